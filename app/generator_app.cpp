@@ -1,0 +1,74 @@
+#include "app/generator_app.h"
+
+#include <algorithm>
+#include <cctype>
+#include <iostream>
+
+#include "script/script_log.h"
+
+namespace quillet {
+namespace {
+GeneratorApp* theApp = nullptr;
+}
+
+std::string upperCased(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return text;
+}
+
+GeneratorApp::GeneratorApp(std::vector<std::string> args, Frontends frontends)
+    : args_(std::move(args)), frontends_(std::move(frontends)) {
+  theApp = this;
+}
+
+GeneratorApp::~GeneratorApp() {
+  if (theApp == this) theApp = nullptr;
+}
+
+GeneratorApp* GeneratorApp::instance() { return theApp; }
+
+int GeneratorApp::run() {
+  initInstance();
+  return exitCode.load();
+}
+
+void GeneratorApp::initInstance() {
+  if (args_.size() <= 1) {
+    if (frontends_.interactive) {
+      frontends_.interactive(*this);
+    } else {
+      std::cerr << "quillet: the interactive mode is not available in this build; run a script "
+                   "(/s or /f) or see /? for the parameters\n";
+    }
+    return;
+  }
+  const std::string mode = upperCased(args_[1]);
+  if (mode == "/S" || mode == "/F") {
+    if (frontends_.script) {
+      frontends_.script(*this, mode, args_);
+    } else {
+      std::cerr << "quillet: script mode is not available in this build\n";
+    }
+    return;
+  }
+  if (mode == "/?") {
+    if (args_.size() == 2) {
+      if (frontends_.scriptsHelp) frontends_.scriptsHelp(*this);
+      return;
+    }
+    logInvalidParameter(args_[2]);
+    return;
+  }
+  logInvalidParameter(args_[1]);
+}
+
+void GeneratorApp::logInvalidParameter(const std::string& parameter) {
+  ScriptLog log;
+  if (!log.openLog(scriptLogPath(args_[0]))) return;
+  log.writeStartBanner();
+  log.writeInvalidParameter(parameter);
+  log.writeEndBanner();
+}
+
+}  // namespace quillet

@@ -1,0 +1,74 @@
+#include "engine/generation_job.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+namespace quillet {
+
+std::int32_t readNumber32(const std::string& text) {
+  errno = 0;
+  const long value = std::strtol(text.c_str(), nullptr, 10);
+  // strtol saturates at the limits of long; the runtime this mirrors has a 32-bit long.
+  if (value > INT32_MAX) return INT32_MAX;
+  if (value < INT32_MIN) return INT32_MIN;
+  return static_cast<std::int32_t>(value);
+}
+
+std::int64_t toBytes(const std::string& numberText, int power) {
+  const std::int64_t value = readNumber32(numberText);
+  // Shifting a negative value is undefined before C++20 and surprising after; multiply instead.
+  std::int64_t multiplier = 1;
+  for (int i = 0; i < power; ++i) multiplier *= 1024;
+  return value * multiplier;
+}
+
+void fillNameAlphabet(std::array<char, 36>& alphabet) {
+  for (int i = 0; i < 26; ++i) alphabet[i] = static_cast<char>('a' + i);
+  for (int i = 0; i < 10; ++i) alphabet[26 + i] = static_cast<char>('0' + i);
+}
+
+void GenerationJob::resetCounters() {
+  std::lock_guard guard(lock);
+  currentSize = 0;
+  filesCreated = 0;
+  fileNameSpace = 0;
+  dirNameSpace = 0;
+  folderFileIndex = 0;
+  folderFilesPlanned = 0;
+  dirsCreated = 0;
+  dirsProcessed = 1;
+  dirsCalculated = 1;
+  stopRequested = false;
+  finished = false;
+}
+
+ProgressSnapshot GenerationJob::snapshotLocked() const {
+  ProgressSnapshot s;
+  s.statusText = statusText;
+  s.stopRequested = stopRequested.load();
+  s.finished = finished.load();
+  s.autoClose = autoClose;
+  s.dirsLimit = dirsLimit;
+  s.dirsCreated = dirsCreated.load(std::memory_order_relaxed);
+  s.dirsProcessed = dirsProcessed.load(std::memory_order_relaxed);
+  s.dirsCalculated = dirsCalculated.load(std::memory_order_relaxed);
+  s.allSize = allSize.load(std::memory_order_relaxed);
+  s.currentSize = currentSize.load(std::memory_order_relaxed);
+  s.filesCreated = filesCreated.load(std::memory_order_relaxed);
+  s.folderFilesPlanned = folderFilesPlanned.load(std::memory_order_relaxed);
+  s.folderFileIndex = folderFileIndex.load(std::memory_order_relaxed);
+  return s;
+}
+
+ProgressSnapshot GenerationJob::snapshot() const {
+  std::lock_guard guard(lock);
+  return snapshotLocked();
+}
+
+void GenerationJob::requestStop() {
+  std::lock_guard guard(lock);
+  stopRequested = true;
+}
+
+}  // namespace quillet

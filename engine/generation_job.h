@@ -1,0 +1,136 @@
+// The record of one generation run: parameters, live counters, stop and completion flags and the
+// lock that guards what the worker and the progress display share.
+//
+// Threads: a front-end fills the parameters before the worker starts and does not change them
+// while it runs (except allSize, which the by-all-size progress display may raise under the lock).
+// Shared fields are atomics with one writer each (or written under `lock`), so a reader that takes
+// `lock` and calls snapshot() never sees a torn value.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace quillet {
+
+// Code every generation routine ends with; also the process exit status.
+enum class GenerationResult : int {
+  Done = 0,
+  VolumeFull = 1,       // volume full, or a file cannot be allocated at its size
+  Stopped = 2,
+  NamesUsedUp = 3,      // a mask's names are used up
+  FolderLimit = 5,      // dirsLimit reached (tree make-up only)
+  LimitSizeReached = 6, // by files number only
+  MaxSizeZero = 7,      // nothing generated
+  PathFailed = 8,       // the root, a folder on the way, or a file cannot be created
+};
+
+inline int toInt(GenerationResult r) { return static_cast<int>(r); }
+
+// A size unit: power index 0..3 ("b", "Kb", "Mb", "Gb"; script letters b, k, m, g).
+struct SizeUnit {
+  int power = 0;
+  static constexpr const char* kTexts[4] = {"b", "Kb", "Mb", "Gb"};
+};
+
+// The number text read with strtol's rules (leading blanks, sign, stops at the first non-digit,
+// 0 without digits, saturating at the 32-bit limits) times 2^(10 * power), in signed 64 bits.
+std::int64_t toBytes(const std::string& numberText, int power);
+
+// strtol's reading of a decimal text, saturated to the signed 32-bit range.
+std::int32_t readNumber32(const std::string& text);
+
+// Writes "a".."z" then "0".."9" into the alphabet.
+void fillNameAlphabet(std::array<char, 36>& alphabet);
+
+// Sink for the engine's script-form failure lines; the script log implements it.
+class LogSink {
+ public:
+  virtual ~LogSink() = default;
+  virtual void writeLine(const std::string& text) = 0;
+};
+
+// The fields the progress display reads, copied at one moment under the job's lock.
+struct ProgressSnapshot {
+  std::string statusText;
+  bool stopRequested = false;
+  bool finished = false;
+  bool autoClose = false;
+  std::int32_t dirsLimit = 0;
+  std::int32_t dirsCreated = 0;
+  std::uint32_t dirsProcessed = 1;
+  std::uint32_t dirsCalculated = 1;
+  std::int64_t allSize = 0;
+  std::int64_t currentSize = 0;
+  std::int64_t filesCreated = 0;
+  std::int32_t folderFilesPlanned = 0;
+  std::int32_t folderFileIndex = 0;
+};
+
+struct GenerationJob {
+  GenerationJob() { fillNameAlphabet(nameAlphabet); }
+  GenerationJob(const GenerationJob&) = delete;
+  GenerationJob& operator=(const GenerationJob&) = delete;
+
+  // --- parameters (front-end writes before the worker starts) ---
+  std::string fileMask;         // normalised; used only with useFileMask
+  std::string dirMask;          // normalised; used only with useDirMask
+  std::string currentFileName;  // worker only: last name the file-name generator produced
+  std::string rootFolder;       // destination, ends with a separator
+  std::string statusText;       // stage text; written under `lock`
+  std::string driveRoot;        // volume root of rootFolder
+  std::array<char, 36> nameAlphabet{};
+
+  bool fillRandom = true;
+  bool byAllSize = true;
+  bool recurseSubfolders = false;
+  bool makeUpTree = false;
+  bool useLimitSize = false;
+  bool useFileMask = false;
+  bool useDirMask = false;
+  std::atomic<bool> stopRequested{false};  // set by the display (under lock) or the worker
+  std::atomic<bool> finished{false};       // set by the worker, under lock, as its last action
+  bool autoClose = true;
+  bool allPartition = false;
+  bool scriptMode = false;
+  LogSink* scriptLog = nullptr;  // not owned; where script-form failure lines go
+
+  std::int32_t dirsLimit = 0;
+  std::atomic<std::int32_t> dirsCreated{0};         // worker only
+  std::atomic<std::uint32_t> dirsProcessed{1};      // worker, under lock
+  std::atomic<std::uint32_t> dirsCalculated{1};     // worker only
+  std::int32_t clusterSize = 65536;                 // set by the worker before generating
+  std::int64_t minFileSize = 0;
+  std::int64_t maxFileSize = 0;
+  std::atomic<std::int64_t> allSize{0};             // preparation; raised by the display under lock
+  std::int64_t limitSize = 0;
+  std::atomic<std::int64_t> currentSize{0};         // worker only
+  std::int64_t fileNameSpace = 0;
+  std::int64_t dirNameSpace = 0;
+  std::atomic<std::int64_t> filesCreated{0};        // worker, under lock
+  std::int64_t fsFileSizeLimit = 0;                 // 0: no limit
+  std::atomic<std::int32_t> folderFilesPlanned{0};  // worker only
+  std::atomic<std::int32_t> folderFileIndex{0};     // worker only
+  std::int32_t minFiles = 0;
+  std::int32_t maxFiles = 0;
+  std::int32_t treeDeep = 1;
+  std::int32_t rootSize = 0;
+
+  mutable std::mutex lock;
+
+  // Resets every counter and flag a run starts from (filesCreated 0, currentSize 0, dirsProcessed
+  // and dirsCalculated 1, stop and finished cleared, ...). Not while a worker runs.
+  void resetCounters();
+
+  // Copies the shared fields; takes `lock`.
+  ProgressSnapshot snapshot() const;
+  // The same, for a caller that already holds `lock`.
+  ProgressSnapshot snapshotLocked() const;
+
+  // Sets stopRequested under the lock.
+  void requestStop();
+};
+
+}  // namespace quillet

@@ -1,0 +1,95 @@
+// Everything the engine asks of the operating system's file and volume services. One abstract
+// interface so that shared code has no #ifdef and tests can substitute a fake; posix_file_system.cpp
+// and win32_file_system.cpp implement it and CMake picks one.
+//
+// Thread safety: implementations keep no mutable shared state; one object may be used from the
+// front-end thread and the worker thread at the same time. A FileHandle or FolderReader belongs to
+// the thread that opened it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/status.h"
+
+namespace quillet {
+
+struct VolumeSpace {
+  std::int64_t availableToCaller = 0;  // free bytes this user may still write
+  std::int64_t total = 0;              // size of the volume in bytes
+};
+
+struct FolderEntry {
+  std::string name;
+  bool isDirectory = false;  // a real folder (never true for a link to one)
+  bool isHidden = false;     // POSIX: name begins with '.'; Windows: hidden attribute
+  bool isSystem = false;     // Windows system attribute; never set on POSIX
+  bool isLink = false;       // symbolic link or reparse point: never entered, counted or filled
+};
+
+// Enumerates one folder, "." and ".." excluded, in the order the file system returns entries.
+class FolderReader {
+ public:
+  virtual ~FolderReader() = default;
+  // Fills entry and returns true, or returns false at the end (or on a read error).
+  virtual bool next(FolderEntry& entry) = 0;
+};
+
+// An open file created by createNewFile. Closed by close() or by the destructor.
+class FileHandle {
+ public:
+  virtual ~FileHandle() = default;
+  // Writes all of size bytes unless the system refuses; written receives the bytes that reached
+  // the file even on failure (a disk that fills mid-write gives a short count and DiskFull).
+  virtual Status write(const void* data, std::size_t size, std::size_t& written) = 0;
+  // Reserves real blocks for the first size bytes and sets the file's length to size. Never makes
+  // a sparse file. Failure leaves the file at whatever length the system left.
+  virtual Status allocate(std::int64_t size) = 0;
+  virtual Status close() = 0;
+};
+
+// Local wall-clock time, as the log's time stamps show it.
+struct LocalTime {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // Free bytes available to the caller and total bytes of the volume that holds path. Fails when
+  // path does not exist.
+  virtual Result<VolumeSpace> volumeSpace(const std::string& path) = 0;
+  // Bytes per cluster (allocation unit) of the volume that holds path.
+  virtual Result<std::int32_t> clusterSize(const std::string& path) = 0;
+  // File-system name of the volume that holds path, mapped to the names the size-limit table
+  // knows (FAT32, NTFS, EXT4, TMPFS, ...). path may not exist yet: its nearest existing ancestor
+  // decides.
+  virtual Result<std::string> fileSystemName(const std::string& path) = 0;
+  // Root of the volume that holds path ("C:\" on Windows, the mount point on POSIX), found from the
+  // nearest existing ancestor; ends with a separator.
+  virtual std::string driveRoot(const std::string& path) = 0;
+  // The path itself when it exists, otherwise its nearest existing ancestor (empty when none).
+  virtual std::string nearestExistingAncestor(const std::string& path) = 0;
+
+  // True when a file, folder or link of that name exists (links are not followed).
+  virtual bool exists(const std::string& path) = 0;
+  // Creates one folder. AlreadyExists when any entry of that name exists; WrongPath when the
+  // parent is missing or not a folder; other failures as classified.
+  virtual Status createFolder(const std::string& path) = 0;
+  // Creates a new file for writing, exclusively: AlreadyExists when the name is taken (so an
+  // existing file is never truncated and a link is never followed).
+  virtual Result<std::unique_ptr<FileHandle>> createNewFile(const std::string& path) = 0;
+  // Opens a folder for enumeration.
+  virtual Result<std::unique_ptr<FolderReader>> openFolder(const std::string& path) = 0;
+};
+
+// The implementation for the system the program was built for.
+std::unique_ptr<FileSystem> makeSystemFileSystem();
+
+// Maps a system file-system type name to the name the size-limit table uses
+// (vfat -> FAT32, ext4 -> EXT4, tmpfs -> TMPFS, ...).
+std::string mapFileSystemName(const std::string& systemType);
+
+}  // namespace quillet

@@ -1,0 +1,173 @@
+// The POSIX file and volume services against real tmpfs and ext4 volumes.
+#include "platform/file_system.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <set>
+
+#include "testing/volume_fixture.h"
+
+namespace quillet {
+namespace {
+
+using testing::MountedVolume;
+
+// df's own figures for a path: available and total bytes.
+std::pair<std::int64_t, std::int64_t> dfFigures(const std::string& path) {
+  const std::string command = "df -B1 --output=avail,size '" + path + "' | tail -1";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  long long avail = -1, size = -1;
+  if (pipe != nullptr) {
+    if (std::fscanf(pipe, "%lld %lld", &avail, &size) != 2) avail = size = -1;
+    ::pclose(pipe);
+  }
+  return {avail, size};
+}
+
+class FileSystemTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<FileSystem> fs = makeSystemFileSystem();
+};
+
+TEST_F(FileSystemTest, VolumeFiguresAgreeWithDfOnTmpfsAndExt4) {
+  QUILLET_MOUNT_OR_SKIP(tmp, tmpfs, 8 << 20);
+  for (const std::string& path : {tmp->path()}) {
+    auto space = fs->volumeSpace(path);
+    ASSERT_TRUE(space.ok()) << space.status().message();
+    const auto [avail, size] = dfFigures(path);
+    EXPECT_EQ(space.value().availableToCaller, avail);
+    EXPECT_EQ(space.value().total, size);
+    EXPECT_EQ(space.value().total, 8 << 20);
+  }
+  QUILLET_MOUNT_OR_SKIP(ext, ext4, 16 << 20);
+  auto space = fs->volumeSpace(ext->path());
+  ASSERT_TRUE(space.ok());
+  const auto [avail, size] = dfFigures(ext->path());
+  EXPECT_EQ(space.value().availableToCaller, avail);
+  EXPECT_EQ(space.value().total, size);
+}
+
+TEST_F(FileSystemTest, QueriesOnAMissingPathFailButNameAndRootUseTheNearestAncestor) {
+  QUILLET_MOUNT_OR_SKIP(tmp, tmpfs, 1 << 20);
+  const std::string missing = *tmp / "not/yet/there/";
+  EXPECT_FALSE(fs->volumeSpace(missing).ok());
+  EXPECT_EQ(fs->volumeSpace(missing).status().kind(), ErrorKind::WrongPath);
+  EXPECT_EQ(fs->nearestExistingAncestor(missing), tmp->path());
+  EXPECT_EQ(fs->driveRoot(missing), tmp->path() + "/");
+  auto name = fs->fileSystemName(missing);
+  ASSERT_TRUE(name.ok());
+  EXPECT_EQ(name.value(), "TMPFS");
+}
+
+TEST_F(FileSystemTest, FileSystemNamesAreMapped) {
+  QUILLET_MOUNT_OR_SKIP(tmp, tmpfs, 1 << 20);
+  EXPECT_EQ(fs->fileSystemName(tmp->path()).value(), "TMPFS");
+  EXPECT_EQ(fs->clusterSize(tmp->path()).value(), static_cast<int>(::sysconf(_SC_PAGESIZE)));
+  QUILLET_MOUNT_OR_SKIP(ext, ext4, 16 << 20);
+  EXPECT_EQ(fs->fileSystemName(ext->path()).value(), "EXT4");
+  EXPECT_EQ(fs->driveRoot(*ext / "a/b/"), ext->path() + "/");
+
+  EXPECT_EQ(mapFileSystemName("vfat"), "FAT32");
+  EXPECT_EQ(mapFileSystemName("msdos"), "FAT");
+  EXPECT_EQ(mapFileSystemName("ntfs3"), "NTFS");
+  EXPECT_EQ(mapFileSystemName("fuseblk"), "NTFS");
+  EXPECT_EQ(mapFileSystemName("ext3"), "EXT3");
+  EXPECT_EQ(mapFileSystemName("btrfs"), "BTRFS");
+}
+
+TEST_F(FileSystemTest, AllocatedFileOccupiesRealBlocksAndFillsTheVolume) {
+  QUILLET_MOUNT_OR_SKIP(ext, ext4, 16 << 20);
+  const std::int64_t before = fs->volumeSpace(ext->path()).value().availableToCaller;
+  auto file = fs->createNewFile(*ext / "big");
+  ASSERT_TRUE(file.ok());
+  ASSERT_TRUE(file.value()->allocate(4 << 20).ok());
+  file.value()->close();
+  EXPECT_EQ(testing::fileSize(*ext / "big"), 4 << 20);
+  EXPECT_GE(testing::allocatedBytes(*ext / "big"), 4 << 20);  // not sparse
+  EXPECT_LE(fs->volumeSpace(ext->path()).value().availableToCaller, before - (4 << 20));
+
+  // Asking for more than is free fails as a full disk and leaves the volume usable.
+  auto second = fs->createNewFile(*ext / "too-big");
+  ASSERT_TRUE(second.ok());
+  const Status status = second.value()->allocate(64 << 20);
+  EXPECT_EQ(status.kind(), ErrorKind::DiskFull);
+  EXPECT_NE(status.message().find("too-big"), std::string::npos);
+}
+
+TEST_F(FileSystemTest, WritesReportAFullDiskWithTheBytesThatLanded) {
+  QUILLET_MOUNT_OR_SKIP(tmp, tmpfs, 64 << 10);
+  auto file = fs->createNewFile(*tmp / "fill");
+  ASSERT_TRUE(file.ok());
+  std::string block(100 << 10, 'x');
+  std::size_t written = 0;
+  const Status status = file.value()->write(block.data(), block.size(), written);
+  EXPECT_EQ(status.kind(), ErrorKind::DiskFull);
+  EXPECT_EQ(written, static_cast<std::size_t>(64 << 10));
+  file.value()->close();
+  EXPECT_EQ(testing::fileSize(*tmp / "fill"), 64 << 10);
+}
+
+TEST_F(FileSystemTest, CreationTellsExistingNamesFromWrongPaths) {
+  QUILLET_MOUNT_OR_SKIP(tmp, tmpfs, 1 << 20);
+  EXPECT_TRUE(fs->createFolder(*tmp / "a").ok());
+  EXPECT_EQ(fs->createFolder(*tmp / "a").kind(), ErrorKind::AlreadyExists);
+  EXPECT_EQ(fs->createFolder(*tmp / "missing/b").kind(), ErrorKind::WrongPath);
+
+  auto file = fs->createNewFile(*tmp / "a/f");
+  ASSERT_TRUE(file.ok());
+  std::size_t written = 0;
+  ASSERT_TRUE(file.value()->write("hello", 5, written).ok());
+  file.value()->close();
+  // A second exclusive create neither succeeds nor truncates.
+  auto again = fs->createNewFile(*tmp / "a/f");
+  EXPECT_EQ(again.status().kind(), ErrorKind::AlreadyExists);
+  EXPECT_EQ(testing::readFile(*tmp / "a/f"), "hello");
+  EXPECT_EQ(fs->createNewFile(*tmp / "a").status().kind(), ErrorKind::AlreadyExists);
+  EXPECT_EQ(fs->createNewFile(*tmp / "nope/f").status().kind(), ErrorKind::WrongPath);
+  EXPECT_EQ(fs->createNewFile(*tmp / "a/f/g").status().kind(), ErrorKind::WrongPath);
+  EXPECT_EQ(fs->createNewFile(*tmp / std::string(300, 'n')).status().kind(), ErrorKind::WrongPath);
+
+  // A dangling link's name is taken: creation never follows it out of the folder.
+  ASSERT_EQ(::symlink("/tmp/quillet-should-not-exist", (*tmp / "link").c_str()), 0);
+  EXPECT_EQ(fs->createNewFile(*tmp / "link").status().kind(), ErrorKind::AlreadyExists);
+  EXPECT_TRUE(fs->exists(*tmp / "link"));
+  EXPECT_FALSE(fs->exists("/tmp/quillet-should-not-exist"));
+}
+
+TEST_F(FileSystemTest, EnumerationFlagsHiddenFoldersAndLinks) {
+  QUILLET_MOUNT_OR_SKIP(tmp, tmpfs, 1 << 20);
+  fs->createFolder(*tmp / "visible");
+  fs->createFolder(*tmp / ".hidden");
+  fs->createNewFile(*tmp / "file");
+  ASSERT_EQ(::symlink(tmp->path().c_str(), (*tmp / "loop").c_str()), 0);
+
+  auto reader = fs->openFolder(tmp->path());
+  ASSERT_TRUE(reader.ok());
+  std::set<std::string> seen;
+  FolderEntry e;
+  while (reader.value()->next(e)) {
+    seen.insert(e.name);
+    if (e.name == "visible") {
+      EXPECT_TRUE(e.isDirectory && !e.isHidden && !e.isLink);
+    }
+    if (e.name == ".hidden") {
+      EXPECT_TRUE(e.isDirectory && e.isHidden);
+    }
+    if (e.name == "file") {
+      EXPECT_FALSE(e.isDirectory);
+    }
+    if (e.name == "loop") {
+      EXPECT_TRUE(e.isLink && !e.isDirectory);
+    }
+    EXPECT_FALSE(e.isSystem);
+  }
+  EXPECT_EQ(seen, (std::set<std::string>{"visible", ".hidden", "file", "loop"}));
+  EXPECT_FALSE(fs->openFolder(*tmp / "absent").ok());
+}
+
+}  // namespace
+}  // namespace quillet

@@ -1,0 +1,37 @@
+#include "platform/path.h"
+
+namespace quillet {
+
+bool isSeparator(char c) {
+#ifdef _WIN32
+  return c == '\\' || c == '/';
+#else
+  return c == '/';
+#endif
+}
+
+bool endsWithSeparator(std::string_view path) { return !path.empty() && isSeparator(path.back()); }
+
+std::string withTrailingSeparator(std::string path) {
+  if (!path.empty() && !endsWithSeparator(path)) path.push_back(kSeparator);
+  return path;
+}
+
+std::string withoutTrailingSeparator(std::string path) {
+  while (path.size() > 1 && endsWithSeparator(path)) {
+#ifdef _WIN32
+    if (path.size() == 3 && path[1] == ':') break;
+#endif
+    path.pop_back();
+  }
+  return path;
+}
+
+std::string joinPath(std::string_view folder, std::string_view name) {
+  std::string out(folder);
+  if (!out.empty() && !endsWithSeparator(out)) out.push_back(kSeparator);
+  out.append(name);
+  return out;
+}
+
+}  // namespace quillet

@@ -1,0 +1,226 @@
+// FileSystem on POSIX: statvfs for volume figures, /proc/self/mountinfo for mount points and
+// file-system types, O_EXCL creation, fallocate for allocation. Stateless; thread-safe.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "platform/file_system.h"
+#include "platform/path.h"
+#include "platform/posix_errors.h"
+
+namespace quillet {
+namespace {
+
+struct MountEntry {
+  std::string mountPoint;
+  std::string type;
+};
+
+// mountinfo escapes blanks, tabs, newlines and backslashes as \ooo.
+std::string unescapeMountField(const std::string& field) {
+  std::string out;
+  for (std::size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == '\\' && i + 3 < field.size()) {
+      const std::string oct = field.substr(i + 1, 3);
+      if (oct.size() == 3 && oct.find_first_not_of("01234567") == std::string::npos) {
+        out.push_back(static_cast<char>(std::strtol(oct.c_str(), nullptr, 8)));
+        i += 3;
+        continue;
+      }
+    }
+    out.push_back(field[i]);
+  }
+  return out;
+}
+
+bool isPathPrefix(const std::string& mountPoint, const std::string& path) {
+  if (mountPoint == "/") return !path.empty() && path[0] == '/';
+  if (path.compare(0, mountPoint.size(), mountPoint) != 0) return false;
+  return path.size() == mountPoint.size() || path[mountPoint.size()] == '/';
+}
+
+// The mount that holds an existing, resolved path: the longest mount point that is a prefix of it;
+// among equal ones the last listed (a later mount covers an earlier one).
+bool findMount(const std::string& resolved, MountEntry& found) {
+  std::ifstream in("/proc/self/mountinfo");
+  std::string line;
+  bool any = false;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string id, parent, devno, root, mountPoint;
+    fields >> id >> parent >> devno >> root >> mountPoint;
+    std::string word;
+    while (fields >> word && word != "-") {
+    }
+    std::string type;
+    fields >> type;
+    mountPoint = unescapeMountField(mountPoint);
+    if (!isPathPrefix(mountPoint, resolved)) continue;
+    if (!any || mountPoint.size() >= found.mountPoint.size()) {
+      found = {mountPoint, type};
+      any = true;
+    }
+  }
+  return any;
+}
+
+std::string resolve(const std::string& path) {
+  char buffer[PATH_MAX];
+  if (::realpath(path.c_str(), buffer) == nullptr) return path;
+  return buffer;
+}
+
+class PosixFileHandle final : public FileHandle {
+ public:
+  PosixFileHandle(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  ~PosixFileHandle() override { close(); }
+
+  Status write(const void* data, std::size_t size, std::size_t& written) override {
+    written = 0;
+    const char* p = static_cast<const char*>(data);
+    while (written < size) {
+      const ssize_t n = ::write(fd_, p + written, size - written);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return posixError(path_, errno);
+      }
+      if (n == 0) return posixError(path_, ENOSPC);
+      written += static_cast<std::size_t>(n);
+    }
+    return {};
+  }
+
+  Status allocate(std::int64_t size) override {
+    if (size <= 0) return {};
+    if (::fallocate(fd_, 0, 0, static_cast<off_t>(size)) == 0) return {};
+    int err = errno;
+    if (err == EOPNOTSUPP) {
+      // Some file systems only offer the emulated form, which still writes real blocks.
+      err = ::posix_fallocate(fd_, 0, static_cast<off_t>(size));
+      if (err == 0) return {};
+    }
+    return posixError(path_, err);
+  }
+
+  Status close() override {
+    if (fd_ < 0) return {};
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0 && errno != EINTR) return posixError(path_, errno);
+    return {};
+  }
+
+ private:
+  int fd_;
+  std::string path_;
+};
+
+class PosixFolderReader final : public FolderReader {
+ public:
+  explicit PosixFolderReader(DIR* dir) : dir_(dir) {}
+  ~PosixFolderReader() override { ::closedir(dir_); }
+
+  bool next(FolderEntry& entry) override {
+    while (dirent* d = ::readdir(dir_)) {
+      const char* name = d->d_name;
+      if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+      unsigned char type = d->d_type;
+      if (type == DT_UNKNOWN) {
+        struct stat st;
+        if (::fstatat(::dirfd(dir_), name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : DT_REG;
+      }
+      entry.name = name;
+      entry.isDirectory = type == DT_DIR;
+      entry.isLink = type == DT_LNK;
+      entry.isHidden = name[0] == '.';
+      entry.isSystem = false;
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  DIR* dir_;
+};
+
+class PosixFileSystem final : public FileSystem {
+ public:
+  Result<VolumeSpace> volumeSpace(const std::string& path) override {
+    struct statvfs vfs;
+    if (::statvfs(path.c_str(), &vfs) != 0) return posixError(path, errno);
+    VolumeSpace space;
+    space.availableToCaller = static_cast<std::int64_t>(vfs.f_bavail) * static_cast<std::int64_t>(vfs.f_frsize);
+    space.total = static_cast<std::int64_t>(vfs.f_blocks) * static_cast<std::int64_t>(vfs.f_frsize);
+    return space;
+  }
+
+  Result<std::int32_t> clusterSize(const std::string& path) override {
+    struct statvfs vfs;
+    if (::statvfs(path.c_str(), &vfs) != 0) return posixError(path, errno);
+    return static_cast<std::int32_t>(vfs.f_frsize);
+  }
+
+  Result<std::string> fileSystemName(const std::string& path) override {
+    const std::string existing = nearestExistingAncestor(path);
+    if (existing.empty()) return posixError(path, ENOENT);
+    MountEntry mount;
+    if (!findMount(resolve(existing), mount)) return posixError(path, ENOENT);
+    return mapFileSystemName(mount.type);
+  }
+
+  std::string driveRoot(const std::string& path) override {
+    const std::string existing = nearestExistingAncestor(path);
+    MountEntry mount;
+    if (existing.empty() || !findMount(resolve(existing), mount)) return "/";
+    return withTrailingSeparator(mount.mountPoint);
+  }
+
+  std::string nearestExistingAncestor(const std::string& path) override {
+    if (path.empty()) return "";
+    std::string candidate = withoutTrailingSeparator(path);
+    for (;;) {
+      struct stat st;
+      if (::stat(candidate.c_str(), &st) == 0) return candidate;
+      const auto cut = candidate.find_last_of('/');
+      if (cut == std::string::npos) return ".";
+      if (cut == 0) return "/";
+      candidate = withoutTrailingSeparator(candidate.substr(0, cut));
+    }
+  }
+
+  bool exists(const std::string& path) override {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+  }
+
+  Status createFolder(const std::string& path) override {
+    if (::mkdir(path.c_str(), 0777) == 0) return {};
+    return posixError(path, errno);
+  }
+
+  Result<std::unique_ptr<FileHandle>> createNewFile(const std::string& path) override {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return posixError(path, errno);
+    return std::unique_ptr<FileHandle>(new PosixFileHandle(fd, path));
+  }
+
+  Result<std::unique_ptr<FolderReader>> openFolder(const std::string& path) override {
+    DIR* dir = ::opendir(path.c_str());
+    if (dir == nullptr) return posixError(path, errno);
+    return std::unique_ptr<FolderReader>(new PosixFolderReader(dir));
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<FileSystem> makeSystemFileSystem() { return std::make_unique<PosixFileSystem>(); }
+
+}  // namespace quillet

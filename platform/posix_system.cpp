@@ -1,0 +1,125 @@
+// Process-level services on POSIX. Stateless apart from the process-wide clock object.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <ctime>
+#include <thread>
+
+#include "platform/path.h"
+#include "platform/posix_errors.h"
+#include "platform/system.h"
+
+namespace quillet {
+namespace {
+
+class PosixClock final : public Clock {
+ public:
+  LocalTime localTime() override {
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    ::localtime_r(&now, &tm);
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+  }
+  std::int64_t secondsSinceEpoch() override { return static_cast<std::int64_t>(std::time(nullptr)); }
+};
+
+class PosixAppendFile final : public ExclusiveAppendFile {
+ public:
+  PosixAppendFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  ~PosixAppendFile() override { close(); }
+
+  Status append(const std::string& bytes) override {
+    if (fd_ < 0) return posixError(path_, EBADF);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return posixError(path_, errno);
+      }
+      done += static_cast<std::size_t>(n);
+    }
+    return {};
+  }
+
+  void close() override {
+    if (fd_ < 0) return;
+    ::fsync(fd_);
+    ::close(fd_);  // releases the lock
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+  std::string path_;
+};
+
+std::string homeFolder() {
+  const char* home = std::getenv("HOME");
+  return home != nullptr && *home != 0 ? home : "/tmp";
+}
+
+std::string xdgFolder(const char* variable, const char* fallbackBelowHome) {
+  const char* value = std::getenv(variable);
+  // The base directory specification ignores relative values.
+  std::string base = (value != nullptr && value[0] == '/') ? std::string(value)
+                                                            : joinPath(homeFolder(), fallbackBelowHome);
+  return joinPath(base, "talvane-quillet");
+}
+
+}  // namespace
+
+Clock& systemClock() {
+  static PosixClock clock;
+  return clock;
+}
+
+void sleepMilliseconds(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+std::string runningProgramPath() {
+  char buffer[PATH_MAX];
+  const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) return "";
+  return std::string(buffer, static_cast<std::size_t>(n));
+}
+
+std::string userStateFolder() { return xdgFolder("XDG_STATE_HOME", ".local/state"); }
+
+std::string userConfigFolder() { return xdgFolder("XDG_CONFIG_HOME", ".config"); }
+
+Status createFolderTree(const std::string& path) {
+  Status failure;
+  forEachFolderPrefix(withTrailingSeparator(path), [&](std::string_view prefix) {
+    const std::string folder(prefix);
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+      failure = posixError(folder, errno);
+      return false;
+    }
+    return true;
+  });
+  return failure;
+}
+
+Result<std::unique_ptr<ExclusiveAppendFile>> openExclusiveAppend(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) return posixError(path, errno);
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int err = errno;
+    ::close(fd);
+    return posixError(path, err == EWOULDBLOCK ? EBUSY : err);
+  }
+  return std::unique_ptr<ExclusiveAppendFile>(new PosixAppendFile(fd, path));
+}
+
+bool folderIsWritable(const std::string& folder) {
+  struct stat st;
+  if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  return ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+}  // namespace quillet

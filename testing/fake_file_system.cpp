@@ -1,0 +1,211 @@
+#include "testing/fake_file_system.h"
+
+#include <algorithm>
+
+namespace quillet::testing {
+
+class FakeHandle final : public FileHandle {
+ public:
+  FakeHandle(FakeFileSystem& fs, std::string path) : fs_(fs), path_(std::move(path)) {}
+  ~FakeHandle() override { close(); }
+  Status write(const void*, std::size_t size, std::size_t& written) override {
+    return fs_.writeTo(path_, size, written);
+  }
+  Status allocate(std::int64_t size) override { return fs_.allocateTo(path_, size); }
+  Status close() override {
+    if (!closed_) fs_.closeFile(path_);
+    closed_ = true;
+    return {};
+  }
+
+ private:
+  FakeFileSystem& fs_;
+  std::string path_;
+  bool closed_ = false;
+};
+
+namespace {
+
+class FakeReader final : public FolderReader {
+ public:
+  explicit FakeReader(std::vector<FolderEntry> entries) : entries_(std::move(entries)) {}
+  bool next(FolderEntry& entry) override {
+    if (index_ >= entries_.size()) return false;
+    entry = entries_[index_++];
+    return true;
+  }
+
+ private:
+  std::vector<FolderEntry> entries_;
+  std::size_t index_ = 0;
+};
+
+Status fail(ErrorKind kind, const std::string& path, const char* what) {
+  return Status::failure(kind, 1, path + ": " + what);
+}
+
+std::string parentOf(const std::string& path) {
+  const auto cut = path.find_last_of('/');
+  if (cut == std::string::npos || cut == 0) return "/";
+  return path.substr(0, cut);
+}
+
+}  // namespace
+
+FakeFileSystem::FakeFileSystem() { folders_.insert("/"); }
+
+std::string FakeFileSystem::normalise(const std::string& path) {
+  std::string p = path;
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  return p;
+}
+
+void FakeFileSystem::addFolder(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  std::string p = normalise(path);
+  while (p != "/" && !p.empty()) {
+    folders_.insert(p);
+    p = parentOf(p);
+  }
+}
+
+void FakeFileSystem::addFile(const std::string& path, std::int64_t size) {
+  addFolder(parentOf(normalise(path)));
+  std::lock_guard lock(mutex_);
+  files_[normalise(path)] = File{size, size, true};
+}
+
+std::vector<std::string> FakeFileSystem::effects() const {
+  std::lock_guard lock(mutex_);
+  return effects_;
+}
+
+std::map<std::string, FakeFileSystem::File> FakeFileSystem::files() const {
+  std::lock_guard lock(mutex_);
+  return files_;
+}
+
+bool FakeFileSystem::hasFolder(const std::string& path) const {
+  std::lock_guard lock(mutex_);
+  return folders_.count(normalise(path)) != 0;
+}
+
+Result<VolumeSpace> FakeFileSystem::volumeSpace(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  if (volumeQueryFails || folders_.count(normalise(path)) == 0) return fail(ErrorKind::WrongPath, path, "no such folder");
+  return VolumeSpace{freeBytes, totalBytes};
+}
+
+Result<std::int32_t> FakeFileSystem::clusterSize(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  if (volumeQueryFails) return fail(ErrorKind::Other, path, "query failed");
+  return cluster;
+}
+
+Result<std::string> FakeFileSystem::fileSystemName(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  if (volumeQueryFails) return fail(ErrorKind::Other, path, "query failed");
+  return fsName;
+}
+
+std::string FakeFileSystem::driveRoot(const std::string&) { return "/"; }
+
+std::string FakeFileSystem::nearestExistingAncestor(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  std::string p = normalise(path);
+  while (folders_.count(p) == 0 && files_.count(p) == 0) p = parentOf(p);
+  return p;
+}
+
+bool FakeFileSystem::exists(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  const std::string p = normalise(path);
+  return folders_.count(p) != 0 || files_.count(p) != 0;
+}
+
+Status FakeFileSystem::createFolder(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  const std::string p = normalise(path);
+  if (!failFolderPath.empty() && normalise(failFolderPath) == p) return fail(failFolderKind, path, "refused");
+  if (folders_.count(p) != 0 || files_.count(p) != 0) return fail(ErrorKind::AlreadyExists, path, "exists");
+  if (folders_.count(parentOf(p)) == 0) return fail(ErrorKind::WrongPath, path, "no parent");
+  folders_.insert(p);
+  effects_.push_back("mkdir " + p);
+  return {};
+}
+
+Result<std::unique_ptr<FileHandle>> FakeFileSystem::createNewFile(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  const std::string p = normalise(path);
+  if (!failCreateContaining.empty() && p.find(failCreateContaining) != std::string::npos) {
+    return fail(failCreateKind, path, "refused");
+  }
+  if (folders_.count(p) != 0 || files_.count(p) != 0) return fail(ErrorKind::AlreadyExists, path, "exists");
+  if (folders_.count(parentOf(p)) == 0) return fail(ErrorKind::WrongPath, path, "no parent");
+  files_[p] = File{};
+  effects_.push_back("create " + p);
+  return std::unique_ptr<FileHandle>(new FakeHandle(*this, p));
+}
+
+Result<std::unique_ptr<FolderReader>> FakeFileSystem::openFolder(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  const std::string p = normalise(path);
+  if (folders_.count(p) == 0) return fail(ErrorKind::WrongPath, path, "no such folder");
+  std::vector<FolderEntry> entries;
+  const std::string prefix = p == "/" ? "/" : p + "/";
+  for (const auto& f : folders_) {
+    if (f.size() > prefix.size() && f.compare(0, prefix.size(), prefix) == 0 &&
+        f.find('/', prefix.size()) == std::string::npos) {
+      const std::string name = f.substr(prefix.size());
+      entries.push_back({name, true, name[0] == '.', false, false});
+    }
+  }
+  for (const auto& [f, file] : files_) {
+    if (f.size() > prefix.size() && f.compare(0, prefix.size(), prefix) == 0 &&
+        f.find('/', prefix.size()) == std::string::npos) {
+      const std::string name = f.substr(prefix.size());
+      entries.push_back({name, false, name[0] == '.', false, false});
+    }
+  }
+  return std::unique_ptr<FolderReader>(new FakeReader(std::move(entries)));
+}
+
+Status FakeFileSystem::writeTo(const std::string& path, std::size_t size, std::size_t& written) {
+  int index;
+  {
+    std::lock_guard lock(mutex_);
+    index = writes_++;
+  }
+  if (beforeWrite) beforeWrite(index);
+  std::lock_guard lock(mutex_);
+  const auto n = static_cast<std::int64_t>(size);
+  const std::int64_t accepted = std::clamp<std::int64_t>(freeBytes, 0, n);
+  written = static_cast<std::size_t>(accepted);
+  freeBytes -= accepted;
+  files_[path].size += accepted;
+  effects_.push_back("write " + path + " " + std::to_string(accepted));
+  if (accepted < n) return fail(ErrorKind::DiskFull, path, "no space left");
+  return {};
+}
+
+Status FakeFileSystem::allocateTo(const std::string& path, std::int64_t size) {
+  std::lock_guard lock(mutex_);
+  if (allocateFailures > 0 || size > freeBytes) {
+    if (allocateFailures > 0) --allocateFailures;
+    effects_.push_back("allocate-failed " + path + " " + std::to_string(size));
+    return fail(ErrorKind::DiskFull, path, "cannot allocate");
+  }
+  freeBytes -= size;
+  files_[path].size = size;
+  files_[path].allocated = size;
+  effects_.push_back("allocate " + path + " " + std::to_string(size));
+  return {};
+}
+
+void FakeFileSystem::closeFile(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  files_[path].closed = true;
+  effects_.push_back("close " + path);
+}
+
+}  // namespace quillet::testing

@@ -1,0 +1,81 @@
+// An in-memory FileSystem with settable volume figures and injectable failures, recording every
+// effect in order so tests can assert what the engine did. Paths use '/' and are compared as text.
+// Thread-safe (one mutex), so a worker thread may use it while a test thread inspects it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/file_system.h"
+
+namespace quillet::testing {
+
+class FakeFileSystem : public FileSystem {
+ public:
+  struct File {
+    std::int64_t size = 0;
+    std::int64_t allocated = 0;
+    bool closed = false;
+  };
+
+  FakeFileSystem();
+
+  // Volume figures. Writes and allocations take their bytes from freeBytes.
+  std::int64_t freeBytes = 1LL << 40;
+  std::int64_t totalBytes = 1LL << 41;
+  std::int32_t cluster = 4096;
+  std::string fsName = "EXT4";
+  bool volumeQueryFails = false;
+
+  // Failure injection. Each allocate failure consumes one entry of allocateFailures.
+  int allocateFailures = 0;
+  // createNewFile fails with this kind for paths containing failCreateContaining (when not empty).
+  std::string failCreateContaining;
+  ErrorKind failCreateKind = ErrorKind::WrongPath;
+  // createFolder fails with this kind for exactly this path.
+  std::string failFolderPath;
+  ErrorKind failFolderKind = ErrorKind::Other;
+  // Called before each write with the running count of writes; may change the fake's state (for
+  // example request a stop or shrink freeBytes). Runs with the fake's lock released.
+  std::function<void(int writeIndex)> beforeWrite;
+
+  // Setup helpers.
+  void addFolder(const std::string& path);
+  void addFile(const std::string& path, std::int64_t size = 0);
+
+  // Inspection.
+  std::vector<std::string> effects() const;  // "mkdir <p>", "create <p>", "write <p> <n>", ...
+  std::map<std::string, File> files() const;
+  bool hasFolder(const std::string& path) const;
+
+  // FileSystem.
+  Result<VolumeSpace> volumeSpace(const std::string& path) override;
+  Result<std::int32_t> clusterSize(const std::string& path) override;
+  Result<std::string> fileSystemName(const std::string& path) override;
+  std::string driveRoot(const std::string& path) override;
+  std::string nearestExistingAncestor(const std::string& path) override;
+  bool exists(const std::string& path) override;
+  Status createFolder(const std::string& path) override;
+  Result<std::unique_ptr<FileHandle>> createNewFile(const std::string& path) override;
+  Result<std::unique_ptr<FolderReader>> openFolder(const std::string& path) override;
+
+ private:
+  friend class FakeHandle;
+  static std::string normalise(const std::string& path);
+  Status writeTo(const std::string& path, std::size_t size, std::size_t& written);
+  Status allocateTo(const std::string& path, std::int64_t size);
+  void closeFile(const std::string& path);
+
+  mutable std::mutex mutex_;
+  std::set<std::string> folders_;
+  std::map<std::string, File> files_;
+  std::vector<std::string> effects_;
+  int writes_ = 0;
+};
+
+}  // namespace quillet::testing

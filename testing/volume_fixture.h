@@ -1,0 +1,62 @@
+// Real volumes for tests: a private scratch folder, and small tmpfs or ext4 (loop image) volumes
+// mounted inside it when the tests run as root. Not thread-safe; one per test.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace quillet::testing {
+
+// A fresh folder under the system's temporary folder, removed with everything in it (never
+// following links) when the object dies.
+class ScratchFolder {
+ public:
+  ScratchFolder();
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  const std::string& path() const { return path_; }
+  // path() joined with a relative name.
+  std::string operator/(const std::string& name) const;
+
+ private:
+  std::string path_;
+};
+
+// A small volume mounted on a folder of its own; unmounted and removed when the object dies.
+class MountedVolume {
+ public:
+  // A tmpfs of the given size. Returns null with skipReason set when it cannot be mounted.
+  static std::unique_ptr<MountedVolume> tmpfs(std::int64_t bytes, std::string& skipReason);
+  // An ext4 file system on a loop-mounted image of the given size.
+  static std::unique_ptr<MountedVolume> ext4(std::int64_t bytes, std::string& skipReason);
+  ~MountedVolume();
+
+  // The mount point, without a trailing separator.
+  const std::string& path() const { return mountPoint_; }
+  std::string operator/(const std::string& name) const;
+
+ private:
+  MountedVolume() = default;
+  ScratchFolder scratch_;
+  std::string mountPoint_;
+};
+
+// Removes a tree without following links. Returns true when nothing is left.
+bool removeTree(const std::string& path);
+
+// Reads a whole file; empty when it cannot be read.
+std::string readFile(const std::string& path);
+
+// Size and allocated bytes of a file (st_size and st_blocks * 512); -1 when it does not exist.
+std::int64_t fileSize(const std::string& path);
+std::int64_t allocatedBytes(const std::string& path);
+
+}  // namespace quillet::testing
+
+// Skips the current test with the stated reason when the volume could not be made.
+#define QUILLET_MOUNT_OR_SKIP(var, factory, bytes)                       \
+  std::string var##SkipReason;                                          \
+  auto var = ::quillet::testing::MountedVolume::factory(bytes, var##SkipReason); \
+  if (!var) GTEST_SKIP() << var##SkipReason
