@@ -1,0 +1,46 @@
+// The worker thread of one run: the cluster-size query, then either generation by all size, or
+// the tree make-up, the folder count and generation by files number; stores the run's result in
+// the application's exit code and sets `finished` last.
+//
+// Threads: start() runs the procedure on a new thread. The job and the services must outlive the
+// thread: front-ends call join() (or destroy the WorkerThread, which joins) before they reuse or
+// destroy the job. join() and running() are for the thread that called start().
+#pragma once
+
+#include <atomic>
+#include <thread>
+
+#include "engine/engine_services.h"
+#include "engine/generation_job.h"
+
+namespace quillet {
+
+// The thread procedure itself, on the caller's thread. Returns the run's result after storing it
+// in exitCode and setting job.finished.
+GenerationResult runWorker(GenerationJob& job, const EngineServices& services, std::atomic<int>& exitCode);
+
+class WorkerThread {
+ public:
+  WorkerThread(GenerationJob& job, EngineServices services, std::atomic<int>& exitCode)
+      : job_(job), services_(services), exitCode_(exitCode) {}
+  ~WorkerThread() { join(); }
+  WorkerThread(const WorkerThread&) = delete;
+  WorkerThread& operator=(const WorkerThread&) = delete;
+
+  void start() {
+    thread_ = std::thread([this] { runWorker(job_, services_, exitCode_); });
+  }
+  // Waits until the procedure has ended; returns at once when it was never started.
+  void join() {
+    if (thread_.joinable()) thread_.join();
+  }
+  bool started() const { return thread_.joinable(); }
+
+ private:
+  GenerationJob& job_;
+  EngineServices services_;
+  std::atomic<int>& exitCode_;
+  std::thread thread_;
+};
+
+}  // namespace quillet
