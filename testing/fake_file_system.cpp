@@ -179,12 +179,13 @@ Status FakeFileSystem::writeTo(const std::string& path, std::size_t size, std::s
   if (beforeWrite) beforeWrite(index);
   std::lock_guard lock(mutex_);
   const auto n = static_cast<std::int64_t>(size);
-  const std::int64_t accepted = std::clamp<std::int64_t>(freeBytes, 0, n);
+  std::int64_t accepted = std::clamp<std::int64_t>(freeBytes, 0, n);
+  if (index == diskFullAtWrite) accepted = std::min<std::int64_t>(accepted, static_cast<std::int64_t>(diskFullPartial));
   written = static_cast<std::size_t>(accepted);
   freeBytes -= accepted;
   files_[path].size += accepted;
   effects_.push_back("write " + path + " " + std::to_string(accepted));
-  if (accepted < n) return fail(ErrorKind::DiskFull, path, "no space left");
+  if (accepted < n || index == diskFullAtWrite) return fail(ErrorKind::DiskFull, path, "no space left");
   return {};
 }
 

@@ -43,6 +43,10 @@ class FakeFileSystem : public FileSystem {
   // Called before each write with the running count of writes; may change the fake's state (for
   // example request a stop or shrink freeBytes). Runs with the fake's lock released.
   std::function<void(int writeIndex)> beforeWrite;
+  // Write number diskFullAtWrite (0-based) accepts diskFullPartial bytes and reports a full disk
+  // whatever freeBytes says.
+  int diskFullAtWrite = -1;
+  std::size_t diskFullPartial = 0;
 
   // Setup helpers.
   void addFolder(const std::string& path);

@@ -1,0 +1,57 @@
+#include "engine/failure_report.h"
+
+#include <cctype>
+#include <cstring>
+
+#include "platform/path.h"
+
+namespace quillet {
+namespace {
+
+void deliver(GenerationJob& job, const EngineServices& services, FailurePresenter::Caption caption,
+             const std::string& interactive, const std::string& script) {
+  if (job.scriptMode) {
+    if (job.scriptLog != nullptr) job.scriptLog->writeLine(script);
+    return;
+  }
+  services.presenter.showError(caption, interactive);
+}
+
+}  // namespace
+
+std::string volumeDisplayName(FileSystem& fs, const std::string& folder) {
+#ifdef _WIN32
+  (void)fs;
+  return folder.empty() ? std::string() : std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(folder[0]))));
+#else
+  return withoutTrailingSeparator(fs.driveRoot(folder));
+#endif
+}
+
+void reportIncorrectPath(GenerationJob& job, const EngineServices& services, const std::string& path,
+                         FailurePresenter::Caption caption) {
+  deliver(job, services, caption,
+          "Incorrect path - '" + path + "'.\n\nTry to check root folder and file mask for errors.",
+          "Incorrect path - '" + path + "'. Try to check root folder and file mask for errors.");
+}
+
+void reportCannotAllocate(GenerationJob& job, const EngineServices& services) {
+  const std::string text = "Can not allocate file of selected size.";
+  deliver(job, services, FailurePresenter::Caption::Application, text, text);
+}
+
+void reportVolumeFull(GenerationJob& job, const EngineServices& services, const std::string& folder) {
+  const std::string drive = volumeDisplayName(services.fs, folder);
+  const std::string last = job.currentFileName.empty() ? "none" : job.currentFileName;
+  deliver(job, services, FailurePresenter::Caption::Application,
+          "Destination drive " + drive + ": is full.\n\nLast processed file: " + last,
+          "Destination drive " + drive + ": is full. Last processed file: " + last);
+}
+
+void reportFileError(const EngineServices& services, const std::string& path, const Status& status) {
+  std::string cause = std::strerror(status.systemCode());
+  services.presenter.showError(FailurePresenter::Caption::Application,
+                               "Can not create file '" + path + "': " + cause + ".");
+}
+
+}  // namespace quillet

@@ -1,0 +1,31 @@
+// The engine's failure texts in their two forms: a message box (interactive) or one script-log
+// line (script mode, chosen by the job's scriptMode). Called on the worker thread.
+#pragma once
+
+#include <string>
+
+#include "engine/engine_services.h"
+#include "engine/generation_job.h"
+#include "platform/status.h"
+
+namespace quillet {
+
+// A folder on the way to the target cannot be created (Caption::Error box), or a file cannot be
+// created because its path is wrong (application box). path is the prefix or the full file path.
+void reportIncorrectPath(GenerationJob& job, const EngineServices& services, const std::string& path,
+                         FailurePresenter::Caption caption);
+
+void reportCannotAllocate(GenerationJob& job, const EngineServices& services);
+
+// "Destination drive %s: is full." with the volume of folder and the last generated name.
+void reportVolumeFull(GenerationJob& job, const EngineServices& services, const std::string& folder);
+
+// Any other failure to create a file: a clear message naming the file and the cause. Always a
+// message box, also in script mode (the script front-end turns it into a log line when headless).
+void reportFileError(const EngineServices& services, const std::string& path, const Status& status);
+
+// The volume name the full-volume text shows: the upper-cased drive letter on Windows, the mount
+// point on POSIX.
+std::string volumeDisplayName(FileSystem& fs, const std::string& folder);
+
+}  // namespace quillet

@@ -1,0 +1,135 @@
+#include "engine/file_creation.h"
+
+#include <algorithm>
+
+#include "engine/failure_report.h"
+#include "engine/names.h"
+#include "platform/path.h"
+
+namespace quillet {
+
+GenerationResult ensureFolderPath(const std::string& folder, RunContext& ctx) {
+  FileSystem& fs = ctx.services.fs;
+  // Most calls are for folders that exist (every folder of a tree is filled in turn).
+  if (fs.exists(withoutTrailingSeparator(folder))) return GenerationResult::Done;
+  std::string failed;
+  forEachFolderPrefix(folder, [&](std::string_view prefix) {
+    const std::string path(prefix);
+    if (fs.exists(path)) return true;
+    const Status created = fs.createFolder(path);
+    if (created.ok() || created.kind() == ErrorKind::AlreadyExists) return true;
+    failed = path;
+    return false;
+  });
+  if (failed.empty()) return GenerationResult::Done;
+  reportIncorrectPath(ctx.job, ctx.services, failed, FailurePresenter::Caption::Error);
+  return GenerationResult::PathFailed;
+}
+
+bool volumeIsFull(const std::string& folder, RunContext& ctx, std::int64_t& freeBytes) {
+  const auto space = ctx.services.fs.volumeSpace(folder);
+  freeBytes = space.ok() ? space.value().availableToCaller : 0;
+  return freeBytes <= ctx.job.clusterSize;
+}
+
+namespace {
+
+// Counts a finished file; a stop noticed now ends the run with the file counted.
+GenerationResult countFile(GenerationJob& job, std::int64_t& createdHere) {
+  std::lock_guard guard(job.lock);
+  job.filesCreated.fetch_add(1, std::memory_order_relaxed);
+  ++createdHere;
+  return job.stopRequested ? GenerationResult::Stopped : GenerationResult::Done;
+}
+
+GenerationResult writeContent(FileHandle& file, const std::string& folder, std::int64_t size, RunContext& ctx,
+                              std::int64_t& createdHere, FullVolume fullVolume) {
+  GenerationJob& job = ctx.job;
+  std::int64_t remaining = size;
+  while (remaining > 0) {
+    const std::size_t chunk = static_cast<std::size_t>(std::min<std::int64_t>(remaining, kWriteChunk));
+    ctx.content.fill(ctx.buffer.data(), chunk);
+    std::size_t written = 0;
+    const Status status = file.write(ctx.buffer.data(), chunk, written);
+    if (!status.ok()) {
+      // Only bytes that reached the file are counted.
+      job.currentSize.fetch_add(static_cast<std::int64_t>(written), std::memory_order_relaxed);
+      file.close();
+      if (status.kind() == ErrorKind::DiskFull) {
+        std::int64_t freeBytes = 0;
+        if (volumeIsFull(folder, ctx, freeBytes)) {
+          if (fullVolume == FullVolume::Report) reportVolumeFull(job, ctx.services, folder);
+          return GenerationResult::VolumeFull;
+        }
+      }
+      // Space is left (or the error is another one): the file ends here and counts as created.
+      return countFile(job, createdHere);
+    }
+    remaining -= static_cast<std::int64_t>(chunk);
+    if (job.stopRequested) {
+      // Every generated block stays in the file; the block during which the stop was seen is not
+      // counted.
+      const std::size_t lastBlock = chunk % kBlock == 0 ? kBlock : chunk % kBlock;
+      job.currentSize.fetch_add(static_cast<std::int64_t>(chunk - lastBlock), std::memory_order_relaxed);
+      file.close();
+      return GenerationResult::Stopped;
+    }
+    job.currentSize.fetch_add(static_cast<std::int64_t>(chunk), std::memory_order_relaxed);
+  }
+  file.close();
+  return countFile(job, createdHere);
+}
+
+GenerationResult allocate(FileHandle& file, std::int64_t size, RunContext& ctx, std::int64_t& createdHere) {
+  GenerationJob& job = ctx.job;
+  // The retry asks for one cluster less, which fits when the free space falls short by less than a
+  // cluster; a retry that would ask for nothing is no allocation at all.
+  const std::int64_t retry = size - job.clusterSize;
+  if (!file.allocate(size).ok() && (retry <= 0 || !file.allocate(retry).ok())) {
+    reportCannotAllocate(job, ctx.services);
+    file.close();
+    return GenerationResult::VolumeFull;
+  }
+  // The drawn size is counted even when only the shorter retry succeeded.
+  job.currentSize.fetch_add(size, std::memory_order_relaxed);
+  file.close();
+  return countFile(job, createdHere);
+}
+
+}  // namespace
+
+GenerationResult fillNewFile(FileHandle& file, const std::string& folder, std::int64_t size, RunContext& ctx,
+                             std::int64_t& createdHere, FullVolume fullVolume) {
+  if (ctx.job.fillRandom) return writeContent(file, folder, size, ctx, createdHere, fullVolume);
+  return allocate(file, size, ctx, createdHere);
+}
+
+GenerationResult createNextFile(const std::string& folder, std::int64_t& counter, std::int64_t size,
+                                RunContext& ctx, std::int64_t& createdHere, FullVolume fullVolume,
+                                bool& namesUsedUp) {
+  namesUsedUp = false;
+  FreeNameSearch search(folder, counter, ctx.job, createdHere);
+  std::string path;
+  for (;;) {
+    switch (search.next(path)) {
+      case FreeNameSearch::Outcome::Stopped: return GenerationResult::Stopped;
+      case FreeNameSearch::Outcome::NamesUsedUp: namesUsedUp = true; return GenerationResult::Done;
+      case FreeNameSearch::Outcome::Candidate: break;
+    }
+    // The existence test and the creation are one exclusive create, so a name another process
+    // takes in between is simply taken and an existing file is never truncated.
+    auto created = ctx.services.fs.createNewFile(path);
+    if (created.ok()) return fillNewFile(*created.value(), folder, size, ctx, createdHere, fullVolume);
+    const Status& status = created.status();
+    if (status.kind() == ErrorKind::AlreadyExists) continue;
+    if (status.kind() == ErrorKind::WrongPath) {
+      reportIncorrectPath(ctx.job, ctx.services, path, FailurePresenter::Caption::Application);
+    } else {
+      reportFileError(ctx.services, path, status);
+    }
+    ctx.job.stopRequested = true;
+    return GenerationResult::PathFailed;
+  }
+}
+
+}  // namespace quillet

@@ -1,0 +1,37 @@
+// Folder paths, the full-volume test and the creation of one file (random content or allocation
+// only), shared by both generation loops. Worker thread only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/run_context.h"
+#include "platform/file_system.h"
+
+namespace quillet {
+
+// Creates every missing folder on folder's path (prefixes before each separator). Done, or
+// PathFailed after reporting "Incorrect path" with the prefix that could not be created.
+GenerationResult ensureFolderPath(const std::string& folder, RunContext& ctx);
+
+// True when the free bytes available to the caller on folder's volume are at most one cluster.
+// freeBytes receives the figure (0 when the query fails, which counts as full).
+bool volumeIsFull(const std::string& folder, RunContext& ctx, std::int64_t& freeBytes);
+
+// Whether a full volume is reported (not when filling the whole volume is the goal).
+enum class FullVolume { Report, Silent };
+
+// Writes or allocates an exclusively created, open file at path (steps after opening): Done when
+// the file was created and counted; VolumeFull, Stopped as the failure rules say. createdHere and
+// job.filesCreated grow by one per counted file.
+GenerationResult fillNewFile(FileHandle& file, const std::string& folder, std::int64_t size, RunContext& ctx,
+                             std::int64_t& createdHere, FullVolume fullVolume);
+
+// Finds a free name in folder (the counter keeps running) and creates a file of size there. A name
+// that turns out to be taken when the file is created exclusively sends the search on. namesUsedUp
+// is set (with result Done) when the mask has no free name left.
+GenerationResult createNextFile(const std::string& folder, std::int64_t& counter, std::int64_t size,
+                                RunContext& ctx, std::int64_t& createdHere, FullVolume fullVolume,
+                                bool& namesUsedUp);
+
+}  // namespace quillet

@@ -1,0 +1,146 @@
+// File creation through the fake file system, which reaches failures a real disk rarely shows.
+#include "engine/file_creation.h"
+
+#include <gtest/gtest.h>
+
+#include "testing/engine_harness.h"
+#include "testing/fake_file_system.h"
+
+namespace quillet {
+namespace {
+
+using testing::EngineHarness;
+using testing::FakeFileSystem;
+
+class FileCreationTest : public ::testing::Test {
+ protected:
+  FileCreationTest() {
+    fs.addFolder("/root");
+    h.job.rootFolder = "/root/";
+    h.job.clusterSize = 4096;
+  }
+  GenerationResult create(std::int64_t size, FullVolume fullVolume = FullVolume::Report) {
+    bool usedUp = false;
+    return createNextFile("/root/", counter, size, h.ctx, createdHere, fullVolume, usedUp);
+  }
+
+  FakeFileSystem fs;
+  EngineHarness h{fs};
+  std::int64_t counter = 0;
+  std::int64_t createdHere = 0;
+};
+
+TEST_F(FileCreationTest, RandomContentIsWrittenAndCountedToTheByte) {
+  EXPECT_EQ(create(1500), GenerationResult::Done);
+  EXPECT_EQ(fs.files().at("/root/a").size, 1500);
+  EXPECT_EQ(h.job.currentSize, 1500);
+  EXPECT_EQ(h.job.filesCreated, 1);
+  EXPECT_EQ(createdHere, 1);
+  // Large files go out in gathered writes.
+  EXPECT_EQ(create(600 * 1024), GenerationResult::Done);
+  EXPECT_EQ(fs.files().at("/root/b").size, 600 * 1024);
+  EXPECT_EQ(h.job.currentSize, 1500 + 600 * 1024);
+}
+
+TEST_F(FileCreationTest, TakenNamesAreSkippedWithoutTouchingTheExistingFile) {
+  fs.addFile("/root/a", 77);
+  fs.addFolder("/root/b");
+  EXPECT_EQ(create(10), GenerationResult::Done);
+  EXPECT_EQ(fs.files().at("/root/a").size, 77);
+  EXPECT_EQ(fs.files().at("/root/c").size, 10);
+  EXPECT_EQ(h.job.currentFileName, "c");
+}
+
+TEST_F(FileCreationTest, AllocationRetriesOneClusterShorterAndCountsTheDrawnSize) {
+  h.job.fillRandom = false;
+  fs.allocateFailures = 1;
+  EXPECT_EQ(create(1 << 20), GenerationResult::Done);
+  EXPECT_EQ(fs.files().at("/root/a").allocated, (1 << 20) - 4096);
+  EXPECT_EQ(h.job.currentSize, 1 << 20);
+  EXPECT_EQ(h.job.filesCreated, 1);
+
+  fs.allocateFailures = 2;
+  EXPECT_EQ(create(1 << 20), GenerationResult::VolumeFull);
+  EXPECT_EQ(h.presenter.shown().back().second, "Can not allocate file of selected size.");
+  EXPECT_EQ(h.job.filesCreated, 1);
+  EXPECT_TRUE(fs.files().at("/root/b").closed);  // the file stays, closed
+
+  // A retry that would ask for nothing is not a success.
+  fs.allocateFailures = 1;
+  EXPECT_EQ(create(4096), GenerationResult::VolumeFull);
+}
+
+TEST_F(FileCreationTest, DiskFillingMidWriteEndsTheRunOnlyWhenTheVolumeIsReallyFull) {
+  // Really full: reported, partial file left uncounted.
+  fs.freeBytes = 300 * 1024;
+  EXPECT_EQ(create(1 << 20), GenerationResult::VolumeFull);
+  EXPECT_EQ(fs.files().at("/root/a").size, 300 * 1024);
+  EXPECT_EQ(h.job.filesCreated, 0);
+  EXPECT_EQ(h.job.currentSize, 300 * 1024);
+  ASSERT_EQ(h.presenter.shown().size(), 1u);
+  EXPECT_EQ(h.presenter.shown()[0].second, "Destination drive /: is full.\n\nLast processed file: a");
+
+  // Silent when filling the volume is the goal.
+  EXPECT_EQ(create(10, FullVolume::Silent), GenerationResult::VolumeFull);
+  EXPECT_EQ(h.presenter.shown().size(), 1u);
+}
+
+TEST_F(FileCreationTest, DiskFullWithSpaceLeftKeepsTheShortFileAsCreated) {
+  // The second chunk meets a transient "disk full" while the volume still has room.
+  fs.diskFullAtWrite = 1;
+  fs.diskFullPartial = 10 * 1024;
+  EXPECT_EQ(create(1 << 20), GenerationResult::Done);
+  EXPECT_EQ(h.job.filesCreated, 1);
+  EXPECT_EQ(fs.files().at("/root/a").size, 256 * 1024 + 10 * 1024);
+  EXPECT_EQ(h.job.currentSize, 256 * 1024 + 10 * 1024);
+  EXPECT_TRUE(h.presenter.shown().empty());
+}
+
+TEST_F(FileCreationTest, CreationFailuresStopTheRunWithTheirTexts) {
+  fs.failCreateContaining = "/root/";
+  fs.failCreateKind = ErrorKind::WrongPath;
+  EXPECT_EQ(create(10), GenerationResult::PathFailed);
+  EXPECT_TRUE(h.job.stopRequested);
+  EXPECT_EQ(h.presenter.shown().back().first, FailurePresenter::Caption::Application);
+  EXPECT_EQ(h.presenter.shown().back().second,
+            "Incorrect path - '/root/a'.\n\nTry to check root folder and file mask for errors.");
+
+  // In script mode the same failure is one log line.
+  h.job.stopRequested = false;
+  h.useScriptLog();
+  EXPECT_EQ(create(10), GenerationResult::PathFailed);
+  EXPECT_EQ(h.log.lines().back(), "Incorrect path - '/root/b'. Try to check root folder and file mask for errors.");
+
+  // Any other cause is the standard report naming the file, shown even in script mode.
+  h.job.stopRequested = false;
+  fs.failCreateKind = ErrorKind::Other;
+  EXPECT_EQ(create(10), GenerationResult::PathFailed);
+  EXPECT_TRUE(h.job.stopRequested);
+  EXPECT_NE(h.presenter.shown().back().second.find("'/root/c'"), std::string::npos);
+  EXPECT_EQ(h.job.filesCreated, 0);
+}
+
+TEST_F(FileCreationTest, StopDuringAWriteLeavesThePartialFileUncounted) {
+  fs.beforeWrite = [&](int index) {
+    if (index == 1) h.job.stopRequested = true;
+  };
+  EXPECT_EQ(create(1 << 20), GenerationResult::Stopped);
+  // Both chunks reached the file; the block during which the stop was seen is not counted.
+  EXPECT_EQ(fs.files().at("/root/a").size, 512 * 1024);
+  EXPECT_EQ(h.job.currentSize, 512 * 1024 - 1024);
+  EXPECT_EQ(h.job.filesCreated, 0);
+  EXPECT_TRUE(fs.files().at("/root/a").closed);
+}
+
+TEST_F(FileCreationTest, FolderPathsAreCreatedPrefixByPrefix) {
+  EXPECT_EQ(ensureFolderPath("/root/new/deeper/", h.ctx), GenerationResult::Done);
+  EXPECT_EQ(fs.effects(), (std::vector<std::string>{"mkdir /root/new", "mkdir /root/new/deeper"}));
+  fs.failFolderPath = "/root/x";
+  EXPECT_EQ(ensureFolderPath("/root/x/y/", h.ctx), GenerationResult::PathFailed);
+  EXPECT_EQ(h.presenter.shown().back().first, FailurePresenter::Caption::Error);
+  EXPECT_EQ(h.presenter.shown().back().second,
+            "Incorrect path - '/root/x'.\n\nTry to check root folder and file mask for errors.");
+}
+
+}  // namespace
+}  // namespace quillet

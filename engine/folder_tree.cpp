@@ -1,0 +1,86 @@
+#include "engine/folder_tree.h"
+
+#include "engine/names.h"
+#include "platform/path.h"
+
+namespace quillet {
+
+GenerationResult makeUpFolderTree(const std::string& folder, RunContext& ctx, int level, bool freshlyCreated) {
+  GenerationJob& job = ctx.job;
+  FileSystem& fs = ctx.services.fs;
+  const std::string base = withTrailingSeparator(folder);
+  const bool deeper = level + 1 < job.treeDeep;
+  std::int64_t existing = 0;
+
+  if (!freshlyCreated) {
+    auto reader = fs.openFolder(base);
+    if (reader.ok()) {
+      FolderEntry entry;
+      for (;;) {
+        if (job.stopRequested) return GenerationResult::Stopped;
+        if (!reader.value()->next(entry)) break;
+        if (!isVisibleFolder(entry)) continue;
+        ++existing;
+        if (job.dirsCreated.load(std::memory_order_relaxed) + 1 > job.dirsLimit) return GenerationResult::FolderLimit;
+        job.dirsCreated.fetch_add(1, std::memory_order_relaxed);
+        if (deeper) {
+          const auto r = makeUpFolderTree(base + entry.name, ctx, level + 1);
+          if (r != GenerationResult::Done && r != GenerationResult::NamesUsedUp) return r;
+        }
+      }
+    }
+  }
+
+  std::int64_t counter = 0;
+  for (std::int64_t j = 0; j < static_cast<std::int64_t>(job.rootSize) - existing; ++j) {
+    if (job.stopRequested) return GenerationResult::Stopped;
+    if (job.dirsCreated.load(std::memory_order_relaxed) + 1 > job.dirsLimit) return GenerationResult::FolderLimit;
+    std::int64_t collisions = 0;
+    std::string path;
+    for (;;) {
+      if (job.stopRequested) return GenerationResult::Stopped;
+      std::string name = makeName(counter, job, NameKind::Folder);
+      while (!isAllowedName(name)) {
+        ++counter;
+        if (job.stopRequested) return GenerationResult::Stopped;
+        name = makeName(counter, job, NameKind::Folder);
+      }
+      path = base + name;
+      const Status status = fs.createFolder(path);
+      if (!status.ok()) {
+        if (status.kind() != ErrorKind::AlreadyExists) return GenerationResult::Done;
+        ++collisions;
+      }
+      ++counter;
+      if (job.useDirMask && (collisions > job.dirNameSpace || j >= job.dirNameSpace)) {
+        return GenerationResult::NamesUsedUp;
+      }
+      if (status.ok()) break;
+    }
+    job.dirsCreated.fetch_add(1, std::memory_order_relaxed);
+    if (deeper) {
+      const auto r = makeUpFolderTree(path, ctx, level + 1, true);
+      if (r != GenerationResult::Done && r != GenerationResult::NamesUsedUp) return r;
+    }
+  }
+  return GenerationResult::Done;
+}
+
+void countFolders(const std::string& folder, RunContext& ctx) {
+  GenerationJob& job = ctx.job;
+  // Without recursion nothing below the root is counted, so there is nothing to list.
+  if (!job.recurseSubfolders) return;
+  const std::string base = withTrailingSeparator(folder);
+  auto reader = ctx.services.fs.openFolder(base);
+  if (!reader.ok()) return;
+  FolderEntry entry;
+  for (;;) {
+    if (job.stopRequested) return;
+    if (!reader.value()->next(entry)) return;
+    if (!isVisibleFolder(entry)) continue;
+    job.dirsCalculated.fetch_add(1, std::memory_order_relaxed);
+    countFolders(base + entry.name, ctx);
+  }
+}
+
+}  // namespace quillet

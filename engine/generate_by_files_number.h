@@ -1,0 +1,14 @@
+// Generation by files number: every folder gets a random number of files between minFiles and
+// maxFiles (its own name counter from 0), then, with recurseSubfolders, every visible sub-folder
+// is filled the same way, pre-order. Worker thread only.
+#pragma once
+
+#include "engine/run_context.h"
+
+namespace quillet {
+
+// folder ends with a separator. Returns Done, VolumeFull, Stopped, LimitSizeReached, MaxSizeZero
+// or PathFailed; anything but Done from deep in the tree ends the whole run.
+GenerationResult generateByFilesNumber(const std::string& folder, RunContext& ctx);
+
+}  // namespace quillet

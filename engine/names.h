@@ -1,0 +1,64 @@
+// Name masks and the counter-derived names of generated files and folders, plus the size and
+// count draws. Pure functions of their arguments (and the run's random source); not thread-safe
+// only in that makeName writes the job's currentFileName, which the worker alone uses.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/generation_job.h"
+#include "engine/random.h"
+
+namespace quillet {
+
+struct NormalisedMask {
+  std::string mask;
+  std::int64_t nameSpace = 1;  // 36^(number of '?'), 1 without '?'
+};
+
+// '*' -> "???", leading and trailing dots removed, at most 12 '?' kept.
+NormalisedMask normaliseMask(const std::string& mask);
+
+enum class NameKind { File = 0, Folder = 1 };
+
+// The name for a counter (>= 0): from the kind's mask when it is in use (the leftmost '?' is the
+// least significant digit of (counter + 1) / 36), otherwise the counter in bijective base 36
+// ("a".."9", "aa".."99", "aaa", ...). A file name is also stored in job.currentFileName.
+std::string makeName(std::int64_t counter, GenerationJob& job, NameKind kind);
+
+// False for the reserved device names AUX, CON and PRN (whole name, any case).
+bool isAllowedName(const std::string& name);
+
+// The size of the next file: minFileSize when the range is empty, else
+// min + trunc(r * (max - min + 1) / 32767) for one 15-bit draw r.
+std::int64_t drawFileSize(const GenerationJob& job, RandomSource& random);
+
+// Files for one folder: minFiles when the range is empty, else min + rand() % (max - min + 1).
+std::int32_t drawFolderFileCount(const GenerationJob& job, RandomSource& random);
+
+// The search for a free file name in one folder. Each next() runs the name steps up to the
+// existence test, which the caller makes as an exclusive create; when that finds the name taken,
+// the caller calls next() again. A fresh search object is made for every file.
+class FreeNameSearch {
+ public:
+  enum class Outcome { Candidate, Stopped, NamesUsedUp };
+
+  // counter keeps running across searches (the caller's scope); createdHere is the caller's count
+  // of files created in that scope.
+  FreeNameSearch(std::string folder, std::int64_t& counter, GenerationJob& job, std::int64_t createdHere)
+      : folder_(std::move(folder)), counter_(counter), job_(job), createdHere_(createdHere) {}
+
+  // On Candidate, path holds the folder plus the name to try.
+  Outcome next(std::string& path);
+
+ private:
+  std::string folder_;
+  std::int64_t& counter_;
+  GenerationJob& job_;
+  std::int64_t createdHere_;
+  std::int64_t attempts_ = 0;
+  std::int64_t tries_ = 0;
+  std::string current_;
+};
+
+}  // namespace quillet

@@ -1,0 +1,80 @@
+#include "engine/random.h"
+
+#include <cstring>
+
+namespace quillet {
+namespace {
+
+std::uint64_t splitMix64(std::uint64_t& x) {
+  std::uint64_t z = (x += 0x9E3779B97F4A7C15ull);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
+}
+
+// One 32-bit output gives two content words.
+inline std::uint32_t shapeWords(std::uint32_t x) {
+  std::uint32_t w = x & 0x7FFF7FFFu;
+  const std::uint32_t lowFix = (w & 0xFFu) < 100u ? 100u : 0u;
+  const std::uint32_t highFix = ((w >> 16) & 0xFFu) < 100u ? (100u << 16) : 0u;
+  return w + lowFix + highFix;
+}
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(_WIN32)
+#define QUILLET_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define QUILLET_CLONES
+#endif
+
+QUILLET_CLONES
+void fillLanes(std::uint32_t* __restrict lanes, std::uint32_t* __restrict out, std::size_t groups) {
+  std::uint32_t s[8];
+  for (int l = 0; l < 8; ++l) s[l] = lanes[l];
+  for (std::size_t g = 0; g < groups; ++g) {
+    for (int l = 0; l < 8; ++l) {
+      std::uint32_t x = s[l];
+      x ^= x << 13;
+      x ^= x >> 17;
+      x ^= x << 5;
+      s[l] = x;
+      out[g * 8 + l] = shapeWords(x);
+    }
+  }
+  for (int l = 0; l < 8; ++l) lanes[l] = s[l];
+}
+
+}  // namespace
+
+void ContentGenerator::seed(std::uint64_t seed) {
+  for (auto& lane : lanes_) {
+    std::uint32_t v;
+    do {
+      v = static_cast<std::uint32_t>(splitMix64(seed));
+    } while (v == 0);  // xorshift never leaves zero
+    lane = v;
+  }
+}
+
+void ContentGenerator::fill(std::uint8_t* out, std::size_t size) {
+  constexpr std::size_t kGroupBytes = 32;
+  const std::size_t groups = size / kGroupBytes;
+  if (reinterpret_cast<std::uintptr_t>(out) % alignof(std::uint32_t) == 0) {
+    fillLanes(lanes_, reinterpret_cast<std::uint32_t*>(out), groups);
+  } else {
+    alignas(32) std::uint32_t tmp[64];
+    for (std::size_t done = 0; done < groups;) {
+      const std::size_t n = groups - done < 8 ? groups - done : 8;
+      fillLanes(lanes_, tmp, n);
+      std::memcpy(out + done * kGroupBytes, tmp, n * kGroupBytes);
+      done += n;
+    }
+  }
+  const std::size_t tail = size - groups * kGroupBytes;
+  if (tail != 0) {
+    alignas(32) std::uint32_t last[8];
+    fillLanes(lanes_, last, 1);
+    std::memcpy(out + groups * kGroupBytes, last, tail);
+  }
+}
+
+}  // namespace quillet

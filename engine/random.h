@@ -1,0 +1,38 @@
+// The run's random sources: the classic 15-bit rand/srand pair for sizes and counts, and a fast
+// content generator for file bytes. Each run owns its own; not thread-safe.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace quillet {
+
+// state = state * 214013 + 2531011; value = (state >> 16) & 0x7FFF, as the classic runtime does.
+// Held by the run so that draws neither depend on nor disturb any other user of the C library's.
+class RandomSource {
+ public:
+  void srand(std::uint32_t seed) { state_ = seed; }
+  int rand() {
+    state_ = state_ * 214013u + 2531011u;
+    return static_cast<int>((state_ >> 16) & 0x7FFF);
+  }
+
+ private:
+  std::uint32_t state_ = 1;
+};
+
+// Fills buffers with random content: every 16-bit little-endian word is a 15-bit value whose low
+// byte, when below 100, is raised by 100 — so bytes at even offsets are 100..255 and bytes at odd
+// offsets 0..127. Eight interleaved xorshift streams let the compiler vectorise the loop.
+class ContentGenerator {
+ public:
+  ContentGenerator() { seed(1); }
+  void seed(std::uint64_t seed);
+  // Fills size bytes (any size; the tail of a partial word is filled too).
+  void fill(std::uint8_t* out, std::size_t size);
+
+ private:
+  alignas(32) std::uint32_t lanes_[8];
+};
+
+}  // namespace quillet

@@ -1,0 +1,28 @@
+// Facts of the destination volume a front-end completes the job with before the worker starts:
+// the largest file its file system takes, and an existing root folder. Front-end thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/engine_services.h"
+#include "engine/generation_job.h"
+
+namespace quillet {
+
+// The largest file a file system of that (upper-cased) name takes; 0 means no limit. Names are
+// compared whole; unknown names get 2,147,483,647.
+std::int64_t fileSystemSizeLimit(const std::string& fileSystemName);
+
+// Sets job.driveRoot and job.fsFileSizeLimit from the volume that holds job.rootFolder.
+void setFileSystemLimit(GenerationJob& job, FileSystem& fs);
+
+// How root creation reports a prefix it cannot create.
+enum class RootReport { MessageBox, ScriptLog };
+
+// Creates every missing folder of job.rootFolder. On failure reports "Incorrect path - '%s'. Try
+// to check root folder for errors." (message box or script-log line) with the prefix that failed
+// and returns false; folders created before stay.
+bool createRootFolder(GenerationJob& job, const EngineServices& services, RootReport report, LogSink* log);
+
+}  // namespace quillet
