@@ -1,0 +1,107 @@
+// The worker on its own thread, watched the way the progress display watches it. These tests also
+// run under ThreadSanitizer.
+#include "engine/worker_thread.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "testing/engine_harness.h"
+#include "testing/volume_fixture.h"
+
+namespace quillet {
+namespace {
+
+using namespace std::chrono_literals;
+
+class WorkerThreadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string reason;
+    vol = testing::MountedVolume::tmpfs(64 << 20, reason);
+    if (!vol) GTEST_SKIP() << reason;
+    job.rootFolder = vol->path() + "/";
+  }
+  std::unique_ptr<testing::MountedVolume> vol;
+  std::unique_ptr<FileSystem> fs = makeSystemFileSystem();
+  testing::FixedClock clock;
+  testing::RecordingPresenter presenter;
+  EngineServices services{*fs, clock, presenter};
+  GenerationJob job;
+  std::atomic<int> exitCode{-1};
+};
+
+TEST_F(WorkerThreadTest, PolledSnapshotsSeeMonotonicCountersAndFinishedLast) {
+  job.byAllSize = false;
+  job.recurseSubfolders = job.makeUpTree = true;
+  job.treeDeep = 2;
+  job.rootSize = 5;
+  job.dirsLimit = 100;
+  job.minFiles = 20;
+  job.maxFiles = 40;
+  job.minFileSize = 1;
+  job.maxFileSize = 20000;
+  WorkerThread worker(job, services, exitCode);
+  worker.start();
+  ProgressSnapshot last;
+  std::vector<std::string> stages;
+  for (;;) {
+    const ProgressSnapshot s = job.snapshot();
+    EXPECT_GE(s.filesCreated, last.filesCreated);
+    EXPECT_GE(s.currentSize, last.currentSize);
+    EXPECT_GE(s.dirsCreated, last.dirsCreated);
+    EXPECT_GE(s.dirsProcessed, last.dirsProcessed);
+    if (stages.empty() || stages.back() != s.statusText) stages.push_back(s.statusText);
+    last = s;
+    if (s.finished) break;
+    std::this_thread::sleep_for(1ms);
+  }
+  worker.join();
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_EQ(last.dirsCreated, 30);
+  EXPECT_EQ(last.dirsCalculated, 31u);
+  EXPECT_EQ(last.dirsProcessed, 31u);
+  EXPECT_EQ(stages.back(), "Generating files");
+  // Once finished is seen, every counter already holds its final value.
+  const ProgressSnapshot after = job.snapshot();
+  EXPECT_EQ(after.filesCreated, last.filesCreated);
+  EXPECT_EQ(after.currentSize, last.currentSize);
+}
+
+TEST_F(WorkerThreadTest, StopDuringTreeMakeUpEndsTheWholeRunWithTwo) {
+  job.byAllSize = false;
+  job.recurseSubfolders = job.makeUpTree = true;
+  job.treeDeep = 3;
+  job.rootSize = 30;
+  job.dirsLimit = 30000;
+  job.minFiles = job.maxFiles = 5;
+  job.minFileSize = job.maxFileSize = 10;
+  WorkerThread worker(job, services, exitCode);
+  worker.start();
+  while (job.snapshot().dirsCreated < 50) std::this_thread::sleep_for(100us);
+  job.requestStop();
+  const auto stopped = std::chrono::steady_clock::now();
+  worker.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - stopped, 2s);
+  EXPECT_EQ(exitCode, 2);
+  EXPECT_EQ(job.snapshot().filesCreated, 0);
+  EXPECT_TRUE(job.snapshot().finished);
+}
+
+TEST_F(WorkerThreadTest, AllSizeRunLeavesTheStageTextAndStoresVolumeFull) {
+  job.byAllSize = true;
+  job.allPartition = true;
+  job.minFileSize = 1 << 20;
+  job.maxFileSize = 4 << 20;
+  WorkerThread worker(job, services, exitCode);
+  worker.start();
+  worker.join();
+  EXPECT_EQ(exitCode, 1);
+  EXPECT_TRUE(job.snapshot().statusText.empty());
+  EXPECT_EQ(job.clusterSize, fs->clusterSize(vol->path()).value());
+  EXPECT_TRUE(presenter.shown().empty());
+}
+
+}  // namespace
+}  // namespace quillet
