@@ -1,0 +1,135 @@
+#include "ui/controls/flat_edit.h"
+
+#include <QCursor>
+#include <QEvent>
+#include <QPainter>
+#include <QWidget>
+
+#include "ui/controls/gdi_painter.h"
+#include "ui/system_colors.h"
+
+namespace quillet {
+
+namespace {
+// The control's own border is two pixels wide; rings 0..2 lie on the control, 3 and 4 on the
+// parent around it.
+constexpr int kBorder = 2;
+constexpr int kRings = 5;
+const QColor kOutline(100, 100, 100);
+}  // namespace
+
+FlatEdit::FlatEdit(QWidget* control, bool noOutline)
+    : QObject(control), edit(control), parent(control->parentWidget()), withoutOutline(noOutline) {
+  cursorPosition = [] { return QCursor::pos(); };
+  readColors();
+  hoverTimer.setInterval(10);
+  connect(&hoverTimer, &QTimer::timeout, this, &FlatEdit::checkHover);
+  control->setMouseTracking(true);
+  control->installEventFilter(this);
+  if (parent != nullptr) parent->installEventFilter(this);
+}
+
+void FlatEdit::readColors() {
+  const SystemColors system = SystemColors::fromPalette(edit->palette());
+  hilite = system.buttonHighlight;
+  shadow = system.buttonShadow;
+  face = system.buttonFace;
+}
+
+QRect FlatEdit::clientRect() const { return edit->rect().adjusted(kBorder, kBorder, -kBorder, -kBorder); }
+
+void FlatEdit::checkHover() {
+  const QRect window(edit->mapToGlobal(QPoint(0, 0)), edit->size());
+  if (edit->isEnabled() && window.contains(cursorPosition())) {
+    setHot(true);
+  } else {
+    hoverTimer.stop();
+    setHot(false);
+  }
+}
+
+void FlatEdit::setHot(bool state) {
+  if (state == hot) return;
+  hot = state;
+  repaintFrame();
+  emit hotChanged(hot);
+}
+
+void FlatEdit::repaintFrame() {
+  edit->update();
+  if (parent != nullptr) {
+    parent->update(edit->geometry().adjusted(-kBorder, -kBorder, kBorder, kBorder));
+  }
+}
+
+void FlatEdit::paintFrame(QWidget* target, QPoint offset, int firstRing, int lastRing) {
+  QPainter painter(target);
+  GdiPainter g(painter);
+  const QRect client = clientRect().translated(offset);
+  const Edges c{client.left(), client.top(), client.left() + client.width(),
+                client.top() + client.height()};
+  const bool enabled = edit->isEnabled();
+  auto ring = [&](int n, const QColor& topLeft, const QColor& bottomRight) {
+    if (n >= firstRing && n <= lastRing) g.draw3dRect(c.grown(n), topLeft, bottomRight);
+  };
+  if (!withoutOutline) {
+    ring(0, kOutline, kOutline);
+  } else if (hot) {
+    ring(0, shadow, hilite);
+  } else {
+    ring(0, face, face);
+  }
+  ring(1, enabled ? face : hilite, enabled ? face : hilite);
+  for (int n = 2; n < kRings; ++n) ring(n, face, face);
+  if (hot && enabled && !withoutOutline) {
+    ring(0, face, face);
+    ring(1, shadow, hilite);
+  }
+}
+
+bool FlatEdit::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == edit) {
+    switch (event->type()) {
+      case QEvent::Paint:
+        if (!painting) {
+          // The control paints itself first; the frame goes over its border afterwards.
+          painting = true;
+          static_cast<QObject*>(edit.data())->event(event);
+          painting = false;
+          paintFrame(edit, QPoint(0, 0), 0, kBorder);
+          return true;
+        }
+        break;
+      case QEvent::MouseMove:
+      case QEvent::HoverMove:
+      case QEvent::Enter:
+        if (edit->isEnabled()) hoverTimer.start();
+        break;
+      case QEvent::PaletteChange:
+        readColors();
+        break;
+      case QEvent::EnabledChange:
+        if (!edit->isEnabled()) {
+          hoverTimer.stop();
+          hot = false;
+        }
+        repaintFrame();
+        break;
+      case QEvent::Move:
+      case QEvent::Resize:
+      case QEvent::Show:
+      case QEvent::Hide:
+        if (parent != nullptr) parent->update();
+        break;
+      default:
+        break;
+    }
+  } else if (watched == parent && event->type() == QEvent::Paint && edit->isVisible()) {
+    // The outer rings lie on the parent, outside the control; the parent's own painting of a
+    // plain dialog leaves them alone.
+    paintFrame(parent, edit->geometry().topLeft(), kBorder + 1, kRings - 1);
+  }
+  return false;
+}
+
+}  // namespace quillet

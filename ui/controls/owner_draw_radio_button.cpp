@@ -1,0 +1,152 @@
+#include "ui/controls/owner_draw_radio_button.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+#include "ui/controls/dialog_group.h"
+
+namespace quillet {
+
+OwnerDrawRadioButton* asOwnerDrawRadio(QWidget* widget) {
+  auto* button = qobject_cast<OwnerDrawRadioButton*>(widget);
+  return button != nullptr && button->kind() == OwnerDrawButton::Kind::RadioButton ? button
+                                                                                     : nullptr;
+}
+
+OwnerDrawRadioButton::OwnerDrawRadioButton(const QString& text, QWidget* parent)
+    : OwnerDrawButton(Kind::RadioButton, text, parent) {}
+
+Edges OwnerDrawRadioButton::indicatorBox() const {
+  const int top = (height() - 12) / 2 - 1;
+  return {1, top, 13, top + 12};
+}
+
+void OwnerDrawRadioButton::clearGroup() {
+  const QList<QWidget*> group = dialogGroup(this);
+  const qsizetype start = group.indexOf(this);
+  for (qsizetype step = 1; step < group.size(); ++step) {
+    if (auto* radio = asOwnerDrawRadio(group[(start + step) % group.size()])) radio->setCheck(0);
+  }
+}
+
+void OwnerDrawRadioButton::drawIndicator(GdiPainter& g, bool disabled) {
+  const ButtonColors& c = colors();
+  const Edges box = indicatorBox();
+  const int x = box.left, y = box.top;
+  g.roundRect(box, 10, 10, disabled ? c.shadow : c.windowFrame, c.face);
+
+  if (!disabled) {
+    // Checked or pressed turns the raised pattern by half a turn about the centre: sunken.
+    const bool sunken = check() == 1 || isPressed();
+    auto p = [sunken](int k) { return sunken ? 11 - k : k; };
+    g.setPen(c.edge);
+    g.line(x, y + 4, x + 5, y - 1);
+    g.line(x + 7, y, x + 12, y + 5);
+    g.line(x + 11, y + 7, x + 6, y + 12);
+    g.line(x + 4, y + 11, x - 1, y + 6);
+    g.setPen(c.light);
+    g.polyline({{x + p(1), y + p(6)}, {x + p(1), y + p(4)}, {x + p(4), y + p(1)}, {x + p(7), y + p(1)}});
+    g.line(x + p(2), y + p(8), x + p(9), y + p(1));
+    g.line(x + p(3), y + p(8), x + p(9), y + p(2));
+    g.line(x + p(4), y + p(8), x + p(9), y + p(3));
+    g.setPen(c.hilite);
+    g.polyline({{x + p(2), y + p(7)}, {x + p(2), y + p(4)}, {x + p(6), y + p(4)}});
+    g.polyline({{x + p(4), y + p(5)}, {x + p(4), y + p(2)}, {x + p(8), y + p(2)}});
+    g.setPen(c.mid);
+    g.line(x + p(6), y + p(9), x + p(10), y + p(5));
+    g.line(x + p(7), y + p(9), x + p(10), y + p(6));
+    g.setPen(c.shadow);
+    g.polyline({{x + p(4), y + p(10)}, {x + p(7), y + p(10)}, {x + p(10), y + p(7)}, {x + p(10), y + p(3)}});
+    g.pixel(x + p(3), y + p(5), c.hilite);
+    g.pixel(x + p(5), y + p(3), c.hilite);
+    g.pixel(x + p(2), y + p(2), c.face);
+    g.pixel(x + p(3), y + p(3), c.light);
+    g.pixel(x + p(3), y + p(6), c.light);
+    g.pixel(x + p(6), y + p(3), c.light);
+  }
+  const QColor ring = disabled ? c.mid : c.shadow;
+  for (const QPoint& q : {QPoint(x, y + 3), QPoint(x + 3, y), QPoint(x + 8, y), QPoint(x + 11, y + 3),
+                          QPoint(x + 11, y + 8), QPoint(x + 8, y + 11), QPoint(x + 3, y + 11),
+                          QPoint(x, y + 8)}) {
+    g.pixel(q.x(), q.y(), ring);
+  }
+  if (check() == 1) {
+    const QColor dot = disabled ? c.shadow : c.dkShadow;
+    g.roundRect(box.grown(-3), 2, 2, dot, dot);
+  }
+}
+
+void OwnerDrawRadioButton::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return QAbstractButton::mousePressEvent(event);
+  pressWithMouse();
+}
+
+void OwnerDrawRadioButton::mouseMoveEvent(QMouseEvent* event) {
+  trackMouse(event->position());
+  QAbstractButton::mouseMoveEvent(event);
+}
+
+void OwnerDrawRadioButton::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return QAbstractButton::mouseReleaseEvent(event);
+  releaseCapture();
+  if (rect().contains(event->position().toPoint())) {
+    setCheck(1);
+    clearGroup();
+    emit clicked(true);
+  }
+  setPressedState(false);
+  repaintIndicator();
+}
+
+void OwnerDrawRadioButton::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Space:
+      if (!isPressed()) setPressedState(true);
+      return;
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+    case Qt::Key_Right:
+    case Qt::Key_Down: {
+      const bool forward = event->key() == Qt::Key_Right || event->key() == Qt::Key_Down;
+      clearGroup();
+      QWidget* neighbour = nextInGroup(this, forward);
+      if (auto* radio = asOwnerDrawRadio(neighbour)) {
+        radio->setCheck(1);
+        emit radio->clicked(true);
+      }
+      setCheck(0);
+      // What the dialog does with the key afterwards: the focus moves within the group.
+      if (neighbour != this) neighbour->setFocus(Qt::OtherFocusReason);
+      return;
+    }
+    default:
+      QAbstractButton::keyPressEvent(event);
+  }
+}
+
+void OwnerDrawRadioButton::keyReleaseEvent(QKeyEvent* event) {
+  if (event->key() != Qt::Key_Space) return QAbstractButton::keyReleaseEvent(event);
+  if (event->isAutoRepeat()) return;
+  setCheck(1);
+  emit clicked(true);
+  clearGroup();
+  setPressedState(false);
+  repaintIndicator();
+}
+
+void OwnerDrawRadioButton::focusInEvent(QFocusEvent* event) {
+  QAbstractButton::focusInEvent(event);
+  if (check() == 1 || isPressed()) return;
+  const QList<QWidget*> group = dialogGroup(this);
+  const qsizetype start = group.indexOf(this);
+  for (qsizetype step = 1; step < group.size(); ++step) {
+    auto* radio = asOwnerDrawRadio(group[(start + step) % group.size()]);
+    if (radio == nullptr) return;
+    if (radio->check() == 1) {
+      radio->setFocus(event->reason());
+      return;
+    }
+  }
+}
+
+}  // namespace quillet

@@ -1,0 +1,44 @@
+// Shows the engine's interactive failure texts in message boxes. The worker thread calls it; the
+// box is shown by the UI thread while the worker waits for the answer, and the UI thread's timers
+// (the progress dialog's polling) keep running meanwhile. Thread-safe.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include "engine/engine_services.h"
+#include "engine/generation_job.h"
+#include "engine/worker_thread.h"
+
+class QWidget;
+
+namespace quillet {
+
+class QtFailurePresenter : public FailurePresenter {
+ public:
+  // Must be constructed on the UI thread. applicationTitle is the caption of
+  // Caption::Application boxes, which get owner as their owner window (none when null).
+  explicit QtFailurePresenter(QString applicationTitle, QWidget* owner = nullptr);
+  ~QtFailurePresenter() override;
+
+  // Shows the text with an error icon and an OK button and returns when it was dismissed. From
+  // another thread the call blocks until the UI thread has shown and closed the box; on the UI
+  // thread the box is shown directly.
+  void showError(Caption caption, const std::string& text) override;
+
+ private:
+  void showOnUiThread(Caption caption, const QString& text);
+
+  QString title;
+  QPointer<QWidget> ownerWindow;
+  QObject* uiContext;  // lives on the UI thread; the queued calls run in its thread
+};
+
+// Waits for a started worker to end while the UI thread keeps handling events, so that a message
+// box the worker is waiting on can still be shown and answered. A plain join() at that moment
+// would wait forever for a worker that waits for the UI thread. Returns at once when the worker
+// was never started.
+void joinWorkerServingEvents(WorkerThread& worker, const GenerationJob& job);
+
+}  // namespace quillet

@@ -1,0 +1,32 @@
+// The system colours the drawing rules speak of, mapped to palette roles in this one place.
+// Plain value type; read on the UI thread (palettes belong to it).
+#pragma once
+
+#include <QColor>
+#include <QPalette>
+
+namespace quillet {
+
+struct SystemColors {
+  QColor buttonHighlight;  // the lit outer edge of raised 3D elements
+  QColor light3d;          // the inner lit edge
+  QColor buttonFace;
+  QColor buttonShadow;
+  QColor darkShadow3d;
+  QColor window;           // background of edit fields and flat buttons
+  QColor windowFrame;      // outlines of controls
+  QColor highlight;        // selection colour; default colour of progress bars
+
+  // Controls call this at construction and again on every QEvent::PaletteChange, so a change of
+  // the desktop's colours reaches the next repaint.
+  static SystemColors fromPalette(const QPalette& palette);
+};
+
+// Per channel a + ((b - a) shifted right by one with sign), kept to 8 bits: the colour halfway
+// from a towards b, rounded towards a's darker side as the drawing rules expect.
+QColor halfwayColor(const QColor& a, const QColor& b);
+
+// Each channel inverted (255 minus the channel).
+QColor invertedColor(const QColor& c);
+
+}  // namespace quillet
