@@ -1,0 +1,139 @@
+#include "script/console_progress.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <thread>
+
+#include "engine/size_text.h"
+
+#ifdef _WIN32
+#include <io.h>
+#define QUILLET_ISATTY(fd) _isatty(fd)
+#else
+#include <unistd.h>
+#define QUILLET_ISATTY(fd) ::isatty(fd)
+#endif
+
+namespace quillet {
+namespace {
+
+volatile std::sig_atomic_t stopSignal = 0;
+
+extern "C" void onStopSignal(int) { stopSignal = 1; }
+
+int percent(double part, double whole) {
+  if (whole <= 0) return 0;
+  return static_cast<int>(part * 100.0 / whole);
+}
+
+std::string usedData(const DiskFigures& disk) {
+  return "used data " + formatSize(disk.used) + " of " + formatSize(disk.total) + " (" +
+         std::to_string(percent(static_cast<double>(disk.used), static_cast<double>(disk.total))) + "%)";
+}
+
+std::string count(std::int64_t n) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%g", static_cast<double>(n));
+  return buffer;
+}
+
+// Installs the stop handlers for the length of a display and restores the previous ones.
+class StopSignals {
+ public:
+  StopSignals() {
+    stopSignal = 0;
+    previousInt_ = std::signal(SIGINT, onStopSignal);
+    previousTerm_ = std::signal(SIGTERM, onStopSignal);
+  }
+  ~StopSignals() {
+    std::signal(SIGINT, previousInt_);
+    std::signal(SIGTERM, previousTerm_);
+  }
+
+ private:
+  void (*previousInt_)(int);
+  void (*previousTerm_)(int);
+};
+
+}  // namespace
+
+std::string resultText(int result) {
+  switch (result) {
+    case 0: return "done";
+    case 1: return "the volume is full or a file cannot be allocated";
+    case 2: return "stopped";
+    case 3: return "the mask's names are used up";
+    case 5: return "the folder limit was reached";
+    case 6: return "the limit size was reached";
+    case 7: return "the maximum file size is zero";
+    case 8: return "a path cannot be created";
+    default: return "unknown result";
+  }
+}
+
+std::string formatProgressLine(const ProgressSnapshot& s, bool byAllSize, bool allPartition, const DiskFigures& disk) {
+  if (byAllSize) {
+    std::string line = "Generating: " + count(s.filesCreated) + " files, " + formatSize(s.currentSize);
+    if (allPartition) {
+      line += " of the free space";
+    } else {
+      line += " of " + formatSize(s.allSize) + " (" +
+              std::to_string(percent(static_cast<double>(s.currentSize), static_cast<double>(s.allSize))) + "%)";
+    }
+    return line + ", " + usedData(disk);
+  }
+  if (s.statusText == "Make-up tree") {
+    return "Make-up tree: " + std::to_string(s.dirsCreated) + " dirs created of at most " +
+           std::to_string(s.dirsLimit) + ", " + usedData(disk);
+  }
+  if (s.statusText == "Calculating folders") {
+    return "Calculating folders: " + std::to_string(s.dirsCalculated) + " dirs found, " + usedData(disk);
+  }
+  if (s.statusText.empty()) return "Starting, " + usedData(disk);
+  return s.statusText + ": dirs " + std::to_string(s.dirsProcessed) + " of " + std::to_string(s.dirsCalculated) +
+         " (" + std::to_string(percent(s.dirsProcessed, s.dirsCalculated)) + "%), " + count(s.filesCreated) +
+         " files, " + formatSize(s.currentSize) + ", this folder " +
+         std::to_string(s.finished ? s.folderFilesPlanned : s.folderFileIndex) + " of " +
+         std::to_string(s.folderFilesPlanned) + ", " + usedData(disk);
+}
+
+std::string formatSummaryLine(int result, const ProgressSnapshot& s) {
+  return "Finished: " + resultText(result) + " (exit code " + std::to_string(result) + "); " +
+         count(s.filesCreated) + " files, " + formatSize(s.currentSize) + " written.";
+}
+
+bool standardErrorIsTerminal() { return QUILLET_ISATTY(2) != 0; }
+
+void ConsoleProgress::show(GenerationJob& job) {
+  using Clock = std::chrono::steady_clock;
+  StopSignals signals;
+  DiskFigures disk;
+  auto lastPlain = Clock::now() - std::chrono::milliseconds(plainIntervalMs_);
+  bool stopAsked = false;
+  for (;;) {
+    if (stopSignal != 0 && !stopAsked) {
+      job.requestStop();
+      stopAsked = true;
+    }
+    // The volume query runs before the lock is taken, as the dialog's does.
+    const auto space = fs_.volumeSpace(job.rootFolder);
+    if (space.ok()) disk = {space.value().total, space.value().total - space.value().availableToCaller};
+    const ProgressSnapshot s = job.snapshot();
+    const std::string line = formatProgressLine(s, job.byAllSize, job.allPartition, disk);
+    if (isTerminal_) {
+      out_ << '\r' << line << "\x1b[K" << std::flush;
+    } else if (s.finished || Clock::now() - lastPlain >= std::chrono::milliseconds(plainIntervalMs_)) {
+      out_ << line << '\n' << std::flush;
+      lastPlain = Clock::now();
+    }
+    if (s.finished) {
+      if (isTerminal_) out_ << '\n';
+      out_ << formatSummaryLine(exitCode_.load(), s) << '\n' << std::flush;
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+}
+
+}  // namespace quillet

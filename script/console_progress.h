@@ -1,0 +1,53 @@
+// The progress display of a script run without a display: the dialog's figures on standard error,
+// one line rewritten every 100 ms on a terminal, a plain line every few seconds otherwise, and a
+// summary line at the end. SIGINT and SIGTERM act as the Stop button. Main thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+#include "engine/generation_job.h"
+#include "platform/file_system.h"
+#include "script/script_run.h"
+
+namespace quillet {
+
+struct DiskFigures {
+  std::int64_t total = 0;
+  std::int64_t used = 0;
+};
+
+// The figures of one tick as one line (no line end): stage, counts, sizes and percentages as the
+// progress dialog of the mode shows them.
+std::string formatProgressLine(const ProgressSnapshot& s, bool byAllSize, bool allPartition, const DiskFigures& disk);
+
+// "Finished: <result text> (exit code N); F files, S written."
+std::string formatSummaryLine(int result, const ProgressSnapshot& s);
+
+// The meaning of a result code, in a few words.
+std::string resultText(int result);
+
+class ConsoleProgress final : public ProgressDisplay {
+ public:
+  // exitCode is read for the summary after the worker has finished. isTerminal selects the
+  // rewritten line; plainInterval is the period of plain lines in milliseconds.
+  ConsoleProgress(FileSystem& fs, std::ostream& out, bool isTerminal, const std::atomic<int>& exitCode,
+                  int plainIntervalMs = 5000)
+      : fs_(fs), out_(out), isTerminal_(isTerminal), exitCode_(exitCode), plainIntervalMs_(plainIntervalMs) {}
+
+  void show(GenerationJob& job) override;
+
+ private:
+  FileSystem& fs_;
+  std::ostream& out_;
+  bool isTerminal_;
+  const std::atomic<int>& exitCode_;
+  int plainIntervalMs_;
+};
+
+// True when standard error is a terminal.
+bool standardErrorIsTerminal();
+
+}  // namespace quillet

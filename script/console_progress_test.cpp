@@ -1,0 +1,38 @@
+#include "script/console_progress.h"
+
+#include <gtest/gtest.h>
+
+namespace quillet {
+namespace {
+
+TEST(ConsoleProgressTest, LinesShowTheFiguresOfEachStage) {
+  ProgressSnapshot s;
+  s.filesCreated = 1000000;
+  s.currentSize = 50 << 20;
+  s.allSize = 200 << 20;
+  const DiskFigures disk{1LL << 30, 256LL << 20};
+  EXPECT_EQ(formatProgressLine(s, true, false, disk),
+            "Generating: 1e+06 files, 50.00 Mb of 200.00 Mb (25%), used data 256.00 Mb of 1.00 Gb (25%)");
+  EXPECT_EQ(formatProgressLine(s, true, true, disk),
+            "Generating: 1e+06 files, 50.00 Mb of the free space, used data 256.00 Mb of 1.00 Gb (25%)");
+
+  s.statusText = "Make-up tree";
+  s.dirsCreated = 12;
+  s.dirsLimit = 200;
+  EXPECT_EQ(formatProgressLine(s, false, false, disk),
+            "Make-up tree: 12 dirs created of at most 200, used data 256.00 Mb of 1.00 Gb (25%)");
+  s.statusText = "Calculating folders";
+  s.dirsCalculated = 31;
+  EXPECT_EQ(formatProgressLine(s, false, false, {}), "Calculating folders: 31 dirs found, used data 0 b of 0 b (0%)");
+  s.statusText = "Generating files";
+  s.dirsProcessed = 3;
+  s.filesCreated = 42;
+  s.folderFileIndex = 4;
+  s.folderFilesPlanned = 10;
+  EXPECT_EQ(formatProgressLine(s, false, false, {}),
+            "Generating files: dirs 3 of 31 (9%), 42 files, 50.00 Mb, this folder 4 of 10, used data 0 b of 0 b (0%)");
+  EXPECT_EQ(formatSummaryLine(2, s), "Finished: stopped (exit code 2); 42 files, 50.00 Mb written.");
+}
+
+}  // namespace
+}  // namespace quillet

@@ -1,0 +1,234 @@
+#include "script/script_parser.h"
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <functional>
+
+#include "platform/path.h"
+#include "script/script_log.h"
+
+namespace quillet {
+namespace {
+
+enum class Form { Quoted, Size, Number, Flag, AllSize };
+
+struct Value {
+  std::string quotedText;  // Quoted
+  std::int64_t size = 0;   // Size, AllSize
+  std::int32_t number = 0; // Number
+  bool allPartition = false;
+};
+
+struct Key {
+  const char* name;  // upper case, as compared
+  Form form;
+  const char* repetition;
+  const char* empty;  // null: no empty-value check of its own
+  const char* badForm;
+  std::function<void(GenerationJob&, const Value&)> apply;
+};
+
+std::string upper(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return s;
+}
+
+// strtol's reading saturated to 32 bits; less than 1 counts as 0.
+std::int32_t readCount(const std::string& text) {
+  const std::int32_t n = readNumber32(text);
+  return n < 1 ? 0 : n;
+}
+
+bool readSize(const std::string& value, std::int64_t& size) {
+  if (value.empty()) return false;
+  std::int64_t multiplier;
+  switch (std::toupper(static_cast<unsigned char>(value.back()))) {
+    case 'B': multiplier = 1; break;
+    case 'K': multiplier = 1024; break;
+    case 'M': multiplier = 1048576; break;
+    case 'G': multiplier = 1073741824; break;
+    default: return false;
+  }
+  size = readCount(value.substr(0, value.size() - 1)) * multiplier;
+  return true;
+}
+
+void setRoot(GenerationJob& job, const Value& v) {
+  job.rootFolder = v.quotedText;
+  if (!job.rootFolder.empty() && !endsWithSeparator(job.rootFolder)) job.rootFolder += kSeparator;
+}
+
+const Key kRoot{"/ROOT", Form::Quoted, "Repitition /root parameter.", "Root can't be empty.",
+                "Root parameter must be in ' symbols.", setRoot};
+const Key kFileMask{"/FILEMASK", Form::Quoted, "Repitition /filemask parameter.", "File mask can't be empty.",
+                    "File mask parameter must be in ' symbols.", [](GenerationJob& j, const Value& v) {
+                      j.fileMask = v.quotedText;
+                      j.useFileMask = true;
+                    }};
+const Key kMinSize{"/MINSIZE", Form::Size, "Repitition /minsize parameter.", "Minimum file size can't be empty.",
+                   "Incorrect minimum file size modification.",
+                   [](GenerationJob& j, const Value& v) { j.minFileSize = v.size; }};
+const Key kMaxSize{"/MAXSIZE", Form::Size, "Repitition /maxsize parameter.", nullptr,
+                   "Incorrect maximum file size modification.",
+                   [](GenerationJob& j, const Value& v) { j.maxFileSize = v.size; }};
+const Key kNoFill{"/NOFILL", Form::Flag, "Repitition /nofill parameter.", nullptr, nullptr,
+                  [](GenerationJob& j, const Value&) { j.fillRandom = false; }};
+const Key kNoClose{"/NOCLOSE", Form::Flag, "Repitition /noclose parameter.", nullptr, nullptr,
+                   [](GenerationJob& j, const Value&) { j.autoClose = false; }};
+const Key kAllSize{"/ALLSIZE", Form::AllSize, "Repitition /allsize parameter.", nullptr,
+                   "Incorrect all size modification.", [](GenerationJob& j, const Value& v) {
+                     if (v.allPartition) {
+                       j.allPartition = true;
+                     } else {
+                       j.allSize = v.size;
+                     }
+                   }};
+const Key kMinFiles{"/MINFILES", Form::Number, "Repitition /minfiles parameter.",
+                    "Minimum files number can't be empty.", nullptr,
+                    [](GenerationJob& j, const Value& v) { j.minFiles = v.number; }};
+const Key kMaxFiles{"/MAXFILES", Form::Number, "Repitition /maxfiles parameter.",
+                    "Maximum files number can't be empty.", nullptr,
+                    [](GenerationJob& j, const Value& v) { j.maxFiles = v.number; }};
+const Key kLimSize{"/LIMSIZE", Form::Size, "Repitition /limsize parameter.", nullptr,
+                   "Incorrect limit files size modification.", [](GenerationJob& j, const Value& v) {
+                     j.limitSize = v.size;
+                     j.useLimitSize = true;
+                   }};
+const Key kRecurse{"/RECURSE", Form::Flag, "Repitition /recurse parameter.", nullptr, nullptr,
+                   [](GenerationJob& j, const Value&) { j.recurseSubfolders = true; }};
+const Key kRootSize{"/ROOTSIZE", Form::Number, "Repitition /rootsize parameter.", "Root size can't be empty.", nullptr,
+                    [](GenerationJob& j, const Value& v) {
+                      j.rootSize = std::min(v.number, 30000);
+                      j.makeUpTree = true;
+                    }};
+const Key kTreeDeep{"/TREEDEEP", Form::Number, "Repitition /treedeep parameter.", "Tree deep can't be empty.", nullptr,
+                    [](GenerationJob& j, const Value& v) {
+                      j.treeDeep = std::min(v.number, 255);
+                      j.makeUpTree = true;
+                    }};
+const Key kDirLimit{"/DIRLIMIT", Form::Number, "Repitition /dirlimit parameter.", "Directory limit can't be empty.",
+                    nullptr, [](GenerationJob& j, const Value& v) {
+                      j.dirsLimit = std::min(v.number, 30000);
+                      j.makeUpTree = true;
+                    }};
+const Key kDirMask{"/DIRMASK", Form::Quoted, "Repitition /dirmask parameter.", "Directory mask can't be empty.",
+                   "Directory mask parameter must be in ' symbols.", [](GenerationJob& j, const Value& v) {
+                     j.dirMask = v.quotedText;
+                     j.useDirMask = true;
+                   }};
+
+// The keys of each mode in the order a parameter's key is tested.
+const std::vector<const Key*> kAllSizeKeys = {&kRoot, &kFileMask, &kMinSize, &kMaxSize, &kNoFill, &kNoClose, &kAllSize};
+const std::vector<const Key*> kFilesNumberKeys = {&kRoot,     &kFileMask, &kMinSize,  &kMaxSize,  &kNoFill,
+                                                  &kNoClose,  &kMinFiles, &kMaxFiles, &kLimSize,  &kRecurse,
+                                                  &kRootSize, &kTreeDeep, &kDirLimit, &kDirMask};
+
+// Runs the key's checks in order; returns the failing check's message, or null with value filled.
+const char* check(const Key& key, bool seen, const std::string& value, Value& out) {
+  if (seen) return key.repetition;
+  if (key.empty != nullptr && value.empty()) return key.empty;
+  switch (key.form) {
+    case Form::Quoted:
+      if (value.front() != '\'' || value.back() != '\'') return key.badForm;
+      out.quotedText = value.size() >= 2 ? value.substr(1, value.size() - 2) : std::string();
+      return nullptr;
+    case Form::Size:
+      return readSize(value, out.size) ? nullptr : key.badForm;
+    case Form::AllSize:
+      if (upper(value) == "ALLPARTITION") {
+        out.allPartition = true;
+        return nullptr;
+      }
+      return readSize(value, out.size) ? nullptr : key.badForm;
+    case Form::Number:
+      out.number = readCount(value);
+      return nullptr;
+    case Form::Flag:
+      return nullptr;
+  }
+  return nullptr;
+}
+
+void setDefaults(GenerationJob& job, bool byAllSize) {
+  job.byAllSize = byAllSize;
+  job.fillRandom = true;
+  job.autoClose = true;
+  job.scriptMode = true;
+  job.useFileMask = job.allPartition = job.recurseSubfolders = job.makeUpTree = false;
+  job.useLimitSize = job.useDirMask = false;
+  job.minFiles = job.maxFiles = job.treeDeep = job.rootSize = job.dirsLimit = 0;
+  job.minFileSize = job.maxFileSize = job.limitSize = 0;
+  job.allSize = 0;
+  job.resetCounters();
+}
+
+ParseOutcome reject(std::string message) {
+  ParseOutcome out;
+  out.message = std::move(message);
+  return out;
+}
+
+}  // namespace
+
+ParseOutcome parseScript(const std::string& mode, const std::vector<std::string>& args, GenerationJob& job) {
+  if (args.size() == 2) return reject("Parameters too low.");
+  const bool byAllSize = mode == "/S";
+  setDefaults(job, byAllSize);
+  const auto& keys = byAllSize ? kAllSizeKeys : kFilesNumberKeys;
+  std::vector<bool> seen(keys.size(), false);
+
+  for (std::size_t i = 2; i < args.size(); ++i) {
+    const std::string& parameter = args[i];
+    const auto colon = parameter.find(':');
+    const std::string keyText = parameter.substr(0, colon);
+    const std::string value = colon == std::string::npos ? std::string() : parameter.substr(colon + 1);
+    const std::string keyUpper = upper(keyText);
+    const auto found = std::find_if(keys.begin(), keys.end(), [&](const Key* k) { return keyUpper == k->name; });
+    if (found == keys.end()) {
+      ParseOutcome out;
+      out.message = keyText;
+      out.unrecognisedKey = true;
+      return out;
+    }
+    const std::size_t index = static_cast<std::size_t>(found - keys.begin());
+    Value parsed;
+    if (const char* failure = check(**found, seen[index], value, parsed)) return reject(failure);
+    (*found)->apply(job, parsed);
+    seen[index] = true;
+  }
+
+  auto given = [&](const Key& key) {
+    const auto it = std::find(keys.begin(), keys.end(), &key);
+    return it != keys.end() && seen[static_cast<std::size_t>(it - keys.begin())];
+  };
+  if (byAllSize) {
+    if (!given(kAllSize)) return reject("/allsize parameter is absent.");
+    if (!given(kRoot)) return reject("/root parameter is absent.");
+    if (!given(kMinSize)) return reject("/minsize parameter is absent.");
+  } else {
+    if (!given(kRoot)) return reject("/root parameter is absent.");
+    if (!given(kMinFiles)) return reject("/minfiles parameter is absent.");
+    if (!given(kRecurse)) {
+      if (given(kRootSize)) return reject("/rootsize parameter can't be used without /recurse parameter.");
+      if (given(kTreeDeep)) return reject("/treedeep parameter can't be used without /recurse parameter.");
+      if (given(kDirMask)) return reject("/dirmask parameter can't be used without /recurse parameter.");
+    }
+    if (!given(kMinSize)) return reject("/minsize parameter is absent.");
+  }
+  ParseOutcome out;
+  out.accepted = true;
+  out.maxSizeGiven = given(kMaxSize);
+  return out;
+}
+
+void logRejection(ScriptLog& log, const ParseOutcome& outcome) {
+  if (outcome.unrecognisedKey) {
+    log.writeInvalidParameter(outcome.message);
+  } else {
+    log.writeLine("Invalid script.", outcome.message);
+  }
+}
+
+}  // namespace quillet

@@ -1,0 +1,116 @@
+// The parser's messages, their precedence and the values it reads.
+#include "script/script_parser.h"
+
+#include <gtest/gtest.h>
+
+namespace quillet {
+namespace {
+
+struct Row {
+  std::vector<std::string> params;  // after the mode switch
+  const char* mode;
+  const char* message;  // empty: accepted
+  bool unrecognised = false;
+};
+
+void PrintTo(const Row& row, std::ostream* os) {
+  *os << row.mode;
+  for (const auto& p : row.params) *os << ' ' << p;
+}
+
+ParseOutcome parse(const char* mode, const std::vector<std::string>& params, GenerationJob& job) {
+  std::vector<std::string> args = {"quillet", mode};
+  args.insert(args.end(), params.begin(), params.end());
+  return parseScript(mode, args, job);
+}
+
+class ParserMessageTest : public ::testing::TestWithParam<Row> {};
+
+TEST_P(ParserMessageTest, RejectsWithTheFirstFailingCheckOrAccepts) {
+  GenerationJob job;
+  const Row& row = GetParam();
+  const ParseOutcome out = parse(row.mode, row.params, job);
+  EXPECT_EQ(out.accepted, std::string(row.message).empty()) << out.message;
+  if (!out.accepted) {
+    EXPECT_EQ(out.message, row.message);
+    EXPECT_EQ(out.unrecognisedKey, row.unrecognised);
+  }
+}
+
+const std::string root = "/root:'/tmp/t'";
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ParserMessageTest,
+    ::testing::Values(
+        Row{{}, "/S", "Parameters too low."}, Row{{}, "/F", "Parameters too low."},
+        Row{{"/root:/tmp/t"}, "/S", "Root parameter must be in ' symbols."},
+        Row{{"/root"}, "/S", "Root can't be empty."}, Row{{"/root:"}, "/S", "Root can't be empty."},
+        Row{{"/minsize:10"}, "/S", "Incorrect minimum file size modification."},
+        Row{{"/minsize:"}, "/S", "Minimum file size can't be empty."},
+        Row{{"/maxsize"}, "/S", "Incorrect maximum file size modification."},
+        Row{{"/allsize:allpartitions"}, "/S", "Incorrect all size modification."},
+        // An early bad parameter hides later ones; repetition comes before the form check.
+        Row{{"/root:'x'", "/root:y", "/bogus"}, "/S", "Repitition /root parameter."},
+        Row{{"/minsize:1m", "/maxsize:2m", root}, "/S", "/allsize parameter is absent."},
+        Row{{"/allsize:1m", "/minsize:1m"}, "/S", "/root parameter is absent."},
+        Row{{"/allsize:1m", root}, "/S", "/minsize parameter is absent."},
+        Row{{"/foo:bar"}, "/S", "/foo", true}, Row{{"/MinFiles:3"}, "/S", "/MinFiles", true},
+        Row{{"/allsize:1m"}, "/F", "/allsize", true},
+        Row{{"/minfiles:1", "/minsize:1k"}, "/F", "/root parameter is absent."},
+        Row{{root, "/minsize:1k"}, "/F", "/minfiles parameter is absent."},
+        Row{{root, "/minfiles:1", "/treedeep:2", "/minsize:1k"}, "/F",
+            "/treedeep parameter can't be used without /recurse parameter."},
+        Row{{root, "/minfiles:1", "/dirmask:'?'", "/rootsize:2", "/minsize:1k"}, "/F",
+            "/rootsize parameter can't be used without /recurse parameter."},
+        Row{{root, "/minfiles:1", "/dirmask:'?'"}, "/F", "/dirmask parameter can't be used without /recurse parameter."},
+        Row{{root, "/minfiles:1"}, "/F", "/minsize parameter is absent."},
+        Row{{root, "/minfiles:1", "/minsize:1k", "/dirlimit:5"}, "/F", ""},
+        Row{{root, "/minfiles:1", "/minsize:1k", "/dirlimit:5", "/treedeep:2", "/recurse"}, "/F", ""},
+        Row{{root, "/minfiles:1", "/dirlimit:5", "/dirlimit:6"}, "/F", "Repitition /dirlimit parameter."},
+        Row{{root, "/minfiles:"}, "/F", "Minimum files number can't be empty."},
+        Row{{"/dirmask:?"}, "/F", "Directory mask parameter must be in ' symbols."}));
+
+TEST(ScriptParserTest, ValuesAreReadAsTypedWithTheirModifiers) {
+  GenerationJob job;
+  auto out = parse("/S", {"/ROOT:'/tmp/Test'", "/minsize:10kb", "/maxsize:1.5m", "/allsize:AllPartition",
+                          "/nofill:yes", "/noclose", "/filemask:'a'b'"},
+                   job);
+  ASSERT_TRUE(out.accepted) << out.message;
+  EXPECT_TRUE(out.maxSizeGiven);
+  EXPECT_EQ(job.rootFolder, "/tmp/Test/");
+  EXPECT_EQ(job.minFileSize, 10);  // the modifier is the last character, B
+  EXPECT_EQ(job.maxFileSize, 1 << 20);
+  EXPECT_TRUE(job.allPartition);
+  EXPECT_FALSE(job.fillRandom);
+  EXPECT_FALSE(job.autoClose);
+  EXPECT_TRUE(job.scriptMode);
+  EXPECT_EQ(job.fileMask, "a'b");
+  EXPECT_TRUE(job.useFileMask);
+
+  GenerationJob job2;
+  out = parse("/S", {"/root:'/tmp/x/'", "/minsize:10K", "/allsize:-5k"}, job2);
+  ASSERT_TRUE(out.accepted);
+  EXPECT_FALSE(out.maxSizeGiven);
+  EXPECT_EQ(job2.rootFolder, "/tmp/x/");
+  EXPECT_EQ(job2.minFileSize, 10240);
+  EXPECT_EQ(job2.allSize, 0);
+  EXPECT_TRUE(job2.fillRandom);
+
+  GenerationJob job3;
+  out = parse("/F", {"/root:'''", "/minfiles:99999999999", "/maxfiles:abc", "/treedeep:1000", "/rootsize:40000",
+                     "/dirlimit:30001", "/recurse", "/minsize:1g", "/limsize:2G"},
+              job3);
+  ASSERT_TRUE(out.accepted) << out.message;
+  EXPECT_EQ(job3.rootFolder, "'/");
+  EXPECT_EQ(job3.minFiles, 2147483647);
+  EXPECT_EQ(job3.maxFiles, 0);
+  EXPECT_EQ(job3.treeDeep, 255);
+  EXPECT_EQ(job3.rootSize, 30000);
+  EXPECT_EQ(job3.dirsLimit, 30000);
+  EXPECT_TRUE(job3.makeUpTree && job3.recurseSubfolders && job3.useLimitSize);
+  EXPECT_EQ(job3.limitSize, 2LL << 30);
+  EXPECT_FALSE(job3.byAllSize);
+}
+
+}  // namespace
+}  // namespace quillet

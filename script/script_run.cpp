@@ -1,0 +1,127 @@
+#include "script/script_run.h"
+
+#include <algorithm>
+#include <iostream>
+
+#include "engine/names.h"
+#include "engine/volume_checks.h"
+#include "engine/worker_thread.h"
+#include "platform/path.h"
+#include "script/script_log.h"
+
+namespace quillet {
+namespace {
+
+// Without a display the unexpected-failure box becomes a log line and a line on standard error.
+class HeadlessPresenter final : public FailurePresenter {
+ public:
+  explicit HeadlessPresenter(ScriptLog& log) : log_(log) {}
+  void showError(Caption, const std::string& text) override {
+    // The interactive form separates sentences by an empty line; a log line joins them by a blank.
+    std::string line;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == '\n') {
+        if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        line += ' ';
+      } else {
+        line += text[i];
+      }
+    }
+    log_.writeLine(line);
+    std::cerr << "\nquillet: " << line << std::endl;
+  }
+
+ private:
+  ScriptLog& log_;
+};
+
+void applyMask(std::string& mask, std::int64_t& nameSpace) {
+  const NormalisedMask normalised = normaliseMask(mask);
+  mask = normalised.mask;
+  nameSpace = normalised.nameSpace;
+}
+
+}  // namespace
+
+void completeScriptJob(GenerationJob& job, const ParseOutcome& parsed, FileSystem& fs) {
+  if (job.byAllSize) {
+    if (job.allPartition) {
+      const auto space = fs.volumeSpace(fs.nearestExistingAncestor(job.rootFolder));
+      job.allSize = space.ok() ? space.value().availableToCaller : 0;
+    }
+    const std::int64_t allSize = job.allSize.load();
+    if (!parsed.maxSizeGiven) {
+      job.maxFileSize = job.minFileSize;
+    } else {
+      job.maxFileSize = std::max(job.maxFileSize, job.minFileSize);
+      if (job.minFileSize > allSize) job.minFileSize = job.maxFileSize = allSize;
+    }
+    setFileSystemLimit(job, fs);
+    if (!job.allPartition) {
+      if (job.minFileSize > allSize) {
+        job.minFileSize = job.maxFileSize = allSize;
+      } else if (job.maxFileSize > allSize) {
+        job.maxFileSize = allSize;
+      }
+    }
+    fillNameAlphabet(job.nameAlphabet);
+    if (job.useFileMask) applyMask(job.fileMask, job.fileNameSpace);
+    return;
+  }
+  if (!parsed.maxSizeGiven) {
+    job.maxFileSize = job.minFileSize;
+  } else if (job.minFileSize > job.maxFileSize) {
+    job.maxFileSize = job.minFileSize;
+  }
+  setFileSystemLimit(job, fs);
+  if (job.minFiles > job.maxFiles) job.maxFiles = job.minFiles;
+  if (job.useLimitSize) {
+    if (job.minFileSize > job.limitSize) {
+      job.minFileSize = job.maxFileSize = job.limitSize;
+    } else if (job.maxFileSize > job.limitSize) {
+      job.maxFileSize = job.limitSize;
+    }
+  }
+  fillNameAlphabet(job.nameAlphabet);
+  if (job.useFileMask) applyMask(job.fileMask, job.fileNameSpace);
+  if (job.useDirMask) applyMask(job.dirMask, job.dirNameSpace);
+  if (job.treeDeep == 0) job.treeDeep = 1;
+}
+
+void runScript(const std::string& mode, const std::vector<std::string>& args, const ScriptRunServices& services,
+               std::atomic<int>& exitCode) {
+  ScriptLog log(services.clock);
+  if (!log.openLog(scriptLogPath(args.empty() ? std::string() : args[0]))) return;
+  log.writeStartBanner();
+
+  GenerationJob job;
+  const ParseOutcome parsed = parseScript(mode, args, job);
+  if (!parsed.accepted) {
+    logRejection(log, parsed);
+    log.writeEndBanner();
+    return;
+  }
+  completeScriptJob(job, parsed, services.fs);
+
+  HeadlessPresenter headless(log);
+  FailurePresenter& presenter = services.presenter != nullptr ? *services.presenter : headless;
+  const EngineServices engine{services.fs, services.clock, presenter};
+  if (!services.fs.exists(job.rootFolder) &&
+      !createRootFolder(job, engine, RootReport::ScriptLog, &log)) {
+    log.writeEndBanner();
+    exitCode = 8;
+    return;
+  }
+
+  job.scriptLog = &log;
+  {
+    WorkerThread worker(job, engine, exitCode);
+    worker.start();
+    services.progress.show(job);
+    // The display may end on a stop before the worker has; the job and the log must outlive it.
+    worker.join();
+  }
+  log.writeEndBanner();
+}
+
+}  // namespace quillet

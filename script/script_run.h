@@ -1,0 +1,44 @@
+// What the program does when started with /s or /f: open the log, parse, complete the job from the
+// volume's facts, create the root, run the worker under a progress display, write the end banner.
+// Main thread; the worker runs on its own thread between the root creation and the end banner.
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "engine/engine_services.h"
+#include "engine/generation_job.h"
+#include "script/script_parser.h"
+
+namespace quillet {
+
+// Shows a running job until the display ends: the progress dialog when there is a display, the
+// console otherwise. Returns when the run has finished (and, with /noclose, the user closed the
+// dialog) or a stop was requested. Main thread.
+class ProgressDisplay {
+ public:
+  virtual ~ProgressDisplay() = default;
+  virtual void show(GenerationJob& job) = 0;
+};
+
+struct ScriptRunServices {
+  FileSystem& fs;
+  Clock& clock;
+  // Presents the one box a script run can raise (an unexpected file-creation failure). Null: a log
+  // line plus a line on standard error, as a run without a display has it.
+  FailurePresenter* presenter = nullptr;
+  ProgressDisplay& progress;
+};
+
+// Completes a parsed job the script way (sizes, counts, masks, the file-system limit). The
+// all-partition free space is queried on the root, or on its nearest existing ancestor while the
+// root does not exist yet.
+void completeScriptJob(GenerationJob& job, const ParseOutcome& parsed, FileSystem& fs);
+
+// The whole script run. exitCode receives 8 when the root cannot be created, otherwise the
+// worker's result; it is left alone for a rejected script or a log that cannot be opened.
+void runScript(const std::string& mode, const std::vector<std::string>& args, const ScriptRunServices& services,
+               std::atomic<int>& exitCode);
+
+}  // namespace quillet

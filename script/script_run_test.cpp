@@ -1,0 +1,198 @@
+// Script runs of the built program, headless, on tmpfs volumes: what the user sees in the log, on
+// disk and in the exit status.
+#include "script/script_run.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <regex>
+#include <thread>
+
+#include "testing/fake_file_system.h"
+#include "testing/program_runner.h"
+#include "testing/volume_fixture.h"
+
+namespace quillet {
+namespace {
+
+using testing::runProgram;
+
+class ScriptRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string reason;
+    vol = testing::MountedVolume::tmpfs(64 << 20, reason);
+    if (!vol) GTEST_SKIP() << reason;
+    program = bin / "quillet";
+    ASSERT_EQ(std::system(("cp '" + testing::builtProgram() + "' '" + program + "'").c_str()), 0);
+    options.program = program;
+    options.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+  }
+  testing::ProgramResult run(std::vector<std::string> args) { return runProgram(args, options); }
+  std::string log() const { return testing::readFile(bin / "scripts.log"); }
+  // The log's lines without their time stamps.
+  std::vector<std::string> logLines() const {
+    std::vector<std::string> lines;
+    const std::string text = log();
+    std::size_t start = 0;
+    for (auto end = text.find("\r\n"); end != std::string::npos; end = text.find("\r\n", start)) {
+      std::string line = text.substr(start, end - start);
+      if (line.size() > 23 && line[0] == '[') line = line.substr(23);
+      lines.push_back(line);
+      start = end + 2;
+    }
+    return lines;
+  }
+  std::string root(const std::string& name) const { return "/root:'" + (*vol / name) + "'"; }
+
+  std::unique_ptr<testing::MountedVolume> vol;
+  testing::ScratchFolder bin;
+  std::string program;
+  testing::ProgramOptions options;
+};
+
+TEST_F(ScriptRunTest, RejectedScriptLeavesThreeLinesAndCreatesNothing) {
+  const auto r = run({"/s", root("never"), "/minsize:10", "/allsize:1m"});
+  EXPECT_EQ(r.exitCode, 0);
+  const auto lines = logLines();
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[0], std::string(80, '*'));
+  EXPECT_EQ(lines[1], "#QX Scripts log started");
+  EXPECT_EQ(lines[2], "Invalid script. Incorrect minimum file size modification.");
+  EXPECT_EQ(lines[3], "#QX Scripts log ended");
+  EXPECT_EQ(lines[5], "");
+  EXPECT_FALSE(testing::fileSize(*vol / "never") >= 0);
+
+  run({"/f", "/unknown:1"});
+  EXPECT_EQ(logLines()[8], "Invalid script parameter '/unknown'.");
+}
+
+TEST_F(ScriptRunTest, AllSizeRunFillsTheTotalAndReportsProgress) {
+  const auto r = run({"/s", "/allsize:300k", root("out"), "/minsize:100k"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  for (const char* name : {"a", "b", "c"}) EXPECT_EQ(testing::fileSize(*vol / "out/" + name), 100 * 1024);
+  EXPECT_EQ(testing::fileSize(*vol / "out/d"), -1);
+  EXPECT_NE(r.err.find("Finished: done (exit code 0); 3 files, 300.00 Kb written."), std::string::npos) << r.err;
+  EXPECT_EQ(logLines().size(), 5u);  // a clean run logs its banners only
+}
+
+TEST_F(ScriptRunTest, EveryResultCodeReachesTheExitStatus) {
+  std::string reason;
+  auto small = testing::MountedVolume::tmpfs(8 << 20, reason);
+  ASSERT_TRUE(small) << reason;
+  EXPECT_EQ(run({"/s", "/allsize:allpartition", "/root:'" + (*small / "full") + "'", "/minsize:1m", "/maxsize:3m",
+                 "/nofill"})
+                .exitCode,
+            1);
+  EXPECT_EQ(run({"/s", "/allsize:1m", root("mask"), "/minsize:1b", "/filemask:'?'"}).exitCode, 3);
+  EXPECT_EQ(run({"/f", root("lim"), "/minfiles:5", "/minsize:600b", "/limsize:1k"}).exitCode, 6);
+  EXPECT_EQ(testing::fileSize(*vol / "lim/b"), 424);
+  EXPECT_EQ(run({"/s", "/allsize:1m", root("zero"), "/minsize:0k"}).exitCode, 7);
+  EXPECT_EQ(run({"/s", "/allsize:1m", root("zero2/x"), "/minsize:-1k"}).exitCode, 7);
+
+  std::system(("touch '" + *vol / "afile" + "'").c_str());
+  EXPECT_EQ(run({"/f", root("afile/sub/deeper"), "/minfiles:1", "/minsize:1k"}).exitCode, 8);
+  EXPECT_NE(log().find("Incorrect path - '" + *vol / "afile/sub" + "'. Try to check root folder for errors.\r\n"),
+            std::string::npos);
+  // Six runs, six blocks.
+  EXPECT_EQ(std::regex_search(log(), std::regex("#QX Scripts log started")), true);
+  std::size_t blocks = 0;
+  for (auto pos = log().find("log ended"); pos != std::string::npos; pos = log().find("log ended", pos + 1)) ++blocks;
+  EXPECT_EQ(blocks, 6u);
+}
+
+TEST_F(ScriptRunTest, FullVolumeIsLoggedWithTheMountPoint) {
+  EXPECT_EQ(run({"/s", "/allsize:100m", root("big"), "/minsize:1m"}).exitCode, 1);
+  EXPECT_NE(log().find("Destination drive " + vol->path() + ": is full. Last processed file: "), std::string::npos);
+}
+
+TEST_F(ScriptRunTest, FilesNumberRunHonoursTheCompletionRules) {
+  const auto r = run({"/f", root("tree"), "/minfiles:3", "/maxfiles:2", "/minsize:1k", "/recurse", "/rootsize:2",
+                      "/treedeep:2", "/dirlimit:200", "/dirmask:'d?'"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  for (const char* folder : {"", "da/", "da/da/", "da/db/", "db/", "db/db/"}) {
+    for (const char* name : {"a", "b", "c"}) {
+      EXPECT_EQ(testing::fileSize(*vol / "tree/" + folder + name), 1024) << folder << name;
+    }
+    EXPECT_EQ(testing::fileSize(*vol / "tree/" + folder + "d"), -1);
+  }
+}
+
+TEST_F(ScriptRunTest, InterruptStopsTheRunKeepsItsFilesAndWritesTheEndBanner) {
+  std::string reason;
+  auto big = testing::MountedVolume::tmpfs(1LL << 30, reason);
+  ASSERT_TRUE(big) << reason;
+  options.whileRunning = [&](int pid) {
+    // Wait until the run has produced something, then interrupt it.
+    for (int i = 0; i < 200 && testing::fileSize(*big / "out/a") < 0; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ::kill(pid, SIGINT);
+  };
+  const auto started = std::chrono::steady_clock::now();
+  const auto r = run({"/s", "/allsize:1000m", "/root:'" + (*big / "out") + "'", "/minsize:64k"});
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+  EXPECT_EQ(r.exitCode, 2) << r.err;
+  EXPECT_GE(testing::fileSize(*big / "out/a"), 0);
+  const auto lines = logLines();
+  ASSERT_GE(lines.size(), 4u);
+  EXPECT_EQ(lines[lines.size() - 3], "#QX Scripts log ended");
+  EXPECT_NE(r.err.find("exit code 2"), std::string::npos);
+}
+
+TEST_F(ScriptRunTest, RunWhileAnotherHoldsTheLogDoesNothing) {
+  const int fd = ::open((bin / "scripts.log").c_str(), O_WRONLY | O_CREAT, 0644);
+  ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+  const auto r = run({"/s", "/allsize:10k", root("locked"), "/minsize:1k"});
+  ::close(fd);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(log(), "");
+  EXPECT_EQ(testing::fileSize(*vol / "locked"), -1);
+}
+
+// The completion rules themselves, without a volume in the way.
+TEST(ScriptCompletionTest, SizesAndCountsAreMadeConsistent) {
+  testing::FakeFileSystem fs;
+  fs.addFolder("/v");
+  fs.freeBytes = 50 << 20;
+  auto complete = [&](const char* mode, std::vector<std::string> params, GenerationJob& job) {
+    std::vector<std::string> args = {"q", mode};
+    args.insert(args.end(), params.begin(), params.end());
+    const auto parsed = parseScript(mode, args, job);
+    EXPECT_TRUE(parsed.accepted) << parsed.message;
+    completeScriptJob(job, parsed, fs);
+  };
+  GenerationJob a;
+  complete("/S", {"/allsize:100m", "/root:'/v/t'", "/minsize:200m", "/maxsize:300m"}, a);
+  EXPECT_EQ(a.minFileSize, 100 << 20);
+  EXPECT_EQ(a.maxFileSize, 100 << 20);
+  GenerationJob b;
+  complete("/S", {"/allsize:100m", "/root:'/v/t'", "/minsize:1m", "/maxsize:200m"}, b);
+  EXPECT_EQ(b.minFileSize, 1 << 20);
+  EXPECT_EQ(b.maxFileSize, 100 << 20);
+  GenerationJob c;
+  complete("/S", {"/allsize:allpartition", "/root:'/v/not/yet'", "/minsize:5m", "/maxsize:1m"}, c);
+  EXPECT_EQ(c.allSize, 50 << 20);  // the nearest existing ancestor's free space
+  EXPECT_EQ(c.minFileSize, 5 << 20);
+  EXPECT_EQ(c.maxFileSize, 5 << 20);
+  GenerationJob d;
+  complete("/F", {"/root:'/v/t'", "/minfiles:300", "/maxfiles:200", "/minsize:200m", "/limsize:150m"}, d);
+  EXPECT_EQ(d.maxFiles, 300);
+  EXPECT_EQ(d.minFileSize, 150 << 20);
+  EXPECT_EQ(d.maxFileSize, 150 << 20);
+  GenerationJob e;
+  complete("/F", {"/root:'/v/t'", "/minfiles:100", "/minsize:1k", "/recurse", "/rootsize:2", "/filemask:'*.*'"}, e);
+  EXPECT_EQ(e.maxFiles, 100);
+  EXPECT_EQ(e.treeDeep, 1);
+  EXPECT_EQ(e.fileMask, "???.???");
+  EXPECT_EQ(e.fileNameSpace, 36LL * 36 * 36 * 36 * 36 * 36);
+  EXPECT_EQ(e.fsFileSizeLimit, 0);  // the fake volume is EXT4
+}
+
+}  // namespace
+}  // namespace quillet
