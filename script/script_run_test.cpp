@@ -12,6 +12,7 @@
 #include <regex>
 #include <thread>
 
+#include "script/scripts_help_text.h"
 #include "testing/fake_file_system.h"
 #include "testing/program_runner.h"
 #include "testing/volume_fixture.h"
@@ -192,6 +193,73 @@ TEST(ScriptCompletionTest, SizesAndCountsAreMadeConsistent) {
   EXPECT_EQ(e.fileMask, "???.???");
   EXPECT_EQ(e.fileNameSpace, 36LL * 36 * 36 * 36 * 36 * 36);
   EXPECT_EQ(e.fsFileSizeLimit, 0);  // the fake volume is EXT4
+}
+
+}  // namespace
+}  // namespace quillet
+
+namespace quillet {
+namespace {
+
+// Every example of the scripts help text, with its Windows folder swapped for a tmpfs folder.
+TEST(ScriptsHelpExamplesTest, EveryExampleRunsAsDocumented) {
+  std::string reason;
+  auto vol = testing::MountedVolume::tmpfs(400LL << 20, reason);
+  if (!vol) GTEST_SKIP() << reason;
+  testing::ScratchFolder bin;
+  testing::ProgramOptions options;
+  options.program = bin / "quillet";
+  options.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+  ASSERT_EQ(std::system(("cp '" + testing::builtProgram() + "' '" + options.program + "'").c_str()), 0);
+
+  // The help text's examples: a line starting with /s or /f and the lines after it up to a blank.
+  const std::string help = scriptsHelpText();
+  std::vector<std::vector<std::string>> examples;
+  bool inExample = false;
+  std::size_t start = 0;
+  while (start <= help.size()) {
+    auto end = help.find("\r\n", start);
+    if (end == std::string::npos) end = help.size();
+    const std::string line = help.substr(start, end - start);
+    start = end + 2;
+    if (line.rfind("/s /allsize:1", 0) == 0 || line.rfind("/s /allsize:allpartition", 0) == 0 ||
+        line.rfind("/f /minfiles:100", 0) == 0) {
+      examples.emplace_back();
+      inExample = true;
+    } else if (line.empty()) {
+      inExample = false;
+    }
+    if (!inExample) continue;
+    std::size_t p = 0;
+    while (p < line.size()) {
+      const auto q = line.find(' ', p);
+      std::string word = line.substr(p, q == std::string::npos ? std::string::npos : q - p);
+      if (word == "/root:'c:\\test'") word = "/root:'" + (*vol / "test") + "'";
+      examples.back().push_back(word);
+      if (q == std::string::npos) break;
+      p = q + 1;
+    }
+  }
+  ASSERT_EQ(examples.size(), 3u);
+
+  // By all size: 100 Mb in 1-2 Mb allocated files.
+  auto r = testing::runProgram(examples[0], options);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.err.find("100.00 Mb written"), std::string::npos) << r.err;
+  // Files by number: 100-200 files of 1-2 Mb each until 150 Mb are written.
+  r = testing::runProgram(examples[2], options);
+  EXPECT_EQ(r.exitCode, 6) << r.err;
+  EXPECT_NE(r.err.find("150.00 Mb written"), std::string::npos) << r.err;
+  // The tree was made up first; the limit is reached while the root is still being filled.
+  EXPECT_GE(testing::fileSize(*vol / "test/aaaaaaaa"), 0);
+  EXPECT_GE(testing::fileSize(*vol / "test/baaaaaaa"), 0);
+  // To all partition size: the rest of the volume.
+  r = testing::runProgram(examples[1], options);
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  auto fs = makeSystemFileSystem();
+  EXPECT_LE(fs->volumeSpace(vol->path()).value().availableToCaller, fs->clusterSize(vol->path()).value());
+  const std::string log = testing::readFile(bin / "scripts.log");
+  EXPECT_EQ(log.find("Invalid"), std::string::npos) << log;
 }
 
 }  // namespace
