@@ -49,6 +49,13 @@ class FolderWindow : public QFileDialog {
     connect(this, &QFileDialog::directoryEntered, this, &FolderWindow::validate);
   }
 
+  void showEvent(QShowEvent* event) override {
+    QFileDialog::showEvent(event);
+    // The selection the browser opens with is a selection too.
+    const QStringList chosen = selectedFiles();
+    validate(chosen.isEmpty() ? directory().absolutePath() : chosen.first());
+  }
+
   void accept() override {
     const QStringList chosen = selectedFiles();
     QString text;

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -71,7 +72,7 @@ class FolderBrowserTest : public QObject {
       shownTitle = window->windowTitle();
       lookIn = window->labelText(QFileDialog::LookIn);
       quillet::testing::saveScreenshot(window, QStringLiteral("folder_browser"));
-      window->accept();
+      static_cast<QDialog*>(window)->accept();
     });
     QVERIFY(browser.browse());
     QCOMPARE(browser.selectedPath, QDir::toNativeSeparators(pick));
@@ -111,7 +112,7 @@ class FolderBrowserTest : public QObject {
     bool stillOpen = false;
     QString status;
     whenBrowserOpens([&](QFileDialog* window) {
-      window->accept();
+      static_cast<QDialog*>(window)->accept();
       stillOpen = window->isVisible();
       if (auto* label = window->findChild<QLabel*>(QStringLiteral("statusText"))) status = label->text();
       window->reject();
