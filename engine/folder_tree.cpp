@@ -79,7 +79,7 @@ void countFolders(const std::string& folder, RunContext& ctx) {
     if (!reader.value()->next(entry)) return;
     if (!isVisibleFolder(entry)) continue;
     job.dirsCalculated.fetch_add(1, std::memory_order_relaxed);
-    countFolders(base + entry.name, ctx);
+    if (reader.value()->entryMayHaveSubfolders(entry)) countFolders(base + entry.name, ctx);
   }
 }
 

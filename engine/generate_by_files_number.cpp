@@ -10,7 +10,7 @@
 
 namespace quillet {
 
-GenerationResult generateByFilesNumber(const std::string& folder, RunContext& ctx) {
+GenerationResult generateByFilesNumber(const std::string& folder, RunContext& ctx, FolderFacts facts) {
   GenerationJob& job = ctx.job;
   if (job.maxFileSize == 0) return GenerationResult::MaxSizeZero;
   std::int64_t counter = 0;
@@ -19,7 +19,9 @@ GenerationResult generateByFilesNumber(const std::string& folder, RunContext& ct
   const std::int32_t planned = drawFolderFileCount(job, ctx.random);
   job.folderFilesPlanned.store(planned, std::memory_order_relaxed);
   ctx.seedFromClock();
-  if (const auto made = ensureFolderPath(folder, ctx); made != GenerationResult::Done) return made;
+  if (!facts.knownToExist) {
+    if (const auto made = ensureFolderPath(folder, ctx); made != GenerationResult::Done) return made;
+  }
 
   for (std::int32_t i = 0; i < planned; ++i) {
     job.folderFileIndex.store(i, std::memory_order_relaxed);
@@ -41,7 +43,7 @@ GenerationResult generateByFilesNumber(const std::string& folder, RunContext& ct
     if (result != GenerationResult::Done) return result;
   }
 
-  if (!job.recurseSubfolders) return GenerationResult::Done;
+  if (!job.recurseSubfolders || !facts.mayHaveSubfolders) return GenerationResult::Done;
   auto reader = ctx.services.fs.openFolder(folder);
   if (!reader.ok()) return GenerationResult::Done;
   FolderEntry entry;
@@ -52,7 +54,8 @@ GenerationResult generateByFilesNumber(const std::string& folder, RunContext& ct
       job.dirsProcessed.fetch_add(1, std::memory_order_relaxed);
       if (job.stopRequested) return GenerationResult::Stopped;
     }
-    const auto result = generateByFilesNumber(withTrailingSeparator(folder + entry.name), ctx);
+    const auto result = generateByFilesNumber(withTrailingSeparator(folder + entry.name), ctx,
+                                              {true, reader.value()->entryMayHaveSubfolders(entry)});
     if (result != GenerationResult::Done) return result;
   }
   return GenerationResult::Done;

@@ -9,6 +9,13 @@ namespace quillet {
 
 // folder ends with a separator. Returns Done, VolumeFull, Stopped, LimitSizeReached, MaxSizeZero
 // or PathFailed; anything but Done from deep in the tree ends the whole run.
-GenerationResult generateByFilesNumber(const std::string& folder, RunContext& ctx);
+// How much the caller already knows of the folder: found by listing its parent (so it exists),
+// and whether it may hold sub-folders at all.
+struct FolderFacts {
+  bool knownToExist = false;
+  bool mayHaveSubfolders = true;
+};
+
+GenerationResult generateByFilesNumber(const std::string& folder, RunContext& ctx, FolderFacts facts = {});
 
 }  // namespace quillet

@@ -26,21 +26,25 @@ inline std::uint32_t shapeWords(std::uint32_t x) {
 #define QUILLET_CLONES
 #endif
 
+constexpr int kLanes = 32;
+constexpr std::size_t kGroupBytes = kLanes * sizeof(std::uint32_t);
+
+// One group is one output word per lane.
 QUILLET_CLONES
 void fillLanes(std::uint32_t* __restrict lanes, std::uint32_t* __restrict out, std::size_t groups) {
-  std::uint32_t s[8];
-  for (int l = 0; l < 8; ++l) s[l] = lanes[l];
+  alignas(32) std::uint32_t s[kLanes];
+  for (int l = 0; l < kLanes; ++l) s[l] = lanes[l];
   for (std::size_t g = 0; g < groups; ++g) {
-    for (int l = 0; l < 8; ++l) {
+    for (int l = 0; l < kLanes; ++l) {
       std::uint32_t x = s[l];
       x ^= x << 13;
       x ^= x >> 17;
       x ^= x << 5;
       s[l] = x;
-      out[g * 8 + l] = shapeWords(x);
+      out[g * kLanes + l] = shapeWords(x);
     }
   }
-  for (int l = 0; l < 8; ++l) lanes[l] = s[l];
+  for (int l = 0; l < kLanes; ++l) lanes[l] = s[l];
 }
 
 }  // namespace
@@ -56,12 +60,11 @@ void ContentGenerator::seed(std::uint64_t seed) {
 }
 
 void ContentGenerator::fill(std::uint8_t* out, std::size_t size) {
-  constexpr std::size_t kGroupBytes = 32;
   const std::size_t groups = size / kGroupBytes;
   if (reinterpret_cast<std::uintptr_t>(out) % alignof(std::uint32_t) == 0) {
     fillLanes(lanes_, reinterpret_cast<std::uint32_t*>(out), groups);
   } else {
-    alignas(32) std::uint32_t tmp[64];
+    alignas(32) std::uint32_t tmp[kLanes * 8];
     for (std::size_t done = 0; done < groups;) {
       const std::size_t n = groups - done < 8 ? groups - done : 8;
       fillLanes(lanes_, tmp, n);
@@ -71,7 +74,7 @@ void ContentGenerator::fill(std::uint8_t* out, std::size_t size) {
   }
   const std::size_t tail = size - groups * kGroupBytes;
   if (tail != 0) {
-    alignas(32) std::uint32_t last[8];
+    alignas(32) std::uint32_t last[kLanes];
     fillLanes(lanes_, last, 1);
     std::memcpy(out + groups * kGroupBytes, last, tail);
   }

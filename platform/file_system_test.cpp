@@ -171,3 +171,30 @@ TEST_F(FileSystemTest, EnumerationFlagsHiddenFoldersAndLinks) {
 
 }  // namespace
 }  // namespace quillet
+
+namespace quillet {
+namespace {
+
+TEST(LeafFolderTest, LinkCountsTellLeavesOnlyWhereTheyAreKnownToCountSubFolders) {
+  QUILLET_MOUNT_OR_SKIP(tmp, tmpfs, 1 << 20);
+  auto fs = makeSystemFileSystem();
+  fs->createFolder(*tmp / "parent");
+  fs->createFolder(*tmp / "parent/leaf");
+  fs->createFolder(*tmp / "parent/.hidden-child");
+  fs->createFolder(*tmp / "parent/.hidden-child/x");
+  fs->createNewFile(*tmp / "parent/leaf/file");
+  EXPECT_FALSE(fs->mayHaveSubfolders(*tmp / "parent/leaf"));
+  EXPECT_TRUE(fs->mayHaveSubfolders(*tmp / "parent"));
+  EXPECT_TRUE(fs->mayHaveSubfolders(*tmp / "parent/.hidden-child"));
+  EXPECT_TRUE(fs->mayHaveSubfolders(*tmp / "missing"));  // unknown is never "certainly not"
+
+  auto reader = fs->openFolder(*tmp / "parent");
+  ASSERT_TRUE(reader.ok());
+  FolderEntry e;
+  while (reader.value()->next(e)) {
+    EXPECT_EQ(reader.value()->entryMayHaveSubfolders(e), e.name != "leaf") << e.name;
+  }
+}
+
+}  // namespace
+}  // namespace quillet

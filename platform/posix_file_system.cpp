@@ -3,13 +3,16 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <climits>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <sstream>
+#include <vector>
 
 #include "platform/file_system.h"
 #include "platform/path.h"
@@ -77,6 +80,40 @@ std::string resolve(const std::string& path) {
   return buffer;
 }
 
+// File systems whose folder link count is 2 + the number of sub-folders.
+bool countsSubfoldersInLinks(long type) {
+  constexpr long kTmpfs = 0x01021994, kExt = 0xEF53, kXfs = 0x58465342;
+  return type == kTmpfs || type == kExt || type == kXfs;
+}
+
+// Whether a device's file system counts sub-folders in link counts, asked once per device.
+class LinkCountDevices {
+ public:
+  // A folder whose link count is 2 holds no sub-folder when its device counts them.
+  bool certainlyLeaf(const struct stat& st, int dirFd, const char* path) {
+    if (!S_ISDIR(st.st_mode) || st.st_nlink != 2) return false;
+    {
+      std::lock_guard guard(mutex_);
+      for (const auto& [dev, counts] : devices_) {
+        if (dev == st.st_dev) return counts;
+      }
+    }
+    // statfs has no *at form; open the folder itself to ask.
+    const int fd = ::openat(dirFd, path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct statfs fsInfo;
+    const bool counts = ::fstatfs(fd, &fsInfo) == 0 && countsSubfoldersInLinks(static_cast<long>(fsInfo.f_type));
+    ::close(fd);
+    std::lock_guard guard(mutex_);
+    devices_.emplace_back(st.st_dev, counts);
+    return counts;
+  }
+
+ private:
+  std::mutex mutex_;  // guards devices_
+  std::vector<std::pair<dev_t, bool>> devices_;
+};
+
 class PosixFileHandle final : public FileHandle {
  public:
   PosixFileHandle(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
@@ -124,7 +161,7 @@ class PosixFileHandle final : public FileHandle {
 
 class PosixFolderReader final : public FolderReader {
  public:
-  explicit PosixFolderReader(DIR* dir) : dir_(dir) {}
+  PosixFolderReader(DIR* dir, LinkCountDevices& devices) : dir_(dir), devices_(devices) {}
   ~PosixFolderReader() override { ::closedir(dir_); }
 
   bool next(FolderEntry& entry) override {
@@ -147,12 +184,25 @@ class PosixFolderReader final : public FolderReader {
     return false;
   }
 
+  bool entryMayHaveSubfolders(const FolderEntry& entry) override {
+    struct stat st;
+    if (::fstatat(::dirfd(dir_), entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return true;
+    return !devices_.certainlyLeaf(st, ::dirfd(dir_), entry.name.c_str());
+  }
+
  private:
   DIR* dir_;
+  LinkCountDevices& devices_;
 };
 
 class PosixFileSystem final : public FileSystem {
  public:
+  bool mayHaveSubfolders(const std::string& path) override {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) return true;
+    return !devices_.certainlyLeaf(st, AT_FDCWD, path.c_str());
+  }
+
   Result<VolumeSpace> volumeSpace(const std::string& path) override {
     struct statvfs vfs;
     if (::statvfs(path.c_str(), &vfs) != 0) return posixError(path, errno);
@@ -215,8 +265,11 @@ class PosixFileSystem final : public FileSystem {
   Result<std::unique_ptr<FolderReader>> openFolder(const std::string& path) override {
     DIR* dir = ::opendir(path.c_str());
     if (dir == nullptr) return posixError(path, errno);
-    return std::unique_ptr<FolderReader>(new PosixFolderReader(dir));
+    return std::unique_ptr<FolderReader>(new PosixFolderReader(dir, devices_));
   }
+
+ private:
+  LinkCountDevices devices_;
 };
 
 }  // namespace

@@ -1,0 +1,91 @@
+// Helper for bench/run: times a command (wall seconds and peak resident size of the child) and
+// runs the reference loops the engine is measured against. Single-threaded.
+//
+//   bench_tool time -- <command> [args...]          prints "<seconds> <max-rss-kib> <exit-code>"
+//   bench_tool alloc-loop <dir> <total> <min> <max>  create + fallocate + close until total bytes
+//   bench_tool write-loop <dir> <count> <size>       create + one write + close, count times
+//   bench_tool mkdir-tree <dir> <top> <total>        mkdir loop over a two-level tree
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+int timeCommand(char** argv) {
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::execvp(argv[0], argv);
+    std::perror("exec");
+    ::_exit(127);
+  }
+  int status = 0;
+  struct rusage usage {};
+  ::wait4(pid, &status, 0, &usage);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf("%.6f %ld %d\n", seconds, usage.ru_maxrss, WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+  return 0;
+}
+
+int allocLoop(const std::string& dir, long long total, long long minSize, long long maxSize) {
+  std::mt19937_64 random(1);
+  long long done = 0;
+  for (long i = 0; done < total; ++i) {
+    long long size = minSize + static_cast<long long>(random() % static_cast<unsigned long long>(maxSize - minSize + 1));
+    if (size > total - done) size = total - done;
+    const std::string path = dir + "/" + std::to_string(i);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (fd < 0 || ::fallocate(fd, 0, 0, size) != 0) return 1;
+    ::close(fd);
+    done += size;
+  }
+  return 0;
+}
+
+int writeLoop(const std::string& dir, long count, long size) {
+  std::vector<char> block(static_cast<std::size_t>(size), 'x');
+  for (long i = 0; i < count; ++i) {
+    const std::string path = dir + "/" + std::to_string(i);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (fd < 0 || ::write(fd, block.data(), block.size()) != size) return 1;
+    ::close(fd);
+  }
+  return 0;
+}
+
+int mkdirTree(const std::string& dir, long top, long total) {
+  long made = 0;
+  for (long i = 0; i < top && made < total; ++i) {
+    const std::string parent = dir + "/" + std::to_string(i);
+    if (::mkdir(parent.c_str(), 0777) != 0) return 1;
+    ++made;
+    for (long j = 0; j < top - 1 && made < total; ++j) {
+      if (::mkdir((parent + "/" + std::to_string(j)).c_str(), 0777) != 0) return 1;
+      ++made;
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc >= 3 && std::strcmp(argv[1], "time") == 0 && std::strcmp(argv[2], "--") == 0) return timeCommand(argv + 3);
+  if (argc == 6 && std::strcmp(argv[1], "alloc-loop") == 0) {
+    return allocLoop(argv[2], std::atoll(argv[3]), std::atoll(argv[4]), std::atoll(argv[5]));
+  }
+  if (argc == 5 && std::strcmp(argv[1], "write-loop") == 0) return writeLoop(argv[2], std::atol(argv[3]), std::atol(argv[4]));
+  if (argc == 5 && std::strcmp(argv[1], "mkdir-tree") == 0) return mkdirTree(argv[2], std::atol(argv[3]), std::atol(argv[4]));
+  std::fprintf(stderr, "usage: bench_tool time -- cmd... | alloc-loop | write-loop | mkdir-tree\n");
+  return 2;
+}
