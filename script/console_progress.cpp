@@ -132,7 +132,11 @@ void ConsoleProgress::show(GenerationJob& job) {
       out_ << formatSummaryLine(exitCode_.load(), s) << '\n' << std::flush;
       return;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Wait for the next tick, but notice the end of the run at once so that a short run is not
+    // held up by the display.
+    for (int slice = 0; slice < 10 && !job.finished.load() && stopSignal == 0; ++slice) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
   }
 }
 
