@@ -8,19 +8,23 @@
 
 namespace quillet {
 
-GenerationResult ensureFolderPath(const std::string& folder, RunContext& ctx) {
-  FileSystem& fs = ctx.services.fs;
-  // Most calls are for folders that exist (every folder of a tree is filled in turn).
-  if (fs.exists(withoutTrailingSeparator(folder))) return GenerationResult::Done;
+std::string createMissingFolders(FileSystem& fs, const std::string& path) {
   std::string failed;
-  forEachFolderPrefix(folder, [&](std::string_view prefix) {
-    const std::string path(prefix);
-    if (fs.exists(path)) return true;
-    const Status created = fs.createFolder(path);
+  forEachFolderPrefix(path, [&](std::string_view prefix) {
+    const std::string folder(prefix);
+    if (fs.exists(folder)) return true;
+    const Status created = fs.createFolder(folder);
     if (created.ok() || created.kind() == ErrorKind::AlreadyExists) return true;
-    failed = path;
+    failed = folder;
     return false;
   });
+  return failed;
+}
+
+GenerationResult ensureFolderPath(const std::string& folder, RunContext& ctx) {
+  // Most calls are for folders that exist (every folder of a tree is filled in turn).
+  if (ctx.services.fs.exists(withoutTrailingSeparator(folder))) return GenerationResult::Done;
+  const std::string failed = createMissingFolders(ctx.services.fs, folder);
   if (failed.empty()) return GenerationResult::Done;
   reportIncorrectPath(ctx.job, ctx.services, failed, FailurePresenter::Caption::Error);
   return GenerationResult::PathFailed;

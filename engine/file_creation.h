@@ -10,6 +10,11 @@
 
 namespace quillet {
 
+// Creates every missing folder on the path (each prefix before a separator, from the second
+// character on; an existing prefix is passed). Returns the first prefix that could not be created,
+// or an empty text when the whole path exists.
+std::string createMissingFolders(FileSystem& fs, const std::string& path);
+
 // Creates every missing folder on folder's path (prefixes before each separator). Done, or
 // PathFailed after reporting "Incorrect path" with the prefix that could not be created.
 GenerationResult ensureFolderPath(const std::string& folder, RunContext& ctx);

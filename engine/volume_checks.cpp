@@ -4,7 +4,7 @@
 #include <cctype>
 #include <utility>
 
-#include "platform/path.h"
+#include "engine/file_creation.h"
 
 namespace quillet {
 
@@ -31,16 +31,7 @@ void setFileSystemLimit(GenerationJob& job, FileSystem& fs) {
 }
 
 bool createRootFolder(GenerationJob& job, const EngineServices& services, RootReport report, LogSink* log) {
-  FileSystem& fs = services.fs;
-  std::string failed;
-  forEachFolderPrefix(job.rootFolder, [&](std::string_view prefix) {
-    const std::string path(prefix);
-    if (fs.exists(path)) return true;
-    const Status created = fs.createFolder(path);
-    if (created.ok() || created.kind() == ErrorKind::AlreadyExists) return true;
-    failed = path;
-    return false;
-  });
+  const std::string failed = createMissingFolders(services.fs, job.rootFolder);
   if (failed.empty()) return true;
   if (report == RootReport::ScriptLog) {
     if (log != nullptr) log->writeLine("Incorrect path - '" + failed + "'. Try to check root folder for errors.");
