@@ -119,7 +119,7 @@ void runScript(const std::string& mode, const std::vector<std::string>& args, co
     worker.start();
     services.progress.show(job);
     // The display may end on a stop before the worker has; the job and the log must outlive it.
-    worker.join();
+    services.progress.waitForWorker(worker, job);
   }
   log.writeEndBanner();
 }

@@ -9,6 +9,7 @@
 
 #include "engine/engine_services.h"
 #include "engine/generation_job.h"
+#include "engine/worker_thread.h"
 #include "script/script_parser.h"
 
 namespace quillet {
@@ -20,6 +21,12 @@ class ProgressDisplay {
  public:
   virtual ~ProgressDisplay() = default;
   virtual void show(GenerationJob& job) = 0;
+  // Waits for the worker to end after show() returned. A display whose thread must keep serving
+  // the worker (a message box the worker waits on) overrides this.
+  virtual void waitForWorker(WorkerThread& worker, const GenerationJob& job) {
+    (void)job;
+    worker.join();
+  }
 };
 
 struct ScriptRunServices {
