@@ -1,0 +1,43 @@
+// The scripts help window: the whole script-parameter text in a read-only scrolling box and an OK
+// button. Modal; UI thread only.
+#pragma once
+
+#include <QDialog>
+
+class QPlainTextEdit;
+
+namespace quillet {
+
+class OwnerDrawButton;
+
+class ScriptsHelpDialog : public QDialog {
+  Q_OBJECT
+  Q_PROPERTY(int activationCount READ activationCount NOTIFY activated)
+
+ public:
+  static constexpr const char* kCaption = "Scripts help";
+
+  explicit ScriptsHelpDialog(QWidget* parent = nullptr);
+
+  QPlainTextEdit* textBox() const { return text; }
+  OwnerDrawButton* okButton() const { return ok; }
+
+  // Brings the window forward: restored when minimised, shown, raised and made the active window.
+  // Called when a second "Scripts help" or "/?" asks for the window that is already open.
+  void activate();
+  int activationCount() const { return activations; }
+
+ signals:
+  void activated();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  QPlainTextEdit* text = nullptr;
+  OwnerDrawButton* ok = nullptr;
+  int activations = 0;
+};
+
+}  // namespace quillet

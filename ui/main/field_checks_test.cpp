@@ -1,0 +1,186 @@
+// The field repairs as values: step Z, the caps, and the size and files ranges pushed into order.
+#include "ui/main/field_checks.h"
+
+#include <QTest>
+
+using namespace quillet;
+
+namespace {
+SettingsValues sizes(const char* minText, int minUnit, const char* maxText, int maxUnit) {
+  SettingsValues v;
+  v.minSizeText = minText;
+  v.minSizeUnit = minUnit;
+  v.maxSizeText = maxText;
+  v.maxSizeUnit = maxUnit;
+  return v;
+}
+constexpr int kB = 0, kKb = 1, kMb = 2, kGb = 3;
+}  // namespace
+
+class FieldChecksTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void stepZeroRepairsEmptyAndNonPositive_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("empty") << "" << "0";
+    QTest::newRow("zero") << "0" << "0";
+    QTest::newRow("zeros") << "000" << "0";
+    QTest::newRow("negative") << "-3" << "0";
+    QTest::newRow("no digits") << "abc" << "0";
+    QTest::newRow("positive") << "5" << "5";
+    QTest::newRow("trailing characters kept") << "12x" << "12x";
+    QTest::newRow("leading blanks kept") << "  7" << "  7";
+  }
+  void stepZeroRepairsEmptyAndNonPositive() {
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    std::string value = text.toStdString();
+    repairZero(value);
+    QCOMPARE(QString::fromStdString(value), expected);
+  }
+
+  void minSizeRaisesTheMaximumWithItsTextAndUnit() {
+    SettingsValues v = sizes("5", kMb, "3", kMb);
+    checkMaxSize(v);  // leaving the maximum changes nothing
+    QCOMPARE(v.maxSizeText, std::string("3"));
+    checkMinSize(v);
+    QCOMPARE(v.maxSizeText, std::string("5"));
+    QCOMPARE(v.maxSizeUnit, kMb);
+
+    SettingsValues bytes = sizes("2048", kB, "1", kKb);  // 2,048 bytes exceed 1,024
+    checkMinSize(bytes);
+    QCOMPARE(bytes.maxSizeText, std::string("2048"));
+    QCOMPARE(bytes.maxSizeUnit, kB);
+
+    SettingsValues ordered = sizes("1", kGb, "2048", kMb);  // equal byte counts stay
+    checkMinSize(ordered);
+    QCOMPARE(ordered.maxSizeText, std::string("2048"));
+    QCOMPARE(ordered.maxSizeUnit, kMb);
+  }
+
+  void allSizePullsTheRangeDownByAllSizeOnly() {
+    SettingsValues both = sizes("1", kGb, "2", kGb);
+    both.byAllSize = true;
+    both.allSizeText = "50";
+    both.allSizeUnit = kMb;
+    checkAllSize(both);
+    QCOMPARE(both.minSizeText, std::string("50"));
+    QCOMPARE(both.maxSizeText, std::string("50"));
+    QCOMPARE(both.minSizeUnit, kMb);
+    QCOMPARE(both.maxSizeUnit, kMb);
+
+    SettingsValues maxOnly = sizes("10", kMb, "100", kMb);
+    maxOnly.byAllSize = true;
+    maxOnly.allSizeText = "50";
+    maxOnly.allSizeUnit = kMb;
+    checkAllSize(maxOnly);
+    QCOMPARE(maxOnly.minSizeText, std::string("10"));
+    QCOMPARE(maxOnly.maxSizeText, std::string("50"));
+
+    SettingsValues byNumber = sizes("1", kGb, "2", kGb);
+    byNumber.byAllSize = false;
+    byNumber.allSizeText = "";
+    byNumber.allSizeUnit = kMb;
+    checkAllSize(byNumber);
+    QCOMPARE(byNumber.allSizeText, std::string("0"));
+    QCOMPARE(byNumber.minSizeText, std::string("1"));
+    QCOMPARE(byNumber.maxSizeUnit, kGb);
+  }
+
+  void limitSizePullsTheRangeDownByFilesNumberWithTheLimitMarked() {
+    SettingsValues v = sizes("2", kMb, "2", kMb);
+    v.byAllSize = false;
+    v.useLimitSize = true;
+    v.limitSizeText = "1";
+    v.limitSizeUnit = kMb;
+    checkLimitSize(v);
+    QCOMPARE(v.minSizeText, std::string("1"));
+    QCOMPARE(v.maxSizeText, std::string("1"));
+
+    SettingsValues allSizeMode = v;
+    allSizeMode.minSizeText = allSizeMode.maxSizeText = "2";
+    allSizeMode.byAllSize = true;
+    checkLimitSize(allSizeMode);
+    QCOMPARE(allSizeMode.minSizeText, std::string("2"));
+
+    SettingsValues unmarked = v;
+    unmarked.minSizeText = unmarked.maxSizeText = "2";
+    unmarked.useLimitSize = false;
+    checkLimitSize(unmarked);
+    QCOMPARE(unmarked.maxSizeText, std::string("2"));
+  }
+
+  void minFilesRaisesTheMaximumFilesText() {
+    SettingsValues v;
+    v.minFilesText = "500";
+    v.maxFilesText = "200";
+    v.useMaxFiles = false;
+    checkMinFiles(v);
+    QCOMPARE(v.maxFilesText, std::string("500"));
+    v.maxFilesText = "100";
+    checkMaxFiles(v);  // no check lowers the minimum
+    QCOMPARE(v.minFilesText, std::string("500"));
+    v.minFilesText = "0300x";
+    checkMinFiles(v);
+    QCOMPARE(v.maxFilesText, std::string("300"));
+  }
+
+  void treeCountsAreCapped_data() {
+    QTest::addColumn<int>("field");  // 0 deep, 1 root size, 2 dirs limit
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("deep 300") << 0 << "300" << "255";
+    QTest::newRow("deep 255") << 0 << "255" << "255";
+    QTest::newRow("root size 30001") << 1 << "30001" << "30000";
+    QTest::newRow("root size 30000") << 1 << "30000" << "30000";
+    QTest::newRow("dirs limit 99999") << 2 << "99999" << "30000";
+    QTest::newRow("dirs limit 12x") << 2 << "12x" << "12x";
+    QTest::newRow("dirs limit x12") << 2 << "x12" << "0";
+  }
+  void treeCountsAreCapped() {
+    QFETCH(int, field);
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    SettingsValues v;
+    std::string SettingsValues::*member[] = {&SettingsValues::treeDeepText, &SettingsValues::rootSizeText,
+                                             &SettingsValues::dirsLimitText};
+    void (*check[])(SettingsValues&) = {checkTreeDeep, checkRootSize, checkDirsLimit};
+    v.*member[field] = text.toStdString();
+    check[field](v);
+    QCOMPARE(QString::fromStdString(v.*member[field]), expected);
+  }
+
+  void generateChecksSkipAllSizeToAllPartitionAndAnUnmarkedLimit() {
+    SettingsValues v = sizes("10", kMb, "20", kMb);
+    v.byAllSize = true;
+    v.allPartition = true;
+    v.allSizeText = "1";
+    v.allSizeUnit = kMb;
+    v.useLimitSize = false;
+    v.limitSizeText = "";
+    v.minFilesText = "";
+    v.maxFilesText = "";
+    v.treeDeepText = "999";
+    v.rootSizeText = "-1";
+    v.dirsLimitText = "40000";
+    runGenerateChecks(v);
+    QCOMPARE(v.minSizeText, std::string("10"));
+    QCOMPARE(v.maxSizeText, std::string("20"));
+    QCOMPARE(v.limitSizeText, std::string(""));
+    QCOMPARE(v.minFilesText, std::string("0"));
+    QCOMPARE(v.maxFilesText, std::string("0"));
+    QCOMPARE(v.treeDeepText, std::string("255"));
+    QCOMPARE(v.rootSizeText, std::string("0"));
+    QCOMPARE(v.dirsLimitText, std::string("30000"));
+
+    v.allPartition = false;
+    runGenerateChecks(v);
+    QCOMPARE(v.minSizeText, std::string("1"));
+    QCOMPARE(v.maxSizeText, std::string("1"));
+  }
+};
+
+QTEST_GUILESS_MAIN(FieldChecksTest)
+#include "field_checks_test.moc"

@@ -1,0 +1,36 @@
+// The interactive mode from start to end: product values and settings key in the per-user store,
+// the "Show splash" flag, the splash sequence when it is on, then the main dialog modally until the
+// user closes it (its destruction saves the settings). Main (UI) thread; needs a QApplication.
+#pragma once
+
+#include <atomic>
+#include <functional>
+
+#include "platform/file_system.h"
+#include "platform/system.h"
+#include "settings/registry_error_report.h"
+#include "settings/registry_store.h"
+
+namespace quillet {
+
+class MainDialog;
+
+struct InteractiveServices {
+  RegistryStore& store;
+  ErrorPresenter& errorPresenter;  // registry failures of the start-up and of the settings save
+  FileSystem& fs;
+  Clock& clock;
+  // The start-up splash sequence; run only when "Show splash" is on. Empty: no splash.
+  std::function<void()> splash;
+};
+
+// Runs the sequence with the given services. showSplash receives the stored flag (and the user's
+// change of it in the dialog); exitCode receives the result of every run finished meanwhile and is
+// not touched otherwise. Returns when the main dialog has been closed and destroyed.
+void runInteractive(std::atomic<int>& exitCode, bool& showSplash, const InteractiveServices& services);
+
+// The same with the real services: the current user's store, message boxes, the system's file
+// system and clock, and the splash sequence of the help windows.
+void runInteractive(std::atomic<int>& exitCode, bool& showSplash);
+
+}  // namespace quillet

@@ -1,0 +1,214 @@
+// Filling the job from the dialog's fields: root trim, consistent ranges written back, masks,
+// the all-partition figure before the root exists, flags and counters.
+#include "ui/main/run_preparation.h"
+
+#include <QTest>
+
+#include "testing/fake_file_system.h"
+
+using namespace quillet;
+using namespace quillet::testing;
+
+namespace {
+constexpr int kMb = 2, kGb = 3;
+constexpr std::int64_t kMiB = 1 << 20;
+
+SettingsValues defaults(const std::string& root) {
+  SettingsValues v;
+  v.rootFolderText = root;
+  return v;
+}
+}  // namespace
+
+class RunPreparationTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void trimsSpacesOnly_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("blanks around") << "  /data  " << "/data";
+    QTest::newRow("only spaces") << "   " << "   ";
+    QTest::newRow("tab stays") << "\t/data \t" << "\t/data \t";
+    QTest::newRow("empty") << "" << "";
+  }
+  void trimsSpacesOnly() {
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    QCOMPARE(QString::fromStdString(trimRootText(text.toStdString())), expected);
+  }
+
+  void rootIsTrimmedAndEndedWithASeparator() {
+    FakeFileSystem fs;
+    GenerationJob job;
+    SettingsValues v = defaults("  /data  ");
+    QCOMPARE(prepareJob(v, job, fs), PreparationOutcome::Ready);
+    QCOMPARE(job.rootFolder, std::string("/data/"));
+    QCOMPARE(v.rootFolderText, std::string("/data/"));
+    QCOMPARE(job.fsFileSizeLimit, std::int64_t(0));  // EXT4: no limit
+  }
+
+  void rootOfSpacesOnlyIsNotEmpty() {
+    FakeFileSystem fs;
+    GenerationJob job;
+    SettingsValues v = defaults("  ");
+    QCOMPARE(prepareJob(v, job, fs), PreparationOutcome::Ready);
+    QCOMPARE(job.rootFolder, std::string("  /"));
+  }
+
+  void emptyRootStartsNothingButKeepsTheChecks() {
+    FakeFileSystem fs;
+    GenerationJob job;
+    job.filesCreated = 42;
+    SettingsValues v = defaults("");
+    v.minSizeText = "";
+    QCOMPARE(prepareJob(v, job, fs), PreparationOutcome::EmptyRoot);
+    QCOMPARE(v.minSizeText, std::string("0"));
+    QCOMPARE(job.filesCreated.load(), std::int64_t(42));
+    QVERIFY(fs.effects().empty());
+  }
+
+  void minimumAboveMaximumRaisesTheMaximum() {
+    FakeFileSystem fs;
+    GenerationJob job;
+    SettingsValues v = defaults("/d");
+    v.byAllSize = false;
+    v.useMaxSize = true;
+    v.minSizeText = "10";
+    v.minSizeUnit = kMb;
+    v.maxSizeText = "5";
+    v.maxSizeUnit = kGb - 1;
+    prepareJob(v, job, fs);
+    QCOMPARE(job.minFileSize, 10 * kMiB);
+    QCOMPARE(job.maxFileSize, 10 * kMiB);
+    QCOMPARE(v.maxSizeText, std::string("10"));
+  }
+
+  void allSizeBoundsTheRangeWithTextsWrittenBack() {
+    FakeFileSystem fs;
+    GenerationJob job;
+    SettingsValues v = defaults("/d");
+    v.byAllSize = true;
+    v.useMaxSize = true;
+    v.allSizeText = "100";
+    v.allSizeUnit = kMb;
+    v.minSizeText = "1";
+    v.minSizeUnit = kGb;
+    v.maxSizeText = "2";
+    v.maxSizeUnit = kGb;
+    prepareJob(v, job, fs);
+    QCOMPARE(job.allSize.load(), 100 * kMiB);
+    QCOMPARE(job.minFileSize, 100 * kMiB);
+    QCOMPARE(job.maxFileSize, 100 * kMiB);
+    QCOMPARE(v.minSizeText, std::string("100"));
+    QCOMPARE(v.maxSizeUnit, kMb);
+  }
+
+  void withoutTheMaximumBoxTheRangesCollapseToTheMinimum() {
+    FakeFileSystem fs;
+    GenerationJob job;
+    SettingsValues v = defaults("/d");
+    v.byAllSize = false;
+    v.useMaxSize = false;
+    v.useMaxFiles = false;
+    v.minSizeText = "1";
+    v.maxSizeText = "7";
+    v.minFilesText = "3";
+    v.maxFilesText = "9";
+    v.treeDeepText = "0";
+    prepareJob(v, job, fs);
+    QCOMPARE(job.maxFileSize, job.minFileSize);
+    QCOMPARE(job.minFiles, 3);
+    QCOMPARE(job.maxFiles, 3);
+    QCOMPARE(job.treeDeep, 1);
+    QCOMPARE(v.treeDeepText, std::string("0"));
+  }
+
+  void limitSizeBoundsTheRangeByFilesNumber() {
+    FakeFileSystem fs;
+    GenerationJob job;
+    SettingsValues v = defaults("/d");
+    v.byAllSize = false;
+    v.useMaxSize = true;
+    v.useLimitSize = true;
+    v.limitSizeText = "3";
+    v.limitSizeUnit = kMb;
+    v.minSizeText = "1";
+    v.maxSizeText = "8";
+    prepareJob(v, job, fs);
+    QCOMPARE(job.limitSize, 3 * kMiB);
+    QCOMPARE(job.minFileSize, 1 * kMiB);
+    QCOMPARE(job.maxFileSize, 3 * kMiB);
+    QCOMPARE(v.maxSizeText, std::string("3"));
+  }
+
+  void masksAreNormalisedBackIntoTheirFields() {
+    FakeFileSystem fs;
+    GenerationJob job;
+    SettingsValues v = defaults("/d");
+    v.useFileMask = true;
+    v.fileMaskText = ".*.txt.";
+    v.useDirMask = false;
+    v.dirMaskText = "*";
+    prepareJob(v, job, fs);
+    QCOMPARE(v.fileMaskText, std::string("???.txt"));
+    QCOMPARE(job.fileMask, std::string("???.txt"));
+    QCOMPARE(job.fileNameSpace, std::int64_t(36 * 36 * 36));
+    QCOMPARE(v.dirMaskText, std::string("*"));  // not in use: left as typed
+    QCOMPARE(job.dirNameSpace, std::int64_t(0));
+  }
+
+  void allPartitionAsksTheNearestExistingFolderBeforeTheRootExists() {
+    FakeFileSystem fs;
+    fs.addFolder("/vol");
+    fs.freeBytes = 123456789;
+    GenerationJob job;
+    SettingsValues v = defaults("/vol/new/deeper");
+    v.byAllSize = true;
+    v.allPartition = true;
+    v.allSizeText = "1";
+    v.minSizeText = "5";
+    v.maxSizeText = "6";
+    v.useMaxSize = true;
+    prepareJob(v, job, fs);
+    QCOMPARE(job.allSize.load(), std::int64_t(123456789));
+    QCOMPARE(v.minSizeText, std::string("5"));  // the all size text does not bound the range
+    QVERIFY(!fs.hasFolder("/vol/new"));
+  }
+
+  void flagsAndCountersStartEveryRunAfresh() {
+    FakeFileSystem fs;
+    GenerationJob job;
+    job.filesCreated = 9;
+    job.currentSize = 9;
+    job.dirsProcessed = 9;
+    job.stopRequested = true;
+    job.finished = true;
+    job.scriptMode = true;
+    SettingsValues v = defaults("/d");
+    v.byAllSize = true;
+    v.fillSubfolders = true;
+    v.makeUpTree = true;
+    v.closeProgressAuto = true;
+    prepareJob(v, job, fs);
+    QVERIFY(!job.makeUpTree);  // by all size never makes up a tree
+    QVERIFY(job.recurseSubfolders);
+    QVERIFY(job.autoClose);
+    QVERIFY(!job.scriptMode);
+    QVERIFY(!job.stopRequested);
+    QVERIFY(!job.finished);
+    QCOMPARE(job.filesCreated.load(), std::int64_t(0));
+    QCOMPARE(job.currentSize.load(), std::int64_t(0));
+    QCOMPARE(job.dirsProcessed.load(), 1u);
+
+    v.byAllSize = false;
+    prepareJob(v, job, fs);
+    QVERIFY(job.makeUpTree);
+    v.fillSubfolders = false;
+    prepareJob(v, job, fs);
+    QVERIFY(!job.makeUpTree);
+  }
+};
+
+QTEST_GUILESS_MAIN(RunPreparationTest)
+#include "run_preparation_test.moc"
