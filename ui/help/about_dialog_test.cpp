@@ -1,0 +1,107 @@
+// Tests of the about box: the product line built from the recorded version (or without it when the
+// store has none), its layout, and closing.
+#include "ui/help/about_dialog.h"
+
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTest>
+#include <stdexcept>
+
+#include "settings/json_registry_store.h"
+#include "settings/registry_access.h"
+#include "settings/settings_values.h"
+#include "ui/controls/owner_draw_button.h"
+#include "ui/dialog_units.h"
+#include "ui/help/help_strings.h"
+#include "ui/ui_test_support.h"
+#include "testing/volume_fixture.h"
+
+using namespace quillet;
+using namespace quillet::testing;
+
+namespace {
+
+// A store whose every read fails in a way the registry layer does not describe.
+class BrokenAccess : public RegistryAccess {
+ public:
+  using RegistryAccess::RegistryAccess;
+  void readString(const std::string&, const std::string&, std::string&) override {
+    throw std::runtime_error("store unreadable");
+  }
+};
+
+}  // namespace
+
+class AboutDialogTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void productLineCarriesTheRecordedVersion_data() {
+    QTest::addColumn<QString>("storeSetup");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("version recorded") << "string" << "Talvane Quillet Build 3.01.029";
+    QTest::newRow("empty store") << "none" << "Talvane Quillet Build ";
+    QTest::newRow("version of the wrong type") << "number" << "Talvane Quillet Build ";
+    QTest::newRow("store that fails otherwise") << "broken" << "Talvane Quillet Build ";
+  }
+  void productLineCarriesTheRecordedVersion() {
+    QFETCH(QString, storeSetup);
+    QFETCH(QString, expected);
+    ScratchFolder scratch;
+    JsonRegistryStore store(scratch / "config");
+    RegistryAccess writer(store);
+    if (storeSetup == "string") writer.writeString(productKeyPath, "Product Version", "3.01.029");
+    if (storeSetup == "number") writer.writeDword(productKeyPath, "Product Version", 301029);
+    writer.closeKey();
+
+    BrokenAccess broken(store);
+    RegistryAccess plain(store);
+    RegistryAccess& access = storeSetup == "broken" ? broken : plain;
+    AboutDialog dialog(access);
+    QCOMPARE(dialog.productLine(), expected);
+    QCOMPARE(dialog.creditLine(), QString::fromUtf8(kStringAboutCredit));
+    QVERIFY2(!access.hasOpenKey(), "the about box leaves no key open");
+    if (storeSetup == "string") {
+      dialog.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+      saveScreenshot(&dialog, QStringLiteral("about_dialog"));
+    }
+  }
+
+  void hasTheCaptionSizeAndLayoutInDialogUnits() {
+    ScratchFolder scratch;
+    JsonRegistryStore store(scratch / "config");
+    RegistryAccess access(store);
+    AboutDialog dialog(access);
+    const DialogUnits units(dialog.font());
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("About Talvane Quillet"));
+    QCOMPARE(dialog.size(), units.toPixels(QSize(167, 101)));
+    QCOMPARE(dialog.findChild<QLabel*>("productLine")->geometry(), units.toPixels(24, 12, 131, 8));
+    QCOMPARE(dialog.findChild<QLabel*>("creditLine")->geometry(), units.toPixels(36, 26, 113, 8));
+    QCOMPARE(dialog.okButton()->geometry(), units.toPixels(59, 78, 50, 13));
+    QVERIFY(!(dialog.windowFlags() & Qt::WindowMinimizeButtonHint));
+  }
+
+  void okAndEscapeClose() {
+    ScratchFolder scratch;
+    JsonRegistryStore store(scratch / "config");
+    RegistryAccess access(store);
+    for (const bool useEscape : {false, true}) {
+      AboutDialog dialog(access);
+      dialog.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+      QTRY_VERIFY(dialog.okButton()->hasFocus());
+      QSignalSpy finished(&dialog, &QDialog::finished);
+      if (useEscape) {
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+      } else {
+        QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
+      }
+      QCOMPARE(finished.count(), 1);
+      QVERIFY(!dialog.isVisible());
+    }
+  }
+};
+
+QTEST_MAIN(AboutDialogTest)
+#include "about_dialog_test.moc"
