@@ -31,7 +31,7 @@ void pullRangeBelow(SettingsValues& f, const std::string& totalText, int totalUn
 }  // namespace
 
 void repairZero(std::string& text) {
-  if (text.empty() || readNumber32(text) <= 0) text = "0";
+  if (text.empty() || readNumber32(text) <= 0) text.assign(1, '0');
 }
 
 void checkMaxSize(SettingsValues& fields) { repairZero(fields.maxSizeText); }
