@@ -1,5 +1,13 @@
 // Entry point: builds the application object with the front-ends this build has and returns its
 // exit status.
+//
+// The program comes in two files. `quillet` is the console program: script runs without a display,
+// the help text on standard output, the script log. `quillet-windows` beside it adds the windows
+// (Qt). Loading the windowing libraries costs a noticeable part of a second, which a short script
+// run on a server should not pay, so the console program hands a run over to the windowed one only
+// when a display may exist; the windowed one then makes the final decision and falls back to the
+// console when no display answers.
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -11,13 +19,55 @@
 #include "script/script_run.h"
 #include "script/scripts_help_text.h"
 
+#ifdef QUILLET_HAVE_UI
+#include "app/windowed_frontends.h"
+#include "ui/display_probe.h"
+#endif
+
 namespace {
 
-void runHeadlessScript(quillet::GeneratorApp& app, const std::string& mode, const std::vector<std::string>& args) {
+using quillet::GeneratorApp;
+
+#ifdef QUILLET_WINDOWS_PROGRAM
+bool environmentSet(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != 0;
+}
+
+// Replaces this process by the windowed program when a display may exist; returns when it does
+// not, or when the windowed program cannot be started.
+void handOverToWindows(const std::vector<std::string>& args) {
+  if (!environmentSet("QT_QPA_PLATFORM") && !environmentSet("DISPLAY") && !environmentSet("WAYLAND_DISPLAY")) return;
+  const std::string self = quillet::runningProgramPath();
+  const auto cut = self.find_last_of('/');
+  if (cut == std::string::npos) return;
+  quillet::replaceProcess(self.substr(0, cut + 1) + QUILLET_WINDOWS_PROGRAM, args);
+}
+#else
+void handOverToWindows(const std::vector<std::string>&) {}
+#endif
+
+void runHeadlessScript(GeneratorApp& app, const std::string& mode, const std::vector<std::string>& args) {
   auto fs = quillet::makeSystemFileSystem();
   quillet::ConsoleProgress progress(*fs, std::cerr, quillet::standardErrorIsTerminal(), app.exitCode);
   const quillet::ScriptRunServices services{*fs, quillet::systemClock(), nullptr, progress};
   quillet::runScript(mode, args, services, app.exitCode);
+}
+
+void runScript(GeneratorApp& app, const std::string& mode, const std::vector<std::string>& args) {
+  handOverToWindows(args);
+#ifdef QUILLET_HAVE_UI
+  if (quillet::windowsCanBeShown()) {
+    quillet::runWindowedScript(app, mode, args);
+    return;
+  }
+#endif
+  runHeadlessScript(app, mode, args);
+}
+
+void showScriptsHelp(GeneratorApp& app) {
+  handOverToWindows(app.args());
+  std::cout << quillet::scriptsHelpText() << "\n";
 }
 
 }  // namespace
@@ -25,9 +75,9 @@ void runHeadlessScript(quillet::GeneratorApp& app, const std::string& mode, cons
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv, argv + argc);
   if (args.empty()) args.emplace_back("quillet");
-  quillet::GeneratorApp::Frontends frontends;
-  frontends.script = runHeadlessScript;
-  frontends.scriptsHelp = [](quillet::GeneratorApp&) { std::cout << quillet::scriptsHelpText() << "\n"; };
-  quillet::GeneratorApp app(std::move(args), std::move(frontends));
+  GeneratorApp::Frontends frontends;
+  frontends.script = runScript;
+  frontends.scriptsHelp = showScriptsHelp;
+  GeneratorApp app(std::move(args), std::move(frontends));
   return app.run();
 }

@@ -116,6 +116,14 @@ Result<std::unique_ptr<ExclusiveAppendFile>> openExclusiveAppend(const std::stri
   return std::unique_ptr<ExclusiveAppendFile>(new PosixAppendFile(fd, path));
 }
 
+Status replaceProcess(const std::string& program, const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  ::execv(program.c_str(), argv.data());
+  return posixError(program, errno);
+}
+
 bool folderIsWritable(const std::string& folder) {
   struct stat st;
   if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;

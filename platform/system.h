@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/file_system.h"
 #include "platform/status.h"
@@ -53,6 +54,10 @@ class ExclusiveAppendFile {
 // Opens (creating when missing) path for exclusive appending. Fails with AlreadyExists-free
 // classifications: WrongPath when the folder is missing, Other when another process holds it.
 Result<std::unique_ptr<ExclusiveAppendFile>> openExclusiveAppend(const std::string& path);
+
+// Runs program in place of the current process with the given argument vector (args[0] is passed
+// as it stands, so the new program sees the same argument 0). Returns only on failure.
+Status replaceProcess(const std::string& program, const std::vector<std::string>& args);
 
 // True when the folder exists and the current user may create files in it.
 bool folderIsWritable(const std::string& folder);

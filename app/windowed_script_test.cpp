@@ -1,0 +1,80 @@
+// A script run under a real X server shows its progress dialog instead of the console display and
+// closes it by itself when the run ends.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "testing/program_runner.h"
+#include "testing/volume_fixture.h"
+
+namespace quillet {
+namespace {
+
+// An Xvfb server on a display of its own for the length of a test.
+class VirtualDisplay {
+ public:
+  VirtualDisplay() {
+    if (::access("/usr/bin/Xvfb", X_OK) != 0) return;
+    for (int number = 91; number < 99 && pid_ <= 0; ++number) {
+      const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
+      if (::access(socket.c_str(), F_OK) == 0) continue;
+      pid_ = ::fork();
+      if (pid_ == 0) {
+        const std::string display = ":" + std::to_string(number);
+        ::execl("/usr/bin/Xvfb", "Xvfb", display.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+      }
+      for (int i = 0; i < 100 && ::access(socket.c_str(), F_OK) != 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
+      if (::access(socket.c_str(), F_OK) == 0) name_ = ":" + std::to_string(number);
+    }
+  }
+  ~VirtualDisplay() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGTERM);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+  const std::string& name() const { return name_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string name_;
+};
+
+TEST(WindowedScriptTest, ProgressDialogShowsAndClosesItselfUnderARealXServer) {
+  VirtualDisplay display;
+  if (display.name().empty()) GTEST_SKIP() << "Xvfb is not installed or would not start";
+  QUILLET_MOUNT_OR_SKIP(vol, tmpfs, 64 << 20);
+  testing::ScratchFolder bin;
+  testing::ProgramOptions options;
+  options.program = bin / "quillet";
+  // The console program hands the run to the windowed program beside it.
+  ASSERT_EQ(std::system(("cp '" + testing::builtProgram() + "' '" + testing::builtProgram() + "-windows' '" +
+                         bin.path() + "/'")
+                            .c_str()),
+            0);
+  options.environment = {"DISPLAY=" + display.name(), "XDG_RUNTIME_DIR=" + bin.path()};
+  options.unsetEnvironment = {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY"};
+
+  const auto byAllSize = testing::runProgram({"/s", "/allsize:20m", "/root:'" + (*vol / "s") + "'", "/minsize:1m"}, options);
+  EXPECT_EQ(byAllSize.exitCode, 0) << byAllSize.err;
+  EXPECT_EQ(testing::fileSize(*vol / "s/t"), 1 << 20);
+  // The console display stays silent when the dialog is shown.
+  EXPECT_EQ(byAllSize.err.find("Finished:"), std::string::npos) << byAllSize.err;
+
+  const auto byNumber = testing::runProgram(
+      {"/f", "/minfiles:3", "/recurse", "/rootsize:2", "/dirlimit:10", "/root:'" + (*vol / "f") + "'", "/minsize:1k"}, options);
+  EXPECT_EQ(byNumber.exitCode, 0) << byNumber.err;
+  EXPECT_EQ(testing::fileSize(*vol / "f/b/c"), 1024);
+  EXPECT_NE(testing::readFile(bin / "scripts.log").find("#QX Scripts log ended"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace quillet

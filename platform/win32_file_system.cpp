@@ -1,0 +1,230 @@
+// FileSystem on Win32: GetDiskFreeSpace(Ex)A for volume figures, GetVolumeInformationA for the
+// file-system name, CREATE_NEW creation, the end of file moved out for allocation, FindFirstFileA
+// for enumeration. Stateless; thread-safe.
+#include <algorithm>
+#include <cctype>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "platform/path.h"
+#include "platform/win32_errors.h"
+
+namespace quillet {
+namespace {
+
+// The bytes that fit when a write meets a full disk are found block by block, in the engine's
+// accounting unit, so that a disk filling mid-write still yields a short count.
+constexpr std::size_t kFullDiskProbe = 1024;
+
+bool isDriveLetterPrefix(const std::string& text) {
+  return text.size() == 2 && text[1] == ':' && std::isalpha(static_cast<unsigned char>(text[0]));
+}
+
+std::string upperCased(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return text;
+}
+
+bool entryExists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+class Win32FileHandle final : public FileHandle {
+ public:
+  Win32FileHandle(HANDLE handle, std::string path) : handle_(handle), path_(std::move(path)) {}
+  ~Win32FileHandle() override { close(); }
+
+  Status write(const void* data, std::size_t size, std::size_t& written) override {
+    written = 0;
+    const char* p = static_cast<const char*>(data);
+    while (written < size) {
+      const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size - written, 1u << 30));
+      DWORD done = 0;
+      if (!::WriteFile(handle_, p + written, piece, &done, nullptr)) {
+        const DWORD err = ::GetLastError();
+        if (classifyWin32Error(err) == ErrorKind::DiskFull && piece > kFullDiskProbe) {
+          // A full disk may refuse a large write whole although part of it still fits.
+          return writeWhatFits(p, size, written);
+        }
+        return win32Error(path_, err);
+      }
+      if (done == 0) return win32Error(path_, ERROR_DISK_FULL);
+      written += done;
+    }
+    return {};
+  }
+
+  Status allocate(std::int64_t size) override {
+    if (size <= 0) return {};
+    LARGE_INTEGER end;
+    end.QuadPart = size;
+    if (!::SetFilePointerEx(handle_, end, nullptr, FILE_BEGIN)) return win32Error(path_, ::GetLastError());
+    // Setting the end of file reserves the clusters up to it (the valid data length stays at zero,
+    // so nothing is written and reads see zeros).
+    if (!::SetEndOfFile(handle_)) return win32Error(path_, ::GetLastError());
+    return {};
+  }
+
+  Status close() override {
+    if (handle_ == INVALID_HANDLE_VALUE) return {};
+    const HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    if (!::CloseHandle(handle)) return win32Error(path_, ::GetLastError());
+    return {};
+  }
+
+ private:
+  Status writeWhatFits(const char* p, std::size_t size, std::size_t& written) {
+    while (written < size) {
+      const DWORD piece = static_cast<DWORD>(std::min(size - written, kFullDiskProbe));
+      DWORD done = 0;
+      if (!::WriteFile(handle_, p + written, piece, &done, nullptr)) return win32Error(path_, ::GetLastError());
+      if (done == 0) return win32Error(path_, ERROR_DISK_FULL);
+      written += done;
+    }
+    return {};
+  }
+
+  HANDLE handle_;
+  std::string path_;
+};
+
+class Win32FolderReader final : public FolderReader {
+ public:
+  // first holds the entry FindFirstFileA already returned; handle may be invalid for an empty
+  // listing.
+  Win32FolderReader(HANDLE handle, const WIN32_FIND_DATAA& first) : handle_(handle), pending_(first) {
+    hasPending_ = handle_ != INVALID_HANDLE_VALUE;
+  }
+  ~Win32FolderReader() override {
+    if (handle_ != INVALID_HANDLE_VALUE) ::FindClose(handle_);
+  }
+
+  bool next(FolderEntry& entry) override {
+    for (;;) {
+      if (!hasPending_) {
+        if (handle_ == INVALID_HANDLE_VALUE || !::FindNextFileA(handle_, &pending_)) return false;
+      }
+      hasPending_ = false;
+      const char* name = pending_.cFileName;
+      if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+      const DWORD attributes = pending_.dwFileAttributes;
+      entry.name = name;
+      // A junction or a symbolic link to a folder carries the directory bit too; it is a link.
+      entry.isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+      entry.isDirectory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && !entry.isLink;
+      entry.isHidden = (attributes & FILE_ATTRIBUTE_HIDDEN) != 0;
+      entry.isSystem = (attributes & FILE_ATTRIBUTE_SYSTEM) != 0;
+      return true;
+    }
+  }
+
+ private:
+  HANDLE handle_;
+  WIN32_FIND_DATAA pending_;
+  bool hasPending_ = false;
+};
+
+class Win32FileSystem final : public FileSystem {
+ public:
+  Result<VolumeSpace> volumeSpace(const std::string& path) override {
+    ULARGE_INTEGER available, total, free;
+    if (!::GetDiskFreeSpaceExA(path.c_str(), &available, &total, &free)) return win32Error(path, ::GetLastError());
+    // The query answers for a missing folder too when its drive exists; the figures belong to a
+    // path that exists, as on every system.
+    if (!entryExists(path)) return win32Error(path, ERROR_PATH_NOT_FOUND);
+    VolumeSpace space;
+    space.availableToCaller = static_cast<std::int64_t>(available.QuadPart);
+    space.total = static_cast<std::int64_t>(total.QuadPart);
+    return space;
+  }
+
+  Result<std::int32_t> clusterSize(const std::string& path) override {
+    const std::string root = volumeRoot(path);
+    DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, totalClusters = 0;
+    if (root.empty() ||
+        !::GetDiskFreeSpaceA(root.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters)) {
+      return win32Error(path, root.empty() ? ERROR_PATH_NOT_FOUND : ::GetLastError());
+    }
+    return static_cast<std::int32_t>(sectorsPerCluster * bytesPerSector);
+  }
+
+  Result<std::string> fileSystemName(const std::string& path) override {
+    const std::string root = volumeRoot(path);
+    char name[MAX_PATH + 1] = {};
+    if (root.empty() ||
+        !::GetVolumeInformationA(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, name, sizeof name)) {
+      return win32Error(path, root.empty() ? ERROR_PATH_NOT_FOUND : ::GetLastError());
+    }
+    return upperCased(name);
+  }
+
+  std::string driveRoot(const std::string& path) override {
+    // Whatever the first character is: the volume texts show it as the drive letter.
+    if (path.empty()) return "";
+    return std::string(1, path[0]) + ":\\";
+  }
+
+  std::string nearestExistingAncestor(const std::string& path) override {
+    if (path.empty()) return "";
+    std::string candidate = withoutTrailingSeparator(path);
+    for (;;) {
+      if (isDriveLetterPrefix(candidate)) candidate += '\\';
+      if (entryExists(candidate)) return candidate;
+      std::size_t cut = candidate.size();
+      while (cut > 0 && !isSeparator(candidate[cut - 1])) --cut;
+      if (cut == 0) return entryExists(".") ? "." : "";
+      if (cut == candidate.size()) return "";  // a root that does not exist ("X:\" of no drive)
+      candidate = withoutTrailingSeparator(candidate.substr(0, cut));
+    }
+  }
+
+  bool exists(const std::string& path) override { return entryExists(path); }
+
+  Status createFolder(const std::string& path) override {
+    if (::CreateDirectoryA(path.c_str(), nullptr)) return {};
+    return win32Error(path, ::GetLastError());
+  }
+
+  Result<std::unique_ptr<FileHandle>> createNewFile(const std::string& path) override {
+    // CREATE_NEW fails on any existing name, a link's included, so nothing is truncated or followed.
+    const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return win32Error(path, ::GetLastError());
+    return std::unique_ptr<FileHandle>(new Win32FileHandle(handle, path));
+  }
+
+  Result<std::unique_ptr<FolderReader>> openFolder(const std::string& path) override {
+    WIN32_FIND_DATAA first{};
+    const HANDLE handle = ::FindFirstFileA(joinPath(path, "*").c_str(), &first);
+    if (handle == INVALID_HANDLE_VALUE) {
+      const DWORD err = ::GetLastError();
+      // A drive root holds no "." or "..": an empty one lists nothing at all.
+      const DWORD attributes = ::GetFileAttributesA(path.c_str());
+      if (err != ERROR_FILE_NOT_FOUND || attributes == INVALID_FILE_ATTRIBUTES ||
+          (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return win32Error(path, err == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : err);
+      }
+    }
+    return std::unique_ptr<FolderReader>(new Win32FolderReader(handle, first));
+  }
+
+ private:
+  // The root of the volume that holds path (a drive root, or the folder a volume is mounted on),
+  // found from its nearest existing ancestor; the drive letter's root when that cannot be told.
+  std::string volumeRoot(const std::string& path) {
+    const std::string existing = nearestExistingAncestor(path);
+    if (!existing.empty()) {
+      std::vector<char> root(existing.size() + MAX_PATH + 2);
+      if (::GetVolumePathNameA(existing.c_str(), root.data(), static_cast<DWORD>(root.size()))) {
+        return withTrailingSeparator(root.data());
+      }
+    }
+    return path.size() >= 2 && path[1] == ':' ? driveRoot(path) : std::string();
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<FileSystem> makeSystemFileSystem() { return std::make_unique<Win32FileSystem>(); }
+
+}  // namespace quillet

@@ -1,0 +1,35 @@
+// Path rules with the Windows separator: "\" native, "/" accepted, drive roots keep theirs and a
+// drive prefix is never a folder to create.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "platform/path.h"
+
+namespace quillet {
+namespace {
+
+TEST(Win32PathTest, BackslashIsNativeAndRootsKeepTheirSeparator) {
+  EXPECT_EQ(withTrailingSeparator("C:\\Test"), "C:\\Test\\");
+  EXPECT_EQ(withTrailingSeparator("C:/Test/"), "C:/Test/");
+  EXPECT_EQ(withoutTrailingSeparator("C:\\Test\\\\"), "C:\\Test");
+  EXPECT_EQ(withoutTrailingSeparator("C:\\"), "C:\\");
+  EXPECT_EQ(joinPath("C:\\a", "b"), "C:\\a\\b");
+  EXPECT_EQ(joinPath("C:/a/", "b"), "C:/a/b");
+}
+
+TEST(Win32PathTest, DrivePrefixIsSkippedWhenWalkingAFolderPath) {
+  std::vector<std::string> seen;
+  const auto collect = [&](std::string_view p) {
+    seen.emplace_back(p);
+    return true;
+  };
+  forEachFolderPrefix("X:\\new\\deeper\\", collect);
+  EXPECT_EQ(seen, (std::vector<std::string>{"X:\\new", "X:\\new\\deeper"}));
+  seen.clear();
+  forEachFolderPrefix("q:/mixed\\seps/", collect);
+  EXPECT_EQ(seen, (std::vector<std::string>{"q:/mixed", "q:/mixed\\seps"}));
+}
+
+}  // namespace
+}  // namespace quillet

@@ -1,0 +1,138 @@
+// Process-level services on Win32: GetLocalTime, GetModuleFileNameA, the per-user application data
+// folders and a log file opened with share mode 0. Stateless apart from the process-wide clock.
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <thread>
+#include <vector>
+
+#include "platform/path.h"
+#include "platform/system.h"
+#include "platform/win32_errors.h"
+
+namespace quillet {
+namespace {
+
+constexpr const char* kProductFolder = "Talvane Quillet";
+
+class Win32Clock final : public Clock {
+ public:
+  LocalTime localTime() override {
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+  }
+  std::int64_t secondsSinceEpoch() override { return static_cast<std::int64_t>(std::time(nullptr)); }
+};
+
+class Win32AppendFile final : public ExclusiveAppendFile {
+ public:
+  Win32AppendFile(HANDLE handle, std::string path) : handle_(handle), path_(std::move(path)) {}
+  ~Win32AppendFile() override { close(); }
+
+  Status append(const std::string& bytes) override {
+    if (handle_ == INVALID_HANDLE_VALUE) return win32Error(path_, ERROR_INVALID_HANDLE);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      DWORD n = 0;
+      if (!::WriteFile(handle_, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &n, nullptr)) {
+        return win32Error(path_, ::GetLastError());
+      }
+      if (n == 0) return win32Error(path_, ERROR_DISK_FULL);
+      done += n;
+    }
+    return {};
+  }
+
+  void close() override {
+    if (handle_ == INVALID_HANDLE_VALUE) return;
+    ::FlushFileBuffers(handle_);
+    ::CloseHandle(handle_);  // ends the exclusive use
+    handle_ = INVALID_HANDLE_VALUE;
+  }
+
+ private:
+  HANDLE handle_;
+  std::string path_;
+};
+
+std::string environmentFolder(const char* variable) {
+  const char* value = std::getenv(variable);
+  return value != nullptr ? std::string(value) : std::string();
+}
+
+// %variable%\Talvane Quillet, or the same folder below the user's profile when the variable is
+// missing.
+std::string applicationDataFolder(const char* variable, const char* belowProfile) {
+  std::string base = environmentFolder(variable);
+  if (base.empty()) {
+    const std::string profile = environmentFolder("USERPROFILE");
+    base = joinPath(profile.empty() ? std::string("C:\\") : profile, belowProfile);
+  }
+  return joinPath(base, kProductFolder);
+}
+
+}  // namespace
+
+Clock& systemClock() {
+  static Win32Clock clock;
+  return clock;
+}
+
+void sleepMilliseconds(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+std::string runningProgramPath() {
+  std::vector<char> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD n = ::GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return "";
+    // A full buffer means the name was cut.
+    if (n < buffer.size()) return std::string(buffer.data(), n);
+    if (buffer.size() >= 32768) return "";
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::string userStateFolder() { return applicationDataFolder("LOCALAPPDATA", "AppData\\Local"); }
+
+std::string userConfigFolder() { return applicationDataFolder("APPDATA", "AppData\\Roaming"); }
+
+Status createFolderTree(const std::string& path) {
+  Status failure;
+  forEachFolderPrefix(withTrailingSeparator(path), [&](std::string_view prefix) {
+    const std::string folder(prefix);
+    // Prefixes of a network path ("\\server") cannot be made, only passed.
+    if (::GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    if (::CreateDirectoryA(folder.c_str(), nullptr)) return true;
+    const DWORD err = ::GetLastError();
+    if (err == ERROR_ALREADY_EXISTS) return true;
+    failure = win32Error(folder, err);
+    return false;
+  });
+  return failure;
+}
+
+Result<std::unique_ptr<ExclusiveAppendFile>> openExclusiveAppend(const std::string& path) {
+  // Append-only access: every write goes to the end of the file. Share mode 0: while this handle is
+  // open, every other open of the file fails with a sharing violation.
+  const HANDLE handle = ::CreateFileA(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return win32Error(path, ::GetLastError());
+  return std::unique_ptr<ExclusiveAppendFile>(new Win32AppendFile(handle, path));
+}
+
+bool folderIsWritable(const std::string& folder) {
+  const DWORD attributes = ::GetFileAttributesA(folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return false;
+  // Access control lists decide, and only an attempt tells: a file that vanishes when closed.
+  const std::string probe = joinPath(folder, "quillet-write-probe-" + std::to_string(::GetCurrentProcessId()) +
+                                                 "-" + std::to_string(::GetTickCount64()) + ".tmp");
+  const HANDLE handle = ::CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE,
+                                     nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  ::CloseHandle(handle);
+  return true;
+}
+
+}  // namespace quillet

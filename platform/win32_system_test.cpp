@@ -1,0 +1,77 @@
+// Process services on Win32: the log file's share mode, the program's own path, the per-user
+// folders and folder creation.
+#include <gtest/gtest.h>
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "platform/system.h"
+#include "testing/volume_fixture.h"
+
+namespace quillet {
+namespace {
+
+TEST(Win32SystemTest, AppendFileRefusesEveryOtherOpenAndIsNeverTruncated) {
+  testing::ScratchFolder dir;
+  const std::string path = dir / "scripts.log";
+  {
+    auto first = openExclusiveAppend(path);
+    ASSERT_TRUE(first.ok()) << first.status().message();
+    first.value()->append("one\r\n");
+    EXPECT_FALSE(openExclusiveAppend(path).ok());
+    // Share mode 0 keeps out any opener, even one that only wants to read and shares everything.
+    const HANDLE reader = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_EQ(reader, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    if (reader != INVALID_HANDLE_VALUE) ::CloseHandle(reader);
+    first.value()->append("two\r\n");
+    first.value()->close();
+  }
+  auto third = openExclusiveAppend(path);
+  ASSERT_TRUE(third.ok());
+  third.value()->append("three\r\n");
+  third.value()->close();
+  EXPECT_EQ(testing::readFile(path), "one\r\ntwo\r\nthree\r\n");
+  const auto missing = openExclusiveAppend(dir / "missing\\scripts.log");
+  EXPECT_EQ(missing.status().kind(), ErrorKind::WrongPath);
+}
+
+TEST(Win32SystemTest, ProgramPathAndUserFoldersAreAbsolute) {
+  const std::string program = runningProgramPath();
+  ASSERT_GT(program.size(), 3u);
+  EXPECT_EQ(program.substr(1, 2), ":\\");
+  EXPECT_EQ(program.substr(program.size() - 4), ".exe");
+
+  _putenv_s("LOCALAPPDATA", "C:\\Users\\tester\\AppData\\Local");
+  _putenv_s("APPDATA", "C:\\Users\\tester\\AppData\\Roaming");
+  EXPECT_EQ(userStateFolder(), "C:\\Users\\tester\\AppData\\Local\\Talvane Quillet");
+  EXPECT_EQ(userConfigFolder(), "C:\\Users\\tester\\AppData\\Roaming\\Talvane Quillet");
+  _putenv_s("LOCALAPPDATA", "");
+  _putenv_s("USERPROFILE", "C:\\Users\\other");
+  EXPECT_EQ(userStateFolder(), "C:\\Users\\other\\AppData\\Local\\Talvane Quillet");
+}
+
+TEST(Win32SystemTest, FolderTreeIsCreatedAndWritabilityReported) {
+  testing::ScratchFolder dir;
+  ASSERT_TRUE(createFolderTree(dir / "a\\b\\c").ok());
+  EXPECT_TRUE(folderIsWritable(dir / "a\\b\\c"));
+  EXPECT_TRUE(createFolderTree(dir / "a\\b\\c").ok()) << "existing folders are passed";
+  EXPECT_FALSE(folderIsWritable(dir / "a\\none"));
+  // The probe leaves nothing behind.
+  WIN32_FIND_DATAA found;
+  const HANDLE find = ::FindFirstFileA((dir / "a\\b\\c\\*").c_str(), &found);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE);
+  int entries = 0;
+  do ++entries;
+  while (::FindNextFileA(find, &found));
+  ::FindClose(find);
+  EXPECT_EQ(entries, 2) << "only . and ..";
+}
+
+}  // namespace
+}  // namespace quillet
