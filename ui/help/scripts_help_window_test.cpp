@@ -89,7 +89,7 @@ class ScriptsHelpWindowTest : public QObject {
 
     QCOMPARE(first.waitForLine(QStringLiteral("activated")), QStringLiteral("activated minimised=0"));
     QVERIFY(first.finishedCleanly());
-    QVERIFY(first.output.contains(QStringLiteral("result shown")));
+    QCOMPARE(first.waitForLine(QStringLiteral("result")), QStringLiteral("result shown"));
   }
 
   void nameLeftByAKilledProcessIsTakenOver() {

@@ -1,9 +1,7 @@
 #include "ui/help/splash_sequence.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QGuiApplication>
-#include <QWindow>
 #include <memory>
 #include <thread>
 
@@ -15,17 +13,9 @@ namespace quillet {
 
 namespace {
 
-// The thread handles no events while it sleeps, so whatever the window system still has to do to
-// put the window on screen is done now: wait (briefly) for the window to be mapped, paint it, and
-// push the drawing out to the display.
-void presentNow(SplashWindow& splash) {
-  QElapsedTimer waited;
-  waited.start();
-  const QWindow* window = splash.windowHandle();
-  while (window != nullptr && !window->isExposed() && waited.elapsed() < 500) {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
-  }
-  splash.repaint();
+// The thread handles no events while it sleeps, so the window system's pending work (expose and
+// paint events of the new window) is done now and the drawing pushed out to the display.
+void presentNow() {
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   QGuiApplication::sync();
 }
@@ -41,7 +31,7 @@ void runStartupSplash(const SplashSleep& sleep) {
   splash->setVersion(QStringLiteral("Build ") + QString::fromUtf8(kProductVersion), true);
   for (const SplashStep& step : kSplashSteps) {
     splash->setMessage(QString::fromUtf8(step.message));
-    presentNow(*splash);
+    presentNow();
     sleep(step.hold);
   }
   splash->closeSplash();

@@ -1,9 +1,12 @@
 #include "ui/help/splash_window.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
+#include <QWindow>
 
 #include "ui/help/help_resources.h"
 
@@ -36,6 +39,13 @@ void SplashWindow::create(const QString& bitmapPath) {
   }
   move(frame.topLeft());
   show();
+  // A new window is drawn only once the window system has mapped it; wait for that (briefly), as
+  // the caller may block the thread right after.
+  QElapsedTimer waited;
+  waited.start();
+  while (windowHandle() != nullptr && !windowHandle()->isExposed() && waited.elapsed() < 1000) {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+  }
   repaint();
 }
 
