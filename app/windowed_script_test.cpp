@@ -78,3 +78,40 @@ TEST(WindowedScriptTest, ProgressDialogShowsAndClosesItselfUnderARealXServer) {
 
 }  // namespace
 }  // namespace quillet
+
+namespace quillet {
+namespace {
+
+// Runs a script that stays open in its close state, photographs the real screen, then stops it.
+TEST(WindowedScriptTest, ScreenshotOfTheProgressDialogOnARealXServer) {
+  VirtualDisplay display;
+  if (display.name().empty()) GTEST_SKIP() << "Xvfb is not installed or would not start";
+  QUILLET_MOUNT_OR_SKIP(vol, tmpfs, 64 << 20);
+  testing::ScratchFolder bin;
+  testing::ProgramOptions options;
+  options.program = bin / "quillet";
+  ASSERT_EQ(std::system(("cp '" + testing::builtProgram() + "' '" + testing::builtProgram() + "-windows' '" +
+                         bin.path() + "/'")
+                            .c_str()),
+            0);
+  options.environment = {"DISPLAY=" + display.name(), "XDG_RUNTIME_DIR=" + bin.path()};
+  options.unsetEnvironment = {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY"};
+  const std::string shot = std::string(QUILLET_SCREENSHOT_DIR) + "/xvfb-size-progress-dialog.png";
+  std::system(("mkdir -p '" + std::string(QUILLET_SCREENSHOT_DIR) + "'").c_str());
+  ::unlink(shot.c_str());
+  int grabbed = -1;
+  options.whileRunning = [&](int pid) {
+    // The run ends almost at once; /noclose keeps the dialog open in its close state.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    const std::string command = "DISPLAY=" + display.name() + " '" + QUILLET_X_SCREENSHOT + "' '" + shot + "'";
+    grabbed = std::system(command.c_str());
+    ::kill(pid, SIGTERM);
+  };
+  testing::runProgram({"/s", "/allsize:4m", "/root:'" + (*vol / "s") + "'", "/minsize:1m", "/noclose"}, options);
+  EXPECT_EQ(grabbed, 0);
+  EXPECT_GT(testing::fileSize(shot), 1000);
+  EXPECT_EQ(testing::fileSize(*vol / "s/d"), 1 << 20);
+}
+
+}  // namespace
+}  // namespace quillet
