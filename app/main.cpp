@@ -67,7 +67,25 @@ void runScript(GeneratorApp& app, const std::string& mode, const std::vector<std
 
 void showScriptsHelp(GeneratorApp& app) {
   handOverToWindows(app.args());
+#ifdef QUILLET_HAVE_UI
+  if (quillet::windowsCanBeShown()) {
+    quillet::runWindowedScriptsHelp(app);
+    return;
+  }
+#endif
   std::cout << quillet::scriptsHelpText() << "\n";
+}
+
+void runInteractive(GeneratorApp& app) {
+  handOverToWindows(app.args());
+#ifdef QUILLET_HAVE_UI
+  if (quillet::windowsCanBeShown()) {
+    quillet::runWindowedInteractive(app);
+    return;
+  }
+#endif
+  std::cerr << "quillet: the interactive mode needs a display (DISPLAY or WAYLAND_DISPLAY); without one, run a "
+               "script (/s or /f) or print the parameters with /?\n";
 }
 
 }  // namespace
@@ -78,6 +96,7 @@ int main(int argc, char** argv) {
   GeneratorApp::Frontends frontends;
   frontends.script = runScript;
   frontends.scriptsHelp = showScriptsHelp;
+  frontends.interactive = runInteractive;
   GeneratorApp app(std::move(args), std::move(frontends));
   return app.run();
 }

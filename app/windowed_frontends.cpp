@@ -7,6 +7,8 @@
 #include "platform/file_system.h"
 #include "platform/system.h"
 #include "script/script_run.h"
+#include "ui/help/scripts_help_window.h"
+#include "ui/main/interactive_startup.h"
 #include "ui/progress/number_progress_dialog.h"
 #include "ui/progress/size_progress_dialog.h"
 #include "ui/qt_failure_presenter.h"
@@ -61,6 +63,16 @@ void runWindowedScript(GeneratorApp& app, const std::string& mode, const std::ve
   DialogProgressDisplay display(*fs);
   const ScriptRunServices services{*fs, systemClock(), &presenter, display};
   runScript(mode, args, services, app.exitCode);
+}
+
+void runWindowedScriptsHelp(GeneratorApp& app) {
+  QtSession session(app.args()[0]);
+  openOrActivateScriptsHelp(nullptr);
+}
+
+void runWindowedInteractive(GeneratorApp& app) {
+  QtSession session(app.args()[0]);
+  runInteractive(app.exitCode, app.showSplash);
 }
 
 }  // namespace quillet

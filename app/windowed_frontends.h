@@ -12,4 +12,10 @@ class GeneratorApp;
 
 void runWindowedScript(GeneratorApp& app, const std::string& mode, const std::vector<std::string>& args);
 
+// "/?" alone: the scripts help window, or the one already open brought forward.
+void runWindowedScriptsHelp(GeneratorApp& app);
+
+// No arguments: the splash (when on) and the main dialog until the user closes it.
+void runWindowedInteractive(GeneratorApp& app);
+
 }  // namespace quillet

@@ -1,5 +1,5 @@
-// A script run under a real X server shows its progress dialog instead of the console display and
-// closes it by itself when the run ends.
+// The windowed program under a real X server: a script shows its progress dialog and closes it by
+// itself, "/?" opens the help window, and started without arguments the splash and the main dialog.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -111,6 +111,53 @@ TEST(WindowedScriptTest, ScreenshotOfTheProgressDialogOnARealXServer) {
   EXPECT_EQ(grabbed, 0);
   EXPECT_GT(testing::fileSize(shot), 1000);
   EXPECT_EQ(testing::fileSize(*vol / "s/d"), 1 << 20);
+}
+
+}  // namespace
+}  // namespace quillet
+
+namespace quillet {
+namespace {
+
+// Starts the program without arguments on a real X server with a fresh configuration, photographs
+// the splash and then the main dialog, and ends it.
+TEST(WindowedProgramTest, StartedWithoutArgumentsShowsTheSplashThenTheMainDialog) {
+  VirtualDisplay display;
+  if (display.name().empty()) GTEST_SKIP() << "Xvfb is not installed or would not start";
+  testing::ScratchFolder bin;
+  testing::ProgramOptions options;
+  options.program = bin / "quillet";
+  ASSERT_EQ(std::system(("cp '" + testing::builtProgram() + "' '" + testing::builtProgram() + "-windows' '" +
+                         bin.path() + "/'")
+                            .c_str()),
+            0);
+  options.environment = {"DISPLAY=" + display.name(), "XDG_RUNTIME_DIR=" + bin.path(),
+                         "XDG_CONFIG_HOME=" + (bin / "config"), "HOME=" + bin.path()};
+  options.unsetEnvironment = {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY"};
+  const std::string dir = QUILLET_SCREENSHOT_DIR;
+  std::system(("mkdir -p '" + dir + "'").c_str());
+  const std::string splash = dir + "/xvfb-splash.png";
+  const std::string mainDialog = dir + "/xvfb-main-dialog.png";
+  ::unlink(splash.c_str());
+  ::unlink(mainDialog.c_str());
+  auto grab = [&](const std::string& file) {
+    return std::system(("DISPLAY=" + display.name() + " '" + QUILLET_X_SCREENSHOT + "' '" + file + "'").c_str());
+  };
+  int splashGrabbed = -1, dialogGrabbed = -1;
+  options.whileRunning = [&](int pid) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    splashGrabbed = grab(splash);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5500));
+    dialogGrabbed = grab(mainDialog);
+    ::kill(pid, SIGTERM);
+  };
+  testing::runProgram({}, options);
+  EXPECT_EQ(splashGrabbed, 0);
+  EXPECT_EQ(dialogGrabbed, 0);
+  EXPECT_GT(testing::fileSize(splash), 1000);
+  EXPECT_GT(testing::fileSize(mainDialog), 1000);
+  // The start-up recorded the product in the per-user store.
+  EXPECT_NE(testing::readFile(bin / "config/talvane-quillet/registry.json").find("3.01.029"), std::string::npos);
 }
 
 }  // namespace
