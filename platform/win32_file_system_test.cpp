@@ -103,6 +103,7 @@ TEST_F(Win32FileSystemTest, LinksAreReportedAndNeverFollowedByCreation) {
                              SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE)) {
     GTEST_SKIP() << "symbolic links cannot be made here (error " << ::GetLastError() << ")";
   }
+  if (!fs->exists(scratch / "link")) GTEST_SKIP() << "the system claims a symbolic link but made none (Wine)";
   auto reader = fs->openFolder(scratch.path());
   ASSERT_TRUE(reader.ok());
   FolderEntry e;
@@ -125,7 +126,9 @@ TEST_F(Win32FileSystemTest, AllocationMovesTheEndOfFile) {
   ASSERT_TRUE(file.value()->close().ok());
   EXPECT_EQ(testing::fileSize(scratch / "big"), size);
   // On NTFS the clusters up to the end of file are reserved; Wine sets the length with ftruncate.
-  if (!runningUnderWine()) EXPECT_GE(testing::allocatedBytes(scratch / "big"), size);
+  if (!runningUnderWine()) {
+    EXPECT_GE(testing::allocatedBytes(scratch / "big"), size);
+  }
   EXPECT_EQ(testing::readFile(scratch / "big"), std::string(static_cast<std::size_t>(size), '\0'));
 }
 

@@ -8,6 +8,7 @@
 
 #include "platform/path.h"
 #include "platform/system.h"
+#include "platform/win32_command_line.h"
 #include "platform/win32_errors.h"
 
 namespace quillet {
@@ -119,6 +120,25 @@ Result<std::unique_ptr<ExclusiveAppendFile>> openExclusiveAppend(const std::stri
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return win32Error(path, ::GetLastError());
   return std::unique_ptr<ExclusiveAppendFile>(new Win32AppendFile(handle, path));
+}
+
+Status replaceProcess(const std::string& program, const std::vector<std::string>& args) {
+  // Windows cannot replace a process image: the program runs as a child with our standard handles,
+  // and this process ends with the child's exit status, so that whoever waits sees the same outcome.
+  std::string commandLine = win32CommandLine(args);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+    return win32Error(program, ::GetLastError());
+  }
+  ::CloseHandle(process.hThread);
+  ::WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 1;
+  ::GetExitCodeProcess(process.hProcess, &code);
+  ::CloseHandle(process.hProcess);
+  ::ExitProcess(code);
 }
 
 bool folderIsWritable(const std::string& folder) {

@@ -1,0 +1,67 @@
+// Drive letters on Windows: root creation never tries the drive itself and names the first folder a
+// missing drive refuses; the full-volume text shows the upper-cased letter.
+#include <gtest/gtest.h>
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include "engine/failure_report.h"
+#include "engine/volume_checks.h"
+#include "testing/engine_harness.h"
+#include "testing/fake_file_system.h"
+#include "testing/volume_fixture.h"
+
+namespace quillet {
+namespace {
+
+std::string missingDrive() {
+  const DWORD drives = ::GetLogicalDrives();
+  for (char letter = 'X'; letter > 'D'; --letter) {
+    if ((drives & (1u << (letter - 'A'))) == 0) return std::string(1, letter) + ":";
+  }
+  return "";
+}
+
+TEST(Win32DriveLetterTest, RootIsCreatedBelowTheDriveAndAMissingDriveNamesItsFirstFolder) {
+  auto fs = makeSystemFileSystem();
+  testing::ScratchFolder scratch;
+  testing::EngineHarness h{*fs};
+  h.job.rootFolder = scratch / "new\\deeper\\";
+  setFileSystemLimit(h.job, *fs);
+  EXPECT_EQ(h.job.driveRoot, scratch.path().substr(0, 1) + ":\\");
+  EXPECT_TRUE(fs->clusterSize(h.job.driveRoot).ok()) << "the worker asks the drive root for its cluster";
+  EXPECT_TRUE(createRootFolder(h.job, h.services, RootReport::ScriptLog, &h.log));
+  EXPECT_TRUE(fs->exists(scratch / "new\\deeper"));
+  EXPECT_TRUE(h.log.lines().empty());
+
+  const std::string drive = missingDrive();
+  if (drive.empty()) GTEST_SKIP() << "every drive letter is in use";
+  h.job.rootFolder = drive + "\\new\\deeper\\";
+  setFileSystemLimit(h.job, *fs);
+  EXPECT_EQ(h.job.driveRoot, drive + "\\");
+  EXPECT_EQ(h.job.fsFileSizeLimit, 2147483647LL) << "an unreadable volume gets the last row";
+  EXPECT_FALSE(createRootFolder(h.job, h.services, RootReport::ScriptLog, &h.log));
+  EXPECT_EQ(h.log.lines(), std::vector<std::string>{"Incorrect path - '" + drive +
+                                                    "\\new'. Try to check root folder for errors."});
+}
+
+TEST(Win32DriveLetterTest, FullVolumeTextShowsTheUpperCasedDriveLetter) {
+  testing::FakeFileSystem fake;
+  testing::EngineHarness h{fake};
+  h.useScriptLog();
+  reportVolumeFull(h.job, h.services, "q:\\data\\");
+  h.job.currentFileName = "q:\\data\\a1";
+  reportVolumeFull(h.job, h.services, "q:\\data\\");
+  EXPECT_EQ(h.log.lines(), (std::vector<std::string>{"Destination drive Q: is full. Last processed file: none",
+                                                     "Destination drive Q: is full. Last processed file: q:\\data\\a1"}));
+
+  h.job.scriptMode = false;
+  reportVolumeFull(h.job, h.services, "c:\\test\\");
+  ASSERT_EQ(h.presenter.shown().size(), 1u);
+  EXPECT_EQ(h.presenter.shown()[0].second, "Destination drive C: is full.\n\nLast processed file: q:\\data\\a1");
+}
+
+}  // namespace
+}  // namespace quillet

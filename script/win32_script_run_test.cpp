@@ -1,0 +1,82 @@
+// Script runs of the built program on Windows: a log held by another run keeps a second run from
+// doing anything, a root on a missing drive ends with 8, and the log's lines end in CR LF.
+#include <gtest/gtest.h>
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include "platform/system.h"
+#include "testing/program_runner.h"
+#include "testing/volume_fixture.h"
+
+namespace quillet {
+namespace {
+
+class Win32ScriptRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    program = bin / "quillet.exe";
+    ASSERT_TRUE(::CopyFileA(testing::builtProgram().c_str(), program.c_str(), TRUE))
+        << testing::builtProgram() << ": error " << ::GetLastError();
+    options.program = program;
+  }
+  testing::ProgramResult run(const std::vector<std::string>& args) { return testing::runProgram(args, options); }
+  std::string log() const { return testing::readFile(bin / "scripts.log"); }
+
+  testing::ScratchFolder bin;
+  testing::ScratchFolder data;
+  std::string program;
+  testing::ProgramOptions options;
+};
+
+TEST_F(Win32ScriptRunTest, ARunWhileAnotherHoldsTheLogDoesNothing) {
+  const std::string root = "/root:'" + (data / "locked") + "'";
+  {
+    auto held = openExclusiveAppend(bin / "scripts.log");
+    ASSERT_TRUE(held.ok());
+    const auto r = run({"/s", "/allsize:10k", root, "/minsize:1k"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    held.value()->close();
+  }
+  EXPECT_EQ(log(), "");
+  EXPECT_EQ(testing::fileSize(data / "locked"), -1) << "nothing generated";
+
+  const auto r = run({"/s", "/allsize:10k", root, "/minsize:1k"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(testing::fileSize(data / "locked\\a"), 1024);
+  const std::string text = log();
+  EXPECT_EQ(text.rfind(std::string(80, '*') + "\r\n[", 0), 0u) << text;
+  EXPECT_NE(text.find("]: #QX Scripts log started\r\n"), std::string::npos);
+  const std::string end = "]: #QX Scripts log ended\r\n" + std::string(80, '*') + "\r\n\r\n";
+  ASSERT_GT(text.size(), end.size());
+  EXPECT_EQ(text.substr(text.size() - end.size()), end);
+  EXPECT_EQ(text.find("\n\n"), std::string::npos) << "every line feed follows a carriage return";
+}
+
+TEST_F(Win32ScriptRunTest, ARootOnAMissingDriveEndsWith8AndNamesItsFirstFolder) {
+  const DWORD drives = ::GetLogicalDrives();
+  char letter = 'X';
+  while (letter > 'D' && (drives & (1u << (letter - 'A'))) != 0) --letter;
+  if (letter == 'D') GTEST_SKIP() << "every drive letter is in use";
+  const std::string drive(1, letter);
+  const auto r = run({"/s", "/allsize:1m", "/root:'" + drive + ":\\new\\deeper'", "/minsize:1k"});
+  EXPECT_EQ(r.exitCode, 8) << r.err;
+  EXPECT_NE(log().find("]: Incorrect path - '" + drive + ":\\new'. Try to check root folder for errors.\r\n"),
+            std::string::npos)
+      << log();
+}
+
+TEST_F(Win32ScriptRunTest, HelpGoesToStandardOutputAndNoArgumentsExplainTheMissingWindow) {
+  const auto help = run({"/?"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_NE(help.out.find("/s /allsize:"), std::string::npos) << help.out;
+  const auto none = run({});
+  EXPECT_EQ(none.out, "");
+  EXPECT_NE(none.err.find("interactive"), std::string::npos) << none.err;
+  EXPECT_EQ(log(), "") << "neither touches the log";
+}
+
+}  // namespace
+}  // namespace quillet
