@@ -74,7 +74,9 @@ class DisplayProbeTest : public QObject {
     const QString server = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
     if (server.isEmpty()) QSKIP("Xvfb is not installed");
     QProcess xvfb;
-    xvfb.start(server, {QStringLiteral(":86"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    // -noreset: without other clients the server resets after each probe and refuses meanwhile.
+    xvfb.start(server, {QStringLiteral(":86"), QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                        QStringLiteral("-noreset")});
     QVERIFY(xvfb.waitForStarted());
     bool accepted = false;
     for (int i = 0; i < 50 && !accepted; ++i) {
