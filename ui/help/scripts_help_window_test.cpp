@@ -32,23 +32,18 @@ class Probe {
     }
   }
 
-  // Waits until a printed line starts with prefix; returns that line or "" on timeout.
+  // Waits until a printed line starts with prefix; returns that line or "" on timeout or exit.
   QString waitForLine(const QString& prefix, int timeoutMs = 15000) {
     QElapsedTimer clock;
     clock.start();
     while (true) {
+      const bool running = process.state() != QProcess::NotRunning;
       output += QString::fromUtf8(process.readAllStandardOutput());
       for (const QString& line : output.split(QLatin1Char('\n'))) {
         if (line.startsWith(prefix)) return line;
       }
-      if (clock.elapsed() > timeoutMs) return {};
-      if (!process.waitForReadyRead(100) && process.state() == QProcess::NotRunning) {
-        output += QString::fromUtf8(process.readAllStandardOutput());
-        for (const QString& line : output.split(QLatin1Char('\n'))) {
-          if (line.startsWith(prefix)) return line;
-        }
-        return {};
-      }
+      if (!running || clock.elapsed() > timeoutMs) return {};
+      process.waitForReadyRead(100);
     }
   }
 
