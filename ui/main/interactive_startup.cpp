@@ -4,6 +4,7 @@
 #include "settings/registry_access.h"
 #include "settings/settings_values.h"
 #include "settings/startup_registry.h"
+#include "ui/help/splash_sequence.h"
 #include "ui/main/main_dialog.h"
 #include "ui/main/qt_error_presenter.h"
 
@@ -25,8 +26,8 @@ void runInteractive(std::atomic<int>& exitCode, bool& showSplash) {
   const std::unique_ptr<RegistryStore> store = makeUserRegistryStore();
   const std::unique_ptr<FileSystem> fs = makeSystemFileSystem();
   QtErrorPresenter presenter;
-  // The splash sequence of the help windows is wired here once they are part of the build.
-  runInteractive(exitCode, showSplash, InteractiveServices{*store, presenter, *fs, systemClock(), {}});
+  runInteractive(exitCode, showSplash,
+                 InteractiveServices{*store, presenter, *fs, systemClock(), [] { runStartupSplash(); }});
 }
 
 }  // namespace quillet

@@ -25,6 +25,8 @@
 #include "ui/controls/owner_draw_button.h"
 #include "ui/controls/owner_draw_check_box.h"
 #include "ui/controls/owner_draw_radio_button.h"
+#include "ui/help/about_dialog.h"
+#include "ui/help/scripts_help_window.h"
 #include "ui/main/field_checks.h"
 #include "ui/main/folder_browser.h"
 #include "ui/main/run_preparation.h"
@@ -241,6 +243,11 @@ void MainDialog::buildControls() {
       }
     }
     units.place(widget, spec.x, spec.y, spec.width, spec.height);
+    if (spec.kind == Kind::Label) {
+      // The dialog font's letters may be wider than those the table was measured in; a label
+      // takes the room its text needs (the gap before its edit leaves enough).
+      widget->resize(std::max(widget->width(), widget->sizeHint().width()), widget->height());
+    }
     if (spec.id != 0) {
       widget->setObjectName(QString::number(spec.id));
       controls[spec.id] = widget;
@@ -547,16 +554,12 @@ void MainDialog::contextMenuEvent(QContextMenuEvent* event) {
   event->accept();
 }
 
-// The scripts help window and the about box are not part of this build yet; these two tell the
-// user so until they are wired in.
-void MainDialog::openScriptsHelp() {
-  QMessageBox::information(this, QString::fromLatin1(kTitle),
-                           QStringLiteral("The scripts help window is not available in this build."));
-}
+void MainDialog::openScriptsHelp() { openOrActivateScriptsHelp(this); }
 
 void MainDialog::showAboutBox() {
-  QMessageBox::information(this, QString::fromLatin1(kTitle),
-                           QStringLiteral("The about box is not available in this build."));
+  RegistryAccess access(services.store);
+  AboutDialog about(access, this);
+  about.exec();
 }
 
 }  // namespace quillet

@@ -3,6 +3,7 @@
 // from inside their own loops. Tests only; UI thread.
 #pragma once
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QLineEdit>
 #include <QMessageBox>
