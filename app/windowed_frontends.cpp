@@ -7,6 +7,7 @@
 #include "platform/file_system.h"
 #include "platform/system.h"
 #include "script/script_run.h"
+#include "ui/help/help_resources.h"
 #include "ui/help/scripts_help_window.h"
 #include "ui/main/interactive_startup.h"
 #include "ui/progress/number_progress_dialog.h"
@@ -24,6 +25,8 @@ struct QtSession {
     argv[0] = program.data();
     app = std::make_unique<QApplication>(argc, argv);
     QApplication::setApplicationName(kApplicationTitle);
+    registerHelpResources();
+    QApplication::setWindowIcon(programIcon());
   }
   std::string program;
   int argc = 1;
