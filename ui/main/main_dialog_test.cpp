@@ -321,7 +321,7 @@ class MainDialogTest : public QObject {
     QCOMPARE(textOf(*again, 1006), QStringLiteral("42"));
   }
 
-  void systemMenuEndsWithTheAboutItem() {
+  void scriptsHelpAndTheAboutItemOpenTheirWindows() {
     DialogEnvironment env;
     OPEN_DIALOG(env, d);
     const QList<QAction*> actions = d->systemMenu()->actions();
@@ -329,11 +329,6 @@ class MainDialogTest : public QObject {
     QVERIFY(actions[actions.size() - 2]->isSeparator());
     QCOMPARE(actions.last()->text(), QStringLiteral("&About Talvane Quillet..."));
     QCOMPARE(actions.last(), d->aboutAction());
-  }
-
-  void scriptsHelpAndAboutOpenTheirWindows() {
-    DialogEnvironment env;
-    OPEN_DIALOG(env, d);
     QStringList seen;
     QTimer poll;
     poll.setInterval(20);
