@@ -76,17 +76,6 @@ class InteractiveStartupTest : public QObject {
     QVERIFY(!env.showSplash);
     QCOMPARE(env.storedNumber("Show splash"), 0u);
   }
-
-  void splashStoredAsTextIsRewrittenAsOne() {
-    DialogEnvironment env;
-    env.storeString("Show splash", "0");
-    int splashes = 0;
-    DialogCloser closer;
-    runInteractive(env.exitCode, env.showSplash,
-                   InteractiveServices{env.store, env.errors, *env.fs, systemClock(), [&] { ++splashes; }});
-    QCOMPARE(splashes, 1);
-    QCOMPARE(env.storedNumber("Show splash"), 1u);
-  }
 };
 
 QTEST_MAIN(InteractiveStartupTest)
