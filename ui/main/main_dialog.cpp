@@ -26,6 +26,7 @@
 #include "ui/controls/owner_draw_check_box.h"
 #include "ui/controls/owner_draw_radio_button.h"
 #include "ui/help/about_dialog.h"
+#include "ui/help/help_resources.h"
 #include "ui/help/scripts_help_window.h"
 #include "ui/main/field_checks.h"
 #include "ui/main/folder_browser.h"
@@ -181,6 +182,7 @@ MainDialog::MainDialog(const MainDialogServices& services, bool& showSplash, std
 
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  setWindowIcon(programIcon());
   setFont(dialogFont());
   setFixedSize(units.toPixels(QSize(257, 186)));
   buildControls();
@@ -539,6 +541,11 @@ void MainDialog::closeCommand() {
 void MainDialog::closeEvent(QCloseEvent* event) {
   if (isVisible()) closeCommand();
   event->accept();
+}
+
+void MainDialog::showEvent(QShowEvent* event) {
+  checksSuppressed = false;
+  QDialog::showEvent(event);
 }
 
 void MainDialog::keyPressEvent(QKeyEvent* event) {

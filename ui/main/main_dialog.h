@@ -93,6 +93,7 @@ class MainDialog : public QDialog {
   void runEnded(bool started);
 
  protected:
+  void showEvent(QShowEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;

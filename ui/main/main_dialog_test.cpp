@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
+#include <cerrno>
 
 #include "ui/controls/owner_draw_button.h"
 #include "ui/main/main_test_support.h"
@@ -319,6 +320,23 @@ class MainDialogTest : public QObject {
     // The next start shows what was saved.
     OPEN_DIALOG(env, again);
     QCOMPARE(textOf(*again, 1006), QStringLiteral("42"));
+  }
+
+  void everyValueTheStoreRefusesIsReportedOnce() {
+    // A store that can neither open nor create a key: the dialog opens with the defaults and its
+    // destruction reports each of the 28 values it cannot write.
+    struct RefusingStore : RegistryStore {
+      int openKey(const std::string&, KeyAccess, std::unique_ptr<RegistryKey>&) override { return EACCES; }
+      int createKey(const std::string&, std::unique_ptr<RegistryKey>&) override { return EACCES; }
+    } refusing;
+    DialogEnvironment env;
+    {
+      MainDialog d(MainDialogServices{refusing, env.errors, *env.fs, systemClock()}, env.showSplash, env.exitCode);
+      QCOMPARE(d.fields().minFilesText, std::string("100"));
+      QVERIFY(env.errors.texts.empty());
+    }
+    QCOMPARE(env.errors.texts.size(), std::size_t(28));
+    QCOMPARE(env.errors.texts.front(), std::string("Fatal error: The description for error is not available."));
   }
 
   void scriptsHelpAndTheAboutItemOpenTheirWindows() {
