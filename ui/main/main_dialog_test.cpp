@@ -63,8 +63,10 @@ class MainDialogTest : public QObject {
     QCOMPARE(unitOf(*d, 1039), 2);
     QCOMPARE(textOf(*d, 1002), QStringLiteral("????????.???"));
     QCOMPARE(static_cast<QComboBox*>(d->control(1033))->itemText(3), QStringLiteral("Gb"));
+#ifndef _WIN32
     // The store's default root names no folder here; the user's home folder stands in for it.
     QCOMPARE(textOf(*d, 1000), QDir::homePath() + QStringLiteral("/Test/"));
+#endif
     QCOMPARE(env.storedString("Root folder"), std::string("C:\\Test\\"));
     QCOMPARE(QApplication::focusWidget(), d->control(1009));
   }
@@ -88,8 +90,10 @@ class MainDialogTest : public QObject {
 
   void storedRootOtherThanTheDefaultIsShownAsStored() {
     QCOMPARE(displayedRootFolder("/data/run/", "/home/u"), std::string("/data/run/"));
+#ifndef _WIN32
     QCOMPARE(displayedRootFolder("C:\\Test\\", "/home/u/"), std::string("/home/u/Test/"));
     QCOMPARE(displayedRootFolder("C:\\Test\\", "/"), std::string("/Test/"));
+#endif
     DialogEnvironment env;
     env.storeString("Root folder", "/srv/fill/");
     OPEN_DIALOG(env, d);
