@@ -8,8 +8,10 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
+#include <algorithm>
 #include <cerrno>
 
+#include "ui/controls/flat_edit.h"
 #include "ui/controls/owner_draw_button.h"
 #include "ui/main/main_test_support.h"
 #include "ui/ui_test_support.h"
@@ -46,6 +48,13 @@ class MainDialogTest : public QObject {
     QCOMPARE(d->windowTitle(), QStringLiteral("Talvane Quillet"));
     QCOMPARE(d->size(), DialogUnits().toPixels(QSize(257, 186)));
     QCOMPARE(d->control(1009)->geometry(), DialogUnits().toPixels(153, 21, 99, 13));
+    const QList<FlatEdit*> frames = d->findChildren<FlatEdit*>();
+    QCOMPARE(frames.size(), 16);
+    QCOMPARE(std::count_if(frames.begin(), frames.end(), [](FlatEdit* f) { return f->noOutline(); }), 4);
+    auto* browse = static_cast<OwnerDrawButton*>(d->control(1001));
+    auto* help = static_cast<OwnerDrawButton*>(d->control(1078));
+    QVERIFY(browse->isBold() && static_cast<OwnerDrawButton*>(d->control(1009))->isBold());
+    QVERIFY(help->isFlat() && !help->isBold());
     QCOMPARE(checkOf(*d, 1061), 1);
     QCOMPARE(checkOf(*d, 1062), 0);
     QCOMPARE(checkOf(*d, 1030), 1);
