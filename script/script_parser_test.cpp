@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/path.h"
+
 namespace quillet {
 namespace {
 
@@ -77,7 +79,8 @@ TEST(ScriptParserTest, ValuesAreReadAsTypedWithTheirModifiers) {
                    job);
   ASSERT_TRUE(out.accepted) << out.message;
   EXPECT_TRUE(out.maxSizeGiven);
-  EXPECT_EQ(job.rootFolder, "/tmp/Test/");
+  // The root gets the native separator ("\\" on Windows, where "/" is accepted as well).
+  EXPECT_EQ(job.rootFolder, std::string("/tmp/Test") + kSeparator);
   EXPECT_EQ(job.minFileSize, 10);  // the modifier is the last character, B
   EXPECT_EQ(job.maxFileSize, 1 << 20);
   EXPECT_TRUE(job.allPartition);
@@ -101,7 +104,7 @@ TEST(ScriptParserTest, ValuesAreReadAsTypedWithTheirModifiers) {
                      "/dirlimit:30001", "/recurse", "/minsize:1g", "/limsize:2G"},
               job3);
   ASSERT_TRUE(out.accepted) << out.message;
-  EXPECT_EQ(job3.rootFolder, "'/");
+  EXPECT_EQ(job3.rootFolder, std::string("'") + kSeparator);
   EXPECT_EQ(job3.minFiles, 2147483647);
   EXPECT_EQ(job3.maxFiles, 0);
   EXPECT_EQ(job3.treeDeep, 255);
