@@ -14,18 +14,28 @@ GenerationResult makeUpFolderTree(const std::string& folder, RunContext& ctx, in
 
   if (!freshlyCreated) {
     auto reader = fs.openFolder(base);
+    if (!reader.ok()) ctx.treeUnknown = true;
     if (reader.ok()) {
+      // Leaving this listing early leaves its remaining folders unseen.
+      auto endEarly = [&](GenerationResult r) {
+        ctx.treeUnknown = true;
+        return r;
+      };
       FolderEntry entry;
       for (;;) {
-        if (job.stopRequested) return GenerationResult::Stopped;
+        if (job.stopRequested) return endEarly(GenerationResult::Stopped);
         if (!reader.value()->next(entry)) break;
         if (!isVisibleFolder(entry)) continue;
         ++existing;
-        if (job.dirsCreated.load(std::memory_order_relaxed) + 1 > job.dirsLimit) return GenerationResult::FolderLimit;
+        if (job.dirsCreated.load(std::memory_order_relaxed) + 1 > job.dirsLimit) {
+          return endEarly(GenerationResult::FolderLimit);
+        }
         job.dirsCreated.fetch_add(1, std::memory_order_relaxed);
         if (deeper) {
           const auto r = makeUpFolderTree(base + entry.name, ctx, level + 1);
-          if (r != GenerationResult::Done && r != GenerationResult::NamesUsedUp) return r;
+          if (r != GenerationResult::Done && r != GenerationResult::NamesUsedUp) return endEarly(r);
+        } else if (reader.value()->entryMayHaveSubfolders(entry)) {
+          ctx.treeUnknown = true;
         }
       }
     }

@@ -17,7 +17,8 @@ inline bool isVisibleFolder(const FolderEntry& e) {
 // treeDeep levels deep, counting existing and new folders against dirsLimit. Returns Done,
 // Stopped, NamesUsedUp (this level only) or FolderLimit (the whole make-up ends). A folder that
 // cannot be created for a reason other than existing ends its level quietly. freshlyCreated skips
-// the listing of a folder the make-up has just created itself.
+// the listing of a folder the make-up has just created itself. Sets ctx.treeUnknown when it leaves
+// part of the visible tree unlisted.
 GenerationResult makeUpFolderTree(const std::string& folder, RunContext& ctx, int level, bool freshlyCreated = false);
 
 // Adds one to dirsCalculated for every visible sub-folder below folder (only when

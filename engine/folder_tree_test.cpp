@@ -122,3 +122,30 @@ TEST(FolderTreeTest, StopEndsTheMakeUpAndTheCount) {
 
 }  // namespace
 }  // namespace quillet
+
+namespace quillet {
+namespace {
+
+TEST(FolderTreeKnowledgeTest, TheMakeUpTellsWhetherItSawTheWholeTree) {
+  auto makeUp = [](testing::FakeFileSystem& fs, int treeDeep, int rootSize, int dirsLimit) {
+    EngineHarness h{fs};
+    treeOptions(h.job, treeDeep, rootSize, dirsLimit);
+    makeUpFolderTree("/r/", h.ctx, 0);
+    return !h.ctx.treeUnknown;
+  };
+  testing::FakeFileSystem fresh;
+  fresh.addFolder("/r");
+  EXPECT_TRUE(makeUp(fresh, 2, 3, 5));  // the limit ends the creation: nothing left unseen
+  testing::FakeFileSystem existing;
+  existing.addFolder("/r/x/y");
+  existing.addFolder("/r/z");
+  EXPECT_FALSE(makeUp(existing, 3, 1, 1));  // the limit ends the listing of /r before z
+  // The fake cannot tell leaves, so an existing folder below the depth is not known.
+  testing::FakeFileSystem deep;
+  deep.addFolder("/r/x");
+  EXPECT_FALSE(makeUp(deep, 1, 1, 10));
+  EXPECT_TRUE(makeUp(deep, 2, 1, 10));
+}
+
+}  // namespace
+}  // namespace quillet

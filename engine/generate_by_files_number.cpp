@@ -54,8 +54,11 @@ GenerationResult generateByFilesNumber(const std::string& folder, RunContext& ct
       job.dirsProcessed.fetch_add(1, std::memory_order_relaxed);
       if (job.stopRequested) return GenerationResult::Stopped;
     }
-    const auto result = generateByFilesNumber(withTrailingSeparator(folder + entry.name), ctx,
-                                              {true, reader.value()->entryMayHaveSubfolders(entry)});
+    const int depth = facts.depth + 1;
+    const bool knownLeaf = ctx.knownLeafDepth >= 0 && depth >= ctx.knownLeafDepth;
+    const bool mayHaveSubfolders = !knownLeaf && reader.value()->entryMayHaveSubfolders(entry);
+    const auto result =
+        generateByFilesNumber(withTrailingSeparator(folder + entry.name), ctx, {true, mayHaveSubfolders, depth});
     if (result != GenerationResult::Done) return result;
   }
   return GenerationResult::Done;

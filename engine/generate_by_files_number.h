@@ -14,6 +14,7 @@ namespace quillet {
 struct FolderFacts {
   bool knownToExist = false;
   bool mayHaveSubfolders = true;
+  int depth = 0;  // below the root folder
 };
 
 GenerationResult generateByFilesNumber(const std::string& folder, RunContext& ctx, FolderFacts facts = {});

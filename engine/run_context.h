@@ -28,6 +28,13 @@ struct RunContext {
 
   GenerationJob& job;
   const EngineServices& services;
+  // Set by the tree make-up when it left part of the visible tree unlisted: a folder it could not
+  // list, a listing it left early, or an existing folder below its depth that may hold sub-folders.
+  // Ending early while creating leaves nothing unseen: every folder not made is simply not there.
+  bool treeUnknown = false;
+  // When the make-up saw the whole tree: the depth from which every folder is known to hold no
+  // visible sub-folder (the make-up's depth), so filling need not look into them; -1 otherwise.
+  int knownLeafDepth = -1;
   RandomSource random;
   ContentGenerator content;
   std::vector<std::uint8_t> buffer;

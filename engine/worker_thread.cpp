@@ -25,13 +25,22 @@ GenerationResult runWorker(GenerationJob& job, const EngineServices& services, s
   if (job.byAllSize) {
     result = generateByAllSize(job.rootFolder, ctx);
   } else {
+    bool treeKnown = false;
     if (job.makeUpTree) {
       setStage(job, "Make-up tree");
       // A stop, a full folder limit or used-up names only end the make-up.
       makeUpFolderTree(job.rootFolder, ctx, 0);
+      treeKnown = !ctx.treeUnknown;
     }
     setStage(job, "Calculating folders");
-    countFolders(job.rootFolder, ctx);
+    if (treeKnown && job.recurseSubfolders) {
+      // The make-up has just listed or created every visible folder of the tree, so the count is
+      // known without walking the tree again, and folders at its depth are known to be leaves.
+      job.dirsCalculated.store(1u + static_cast<std::uint32_t>(job.dirsCreated.load()));
+      ctx.knownLeafDepth = job.treeDeep;
+    } else {
+      countFolders(job.rootFolder, ctx);
+    }
     setStage(job, "Generating files");
     result = generateByFilesNumber(job.rootFolder, ctx);
   }

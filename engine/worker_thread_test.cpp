@@ -105,3 +105,44 @@ TEST_F(WorkerThreadTest, AllSizeRunLeavesTheStageTextAndStoresVolumeFull) {
 
 }  // namespace
 }  // namespace quillet
+
+namespace quillet {
+namespace {
+
+// After a make-up that could not see the whole tree, the folders are still counted by walking it.
+TEST(WorkerFolderCountTest, FoldersBelowTheMakeUpDepthAreStillCounted) {
+  QUILLET_MOUNT_OR_SKIP(vol, tmpfs, 8 << 20);
+  auto fs = makeSystemFileSystem();
+  for (const char* p : {"x", "x/y", "x/y/z", "x/.hidden"}) fs->createFolder(*vol / p);
+  testing::FixedClock clock;
+  testing::RecordingPresenter presenter;
+  const EngineServices services{*fs, clock, presenter};
+  auto run = [&](int treeDeep, int rootSize) {
+    GenerationJob job;
+    job.rootFolder = vol->path() + "/";
+    job.byAllSize = false;
+    job.recurseSubfolders = job.makeUpTree = true;
+    job.treeDeep = treeDeep;
+    job.rootSize = rootSize;
+    job.dirsLimit = 100;
+    job.minFiles = job.maxFiles = 1;
+    job.minFileSize = job.maxFileSize = 1;
+    std::atomic<int> exitCode{-1};
+    runWorker(job, services, exitCode);
+    EXPECT_EQ(exitCode, 0);
+    return std::pair<std::uint32_t, std::int32_t>(job.dirsCalculated.load(), job.dirsCreated.load());
+  };
+  // Depth 1: x is met but not entered by the make-up; its y and z are found by the count.
+  const auto [calculated1, created1] = run(1, 2);
+  EXPECT_EQ(created1, 2);          // x and the new a
+  EXPECT_EQ(calculated1, 1u + 4u);  // root, x, a, x/y, x/y/z
+  EXPECT_EQ(testing::fileSize(*vol / "x/y/z/a"), 1);  // and filled
+  EXPECT_EQ(testing::fileSize(*vol / "x/.hidden/a"), -1);
+  // Depth 3 enters x and x/y; the make-up sees every visible folder, so the count matches it.
+  const auto [calculated3, created3] = run(3, 1);
+  EXPECT_EQ(calculated3, 1u + static_cast<std::uint32_t>(created3));
+  EXPECT_TRUE(fs->exists(*vol / "x/y/z/b"));  // every folder of the known tree is filled again
+}
+
+}  // namespace
+}  // namespace quillet
