@@ -30,9 +30,22 @@ GenerationResult ensureFolderPath(const std::string& folder, RunContext& ctx) {
   return GenerationResult::PathFailed;
 }
 
-bool volumeIsFull(const std::string& folder, RunContext& ctx, std::int64_t& freeBytes) {
+bool volumeIsFull(const std::string& folder, RunContext& ctx, std::int64_t& freeBytes, std::int64_t wanted) {
+  constexpr std::int64_t kMargin = 64LL << 20;
+  constexpr auto kMaxAge = std::chrono::milliseconds(100);
+  auto& last = ctx.lastFreeSpace;
+  const auto now = std::chrono::steady_clock::now();
+  const std::int64_t current = ctx.job.currentSize.load(std::memory_order_relaxed);
+  if (wanted >= 0 && last.folder == folder && now - last.when < kMaxAge) {
+    const std::int64_t estimate = last.freeBytes - (current - last.currentSizeThen);
+    if (estimate >= wanted + kMargin) {
+      freeBytes = estimate;
+      return false;
+    }
+  }
   const auto space = ctx.services.fs.volumeSpace(folder);
   freeBytes = space.ok() ? space.value().availableToCaller : 0;
+  last = {folder, freeBytes, current, now};
   return freeBytes <= ctx.job.clusterSize;
 }
 

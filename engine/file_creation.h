@@ -20,8 +20,11 @@ std::string createMissingFolders(FileSystem& fs, const std::string& path);
 GenerationResult ensureFolderPath(const std::string& folder, RunContext& ctx);
 
 // True when the free bytes available to the caller on folder's volume are at most one cluster.
-// freeBytes receives the figure (0 when the query fails, which counts as full).
-bool volumeIsFull(const std::string& folder, RunContext& ctx, std::int64_t& freeBytes);
+// freeBytes receives the figure (0 when the query fails, which counts as full). When a file of
+// `wanted` bytes would leave a wide margin in the figure asked for this folder moments ago (less
+// what the run wrote since), that figure is used instead of a new query: with many small files the
+// query would otherwise cost as much as creating a file. Near a full volume every file asks again.
+bool volumeIsFull(const std::string& folder, RunContext& ctx, std::int64_t& freeBytes, std::int64_t wanted = -1);
 
 // Whether a full volume is reported (not when filling the whole volume is the goal).
 enum class FullVolume { Report, Silent };

@@ -144,3 +144,39 @@ TEST_F(FileCreationTest, FolderPathsAreCreatedPrefixByPrefix) {
 
 }  // namespace
 }  // namespace quillet
+
+namespace quillet {
+namespace {
+
+TEST(FreeSpaceQueryTest, ManySmallFilesShareAFreshFigureButANearlyFullVolumeIsAskedEveryTime) {
+  testing::FakeFileSystem fs;
+  fs.addFolder("/root");
+  testing::EngineHarness h{fs};
+  h.job.clusterSize = 4096;
+  std::int64_t freeBytes = 0;
+  for (int i = 0; i < 100; ++i) {
+    EXPECT_FALSE(volumeIsFull("/root/", h.ctx, freeBytes, 4096));
+    h.job.currentSize += 4096;
+  }
+  EXPECT_LT(fs.volumeQueries, 10);
+  EXPECT_EQ(freeBytes, fs.freeBytes - 99 * 4096);  // the figure less what was written since
+
+  // A large file asks again, and so does another folder.
+  fs.volumeQueries = 0;
+  volumeIsFull("/root/", h.ctx, freeBytes, 4096);
+  volumeIsFull("/root/", h.ctx, freeBytes, fs.freeBytes);
+  fs.addFolder("/other");
+  volumeIsFull("/other/", h.ctx, freeBytes, 4096);
+  EXPECT_EQ(fs.volumeQueries, 2);
+
+  // Within the margin of a full volume no figure is reused.
+  testing::FakeFileSystem tight;
+  tight.addFolder("/root");
+  tight.freeBytes = 32 << 20;
+  testing::EngineHarness t{tight};
+  for (int i = 0; i < 10; ++i) EXPECT_FALSE(volumeIsFull("/root/", t.ctx, freeBytes, 4096));
+  EXPECT_EQ(tight.volumeQueries, 10);
+}
+
+}  // namespace
+}  // namespace quillet

@@ -23,7 +23,7 @@ GenerationResult generateByAllSize(const std::string& rootFolder, RunContext& ct
     std::int64_t size = drawFileSize(job, ctx.random);
     if (!job.fillRandom && job.fsFileSizeLimit != 0) size = std::min(size, job.fsFileSizeLimit);
     std::int64_t freeBytes = 0;
-    if (volumeIsFull(rootFolder, ctx, freeBytes)) {
+    if (volumeIsFull(rootFolder, ctx, freeBytes, size)) {
       if (!job.allPartition) reportVolumeFull(job, ctx.services, rootFolder);
       return GenerationResult::VolumeFull;
     }

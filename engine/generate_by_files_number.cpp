@@ -30,7 +30,7 @@ GenerationResult generateByFilesNumber(const std::string& folder, RunContext& ct
     const std::int64_t current = job.currentSize.load(std::memory_order_relaxed);
     if (job.useLimitSize && current >= job.limitSize) return GenerationResult::LimitSizeReached;
     std::int64_t freeBytes = 0;
-    if (volumeIsFull(folder, ctx, freeBytes)) {
+    if (volumeIsFull(folder, ctx, freeBytes, size)) {
       reportVolumeFull(job, ctx.services, folder);
       return GenerationResult::VolumeFull;
     }

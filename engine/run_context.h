@@ -2,7 +2,9 @@
 // the write buffer. Owned by the worker for the length of a run; used by its thread only.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "engine/engine_services.h"
@@ -35,6 +37,14 @@ struct RunContext {
   // When the make-up saw the whole tree: the depth from which every folder is known to hold no
   // visible sub-folder (the make-up's depth), so filling need not look into them; -1 otherwise.
   int knownLeafDepth = -1;
+
+  // The last free-space figure asked of the system (see volumeIsFull), with what was written since.
+  struct FreeSpaceQuery {
+    std::string folder;
+    std::int64_t freeBytes = 0;
+    std::int64_t currentSizeThen = 0;
+    std::chrono::steady_clock::time_point when;
+  } lastFreeSpace;
   RandomSource random;
   ContentGenerator content;
   std::vector<std::uint8_t> buffer;

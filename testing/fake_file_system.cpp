@@ -92,6 +92,7 @@ bool FakeFileSystem::hasFolder(const std::string& path) const {
 
 Result<VolumeSpace> FakeFileSystem::volumeSpace(const std::string& path) {
   std::lock_guard lock(mutex_);
+  ++volumeQueries;
   if (volumeQueryFails || folders_.count(normalise(path)) == 0) return fail(ErrorKind::WrongPath, path, "no such folder");
   return VolumeSpace{freeBytes, totalBytes};
 }

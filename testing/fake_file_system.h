@@ -31,6 +31,7 @@ class FakeFileSystem : public FileSystem {
   std::int32_t cluster = 4096;
   std::string fsName = "EXT4";
   bool volumeQueryFails = false;
+  int volumeQueries = 0;  // volumeSpace calls so far
 
   // Failure injection. Each allocate failure consumes one entry of allocateFailures.
   int allocateFailures = 0;
