@@ -48,20 +48,26 @@ class VirtualDisplay {
   std::string name_;
 };
 
+// Both programs copied into bin (so the run's scripts.log is the test's own), set to show their
+// windows on display.
+testing::ProgramOptions windowedProgram(const testing::ScratchFolder& bin, const VirtualDisplay& display) {
+  testing::ProgramOptions options;
+  options.program = bin / "quillet";
+  // The console program hands the run to the windowed program beside it.
+  const std::string copy =
+      "cp '" + testing::builtProgram() + "' '" + testing::builtProgram() + "-windows' '" + bin.path() + "/'";
+  EXPECT_EQ(std::system(copy.c_str()), 0);
+  options.environment = {"DISPLAY=" + display.name(), "XDG_RUNTIME_DIR=" + bin.path()};
+  options.unsetEnvironment = {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY"};
+  return options;
+}
+
 TEST(WindowedScriptTest, ProgressDialogShowsAndClosesItselfUnderARealXServer) {
   VirtualDisplay display;
   if (display.name().empty()) GTEST_SKIP() << "Xvfb is not installed or would not start";
   QUILLET_MOUNT_OR_SKIP(vol, tmpfs, 64 << 20);
   testing::ScratchFolder bin;
-  testing::ProgramOptions options;
-  options.program = bin / "quillet";
-  // The console program hands the run to the windowed program beside it.
-  ASSERT_EQ(std::system(("cp '" + testing::builtProgram() + "' '" + testing::builtProgram() + "-windows' '" +
-                         bin.path() + "/'")
-                            .c_str()),
-            0);
-  options.environment = {"DISPLAY=" + display.name(), "XDG_RUNTIME_DIR=" + bin.path()};
-  options.unsetEnvironment = {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY"};
+  testing::ProgramOptions options = windowedProgram(bin, display);
 
   const auto byAllSize = testing::runProgram({"/s", "/allsize:20m", "/root:'" + (*vol / "s") + "'", "/minsize:1m"}, options);
   EXPECT_EQ(byAllSize.exitCode, 0) << byAllSize.err;
@@ -88,14 +94,7 @@ TEST(WindowedScriptTest, ScreenshotOfTheProgressDialogOnARealXServer) {
   if (display.name().empty()) GTEST_SKIP() << "Xvfb is not installed or would not start";
   QUILLET_MOUNT_OR_SKIP(vol, tmpfs, 64 << 20);
   testing::ScratchFolder bin;
-  testing::ProgramOptions options;
-  options.program = bin / "quillet";
-  ASSERT_EQ(std::system(("cp '" + testing::builtProgram() + "' '" + testing::builtProgram() + "-windows' '" +
-                         bin.path() + "/'")
-                            .c_str()),
-            0);
-  options.environment = {"DISPLAY=" + display.name(), "XDG_RUNTIME_DIR=" + bin.path()};
-  options.unsetEnvironment = {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY"};
+  testing::ProgramOptions options = windowedProgram(bin, display);
   const std::string shot = std::string(QUILLET_SCREENSHOT_DIR) + "/xvfb-size-progress-dialog.png";
   std::system(("mkdir -p '" + std::string(QUILLET_SCREENSHOT_DIR) + "'").c_str());
   ::unlink(shot.c_str());
@@ -125,15 +124,9 @@ TEST(WindowedProgramTest, StartedWithoutArgumentsShowsTheSplashThenTheMainDialog
   VirtualDisplay display;
   if (display.name().empty()) GTEST_SKIP() << "Xvfb is not installed or would not start";
   testing::ScratchFolder bin;
-  testing::ProgramOptions options;
-  options.program = bin / "quillet";
-  ASSERT_EQ(std::system(("cp '" + testing::builtProgram() + "' '" + testing::builtProgram() + "-windows' '" +
-                         bin.path() + "/'")
-                            .c_str()),
-            0);
-  options.environment = {"DISPLAY=" + display.name(), "XDG_RUNTIME_DIR=" + bin.path(),
-                         "XDG_CONFIG_HOME=" + (bin / "config"), "HOME=" + bin.path()};
-  options.unsetEnvironment = {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY"};
+  testing::ProgramOptions options = windowedProgram(bin, display);
+  options.environment.push_back("XDG_CONFIG_HOME=" + (bin / "config"));
+  options.environment.push_back("HOME=" + bin.path());
   const std::string dir = QUILLET_SCREENSHOT_DIR;
   std::system(("mkdir -p '" + dir + "'").c_str());
   const std::string splash = dir + "/xvfb-splash.png";
