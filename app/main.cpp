@@ -78,14 +78,19 @@ void showScriptsHelp(GeneratorApp& app) {
 
 void runInteractive(GeneratorApp& app) {
   handOverToWindows(app.args());
-#ifdef QUILLET_HAVE_UI
+#if defined(QUILLET_HAVE_UI)
   if (quillet::windowsCanBeShown()) {
     quillet::runWindowedInteractive(app);
     return;
   }
 #endif
+#if defined(QUILLET_HAVE_UI) || defined(QUILLET_WINDOWS_PROGRAM)
   std::cerr << "quillet: the interactive mode needs a display (DISPLAY or WAYLAND_DISPLAY); without one, run a "
                "script (/s or /f) or print the parameters with /?\n";
+#else
+  std::cerr << "quillet: this build has no interactive mode; run a script (/s or /f) or print the parameters "
+               "with /?\n";
+#endif
 }
 
 }  // namespace

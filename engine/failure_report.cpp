@@ -1,9 +1,6 @@
 #include "engine/failure_report.h"
 
-#include <cctype>
 #include <cstring>
-
-#include "platform/path.h"
 
 namespace quillet {
 namespace {
@@ -19,15 +16,6 @@ void deliver(GenerationJob& job, const EngineServices& services, FailurePresente
 
 }  // namespace
 
-std::string volumeDisplayName(FileSystem& fs, const std::string& folder) {
-#ifdef _WIN32
-  (void)fs;
-  return folder.empty() ? std::string() : std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(folder[0]))));
-#else
-  return withoutTrailingSeparator(fs.driveRoot(folder));
-#endif
-}
-
 void reportIncorrectPath(GenerationJob& job, const EngineServices& services, const std::string& path,
                          FailurePresenter::Caption caption) {
   deliver(job, services, caption,
@@ -41,7 +29,7 @@ void reportCannotAllocate(GenerationJob& job, const EngineServices& services) {
 }
 
 void reportVolumeFull(GenerationJob& job, const EngineServices& services, const std::string& folder) {
-  const std::string drive = volumeDisplayName(services.fs, folder);
+  const std::string drive = services.fs.volumeDisplayName(folder);
   const std::string last = job.currentFileName.empty() ? "none" : job.currentFileName;
   deliver(job, services, FailurePresenter::Caption::Application,
           "Destination drive " + drive + ": is full.\n\nLast processed file: " + last,

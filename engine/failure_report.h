@@ -24,8 +24,5 @@ void reportVolumeFull(GenerationJob& job, const EngineServices& services, const 
 // message box, also in script mode (the script front-end turns it into a log line when headless).
 void reportFileError(const EngineServices& services, const std::string& path, const Status& status);
 
-// The volume name the full-volume text shows: the upper-cased drive letter on Windows, the mount
-// point on POSIX.
-std::string volumeDisplayName(FileSystem& fs, const std::string& folder);
 
 }  // namespace quillet

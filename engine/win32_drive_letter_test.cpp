@@ -10,7 +10,6 @@
 #include "engine/failure_report.h"
 #include "engine/volume_checks.h"
 #include "testing/engine_harness.h"
-#include "testing/fake_file_system.h"
 #include "testing/volume_fixture.h"
 
 namespace quillet {
@@ -48,8 +47,9 @@ TEST(Win32DriveLetterTest, RootIsCreatedBelowTheDriveAndAMissingDriveNamesItsFir
 }
 
 TEST(Win32DriveLetterTest, FullVolumeTextShowsTheUpperCasedDriveLetter) {
-  testing::FakeFileSystem fake;
-  testing::EngineHarness h{fake};
+  // The drive's name comes from the system's file services; no disk is touched.
+  auto system = makeSystemFileSystem();
+  testing::EngineHarness h{*system};
   h.useScriptLog();
   reportVolumeFull(h.job, h.services, "q:\\data\\");
   h.job.currentFileName = "q:\\data\\a1";

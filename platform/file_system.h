@@ -76,6 +76,9 @@ class FileSystem {
   // Root of the volume that holds path ("C:\" on Windows, the mount point on POSIX), found from the
   // nearest existing ancestor; ends with a separator.
   virtual std::string driveRoot(const std::string& path) = 0;
+  // How the full-volume text names the volume that holds path: the upper-cased drive letter on
+  // Windows, the mount point (without its final separator) on POSIX.
+  virtual std::string volumeDisplayName(const std::string& path) = 0;
   // The path itself when it exists, otherwise its nearest existing ancestor (empty when none).
   virtual std::string nearestExistingAncestor(const std::string& path) = 0;
 

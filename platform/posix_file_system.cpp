@@ -233,6 +233,10 @@ class PosixFileSystem final : public FileSystem {
     return withTrailingSeparator(mount.mountPoint);
   }
 
+  std::string volumeDisplayName(const std::string& path) override {
+    return withoutTrailingSeparator(driveRoot(path));
+  }
+
   std::string nearestExistingAncestor(const std::string& path) override {
     if (path.empty()) return "";
     std::string candidate = withoutTrailingSeparator(path);

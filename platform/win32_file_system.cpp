@@ -164,6 +164,11 @@ class Win32FileSystem final : public FileSystem {
     return std::string(1, path[0]) + ":\\";
   }
 
+  std::string volumeDisplayName(const std::string& path) override {
+    if (path.empty()) return "";
+    return std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(path[0]))));
+  }
+
   std::string nearestExistingAncestor(const std::string& path) override {
     if (path.empty()) return "";
     std::string candidate = withoutTrailingSeparator(path);

@@ -111,6 +111,8 @@ Result<std::string> FakeFileSystem::fileSystemName(const std::string& path) {
 
 std::string FakeFileSystem::driveRoot(const std::string&) { return "/"; }
 
+std::string FakeFileSystem::volumeDisplayName(const std::string&) { return "/"; }
+
 std::string FakeFileSystem::nearestExistingAncestor(const std::string& path) {
   std::lock_guard lock(mutex_);
   std::string p = normalise(path);

@@ -63,6 +63,7 @@ class FakeFileSystem : public FileSystem {
   Result<std::int32_t> clusterSize(const std::string& path) override;
   Result<std::string> fileSystemName(const std::string& path) override;
   std::string driveRoot(const std::string& path) override;
+  std::string volumeDisplayName(const std::string& path) override;
   std::string nearestExistingAncestor(const std::string& path) override;
   bool exists(const std::string& path) override;
   Status createFolder(const std::string& path) override;

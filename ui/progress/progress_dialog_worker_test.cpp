@@ -31,6 +31,7 @@ class SlowFileSystem : public FileSystem {
   Result<std::int32_t> clusterSize(const std::string& p) override { return real.clusterSize(p); }
   Result<std::string> fileSystemName(const std::string& p) override { return real.fileSystemName(p); }
   std::string driveRoot(const std::string& p) override { return real.driveRoot(p); }
+  std::string volumeDisplayName(const std::string& p) override { return real.volumeDisplayName(p); }
   std::string nearestExistingAncestor(const std::string& p) override {
     return real.nearestExistingAncestor(p);
   }
