@@ -2,7 +2,6 @@
 
 #include <QFrame>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <exception>
 
@@ -10,7 +9,6 @@
 #include "settings/settings_values.h"
 #include "ui/controls/owner_draw_button.h"
 #include "ui/dialog_units.h"
-#include "ui/help/help_resources.h"
 #include "ui/help/help_strings.h"
 
 namespace quillet {
@@ -29,15 +27,8 @@ std::string readProductVersion(RegistryAccess& access) {
 }
 
 AboutDialog::AboutDialog(RegistryAccess& access, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
-  setObjectName(QStringLiteral("aboutDialog"));
-  setFont(dialogFont());
-  setWindowTitle(QString::fromLatin1(kCaption));
-  setWindowIcon(programIcon());
-  setModal(true);
-  const DialogUnits units(font());
-  setFixedSize(units.toPixels(QSize(167, 101)));
+    : OkDialog(parent, "aboutDialog", kCaption, QSize(167, 101)) {
+  const DialogUnits& units = this->units();
 
   auto* frame = new QGroupBox(this);
   units.place(frame, 7, 2, 153, 94);
@@ -60,33 +51,15 @@ AboutDialog::AboutDialog(RegistryAccess& access, QWidget* parent)
   const QRect line = units.toPixels(24, 40, 120, 1);
   separator->setGeometry(line.x(), line.y(), line.width(), 2);
 
-  ok = new OwnerDrawButton(QStringLiteral("OK"), this);
-  ok->setObjectName(QStringLiteral("okButton"));
-  units.place(ok, 59, 78, 50, 13);
-  connect(ok, &QAbstractButton::clicked, this, &QDialog::accept);
+  placeOkButton(59, 78, 50, 13);
 }
 
 QString AboutDialog::productLine() const { return product->text(); }
 QString AboutDialog::creditLine() const { return credit->text(); }
 
-void AboutDialog::keyPressEvent(QKeyEvent* event) {
-  switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-      accept();
-      event->accept();
-      return;
-    case Qt::Key_F1:
-      event->accept();
-      return;
-    default:
-      QDialog::keyPressEvent(event);
-  }
-}
-
 void AboutDialog::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  ok->setFocus(Qt::OtherFocusReason);
+  okButton()->setFocus(Qt::OtherFocusReason);
 }
 
 }  // namespace quillet

@@ -2,18 +2,18 @@
 // OK. Modal; UI thread only.
 #pragma once
 
-#include <QDialog>
 #include <QString>
 #include <string>
+
+#include "ui/help/ok_dialog.h"
 
 class QLabel;
 
 namespace quillet {
 
-class OwnerDrawButton;
 class RegistryAccess;
 
-class AboutDialog : public QDialog {
+class AboutDialog : public OkDialog {
   Q_OBJECT
 
  public:
@@ -25,16 +25,13 @@ class AboutDialog : public QDialog {
 
   QString productLine() const;
   QString creditLine() const;
-  OwnerDrawButton* okButton() const { return ok; }
 
  protected:
-  void keyPressEvent(QKeyEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
  private:
   QLabel* product = nullptr;
   QLabel* credit = nullptr;
-  OwnerDrawButton* ok = nullptr;
 };
 
 // The recorded "Product Version", or "" when it cannot be read for any reason.

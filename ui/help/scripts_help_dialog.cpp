@@ -1,25 +1,15 @@
 #include "ui/help/scripts_help_dialog.h"
 
-#include <QKeyEvent>
 #include <QPlainTextEdit>
 
 #include "script/scripts_help_text.h"
-#include "ui/controls/owner_draw_button.h"
 #include "ui/dialog_units.h"
-#include "ui/help/help_resources.h"
 
 namespace quillet {
 
 ScriptsHelpDialog::ScriptsHelpDialog(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
-  setObjectName(QStringLiteral("scriptsHelpDialog"));
-  setFont(dialogFont());
-  setWindowTitle(QString::fromLatin1(kCaption));
-  setWindowIcon(programIcon());
-  setModal(true);
-  const DialogUnits units(font());
-  setFixedSize(units.toPixels(QSize(283, 183)));
+    : OkDialog(parent, "scriptsHelpDialog", kCaption, QSize(283, 183)) {
+  const DialogUnits& units = this->units();
 
   text = new QPlainTextEdit(this);
   text->setObjectName(QStringLiteral("helpText"));
@@ -36,10 +26,7 @@ ScriptsHelpDialog::ScriptsHelpDialog(QWidget* parent)
   text->setPlainText(help);
   units.place(text, 7, 7, 269, 148);
 
-  ok = new OwnerDrawButton(QStringLiteral("OK"), this);
-  ok->setObjectName(QStringLiteral("okButton"));
-  units.place(ok, 116, 163, 50, 13);
-  connect(ok, &QAbstractButton::clicked, this, &QDialog::accept);
+  placeOkButton(116, 163, 50, 13);
 
   text->setFocus(Qt::OtherFocusReason);
 }
@@ -51,22 +38,6 @@ void ScriptsHelpDialog::activate() {
   activateWindow();
   ++activations;
   emit activated();
-}
-
-void ScriptsHelpDialog::keyPressEvent(QKeyEvent* event) {
-  switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-      // The text box does not want Return, so it reaches the default button.
-      accept();
-      event->accept();
-      return;
-    case Qt::Key_F1:
-      event->accept();  // no context help here
-      return;
-    default:
-      QDialog::keyPressEvent(event);  // Esc closes
-  }
 }
 
 void ScriptsHelpDialog::showEvent(QShowEvent* event) {

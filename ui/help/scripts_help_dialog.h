@@ -2,15 +2,14 @@
 // button. Modal; UI thread only.
 #pragma once
 
-#include <QDialog>
+#include "ui/help/ok_dialog.h"
 
 class QPlainTextEdit;
 
 namespace quillet {
 
-class OwnerDrawButton;
 
-class ScriptsHelpDialog : public QDialog {
+class ScriptsHelpDialog : public OkDialog {
   Q_OBJECT
   Q_PROPERTY(int activationCount READ activationCount NOTIFY activated)
 
@@ -20,7 +19,6 @@ class ScriptsHelpDialog : public QDialog {
   explicit ScriptsHelpDialog(QWidget* parent = nullptr);
 
   QPlainTextEdit* textBox() const { return text; }
-  OwnerDrawButton* okButton() const { return ok; }
 
   // Brings the window forward: restored when minimised, shown, raised and made the active window.
   // Called when a second "Scripts help" or "/?" asks for the window that is already open.
@@ -31,12 +29,10 @@ class ScriptsHelpDialog : public QDialog {
   void activated();
 
  protected:
-  void keyPressEvent(QKeyEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
  private:
   QPlainTextEdit* text = nullptr;
-  OwnerDrawButton* ok = nullptr;
   int activations = 0;
 };
 
