@@ -17,15 +17,12 @@ using testing::runProgram;
 class DispatchTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    program = dir / "quillet";
-    const std::string copy = "cp '" + testing::builtProgram() + "' '" + program + "'";
-    ASSERT_EQ(std::system(copy.c_str()), 0);
-    options.program = program;
+    options = testing::privateCopyOfProgram(dir.path());
+    ASSERT_FALSE(options.program.empty());
   }
   std::string log() const { return testing::readFile(dir / "scripts.log"); }
 
   testing::ScratchFolder dir;
-  std::string program;
   ProgramOptions options;
 };
 

@@ -51,12 +51,8 @@ class VirtualDisplay {
 // Both programs copied into bin (so the run's scripts.log is the test's own), set to show their
 // windows on display.
 testing::ProgramOptions windowedProgram(const testing::ScratchFolder& bin, const VirtualDisplay& display) {
-  testing::ProgramOptions options;
-  options.program = bin / "quillet";
-  // The console program hands the run to the windowed program beside it.
-  const std::string copy =
-      "cp '" + testing::builtProgram() + "' '" + testing::builtProgram() + "-windows' '" + bin.path() + "/'";
-  EXPECT_EQ(std::system(copy.c_str()), 0);
+  testing::ProgramOptions options = testing::privateCopyOfProgram(bin.path(), true);
+  EXPECT_FALSE(options.program.empty());
   options.environment = {"DISPLAY=" + display.name(), "XDG_RUNTIME_DIR=" + bin.path()};
   options.unsetEnvironment = {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY"};
   return options;

@@ -28,9 +28,8 @@ class ScriptRunTest : public ::testing::Test {
     std::string reason;
     vol = testing::MountedVolume::tmpfs(64 << 20, reason);
     if (!vol) GTEST_SKIP() << reason;
-    program = bin / "quillet";
-    ASSERT_EQ(std::system(("cp '" + testing::builtProgram() + "' '" + program + "'").c_str()), 0);
-    options.program = program;
+    options = testing::privateCopyOfProgram(bin.path());
+    ASSERT_FALSE(options.program.empty());
     options.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
   }
   testing::ProgramResult run(std::vector<std::string> args) { return runProgram(args, options); }
@@ -52,7 +51,6 @@ class ScriptRunTest : public ::testing::Test {
 
   std::unique_ptr<testing::MountedVolume> vol;
   testing::ScratchFolder bin;
-  std::string program;
   testing::ProgramOptions options;
 };
 
@@ -207,10 +205,9 @@ TEST(ScriptsHelpExamplesTest, EveryExampleRunsAsDocumented) {
   auto vol = testing::MountedVolume::tmpfs(400LL << 20, reason);
   if (!vol) GTEST_SKIP() << reason;
   testing::ScratchFolder bin;
-  testing::ProgramOptions options;
-  options.program = bin / "quillet";
+  testing::ProgramOptions options = testing::privateCopyOfProgram(bin.path());
+  ASSERT_FALSE(options.program.empty());
   options.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
-  ASSERT_EQ(std::system(("cp '" + testing::builtProgram() + "' '" + options.program + "'").c_str()), 0);
 
   // The help text's examples: a line starting with /s or /f and the lines after it up to a blank.
   const std::string help = scriptsHelpText();

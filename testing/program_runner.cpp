@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "testing/volume_fixture.h"
 
@@ -59,6 +60,21 @@ ProgramResult runProgram(const std::vector<std::string>& args, const ProgramOpti
   result.out = readFile(outPath);
   result.err = readFile(errPath);
   return result;
+}
+
+ProgramOptions privateCopyOfProgram(const std::string& folder, bool withWindowedProgram) {
+  namespace fs = std::filesystem;
+  ProgramOptions options;
+  std::error_code error;
+  const auto copy = [&](const std::string& from) {
+    fs::copy_file(from, fs::path(folder) / fs::path(from).filename(), fs::copy_options::overwrite_existing, error);
+    return !error;
+  };
+  if (!copy(builtProgram())) return options;
+  // The console program hands runs that may show windows to the windowed program beside it.
+  if (withWindowedProgram && !copy(builtProgram() + "-windows")) return options;
+  options.program = (fs::path(folder) / fs::path(builtProgram()).filename()).string();
+  return options;
 }
 
 }  // namespace quillet::testing

@@ -30,4 +30,9 @@ ProgramResult runProgram(const std::vector<std::string>& args, const ProgramOpti
 // Path of the built program.
 inline std::string builtProgram() { return QUILLET_BINARY_PATH; }
 
+// Copies the built program into folder (with the windowed program beside it when asked), so that
+// a run's scripts.log is the test's own, and returns options that run the copy. The program path is
+// empty when the copy failed.
+ProgramOptions privateCopyOfProgram(const std::string& folder, bool withWindowedProgram = false);
+
 }  // namespace quillet::testing
