@@ -34,8 +34,9 @@ class FolderReader {
   virtual ~FolderReader() = default;
   // Fills entry and returns true, or returns false at the end (or on a read error).
   virtual bool next(FolderEntry& entry) = 0;
-  // For a folder entry just returned by next(): false only when it certainly holds no sub-folder
-  // (as FileSystem::mayHaveSubfolders), looked up relative to this folder.
+  // For a folder entry just returned by next(): false only when it certainly holds no sub-folder,
+  // which some file systems tell from a folder's link count far more cheaply than a listing; true
+  // whenever that is not known. Lets a walk over a large tree skip listing its leaves.
   virtual bool entryMayHaveSubfolders(const FolderEntry& entry) {
     (void)entry;
     return true;
@@ -92,13 +93,6 @@ class FileSystem {
   virtual Result<std::unique_ptr<FileHandle>> createNewFile(const std::string& path) = 0;
   // Opens a folder for enumeration.
   virtual Result<std::unique_ptr<FolderReader>> openFolder(const std::string& path) = 0;
-  // False only when the folder certainly holds no sub-folder, which some file systems tell from a
-  // folder's link count far more cheaply than a listing; true whenever that is not known. Lets a
-  // walk over a large tree skip listing its leaves.
-  virtual bool mayHaveSubfolders(const std::string& path) {
-    (void)path;
-    return true;
-  }
 };
 
 // The implementation for the system the program was built for.

@@ -197,12 +197,6 @@ class PosixFolderReader final : public FolderReader {
 
 class PosixFileSystem final : public FileSystem {
  public:
-  bool mayHaveSubfolders(const std::string& path) override {
-    struct stat st;
-    if (::lstat(path.c_str(), &st) != 0) return true;
-    return !devices_.certainlyLeaf(st, AT_FDCWD, path.c_str());
-  }
-
   Result<VolumeSpace> volumeSpace(const std::string& path) override {
     struct statvfs vfs;
     if (::statvfs(path.c_str(), &vfs) != 0) return posixError(path, errno);
