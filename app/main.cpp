@@ -14,6 +14,7 @@
 
 #include "app/generator_app.h"
 #include "platform/file_system.h"
+#include "platform/path.h"
 #include "platform/system.h"
 #include "script/console_progress.h"
 #include "script/script_run.h"
@@ -38,10 +39,9 @@ bool environmentSet(const char* name) {
 // not, or when the windowed program cannot be started.
 void handOverToWindows(const std::vector<std::string>& args) {
   if (!environmentSet("QT_QPA_PLATFORM") && !environmentSet("DISPLAY") && !environmentSet("WAYLAND_DISPLAY")) return;
-  const std::string self = quillet::runningProgramPath();
-  const auto cut = self.find_last_of('/');
-  if (cut == std::string::npos) return;
-  quillet::replaceProcess(self.substr(0, cut + 1) + QUILLET_WINDOWS_PROGRAM, args);
+  const std::string folder = quillet::folderPart(quillet::runningProgramPath());
+  if (folder.empty()) return;
+  quillet::replaceProcess(folder + QUILLET_WINDOWS_PROGRAM, args);
 }
 #else
 void handOverToWindows(const std::vector<std::string>&) {}

@@ -27,6 +27,13 @@ std::string withoutTrailingSeparator(std::string path) {
   return path;
 }
 
+std::string folderPart(std::string_view path) {
+  for (std::size_t i = path.size(); i > 0; --i) {
+    if (isSeparator(path[i - 1])) return std::string(path.substr(0, i));
+  }
+  return "";
+}
+
 std::string joinPath(std::string_view folder, std::string_view name) {
   std::string out(folder);
   if (!out.empty() && !endsWithSeparator(out)) out.push_back(kSeparator);

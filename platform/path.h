@@ -25,6 +25,10 @@ std::string withTrailingSeparator(std::string path);
 // The path with trailing separators removed, except that a root ("/" or "X:\") keeps its own.
 std::string withoutTrailingSeparator(std::string path);
 
+// The folder part of a path: everything up to and including its last separator; empty when the
+// path holds no separator.
+std::string folderPart(std::string_view path);
+
 // Joins a folder (with or without a trailing separator) and a name.
 std::string joinPath(std::string_view folder, std::string_view name);
 

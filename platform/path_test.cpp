@@ -15,6 +15,9 @@ TEST(PathTest, TrailingSeparatorIsAddedOnceAndRootsKeepTheirs) {
   EXPECT_EQ(withoutTrailingSeparator("/"), "/");
   EXPECT_EQ(joinPath("/a", "b"), "/a/b");
   EXPECT_EQ(joinPath("/a/", "b"), "/a/b");
+  EXPECT_EQ(folderPart("/usr/bin/quillet"), "/usr/bin/");
+  EXPECT_EQ(folderPart("build/quillet"), "build/");
+  EXPECT_EQ(folderPart("quillet"), "");
 }
 
 TEST(PathTest, FolderPrefixesStartAtTheSecondCharacter) {

@@ -38,15 +38,9 @@ std::string formatInvalidParameter(const LocalTime& t, const std::string& parame
 }
 
 std::string scriptLogPath(const std::string& argv0) {
-  std::string folder;
-  const auto cut = argv0.find_last_of(kSeparator == '/' ? "/" : "\\/");
-  if (cut != std::string::npos) {
-    folder = argv0.substr(0, cut + 1);
-  } else {
-    const std::string self = runningProgramPath();
-    const auto selfCut = self.find_last_of(kSeparator == '/' ? "/" : "\\/");
-    if (selfCut != std::string::npos) folder = self.substr(0, selfCut + 1);
-  }
+  // A program found through PATH has no folder in argument 0; its own file tells where it is.
+  std::string folder = folderPart(argv0);
+  if (folder.empty()) folder = folderPart(runningProgramPath());
   if (folder.empty() || !folderIsWritable(folder)) {
     const std::string state = userStateFolder();
     createFolderTree(state);
