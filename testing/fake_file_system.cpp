@@ -75,6 +75,16 @@ void FakeFileSystem::addFile(const std::string& path, std::int64_t size) {
   files_[normalise(path)] = File{size, size, true};
 }
 
+void FakeFileSystem::addLink(const std::string& path) {
+  addFolder(parentOf(normalise(path)));
+  std::lock_guard lock(mutex_);
+  links_.insert(normalise(path));
+}
+
+bool FakeFileSystem::takenLocked(const std::string& p) const {
+  return folders_.count(p) != 0 || files_.count(p) != 0 || links_.count(p) != 0;
+}
+
 std::vector<std::string> FakeFileSystem::effects() const {
   std::lock_guard lock(mutex_);
   return effects_;
@@ -116,21 +126,20 @@ std::string FakeFileSystem::volumeDisplayName(const std::string&) { return "/"; 
 std::string FakeFileSystem::nearestExistingAncestor(const std::string& path) {
   std::lock_guard lock(mutex_);
   std::string p = normalise(path);
-  while (folders_.count(p) == 0 && files_.count(p) == 0) p = parentOf(p);
+  while (!takenLocked(p)) p = parentOf(p);
   return p;
 }
 
 bool FakeFileSystem::exists(const std::string& path) {
   std::lock_guard lock(mutex_);
-  const std::string p = normalise(path);
-  return folders_.count(p) != 0 || files_.count(p) != 0;
+  return takenLocked(normalise(path));
 }
 
 Status FakeFileSystem::createFolder(const std::string& path) {
   std::lock_guard lock(mutex_);
   const std::string p = normalise(path);
   if (!failFolderPath.empty() && normalise(failFolderPath) == p) return fail(failFolderKind, path, "refused");
-  if (folders_.count(p) != 0 || files_.count(p) != 0) return fail(ErrorKind::AlreadyExists, path, "exists");
+  if (takenLocked(p)) return fail(ErrorKind::AlreadyExists, path, "exists");
   if (folders_.count(parentOf(p)) == 0) return fail(ErrorKind::WrongPath, path, "no parent");
   folders_.insert(p);
   effects_.push_back("mkdir " + p);
@@ -143,7 +152,7 @@ Result<std::unique_ptr<FileHandle>> FakeFileSystem::createNewFile(const std::str
   if (!failCreateContaining.empty() && p.find(failCreateContaining) != std::string::npos) {
     return fail(failCreateKind, path, "refused");
   }
-  if (folders_.count(p) != 0 || files_.count(p) != 0) return fail(ErrorKind::AlreadyExists, path, "exists");
+  if (takenLocked(p)) return fail(ErrorKind::AlreadyExists, path, "exists");
   if (folders_.count(parentOf(p)) == 0) return fail(ErrorKind::WrongPath, path, "no parent");
   files_[p] = File{};
   effects_.push_back("create " + p);
@@ -156,20 +165,17 @@ Result<std::unique_ptr<FolderReader>> FakeFileSystem::openFolder(const std::stri
   if (folders_.count(p) == 0) return fail(ErrorKind::WrongPath, path, "no such folder");
   std::vector<FolderEntry> entries;
   const std::string prefix = p == "/" ? "/" : p + "/";
-  for (const auto& f : folders_) {
+  // The entry for a path directly inside the folder, if it is one.
+  const auto add = [&](const std::string& f, bool isDirectory, bool isLink) {
     if (f.size() > prefix.size() && f.compare(0, prefix.size(), prefix) == 0 &&
         f.find('/', prefix.size()) == std::string::npos) {
       const std::string name = f.substr(prefix.size());
-      entries.push_back({name, true, name[0] == '.', false, false});
+      entries.push_back({name, isDirectory, name[0] == '.', false, isLink});
     }
-  }
-  for (const auto& [f, file] : files_) {
-    if (f.size() > prefix.size() && f.compare(0, prefix.size(), prefix) == 0 &&
-        f.find('/', prefix.size()) == std::string::npos) {
-      const std::string name = f.substr(prefix.size());
-      entries.push_back({name, false, name[0] == '.', false, false});
-    }
-  }
+  };
+  for (const auto& f : folders_) add(f, true, false);
+  for (const auto& [f, file] : files_) add(f, false, false);
+  for (const auto& f : links_) add(f, false, true);
   return std::unique_ptr<FolderReader>(new FakeReader(std::move(entries)));
 }
 

@@ -52,6 +52,8 @@ class FakeFileSystem : public FileSystem {
   // Setup helpers.
   void addFolder(const std::string& path);
   void addFile(const std::string& path, std::int64_t size = 0);
+  // A symbolic link: its name is taken and listed as a link, and nothing is ever made through it.
+  void addLink(const std::string& path);
 
   // Inspection.
   std::vector<std::string> effects() const;  // "mkdir <p>", "create <p>", "write <p> <n>", ...
@@ -73,6 +75,7 @@ class FakeFileSystem : public FileSystem {
  private:
   friend class FakeHandle;
   static std::string normalise(const std::string& path);
+  bool takenLocked(const std::string& normalised) const;
   Status writeTo(const std::string& path, std::size_t size, std::size_t& written);
   Status allocateTo(const std::string& path, std::int64_t size);
   void closeFile(const std::string& path);
@@ -80,6 +83,7 @@ class FakeFileSystem : public FileSystem {
   mutable std::mutex mutex_;
   std::set<std::string> folders_;
   std::map<std::string, File> files_;
+  std::set<std::string> links_;
   std::vector<std::string> effects_;
   int writes_ = 0;
 };
