@@ -1,0 +1,133 @@
+#include "platform/atomic_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "platform/path.h"
+#include "testing/volume_fixture.h"
+
+#ifndef _WIN32
+#include <sys/mount.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#endif
+
+namespace quillet {
+namespace {
+
+std::set<std::string> namesIn(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename().string());
+  return names;
+}
+
+void writeFile(const std::string& path, const std::string& contents) {
+  std::ofstream(path, std::ios::binary) << contents;
+}
+
+TEST(AtomicFileTest, ReplacesTheWholeFileAndLeavesNothingBeside) {
+  testing::ScratchFolder scratch;
+  const std::string path = scratch / "store.json";
+  ASSERT_TRUE(replaceFileAtomically(path, "first").ok());
+  EXPECT_EQ(testing::readFile(path), "first");
+
+  // Until the new file takes its place, the old one is whole and the new one complete.
+  std::string seenTemp;
+  const Status replaced = replaceFileAtomically(path, std::string(10000, 'n'), [&](const std::string& temp) {
+    seenTemp = temp;
+    EXPECT_EQ(testing::readFile(path), "first");
+    EXPECT_EQ(testing::readFile(temp), std::string(10000, 'n'));
+  });
+  ASSERT_TRUE(replaced.ok()) << replaced.message();
+  EXPECT_EQ(folderPart(seenTemp), folderPart(path)) << "the temporary file sits beside the target";
+  EXPECT_EQ(testing::readFile(path), std::string(10000, 'n'));
+  EXPECT_EQ(namesIn(scratch.path()), std::set<std::string>{"store.json"});
+
+  const Status noFolder = replaceFileAtomically(scratch / "missing/store.json", "x");
+  EXPECT_EQ(noFolder.kind(), ErrorKind::WrongPath);
+  EXPECT_NE(noFolder.message().find(scratch / "missing"), std::string::npos) << noFolder.message();
+}
+
+TEST(AtomicFileTest, ReadsWholeFilesUpToTheLimitOnly) {
+  testing::ScratchFolder scratch;
+  const std::string path = scratch / "store.json";
+  writeFile(path, std::string(100, 'a'));
+  std::string contents = "previous";
+  ASSERT_TRUE(readWholeFile(path, 100, contents).ok());
+  EXPECT_EQ(contents, std::string(100, 'a'));
+
+  const Status tooLarge = readWholeFile(path, 99, contents);
+  EXPECT_FALSE(tooLarge.ok());
+  EXPECT_EQ(contents, "");
+  EXPECT_EQ(tooLarge.message().rfind(path + ": ", 0), 0u) << tooLarge.message();
+
+  EXPECT_EQ(readWholeFile(scratch / "missing", 100, contents).kind(), ErrorKind::WrongPath);
+}
+
+TEST(AtomicFileTest, SettingAsideKeepsTheLatestCopiesAndNeverReplacesTheNewest) {
+  testing::ScratchFolder scratch;
+  const std::string path = scratch / "store.json";
+  const std::string aside = scratch / "store.json.corrupt";
+  for (const char* contents : {"one", "two", "three", "four"}) {
+    writeFile(path, contents);
+    const Status status = setFileAside(path, aside, 3);
+    ASSERT_TRUE(status.ok()) << status.message();
+  }
+  EXPECT_EQ(testing::readFile(aside), "four");
+  EXPECT_EQ(testing::readFile(aside + ".1"), "three");
+  EXPECT_EQ(testing::readFile(aside + ".2"), "two");
+  EXPECT_EQ(namesIn(scratch.path()),
+            (std::set<std::string>{"store.json.corrupt", "store.json.corrupt.1", "store.json.corrupt.2"}));
+
+  EXPECT_EQ(setFileAside(path, aside, 3).kind(), ErrorKind::WrongPath);
+  // With room for one copy only, the one already there is kept and the file stays where it is.
+  writeFile(path, "five");
+  EXPECT_EQ(setFileAside(path, aside, 1).kind(), ErrorKind::AlreadyExists);
+  EXPECT_EQ(testing::readFile(aside), "four");
+  EXPECT_EQ(testing::readFile(path), "five");
+}
+
+TEST(AtomicFileTest, AFullVolumeLeavesTheOldFileAndNoTemporary) {
+  QUILLET_MOUNT_OR_SKIP(volume, tmpfs, 64 * 1024);
+  const std::string path = *volume / "store.json";
+  ASSERT_TRUE(replaceFileAtomically(path, "old contents").ok());
+  {
+    std::ofstream filler(*volume / "filler", std::ios::binary);
+    const std::string block(4096, 'f');
+    while (filler.write(block.data(), block.size())) {
+    }
+  }
+  const Status full = replaceFileAtomically(path, std::string(32 * 1024, 'n'));
+  EXPECT_EQ(full.kind(), ErrorKind::DiskFull);
+  EXPECT_EQ(full.message().rfind(path + ".tmp-", 0), 0u) << full.message();
+  EXPECT_EQ(testing::readFile(path), "old contents");
+  EXPECT_EQ(namesIn(volume->path()), (std::set<std::string>{"filler", "store.json"}));
+}
+
+#ifndef _WIN32
+TEST(AtomicFileTest, KeepsPermissionBitsAndRefusesAReadOnlyVolume) {
+  QUILLET_MOUNT_OR_SKIP(volume, tmpfs, 1024 * 1024);
+  const std::string path = *volume / "store.json";
+  writeFile(path, "kept");
+  ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+  ASSERT_TRUE(replaceFileAtomically(path, "kept").ok());
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+  ASSERT_EQ(::mount("tmpfs", volume->path().c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr), 0)
+      << std::strerror(errno);
+  const Status readOnly = replaceFileAtomically(path, "new");
+  EXPECT_EQ(readOnly.systemCode(), EROFS);
+  EXPECT_NE(readOnly.message().find(std::strerror(EROFS)), std::string::npos) << readOnly.message();
+  EXPECT_EQ(testing::readFile(path), "kept");
+}
+#endif
+
+}  // namespace
+}  // namespace quillet
