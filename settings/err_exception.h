@@ -18,7 +18,7 @@ class CErrException {
   // The longest name kept; longer ones are cut (never inside a UTF-8 sequence).
   static constexpr std::size_t kMaxNameLength = 259;
 
-  CErrException(std::int32_t code, const std::string& name, std::int32_t systemError);
+  CErrException(std::int32_t code, const std::string& name, std::int32_t systemError, std::string detail = {});
   virtual ~CErrException() = default;
   CErrException(const CErrException&) = default;
   CErrException& operator=(const CErrException&) = default;
@@ -29,6 +29,9 @@ class CErrException {
   // The code of the failing store call: errno on POSIX, the registry function's result on Windows;
   // 0 when the call succeeded but the value had another type.
   std::int32_t systemError;
+  // The store's file and the system's reason when a file operation failed ("<path>: <reason>");
+  // empty otherwise, and always on the registry.
+  std::string detail;
 };
 
 }  // namespace quillet

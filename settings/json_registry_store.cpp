@@ -1,14 +1,14 @@
-// The JSON-file store: parsing, case-insensitive lookup and the atomic replace of the file.
+// The JSON-file store: a parser that refuses what it cannot take safely, case-insensitive lookup,
+// and passes that read and replace the file once.
 #include "settings/json_registry_store.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string_view>
+#include <utility>
 
 #include "platform/system.h"
 
@@ -54,44 +54,56 @@ bool isWellFormed(const Json& json) {
   return true;
 }
 
-int readWholeFile(const std::string& path, std::string& text) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno;
-  char buffer[8192];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const int err = errno;
-      ::close(fd);
-      return err;
-    }
-    text.append(buffer, static_cast<std::size_t>(n));
+// Walks a text as the parser will, without building anything, and stops at the first level deeper
+// than the limit: copying or printing a document recurses once per level, so a deep one would
+// overflow the stack there.
+class DepthCheck final : public nlohmann::json_sax<Json> {
+ public:
+  explicit DepthCheck(int maxDepth) : maxDepth_(maxDepth) {}
+
+  bool null() override { return true; }
+  bool boolean(bool) override { return true; }
+  bool number_integer(number_integer_t) override { return true; }
+  bool number_unsigned(number_unsigned_t) override { return true; }
+  bool number_float(number_float_t, const string_t&) override { return true; }
+  bool string(string_t&) override { return true; }
+  bool binary(binary_t&) override { return true; }
+  bool start_object(std::size_t) override { return enter(); }
+  bool key(string_t&) override { return true; }
+  bool end_object() override { return leave(); }
+  bool start_array(std::size_t) override { return enter(); }
+  bool end_array() override { return leave(); }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+
+ private:
+  bool enter() { return ++depth_ <= maxDepth_; }
+  bool leave() {
+    --depth_;
+    return true;
   }
-  ::close(fd);
-  return 0;
+  int maxDepth_;
+  int depth_ = 0;
+};
+
+// The store's text as a document, or nothing when it is not one this store can take safely.
+std::optional<Json> parseStore(const std::string& text) {
+  DepthCheck check(JsonRegistryStore::kMaxDepth);
+  try {
+    if (!Json::sax_parse(text, &check)) return std::nullopt;
+    Json parsed = Json::parse(text, nullptr, /*allow_exceptions=*/false);
+    if (parsed.is_discarded() || !isWellFormed(parsed)) return std::nullopt;
+    return parsed;
+  } catch (const Json::exception&) {
+    return std::nullopt;
+  }
 }
 
-int writeAll(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return 0;
-}
+// The file's text: one member a line, so that a user can read and mend it. Throws type_error for
+// a text that is not UTF-8.
+std::string storeText(const Json& json) { return json.dump(2) + "\n"; }
 
-// Makes a completed rename durable; a failure here cannot undo the rename, so it is not reported.
-void syncFolder(const std::string& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
+Status failureOf(const std::string& path, int err) {
+  return Status::failure(ErrorKind::Other, err, path + ": " + std::strerror(err));
 }
 
 }  // namespace
@@ -130,9 +142,9 @@ class JsonRegistryStore::Key final : public RegistryKey {
   Key(JsonRegistryStore& store, std::string path) : store_(store), path_(std::move(path)) {}
 
   int queryValue(const std::string& name, RegistryType& type, void* data, std::uint32_t& size) override {
-    Document doc;
-    if (const int err = store_.load(doc)) return err;
-    Json* key = doc.findKey(path_);
+    Document* doc = nullptr;
+    if (const int err = store_.current(doc)) return err;
+    Json* key = doc->findKey(path_);
     if (key == nullptr) return ENOENT;
     const auto it = findMember(*key, name);
     if (it == key->end()) return ENOENT;
@@ -169,6 +181,11 @@ class JsonRegistryStore::Key final : public RegistryKey {
     if (type == RegistryType::String) {
       const char* text = static_cast<const char*>(data);
       value = std::string(text, ::strnlen(text, size));
+      try {
+        (void)value.dump();
+      } catch (const Json::type_error&) {
+        return EILSEQ;  // a text that is not UTF-8 has no JSON spelling
+      }
     } else if (type == RegistryType::Dword && size == sizeof(std::uint32_t)) {
       std::uint32_t number = 0;
       std::memcpy(&number, data, sizeof number);
@@ -176,16 +193,31 @@ class JsonRegistryStore::Key final : public RegistryKey {
     } else {
       return EINVAL;
     }
-    Document doc;
-    if (const int err = store_.load(doc)) return err;
-    Json& key = doc.keyForWriting(path_);
-    const auto it = findMember(key, name);
+    Document* doc = nullptr;
+    if (const int err = store_.current(doc)) return err;
+    const bool keyExisted = doc->findKey(path_) != nullptr;
+    Json& key = doc->keyForWriting(path_);
+    auto it = findMember(key, name);
+    std::optional<Json> previous;
     if (it != key.end()) {
-      it.value() = std::move(value);
+      // Nothing for a pass to write back; a single write still goes to the file, so that it fails
+      // where the store cannot be written, as the registry's would.
+      if (it.value() == value && it.value().type() == value.type()) return store_.changed(*doc, false);
+      previous = std::exchange(it.value(), std::move(value));
     } else {
       key[name] = std::move(value);
     }
-    return store_.save(doc);
+    // Refused here rather than when the pass ends, where it would cost every other change too.
+    if (storeText(doc->json).size() > kMaxFileBytes) {
+      if (previous) {
+        findMember(key, name).value() = std::move(*previous);
+      } else {
+        key.erase(findMember(key, name));
+        if (!keyExisted) doc->json.erase(findMember(doc->json, path_));
+      }
+      return store_.tooLarge();
+    }
+    return store_.changed(*doc, true);
   }
 
  private:
@@ -196,42 +228,97 @@ class JsonRegistryStore::Key final : public RegistryKey {
 JsonRegistryStore::JsonRegistryStore(std::string folder)
     : folder_(std::move(folder)), filePath_(folder_ + "/registry.json") {}
 
+JsonRegistryStore::~JsonRegistryStore() = default;
+
 int JsonRegistryStore::openKey(const std::string& path, KeyAccess /*access*/,
                                std::unique_ptr<RegistryKey>& key) {
   // A file has no per-key rights: whether the store may be changed shows at the first write.
-  Document doc;
-  if (const int err = load(doc)) return err;
-  if (!doc.keyExists(path)) return ENOENT;
+  Document* doc = nullptr;
+  if (const int err = current(doc)) return err;
+  if (!doc->keyExists(path)) return ENOENT;
   key = std::make_unique<Key>(*this, path);
   return 0;
 }
 
 int JsonRegistryStore::createKey(const std::string& path, std::unique_ptr<RegistryKey>& key) {
-  Document doc;
-  if (const int err = load(doc)) return err;
-  if (!doc.keyExists(path)) {
-    doc.json[path] = Json::object();
-    if (const int err = save(doc)) return err;
+  Document* doc = nullptr;
+  if (const int err = current(doc)) return err;
+  if (!doc->keyExists(path)) {
+    doc->json[path] = Json::object();
+    if (const int err = changed(*doc, true)) return err;
   }
   key = std::make_unique<Key>(*this, path);
   return 0;
 }
 
+void JsonRegistryStore::beginPass() { ++passDepth_; }
+
+int JsonRegistryStore::endPass() {
+  if (passDepth_ == 0 || --passDepth_ > 0) return 0;
+  failure_ = Status();
+  const int err = passChanged_ && document_ ? save(*document_) : 0;
+  // The next pass reads afresh, and sees what others wrote meanwhile.
+  document_.reset();
+  passRead_ = passChanged_ = false;
+  passReadError_ = 0;
+  passReadFailure_ = Status();
+  return err;
+}
+
+int JsonRegistryStore::current(Document*& doc) {
+  failure_ = Status();
+  if (passDepth_ > 0 && passRead_) {
+    failure_ = passReadFailure_;
+    doc = document_.get();
+    return passReadError_;
+  }
+  document_ = std::make_unique<Document>();
+  const int err = load(*document_);
+  if (passDepth_ > 0) {
+    passRead_ = true;
+    passReadError_ = err;
+    passReadFailure_ = failure_;
+  }
+  doc = document_.get();
+  return err;
+}
+
+int JsonRegistryStore::changed(Document& doc, bool differs) {
+  if (passDepth_ == 0) return save(doc);
+  passChanged_ = passChanged_ || differs;
+  return 0;
+}
+
+int JsonRegistryStore::tooLarge() {
+  failure_ = failureOf(filePath_, EFBIG);
+  return EFBIG;
+}
+
 int JsonRegistryStore::load(Document& doc) {
   std::string text;
-  if (const int err = readWholeFile(filePath_, text)) {
-    if (err != ENOENT) return err;
+  const Status read = readWholeFile(filePath_, kMaxFileBytes, text);
+  std::optional<Json> parsed;
+  if (read.ok()) {
+    parsed = parseStore(text);
+  } else if (read.systemCode() == ENOENT) {
     doc.json = Json::object();
     return 0;
+  } else if (read.systemCode() != EFBIG) {
+    failure_ = read;
+    return read.systemCode();
   }
-  Json parsed = Json::parse(text, nullptr, /*allow_exceptions=*/false);
-  if (!parsed.is_discarded() && isWellFormed(parsed)) {
-    doc.json = std::move(parsed);
+  if (parsed) {
+    doc.json = std::move(*parsed);
     return 0;
   }
   // Kept aside rather than overwritten, so that whatever the user had there can still be recovered.
   // When it cannot be moved, nothing may be written over it either: the call fails.
-  if (::rename(filePath_.c_str(), (filePath_ + ".corrupt").c_str()) != 0) return errno;
+  const Status aside = setFileAside(filePath_, filePath_ + ".corrupt", kCorruptCopies);
+  // Gone meanwhile: another process set it aside first.
+  if (!aside.ok() && aside.systemCode() != ENOENT) {
+    failure_ = aside;
+    return aside.systemCode();
+  }
   doc.json = Json::object();
   return 0;
 }
@@ -239,30 +326,21 @@ int JsonRegistryStore::load(Document& doc) {
 int JsonRegistryStore::save(const Document& doc) {
   std::string text;
   try {
-    text = doc.json.dump(2) + "\n";
+    text = storeText(doc.json);
   } catch (const Json::type_error&) {
     return EILSEQ;  // a text that is not UTF-8 has no JSON spelling
   }
+  if (text.size() > kMaxFileBytes) return tooLarge();
   const Status folder = createFolderTree(folder_);
-  if (!folder.ok()) return folder.systemCode() != 0 ? folder.systemCode() : EIO;
-  // The rename would replace a store the user made read-only; respect the file's own rights.
-  if (::access(filePath_.c_str(), W_OK) != 0 && errno != ENOENT) return errno;
-
-  std::string tempPath = filePath_ + ".tmp-XXXXXX";
-  const int fd = ::mkostemp(tempPath.data(), O_CLOEXEC);
-  if (fd < 0) return errno;
-  int err = writeAll(fd, text);
-  if (err == 0 && ::fsync(fd) != 0) err = errno;
-  if (::close(fd) != 0 && err == 0) err = errno;
-  if (err == 0) {
-    if (beforeReplace_) beforeReplace_(tempPath);
-    if (::rename(tempPath.c_str(), filePath_.c_str()) != 0) err = errno;
+  if (!folder.ok()) {
+    failure_ = folder;
+    return folder.systemCode() != 0 ? folder.systemCode() : EIO;
   }
-  if (err != 0) {
-    ::unlink(tempPath.c_str());
-    return err;
+  const Status replaced = replaceFileAtomically(filePath_, text, beforeReplace_);
+  if (!replaced.ok()) {
+    failure_ = replaced;
+    return replaced.systemCode() != 0 ? replaced.systemCode() : EIO;
   }
-  syncFolder(folder_);
   return 0;
 }
 

@@ -13,7 +13,27 @@ void RegistryAccess::closeKey() { openKey_.reset(); }
 
 void RegistryAccess::fail(std::int32_t code, const std::string& name, int systemError) {
   closeKey();
-  throw CErrException(code, name, systemError);
+  throw CErrException(code, name, systemError, systemError != 0 ? store_.failureDetail() : std::string());
+}
+
+void RegistryAccess::beginPass() { store_.beginPass(); }
+
+void RegistryAccess::endPass() {
+  if (const int err = store_.endPass()) throw CErrException(errSetValue, "", err, store_.failureDetail());
+}
+
+RegistryPass::~RegistryPass() {
+  if (!open_) return;
+  try {
+    access_.endPass();
+  } catch (const CErrException&) {
+    // Whoever needed to know ended the pass with end().
+  }
+}
+
+void RegistryPass::end() {
+  open_ = false;
+  access_.endPass();
 }
 
 void RegistryAccess::keyExists(const std::string& keyPath) {

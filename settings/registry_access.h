@@ -42,6 +42,13 @@ class RegistryAccess {
   // Creates the key when missing and writes a REG_SZ value with its NUL; errCreateKey or errSetValue.
   virtual void writeString(const std::string& keyPath, const std::string& valueName, const std::string& text);
 
+  // Starts a pass over the store: the operations up to endPass() read a file-backed store once and
+  // write it back once (see RegistryStore::beginPass). Passes nest.
+  void beginPass();
+  // Ends the pass and writes back what it changed. When that fails none of the pass's changes are
+  // kept, and errSetValue is thrown with an empty name and the store's detail.
+  void endPass();
+
   // Closes the open key, if any.
   void closeKey();
   bool hasOpenKey() const { return openKey_ != nullptr; }
@@ -56,6 +63,22 @@ class RegistryAccess {
   const std::uint32_t bufferCapacity_ = kBufferCapacity;
   std::array<char, kBufferCapacity> valueBuffer_{};
   std::unique_ptr<RegistryKey> openKey_;
+};
+
+// A pass for the lifetime of a scope. end() ends it and reports a failed write-back; otherwise the
+// destructor ends it and ignores one.
+class RegistryPass {
+ public:
+  explicit RegistryPass(RegistryAccess& access) : access_(access) { access_.beginPass(); }
+  ~RegistryPass();
+  RegistryPass(const RegistryPass&) = delete;
+  RegistryPass& operator=(const RegistryPass&) = delete;
+  // Ends the pass now; throws as RegistryAccess::endPass does.
+  void end();
+
+ private:
+  RegistryAccess& access_;
+  bool open_ = true;
 };
 
 }  // namespace quillet

@@ -21,7 +21,8 @@ struct RegistryErrorMessage {
 };
 
 // For errQueryValue: caption "Error", text naming the value; for every other code the generic
-// "Fatal error" text. UTF-8.
+// "Fatal error" text. The exception's detail (the store's file and the system's reason), when it
+// has one, follows after an empty line. UTF-8.
 RegistryErrorMessage registryErrorMessage(const CErrException& error);
 
 // Shows registryErrorMessage(error) through the presenter.

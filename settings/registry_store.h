@@ -43,6 +43,20 @@ class RegistryStore {
   virtual int openKey(const std::string& path, KeyAccess access, std::unique_ptr<RegistryKey>& key) = 0;
   // Opens the key, creating it (and whatever it needs above it) when missing.
   virtual int createKey(const std::string& path, std::unique_ptr<RegistryKey>& key) = 0;
+
+  // A pass groups the calls up to endPass() so that a store kept in one file reads it once, at the
+  // first call, and writes it back once, at endPass(), only when something changed. Writes inside
+  // a pass are seen by the pass's own reads at once and by others after endPass(); outside a pass
+  // every call stands alone. Passes nest: only the outermost endPass() writes. The registry, which
+  // writes value by value, ignores passes.
+  virtual void beginPass() {}
+  // Ends a pass; returns 0 or the system's code when writing back failed, in which case none of
+  // the pass's changes were kept.
+  virtual int endPass() { return kStoreOk; }
+
+  // "<file>: <system's reason>" for the file operation that made the last failing call fail; empty
+  // when that failure was not about a file (a missing key or value) or the store has no files.
+  virtual std::string failureDetail() const { return {}; }
 };
 
 // The current user's store: the registry's current-user hive on Windows, the JSON file in the

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdlib>
 #include <string_view>
+#include <vector>
 
 namespace quillet {
 namespace {
@@ -149,6 +150,9 @@ std::string clampNumberText(const std::string& text, std::uint32_t max) {
 }
 
 void loadSettings(RegistryAccess& access, SettingsValues& values) {
+  // One read of the store, and one write when defaults had to be put back; a failure of that
+  // write leaves the defaults in memory, as a failed single write would.
+  RegistryPass pass(access);
   for (const Row& row : kTable) {
     if (row.text != nullptr) values.*row.text = loadText(access, row);
     if (row.flag != nullptr) values.*row.flag = loadNumber(access, row) != 0;
@@ -157,10 +161,17 @@ void loadSettings(RegistryAccess& access, SettingsValues& values) {
   access.closeKey();
 }
 
-bool loadShowSplash(RegistryAccess& access) { return loadNumber(access, kTable[kShowSplashRow]) != 0; }
+bool loadShowSplash(RegistryAccess& access) {
+  RegistryPass pass(access);
+  return loadNumber(access, kTable[kShowSplashRow]) != 0;
+}
 
 void saveSettings(RegistryAccess& access, const SettingsValues& values, bool showSplash,
                   ErrorPresenter& presenter) {
+  // All values go to the store in one replace at the end of the pass; the values written until then
+  // are the ones that replace loses when it fails.
+  RegistryPass pass(access);
+  std::vector<const char*> pending;
   for (const std::size_t index : kSaveSequence) {
     const Row& row = kTable[index];
     try {
@@ -174,11 +185,20 @@ void saveSettings(RegistryAccess& access, const SettingsValues& values, bool sho
       } else {
         access.writeDword(settingsKeyPath, row.name, showSplash ? 1 : 0);
       }
+      pending.push_back(row.name);
     } catch (const CErrException& error) {
       reportRegistryError(error, presenter);
     }
   }
   access.closeKey();
+  try {
+    pass.end();
+  } catch (const CErrException& error) {
+    // Each value not kept is reported as its own failed write would have been.
+    for (const char* name : pending) {
+      reportRegistryError(CErrException(errSetValue, name, error.systemError, error.detail), presenter);
+    }
+  }
 }
 
 }  // namespace quillet

@@ -48,14 +48,17 @@ struct SettingsValues {
   std::string dirsLimitText;
 };
 
-// Reads every option from settingsKeyPath into values. A value that cannot be read for any reason
-// (missing key or value, another type, a text longer than 260 characters) gets its default, which is
-// written back at once; when even that write fails the default is kept in memory only. Texts are
-// normalised as their rule says. Never throws CErrException.
+// Reads every option from settingsKeyPath into values, in one pass over the store. A value that
+// cannot be read for any reason (missing key or value, another type, a text longer than 260
+// characters) gets its default, which is written back with the others at the end of the pass;
+// when that write fails the defaults are kept in memory only. Texts are normalised as their rule
+// says. Never throws CErrException.
 void loadSettings(RegistryAccess& access, SettingsValues& values);
 
-// Writes every option and "Show splash" to settingsKeyPath, each write on its own: a failure is
-// shown through the presenter and the remaining values are still written. Nothing is normalised.
+// Writes every option and "Show splash" to settingsKeyPath in one pass, so that a file-backed store
+// is replaced once. Each write fails on its own: a failure is shown through the presenter and the
+// remaining values are still written. When the pass's final write fails, each value it held is
+// shown as a failed write. Nothing is normalised.
 void saveSettings(RegistryAccess& access, const SettingsValues& values, bool showSplash,
                   ErrorPresenter& presenter);
 

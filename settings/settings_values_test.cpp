@@ -189,7 +189,8 @@ TEST(SettingsStoreReadOnlyTest, EveryWriteFailsOnItsOwnAndLoadStillGivesValues) 
   saveSettings(access, values, true, presenter);
   ASSERT_EQ(presenter.shown.size(), 28u);
   for (const std::string& shown : presenter.shown) {
-    EXPECT_EQ(shown, "Fatal error|The description for error is not available.");
+    EXPECT_EQ(shown, "Fatal error|The description for error is not available.\n\n" + store.filePath() + ": " +
+                         std::strerror(EROFS));
   }
 
   // A store that cannot even be created: the start-up goes on with every default in memory.
