@@ -177,6 +177,7 @@ class JsonRegistryStore::Key final : public RegistryKey {
   }
 
   int setValue(const std::string& name, RegistryType type, const void* data, std::uint32_t size) override {
+    store_.failure_ = Status();  // the checks below fail before any file is touched
     Json value;
     if (type == RegistryType::String) {
       const char* text = static_cast<const char*>(data);
