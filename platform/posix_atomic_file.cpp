@@ -52,7 +52,8 @@ int writeAll(int fd, std::string_view bytes) {
 // A name beside path that no other writer of this or another process picks at the same time.
 std::string temporaryName(const std::string& path, unsigned attempt) {
   static std::atomic<unsigned> counter{0};
-  const auto ticks = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+  const auto ticks =
+      static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
   return path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
          std::to_string((ticks ^ (attempt * 2654435761u)) % 1000000);
 }
@@ -77,7 +78,8 @@ int renameNoReplace(const std::string& from, const std::string& to) {
 
 }  // namespace
 
-Status replaceFileAtomically(const std::string& path, std::string_view contents, const BeforeReplace& beforeReplace) {
+Status replaceFileAtomically(const std::string& path, std::string_view contents,
+                             const BeforeReplace& beforeReplace) {
   struct stat old {};
   const bool replacing = ::stat(path.c_str(), &old) == 0;
   // rename() only needs the folder's rights; a file the user protected stays protected.

@@ -50,7 +50,8 @@ std::string temporaryName(const std::string& path, unsigned attempt) {
 
 }  // namespace
 
-Status replaceFileAtomically(const std::string& path, std::string_view contents, const BeforeReplace& beforeReplace) {
+Status replaceFileAtomically(const std::string& path, std::string_view contents,
+                             const BeforeReplace& beforeReplace) {
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
   // MoveFileExA refuses a read-only target too; saying so before writing spares the temporary file.
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
@@ -60,10 +61,12 @@ Status replaceFileAtomically(const std::string& path, std::string_view contents,
   HANDLE created = INVALID_HANDLE_VALUE;
   for (unsigned attempt = 0; created == INVALID_HANDLE_VALUE; ++attempt) {
     tempPath = temporaryName(path, attempt);
-    created = ::CreateFileA(tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    created = ::CreateFileA(tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                            nullptr);
     if (created == INVALID_HANDLE_VALUE) {
       const DWORD err = ::GetLastError();
-      if ((err != ERROR_FILE_EXISTS && err != ERROR_ALREADY_EXISTS) || attempt == 100) return win32Error(tempPath, err);
+      if ((err != ERROR_FILE_EXISTS && err != ERROR_ALREADY_EXISTS) || attempt == 100)
+        return win32Error(tempPath, err);
     }
   }
   Handle file(created);
@@ -72,7 +75,8 @@ Status replaceFileAtomically(const std::string& path, std::string_view contents,
   if (const DWORD closeErr = file.close(); err == 0) err = closeErr;
   if (err == 0) {
     if (beforeReplace) beforeReplace(tempPath);
-    if (::MoveFileExA(tempPath.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return {};
+    if (::MoveFileExA(tempPath.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return {};
     const DWORD moveErr = ::GetLastError();
     ::DeleteFileA(tempPath.c_str());
     return win32Error(path, moveErr);
@@ -83,16 +87,19 @@ Status replaceFileAtomically(const std::string& path, std::string_view contents,
 
 Status readWholeFile(const std::string& path, std::size_t maxBytes, std::string& contents) {
   contents.clear();
-  Handle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  Handle file(::CreateFileA(path.c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return win32Error(path, ::GetLastError());
   LARGE_INTEGER size;
   if (!::GetFileSizeEx(file.get(), &size)) return win32Error(path, ::GetLastError());
-  if (static_cast<unsigned long long>(size.QuadPart) > maxBytes) return win32Error(path, ERROR_FILE_TOO_LARGE);
+  if (static_cast<unsigned long long>(size.QuadPart) > maxBytes)
+    return win32Error(path, ERROR_FILE_TOO_LARGE);
   char buffer[8192];
   for (;;) {
     DWORD done = 0;
-    if (!::ReadFile(file.get(), buffer, sizeof buffer, &done, nullptr)) return win32Error(path, ::GetLastError());
+    if (!::ReadFile(file.get(), buffer, sizeof buffer, &done, nullptr))
+      return win32Error(path, ::GetLastError());
     if (done == 0) return {};
     // The file may grow while it is read.
     if (contents.size() + done > maxBytes) return win32Error(path, ERROR_FILE_TOO_LARGE);
@@ -101,7 +108,8 @@ Status readWholeFile(const std::string& path, std::size_t maxBytes, std::string&
 }
 
 Status setFileAside(const std::string& path, const std::string& asideName, int copies) {
-  if (::GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) return win32Error(path, ::GetLastError());
+  if (::GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+    return win32Error(path, ::GetLastError());
   const auto copyName = [&](int n) { return n == 0 ? asideName : asideName + "." + std::to_string(n); };
   // Oldest first, each over the next older one, so the oldest kept is the one replaced.
   for (int n = copies - 1; n > 0; --n) {

@@ -18,7 +18,8 @@ class CErrException {
   // The longest name kept; longer ones are cut (never inside a UTF-8 sequence).
   static constexpr std::size_t kMaxNameLength = 259;
 
-  CErrException(std::int32_t code, const std::string& name, std::int32_t systemError, std::string detail = {});
+  CErrException(std::int32_t code, const std::string& name, std::int32_t systemError,
+                std::string detail = {});
   virtual ~CErrException() = default;
   CErrException(const CErrException&) = default;
   CErrException& operator=(const CErrException&) = default;

@@ -73,7 +73,9 @@ class DepthCheck final : public nlohmann::json_sax<Json> {
   bool end_object() override { return leave(); }
   bool start_array(std::size_t) override { return enter(); }
   bool end_array() override { return leave(); }
-  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+    return false;
+  }
 
  private:
   bool enter() { return ++depth_ <= maxDepth_; }

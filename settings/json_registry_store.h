@@ -66,7 +66,7 @@ class JsonRegistryStore final : public RegistryStore {
   // The document of the running pass, or of the last call outside one.
   std::unique_ptr<Document> document_;
   int passDepth_ = 0;
-  bool passRead_ = false;     // document_ holds the pass's read (or passReadError_ its failure)
+  bool passRead_ = false;  // document_ holds the pass's read (or passReadError_ its failure)
   int passReadError_ = 0;
   Status passReadFailure_;
   bool passChanged_ = false;  // the pass has something to write back

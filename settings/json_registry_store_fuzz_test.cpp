@@ -19,16 +19,18 @@ namespace {
 
 std::string flattened(const SettingsValues& v) {
   std::string text;
-  for (const std::string* member :
-       {&v.rootFolderText, &v.minSizeText, &v.maxSizeText, &v.allSizeText, &v.fileMaskText, &v.dirMaskText,
-        &v.minFilesText, &v.maxFilesText, &v.limitSizeText, &v.treeDeepText, &v.rootSizeText, &v.dirsLimitText}) {
+  for (const std::string* member : {&v.rootFolderText, &v.minSizeText, &v.maxSizeText, &v.allSizeText,
+                                    &v.fileMaskText, &v.dirMaskText, &v.minFilesText, &v.maxFilesText,
+                                    &v.limitSizeText, &v.treeDeepText, &v.rootSizeText, &v.dirsLimitText}) {
     text += *member + '|';
   }
-  for (const bool flag : {v.fillRandom, v.closeProgressAuto, v.fillSubfolders, v.makeUpTree, v.useMaxFiles,
-                          v.useMaxSize, v.byAllSize, v.useLimitSize, v.useFileMask, v.useDirMask, v.allPartition}) {
+  for (const bool flag :
+       {v.fillRandom, v.closeProgressAuto, v.fillSubfolders, v.makeUpTree, v.useMaxFiles, v.useMaxSize,
+        v.byAllSize, v.useLimitSize, v.useFileMask, v.useDirMask, v.allPartition}) {
     text += flag ? '1' : '0';
   }
-  for (const int unit : {v.minSizeUnit, v.maxSizeUnit, v.limitSizeUnit, v.allSizeUnit}) text += std::to_string(unit);
+  for (const int unit : {v.minSizeUnit, v.maxSizeUnit, v.limitSizeUnit, v.allSizeUnit})
+    text += std::to_string(unit);
   return text;
 }
 
@@ -38,13 +40,21 @@ class StoreMaker {
 
   std::string next() {
     switch (below(8)) {
-      case 0: return atValue(nesting());
-      case 1: return below(4) == 0 ? nesting() : atValue(nesting() + std::string(below(3), ']'));
-      case 2: return atValue("\"" + std::string(below(10) == 0 ? JsonRegistryStore::kMaxFileBytes : below(5000), 'h') + "\"");
-      case 3: return withBytes(0x80, 0xFF);
-      case 4: return below(2) == 0 ? withBytes(0, 0) : atValue("\"a\\u0000b\"");
-      case 5: return atValue(wrongType());
-      case 6: return scrambled();
+      case 0:
+        return atValue(nesting());
+      case 1:
+        return below(4) == 0 ? nesting() : atValue(nesting() + std::string(below(3), ']'));
+      case 2:
+        return atValue(
+            "\"" + std::string(below(10) == 0 ? JsonRegistryStore::kMaxFileBytes : below(5000), 'h') + "\"");
+      case 3:
+        return withBytes(0x80, 0xFF);
+      case 4:
+        return below(2) == 0 ? withBytes(0, 0) : atValue("\"a\\u0000b\"");
+      case 5:
+        return atValue(wrongType());
+      case 6:
+        return scrambled();
       default: {
         std::string bytes(below(200), '\0');
         for (char& c : bytes) c = static_cast<char>(below(256));
@@ -67,8 +77,19 @@ class StoreMaker {
   }
 
   std::string wrongType() {
-    static const char* const kValues[] = {"null", "true", "-1", "4294967296", "1.5", "1e400", "-0", "[]",
-                                          "{}", "[\"1\"]", "{\"Tree deep\": 5}", "18446744073709551616", "\"\""};
+    static const char* const kValues[] = {"null",
+                                          "true",
+                                          "-1",
+                                          "4294967296",
+                                          "1.5",
+                                          "1e400",
+                                          "-0",
+                                          "[]",
+                                          "{}",
+                                          "[\"1\"]",
+                                          "{\"Tree deep\": 5}",
+                                          "18446744073709551616",
+                                          "\"\""};
     return kValues[below(std::size(kValues))];
   }
 
@@ -92,11 +113,14 @@ class StoreMaker {
   std::string scrambled() {
     std::string text = valid_;
     switch (below(3)) {
-      case 0: return text.substr(0, below(text.size()));
+      case 0:
+        return text.substr(0, below(text.size()));
       case 1:
-        for (std::size_t n = 1 + below(8); n > 0; --n) text[below(text.size())] = static_cast<char>(below(128));
+        for (std::size_t n = 1 + below(8); n > 0; --n)
+          text[below(text.size())] = static_cast<char>(below(128));
         return text;
-      default: return text.substr(below(text.size())) + text;
+      default:
+        return text.substr(below(text.size())) + text;
     }
   }
 
@@ -106,8 +130,9 @@ class StoreMaker {
 
 TEST(JsonRegistryStoreFuzzTest, AnyStoreLoadsAsItStandsOrIsSetAsideForTheDefaults) {
   const char* seedText = std::getenv("QUILLET_FUZZ_SEED");
-  const std::uint32_t seed = seedText != nullptr ? static_cast<std::uint32_t>(std::strtoul(seedText, nullptr, 10))
-                                                 : std::random_device{}();
+  const std::uint32_t seed = seedText != nullptr
+                                 ? static_cast<std::uint32_t>(std::strtoul(seedText, nullptr, 10))
+                                 : std::random_device{}();
   SCOPED_TRACE("QUILLET_FUZZ_SEED=" + std::to_string(seed));
 
   testing::ScratchFolder scratch;
@@ -147,7 +172,8 @@ TEST(JsonRegistryStoreFuzzTest, AnyStoreLoadsAsItStandsOrIsSetAsideForTheDefault
     SettingsValues second;
     loadSettings(access, second);
     ASSERT_EQ(flattened(second), flattened(first)) << "run " << runs << ": " << text.substr(0, 200);
-    ASSERT_EQ(testing::fileSize(store.filePath() + (setAside ? ".corrupt.1" : ".corrupt")), -1) << "run " << runs;
+    ASSERT_EQ(testing::fileSize(store.filePath() + (setAside ? ".corrupt.1" : ".corrupt")), -1)
+        << "run " << runs;
     testing::removeTree(folder);
   }
   EXPECT_GE(runs, 50) << "too few stores tried to mean anything";

@@ -108,7 +108,8 @@ TEST(JsonRegistryStoreTest, AReadOnlyStoreFailsWritesWithTheSystemError) {
 
 // A store whose one settings value holds text, as the file would spell it.
 std::string storeWithValue(const std::string& valueJson) {
-  return "{\"Software\\\\Talvane Software\\\\Talvane Quillet\\\\Settings\": {\"Tree deep\": " + valueJson + "}}";
+  return "{\"Software\\\\Talvane Software\\\\Talvane Quillet\\\\Settings\": {\"Tree deep\": " + valueJson +
+         "}}";
 }
 
 std::string nested(int depth) { return std::string(depth, '[') + std::string(depth, ']'); }
@@ -119,7 +120,8 @@ TEST(JsonRegistryStoreTest, AStoreTooDeepOrTooLargeToParseSafelyIsSetAsideAndDef
   // The document and the key take two levels: the value may go down to the limit.
   const std::string deepestKept = storeWithValue(nested(JsonRegistryStore::kMaxDepth - 2));
   const std::string huge = storeWithValue("\"" + std::string(JsonRegistryStore::kMaxFileBytes, 'x') + "\"");
-  for (const std::string& text : {storeWithValue(nested(100000)), storeWithValue(nested(JsonRegistryStore::kMaxDepth - 1)), huge}) {
+  for (const std::string& text :
+       {storeWithValue(nested(100000)), storeWithValue(nested(JsonRegistryStore::kMaxDepth - 1)), huge}) {
     std::ofstream(store.filePath(), std::ios::binary) << text;
     RegistryAccess access(store);
     SettingsValues values;
@@ -137,7 +139,8 @@ TEST(JsonRegistryStoreTest, AStoreTooDeepOrTooLargeToParseSafelyIsSetAsideAndDef
   SettingsValues values;
   loadSettings(access, values);
   EXPECT_EQ(values.treeDeepText, "1") << "a value of another type gets its default";
-  EXPECT_EQ(testing::readFile(store.filePath() + ".corrupt.1"), storeWithValue(nested(JsonRegistryStore::kMaxDepth - 1)))
+  EXPECT_EQ(testing::readFile(store.filePath() + ".corrupt.1"),
+            storeWithValue(nested(JsonRegistryStore::kMaxDepth - 1)))
       << "the deepest store the limit allows was not set aside";
 }
 
@@ -162,7 +165,9 @@ TEST(JsonRegistryStoreTest, LoadingOrSavingAllValuesReplacesTheFileOnceAtMost) {
   int replaces = 0;
   store.setBeforeReplaceHook([&](const std::string&) { ++replaces; });
   struct NoPresenter : ErrorPresenter {
-    void show(const std::string& caption, const std::string& text) override { ADD_FAILURE() << caption << text; }
+    void show(const std::string& caption, const std::string& text) override {
+      ADD_FAILURE() << caption << text;
+    }
   } presenter;
 
   RegistryAccess access(store);

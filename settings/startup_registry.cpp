@@ -14,8 +14,9 @@ void writeProductValues(RegistryAccess& access, ErrorPresenter& presenter) {
     pass.end();
   } catch (const CErrException& error) {
     // A failed final write loses "Product Name" first: it is the one reported.
-    reportRegistryError(error.name.empty() ? CErrException(errSetValue, "Product Name", error.systemError, error.detail)
-                                           : error,
+    reportRegistryError(error.name.empty()
+                            ? CErrException(errSetValue, "Product Name", error.systemError, error.detail)
+                            : error,
                         presenter);
   }
 }
