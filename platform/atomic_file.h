@@ -27,7 +27,7 @@ Status replaceFileAtomically(const std::string& path, std::string_view contents,
 
 // Reads a whole file of at most maxBytes into contents. A larger file fails with the "file too
 // large" error (EFBIG; ERROR_FILE_TOO_LARGE on Windows) without being read; a missing one with
-// WrongPath.
+// WrongPath; a folder, device or FIFO in its place fails at once.
 Status readWholeFile(const std::string& path, std::size_t maxBytes, std::string& contents);
 
 // Moves path to asideName after moving earlier copies on to asideName.1, asideName.2 ...; at most

@@ -128,6 +128,16 @@ TEST(AtomicFileTest, KeepsPermissionBitsAndRefusesAReadOnlyVolume) {
   EXPECT_NE(readOnly.message().find(std::strerror(EROFS)), std::string::npos) << readOnly.message();
   EXPECT_EQ(testing::readFile(path), "kept");
 }
+
+TEST(AtomicFileTest, ReadingAFifoInTheFilesPlaceFailsAtOnce) {
+  testing::ScratchFolder scratch;
+  const std::string path = scratch / "store.json";
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  std::string contents;
+  const Status status = readWholeFile(path, 100, contents);
+  EXPECT_EQ(status.kind(), ErrorKind::WrongPath);
+  EXPECT_EQ(status.message().rfind(path + ": ", 0), 0u) << status.message();
+}
 #endif
 
 }  // namespace

@@ -114,10 +114,13 @@ Status replaceFileAtomically(const std::string& path, std::string_view contents,
 
 Status readWholeFile(const std::string& path, std::size_t maxBytes, std::string& contents) {
   contents.clear();
-  Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Non-blocking: a FIFO in the file's place must not hold the caller until someone writes to it.
+  Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (file.get() < 0) return posixError(path, errno);
   struct stat st {};
   if (::fstat(file.get(), &st) != 0) return posixError(path, errno);
+  if (S_ISDIR(st.st_mode)) return posixError(path, EISDIR);
+  if (!S_ISREG(st.st_mode)) return posixError(path, EINVAL);
   if (static_cast<std::uint64_t>(st.st_size) > maxBytes) return posixError(path, EFBIG);
   char buffer[8192];
   for (;;) {
