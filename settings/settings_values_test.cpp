@@ -185,13 +185,16 @@ TEST(SettingsStoreReadOnlyTest, EveryWriteFailsOnItsOwnAndLoadStillGivesValues) 
   EXPECT_EQ(values.maxSizeUnit, 1);
   EXPECT_EQ(values.dirMaskText, "????????");
 
+  const std::string refused = "Fatal error|The description for error is not available.\n\n" + store.filePath() +
+                              ": " + std::strerror(EROFS);
   RecordingPresenter presenter;
+  writeProductValues(access, presenter);
+  EXPECT_EQ(presenter.shown, std::vector<std::string>{refused}) << "one report for the product values";
+
+  presenter.shown.clear();
   saveSettings(access, values, true, presenter);
   ASSERT_EQ(presenter.shown.size(), 28u);
-  for (const std::string& shown : presenter.shown) {
-    EXPECT_EQ(shown, "Fatal error|The description for error is not available.\n\n" + store.filePath() + ": " +
-                         std::strerror(EROFS));
-  }
+  for (const std::string& shown : presenter.shown) EXPECT_EQ(shown, refused);
 
   // A store that cannot even be created: the start-up goes on with every default in memory.
   JsonRegistryStore missing(*volume / "missing");
