@@ -185,8 +185,8 @@ TEST(SettingsStoreReadOnlyTest, EveryWriteFailsOnItsOwnAndLoadStillGivesValues) 
   EXPECT_EQ(values.maxSizeUnit, 1);
   EXPECT_EQ(values.dirMaskText, "????????");
 
-  const std::string refused = "Fatal error|The description for error is not available.\n\n" + store.filePath() +
-                              ": " + std::strerror(EROFS);
+  const std::string refused = "Fatal error|The description for error is not available.\n\n" +
+                              store.filePath() + ": " + std::strerror(EROFS);
   RecordingPresenter presenter;
   writeProductValues(access, presenter);
   EXPECT_EQ(presenter.shown, std::vector<std::string>{refused}) << "one report for the product values";
