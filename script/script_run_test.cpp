@@ -209,7 +209,7 @@ TEST(ScriptLogOnAFullVolumeTest, EveryBlockEndsWithItsEndBanner) {
   std::string text = testing::readFile(logPath);
   ASSERT_EQ(text.rfind(earlier, 0), 0u);
   EXPECT_EQ(wellFormedBlocks(text.substr(earlier.size()), why), 1) << why << "\n" << text.substr(earlier.size());
-  EXPECT_NE(text.find("Destination drive " + vol->path() + ": is full."), std::string::npos) << text.substr(earlier.size());
+  EXPECT_NE(text.find("Destination drive " + vol->path() + ": is full."), std::string::npos) << text;
 
   // Again on the full volume, and once more with a parameter error.
   runProgram(fill, options);
@@ -274,14 +274,16 @@ TEST_F(ScriptRunTest, AStopSignalAtAnyMomentEndsTheRunAsStopped) {
   struct Moment {
     const char* name;
     int runs;
-    bool mustStop;  // the program has surely reached main
+    bool mustStop;    // the program has surely reached main
+    bool generating;  // files are being made
     std::function<void(std::int64_t logSize, const std::string& root)> wait;
   };
   const std::vector<Moment> moments = {
-      {"at once", 4, false, [](std::int64_t, const std::string&) {}},
-      {"after 1 ms", 3, false, [](std::int64_t, const std::string&) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }},
-      {"as the log is written", 6, true, [&](std::int64_t before, const std::string&) { waitForLog(before); }},
-      {"while files are made", 2, true,
+      {"at once", 4, false, false, [](std::int64_t, const std::string&) {}},
+      {"after 1 ms", 3, false, false,
+       [](std::int64_t, const std::string&) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }},
+      {"as the log is written", 6, true, false, [&](std::int64_t before, const std::string&) { waitForLog(before); }},
+      {"while files are made", 2, true, true,
        [&](std::int64_t, const std::string& root) {
          for (int i = 0; i < 500 && testing::fileSize(root + "/a") < 0; ++i) {
            std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -309,7 +311,10 @@ TEST_F(ScriptRunTest, AStopSignalAtAnyMomentEndsTheRunAsStopped) {
       }
       EXPECT_EQ(r.exitCode, 2) << moment.name << "\n" << r.err;
       EXPECT_EQ(wellFormedBlocks(added, why), 1) << moment.name << ": " << why << "\n" << added;
-      EXPECT_NE(r.err.find("exit code 2"), std::string::npos) << moment.name << "\n" << r.err;
+      // A run stopped before its first file has no summary to show.
+      if (moment.generating) {
+        EXPECT_NE(r.err.find("Finished: stopped (exit code 2)"), std::string::npos) << r.err;
+      }
     }
   }
   EXPECT_GE(testing::fileSize(*big / ("out" + std::to_string(serial)) + "/a"), 0) << "the files made stay";
