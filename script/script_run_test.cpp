@@ -330,6 +330,33 @@ TEST_F(ScriptRunTest, RunWhileAnotherHoldsTheLogDoesNothing) {
   EXPECT_EQ(testing::fileSize(*vol / "locked"), -1);
 }
 
+// A stop asked for before the worker starts: the run in-process, its log in a scratch folder.
+TEST(ScriptStopTest, AStopBeforeTheWorkerEndsTheRunAsStoppedWithItsBlockWhole) {
+  class NoDisplay final : public ProgressDisplay {
+   public:
+    void show(GenerationJob&) override { ++shown; }
+    int shown = 0;
+  };
+  testing::ScratchFolder bin;
+  testing::FakeFileSystem fs;
+  fs.addFolder("/v");
+  NoDisplay display;
+  const ScriptRunServices services{fs, systemClock(), nullptr, display, [] { return true; }};
+  std::atomic<int> exitCode{0};
+  runScript("/S", {bin / "quillet", "/s", "/allsize:1m", "/root:'/v/new'", "/minsize:1k"}, services, exitCode);
+  EXPECT_EQ(exitCode.load(), 2);
+  EXPECT_EQ(display.shown, 0);
+  EXPECT_TRUE(fs.effects().empty()) << "nothing is created";
+
+  exitCode = 0;
+  runScript("/S", {bin / "quillet", "/s", "/allsize:1m"}, services, exitCode);
+  EXPECT_EQ(exitCode.load(), 2) << "a rejected script that was also stopped";
+  std::string why;
+  const std::string log = testing::readFile(bin / "scripts.log");
+  EXPECT_EQ(wellFormedBlocks(log, why), 2) << why;
+  EXPECT_NE(log.find("]: Invalid script. /root parameter is absent.\r\n"), std::string::npos) << log;
+}
+
 // The completion rules themselves, without a volume in the way.
 TEST(ScriptCompletionTest, SizesAndCountsAreMadeConsistent) {
   testing::FakeFileSystem fs;
