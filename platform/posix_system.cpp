@@ -173,8 +173,10 @@ Status createFolderTree(const std::string& path) {
 }
 
 Result<std::unique_ptr<ExclusiveAppendFile>> openExclusiveAppend(const std::string& path) {
-  // Read access too: the last byte tells whether the previous block was cut off mid-line.
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  // Read access too, where it is granted: the last byte tells whether the previous block was cut
+  // off mid-line.
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0 && errno == EACCES) fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) return posixError(path, errno);
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int err = errno;
