@@ -4,6 +4,7 @@
 #include <cctype>
 #include <iostream>
 
+#include "platform/system.h"
 #include "script/script_log.h"
 
 namespace quillet {
@@ -69,6 +70,8 @@ void GeneratorApp::logInvalidParameter(const std::string& parameter) {
   log.writeStartBanner();
   log.writeInvalidParameter(parameter);
   log.writeEndBanner();
+  // A stop signal during the logging ends it as it ends a script run.
+  if (stopSignalArrived()) exitCode = 2;
 }
 
 }  // namespace quillet

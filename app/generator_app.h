@@ -34,7 +34,7 @@ class GeneratorApp {
   const std::vector<std::string>& args() const { return args_; }
 
   // The process exit status: the result of the last finished run (written by its worker), 8 when a
-  // script's root folder cannot be created, otherwise 0.
+  // script's root folder cannot be created, 2 when a stop signal ended a script, otherwise 0.
   std::atomic<int> exitCode{0};
   // The "Show splash" setting as read at start-up.
   bool showSplash = true;

@@ -7,6 +7,10 @@
 // run on a server should not pay, so the console program hands a run over to the windowed one only
 // when a display may exist; the windowed one then makes the final decision and falls back to the
 // console when no display answers.
+//
+// SIGINT and SIGTERM are held from the first line of main, so that one arriving at any moment of a
+// script run, even before the log is open or while the run passes to the windowed program, stops
+// the run like the Stop button. The modes without a run give them their default effect back.
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -49,8 +53,10 @@ void handOverToWindows(const std::vector<std::string>&) {}
 
 void runHeadlessScript(GeneratorApp& app, const std::string& mode, const std::vector<std::string>& args) {
   auto fs = quillet::makeSystemFileSystem();
-  quillet::ConsoleProgress progress(*fs, std::cerr, quillet::standardErrorIsTerminal(), app.exitCode);
-  const quillet::ScriptRunServices services{*fs, quillet::systemClock(), nullptr, progress};
+  quillet::ConsoleProgress progress(*fs, std::cerr, quillet::standardErrorIsTerminal(), app.exitCode,
+                                    quillet::stopSignalArrived);
+  const quillet::ScriptRunServices services{*fs, quillet::systemClock(), nullptr, progress,
+                                            quillet::stopSignalArrived};
   quillet::runScript(mode, args, services, app.exitCode);
 }
 
@@ -67,6 +73,7 @@ void runScript(GeneratorApp& app, const std::string& mode, const std::vector<std
 
 void showScriptsHelp(GeneratorApp& app) {
   handOverToWindows(app.args());
+  quillet::releaseStopSignals();
 #ifdef QUILLET_HAVE_UI
   if (quillet::windowsCanBeShown()) {
     quillet::runWindowedScriptsHelp(app);
@@ -78,6 +85,7 @@ void showScriptsHelp(GeneratorApp& app) {
 
 void runInteractive(GeneratorApp& app) {
   handOverToWindows(app.args());
+  quillet::releaseStopSignals();
 #if defined(QUILLET_HAVE_UI)
   if (quillet::windowsCanBeShown()) {
     quillet::runWindowedInteractive(app);
@@ -96,6 +104,7 @@ void runInteractive(GeneratorApp& app) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  quillet::holdStopSignals();
   std::vector<std::string> args(argv, argv + argc);
   if (args.empty()) args.emplace_back("quillet");
   GeneratorApp::Frontends frontends;

@@ -1,6 +1,7 @@
 #include "app/windowed_frontends.h"
 
 #include <QApplication>
+#include <QTimer>
 #include <memory>
 
 #include "app/generator_app.h"
@@ -34,7 +35,8 @@ struct QtSession {
   std::unique_ptr<QApplication> app;
 };
 
-// A script's progress shown in the dialog of its mode, run modally without a parent window.
+// A script's progress shown in the dialog of its mode, run modally without a parent window. A stop
+// signal, seen at the dialog's own poll rate, acts as its Stop button.
 class DialogProgressDisplay final : public ProgressDisplay {
  public:
   explicit DialogProgressDisplay(FileSystem& fs) : fs_(fs) {}
@@ -47,6 +49,14 @@ class DialogProgressDisplay final : public ProgressDisplay {
       dialog = std::make_unique<NumberProgressDialog>(fs_);
     }
     dialog->setJob(&job);
+    QTimer stopWatch;
+    stopWatch.setInterval(ProgressDialog::kPollMilliseconds);
+    QObject::connect(&stopWatch, &QTimer::timeout, [&job, &stopWatch] {
+      if (!stopSignalArrived()) return;
+      stopWatch.stop();
+      job.requestStop();  // the dialog's next poll ends it, as after a click on Stop
+    });
+    stopWatch.start();
     dialog->exec();
   }
 
@@ -64,7 +74,7 @@ void runWindowedScript(GeneratorApp& app, const std::string& mode, const std::ve
   auto fs = makeSystemFileSystem();
   QtFailurePresenter presenter(QString::fromUtf8(kApplicationTitle));
   DialogProgressDisplay display(*fs);
-  const ScriptRunServices services{*fs, systemClock(), &presenter, display};
+  const ScriptRunServices services{*fs, systemClock(), &presenter, display, stopSignalArrived};
   runScript(mode, args, services, app.exitCode);
 }
 

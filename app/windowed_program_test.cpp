@@ -151,3 +151,70 @@ TEST(WindowedProgramTest, StartedWithoutArgumentsShowsTheSplashThenTheMainDialog
 
 }  // namespace
 }  // namespace quillet
+
+namespace quillet {
+namespace {
+
+// A stop signal during a windowed script run acts as the dialog's Stop button, whether it comes
+// while files are made or while the run is still passing to the windowed program.
+TEST(WindowedScriptTest, AStopSignalEndsTheRunAsStopped) {
+  QUILLET_MOUNT_OR_SKIP(vol, tmpfs, 1LL << 30);
+  testing::ScratchFolder bin;
+  testing::ProgramOptions options = testing::privateCopyOfProgram(bin.path(), true);
+  ASSERT_FALSE(options.program.empty());
+  options.environment = {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + bin.path()};
+  options.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY"};
+  const std::string logPath = bin / "scripts.log";
+  const auto ended = [&](std::size_t blocks) {
+    const std::string log = testing::readFile(logPath);
+    std::size_t count = 0;
+    for (auto pos = log.find("#QX Scripts log ended\r\n"); pos != std::string::npos;
+         pos = log.find("#QX Scripts log ended\r\n", pos + 1)) {
+      ++count;
+    }
+    const std::string tail = "#QX Scripts log ended\r\n" + std::string(80, '*') + "\r\n\r\n";
+    return count == blocks && log.size() >= tail.size() && log.substr(log.size() - tail.size()) == tail;
+  };
+
+  int serial = 0;
+  for (const int signal : {SIGTERM, SIGINT}) {
+    const std::string root = *vol / ("files" + std::to_string(++serial));
+    options.whileRunning = [&](int pid) {
+      for (int i = 0; i < 1000 && testing::fileSize(root + "/a") < 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      ::kill(pid, signal);
+    };
+    const auto r = testing::runProgram({"/s", "/allsize:1000m", "/root:'" + root + "'", "/minsize:4k"}, options);
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_EQ(r.err.find("Finished:"), std::string::npos) << "the dialog, not the console, showed the run";
+    EXPECT_GE(testing::fileSize(root + "/a"), 0);
+    EXPECT_TRUE(ended(static_cast<std::size_t>(serial))) << testing::readFile(logPath);
+  }
+
+  // Early: at once (while the console program starts or hands the run over; a signal before its
+  // first instruction still ends it, before anything is logged) and as soon as the block is begun,
+  // long before the dialog exists.
+  for (int i = 0; i < 6; ++i) {
+    const bool atOnce = i % 2 == 0;
+    const std::string root = *vol / ("early" + std::to_string(i));
+    const std::int64_t before = testing::fileSize(logPath);
+    options.whileRunning = [&](int pid) {
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+      while (!atOnce && testing::fileSize(logPath) <= before && std::chrono::steady_clock::now() < deadline) {
+      }
+      ::kill(pid, SIGTERM);
+    };
+    const auto r = testing::runProgram({"/s", "/allsize:1000m", "/root:'" + root + "'", "/minsize:4k"}, options);
+    if (atOnce && r.signal == SIGTERM) {
+      EXPECT_EQ(testing::fileSize(logPath), before);
+      continue;
+    }
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_TRUE(ended(static_cast<std::size_t>(++serial))) << testing::readFile(logPath);
+  }
+}
+
+}  // namespace
+}  // namespace quillet

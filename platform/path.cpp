@@ -27,6 +27,21 @@ std::string withoutTrailingSeparator(std::string path) {
   return path;
 }
 
+bool isAbsolutePath(std::string_view path) {
+#ifdef _WIN32
+  const auto isLetter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+  if (path.size() >= 3 && isLetter(path[0]) && path[1] == ':' && isSeparator(path[2])) return true;
+  // A network share: two separators, a server name, a separator and a share name.
+  if (path.size() < 5 || !isSeparator(path[0]) || !isSeparator(path[1])) return false;
+  std::size_t i = 2;
+  while (i < path.size() && !isSeparator(path[i])) ++i;
+  if (i == 2 || i + 1 >= path.size()) return false;
+  return !isSeparator(path[i + 1]);
+#else
+  return !path.empty() && path[0] == '/';
+#endif
+}
+
 std::string folderPart(std::string_view path) {
   for (std::size_t i = path.size(); i > 0; --i) {
     if (isSeparator(path[i - 1])) return std::string(path.substr(0, i));

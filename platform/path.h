@@ -25,6 +25,11 @@ std::string withTrailingSeparator(std::string path);
 // The path with trailing separators removed, except that a root ("/" or "X:\") keeps its own.
 std::string withoutTrailingSeparator(std::string path);
 
+// True for a path that names one place whatever the working folder: on POSIX one that starts with
+// "/"; on Windows a drive letter, ":" and a separator ("C:\x"), or a network share
+// ("\\server\share"). Anything else, including an empty text or one of blanks, is relative.
+bool isAbsolutePath(std::string_view path);
+
 // The folder part of a path: everything up to and including its last separator; empty when the
 // path holds no separator.
 std::string folderPart(std::string_view path);

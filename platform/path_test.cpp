@@ -36,5 +36,15 @@ TEST(PathTest, FolderPrefixesStartAtTheSecondCharacter) {
   EXPECT_EQ(seen, (std::vector<std::string>{"rel"}));
 }
 
+TEST(PathTest, OnlyPathsFromTheRootAreAbsolute) {
+  EXPECT_TRUE(isAbsolutePath("/"));
+  EXPECT_TRUE(isAbsolutePath("/mnt/test/"));
+  EXPECT_FALSE(isAbsolutePath(""));
+  EXPECT_FALSE(isAbsolutePath("   /"));  // a root of spaces, as the dialog appends the separator
+  EXPECT_FALSE(isAbsolutePath("data/"));
+  EXPECT_FALSE(isAbsolutePath("./data"));
+  EXPECT_FALSE(isAbsolutePath("C:\\test"));
+}
+
 }  // namespace
 }  // namespace quillet

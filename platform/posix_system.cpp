@@ -1,9 +1,12 @@
-// Process-level services on POSIX. Stateless apart from the process-wide clock object.
+// Process-level services on POSIX. Stateless apart from the process-wide clock object and the
+// latched stop signal.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
@@ -35,16 +38,38 @@ class PosixAppendFile final : public ExclusiveAppendFile {
 
   Status append(const std::string& bytes) override {
     if (fd_ < 0) return posixError(path_, EBADF);
+    // The lock keeps every other writer out, so the size read here is where these bytes begin.
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return posixError(path_, errno);
     std::size_t done = 0;
     while (done < bytes.size()) {
       const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
       if (n < 0) {
         if (errno == EINTR) continue;
-        return posixError(path_, errno);
+        const int err = errno;
+        // Cut off the part that got in, so that the file never ends in half a record.
+        const bool undone = done == 0 || ::ftruncate(fd_, st.st_size) == 0;
+        return posixError(path_, undone ? err : errno);
       }
       done += static_cast<std::size_t>(n);
     }
     return {};
+  }
+
+  Status reserve(std::int64_t bytes) override {
+    if (fd_ < 0) return posixError(path_, EBADF);
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return posixError(path_, errno);
+    if (::fallocate(fd_, FALLOC_FL_KEEP_SIZE, st.st_size, bytes) != 0) return posixError(path_, errno);
+    return {};
+  }
+
+  int lastByte() override {
+    struct stat st;
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0 || st.st_size == 0) return -1;
+    unsigned char byte = 0;
+    if (::pread(fd_, &byte, 1, st.st_size - 1) != 1) return -1;
+    return byte;
   }
 
   void close() override {
@@ -88,6 +113,48 @@ std::string runningProgramPath() {
   return std::string(buffer, static_cast<std::size_t>(n));
 }
 
+std::string absolutePath(const std::string& path) {
+  if (isAbsolutePath(path)) return path;
+  char buffer[PATH_MAX];
+  if (::getcwd(buffer, sizeof buffer) == nullptr) return path;
+  return joinPath(buffer, path);
+}
+
+bool standardErrorIsTerminal() { return ::isatty(STDERR_FILENO) != 0; }
+
+namespace {
+
+std::atomic<bool> stopArrived{false};
+
+sigset_t stopSignals() {
+  sigset_t set;
+  ::sigemptyset(&set);
+  ::sigaddset(&set, SIGINT);
+  ::sigaddset(&set, SIGTERM);
+  return set;
+}
+
+}  // namespace
+
+void holdStopSignals() {
+  const sigset_t set = stopSignals();
+  ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+void releaseStopSignals() {
+  const sigset_t set = stopSignals();
+  ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+bool stopSignalArrived() {
+  if (stopArrived.load()) return true;
+  // A held signal waits as pending; taking it here is what notices it.
+  const sigset_t set = stopSignals();
+  const timespec now{0, 0};
+  if (::sigtimedwait(&set, nullptr, &now) > 0) stopArrived = true;
+  return stopArrived.load();
+}
+
 std::string userStateFolder() { return xdgFolder("XDG_STATE_HOME", ".local/state"); }
 
 std::string userConfigFolder() { return xdgFolder("XDG_CONFIG_HOME", ".config"); }
@@ -106,7 +173,10 @@ Status createFolderTree(const std::string& path) {
 }
 
 Result<std::unique_ptr<ExclusiveAppendFile>> openExclusiveAppend(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  // Read access too, where it is granted: the last byte tells whether the previous block was cut
+  // off mid-line.
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0 && errno == EACCES) fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) return posixError(path, errno);
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int err = errno;

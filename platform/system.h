@@ -1,5 +1,6 @@
-// Process-level services: the clock, sleeping, the running program's own file, per-user folders and
-// the exclusively held, append-only log file. Thread-safe unless a method says otherwise.
+// Process-level services: the clock, sleeping, the running program's own file, the working folder,
+// per-user folders, the stop signals, the terminal test and the exclusively held, append-only log
+// file. Thread-safe unless a method says otherwise.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +30,27 @@ void sleepMilliseconds(int ms);
 // Absolute path of the running program file (/proc/self/exe; GetModuleFileName on Windows).
 std::string runningProgramPath();
 
+// The path made absolute against the working folder. An absolute path (isAbsolutePath) is returned
+// as it stands; a relative one is joined to the working folder without resolving "." or "..". On
+// Windows a path that names only a drive ("C:x") or only the drive's root ("\x") is completed by
+// the system. Unchanged when the working folder cannot be read.
+std::string absolutePath(const std::string& path);
+
+// True when standard error is a terminal.
+bool standardErrorIsTerminal();
+
+// The stop signals: SIGINT and SIGTERM on POSIX; Ctrl-C and Ctrl-Break on Windows.
+// holdStopSignals, called first thing in main (main thread, before any other thread starts): from
+// then on such a signal no longer ends the process but is kept for stopSignalArrived. On POSIX the
+// signals stay blocked and pending in every thread, so that no system call of the run is
+// interrupted and a signal that arrives before replaceProcess reaches the new program.
+void holdStopSignals();
+// Gives the stop signals their default effect again, for the modes that have no run to stop; one
+// that arrived while they were held ends the process now. Main thread, before other threads start.
+void releaseStopSignals();
+// True once a stop signal has arrived while held (it stays true). Cheap enough to poll; any thread.
+bool stopSignalArrived();
+
 // Per-user state folder for files the program keeps across runs when its own folder cannot be
 // written: $XDG_STATE_HOME/talvane-quillet (default ~/.local/state/talvane-quillet). Not created.
 std::string userStateFolder();
@@ -45,8 +67,16 @@ Status createFolderTree(const std::string& path);
 class ExclusiveAppendFile {
  public:
   virtual ~ExclusiveAppendFile() = default;
-  // Appends the bytes as one write at the current end of the file. The result may be ignored.
+  // Appends the bytes at the current end of the file, whole or not at all: when the volume takes
+  // only part of them, the part is cut off again and the failure returned.
   virtual Status append(const std::string& bytes) = 0;
+  // Allocates room for `bytes` more bytes past the current end without changing the file's size,
+  // so that appends of up to that much need no free space on the volume (fallocate with
+  // FALLOC_FL_KEEP_SIZE). DiskFull when the volume has no room; Unsupported where the file system
+  // (or the system: Windows) cannot reserve. The room stays allocated after close.
+  virtual Status reserve(std::int64_t bytes) = 0;
+  // The file's last byte (0..255), or -1 when the file is empty or cannot be read.
+  virtual int lastByte() = 0;
   // Flushes to the system and closes; nothing may be written afterwards.
   virtual void close() = 0;
 };

@@ -31,5 +31,16 @@ TEST(Win32PathTest, DrivePrefixIsSkippedWhenWalkingAFolderPath) {
   EXPECT_EQ(seen, (std::vector<std::string>{"q:/mixed", "q:/mixed\\seps"}));
 }
 
+TEST(Win32PathTest, ADriveRootOrANetworkShareMakesAPathAbsolute) {
+  for (const char* path : {"C:\\", "c:\\test", "Z:/mixed\\seps", "\\\\server\\share", "\\\\server\\share\\x",
+                           "//server/share"}) {
+    EXPECT_TRUE(isAbsolutePath(path)) << path;
+  }
+  for (const char* path : {"", "   \\", "test\\", "C:", "C:test", "\\test", "\\\\server", "\\\\server\\",
+                           "\\\\\\share", "1:\\x"}) {
+    EXPECT_FALSE(isAbsolutePath(path)) << path;
+  }
+}
+
 }  // namespace
 }  // namespace quillet

@@ -1,5 +1,9 @@
 // Process-level services on Win32: GetLocalTime, GetModuleFileNameA, the per-user application data
-// folders and a log file opened with share mode 0. Stateless apart from the process-wide clock.
+// folders, the console control handler and a log file opened with share mode 0. Stateless apart
+// from the process-wide clock and the latched stop signal.
+#include <io.h>
+
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
@@ -33,16 +37,42 @@ class Win32AppendFile final : public ExclusiveAppendFile {
 
   Status append(const std::string& bytes) override {
     if (handle_ == INVALID_HANDLE_VALUE) return win32Error(path_, ERROR_INVALID_HANDLE);
+    // Share mode 0 keeps every other writer out, so the end found here is where these bytes begin.
+    LARGE_INTEGER start{};
+    if (!::SetFilePointerEx(handle_, LARGE_INTEGER{}, &start, FILE_END)) return win32Error(path_, ::GetLastError());
     std::size_t done = 0;
     while (done < bytes.size()) {
       DWORD n = 0;
+      DWORD err = ERROR_DISK_FULL;
       if (!::WriteFile(handle_, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &n, nullptr)) {
-        return win32Error(path_, ::GetLastError());
+        err = ::GetLastError();
+      } else if (n > 0) {
+        done += n;
+        continue;
       }
-      if (n == 0) return win32Error(path_, ERROR_DISK_FULL);
-      done += n;
+      // Cut off the part that got in, so that the file never ends in half a record.
+      if (done > 0 && ::SetFilePointerEx(handle_, start, nullptr, FILE_BEGIN)) ::SetEndOfFile(handle_);
+      return win32Error(path_, err);
     }
     return {};
+  }
+
+  // Room past the end of a file cannot be held on every Windows file system; the log then relies
+  // on whole appends alone.
+  Status reserve(std::int64_t) override { return win32Error(path_, ERROR_NOT_SUPPORTED); }
+
+  int lastByte() override {
+    LARGE_INTEGER size{};
+    if (handle_ == INVALID_HANDLE_VALUE || !::GetFileSizeEx(handle_, &size) || size.QuadPart == 0) return -1;
+    LARGE_INTEGER last{};
+    last.QuadPart = size.QuadPart - 1;
+    unsigned char byte = 0;
+    DWORD n = 0;
+    if (!::SetFilePointerEx(handle_, last, nullptr, FILE_BEGIN) || !::ReadFile(handle_, &byte, 1, &n, nullptr) ||
+        n != 1) {
+      return -1;
+    }
+    return byte;
   }
 
   void close() override {
@@ -56,6 +86,19 @@ class Win32AppendFile final : public ExclusiveAppendFile {
   HANDLE handle_;
   std::string path_;
 };
+
+std::atomic<bool> stopArrived{false};
+
+BOOL WINAPI onConsoleControl(DWORD event) {
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+      stopArrived = true;
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
 
 std::string environmentFolder(const char* variable) {
   const char* value = std::getenv(variable);
@@ -94,6 +137,32 @@ std::string runningProgramPath() {
   }
 }
 
+std::string absolutePath(const std::string& path) {
+  if (isAbsolutePath(path)) return path;
+  const DWORD needed = ::GetCurrentDirectoryA(0, nullptr);
+  if (needed == 0) return path;
+  std::string folder(needed, '\0');
+  const DWORD n = ::GetCurrentDirectoryA(needed, folder.data());
+  if (n == 0 || n >= needed) return path;
+  folder.resize(n);
+  const bool drivePart = path.size() >= 2 && path[1] == ':';
+  if (!drivePart && !(path.size() >= 1 && isSeparator(path[0]))) return joinPath(folder, path);
+  // "C:x" means the working folder of drive C and "\x" the root of the working folder's drive;
+  // only the system knows the former.
+  std::vector<char> full(32768);
+  const DWORD length = ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (length == 0 || length >= full.size()) return path;
+  return std::string(full.data(), length);
+}
+
+bool standardErrorIsTerminal() { return ::_isatty(2) != 0; }
+
+void holdStopSignals() { ::SetConsoleCtrlHandler(onConsoleControl, TRUE); }
+
+void releaseStopSignals() { ::SetConsoleCtrlHandler(onConsoleControl, FALSE); }
+
+bool stopSignalArrived() { return stopArrived.load(); }
+
 std::string userStateFolder() { return applicationDataFolder("LOCALAPPDATA", "AppData\\Local"); }
 
 std::string userConfigFolder() { return applicationDataFolder("APPDATA", "AppData\\Roaming"); }
@@ -114,9 +183,11 @@ Status createFolderTree(const std::string& path) {
 }
 
 Result<std::unique_ptr<ExclusiveAppendFile>> openExclusiveAppend(const std::string& path) {
-  // Append-only access: every write goes to the end of the file. Share mode 0: while this handle is
-  // open, every other open of the file fails with a sharing violation.
-  const HANDLE handle = ::CreateFileA(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS,
+  // Read and write access: the last byte tells whether the previous block was cut off mid-line, and
+  // a write the volume takes only in part is cut off again. Every write goes to the end of the file.
+  // Share mode 0: while this handle is open, every other open of the file fails with a sharing
+  // violation.
+  const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return win32Error(path, ::GetLastError());
   return std::unique_ptr<ExclusiveAppendFile>(new Win32AppendFile(handle, path));

@@ -41,6 +41,37 @@ TEST(Win32SystemTest, AppendFileRefusesEveryOtherOpenAndIsNeverTruncated) {
   EXPECT_EQ(missing.status().kind(), ErrorKind::WrongPath);
 }
 
+// Needs a small volume that may be filled: the Windows CI maps a tmpfs of a few MiB as a drive.
+TEST(Win32SystemTest, AnAppendTheDriveCannotTakeLeavesNoPartBehind) {
+  const char* drive = std::getenv("QUILLET_TEST_SMALL_DRIVE");
+  if (drive == nullptr || *drive == 0) GTEST_SKIP() << "QUILLET_TEST_SMALL_DRIVE names no small drive to fill";
+  const std::string folder = std::string(drive) + "\\log-full-" + std::to_string(::GetCurrentProcessId());
+  ASSERT_TRUE(createFolderTree(folder).ok());
+  auto opened = openExclusiveAppend(folder + "\\scripts.log");
+  ASSERT_TRUE(opened.ok()) << opened.status().message();
+  ExclusiveAppendFile& log = *opened.value();
+  EXPECT_EQ(log.lastByte(), -1);
+  ASSERT_TRUE(log.append("first\r\n").ok());
+  EXPECT_EQ(log.lastByte(), '\n');
+  EXPECT_EQ(log.reserve(4096).kind(), ErrorKind::Unsupported);
+
+  const HANDLE filler = ::CreateFileA((folder + "\\filler").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(filler, INVALID_HANDLE_VALUE);
+  const std::string block(1 << 20, 'x');
+  DWORD n = 1;
+  for (int i = 0; i < 512 && n > 0; ++i) {
+    if (!::WriteFile(filler, block.data(), static_cast<DWORD>(block.size()), &n, nullptr)) n = 0;
+  }
+  ::CloseHandle(filler);
+
+  EXPECT_FALSE(log.append(std::string(512 << 10, 'b')).ok());
+  EXPECT_EQ(log.lastByte(), '\n') << "no part of the refused append stays";
+  log.close();
+  EXPECT_EQ(testing::readFile(folder + "\\scripts.log"), "first\r\n");
+  testing::removeTree(folder);
+}
+
 TEST(Win32SystemTest, ProgramPathAndUserFoldersAreAbsolute) {
   const std::string program = runningProgramPath();
   ASSERT_GT(program.size(), 3u);

@@ -1,26 +1,12 @@
 #include "script/console_progress.h"
 
 #include <chrono>
-#include <csignal>
-#include <cstdio>
 #include <thread>
 
 #include "engine/size_text.h"
 
-#ifdef _WIN32
-#include <io.h>
-#define QUILLET_ISATTY(fd) _isatty(fd)
-#else
-#include <unistd.h>
-#define QUILLET_ISATTY(fd) ::isatty(fd)
-#endif
-
 namespace quillet {
 namespace {
-
-volatile std::sig_atomic_t stopSignal = 0;
-
-extern "C" void onStopSignal(int) { stopSignal = 1; }
 
 int percent(double part, double whole) {
   if (whole <= 0) return 0;
@@ -32,29 +18,9 @@ std::string usedData(const DiskFigures& disk) {
          std::to_string(percent(static_cast<double>(disk.used), static_cast<double>(disk.total))) + "%)";
 }
 
-std::string count(std::int64_t n) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%g", static_cast<double>(n));
-  return buffer;
-}
-
-// Installs the stop handlers for the length of a display and restores the previous ones.
-class StopSignals {
- public:
-  StopSignals() {
-    stopSignal = 0;
-    previousInt_ = std::signal(SIGINT, onStopSignal);
-    previousTerm_ = std::signal(SIGTERM, onStopSignal);
-  }
-  ~StopSignals() {
-    std::signal(SIGINT, previousInt_);
-    std::signal(SIGTERM, previousTerm_);
-  }
-
- private:
-  void (*previousInt_)(int);
-  void (*previousTerm_)(int);
-};
+// A console line is read, and copied into reports, as a whole number; the dialogs keep their own
+// short form.
+std::string count(std::int64_t n) { return std::to_string(n); }
 
 }  // namespace
 
@@ -103,18 +69,16 @@ std::string formatSummaryLine(int result, const ProgressSnapshot& s) {
          count(s.filesCreated) + " files, " + formatSize(s.currentSize) + " written.";
 }
 
-bool standardErrorIsTerminal() { return QUILLET_ISATTY(2) != 0; }
-
 void ConsoleProgress::show(GenerationJob& job) {
   using Clock = std::chrono::steady_clock;
-  StopSignals signals;
+  const auto stopSignalled = [this] { return stopAsked_ && stopAsked_(); };
   DiskFigures disk;
   auto lastPlain = Clock::now() - std::chrono::milliseconds(plainIntervalMs_);
-  bool stopAsked = false;
+  bool stopRequested = false;
   for (;;) {
-    if (stopSignal != 0 && !stopAsked) {
+    if (!stopRequested && stopSignalled()) {
       job.requestStop();
-      stopAsked = true;
+      stopRequested = true;
     }
     // The volume query runs before the lock is taken, as the dialog's does.
     const auto space = fs_.volumeSpace(job.rootFolder);
@@ -134,7 +98,7 @@ void ConsoleProgress::show(GenerationJob& job) {
     }
     // Wait for the next tick, but notice the end of the run at once so that a short run is not
     // held up by the display.
-    for (int slice = 0; slice < 10 && !job.finished.load() && stopSignal == 0; ++slice) {
+    for (int slice = 0; slice < 10 && !job.finished.load() && (stopRequested || !stopSignalled()); ++slice) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
   }

@@ -1,10 +1,11 @@
 // The progress display of a script run without a display: the dialog's figures on standard error,
 // one line rewritten every 100 ms on a terminal, a plain line every few seconds otherwise, and a
-// summary line at the end. SIGINT and SIGTERM act as the Stop button. Main thread.
+// summary line at the end. A stop signal acts as the Stop button. Main thread.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -32,10 +33,16 @@ std::string resultText(int result);
 class ConsoleProgress final : public ProgressDisplay {
  public:
   // exitCode is read for the summary after the worker has finished. isTerminal selects the
-  // rewritten line; plainInterval is the period of plain lines in milliseconds.
+  // rewritten line; stopAsked, polled every 10 ms, stops the run like the Stop button once it says
+  // true (a stop signal); plainInterval is the period of plain lines in milliseconds.
   ConsoleProgress(FileSystem& fs, std::ostream& out, bool isTerminal, const std::atomic<int>& exitCode,
-                  int plainIntervalMs = 5000)
-      : fs_(fs), out_(out), isTerminal_(isTerminal), exitCode_(exitCode), plainIntervalMs_(plainIntervalMs) {}
+                  std::function<bool()> stopAsked, int plainIntervalMs = 5000)
+      : fs_(fs),
+        out_(out),
+        isTerminal_(isTerminal),
+        exitCode_(exitCode),
+        stopAsked_(std::move(stopAsked)),
+        plainIntervalMs_(plainIntervalMs) {}
 
   void show(GenerationJob& job) override;
 
@@ -44,10 +51,8 @@ class ConsoleProgress final : public ProgressDisplay {
   std::ostream& out_;
   bool isTerminal_;
   const std::atomic<int>& exitCode_;
+  std::function<bool()> stopAsked_;
   int plainIntervalMs_;
 };
-
-// True when standard error is a terminal.
-bool standardErrorIsTerminal();
 
 }  // namespace quillet

@@ -12,9 +12,9 @@ TEST(ConsoleProgressTest, LinesShowTheFiguresOfEachStage) {
   s.allSize = 200 << 20;
   const DiskFigures disk{1LL << 30, 256LL << 20};
   EXPECT_EQ(formatProgressLine(s, true, false, disk),
-            "Generating: 1e+06 files, 50.00 Mb of 200.00 Mb (25%), used data 256.00 Mb of 1.00 Gb (25%)");
+            "Generating: 1000000 files, 50.00 Mb of 200.00 Mb (25%), used data 256.00 Mb of 1.00 Gb (25%)");
   EXPECT_EQ(formatProgressLine(s, true, true, disk),
-            "Generating: 1e+06 files, 50.00 Mb of the free space, used data 256.00 Mb of 1.00 Gb (25%)");
+            "Generating: 1000000 files, 50.00 Mb of the free space, used data 256.00 Mb of 1.00 Gb (25%)");
 
   s.statusText = "Make-up tree";
   s.dirsCreated = 12;
@@ -32,6 +32,8 @@ TEST(ConsoleProgressTest, LinesShowTheFiguresOfEachStage) {
   EXPECT_EQ(formatProgressLine(s, false, false, {}),
             "Generating files: dirs 3 of 31 (9%), 42 files, 50.00 Mb, this folder 4 of 10, used data 0 b of 0 b (0%)");
   EXPECT_EQ(formatSummaryLine(2, s), "Finished: stopped (exit code 2); 42 files, 50.00 Mb written.");
+  s.filesCreated = 12345678901LL;
+  EXPECT_EQ(formatSummaryLine(0, s), "Finished: done (exit code 0); 12345678901 files, 50.00 Mb written.");
 }
 
 }  // namespace

@@ -1,10 +1,14 @@
 // The script log, "scripts.log": the append-only record of every script run, one block per run
 // between a start and an end banner, every line time-stamped and ended with CR LF on every system.
+// A block always gets its end banner, even when the run fills the log's volume: the room for it is
+// held from the moment the log is opened, a line is written whole or not at all, and a line that
+// would eat into the end banner's room is left out.
 //
 // Threads: no lock of its own. During a run the worker writes failure lines while the main thread
 // waits; the main thread writes the end banner only after the worker has ended.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -14,7 +18,14 @@
 
 namespace quillet {
 
+// A text as it goes into a record: each control character (0x00-0x1F, 0x7F) as "\xHH" with two
+// upper-case hex digits, so that a record stays one line; a "\" that is followed by "x" and two hex
+// digits as "\x5C", so that the escapes read back unambiguously. Everything else, ordinary "\"
+// separators included, stays as it is.
+std::string escapeLogText(const std::string& text);
+
 // Pure formatting of the five record forms; `\n` in the documented forms is written as CR LF.
+// The texts are escaped with escapeLogText.
 std::string formatTimeStamp(const LocalTime& t);  // "[dd.mm.yyyy hh:mm:ss]: "
 std::string formatStartBanner(const LocalTime& t);
 std::string formatEndBanner(const LocalTime& t);
@@ -32,11 +43,14 @@ class ScriptLog final : public LogSink {
   explicit ScriptLog(Clock& clock = systemClock()) : clock_(clock) {}
   ~ScriptLog() override;
 
-  // Opens the log for exclusive appending, creating it when missing. Fails silently (false) when
-  // it cannot be opened or another run holds it.
+  // Opens the log for exclusive appending, creating it when missing, and reserves the room of a
+  // block. Fails silently (false) when it cannot be opened, another run holds it, or its volume
+  // has no room left for the banners of a block.
   bool openLog(const std::string& path);
   bool isOpen() const { return file_ != nullptr; }
 
+  // The start banner, after a line end when the log does not end in one (a block cut off by an
+  // earlier failure), so that a block never starts in the middle of a line.
   void writeStartBanner();
   // One-text line (also the engine's failure lines).
   void writeLine(const std::string& text) override;
@@ -47,10 +61,19 @@ class ScriptLog final : public LogSink {
   void writeEndBanner();
 
  private:
-  void append(const std::string& bytes);
+  // Appends a record whole or not at all. A record other than the end banner is written only when
+  // the room for the end banner stays reserved after it.
+  void append(const std::string& bytes, bool endBanner = false);
+  // Makes sure bytes past the end are reserved; false when the volume has no room for them.
+  bool ensureRoom(std::int64_t bytes);
 
   Clock& clock_;
   std::unique_ptr<ExclusiveAppendFile> file_;
+  bool startsMidLine_ = false;
+  // Bytes known to be reserved past the end of the file; unlimited where nothing can be reserved
+  // (the log then relies on whole appends alone).
+  std::int64_t room_ = 0;
+  bool roomUnlimited_ = false;
 };
 
 }  // namespace quillet

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 
+#include <fstream>
+
 #include "testing/volume_fixture.h"
 
 namespace quillet {
@@ -25,6 +27,19 @@ TEST(ScriptLogTest, RecordFormsAreExactWithCrLf) {
             "[05.12.2004 10:02:03]: Invalid script. Root can't be empty.\r\n");
   EXPECT_EQ(formatInvalidParameter(t, "/foo"), "[05.12.2004 10:02:03]: Invalid script parameter '/foo'.\r\n");
   EXPECT_EQ(formatTimeStamp({1999, 1, 2, 0, 0, 9}), "[02.01.1999 00:00:09]: ");
+}
+
+TEST(ScriptLogTest, ControlCharactersAreEscapedSoThatARecordStaysOneLine) {
+  const LocalTime t{2004, 12, 5, 10, 2, 3};
+  EXPECT_EQ(formatInvalidParameter(t, "/x\r\n[05.12.2004 10:02:03]: #QX Scripts log ended"),
+            "[05.12.2004 10:02:03]: Invalid script parameter '/x\\x0D\\x0A[05.12.2004 10:02:03]: #QX Scripts log "
+            "ended'.\r\n");
+  EXPECT_EQ(formatLogLine(t, "Invalid script.", std::string("a\tb\x7f\x1b\0c", 7)),
+            "[05.12.2004 10:02:03]: Invalid script. a\\x09b\\x7F\\x1B\\x00c\r\n");
+  // Ordinary separators stay readable; only a backslash that would read as an escape is one.
+  EXPECT_EQ(escapeLogText("C:\\test\\x1\\xyz\\"), "C:\\test\\x1\\xyz\\");
+  EXPECT_EQ(escapeLogText("C:\\x0d\\xFF"), "C:\\x5Cx0d\\x5CxFF");
+  EXPECT_EQ(escapeLogText("Größe 1 Mb"), "Größe 1 Mb");
 }
 
 TEST(ScriptLogTest, TwoRunsAppendTwoBlocksAndALockedLogGetsNothing) {
@@ -55,6 +70,52 @@ TEST(ScriptLogTest, TwoRunsAppendTwoBlocksAndALockedLogGetsNothing) {
                              "Invalid script parameter '/x'.\r\n" + ts + "#QX Scripts log ended\r\n" + kStars +
                              "\r\n\r\n";
   EXPECT_EQ(testing::readFile(path), block1 + block2);
+}
+
+TEST(ScriptLogTest, ABlockNeverStartsMidLineAndAlwaysGetsItsEndBanner) {
+  QUILLET_MOUNT_OR_SKIP(vol, tmpfs, 256 << 10);
+  const std::string path = *vol / "scripts.log";
+  {
+    std::ofstream cut(path, std::ios::binary);
+    cut << "[05.12.2004 10:02:03]: Destination drive /x: is fu";  // an earlier block, cut off
+  }
+  FixedClock clock;
+  ScriptLog log(clock);
+  ASSERT_TRUE(log.openLog(path));
+  log.writeStartBanner();
+  {
+    std::ofstream filler(*vol / "filler", std::ios::binary);
+    const std::string block(4096, 'x');
+    while (filler.write(block.data(), block.size())) {
+    }
+  }
+  const std::string longLine(3000, 'l');
+  for (int i = 0; i < 10; ++i) log.writeLine(longLine);  // more than the reserved room takes
+  log.writeEndBanner();
+
+  const std::string text = testing::readFile(path);
+  const std::string ts = "[05.12.2004 10:02:03]: ";
+  const std::string start = "is fu\r\n" + kStars + "\r\n" + ts + "#QX Scripts log started\r\n" + ts + longLine;
+  EXPECT_EQ(text.substr(45, start.size()), start);
+  const std::string end = ts + "#QX Scripts log ended\r\n" + kStars + "\r\n\r\n";
+  ASSERT_GE(text.size(), end.size());
+  EXPECT_EQ(text.substr(text.size() - end.size()), end);
+  // Only whole lines between the banners.
+  std::size_t lines = 0;
+  for (auto pos = text.find(ts + longLine + "\r\n"); pos != std::string::npos;
+       pos = text.find(ts + longLine + "\r\n", pos + 1)) {
+    ++lines;
+  }
+  EXPECT_GE(lines, 1u);
+  EXPECT_LT(lines, 10u);
+  EXPECT_EQ(text.size(), 50 + 2 + 130 + lines * (23 + 3000 + 2) + end.size());
+
+  // The volume is still full: the room left after the block is enough for the next one's banners.
+  ScriptLog next(clock);
+  ASSERT_TRUE(next.openLog(path));
+  next.writeStartBanner();
+  next.writeEndBanner();
+  EXPECT_EQ(testing::readFile(path).substr(text.size()), kStars + "\r\n" + ts + "#QX Scripts log started\r\n" + end);
 }
 
 TEST(ScriptLogTest, LogLivesBesideTheProgramOrInTheStateFolder) {

@@ -7,6 +7,7 @@
 #include "engine/volume_checks.h"
 #include "engine/worker_thread.h"
 #include "platform/path.h"
+#include "platform/system.h"
 #include "script/script_log.h"
 
 namespace quillet {
@@ -93,15 +94,27 @@ void runScript(const std::string& mode, const std::vector<std::string>& args, co
   ScriptLog log(services.clock);
   if (!log.openLog(scriptLogPath(args.empty() ? std::string() : args[0]))) return;
   log.writeStartBanner();
+  const auto stopAsked = [&services] { return services.stopAsked && services.stopAsked(); };
+  // From here on a stop ends the run as the Stop button does: the end banner, result 2, whatever
+  // was created stays.
+  const auto endStopped = [&] {
+    log.writeEndBanner();
+    exitCode = toInt(GenerationResult::Stopped);
+  };
 
   GenerationJob job;
   const ParseOutcome parsed = parseScript(mode, args, job);
   if (!parsed.accepted) {
     logRejection(log, parsed);
+    if (stopAsked()) return endStopped();
     log.writeEndBanner();
     return;
   }
+  // Once, before the volume is asked anything, so that every query, folder and log line names the
+  // same place whatever the working folder becomes.
+  job.rootFolder = absolutePath(job.rootFolder);
   completeScriptJob(job, parsed, services.fs);
+  if (stopAsked()) return endStopped();
 
   HeadlessPresenter headless(log);
   FailurePresenter& presenter = services.presenter != nullptr ? *services.presenter : headless;
@@ -112,6 +125,7 @@ void runScript(const std::string& mode, const std::vector<std::string>& args, co
     exitCode = 8;
     return;
   }
+  if (stopAsked()) return endStopped();
 
   job.scriptLog = &log;
   {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,9 @@ struct ScriptRunServices {
   // line plus a line on standard error, as a run without a display has it.
   FailurePresenter* presenter = nullptr;
   ProgressDisplay& progress;
+  // True once the run is asked to stop from outside (a stop signal); empty: never. A run asked to
+  // stop before its worker starts creates nothing more and ends with 2, as a stopped run does.
+  std::function<bool()> stopAsked;
 };
 
 // Completes a parsed job the script way (sizes, counts, masks, the file-system limit). The
@@ -43,8 +47,10 @@ struct ScriptRunServices {
 // root does not exist yet.
 void completeScriptJob(GenerationJob& job, const ParseOutcome& parsed, FileSystem& fs);
 
-// The whole script run. exitCode receives 8 when the root cannot be created, otherwise the
-// worker's result; it is left alone for a rejected script or a log that cannot be opened.
+// The whole script run. A relative root is taken relative to the working folder and made absolute
+// before anything uses it. exitCode receives 8 when the root cannot be created, 2 when the run was
+// asked to stop, otherwise the worker's result; it is left alone for a rejected script or a log
+// that cannot be opened.
 void runScript(const std::string& mode, const std::vector<std::string>& args, const ScriptRunServices& services,
                std::atomic<int>& exitCode);
 

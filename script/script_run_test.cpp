@@ -8,7 +8,10 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <fstream>
+#include <functional>
 #include <regex>
 #include <thread>
 
@@ -144,6 +147,179 @@ TEST_F(ScriptRunTest, InterruptStopsTheRunKeepsItsFilesAndWritesTheEndBanner) {
   EXPECT_NE(r.err.find("exit code 2"), std::string::npos);
 }
 
+// A well-formed log: whole CR LF lines only, and blocks that each run from a start banner to an
+// end banner. Returns the number of blocks, or -1 with the reason in why.
+int wellFormedBlocks(const std::string& text, std::string& why) {
+  const std::string stars(80, '*');
+  const std::regex stamped(R"(\[\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d\]: [^\r\n]*)");
+  enum { Between, Started, Ended, Closed } state = Between;
+  int blocks = 0;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const auto end = text.find("\r\n", start);
+    if (end == std::string::npos) {
+      why = "the log ends in half a line: " + text.substr(start);
+      return -1;
+    }
+    const std::string line = text.substr(start, end - start);
+    start = end + 2;
+    const bool banner = std::regex_match(line, stamped);
+    if (state == Between && line == stars) {
+      state = Started;
+    } else if (state == Started && banner && line.substr(23) == "#QX Scripts log started") {
+      state = Ended;
+    } else if (state == Ended && banner && line.substr(23) == "#QX Scripts log ended") {
+      state = Closed;
+    } else if (state == Ended && banner && line.substr(23).rfind("#QX", 0) != 0) {
+    } else if (state == Closed && line == stars) {
+      state = Between;
+      ++blocks;
+    } else if (state == Between && line.empty()) {
+    } else {
+      why = "unexpected line: '" + line + "'";
+      return -1;
+    }
+  }
+  if (state != Between) {
+    why = "the last block has no end";
+    return -1;
+  }
+  return blocks;
+}
+
+// The program lives on the volume its run fills, so the log is on it too. The log's last page is
+// nearly used up before the run, so that the lines the full volume brings cannot find room unless
+// it was held for them.
+TEST(ScriptLogOnAFullVolumeTest, EveryBlockEndsWithItsEndBanner) {
+  QUILLET_MOUNT_OR_SKIP(vol, tmpfs, 16 << 20);
+  testing::ProgramOptions options = testing::privateCopyOfProgram(vol->path());
+  ASSERT_FALSE(options.program.empty());
+  options.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+  const std::string logPath = *vol / "scripts.log";
+  const std::string earlier = "[05.12.2004 10:02:03]: " + std::string(4096 - 130 - 40 - 25, 'e') + "\r\n";
+  {
+    std::ofstream log(logPath, std::ios::binary);
+    log << earlier;
+  }
+  const std::vector<std::string> fill = {"/s", "/allsize:100m", "/root:'" + (*vol / "data") + "'",
+                                         "/minsize:1m", "/nofill"};
+  const auto first = runProgram(fill, options);
+  EXPECT_EQ(first.exitCode, 1) << first.err;
+  std::string why;
+  std::string text = testing::readFile(logPath);
+  ASSERT_EQ(text.rfind(earlier, 0), 0u);
+  EXPECT_EQ(wellFormedBlocks(text.substr(earlier.size()), why), 1) << why << "\n" << text.substr(earlier.size());
+  EXPECT_NE(text.find("Destination drive " + vol->path() + ": is full."), std::string::npos) << text;
+
+  // Again on the full volume, and once more with a parameter error.
+  runProgram(fill, options);
+  runProgram({"/s", "/allsize:1m"}, options);
+  text = testing::readFile(logPath);
+  EXPECT_EQ(wellFormedBlocks(text.substr(earlier.size()), why), 3) << why << "\n" << text.substr(earlier.size());
+}
+
+// An earlier block cut off mid-line (by a crash, say) does not swallow the next banner.
+TEST_F(ScriptRunTest, ABlockAfterACutOffLineStartsOnALineOfItsOwn) {
+  {
+    std::ofstream log(bin / "scripts.log", std::ios::binary);
+    log << "[05.12.2004 10:02:03]: Destination drive /x: is fu";
+  }
+  run({"/f", "/unknown:1"});
+  const auto lines = logLines();
+  ASSERT_EQ(lines.size(), 7u);
+  EXPECT_EQ(lines[0], "Destination drive /x: is fu");
+  EXPECT_EQ(lines[1], std::string(80, '*'));
+  EXPECT_EQ(lines[3], "Invalid script parameter '/unknown'.");
+}
+
+TEST_F(ScriptRunTest, ParametersCannotForgeLogLines) {
+  const auto r = run({"/x\r\n[05.12.2004 10:02:03]: #QX Scripts log ended"});
+  EXPECT_EQ(r.exitCode, 0);
+  run({"/s", "/bogus\n#QX Scripts log ended:1"});
+  const auto lines = logLines();
+  ASSERT_EQ(lines.size(), 12u) << log();
+  EXPECT_EQ(lines[2], "Invalid script parameter '/x\\x0D\\x0A[05.12.2004 10:02:03]: #QX Scripts log ended'.");
+  EXPECT_EQ(lines[8], "Invalid script parameter '/bogus\\x0A#QX Scripts log ended'.");
+  std::string why;
+  EXPECT_EQ(wellFormedBlocks(log(), why), 2) << why;
+}
+
+TEST_F(ScriptRunTest, RelativeRootIsTakenFromTheWorkingFolder) {
+  options.workingFolder = vol->path();
+  const auto r = run({"/s", "/allsize:2k", "/root:'rel/sub'", "/minsize:1k"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(testing::fileSize(*vol / "rel/sub/a"), 1024);
+  EXPECT_EQ(testing::fileSize(*vol / "rel/sub/b"), 1024);
+  // The log names the place in full, as every other use of the root does.
+  std::system(("touch '" + *vol / "afile" + "'").c_str());
+  EXPECT_EQ(run({"/f", "/root:'afile/sub/deeper'", "/minfiles:1", "/minsize:1k"}).exitCode, 8);
+  EXPECT_NE(log().find("Incorrect path - '" + *vol / "afile/sub" + "'. Try to check root folder for errors.\r\n"),
+            std::string::npos)
+      << log();
+}
+
+// A stop signal at any moment after start-up: before the log is open (the signal waits), while
+// the script is read, while files are made. Each run either never started (killed before its
+// first instruction, nothing logged) or ends as stopped with a whole block; none is cut short.
+TEST_F(ScriptRunTest, AStopSignalAtAnyMomentEndsTheRunAsStopped) {
+  std::string reason;
+  auto big = testing::MountedVolume::tmpfs(1LL << 30, reason);
+  ASSERT_TRUE(big) << reason;
+  const std::string logPath = bin / "scripts.log";
+  const auto waitForLog = [&](std::int64_t before) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (testing::fileSize(logPath) <= before && std::chrono::steady_clock::now() < deadline) {
+    }
+  };
+  struct Moment {
+    const char* name;
+    int runs;
+    bool mustStop;    // the program has surely reached main
+    bool generating;  // files are being made
+    std::function<void(std::int64_t logSize, const std::string& root)> wait;
+  };
+  const std::vector<Moment> moments = {
+      {"at once", 4, false, false, [](std::int64_t, const std::string&) {}},
+      {"after 1 ms", 3, false, false,
+       [](std::int64_t, const std::string&) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }},
+      {"as the log is written", 6, true, false, [&](std::int64_t before, const std::string&) { waitForLog(before); }},
+      {"while files are made", 2, true, true,
+       [&](std::int64_t, const std::string& root) {
+         for (int i = 0; i < 500 && testing::fileSize(root + "/a") < 0; ++i) {
+           std::this_thread::sleep_for(std::chrono::milliseconds(10));
+         }
+         std::this_thread::sleep_for(std::chrono::milliseconds(50));
+       }},
+  };
+  int serial = 0;
+  for (const Moment& moment : moments) {
+    for (int i = 0; i < moment.runs; ++i) {
+      const std::string root = *big / ("out" + std::to_string(++serial));
+      const std::int64_t before = std::max<std::int64_t>(testing::fileSize(logPath), 0);
+      const int signal = serial % 2 == 0 ? SIGINT : SIGTERM;
+      options.whileRunning = [&](int pid) {
+        moment.wait(before, root);
+        ::kill(pid, signal);
+      };
+      const auto r = run({"/s", "/allsize:1000m", "/root:'" + root + "'", "/minsize:4k"});
+      const std::string added = log().substr(before);
+      std::string why;
+      if (r.signal != 0) {
+        EXPECT_FALSE(moment.mustStop) << moment.name << ": killed by " << r.signal;
+        EXPECT_EQ(added, "") << moment.name;
+        continue;
+      }
+      EXPECT_EQ(r.exitCode, 2) << moment.name << "\n" << r.err;
+      EXPECT_EQ(wellFormedBlocks(added, why), 1) << moment.name << ": " << why << "\n" << added;
+      // A run stopped before its first file has no summary to show.
+      if (moment.generating) {
+        EXPECT_NE(r.err.find("Finished: stopped (exit code 2)"), std::string::npos) << r.err;
+      }
+    }
+  }
+  EXPECT_GE(testing::fileSize(*big / ("out" + std::to_string(serial)) + "/a"), 0) << "the files made stay";
+}
+
 TEST_F(ScriptRunTest, RunWhileAnotherHoldsTheLogDoesNothing) {
   const int fd = ::open((bin / "scripts.log").c_str(), O_WRONLY | O_CREAT, 0644);
   ASSERT_EQ(::flock(fd, LOCK_EX), 0);
@@ -152,6 +328,33 @@ TEST_F(ScriptRunTest, RunWhileAnotherHoldsTheLogDoesNothing) {
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(log(), "");
   EXPECT_EQ(testing::fileSize(*vol / "locked"), -1);
+}
+
+// A stop asked for before the worker starts: the run in-process, its log in a scratch folder.
+TEST(ScriptStopTest, AStopBeforeTheWorkerEndsTheRunAsStoppedWithItsBlockWhole) {
+  class NoDisplay final : public ProgressDisplay {
+   public:
+    void show(GenerationJob&) override { ++shown; }
+    int shown = 0;
+  };
+  testing::ScratchFolder bin;
+  testing::FakeFileSystem fs;
+  fs.addFolder("/v");
+  NoDisplay display;
+  const ScriptRunServices services{fs, systemClock(), nullptr, display, [] { return true; }};
+  std::atomic<int> exitCode{0};
+  runScript("/S", {bin / "quillet", "/s", "/allsize:1m", "/root:'/v/new'", "/minsize:1k"}, services, exitCode);
+  EXPECT_EQ(exitCode.load(), 2);
+  EXPECT_EQ(display.shown, 0);
+  EXPECT_TRUE(fs.effects().empty()) << "nothing is created";
+
+  exitCode = 0;
+  runScript("/S", {bin / "quillet", "/s", "/allsize:1m"}, services, exitCode);
+  EXPECT_EQ(exitCode.load(), 2) << "a rejected script that was also stopped";
+  std::string why;
+  const std::string log = testing::readFile(bin / "scripts.log");
+  EXPECT_EQ(wellFormedBlocks(log, why), 2) << why;
+  EXPECT_NE(log.find("]: Invalid script. /root parameter is absent.\r\n"), std::string::npos) << log;
 }
 
 // The completion rules themselves, without a volume in the way.

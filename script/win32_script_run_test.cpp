@@ -1,5 +1,6 @@
 // Script runs of the built program on Windows: a log held by another run keeps a second run from
-// doing anything, a root on a missing drive ends with 8, and the log's lines end in CR LF.
+// doing anything, a root on a missing drive ends with 8, a relative root is completed from the
+// working folder, and the log's lines end in CR LF.
 #include <gtest/gtest.h>
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -64,6 +65,24 @@ TEST_F(Win32ScriptRunTest, ARootOnAMissingDriveEndsWith8AndNamesItsFirstFolder) 
   const auto r = run({"/s", "/allsize:1m", "/root:'" + drive + ":\\new\\deeper'", "/minsize:1k"});
   EXPECT_EQ(r.exitCode, 8) << r.err;
   EXPECT_NE(log().find("]: Incorrect path - '" + drive + ":\\new'. Try to check root folder for errors.\r\n"),
+            std::string::npos)
+      << log();
+}
+
+TEST_F(Win32ScriptRunTest, ARelativeRootIsTakenFromTheWorkingFolderAndLoggedInFull) {
+  options.workingFolder = data.path();
+  const auto r = run({"/s", "/allsize:2k", "/root:'rel\\sub'", "/minsize:1k"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(testing::fileSize(data / "rel\\sub\\a"), 1024);
+  EXPECT_EQ(testing::fileSize(data / "rel\\sub\\b"), 1024);
+  {
+    const HANDLE file = ::CreateFileA((data / "afile").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    ::CloseHandle(file);
+  }
+  EXPECT_EQ(run({"/f", "/root:'afile\\sub\\deeper'", "/minfiles:1", "/minsize:1k"}).exitCode, 8);
+  EXPECT_NE(log().find("]: Incorrect path - '" + (data / "afile\\sub") + "'. Try to check root folder for errors.\r\n"),
             std::string::npos)
       << log();
 }

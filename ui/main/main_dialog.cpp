@@ -494,6 +494,11 @@ void MainDialog::prepareAndStartRun() {
     emit runEnded(false);
     return;
   }
+  if (outcome == PreparationOutcome::RelativeRoot) {
+    failurePresenter.showError(FailurePresenter::Caption::Error, relativeRootMessage(values.rootFolderText));
+    emit runEnded(false);
+    return;
+  }
   const EngineServices engine{services.fs, services.clock, failurePresenter};
   if (!createRootFolder(generationJob, engine, RootReport::MessageBox, nullptr)) {
     emit runEnded(false);

@@ -1,6 +1,7 @@
 // Generate end to end with the real worker on a small tmpfs volume: both modes creating files, a
-// stop that the next Generate must wait out, the empty root and a root that cannot be created, a
-// worker failure box answered while the progress dialog keeps polling, and the exit code.
+// stop that the next Generate must wait out, the empty root, a relative root and a root that cannot
+// be created, a worker failure box answered while the progress dialog keeps polling, and the exit
+// code.
 #include <QComboBox>
 #include <QSignalSpy>
 #include <QTest>
@@ -127,6 +128,24 @@ class MainDialogRunTest : public QObject {
     QCOMPARE(ended.count(), 1);
     QCOMPARE(ended.at(0).at(0).toBool(), false);
     QCOMPARE(env.exitCode.load(), 5);
+  }
+
+  void relativeRootIsRefusedAndNothingIsCreated() {
+    ScratchFolder working;
+    const std::string previous = std::filesystem::current_path().string();
+    std::filesystem::current_path(working.path());
+    DialogEnvironment env;
+    env.exitCode = 5;
+    OPEN_DIALOG(env, d);
+    typeInto(*d, 1000, QStringLiteral("   "));
+    BoxAnswerer box(QStringLiteral("failureMessage"));
+    click(*d, 1009);
+    std::filesystem::current_path(previous);
+    QCOMPARE(box.captions, QStringList{QStringLiteral("Error")});
+    QCOMPARE(box.texts, QStringList{QStringLiteral("Incorrect path - '   '.\n\nTry to check root folder for errors.")});
+    QVERIFY(std::filesystem::is_empty(working.path()));
+    QCOMPARE(env.exitCode.load(), 5);
+    QVERIFY(progressDialog() == nullptr);
   }
 
   void rootThatCannotBeCreatedIsReported() {

@@ -46,6 +46,10 @@ std::string trimRootText(const std::string& text) {
   return text.substr(first, last - first + 1);
 }
 
+std::string relativeRootMessage(const std::string& rootText) {
+  return "Incorrect path - '" + withoutTrailingSeparator(rootText) + "'.\n\nTry to check root folder for errors.";
+}
+
 PreparationOutcome prepareJob(SettingsValues& f, GenerationJob& job, FileSystem& fs) {
   job.scriptMode = false;
   job.scriptLog = nullptr;
@@ -59,6 +63,7 @@ PreparationOutcome prepareJob(SettingsValues& f, GenerationJob& job, FileSystem&
   f.rootFolderText = trimRootText(f.rootFolderText);
   if (f.rootFolderText.empty()) return PreparationOutcome::EmptyRoot;
   f.rootFolderText = withTrailingSeparator(f.rootFolderText);
+  if (!isAbsolutePath(f.rootFolderText)) return PreparationOutcome::RelativeRoot;
 
   job.minFileSize = minFileSize;
   job.maxFileSize = maxFileSize;

@@ -47,9 +47,38 @@ class RunPreparationTest : public QObject {
     QCOMPARE(v.rootFolderText, std::string("/data/"));
     QCOMPARE(job.fsFileSizeLimit, std::int64_t(0));  // EXT4: no limit
 
-    v.rootFolderText = "  ";  // spaces only: not empty
-    QCOMPARE(prepareJob(v, job, fs), PreparationOutcome::Ready);
-    QCOMPARE(job.rootFolder, std::string("  /"));
+  }
+
+  // A relative root would be made in the working folder, which nobody chose and nobody sees.
+  void relativeRootIsRefusedBeforeAnythingIsAsked_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("spaces only") << "   " << "   /";
+    QTest::newRow("a name") << " data " << "data/";
+    QTest::newRow("dot") << "./data/" << "./data/";
+    QTest::newRow("home sign") << "~/data" << "~/data/";
+  }
+  void relativeRootIsRefusedBeforeAnythingIsAsked() {
+    QFETCH(QString, text);
+    QFETCH(QString, shown);
+    FakeFileSystem fs;
+    GenerationJob job;
+    job.filesCreated = 42;
+    job.rootFolder = "/before/";
+    SettingsValues v = defaults(text.toStdString());
+    v.byAllSize = true;
+    v.allPartition = true;
+    QCOMPARE(prepareJob(v, job, fs), PreparationOutcome::RelativeRoot);
+    QCOMPARE(QString::fromStdString(v.rootFolderText), shown);
+    QCOMPARE(job.rootFolder, std::string("/before/"));
+    QCOMPARE(job.filesCreated.load(), std::int64_t(42));
+    QVERIFY(fs.effects().empty());
+  }
+
+  void relativeRootGetsTheIncorrectPathText() {
+    QCOMPARE(relativeRootMessage("   /"), std::string("Incorrect path - '   '.\n\nTry to check root folder for errors."));
+    QCOMPARE(relativeRootMessage("data/x/"),
+             std::string("Incorrect path - 'data/x'.\n\nTry to check root folder for errors."));
   }
 
   void emptyRootStartsNothingButKeepsTheChecks() {
