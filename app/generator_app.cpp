@@ -1,9 +1,8 @@
 #include "app/generator_app.h"
 
-#include <algorithm>
-#include <cctype>
 #include <iostream>
 
+#include "platform/ascii.h"
 #include "script/script_log.h"
 
 namespace quillet {
@@ -11,11 +10,7 @@ namespace {
 GeneratorApp* theApp = nullptr;
 }
 
-std::string upperCased(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return text;
-}
+std::string upperCased(std::string text) { return asciiUpper(text); }
 
 GeneratorApp::GeneratorApp(std::vector<std::string> args, Frontends frontends)
     : args_(std::move(args)), frontends_(std::move(frontends)) {

@@ -155,7 +155,7 @@ TEST(FreeSpaceQueryTest, ManySmallFilesShareAFreshFigureButANearlyFullVolumeIsAs
   h.job.clusterSize = 4096;
   std::int64_t freeBytes = 0;
   for (int i = 0; i < 100; ++i) {
-    EXPECT_FALSE(volumeIsFull("/root/", h.ctx, freeBytes, 4096));
+    EXPECT_EQ(checkFreeSpace("/root/", h.ctx, freeBytes, 4096), GenerationResult::Done);
     h.job.currentSize += 4096;
   }
   EXPECT_LT(fs.volumeQueries, 10);
@@ -163,10 +163,10 @@ TEST(FreeSpaceQueryTest, ManySmallFilesShareAFreshFigureButANearlyFullVolumeIsAs
 
   // A large file asks again, and so does another folder.
   fs.volumeQueries = 0;
-  volumeIsFull("/root/", h.ctx, freeBytes, 4096);
-  volumeIsFull("/root/", h.ctx, freeBytes, fs.freeBytes);
+  checkFreeSpace("/root/", h.ctx, freeBytes, 4096);
+  checkFreeSpace("/root/", h.ctx, freeBytes, fs.freeBytes);
   fs.addFolder("/other");
-  volumeIsFull("/other/", h.ctx, freeBytes, 4096);
+  checkFreeSpace("/other/", h.ctx, freeBytes, 4096);
   EXPECT_EQ(fs.volumeQueries, 2);
 
   // Within the margin of a full volume no figure is reused.
@@ -174,7 +174,7 @@ TEST(FreeSpaceQueryTest, ManySmallFilesShareAFreshFigureButANearlyFullVolumeIsAs
   tight.addFolder("/root");
   tight.freeBytes = 32 << 20;
   testing::EngineHarness t{tight};
-  for (int i = 0; i < 10; ++i) EXPECT_FALSE(volumeIsFull("/root/", t.ctx, freeBytes, 4096));
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(checkFreeSpace("/root/", t.ctx, freeBytes, 4096), GenerationResult::Done);
   EXPECT_EQ(tight.volumeQueries, 10);
 }
 

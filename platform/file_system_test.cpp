@@ -149,7 +149,7 @@ TEST_F(FileSystemTest, EnumerationFlagsHiddenFoldersAndLinks) {
   ASSERT_TRUE(reader.ok());
   std::set<std::string> seen;
   FolderEntry e;
-  while (reader.value()->next(e)) {
+  while (reader.value()->next(e).value()) {
     seen.insert(e.name);
     if (e.name == "visible") {
       EXPECT_TRUE(e.isDirectory && !e.isHidden && !e.isLink);
@@ -187,13 +187,13 @@ TEST(LeafFolderTest, LinkCountsTellLeavesOnlyWhereTheyAreKnownToCountSubFolders)
   auto reader = fs->openFolder(*tmp / "parent");
   ASSERT_TRUE(reader.ok());
   FolderEntry e;
-  while (reader.value()->next(e)) {
+  while (reader.value()->next(e).value()) {
     EXPECT_EQ(reader.value()->entryMayHaveSubfolders(e), e.name != "leaf") << e.name;
   }
   // Seen from the volume's root, the parent holds sub-folders.
   auto top = fs->openFolder(tmp->path());
   ASSERT_TRUE(top.ok());
-  while (top.value()->next(e)) EXPECT_TRUE(top.value()->entryMayHaveSubfolders(e)) << e.name;
+  while (top.value()->next(e).value()) EXPECT_TRUE(top.value()->entryMayHaveSubfolders(e)) << e.name;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/ascii.h"
 #include "platform/win32_command_line.h"
 #include "testing/program_runner.h"
 #include "testing/volume_fixture.h"
@@ -17,9 +18,7 @@ namespace quillet::testing {
 namespace {
 
 std::string upperName(const std::string& entry) {
-  std::string name = entry.substr(0, entry.find('='));
-  std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return name;
+  return asciiUpper(entry.substr(0, entry.find('=')));
 }
 
 // Our environment with the options' changes, as the NUL-separated block CreateProcessA takes.
