@@ -78,7 +78,11 @@ ProgramResult runProgram(const std::vector<std::string>& args, const ProgramOpti
     }
     if (!started) return result;
     if (options.whileRunning) options.whileRunning(static_cast<int>(process.dwProcessId));
-    ::WaitForSingleObject(process.hProcess, INFINITE);
+    const DWORD wait = options.timeoutSeconds > 0 ? static_cast<DWORD>(options.timeoutSeconds) * 1000 : INFINITE;
+    if (::WaitForSingleObject(process.hProcess, wait) == WAIT_TIMEOUT) {
+      ::TerminateProcess(process.hProcess, 137);
+      ::WaitForSingleObject(process.hProcess, INFINITE);
+    }
     DWORD code = 0;
     if (::GetExitCodeProcess(process.hProcess, &code)) result.exitCode = static_cast<int>(code);
     ::CloseHandle(process.hThread);
