@@ -43,7 +43,7 @@ struct ScriptRunServices {
 // root does not exist yet.
 void completeScriptJob(GenerationJob& job, const ParseOutcome& parsed, FileSystem& fs);
 
-// The whole script run. exitCode receives 8 when the root cannot be created, otherwise the
+// The whole script run. exitCode receives PathFailed when the root cannot be created, otherwise the
 // worker's result; it is left alone for a rejected script or a log that cannot be opened.
 void runScript(const std::string& mode, const std::vector<std::string>& args, const ScriptRunServices& services,
                std::atomic<int>& exitCode);

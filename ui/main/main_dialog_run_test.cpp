@@ -116,7 +116,7 @@ class MainDialogRunTest : public QObject {
 
   void emptyRootIsRefused() {
     DialogEnvironment env;
-    env.exitCode = 5;
+    env.exitCode = toInt(GenerationResult::FolderLimit);
     OPEN_DIALOG(env, d);
     typeInto(*d, 1000, QString());
     BoxAnswerer box(QStringLiteral("emptyRootMessage"));
@@ -126,14 +126,14 @@ class MainDialogRunTest : public QObject {
     QCOMPARE(box.captions, QStringList{QStringLiteral("Warning")});
     QCOMPARE(ended.count(), 1);
     QCOMPARE(ended.at(0).at(0).toBool(), false);
-    QCOMPARE(env.exitCode.load(), 5);
+    QCOMPARE(env.exitCode.load(), toInt(GenerationResult::FolderLimit));
   }
 
   void rootThatCannotBeCreatedIsReported() {
     MOUNT_OR_SKIP(volume);
     std::ofstream(volume->path() + "/file") << "x";
     DialogEnvironment env;
-    env.exitCode = 5;
+    env.exitCode = toInt(GenerationResult::FolderLimit);
     OPEN_DIALOG(env, d);
     typeInto(*d, 1000, QString::fromStdString(volume->path() + "/file/sub/"));
     BoxAnswerer box(QStringLiteral("failureMessage"));
@@ -141,7 +141,7 @@ class MainDialogRunTest : public QObject {
     QCOMPARE(box.captions, QStringList{QStringLiteral("Error")});
     QCOMPARE(box.texts, QStringList{QString::fromStdString("Incorrect path - '" + volume->path() +
                                                            "/file/sub'.\n\nTry to check root folder for errors.")});
-    QCOMPARE(env.exitCode.load(), 5);
+    QCOMPARE(env.exitCode.load(), toInt(GenerationResult::FolderLimit));
     QVERIFY(progressDialog() == nullptr);
   }
 
