@@ -4,6 +4,8 @@
 
 #include <set>
 
+#include "platform/path.h"
+
 namespace quillet {
 namespace {
 
@@ -25,7 +27,7 @@ TEST(NormaliseMaskTest, NoMaskReachesAboveTheFolderItNames) {
   EXPECT_EQ(normaliseMask("/../../../../f?").mask, "f?");
   EXPECT_EQ(normaliseMask("/../../../../f?").nameSpace, 36);
   EXPECT_EQ(normaliseMask("../d*").mask, "d???");
-  EXPECT_EQ(normaliseMask("sub//./????").mask, "sub/????");
+  EXPECT_EQ(normaliseMask("sub//./????").mask, std::string("sub") + kSeparator + "????");
   EXPECT_EQ(normaliseMask("..").mask, "");
   EXPECT_EQ(normaliseMask("x/..").mask, "x");
 }
