@@ -140,7 +140,9 @@ bool FakeFileSystem::exists(const std::string& path) {
 
 bool FakeFileSystem::isFolder(const std::string& path) {
   std::lock_guard lock(mutex_);
-  return folders_.count(normalise(path)) != 0;
+  // The fake's links stand for links to folders out of the tree.
+  const std::string p = normalise(path);
+  return folders_.count(p) != 0 || links_.count(p) != 0;
 }
 
 Status FakeFileSystem::createFolderBelow(const std::string& base, const std::string& relative) {

@@ -60,7 +60,8 @@ class FakeFileSystem : public FileSystem {
   // Setup helpers.
   void addFolder(const std::string& path);
   void addFile(const std::string& path, std::int64_t size = 0);
-  // A symbolic link: its name is taken and listed as a link, and nothing is ever made through it.
+  // A symbolic link to a folder out of the tree: its name is taken and listed as a link, it is a
+  // folder to isFolder, and nothing is ever made through it.
   void addLink(const std::string& path);
 
   // Inspection.
