@@ -142,6 +142,8 @@ TEST_P(FileSystemContractTest, CreationBelowAFolderPassesItsFoldersButNeverALink
   EXPECT_EQ(fs().createFolderBelow(base, "l/quillet-contract-folder").kind(), ErrorKind::WrongPath);
   EXPECT_EQ(fs().createNewFileBelow(base, "l/quillet-contract-file").status().kind(), ErrorKind::WrongPath);
   EXPECT_EQ(fs().createNewFileBelow(base, "f/x").status().kind(), ErrorKind::WrongPath);
+  // An empty name (an empty mask) names base itself, which is taken.
+  EXPECT_EQ(fs().createFolderBelow(base, "").kind(), ErrorKind::AlreadyExists);
 
   // A folder, or a link to one, is a folder; a file or nothing is not.
   EXPECT_TRUE(fs().isFolder(at("d")));

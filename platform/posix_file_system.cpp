@@ -226,7 +226,7 @@ int openParentBelow(const std::string& base, const std::string& relative, std::s
     }
   }
   if (parts.empty()) {
-    err = EINVAL;
+    err = EEXIST;  // base itself, which exists
     return -1;
   }
   int fd = ::open(base.empty() ? "." : base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

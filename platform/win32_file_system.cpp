@@ -234,7 +234,7 @@ class Win32FileSystem final : public FileSystem {
   // Why relative cannot be created below base, or 0: a part that climbs or names a drive, or a
   // folder part that is a junction or a symbolic link (which could lead out of base).
   static DWORD refusedBelow(const std::string& base, const std::string& relative) {
-    if (relative.empty()) return ERROR_BAD_PATHNAME;
+    if (relative.empty()) return ERROR_ALREADY_EXISTS;  // base itself, which exists
     std::size_t start = 0;
     for (;;) {
       std::size_t end = start;
