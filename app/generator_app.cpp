@@ -1,9 +1,9 @@
 #include "app/generator_app.h"
 
-#include <algorithm>
-#include <cctype>
 #include <iostream>
 
+#include "engine/generation_job.h"
+#include "platform/ascii.h"
 #include "platform/system.h"
 #include "script/script_log.h"
 
@@ -12,11 +12,7 @@ namespace {
 GeneratorApp* theApp = nullptr;
 }
 
-std::string upperCased(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return text;
-}
+std::string upperCased(std::string text) { return asciiUpper(text); }
 
 GeneratorApp::GeneratorApp(std::vector<std::string> args, Frontends frontends)
     : args_(std::move(args)), frontends_(std::move(frontends)) {
@@ -71,7 +67,7 @@ void GeneratorApp::logInvalidParameter(const std::string& parameter) {
   log.writeInvalidParameter(parameter);
   log.writeEndBanner();
   // A stop signal during the logging ends it as it ends a script run.
-  if (stopSignalArrived()) exitCode = 2;
+  if (stopSignalArrived()) exitCode = toInt(GenerationResult::Stopped);
 }
 
 }  // namespace quillet

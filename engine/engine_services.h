@@ -20,6 +20,9 @@ class FailurePresenter {
   };
   virtual ~FailurePresenter() = default;
   virtual void showError(Caption caption, const std::string& text) = 0;
+  // A failure the run goes on after, which neither a window nor the log shows (a tree level that
+  // cannot be made): only a console prints it, on standard error. Ignored by default.
+  virtual void showNotice(const std::string& text) { (void)text; }
 };
 
 struct EngineServices {

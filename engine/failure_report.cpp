@@ -14,6 +14,13 @@ void deliver(GenerationJob& job, const EngineServices& services, FailurePresente
   services.presenter.showError(caption, interactive);
 }
 
+// The system's description in a failure's message ("<context>: <description>").
+std::string causeOf(const Status& status) {
+  const std::string& message = status.message();
+  const auto cut = message.rfind(": ");
+  return cut == std::string::npos ? message : message.substr(cut + 2);
+}
+
 }  // namespace
 
 void reportIncorrectPath(GenerationJob& job, const EngineServices& services, const std::string& path,
@@ -40,6 +47,20 @@ void reportFileError(const EngineServices& services, const std::string& path, co
   std::string cause = std::strerror(status.systemCode());
   services.presenter.showError(FailurePresenter::Caption::Application,
                                "Can not create file '" + path + "': " + cause + ".");
+}
+
+void reportWriteError(const EngineServices& services, const std::string& path, const Status& status) {
+  const std::string cause = causeOf(status);
+  services.presenter.showError(FailurePresenter::Caption::Application,
+                               "Can not write file '" + path + "': " + cause + ".");
+}
+
+void reportFreeSpaceUnknown(GenerationJob& job, const EngineServices& services, const std::string& folder,
+                            const Status& status) {
+  const std::string cause = causeOf(status);
+  deliver(job, services, FailurePresenter::Caption::Application,
+          "Can not read the free space of '" + folder + "': " + cause + ".",
+          "Can not read the free space of '" + folder + "': " + cause + ".");
 }
 
 }  // namespace quillet

@@ -24,5 +24,11 @@ void reportVolumeFull(GenerationJob& job, const EngineServices& services, const 
 // message box, also in script mode (the script front-end turns it into a log line when headless).
 void reportFileError(const EngineServices& services, const std::string& path, const Status& status);
 
+// A file that could not be written or closed: the same kind of message box as reportFileError.
+void reportWriteError(const EngineServices& services, const std::string& path, const Status& status);
+
+// The free space of folder's volume cannot be asked for a cause other than a wrong path.
+void reportFreeSpaceUnknown(GenerationJob& job, const EngineServices& services, const std::string& folder,
+                            const Status& status);
 
 }  // namespace quillet

@@ -18,19 +18,24 @@ std::string createMissingFolders(FileSystem& fs, const std::string& path) {
     failed = folder;
     return false;
   });
+  // A file or a dangling link where the folder itself should be: nothing can be created in it.
+  // (One on the way makes the creation of the next prefix fail, which names that prefix.)
+  const std::string whole = withoutTrailingSeparator(path);
+  if (failed.empty() && !fs.isFolder(whole)) failed = whole;
   return failed;
 }
 
 GenerationResult ensureFolderPath(const std::string& folder, RunContext& ctx) {
   // Most calls are for folders that exist (every folder of a tree is filled in turn).
-  if (ctx.services.fs.exists(withoutTrailingSeparator(folder))) return GenerationResult::Done;
+  if (ctx.services.fs.isFolder(withoutTrailingSeparator(folder))) return GenerationResult::Done;
   const std::string failed = createMissingFolders(ctx.services.fs, folder);
   if (failed.empty()) return GenerationResult::Done;
   reportIncorrectPath(ctx.job, ctx.services, failed, FailurePresenter::Caption::Error);
   return GenerationResult::PathFailed;
 }
 
-bool volumeIsFull(const std::string& folder, RunContext& ctx, std::int64_t& freeBytes, std::int64_t wanted) {
+GenerationResult checkFreeSpace(const std::string& folder, RunContext& ctx, std::int64_t& freeBytes,
+                                std::int64_t wanted) {
   constexpr std::int64_t kMargin = 64LL << 20;
   constexpr auto kMaxAge = std::chrono::milliseconds(100);
   auto& last = ctx.lastFreeSpace;
@@ -40,13 +45,24 @@ bool volumeIsFull(const std::string& folder, RunContext& ctx, std::int64_t& free
     const std::int64_t estimate = last.freeBytes - (current - last.currentSizeThen);
     if (estimate >= wanted + kMargin) {
       freeBytes = estimate;
-      return false;
+      return GenerationResult::Done;
     }
   }
   const auto space = ctx.services.fs.volumeSpace(folder);
-  freeBytes = space.ok() ? space.value().availableToCaller : 0;
+  if (!space.ok()) {
+    freeBytes = 0;
+    last = {};
+    if (space.status().kind() == ErrorKind::WrongPath) {
+      reportIncorrectPath(ctx.job, ctx.services, withoutTrailingSeparator(folder), FailurePresenter::Caption::Error);
+    } else {
+      reportFreeSpaceUnknown(ctx.job, ctx.services, folder, space.status());
+    }
+    ctx.job.stopRequested = true;
+    return GenerationResult::PathFailed;
+  }
+  freeBytes = space.value().availableToCaller;
   last = {folder, freeBytes, current, now};
-  return freeBytes <= ctx.job.clusterSize;
+  return freeBytes <= ctx.job.clusterSize ? GenerationResult::VolumeFull : GenerationResult::Done;
 }
 
 namespace {
@@ -59,8 +75,28 @@ GenerationResult countFile(GenerationJob& job, std::int64_t& createdHere) {
   return job.stopRequested ? GenerationResult::Stopped : GenerationResult::Done;
 }
 
-GenerationResult writeContent(FileHandle& file, const std::string& folder, std::int64_t size, RunContext& ctx,
-                              std::int64_t& createdHere, FullVolume fullVolume) {
+// A write or a close of path failed. A full disk ends the run when the volume really is full (the
+// file uncounted) and otherwise leaves the short file as created; any other cause is reported and
+// ends the run without counting the file: its content cannot be trusted.
+GenerationResult endAfterFailedWrite(const Status& status, const std::string& path, const std::string& folder,
+                                     RunContext& ctx, std::int64_t& createdHere, FullVolume fullVolume) {
+  GenerationJob& job = ctx.job;
+  if (status.kind() == ErrorKind::DiskFull) {
+    std::int64_t freeBytes = 0;
+    const GenerationResult space = checkFreeSpace(folder, ctx, freeBytes);
+    if (space == GenerationResult::VolumeFull && fullVolume == FullVolume::Report) {
+      reportVolumeFull(job, ctx.services, folder);
+    }
+    if (space != GenerationResult::Done) return space;
+    return countFile(job, createdHere);
+  }
+  reportWriteError(ctx.services, path, status);
+  job.stopRequested = true;
+  return GenerationResult::PathFailed;
+}
+
+GenerationResult writeContent(FileHandle& file, const std::string& path, const std::string& folder,
+                              std::int64_t size, RunContext& ctx, std::int64_t& createdHere, FullVolume fullVolume) {
   GenerationJob& job = ctx.job;
   std::int64_t remaining = size;
   while (remaining > 0) {
@@ -71,16 +107,9 @@ GenerationResult writeContent(FileHandle& file, const std::string& folder, std::
     if (!status.ok()) {
       // Only bytes that reached the file are counted.
       job.currentSize.fetch_add(static_cast<std::int64_t>(written), std::memory_order_relaxed);
-      file.close();
-      if (status.kind() == ErrorKind::DiskFull) {
-        std::int64_t freeBytes = 0;
-        if (volumeIsFull(folder, ctx, freeBytes)) {
-          if (fullVolume == FullVolume::Report) reportVolumeFull(job, ctx.services, folder);
-          return GenerationResult::VolumeFull;
-        }
-      }
-      // Space is left (or the error is another one): the file ends here and counts as created.
-      return countFile(job, createdHere);
+      // The write's own failure decides; closing a file that already failed adds nothing.
+      (void)file.close();
+      return endAfterFailedWrite(status, path, folder, ctx, createdHere, fullVolume);
     }
     remaining -= static_cast<std::int64_t>(chunk);
     if (job.stopRequested) {
@@ -88,37 +117,42 @@ GenerationResult writeContent(FileHandle& file, const std::string& folder, std::
       // counted.
       const std::size_t lastBlock = chunk % kBlock == 0 ? kBlock : chunk % kBlock;
       job.currentSize.fetch_add(static_cast<std::int64_t>(chunk - lastBlock), std::memory_order_relaxed);
-      file.close();
+      // A stopped file is left partial and uncounted whatever its closing says.
+      (void)file.close();
       return GenerationResult::Stopped;
     }
     job.currentSize.fetch_add(static_cast<std::int64_t>(chunk), std::memory_order_relaxed);
   }
-  file.close();
+  const Status closed = file.close();
+  if (!closed.ok()) return endAfterFailedWrite(closed, path, folder, ctx, createdHere, fullVolume);
   return countFile(job, createdHere);
 }
 
-GenerationResult allocate(FileHandle& file, std::int64_t size, RunContext& ctx, std::int64_t& createdHere) {
+GenerationResult allocate(FileHandle& file, const std::string& path, const std::string& folder, std::int64_t size,
+                          RunContext& ctx, std::int64_t& createdHere, FullVolume fullVolume) {
   GenerationJob& job = ctx.job;
   // The retry asks for one cluster less, which fits when the free space falls short by less than a
   // cluster; a retry that would ask for nothing is no allocation at all.
   const std::int64_t retry = size - job.clusterSize;
   if (!file.allocate(size).ok() && (retry <= 0 || !file.allocate(retry).ok())) {
     reportCannotAllocate(job, ctx.services);
-    file.close();
+    // The run ends on the allocation failure already reported.
+    (void)file.close();
     return GenerationResult::VolumeFull;
   }
   // The drawn size is counted even when only the shorter retry succeeded.
   job.currentSize.fetch_add(size, std::memory_order_relaxed);
-  file.close();
+  const Status closed = file.close();
+  if (!closed.ok()) return endAfterFailedWrite(closed, path, folder, ctx, createdHere, fullVolume);
   return countFile(job, createdHere);
 }
 
 }  // namespace
 
-GenerationResult fillNewFile(FileHandle& file, const std::string& folder, std::int64_t size, RunContext& ctx,
-                             std::int64_t& createdHere, FullVolume fullVolume) {
-  if (ctx.job.fillRandom) return writeContent(file, folder, size, ctx, createdHere, fullVolume);
-  return allocate(file, size, ctx, createdHere);
+GenerationResult fillNewFile(FileHandle& file, const std::string& path, const std::string& folder, std::int64_t size,
+                             RunContext& ctx, std::int64_t& createdHere, FullVolume fullVolume) {
+  if (ctx.job.fillRandom) return writeContent(file, path, folder, size, ctx, createdHere, fullVolume);
+  return allocate(file, path, folder, size, ctx, createdHere, fullVolume);
 }
 
 GenerationResult createNextFile(const std::string& folder, std::int64_t& counter, std::int64_t size,
@@ -135,10 +169,15 @@ GenerationResult createNextFile(const std::string& folder, std::int64_t& counter
     }
     // The existence test and the creation are one exclusive create, so a name another process
     // takes in between is simply taken and an existing file is never truncated.
-    auto created = ctx.services.fs.createNewFile(path);
-    if (created.ok()) return fillNewFile(*created.value(), folder, size, ctx, createdHere, fullVolume);
+    auto created = ctx.services.fs.createNewFileBelow(folder, path.substr(folder.size()));
+    if (created.ok()) return fillNewFile(*created.value(), path, folder, size, ctx, createdHere, fullVolume);
     const Status& status = created.status();
     if (status.kind() == ErrorKind::AlreadyExists) continue;
+    if (status.kind() == ErrorKind::DiskFull) {
+      // No room for one more file although bytes are free: the inode table is full.
+      if (fullVolume == FullVolume::Report) reportVolumeFull(ctx.job, ctx.services, folder);
+      return GenerationResult::VolumeFull;
+    }
     if (status.kind() == ErrorKind::WrongPath) {
       reportIncorrectPath(ctx.job, ctx.services, path, FailurePresenter::Caption::Application);
     } else {

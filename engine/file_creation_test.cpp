@@ -120,6 +120,56 @@ TEST_F(FileCreationTest, CreationFailuresStopTheRunWithTheirTexts) {
   EXPECT_EQ(h.job.filesCreated, 0);
 }
 
+TEST_F(FileCreationTest, WriteAndCloseFailuresAreReportedAndNeverCounted) {
+  // An input/output error on the second chunk: the file is not created as far as the run goes.
+  fs.failWriteAt = 1;
+  EXPECT_EQ(create(1 << 20), GenerationResult::PathFailed);
+  EXPECT_EQ(h.job.filesCreated, 0);
+  EXPECT_EQ(createdHere, 0);
+  EXPECT_TRUE(h.job.stopRequested);
+  ASSERT_EQ(h.presenter.shown().size(), 1u);
+  EXPECT_EQ(h.presenter.shown()[0].second, "Can not write file '/root/a': input/output error.");
+
+  // A write-back failure reported when closing, written or allocated alike.
+  h.job.stopRequested = false;
+  fs.failCloseContaining = "/root/b";
+  EXPECT_EQ(create(1500), GenerationResult::PathFailed);
+  EXPECT_EQ(h.job.filesCreated, 0);
+  fs.failCloseContaining = "/root/c";
+  h.job.stopRequested = false;
+  h.job.fillRandom = false;
+  EXPECT_EQ(create(1 << 20), GenerationResult::PathFailed);
+  EXPECT_EQ(h.job.filesCreated, 0);
+  EXPECT_EQ(h.presenter.shown().size(), 3u);
+
+  // A close that meets a full disk on a really full volume is a full volume.
+  fs.failCloseContaining = "/root/d";
+  fs.failCloseKind = ErrorKind::DiskFull;
+  h.job.stopRequested = false;
+  h.job.fillRandom = true;
+  fs.beforeWrite = [&](int) { fs.freeBytes = 1000; };
+  EXPECT_EQ(create(500), GenerationResult::VolumeFull);
+  EXPECT_EQ(h.job.filesCreated, 0);
+}
+
+TEST_F(FileCreationTest, NoRoomForANewFileIsAFullVolumeAndAnUnknownFigureIsNoFigure) {
+  // ENOSPC at creation: the inode table is full although bytes are free.
+  fs.failCreateContaining = "/root/";
+  fs.failCreateKind = ErrorKind::DiskFull;
+  h.useScriptLog();
+  EXPECT_EQ(create(10), GenerationResult::VolumeFull);
+  EXPECT_EQ(h.log.lines().back(), "Destination drive /: is full. Last processed file: a");
+  EXPECT_EQ(create(10, FullVolume::Silent), GenerationResult::VolumeFull);
+  EXPECT_EQ(h.log.lines().size(), 1u);
+
+  // A failed free-space query is reported as what it is, never read as a full volume.
+  std::int64_t freeBytes = -1;
+  fs.volumeQueryFails = true;
+  EXPECT_EQ(checkFreeSpace("/root/", h.ctx, freeBytes), GenerationResult::PathFailed);
+  EXPECT_EQ(h.log.lines().back(), "Incorrect path - '/root'. Try to check root folder and file mask for errors.");
+  EXPECT_TRUE(h.job.stopRequested);
+}
+
 TEST_F(FileCreationTest, StopDuringAWriteLeavesThePartialFileUncounted) {
   fs.beforeWrite = [&](int index) {
     if (index == 1) h.job.stopRequested = true;
@@ -155,7 +205,7 @@ TEST(FreeSpaceQueryTest, ManySmallFilesShareAFreshFigureButANearlyFullVolumeIsAs
   h.job.clusterSize = 4096;
   std::int64_t freeBytes = 0;
   for (int i = 0; i < 100; ++i) {
-    EXPECT_FALSE(volumeIsFull("/root/", h.ctx, freeBytes, 4096));
+    EXPECT_EQ(checkFreeSpace("/root/", h.ctx, freeBytes, 4096), GenerationResult::Done);
     h.job.currentSize += 4096;
   }
   EXPECT_LT(fs.volumeQueries, 10);
@@ -163,10 +213,10 @@ TEST(FreeSpaceQueryTest, ManySmallFilesShareAFreshFigureButANearlyFullVolumeIsAs
 
   // A large file asks again, and so does another folder.
   fs.volumeQueries = 0;
-  volumeIsFull("/root/", h.ctx, freeBytes, 4096);
-  volumeIsFull("/root/", h.ctx, freeBytes, fs.freeBytes);
+  checkFreeSpace("/root/", h.ctx, freeBytes, 4096);
+  checkFreeSpace("/root/", h.ctx, freeBytes, fs.freeBytes);
   fs.addFolder("/other");
-  volumeIsFull("/other/", h.ctx, freeBytes, 4096);
+  checkFreeSpace("/other/", h.ctx, freeBytes, 4096);
   EXPECT_EQ(fs.volumeQueries, 2);
 
   // Within the margin of a full volume no figure is reused.
@@ -174,7 +224,7 @@ TEST(FreeSpaceQueryTest, ManySmallFilesShareAFreshFigureButANearlyFullVolumeIsAs
   tight.addFolder("/root");
   tight.freeBytes = 32 << 20;
   testing::EngineHarness t{tight};
-  for (int i = 0; i < 10; ++i) EXPECT_FALSE(volumeIsFull("/root/", t.ctx, freeBytes, 4096));
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(checkFreeSpace("/root/", t.ctx, freeBytes, 4096), GenerationResult::Done);
   EXPECT_EQ(tight.volumeQueries, 10);
 }
 

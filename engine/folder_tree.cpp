@@ -4,6 +4,16 @@
 #include "platform/path.h"
 
 namespace quillet {
+namespace {
+
+// One such line per run is enough: the same cause usually ends many levels.
+void noteOnce(RunContext& ctx, const std::string& text) {
+  if (ctx.failureNoted) return;
+  ctx.failureNoted = true;
+  ctx.services.presenter.showNotice(text);
+}
+
+}  // namespace
 
 GenerationResult makeUpFolderTree(const std::string& folder, RunContext& ctx, int level, bool freshlyCreated) {
   GenerationJob& job = ctx.job;
@@ -24,7 +34,11 @@ GenerationResult makeUpFolderTree(const std::string& folder, RunContext& ctx, in
       FolderEntry entry;
       for (;;) {
         if (job.stopRequested) return endEarly(GenerationResult::Stopped);
-        if (!reader.value()->next(entry)) break;
+        const Result<bool> more = reader.value()->next(entry);
+        // A listing that cannot be read further is left like one that ended, but its remaining
+        // folders are unseen.
+        if (!more.ok()) ctx.treeUnknown = true;
+        if (!more.ok() || !more.value()) break;
         if (!isVisibleFolder(entry)) continue;
         ++existing;
         if (job.dirsCreated.load(std::memory_order_relaxed) + 1 > job.dirsLimit) {
@@ -48,17 +62,21 @@ GenerationResult makeUpFolderTree(const std::string& folder, RunContext& ctx, in
     std::int64_t collisions = 0;
     std::string path;
     for (;;) {
-      if (job.stopRequested) return GenerationResult::Stopped;
-      std::string name = makeName(counter, job, NameKind::Folder);
-      while (!isAllowedName(name)) {
-        ++counter;
-        if (job.stopRequested) return GenerationResult::Stopped;
-        name = makeName(counter, job, NameKind::Folder);
+      std::string name;
+      switch (drawAllowedName(counter, job, NameKind::Folder, name)) {
+        case NameDraw::Stopped: return GenerationResult::Stopped;
+        case NameDraw::UsedUp: return GenerationResult::NamesUsedUp;
+        case NameDraw::Allowed: break;
       }
       path = base + name;
-      const Status status = fs.createFolder(path);
+      // A mask with a folder part must not lead through a link out of the tree.
+      const Status status = fs.createFolderBelow(base, name);
       if (!status.ok()) {
-        if (status.kind() != ErrorKind::AlreadyExists) return GenerationResult::Done;
+        if (status.kind() != ErrorKind::AlreadyExists) {
+          // This level ends without a word in the log or a window; a console still says why.
+          noteOnce(ctx, "a folder of the tree cannot be created, its level is left out: " + status.message());
+          return GenerationResult::Done;
+        }
         ++collisions;
       }
       ++counter;
@@ -86,7 +104,9 @@ void countFolders(const std::string& folder, RunContext& ctx) {
   FolderEntry entry;
   for (;;) {
     if (job.stopRequested) return;
-    if (!reader.value()->next(entry)) return;
+    const Result<bool> more = reader.value()->next(entry);
+    // A listing that cannot be read further counts what it gave; the count only scales progress.
+    if (!more.ok() || !more.value()) return;
     if (!isVisibleFolder(entry)) continue;
     job.dirsCalculated.fetch_add(1, std::memory_order_relaxed);
     if (reader.value()->entryMayHaveSubfolders(entry)) countFolders(base + entry.name, ctx);

@@ -106,6 +106,35 @@ TEST(FolderTreeTest, CreationFailureEndsItsLevelQuietly) {
                                                     "mkdir /r/b/b", "mkdir /r/b/c", "mkdir /r/c", "mkdir /r/c/a",
                                                     "mkdir /r/c/b", "mkdir /r/c/c"}));
   EXPECT_TRUE(h.presenter.shown().empty());
+  // A console still learns why, once.
+  ASSERT_EQ(h.presenter.notices().size(), 1u);
+  EXPECT_NE(h.presenter.notices()[0].find("/r/a/b"), std::string::npos);
+}
+
+TEST(FolderTreeTest, AMaskOfReservedNamesEndsItsLevelAndAMaskNeverLeadsThroughALink) {
+  testing::FakeFileSystem fs;
+  fs.addFolder("/r");
+  EngineHarness h{fs};
+  treeOptions(h.job, 2, 3, 200);
+  h.job.useDirMask = true;
+  h.job.dirMask = "prn";
+  h.job.dirNameSpace = 1;
+  EXPECT_EQ(makeUpFolderTree("/r/", h.ctx, 0), GenerationResult::NamesUsedUp);
+  EXPECT_TRUE(fs.effects().empty());
+
+  QUILLET_MOUNT_OR_SKIP(vol, tmpfs, 1 << 20);
+  auto real = makeSystemFileSystem();
+  ASSERT_TRUE(real->createFolder(*vol / "root").ok());
+  ASSERT_TRUE(real->createFolder(*vol / "outside").ok());
+  ASSERT_EQ(::symlink((*vol / "outside").c_str(), (*vol / "root/sub").c_str()), 0);
+  EngineHarness t{*real};
+  treeOptions(t.job, 2, 2, 200);
+  t.job.useDirMask = true;
+  t.job.dirMask = "sub/?";
+  t.job.dirNameSpace = 36;
+  EXPECT_EQ(makeUpFolderTree(*vol / "root/", t.ctx, 0), GenerationResult::Done);
+  EXPECT_FALSE(real->exists(*vol / "outside/a"));
+  EXPECT_EQ(t.job.dirsCreated, 0);
 }
 
 TEST(FolderTreeTest, StopEndsTheMakeUpAndTheCount) {
@@ -145,6 +174,12 @@ TEST(FolderTreeKnowledgeTest, TheMakeUpTellsWhetherItSawTheWholeTree) {
   deep.addFolder("/r/x");
   EXPECT_FALSE(makeUp(deep, 1, 1, 10));
   EXPECT_TRUE(makeUp(deep, 2, 1, 10));
+  // A listing that breaks off is not mistaken for a complete one.
+  testing::FakeFileSystem broken;
+  broken.addFolder("/r/x");
+  broken.addFolder("/r/z");
+  broken.failListingOf = "/r";
+  EXPECT_FALSE(makeUp(broken, 2, 1, 10));
 }
 
 }  // namespace

@@ -23,9 +23,9 @@ GenerationResult generateByAllSize(const std::string& rootFolder, RunContext& ct
     std::int64_t size = drawFileSize(job, ctx.random);
     if (!job.fillRandom && job.fsFileSizeLimit != 0) size = std::min(size, job.fsFileSizeLimit);
     std::int64_t freeBytes = 0;
-    if (volumeIsFull(rootFolder, ctx, freeBytes, size)) {
-      if (!job.allPartition) reportVolumeFull(job, ctx.services, rootFolder);
-      return GenerationResult::VolumeFull;
+    if (const auto space = checkFreeSpace(rootFolder, ctx, freeBytes, size); space != GenerationResult::Done) {
+      if (space == GenerationResult::VolumeFull && !job.allPartition) reportVolumeFull(job, ctx.services, rootFolder);
+      return space;
     }
     size = std::min(size, freeBytes);
     if (!job.allPartition) size = std::min(size, job.allSize.load(std::memory_order_relaxed) - current);

@@ -22,7 +22,7 @@ std::map<std::string, std::int64_t> filesIn(const std::string& folder) {
   auto fs = makeSystemFileSystem();
   auto reader = fs->openFolder(folder);
   FolderEntry e;
-  while (reader.ok() && reader.value()->next(e)) out[e.name] = testing::fileSize(folder + "/" + e.name);
+  while (reader.ok() && reader.value()->next(e).value()) out[e.name] = testing::fileSize(folder + "/" + e.name);
   return out;
 }
 

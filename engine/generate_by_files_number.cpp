@@ -30,9 +30,9 @@ GenerationResult generateByFilesNumber(const std::string& folder, RunContext& ct
     const std::int64_t current = job.currentSize.load(std::memory_order_relaxed);
     if (job.useLimitSize && current >= job.limitSize) return GenerationResult::LimitSizeReached;
     std::int64_t freeBytes = 0;
-    if (volumeIsFull(folder, ctx, freeBytes, size)) {
-      reportVolumeFull(job, ctx.services, folder);
-      return GenerationResult::VolumeFull;
+    if (const auto space = checkFreeSpace(folder, ctx, freeBytes, size); space != GenerationResult::Done) {
+      if (space == GenerationResult::VolumeFull) reportVolumeFull(job, ctx.services, folder);
+      return space;
     }
     size = std::min(size, freeBytes);
     if (job.useLimitSize) size = std::min(size, job.limitSize - current);
@@ -45,9 +45,13 @@ GenerationResult generateByFilesNumber(const std::string& folder, RunContext& ct
 
   if (!job.recurseSubfolders || !facts.mayHaveSubfolders) return GenerationResult::Done;
   auto reader = ctx.services.fs.openFolder(folder);
-  if (!reader.ok()) return GenerationResult::Done;
+  if (!reader.ok()) return GenerationResult::Done;  // its sub-folders stay unfilled, as above
   FolderEntry entry;
-  while (reader.value()->next(entry)) {
+  for (;;) {
+    const Result<bool> more = reader.value()->next(entry);
+    // Sub-folders a listing cannot reach are left unfilled, as those of a folder that cannot be
+    // listed at all.
+    if (!more.ok() || !more.value()) break;
     if (!isVisibleFolder(entry)) continue;
     {
       std::lock_guard guard(job.lock);

@@ -23,6 +23,18 @@ std::int64_t toBytes(const std::string& numberText, int power) {
   return value * multiplier;
 }
 
+SizesFitted fitSizesBelow(std::int64_t& minSize, std::int64_t& maxSize, std::int64_t total) {
+  if (minSize > total) {
+    minSize = maxSize = total;
+    return SizesFitted::Both;
+  }
+  if (maxSize > total) {
+    maxSize = total;
+    return SizesFitted::MaxOnly;
+  }
+  return SizesFitted::None;
+}
+
 void fillNameAlphabet(std::array<char, 36>& alphabet) {
   for (int i = 0; i < 26; ++i) alphabet[i] = static_cast<char>('a' + i);
   for (int i = 0; i < 10; ++i) alphabet[26 + i] = static_cast<char>('0' + i);

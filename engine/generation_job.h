@@ -42,6 +42,13 @@ std::int64_t toBytes(const std::string& numberText, int power);
 // strtol's reading of a decimal text, saturated to the signed 32-bit range.
 std::int32_t readNumber32(const std::string& text);
 
+// Which sizes fitSizesBelow lowered.
+enum class SizesFitted { None, Both, MaxOnly };
+
+// Fits a file-size range below a total: a minimum above it brings both sizes down to it, otherwise
+// a maximum above it is lowered to it.
+SizesFitted fitSizesBelow(std::int64_t& minSize, std::int64_t& maxSize, std::int64_t total);
+
 // Writes "a".."z" then "0".."9" into the alphabet.
 void fillNameAlphabet(std::array<char, 36>& alphabet);
 

@@ -1,8 +1,10 @@
 #include "engine/names.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
+
+#include "platform/ascii.h"
+#include "platform/path.h"
 
 namespace quillet {
 namespace {
@@ -26,6 +28,8 @@ NormalisedMask normaliseMask(const std::string& mask) {
       expanded += c;
     }
   }
+  // Whatever the mask holds, every name it yields lies below the folder it is joined to.
+  expanded = confinedRelativePath(expanded);
   const auto first = expanded.find_first_not_of('.');
   if (first == std::string::npos) {
     expanded.clear();
@@ -79,10 +83,24 @@ std::string makeName(std::int64_t counter, GenerationJob& job, NameKind kind) {
 
 bool isAllowedName(const std::string& name) {
   if (name.size() != 3) return true;
-  std::string upper(3, ' ');
-  std::transform(name.begin(), name.end(), upper.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  const std::string upper = asciiUpper(name);
   return upper != "AUX" && upper != "CON" && upper != "PRN";
+}
+
+NameDraw drawAllowedName(std::int64_t& counter, GenerationJob& job, NameKind kind, std::string& name) {
+  const bool useMask = kind == NameKind::File ? job.useFileMask : job.useDirMask;
+  const std::int64_t nameSpace = kind == NameKind::File ? job.fileNameSpace : job.dirNameSpace;
+  // A mask's names come round every 36 * nameSpace counters, each for 36 counters in a row; that
+  // many refusals in a row have refused every name it has. Without a mask every name is new.
+  const bool bounded = useMask && nameSpace > 0 && nameSpace <= INT64_MAX / 36;
+  std::int64_t refused = 0;
+  for (;;) {
+    if (job.stopRequested) return NameDraw::Stopped;
+    name = makeName(counter, job, kind);
+    if (isAllowedName(name)) return NameDraw::Allowed;
+    ++counter;
+    if (bounded && ++refused >= 36 * nameSpace) return NameDraw::UsedUp;
+  }
 }
 
 std::int64_t drawFileSize(const GenerationJob& job, RandomSource& random) {
@@ -104,12 +122,12 @@ FreeNameSearch::Outcome FreeNameSearch::next(std::string& path) {
   if (job_.stopRequested) return Outcome::Stopped;
   // An empty mask names the folder itself, which is always taken: no name can ever be free.
   if (job_.useFileMask && job_.fileMask.empty()) return Outcome::NamesUsedUp;
-  for (;;) {
-    current_ = makeName(counter_, job_, NameKind::File);
-    ++counter_;
-    if (isAllowedName(current_)) break;
-    if (job_.stopRequested) return Outcome::Stopped;
+  switch (drawAllowedName(counter_, job_, NameKind::File, current_)) {
+    case NameDraw::Stopped: return Outcome::Stopped;
+    case NameDraw::UsedUp: return Outcome::NamesUsedUp;
+    case NameDraw::Allowed: break;
   }
+  ++counter_;
   if (current_ != previous) ++attempts_;
   ++tries_;
   if (job_.useFileMask) {

@@ -16,7 +16,9 @@ struct NormalisedMask {
   std::int64_t nameSpace = 1;  // 36^(number of '?'), 1 without '?'
 };
 
-// '*' -> "???", leading and trailing dots removed, at most 12 '?' kept.
+// '*' -> "???"; every part that could lead out of the folder the names are made in dropped (empty,
+// "." and ".." parts, so a leading or repeated separator too, and on Windows a drive prefix);
+// leading and trailing dots removed; at most 12 '?' kept.
 NormalisedMask normaliseMask(const std::string& mask);
 
 enum class NameKind { File = 0, Folder = 1 };
@@ -28,6 +30,13 @@ std::string makeName(std::int64_t counter, GenerationJob& job, NameKind kind);
 
 // False for the reserved device names AUX, CON and PRN (whole name, any case).
 bool isAllowedName(const std::string& name);
+
+enum class NameDraw { Allowed, Stopped, UsedUp };
+
+// Makes the name for counter and, while isAllowedName refuses it, for the counters after it (the
+// counter is left at the allowed name's). A stop request ends the draw; so does a mask whose every
+// name has been refused in a row (UsedUp), as "con" or "Aux." would loop for ever.
+NameDraw drawAllowedName(std::int64_t& counter, GenerationJob& job, NameKind kind, std::string& name);
 
 // The size of the next file: minFileSize when the range is empty, else
 // min + trunc(r * (max - min + 1) / 32767) for one 15-bit draw r.

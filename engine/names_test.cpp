@@ -4,6 +4,8 @@
 
 #include <set>
 
+#include "platform/path.h"
+
 namespace quillet {
 namespace {
 
@@ -18,6 +20,16 @@ TEST(NormaliseMaskTest, ExpandsStarsTrimsDotsAndKeepsTwelveDigits) {
   EXPECT_EQ(fifteen.nameSpace, 4738381338321616896LL);
   EXPECT_EQ(normaliseMask("a?b?c").mask, "a?b?c");
   EXPECT_EQ(normaliseMask("a?b?c").nameSpace, 1296);
+}
+
+TEST(NormaliseMaskTest, NoMaskReachesAboveTheFolderItNames) {
+  EXPECT_EQ(normaliseMask("../../esc???").mask, "esc???");
+  EXPECT_EQ(normaliseMask("/../../../../f?").mask, "f?");
+  EXPECT_EQ(normaliseMask("/../../../../f?").nameSpace, 36);
+  EXPECT_EQ(normaliseMask("../d*").mask, "d???");
+  EXPECT_EQ(normaliseMask("sub//./????").mask, std::string("sub") + kSeparator + "????");
+  EXPECT_EQ(normaliseMask("..").mask, "");
+  EXPECT_EQ(normaliseMask("x/..").mask, "x");
 }
 
 TEST(MakeNameTest, MaskDigitsCountFromTheLeftEveryThirtySixCounters) {
@@ -151,6 +163,31 @@ TEST(FreeNameSearchTest, MasksWithoutFreeNamesEndInsteadOfLooping) {
   EXPECT_EQ(FreeNameSearch("/r/", counter, job, 1).next(path), FreeNameSearch::Outcome::NamesUsedUp);
   job.stopRequested = true;
   EXPECT_EQ(FreeNameSearch("/r/", counter, job, 0).next(path), FreeNameSearch::Outcome::Stopped);
+}
+
+TEST(FreeNameSearchTest, AMaskOfReservedNamesOnlyIsUsedUp) {
+  for (const char* mask : {"con", "CON", "Aux.", "pRn"}) {
+    GenerationJob job;
+    job.useFileMask = true;
+    const NormalisedMask normalised = normaliseMask(mask);
+    job.fileMask = normalised.mask;
+    job.fileNameSpace = normalised.nameSpace;
+    std::int64_t counter = 0;
+    std::string path;
+    EXPECT_EQ(FreeNameSearch("/r/", counter, job, 0).next(path), FreeNameSearch::Outcome::NamesUsedUp) << mask;
+  }
+  // A mask with other names skips only the reserved ones: "c?n" has 35 allowed names.
+  GenerationJob job;
+  job.useDirMask = true;
+  job.dirMask = "c?n";
+  job.dirNameSpace = 36;
+  std::int64_t counter = 14 * 36 - 1;  // the counter of "con"
+  std::string name;
+  EXPECT_EQ(drawAllowedName(counter, job, NameKind::Folder, name), NameDraw::Allowed);
+  EXPECT_EQ(name, "cpn");
+  job.dirMask = "prn";
+  job.dirNameSpace = 1;
+  EXPECT_EQ(drawAllowedName(counter, job, NameKind::Folder, name), NameDraw::UsedUp);
 }
 
 }  // namespace

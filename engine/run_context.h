@@ -37,8 +37,10 @@ struct RunContext {
   // When the make-up saw the whole tree: the depth from which every folder is known to hold no
   // visible sub-folder (the make-up's depth), so filling need not look into them; -1 otherwise.
   int knownLeafDepth = -1;
+  // Set once a failure the run goes on after has been noted (see FailurePresenter::showNotice).
+  bool failureNoted = false;
 
-  // The last free-space figure asked of the system (see volumeIsFull), with what was written since.
+  // The last free-space figure asked of the system (see checkFreeSpace), with what was written since.
   struct FreeSpaceQuery {
     std::string folder;
     std::int64_t freeBytes = 0;

@@ -1,10 +1,9 @@
 #include "engine/volume_checks.h"
 
-#include <algorithm>
-#include <cctype>
 #include <utility>
 
 #include "engine/file_creation.h"
+#include "platform/ascii.h"
 
 namespace quillet {
 
@@ -24,10 +23,16 @@ std::int64_t fileSystemSizeLimit(const std::string& fileSystemName) {
 void setFileSystemLimit(GenerationJob& job, FileSystem& fs) {
   job.driveRoot = fs.driveRoot(job.rootFolder);
   const auto name = fs.fileSystemName(job.rootFolder);
-  std::string upper = name.ok() ? name.value() : std::string();
-  std::transform(upper.begin(), upper.end(), upper.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  job.fsFileSizeLimit = fileSystemSizeLimit(upper);
+  job.fsFileSizeLimit = fileSystemSizeLimit(name.ok() ? asciiUpper(name.value()) : std::string());
+}
+
+std::int64_t allPartitionFreeSpace(FileSystem& fs, const std::string& root) {
+  const std::string existing = fs.nearestExistingAncestor(root);
+  if (existing.empty()) return 0;
+  const auto space = fs.volumeSpace(existing);
+  // The figure only sets the total and scales the progress bar; the run itself asks again before
+  // every file and reports a failed query there.
+  return space.ok() ? space.value().availableToCaller : 0;
 }
 
 bool createRootFolder(GenerationJob& job, const EngineServices& services, RootReport report, LogSink* log) {

@@ -32,8 +32,9 @@ struct FolderEntry {
 class FolderReader {
  public:
   virtual ~FolderReader() = default;
-  // Fills entry and returns true, or returns false at the end (or on a read error).
-  virtual bool next(FolderEntry& entry) = 0;
+  // Fills entry and returns true, returns false at the end of the listing, or fails when the
+  // listing cannot be read further (the listing ends there).
+  virtual Result<bool> next(FolderEntry& entry) = 0;
   // For a folder entry just returned by next(): false only when it certainly holds no sub-folder,
   // which some file systems tell from a folder's link count far more cheaply than a listing; true
   // whenever that is not known. Lets a walk over a large tree skip listing its leaves.
@@ -66,7 +67,7 @@ class FileSystem {
   virtual ~FileSystem() = default;
 
   // Free bytes available to the caller and total bytes of the volume that holds path. Fails when
-  // path does not exist.
+  // path does not exist (WrongPath, also when a part of it is not a folder) or cannot be asked.
   virtual Result<VolumeSpace> volumeSpace(const std::string& path) = 0;
   // Bytes per cluster (allocation unit) of the volume that holds path.
   virtual Result<std::int32_t> clusterSize(const std::string& path) = 0;
@@ -85,12 +86,19 @@ class FileSystem {
 
   // True when a file, folder or link of that name exists (links are not followed).
   virtual bool exists(const std::string& path) = 0;
+  // True when path is a folder, or a link to one (the path the user chose may pass through links).
+  virtual bool isFolder(const std::string& path) = 0;
   // Creates one folder. AlreadyExists when any entry of that name exists; WrongPath when the
   // parent is missing or not a folder; other failures as classified.
   virtual Status createFolder(const std::string& path) = 0;
   // Creates a new file for writing, exclusively: AlreadyExists when the name is taken (so an
   // existing file is never truncated and a link is never followed).
   virtual Result<std::unique_ptr<FileHandle>> createNewFile(const std::string& path) = 0;
+  // The same two creations for a relative path below a folder the engine already trusts (the root
+  // or a listed sub-folder), as a name mask with a folder part makes them: no link and no ".." in
+  // relative is followed, so nothing is created outside base (WrongPath instead).
+  virtual Status createFolderBelow(const std::string& base, const std::string& relative) = 0;
+  virtual Result<std::unique_ptr<FileHandle>> createNewFileBelow(const std::string& base, const std::string& relative) = 0;
   // Opens a folder for enumeration.
   virtual Result<std::unique_ptr<FolderReader>> openFolder(const std::string& path) = 0;
 };

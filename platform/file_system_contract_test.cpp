@@ -85,7 +85,12 @@ class FileSystemContractTest : public ::testing::TestWithParam<std::string> {
     EXPECT_TRUE(reader.ok()) << reader.status().message();
     if (!reader.ok()) return entries;
     FolderEntry entry;
-    while (reader.value()->next(entry)) entries[entry.name] = entry;
+    for (;;) {
+      const Result<bool> more = reader.value()->next(entry);
+      EXPECT_TRUE(more.ok()) << more.status().message();
+      if (!more.ok() || !more.value()) break;
+      entries[entry.name] = entry;
+    }
     return entries;
   }
 
@@ -121,6 +126,30 @@ TEST_P(FileSystemContractTest, AMissingOrNonFolderParentIsAWrongPath) {
   EXPECT_EQ(fs().volumeSpace(at("missing")).status().kind(), ErrorKind::WrongPath);
   EXPECT_EQ(fs().nearestExistingAncestor(joinPath(at("missing"), "deeper/still")), backend_->root());
   EXPECT_EQ(fs().nearestExistingAncestor(at("plain")), at("plain"));
+}
+
+TEST_P(FileSystemContractTest, CreationBelowAFolderPassesItsFoldersButNeverALink) {
+  ASSERT_TRUE(fs().createFolder(at("d")).ok());
+  backend_->plantFile("f");
+  backend_->plantLink("l");
+  const std::string base = withTrailingSeparator(backend_->root());
+  EXPECT_TRUE(fs().createFolderBelow(base, "d/sub").ok());
+  auto file = fs().createNewFileBelow(base, "d/sub/x");
+  ASSERT_TRUE(file.ok()) << file.status().message();
+  EXPECT_TRUE(file.value()->close().ok());
+  EXPECT_EQ(fs().createNewFileBelow(base, "d/sub/x").status().kind(), ErrorKind::AlreadyExists);
+  // The link leads out of the root: nothing is made through it.
+  EXPECT_EQ(fs().createFolderBelow(base, "l/quillet-contract-folder").kind(), ErrorKind::WrongPath);
+  EXPECT_EQ(fs().createNewFileBelow(base, "l/quillet-contract-file").status().kind(), ErrorKind::WrongPath);
+  EXPECT_EQ(fs().createNewFileBelow(base, "f/x").status().kind(), ErrorKind::WrongPath);
+  // An empty name (an empty mask) names base itself, which is taken.
+  EXPECT_EQ(fs().createFolderBelow(base, "").kind(), ErrorKind::AlreadyExists);
+
+  // A folder, or a link to one, is a folder; a file or nothing is not.
+  EXPECT_TRUE(fs().isFolder(at("d")));
+  EXPECT_TRUE(fs().isFolder(at("l")));
+  EXPECT_FALSE(fs().isFolder(at("f")));
+  EXPECT_FALSE(fs().isFolder(at("missing")));
 }
 
 TEST_P(FileSystemContractTest, AListingShowsEveryEntryWithItsKindAndNeverDotEntries) {

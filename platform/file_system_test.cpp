@@ -138,6 +138,40 @@ TEST_F(FileSystemTest, CreationTellsExistingNamesFromWrongPaths) {
   EXPECT_FALSE(fs->exists("/tmp/quillet-should-not-exist"));
 }
 
+TEST_F(FileSystemTest, CreationBelowAFolderNeverPassesThroughALinkOrClimbs) {
+  QUILLET_MOUNT_OR_SKIP(tmp, tmpfs, 1 << 20);
+  const std::string base = *tmp / "root/";
+  ASSERT_TRUE(fs->createFolder(*tmp / "root").ok());
+  ASSERT_TRUE(fs->createFolder(*tmp / "outside").ok());
+  ASSERT_TRUE(fs->createFolder(base + "sub").ok());
+  ASSERT_EQ(::symlink((*tmp / "outside").c_str(), (base + "out").c_str()), 0);
+
+  // Real sub-folders are passed; the file lands there.
+  EXPECT_TRUE(fs->createNewFileBelow(base, "sub/f").ok());
+  EXPECT_TRUE(fs->createFolderBelow(base, "sub/d").ok());
+  EXPECT_TRUE(fs->isFolder(base + "sub/d"));
+  EXPECT_EQ(fs->createNewFileBelow(base, "sub/f").status().kind(), ErrorKind::AlreadyExists);
+  // A link on the way, or a climb, is a wrong path and creates nothing outside.
+  EXPECT_EQ(fs->createNewFileBelow(base, "out/f").status().kind(), ErrorKind::WrongPath);
+  EXPECT_EQ(fs->createFolderBelow(base, "out/d").kind(), ErrorKind::WrongPath);
+  EXPECT_EQ(fs->createNewFileBelow(base, "sub/../../outside/g").status().kind(), ErrorKind::WrongPath);
+  EXPECT_EQ(fs->createFolderBelow(base, "..").kind(), ErrorKind::WrongPath);
+  EXPECT_FALSE(fs->exists(*tmp / "outside/f"));
+  EXPECT_FALSE(fs->exists(*tmp / "outside/d"));
+  EXPECT_FALSE(fs->exists(*tmp / "outside/g"));
+  EXPECT_FALSE(fs->exists(*tmp / "d"));
+  // The root's own path may pass through a link: only the part below it is guarded.
+  EXPECT_TRUE(fs->createNewFileBelow(*tmp / "root/out/", "h").ok());
+  EXPECT_TRUE(fs->exists(*tmp / "outside/h"));
+
+  // Only a folder, or a link to one, is a folder.
+  EXPECT_TRUE(fs->isFolder(base + "out"));
+  EXPECT_FALSE(fs->isFolder(base + "sub/f"));
+  ASSERT_EQ(::symlink("/tmp/quillet-should-not-exist", (base + "dangling").c_str()), 0);
+  EXPECT_FALSE(fs->isFolder(base + "dangling"));
+  EXPECT_FALSE(fs->isFolder(base + "missing"));
+}
+
 TEST_F(FileSystemTest, EnumerationFlagsHiddenFoldersAndLinks) {
   QUILLET_MOUNT_OR_SKIP(tmp, tmpfs, 1 << 20);
   fs->createFolder(*tmp / "visible");
@@ -149,7 +183,7 @@ TEST_F(FileSystemTest, EnumerationFlagsHiddenFoldersAndLinks) {
   ASSERT_TRUE(reader.ok());
   std::set<std::string> seen;
   FolderEntry e;
-  while (reader.value()->next(e)) {
+  while (reader.value()->next(e).value()) {
     seen.insert(e.name);
     if (e.name == "visible") {
       EXPECT_TRUE(e.isDirectory && !e.isHidden && !e.isLink);
@@ -187,13 +221,13 @@ TEST(LeafFolderTest, LinkCountsTellLeavesOnlyWhereTheyAreKnownToCountSubFolders)
   auto reader = fs->openFolder(*tmp / "parent");
   ASSERT_TRUE(reader.ok());
   FolderEntry e;
-  while (reader.value()->next(e)) {
+  while (reader.value()->next(e).value()) {
     EXPECT_EQ(reader.value()->entryMayHaveSubfolders(e), e.name != "leaf") << e.name;
   }
   // Seen from the volume's root, the parent holds sub-folders.
   auto top = fs->openFolder(tmp->path());
   ASSERT_TRUE(top.ok());
-  while (top.value()->next(e)) EXPECT_TRUE(top.value()->entryMayHaveSubfolders(e)) << e.name;
+  while (top.value()->next(e).value()) EXPECT_TRUE(top.value()->entryMayHaveSubfolders(e)) << e.name;
 }
 
 }  // namespace

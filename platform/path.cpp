@@ -56,4 +56,28 @@ std::string joinPath(std::string_view folder, std::string_view name) {
   return out;
 }
 
+std::string confinedRelativePath(std::string_view path) {
+  std::string out;
+  std::size_t start = 0;
+  [[maybe_unused]] bool first = true;
+  while (start <= path.size()) {
+    std::size_t end = start;
+    while (end < path.size() && !isSeparator(path[end])) ++end;
+    std::string_view part = path.substr(start, end - start);
+    start = end + 1;
+#ifdef _WIN32
+    // "C:name" is relative to the drive's current folder, not to the folder it is joined to.
+    if (first && part.size() >= 2 && part[1] == ':') part.remove_prefix(2);
+    const bool onlyDots = part.find_first_not_of(". ") == std::string_view::npos;
+#else
+    const bool onlyDots = part.find_first_not_of('.') == std::string_view::npos;
+#endif
+    first = false;
+    if (onlyDots) continue;  // the empty part included
+    if (!out.empty()) out.push_back(kSeparator);
+    out.append(part);
+  }
+  return out;
+}
+
 }  // namespace quillet

@@ -37,6 +37,12 @@ std::string folderPart(std::string_view path);
 // Joins a folder (with or without a trailing separator) and a name.
 std::string joinPath(std::string_view folder, std::string_view name);
 
+// A relative path that cannot lead out of the folder it is joined to: empty components (a leading,
+// trailing or repeated separator), components made only of dots ("." and ".." among them) and, on
+// Windows, a drive prefix ("C:") and components of dots and blanks (which Windows reads as dots) are
+// dropped; the rest is joined with the native separator.
+std::string confinedRelativePath(std::string_view path);
+
 // Each prefix before a separator, from the second character on, that folder creation must walk.
 // A two-character drive prefix "X:" is skipped on Windows; on POSIX the leading "/" never forms a
 // prefix because the search starts at the second character.

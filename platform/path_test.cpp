@@ -46,5 +46,17 @@ TEST(PathTest, OnlyPathsFromTheRootAreAbsolute) {
   EXPECT_FALSE(isAbsolutePath("C:\\test"));
 }
 
+TEST(PathTest, ConfinedRelativePathsCannotClimbOrStartAtTheTop) {
+  EXPECT_EQ(confinedRelativePath("../../esc???"), "esc???");
+  EXPECT_EQ(confinedRelativePath("/../../../../f?"), "f?");
+  EXPECT_EQ(confinedRelativePath("a//./b/../c/"), "a/b/c");
+  EXPECT_EQ(confinedRelativePath(".../x"), "x");
+  EXPECT_EQ(confinedRelativePath("//"), "");
+  // Names that only hold dots among other characters are names.
+  EXPECT_EQ(confinedRelativePath("..a/b..c/.d"), "..a/b..c/.d");
+  // A backslash is an ordinary character in a POSIX name.
+  EXPECT_EQ(confinedRelativePath("a\\..\\b"), "a\\..\\b");
+}
+
 }  // namespace
 }  // namespace quillet

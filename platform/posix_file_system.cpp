@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
+#include <string_view>
 #include <sstream>
 #include <vector>
 
@@ -117,7 +118,9 @@ class LinkCountDevices {
 class PosixFileHandle final : public FileHandle {
  public:
   PosixFileHandle(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-  ~PosixFileHandle() override { close(); }
+  // The engine closes every file itself and checks the result; a handle still open here belongs
+  // to a path that already failed, so what closing says adds nothing.
+  ~PosixFileHandle() override { (void)close(); }
 
   Status write(const void* data, std::size_t size, std::size_t& written) override {
     written = 0;
@@ -150,6 +153,8 @@ class PosixFileHandle final : public FileHandle {
     if (fd_ < 0) return {};
     const int fd = fd_;
     fd_ = -1;
+    // Network file systems report a failed write-back here. EINTR still closes the descriptor on
+    // Linux; what was written is then unknown but nothing says it failed.
     if (::close(fd) != 0 && errno != EINTR) return posixError(path_, errno);
     return {};
   }
@@ -164,13 +169,21 @@ class PosixFolderReader final : public FolderReader {
   PosixFolderReader(DIR* dir, LinkCountDevices& devices) : dir_(dir), devices_(devices) {}
   ~PosixFolderReader() override { ::closedir(dir_); }
 
-  bool next(FolderEntry& entry) override {
-    while (dirent* d = ::readdir(dir_)) {
+  Result<bool> next(FolderEntry& entry) override {
+    for (;;) {
+      // readdir tells the end from a failure only through errno.
+      errno = 0;
+      const dirent* d = ::readdir(dir_);
+      if (d == nullptr) {
+        if (errno != 0) return posixError("folder listing", errno);
+        return false;
+      }
       const char* name = d->d_name;
       if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
       unsigned char type = d->d_type;
       if (type == DT_UNKNOWN) {
         struct stat st;
+        // An entry removed since it was listed is no entry any more.
         if (::fstatat(::dirfd(dir_), name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
         type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : DT_REG;
       }
@@ -181,7 +194,6 @@ class PosixFolderReader final : public FolderReader {
       entry.isSystem = false;
       return true;
     }
-    return false;
   }
 
   bool entryMayHaveSubfolders(const FolderEntry& entry) override {
@@ -194,6 +206,46 @@ class PosixFolderReader final : public FolderReader {
   DIR* dir_;
   LinkCountDevices& devices_;
 };
+
+bool isDotName(std::string_view name) { return name.empty() || name == "." || name == ".."; }
+
+// Opens the folder below base that is to hold the last part of relative, one part at a time and
+// never through a link, and names that last part in leaf. -1 with err set on failure.
+int openParentBelow(const std::string& base, const std::string& relative, std::string& leaf, int& err) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = relative.find('/', start);
+    std::string part = relative.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (!part.empty()) parts.push_back(std::move(part));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  for (const auto& part : parts) {
+    if (isDotName(part)) {
+      err = EINVAL;  // a path that climbs is never below base
+      return -1;
+    }
+  }
+  if (parts.empty()) {
+    err = EEXIST;  // base itself, which exists
+    return -1;
+  }
+  int fd = ::open(base.empty() ? "." : base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    err = errno;
+    return -1;
+  }
+  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+    const int next = ::openat(fd, parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    err = errno;
+    ::close(fd);
+    if (next < 0) return -1;
+    fd = next;
+  }
+  leaf = parts.back();
+  return fd;
+}
 
 class PosixFileSystem final : public FileSystem {
  public:
@@ -247,6 +299,39 @@ class PosixFileSystem final : public FileSystem {
   bool exists(const std::string& path) override {
     struct stat st;
     return ::lstat(path.c_str(), &st) == 0;
+  }
+
+  bool isFolder(const std::string& path) override {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  }
+
+  Status createFolderBelow(const std::string& base, const std::string& relative) override {
+    const std::string path = base + relative;
+    if (relative.find('/') == std::string::npos && !isDotName(relative)) return createFolder(path);
+    std::string leaf;
+    int err = 0;
+    const int parent = openParentBelow(base, relative, leaf, err);
+    if (parent < 0) return posixError(path, err);
+    const int made = ::mkdirat(parent, leaf.c_str(), 0777);
+    err = errno;
+    ::close(parent);
+    if (made != 0) return posixError(path, err);
+    return {};
+  }
+
+  Result<std::unique_ptr<FileHandle>> createNewFileBelow(const std::string& base, const std::string& relative) override {
+    const std::string path = base + relative;
+    if (relative.find('/') == std::string::npos && !isDotName(relative)) return createNewFile(path);
+    std::string leaf;
+    int err = 0;
+    const int parent = openParentBelow(base, relative, leaf, err);
+    if (parent < 0) return posixError(path, err);
+    const int fd = ::openat(parent, leaf.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    err = errno;
+    ::close(parent);
+    if (fd < 0) return posixError(path, err);
+    return std::unique_ptr<FileHandle>(new PosixFileHandle(fd, path));
   }
 
   Status createFolder(const std::string& path) override {

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/file_system.h"
 #include "platform/path.h"
 #include "platform/win32_errors.h"
@@ -20,18 +21,14 @@ bool isDriveLetterPrefix(const std::string& text) {
   return text.size() == 2 && text[1] == ':' && std::isalpha(static_cast<unsigned char>(text[0]));
 }
 
-std::string upperCased(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return text;
-}
-
 bool entryExists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 class Win32FileHandle final : public FileHandle {
  public:
   Win32FileHandle(HANDLE handle, std::string path) : handle_(handle), path_(std::move(path)) {}
-  ~Win32FileHandle() override { close(); }
+  // The engine closes every file itself and checks the result; a handle still open here belongs
+  // to a path that already failed, so what closing says adds nothing.
+  ~Win32FileHandle() override { (void)close(); }
 
   Status write(const void* data, std::size_t size, std::size_t& written) override {
     written = 0;
@@ -99,10 +96,15 @@ class Win32FolderReader final : public FolderReader {
     if (handle_ != INVALID_HANDLE_VALUE) ::FindClose(handle_);
   }
 
-  bool next(FolderEntry& entry) override {
+  Result<bool> next(FolderEntry& entry) override {
     for (;;) {
       if (!hasPending_) {
-        if (handle_ == INVALID_HANDLE_VALUE || !::FindNextFileA(handle_, &pending_)) return false;
+        if (handle_ == INVALID_HANDLE_VALUE) return false;
+        if (!::FindNextFileA(handle_, &pending_)) {
+          const DWORD err = ::GetLastError();
+          if (err == ERROR_NO_MORE_FILES) return false;
+          return win32Error("folder listing", err);
+        }
       }
       hasPending_ = false;
       const char* name = pending_.cFileName;
@@ -155,7 +157,7 @@ class Win32FileSystem final : public FileSystem {
         !::GetVolumeInformationA(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, name, sizeof name)) {
       return win32Error(path, root.empty() ? ERROR_PATH_NOT_FOUND : ::GetLastError());
     }
-    return upperCased(name);
+    return asciiUpper(name);
   }
 
   std::string driveRoot(const std::string& path) override {
@@ -166,7 +168,7 @@ class Win32FileSystem final : public FileSystem {
 
   std::string volumeDisplayName(const std::string& path) override {
     if (path.empty()) return "";
-    return std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(path[0]))));
+    return std::string(1, asciiUpper(path[0]));
   }
 
   std::string nearestExistingAncestor(const std::string& path) override {
@@ -184,6 +186,23 @@ class Win32FileSystem final : public FileSystem {
   }
 
   bool exists(const std::string& path) override { return entryExists(path); }
+
+  bool isFolder(const std::string& path) override {
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  }
+
+  Status createFolderBelow(const std::string& base, const std::string& relative) override {
+    const std::string path = base + relative;
+    if (const DWORD refused = refusedBelow(base, relative); refused != 0) return win32Error(path, refused);
+    return createFolder(path);
+  }
+
+  Result<std::unique_ptr<FileHandle>> createNewFileBelow(const std::string& base, const std::string& relative) override {
+    const std::string path = base + relative;
+    if (const DWORD refused = refusedBelow(base, relative); refused != 0) return win32Error(path, refused);
+    return createNewFile(path);
+  }
 
   Status createFolder(const std::string& path) override {
     if (::CreateDirectoryA(path.c_str(), nullptr)) return {};
@@ -214,6 +233,27 @@ class Win32FileSystem final : public FileSystem {
   }
 
  private:
+  // Why relative cannot be created below base, or 0: a part that climbs or names a drive, or a
+  // folder part that is a junction or a symbolic link (which could lead out of base).
+  static DWORD refusedBelow(const std::string& base, const std::string& relative) {
+    if (relative.empty()) return ERROR_ALREADY_EXISTS;  // base itself, which exists
+    std::size_t start = 0;
+    for (;;) {
+      std::size_t end = start;
+      while (end < relative.size() && !isSeparator(relative[end])) ++end;
+      const std::string part = relative.substr(start, end - start);
+      if (part.empty() || part.find_first_not_of(". ") == std::string::npos || part.find(':') != std::string::npos) {
+        return ERROR_BAD_PATHNAME;
+      }
+      if (end == relative.size()) return 0;
+      const DWORD attributes = ::GetFileAttributesA((base + relative.substr(0, end)).c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return ERROR_BAD_PATHNAME;
+      }
+      start = end + 1;
+    }
+  }
+
   // The root of the volume that holds path (a drive root, or the folder a volume is mounted on),
   // found from its nearest existing ancestor; the drive letter's root when that cannot be told.
   std::string volumeRoot(const std::string& path) {

@@ -80,7 +80,7 @@ TEST_F(Win32FileSystemTest, ListingsReportHiddenAndSystemAttributes) {
   ASSERT_TRUE(reader.ok()) << reader.status().message();
   std::map<std::string, FolderEntry> seen;
   FolderEntry e;
-  while (reader.value()->next(e)) seen[e.name] = e;
+  while (reader.value()->next(e).value()) seen[e.name] = e;
   ASSERT_EQ(seen.size(), 4u);
   EXPECT_TRUE(seen["visible"].isDirectory && !seen["visible"].isHidden && !seen["visible"].isSystem);
   EXPECT_TRUE(seen["hidden"].isDirectory && seen["hidden"].isHidden && !seen["hidden"].isSystem);
@@ -91,7 +91,7 @@ TEST_F(Win32FileSystemTest, ListingsReportHiddenAndSystemAttributes) {
   fs->createFolder(scratch / "empty");
   auto empty = fs->openFolder(scratch / "empty");
   ASSERT_TRUE(empty.ok());
-  EXPECT_FALSE(empty.value()->next(e));
+  EXPECT_FALSE(empty.value()->next(e).value());
   EXPECT_EQ(fs->openFolder(scratch / "absent").status().kind(), ErrorKind::WrongPath);
 }
 
@@ -108,7 +108,7 @@ TEST_F(Win32FileSystemTest, LinksAreReportedAndNeverFollowedByCreation) {
   ASSERT_TRUE(reader.ok());
   FolderEntry e;
   bool sawLink = false;
-  while (reader.value()->next(e)) {
+  while (reader.value()->next(e).value()) {
     if (e.name != "link") continue;
     sawLink = true;
     EXPECT_TRUE(e.isLink);

@@ -42,5 +42,14 @@ TEST(Win32PathTest, ADriveRootOrANetworkShareMakesAPathAbsolute) {
   }
 }
 
+TEST(Win32PathTest, ConfinedRelativePathsDropDrivesClimbsAndUncStarts) {
+  EXPECT_EQ(confinedRelativePath("..\\..\\esc???"), "esc???");
+  EXPECT_EQ(confinedRelativePath("C:\\Windows\\f?"), "Windows\\f?");
+  EXPECT_EQ(confinedRelativePath("c:..\\x"), "x");
+  EXPECT_EQ(confinedRelativePath("\\\\server\\share\\f"), "server\\share\\f");
+  EXPECT_EQ(confinedRelativePath("a/. ./.. \\b"), "a\\b");
+  EXPECT_EQ(confinedRelativePath("sub/????"), "sub\\????");
+}
+
 }  // namespace
 }  // namespace quillet

@@ -25,17 +25,17 @@ std::string count(std::int64_t n) { return std::to_string(n); }
 }  // namespace
 
 std::string resultText(int result) {
-  switch (result) {
-    case 0: return "done";
-    case 1: return "the volume is full or a file cannot be allocated";
-    case 2: return "stopped";
-    case 3: return "the mask's names are used up";
-    case 5: return "the folder limit was reached";
-    case 6: return "the limit size was reached";
-    case 7: return "the maximum file size is zero";
-    case 8: return "a path cannot be created";
-    default: return "unknown result";
+  switch (static_cast<GenerationResult>(result)) {
+    case GenerationResult::Done: return "done";
+    case GenerationResult::VolumeFull: return "the volume is full or a file cannot be allocated";
+    case GenerationResult::Stopped: return "stopped";
+    case GenerationResult::NamesUsedUp: return "the mask's names are used up";
+    case GenerationResult::FolderLimit: return "the folder limit was reached";
+    case GenerationResult::LimitSizeReached: return "the limit size was reached";
+    case GenerationResult::MaxSizeZero: return "the maximum file size is zero";
+    case GenerationResult::PathFailed: return "a path cannot be created";
   }
+  return "unknown result";
 }
 
 std::string formatProgressLine(const ProgressSnapshot& s, bool byAllSize, bool allPartition, const DiskFigures& disk) {

@@ -1,11 +1,11 @@
 #include "script/script_parser.h"
 
 #include <algorithm>
-#include <cctype>
 #include <climits>
 #include <cstdlib>
 #include <functional>
 
+#include "platform/ascii.h"
 #include "platform/path.h"
 #include "script/script_log.h"
 
@@ -30,10 +30,7 @@ struct Key {
   std::function<void(GenerationJob&, const Value&)> apply;
 };
 
-std::string upper(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return s;
-}
+std::string upper(const std::string& s) { return asciiUpper(s); }
 
 // strtol's reading saturated to 32 bits; less than 1 counts as 0.
 std::int32_t readCount(const std::string& text) {
@@ -44,7 +41,7 @@ std::int32_t readCount(const std::string& text) {
 bool readSize(const std::string& value, std::int64_t& size) {
   if (value.empty()) return false;
   std::int64_t multiplier;
-  switch (std::toupper(static_cast<unsigned char>(value.back()))) {
+  switch (asciiUpper(value.back())) {
     case 'B': multiplier = 1; break;
     case 'K': multiplier = 1024; break;
     case 'M': multiplier = 1048576; break;

@@ -31,6 +31,7 @@ class HeadlessPresenter final : public FailurePresenter {
     log_.writeLine(line);
     std::cerr << "\nquillet: " << line << std::endl;
   }
+  void showNotice(const std::string& text) override { std::cerr << "\nquillet: " << text << std::endl; }
 
  private:
   ScriptLog& log_;
@@ -46,25 +47,17 @@ void applyMask(std::string& mask, std::int64_t& nameSpace) {
 
 void completeScriptJob(GenerationJob& job, const ParseOutcome& parsed, FileSystem& fs) {
   if (job.byAllSize) {
-    if (job.allPartition) {
-      const auto space = fs.volumeSpace(fs.nearestExistingAncestor(job.rootFolder));
-      job.allSize = space.ok() ? space.value().availableToCaller : 0;
-    }
+    if (job.allPartition) job.allSize = allPartitionFreeSpace(fs, job.rootFolder);
     const std::int64_t allSize = job.allSize.load();
     if (!parsed.maxSizeGiven) {
       job.maxFileSize = job.minFileSize;
     } else {
       job.maxFileSize = std::max(job.maxFileSize, job.minFileSize);
-      if (job.minFileSize > allSize) job.minFileSize = job.maxFileSize = allSize;
+      // Filling the whole volume lowers a maximum above the free space only with the minimum.
+      if (job.allPartition && job.minFileSize > allSize) job.minFileSize = job.maxFileSize = allSize;
     }
     setFileSystemLimit(job, fs);
-    if (!job.allPartition) {
-      if (job.minFileSize > allSize) {
-        job.minFileSize = job.maxFileSize = allSize;
-      } else if (job.maxFileSize > allSize) {
-        job.maxFileSize = allSize;
-      }
-    }
+    if (!job.allPartition) fitSizesBelow(job.minFileSize, job.maxFileSize, allSize);
     fillNameAlphabet(job.nameAlphabet);
     if (job.useFileMask) applyMask(job.fileMask, job.fileNameSpace);
     return;
@@ -76,13 +69,7 @@ void completeScriptJob(GenerationJob& job, const ParseOutcome& parsed, FileSyste
   }
   setFileSystemLimit(job, fs);
   if (job.minFiles > job.maxFiles) job.maxFiles = job.minFiles;
-  if (job.useLimitSize) {
-    if (job.minFileSize > job.limitSize) {
-      job.minFileSize = job.maxFileSize = job.limitSize;
-    } else if (job.maxFileSize > job.limitSize) {
-      job.maxFileSize = job.limitSize;
-    }
-  }
+  if (job.useLimitSize) fitSizesBelow(job.minFileSize, job.maxFileSize, job.limitSize);
   fillNameAlphabet(job.nameAlphabet);
   if (job.useFileMask) applyMask(job.fileMask, job.fileNameSpace);
   if (job.useDirMask) applyMask(job.dirMask, job.dirNameSpace);
@@ -122,7 +109,7 @@ void runScript(const std::string& mode, const std::vector<std::string>& args, co
   if (!services.fs.exists(job.rootFolder) &&
       !createRootFolder(job, engine, RootReport::ScriptLog, &log)) {
     log.writeEndBanner();
-    exitCode = 8;
+    exitCode = toInt(GenerationResult::PathFailed);
     return;
   }
   if (stopAsked()) return endStopped();

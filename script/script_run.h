@@ -48,9 +48,9 @@ struct ScriptRunServices {
 void completeScriptJob(GenerationJob& job, const ParseOutcome& parsed, FileSystem& fs);
 
 // The whole script run. A relative root is taken relative to the working folder and made absolute
-// before anything uses it. exitCode receives 8 when the root cannot be created, 2 when the run was
-// asked to stop, otherwise the worker's result; it is left alone for a rejected script or a log
-// that cannot be opened.
+// before anything uses it. exitCode receives PathFailed when the root cannot be created, Stopped
+// when the run was asked to stop, otherwise the worker's result; it is left alone for a rejected
+// script or a log that cannot be opened.
 void runScript(const std::string& mode, const std::vector<std::string>& args, const ScriptRunServices& services,
                std::atomic<int>& exitCode);
 

@@ -19,14 +19,23 @@ class RecordingPresenter final : public FailurePresenter {
     std::lock_guard lock(mutex_);
     shown_.emplace_back(caption, text);
   }
+  void showNotice(const std::string& text) override {
+    std::lock_guard lock(mutex_);
+    notices_.push_back(text);
+  }
   std::vector<std::pair<Caption, std::string>> shown() const {
     std::lock_guard lock(mutex_);
     return shown_;
+  }
+  std::vector<std::string> notices() const {
+    std::lock_guard lock(mutex_);
+    return notices_;
   }
 
  private:
   mutable std::mutex mutex_;
   std::vector<std::pair<Caption, std::string>> shown_;
+  std::vector<std::string> notices_;
 };
 
 class RecordingLog final : public LogSink {

@@ -13,9 +13,9 @@ class FakeHandle final : public FileHandle {
   }
   Status allocate(std::int64_t size) override { return fs_.allocateTo(path_, size); }
   Status close() override {
-    if (!closed_) fs_.closeFile(path_);
+    if (closed_) return {};
     closed_ = true;
-    return {};
+    return fs_.closeFile(path_);
   }
 
  private:
@@ -28,8 +28,10 @@ namespace {
 
 class FakeReader final : public FolderReader {
  public:
-  explicit FakeReader(std::vector<FolderEntry> entries) : entries_(std::move(entries)) {}
-  bool next(FolderEntry& entry) override {
+  FakeReader(std::vector<FolderEntry> entries, bool failAfterFirst)
+      : entries_(std::move(entries)), failAfterFirst_(failAfterFirst) {}
+  Result<bool> next(FolderEntry& entry) override {
+    if (failAfterFirst_ && index_ >= 1) return Status::failure(ErrorKind::Other, 5, "folder listing: read error");
     if (index_ >= entries_.size()) return false;
     entry = entries_[index_++];
     return true;
@@ -37,6 +39,7 @@ class FakeReader final : public FolderReader {
 
  private:
   std::vector<FolderEntry> entries_;
+  bool failAfterFirst_;
   std::size_t index_ = 0;
 };
 
@@ -135,6 +138,22 @@ bool FakeFileSystem::exists(const std::string& path) {
   return takenLocked(normalise(path));
 }
 
+bool FakeFileSystem::isFolder(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  // The fake's links stand for links to folders out of the tree.
+  const std::string p = normalise(path);
+  return folders_.count(p) != 0 || links_.count(p) != 0;
+}
+
+Status FakeFileSystem::createFolderBelow(const std::string& base, const std::string& relative) {
+  return createFolder(base + relative);
+}
+
+Result<std::unique_ptr<FileHandle>> FakeFileSystem::createNewFileBelow(const std::string& base,
+                                                                      const std::string& relative) {
+  return createNewFile(base + relative);
+}
+
 Status FakeFileSystem::createFolder(const std::string& path) {
   std::lock_guard lock(mutex_);
   const std::string p = normalise(path);
@@ -176,7 +195,8 @@ Result<std::unique_ptr<FolderReader>> FakeFileSystem::openFolder(const std::stri
   for (const auto& f : folders_) add(f, true, false);
   for (const auto& [f, file] : files_) add(f, false, false);
   for (const auto& f : links_) add(f, false, true);
-  return std::unique_ptr<FolderReader>(new FakeReader(std::move(entries)));
+  const bool failing = !failListingOf.empty() && normalise(failListingOf) == p;
+  return std::unique_ptr<FolderReader>(new FakeReader(std::move(entries), failing));
 }
 
 Status FakeFileSystem::writeTo(const std::string& path, std::size_t size, std::size_t& written) {
@@ -187,6 +207,11 @@ Status FakeFileSystem::writeTo(const std::string& path, std::size_t size, std::s
   }
   if (beforeWrite) beforeWrite(index);
   std::lock_guard lock(mutex_);
+  if (index == failWriteAt) {
+    written = 0;
+    effects_.push_back("write-failed " + path);
+    return fail(failWriteKind, path, "input/output error");
+  }
   const auto n = static_cast<std::int64_t>(size);
   std::int64_t accepted = std::clamp<std::int64_t>(freeBytes, 0, n);
   if (index == diskFullAtWrite) accepted = std::min<std::int64_t>(accepted, static_cast<std::int64_t>(diskFullPartial));
@@ -212,10 +237,15 @@ Status FakeFileSystem::allocateTo(const std::string& path, std::int64_t size) {
   return {};
 }
 
-void FakeFileSystem::closeFile(const std::string& path) {
+Status FakeFileSystem::closeFile(const std::string& path) {
   std::lock_guard lock(mutex_);
   files_[path].closed = true;
+  if (!failCloseContaining.empty() && path.find(failCloseContaining) != std::string::npos) {
+    effects_.push_back("close-failed " + path);
+    return fail(failCloseKind, path, "write-back failed");
+  }
   effects_.push_back("close " + path);
+  return {};
 }
 
 }  // namespace quillet::testing

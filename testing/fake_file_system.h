@@ -48,11 +48,20 @@ class FakeFileSystem : public FileSystem {
   // whatever freeBytes says.
   int diskFullAtWrite = -1;
   std::size_t diskFullPartial = 0;
+  // Write number failWriteAt (0-based) fails with failWriteKind after accepting nothing.
+  int failWriteAt = -1;
+  ErrorKind failWriteKind = ErrorKind::Other;
+  // Closing a file whose path contains failCloseContaining (when not empty) reports failCloseKind.
+  std::string failCloseContaining;
+  ErrorKind failCloseKind = ErrorKind::Other;
+  // Listing this folder fails after its first entry (read error), when not empty.
+  std::string failListingOf;
 
   // Setup helpers.
   void addFolder(const std::string& path);
   void addFile(const std::string& path, std::int64_t size = 0);
-  // A symbolic link: its name is taken and listed as a link, and nothing is ever made through it.
+  // A symbolic link to a folder out of the tree: its name is taken and listed as a link, it is a
+  // folder to isFolder, and nothing is ever made through it.
   void addLink(const std::string& path);
 
   // Inspection.
@@ -68,8 +77,12 @@ class FakeFileSystem : public FileSystem {
   std::string volumeDisplayName(const std::string& path) override;
   std::string nearestExistingAncestor(const std::string& path) override;
   bool exists(const std::string& path) override;
+  bool isFolder(const std::string& path) override;
   Status createFolder(const std::string& path) override;
   Result<std::unique_ptr<FileHandle>> createNewFile(const std::string& path) override;
+  // The relative path is joined to base; the fake's links lead nowhere, so none is passed.
+  Status createFolderBelow(const std::string& base, const std::string& relative) override;
+  Result<std::unique_ptr<FileHandle>> createNewFileBelow(const std::string& base, const std::string& relative) override;
   Result<std::unique_ptr<FolderReader>> openFolder(const std::string& path) override;
 
  private:
@@ -78,7 +91,7 @@ class FakeFileSystem : public FileSystem {
   bool takenLocked(const std::string& normalised) const;
   Status writeTo(const std::string& path, std::size_t size, std::size_t& written);
   Status allocateTo(const std::string& path, std::int64_t size);
-  void closeFile(const std::string& path);
+  Status closeFile(const std::string& path);
 
   mutable std::mutex mutex_;
   std::set<std::string> folders_;

@@ -23,6 +23,9 @@ struct ProgramOptions {
   // Called with the child's pid once it runs; it may signal the child. Runs on the caller's thread
   // while the child executes.
   std::function<void(int pid)> whileRunning;
+  // When > 0, a child still running after this many seconds is killed (SIGKILL), so a run that
+  // would never end fails its test instead of hanging it.
+  int timeoutSeconds = 0;
 };
 
 ProgramResult runProgram(const std::vector<std::string>& args, const ProgramOptions& options = {});

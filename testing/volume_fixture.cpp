@@ -55,7 +55,7 @@ ScratchFolder::~ScratchFolder() { removeTree(path_); }
 
 std::string ScratchFolder::operator/(const std::string& name) const { return path_ + "/" + name; }
 
-std::unique_ptr<MountedVolume> MountedVolume::tmpfs(std::int64_t bytes, std::string& skipReason) {
+std::unique_ptr<MountedVolume> MountedVolume::tmpfs(std::int64_t bytes, std::string& skipReason, std::int64_t inodes) {
   if (!isRoot()) {
     skipReason = "mounting a tmpfs needs root; run the tests as root to exercise real volumes";
     return nullptr;
@@ -63,7 +63,8 @@ std::unique_ptr<MountedVolume> MountedVolume::tmpfs(std::int64_t bytes, std::str
   std::unique_ptr<MountedVolume> volume(new MountedVolume);
   volume->mountPoint_ = volume->scratch_ / "mnt";
   ::mkdir(volume->mountPoint_.c_str(), 0755);
-  const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
+  std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
+  if (inodes > 0) options += ",nr_inodes=" + std::to_string(inodes);
   if (::mount("tmpfs", volume->mountPoint_.c_str(), "tmpfs", 0, options.c_str()) != 0) {
     skipReason = std::string("cannot mount a tmpfs: ") + std::strerror(errno);
     volume->mountPoint_.clear();

@@ -27,8 +27,9 @@ class ScratchFolder {
 // A small volume mounted on a folder of its own; unmounted and removed when the object dies.
 class MountedVolume {
  public:
-  // A tmpfs of the given size. Returns null with skipReason set when it cannot be mounted.
-  static std::unique_ptr<MountedVolume> tmpfs(std::int64_t bytes, std::string& skipReason);
+  // A tmpfs of the given size (and, when inodes > 0, that many inodes: the root folder takes one).
+  // Returns null with skipReason set when it cannot be mounted.
+  static std::unique_ptr<MountedVolume> tmpfs(std::int64_t bytes, std::string& skipReason, std::int64_t inodes = 0);
   // An ext4 file system on a loop-mounted image of the given size.
   static std::unique_ptr<MountedVolume> ext4(std::int64_t bytes, std::string& skipReason);
   ~MountedVolume();

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/ascii.h"
 #include "platform/win32_command_line.h"
 #include "testing/program_runner.h"
 #include "testing/volume_fixture.h"
@@ -17,9 +18,7 @@ namespace quillet::testing {
 namespace {
 
 std::string upperName(const std::string& entry) {
-  std::string name = entry.substr(0, entry.find('='));
-  std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return name;
+  return asciiUpper(entry.substr(0, entry.find('=')));
 }
 
 // Our environment with the options' changes, as the NUL-separated block CreateProcessA takes.
@@ -79,7 +78,11 @@ ProgramResult runProgram(const std::vector<std::string>& args, const ProgramOpti
     }
     if (!started) return result;
     if (options.whileRunning) options.whileRunning(static_cast<int>(process.dwProcessId));
-    ::WaitForSingleObject(process.hProcess, INFINITE);
+    const DWORD wait = options.timeoutSeconds > 0 ? static_cast<DWORD>(options.timeoutSeconds) * 1000 : INFINITE;
+    if (::WaitForSingleObject(process.hProcess, wait) == WAIT_TIMEOUT) {
+      ::TerminateProcess(process.hProcess, 137);
+      ::WaitForSingleObject(process.hProcess, INFINITE);
+    }
     DWORD code = 0;
     if (::GetExitCodeProcess(process.hProcess, &code)) result.exitCode = static_cast<int>(code);
     ::CloseHandle(process.hThread);

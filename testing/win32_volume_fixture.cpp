@@ -81,7 +81,7 @@ ScratchFolder::~ScratchFolder() { removeTree(path_); }
 
 std::string ScratchFolder::operator/(const std::string& name) const { return joinPath(path_, name); }
 
-std::unique_ptr<MountedVolume> MountedVolume::tmpfs(std::int64_t, std::string& skipReason) {
+std::unique_ptr<MountedVolume> MountedVolume::tmpfs(std::int64_t, std::string& skipReason, std::int64_t) {
   skipReason = kNoVolumes;
   return nullptr;
 }

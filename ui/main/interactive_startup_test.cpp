@@ -45,7 +45,7 @@ class InteractiveStartupTest : public QObject {
   void firstStartRecordsTheProductShowsTheSplashAndSavesTheSettings() {
     DialogEnvironment env;
     env.showSplash = false;
-    env.exitCode = 3;
+    env.exitCode = toInt(GenerationResult::NamesUsedUp);
     int splashes = 0;
     DialogCloser closer;
     runInteractive(env.exitCode, env.showSplash,

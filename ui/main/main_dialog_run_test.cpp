@@ -117,7 +117,7 @@ class MainDialogRunTest : public QObject {
 
   void emptyRootIsRefused() {
     DialogEnvironment env;
-    env.exitCode = 5;
+    env.exitCode = toInt(GenerationResult::FolderLimit);
     OPEN_DIALOG(env, d);
     typeInto(*d, 1000, QString());
     BoxAnswerer box(QStringLiteral("emptyRootMessage"));
@@ -127,7 +127,7 @@ class MainDialogRunTest : public QObject {
     QCOMPARE(box.captions, QStringList{QStringLiteral("Warning")});
     QCOMPARE(ended.count(), 1);
     QCOMPARE(ended.at(0).at(0).toBool(), false);
-    QCOMPARE(env.exitCode.load(), 5);
+    QCOMPARE(env.exitCode.load(), toInt(GenerationResult::FolderLimit));
   }
 
   void relativeRootIsRefusedAndNothingIsCreated() {
@@ -152,7 +152,7 @@ class MainDialogRunTest : public QObject {
     MOUNT_OR_SKIP(volume);
     std::ofstream(volume->path() + "/file") << "x";
     DialogEnvironment env;
-    env.exitCode = 5;
+    env.exitCode = toInt(GenerationResult::FolderLimit);
     OPEN_DIALOG(env, d);
     typeInto(*d, 1000, QString::fromStdString(volume->path() + "/file/sub/"));
     BoxAnswerer box(QStringLiteral("failureMessage"));
@@ -160,7 +160,7 @@ class MainDialogRunTest : public QObject {
     QCOMPARE(box.captions, QStringList{QStringLiteral("Error")});
     QCOMPARE(box.texts, QStringList{QString::fromStdString("Incorrect path - '" + volume->path() +
                                                            "/file/sub'.\n\nTry to check root folder for errors.")});
-    QCOMPARE(env.exitCode.load(), 5);
+    QCOMPARE(env.exitCode.load(), toInt(GenerationResult::FolderLimit));
     QVERIFY(progressDialog() == nullptr);
   }
 

@@ -10,30 +10,19 @@ namespace quillet {
 
 namespace {
 
-std::int64_t freeSpaceForRoot(FileSystem& fs, const std::string& root) {
-  Result<VolumeSpace> space = fs.volumeSpace(root);
-  if (!space.ok()) {
-    // The root is created only later; the volume it will be on is that of its nearest existing
-    // ancestor, and the figure only scales the progress bar.
-    const std::string ancestor = fs.nearestExistingAncestor(root);
-    if (ancestor.empty()) return 0;
-    space = fs.volumeSpace(ancestor);
-    if (!space.ok()) return 0;
-  }
-  return space.value().availableToCaller;
-}
-
 // Makes the size range fit below a total, texts and units included.
-void fitSizesBelow(SettingsValues& f, GenerationJob& job, std::int64_t total, const std::string& totalText,
-                   int totalUnit) {
-  if (job.minFileSize > total) {
-    job.minFileSize = job.maxFileSize = total;
-    f.minSizeText = f.maxSizeText = totalText;
-    f.minSizeUnit = f.maxSizeUnit = totalUnit;
-  } else if (job.maxFileSize > total) {
-    job.maxFileSize = total;
-    f.maxSizeText = totalText;
-    f.maxSizeUnit = totalUnit;
+void fitFieldsBelow(SettingsValues& f, GenerationJob& job, std::int64_t total, const std::string& totalText,
+                    int totalUnit) {
+  switch (fitSizesBelow(job.minFileSize, job.maxFileSize, total)) {
+    case SizesFitted::Both:
+      f.minSizeText = f.maxSizeText = totalText;
+      f.minSizeUnit = f.maxSizeUnit = totalUnit;
+      break;
+    case SizesFitted::MaxOnly:
+      f.maxSizeText = totalText;
+      f.maxSizeUnit = totalUnit;
+      break;
+    case SizesFitted::None: break;
   }
 }
 
@@ -70,7 +59,7 @@ PreparationOutcome prepareJob(SettingsValues& f, GenerationJob& job, FileSystem&
   job.minFiles = minFiles;
   job.maxFiles = maxFiles;
   if (f.byAllSize) {
-    job.allSize = f.allPartition ? freeSpaceForRoot(fs, f.rootFolderText) : toBytes(f.allSizeText, f.allSizeUnit);
+    job.allSize = f.allPartition ? allPartitionFreeSpace(fs, f.rootFolderText) : toBytes(f.allSizeText, f.allSizeUnit);
   }
   if (f.useLimitSize) job.limitSize = toBytes(f.limitSizeText, f.limitSizeUnit);
   job.treeDeep = readNumber32(f.treeDeepText);
@@ -99,9 +88,9 @@ PreparationOutcome prepareJob(SettingsValues& f, GenerationJob& job, FileSystem&
       job.maxFiles = job.minFiles;
       f.maxFilesText = std::to_string(job.minFiles);
     }
-    if (f.useLimitSize) fitSizesBelow(f, job, job.limitSize, f.limitSizeText, f.limitSizeUnit);
+    if (f.useLimitSize) fitFieldsBelow(f, job, job.limitSize, f.limitSizeText, f.limitSizeUnit);
   } else if (!f.allPartition) {
-    fitSizesBelow(f, job, job.allSize.load(), f.allSizeText, f.allSizeUnit);
+    fitFieldsBelow(f, job, job.allSize.load(), f.allSizeText, f.allSizeUnit);
   }
 
   fillNameAlphabet(job.nameAlphabet);

@@ -36,10 +36,16 @@ class SlowFileSystem : public FileSystem {
     return real.nearestExistingAncestor(p);
   }
   bool exists(const std::string& p) override { return real.exists(p); }
+  bool isFolder(const std::string& p) override { return real.isFolder(p); }
   Status createFolder(const std::string& p) override { return real.createFolder(p); }
+  Status createFolderBelow(const std::string& b, const std::string& r) override { return real.createFolderBelow(b, r); }
   Result<std::unique_ptr<FileHandle>> createNewFile(const std::string& p) override {
     sleepMilliseconds(2);
     return real.createNewFile(p);
+  }
+  Result<std::unique_ptr<FileHandle>> createNewFileBelow(const std::string& b, const std::string& r) override {
+    sleepMilliseconds(2);
+    return real.createNewFileBelow(b, r);
   }
   Result<std::unique_ptr<FolderReader>> openFolder(const std::string& p) override {
     return real.openFolder(p);
