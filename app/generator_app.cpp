@@ -8,22 +8,9 @@
 #include "script/script_log.h"
 
 namespace quillet {
-namespace {
-GeneratorApp* theApp = nullptr;
-}
-
-std::string upperCased(std::string text) { return asciiUpper(text); }
 
 GeneratorApp::GeneratorApp(std::vector<std::string> args, Frontends frontends)
-    : args_(std::move(args)), frontends_(std::move(frontends)) {
-  theApp = this;
-}
-
-GeneratorApp::~GeneratorApp() {
-  if (theApp == this) theApp = nullptr;
-}
-
-GeneratorApp* GeneratorApp::instance() { return theApp; }
+    : args_(std::move(args)), frontends_(std::move(frontends)) {}
 
 int GeneratorApp::run() {
   initInstance();
@@ -40,7 +27,7 @@ void GeneratorApp::initInstance() {
     }
     return;
   }
-  const std::string mode = upperCased(args_[1]);
+  const std::string mode = asciiUpper(args_[1]);
   if (mode == "/S" || mode == "/F") {
     if (frontends_.script) {
       frontends_.script(*this, mode, args_);

@@ -21,12 +21,8 @@ class GeneratorApp {
   };
 
   GeneratorApp(std::vector<std::string> args, Frontends frontends);
-  ~GeneratorApp();
   GeneratorApp(const GeneratorApp&) = delete;
   GeneratorApp& operator=(const GeneratorApp&) = delete;
-
-  // The one instance, for code that must reach the exit status or the splash flag.
-  static GeneratorApp* instance();
 
   // Runs the whole life of the program (start-up and dispatch); returns the exit status.
   int run();
@@ -46,8 +42,5 @@ class GeneratorApp {
   std::vector<std::string> args_;
   Frontends frontends_;
 };
-
-// The first argument upper-cased, as the dispatch compares it.
-std::string upperCased(std::string text);
 
 }  // namespace quillet
