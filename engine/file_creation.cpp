@@ -1,6 +1,7 @@
 #include "engine/file_creation.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "engine/failure_report.h"
 #include "engine/names.h"
@@ -98,6 +99,9 @@ GenerationResult endAfterFailedWrite(const Status& status, const std::string& pa
 GenerationResult writeContent(FileHandle& file, const std::string& path, const std::string& folder,
                               std::int64_t size, RunContext& ctx, std::int64_t& createdHere, FullVolume fullVolume) {
   GenerationJob& job = ctx.job;
+  // Only files of at least one whole chunk are timed: the clock is not read on the small-files path.
+  const bool timed = size >= static_cast<std::int64_t>(kWriteChunk);
+  const auto started = timed ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
   std::int64_t remaining = size;
   while (remaining > 0) {
     const std::size_t chunk = static_cast<std::size_t>(std::min<std::int64_t>(remaining, kWriteChunk));
@@ -125,6 +129,11 @@ GenerationResult writeContent(FileHandle& file, const std::string& path, const s
   }
   const Status closed = file.close();
   if (!closed.ok()) return endAfterFailedWrite(closed, path, folder, ctx, createdHere, fullVolume);
+  if (timed) {
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+    // A file written faster than the clock can tell has no rate to speak of.
+    if (took.count() > 0) job.writeRates.add(static_cast<double>(size) / took.count());
+  }
   return countFile(job, createdHere);
 }
 

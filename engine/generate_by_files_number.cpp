@@ -18,6 +18,7 @@ GenerationResult generateByFilesNumber(const std::string& folder, RunContext& ct
   // The count continues the previous folder's sequence; only the sizes restart from the new seed.
   const std::int32_t planned = drawFolderFileCount(job, ctx.random);
   job.folderFilesPlanned.store(planned, std::memory_order_relaxed);
+  job.filesPlanned += planned;
   ctx.seedFromClock();
   if (!facts.knownToExist) {
     if (const auto made = ensureFolderPath(folder, ctx); made != GenerationResult::Done) return made;

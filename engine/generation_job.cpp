@@ -53,6 +53,9 @@ void GenerationJob::resetCounters() {
   dirsCalculated = 1;
   stopRequested = false;
   finished = false;
+  filesPlanned = 0;
+  firstSeed = -1;
+  writeRates = {};
 }
 
 ProgressSnapshot GenerationJob::snapshotLocked() const {

@@ -7,6 +7,7 @@
 // `lock` and calls snapshot() never sees a torn value.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -57,6 +58,22 @@ class LogSink {
  public:
   virtual ~LogSink() = default;
   virtual void writeLine(const std::string& text) = 0;
+};
+
+// The write rates of the files whose content took at least one whole write chunk, in bytes per
+// second: the figures a report gives per file. Empty while count is 0.
+struct WriteRates {
+  std::int64_t count = 0;
+  double minimum = 0;
+  double maximum = 0;
+  double sum = 0;
+  void add(double rate) {
+    minimum = count == 0 ? rate : std::min(minimum, rate);
+    maximum = count == 0 ? rate : std::max(maximum, rate);
+    sum += rate;
+    ++count;
+  }
+  double mean() const { return count == 0 ? 0.0 : sum / static_cast<double>(count); }
 };
 
 // The fields the progress display reads, copied at one moment under the job's lock.
@@ -124,6 +141,11 @@ struct GenerationJob {
   std::int32_t maxFiles = 0;
   std::int32_t treeDeep = 1;
   std::int32_t rootSize = 0;
+
+  // --- run figures for reports: worker only, read once the worker has ended ---
+  std::int64_t filesPlanned = 0;  // by files number: the file counts drawn for the folders filled
+  std::int64_t firstSeed = -1;    // the clock seconds the run's first draws were seeded with
+  WriteRates writeRates;
 
   mutable std::mutex lock;
 

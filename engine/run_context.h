@@ -24,6 +24,7 @@ struct RunContext {
   // Reseeds the size/count draws (and the content streams) from the clock's seconds.
   void seedFromClock() {
     const std::int64_t seconds = services.clock.secondsSinceEpoch();
+    if (job.firstSeed < 0) job.firstSeed = seconds;
     random.srand(static_cast<std::uint32_t>(seconds));
     content.seed(static_cast<std::uint64_t>(seconds) ^ 0x5EEDC0DEull);
   }

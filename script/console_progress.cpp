@@ -1,6 +1,7 @@
 #include "script/console_progress.h"
 
 #include <chrono>
+#include <nlohmann/json.hpp>
 #include <thread>
 
 #include "engine/size_text.h"
@@ -64,12 +65,113 @@ std::string formatProgressLine(const ProgressSnapshot& s, bool byAllSize, bool a
          std::to_string(s.folderFilesPlanned) + ", " + usedData(disk);
 }
 
+namespace {
+
+const char* stageWord(const ProgressSnapshot& s, bool byAllSize) {
+  if (s.finished) return "finished";
+  // A run by all size has one stage and leaves the stage text alone.
+  if (byAllSize || s.statusText == "Generating files") return "generating_files";
+  if (s.statusText == "Make-up tree") return "make_up_tree";
+  if (s.statusText == "Calculating folders") return "calculating_folders";
+  return "starting";
+}
+
+double perSecond(double amount, double seconds) { return seconds > 0 ? amount / seconds : 0.0; }
+
+std::string oneLine(const nlohmann::ordered_json& j) {
+  return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+}  // namespace
+
+std::string formatJsonProgressLine(const ProgressSnapshot& now, const ProgressSnapshot& before, bool byAllSize,
+                                   bool fillRandom, double elapsedSeconds, double intervalSeconds,
+                                   const int* result) {
+  const double files = static_cast<double>(now.filesCreated);
+  const double bytes = static_cast<double>(now.currentSize);
+  const double intervalFiles = static_cast<double>(now.filesCreated - before.filesCreated);
+  const double intervalBytes = static_cast<double>(now.currentSize - before.currentSize);
+  nlohmann::ordered_json j;
+  j["schema"] = kProgressSchema;
+  j["type"] = "progress";
+  j["final"] = result != nullptr;
+  j["stage"] = stageWord(now, byAllSize);
+  j["elapsed_seconds"] = elapsedSeconds;
+  j["interval_seconds"] = intervalSeconds;
+  j["files_created"] = now.filesCreated;
+  j["bytes_written"] = fillRandom ? now.currentSize : 0;
+  j["bytes_allocated"] = now.currentSize;
+  j["folders_created"] = now.dirsCreated;
+  j["folders_visited"] = now.dirsProcessed;
+  j["folders_found"] = now.dirsCalculated;
+  j["bytes_per_second"] = perSecond(bytes, elapsedSeconds);
+  j["files_per_second"] = perSecond(files, elapsedSeconds);
+  j["interval_files_created"] = now.filesCreated - before.filesCreated;
+  j["interval_bytes_allocated"] = now.currentSize - before.currentSize;
+  j["interval_bytes_per_second"] = perSecond(intervalBytes, intervalSeconds);
+  j["interval_files_per_second"] = perSecond(intervalFiles, intervalSeconds);
+  if (result != nullptr) j["result"] = {{"code", *result}, {"text", resultText(*result)}};
+  return oneLine(j);
+}
+
+std::string formatJsonNotice(const std::string& severity, const std::string& text) {
+  nlohmann::ordered_json j;
+  j["schema"] = kProgressSchema;
+  j["type"] = "notice";
+  j["severity"] = severity;
+  j["text"] = text;
+  return oneLine(j);
+}
+
 std::string formatSummaryLine(int result, const ProgressSnapshot& s) {
   return "Finished: " + resultText(result) + " (exit code " + std::to_string(result) + "); " +
          count(s.filesCreated) + " files, " + formatSize(s.currentSize) + " written.";
 }
 
+// Waits up to one tick of 100 ms, but notices the end of the run at once so that a short run is
+// not held up by the display. Returns whether a stop signal asks to stop.
+bool ConsoleProgress::waitForTick(const GenerationJob& job, bool stopRequested) {
+  const auto stopSignalled = [this] { return stopAsked_ && stopAsked_(); };
+  for (int slice = 0; slice < 10 && !job.finished.load() && (stopRequested || !stopSignalled()); ++slice) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return !stopRequested && stopSignalled();
+}
+
+// One object line a second and one when the run has finished; /progress:off the same without the
+// lines, so that a stop signal still stops the run.
+void ConsoleProgress::showJson(GenerationJob& job) {
+  using Clock = std::chrono::steady_clock;
+  using Seconds = std::chrono::duration<double>;
+  const auto start = Clock::now();
+  auto lastLine = start;
+  ProgressSnapshot before;
+  bool stopRequested = stopAsked_ && stopAsked_();
+  if (stopRequested) job.requestStop();
+  for (;;) {
+    const ProgressSnapshot s = job.snapshot();
+    const auto now = Clock::now();
+    if (s.finished || now - lastLine >= std::chrono::seconds(1)) {
+      const int result = exitCode_.load();
+      if (format_ == ProgressFormat::Json) {
+        out_ << formatJsonProgressLine(s, before, job.byAllSize, job.fillRandom, Seconds(now - start).count(),
+                                       Seconds(now - lastLine).count(), s.finished ? &result : nullptr) +
+                    "\n"
+             << std::flush;
+      }
+      before = s;
+      lastLine = now;
+    }
+    if (s.finished) return;
+    if (waitForTick(job, stopRequested)) {
+      job.requestStop();
+      stopRequested = true;
+    }
+  }
+}
+
 void ConsoleProgress::show(GenerationJob& job) {
+  if (format_ != ProgressFormat::Human) return showJson(job);
   using Clock = std::chrono::steady_clock;
   const auto stopSignalled = [this] { return stopAsked_ && stopAsked_(); };
   DiskFigures disk;
@@ -96,11 +198,7 @@ void ConsoleProgress::show(GenerationJob& job) {
       out_ << formatSummaryLine(exitCode_.load(), s) << '\n' << std::flush;
       return;
     }
-    // Wait for the next tick, but notice the end of the run at once so that a short run is not
-    // held up by the display.
-    for (int slice = 0; slice < 10 && !job.finished.load() && (stopRequested || !stopSignalled()); ++slice) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    waitForTick(job, stopRequested);
   }
 }
 

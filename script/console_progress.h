@@ -30,6 +30,19 @@ std::string formatSummaryLine(int result, const ProgressSnapshot& s);
 // The meaning of a result code, in a few words.
 std::string resultText(int result);
 
+// One object line of /progress:json (no line end): the stage, the cumulative figures at `now`
+// and what changed since `before`, interval seconds earlier. result is given on the last line
+// only, which is then marked final.
+std::string formatJsonProgressLine(const ProgressSnapshot& now, const ProgressSnapshot& before, bool byAllSize,
+                                   bool fillRandom, double elapsedSeconds, double intervalSeconds,
+                                   const int* result = nullptr);
+
+// A message for standard error as an object line of /progress:json (no line end); severity is
+// "error" or "notice".
+std::string formatJsonNotice(const std::string& severity, const std::string& text);
+
+inline constexpr const char* kProgressSchema = "quillet-progress/1";
+
 class ConsoleProgress final : public ProgressDisplay {
  public:
   // exitCode is read for the summary after the worker has finished. isTerminal selects the
@@ -45,8 +58,13 @@ class ConsoleProgress final : public ProgressDisplay {
         plainIntervalMs_(plainIntervalMs) {}
 
   void show(GenerationJob& job) override;
+  void setFormat(ProgressFormat format) override { format_ = format; }
 
  private:
+  void showJson(GenerationJob& job);
+  bool waitForTick(const GenerationJob& job, bool stopRequested);
+
+  ProgressFormat format_ = ProgressFormat::Human;
   FileSystem& fs_;
   std::ostream& out_;
   bool isTerminal_;

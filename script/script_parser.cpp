@@ -12,13 +12,15 @@
 namespace quillet {
 namespace {
 
-enum class Form { Quoted, Size, Number, Flag, AllSize };
+// Path: a quoted text that may not be empty either. Progress: one of the words of ProgressFormat.
+enum class Form { Quoted, Size, Number, Flag, AllSize, Path, Progress };
 
 struct Value {
   std::string quotedText;  // Quoted
   std::int64_t size = 0;   // Size, AllSize
   std::int32_t number = 0; // Number
   bool allPartition = false;
+  ProgressFormat progress = ProgressFormat::Human;
 };
 
 struct Key {
@@ -28,6 +30,8 @@ struct Key {
   const char* empty;  // null: no empty-value check of its own
   const char* badForm;
   std::function<void(GenerationJob&, const Value&)> apply;
+  // The keys beyond the generation parameters set the run's extensions instead of the job.
+  std::function<void(ScriptExtensions&, const Value&)> extend = nullptr;
 };
 
 std::string upper(const std::string& s) { return asciiUpper(s); }
@@ -116,11 +120,23 @@ const Key kDirMask{"/DIRMASK", Form::Quoted, "Repitition /dirmask parameter.", "
                      j.useDirMask = true;
                    }};
 
-// The keys of each mode in the order a parameter's key is tested.
-const std::vector<const Key*> kAllSizeKeys = {&kRoot, &kFileMask, &kMinSize, &kMaxSize, &kNoFill, &kNoClose, &kAllSize};
+const Key kReport{"/REPORT", Form::Path, "Repitition /report parameter.", "Report can't be empty.",
+                  "Report parameter must be in ' symbols.", nullptr,
+                  [](ScriptExtensions& e, const Value& v) { e.reportPath = v.quotedText; }};
+const Key kProgress{"/PROGRESS", Form::Progress, "Repitition /progress parameter.", "Progress can't be empty.",
+                    "Incorrect progress form, json or off expected.", nullptr,
+                    [](ScriptExtensions& e, const Value& v) { e.progress = v.progress; }};
+
+// The keys of each mode in the order a parameter's key is tested; the extensions come last in
+// every mode, so that a script without them is read exactly as before.
+const std::vector<const Key*> kAllSizeKeys = {&kRoot,    &kFileMask, &kMinSize, &kMaxSize, &kNoFill,
+                                              &kNoClose, &kAllSize,  &kReport,  &kProgress};
 const std::vector<const Key*> kFilesNumberKeys = {&kRoot,     &kFileMask, &kMinSize,  &kMaxSize,  &kNoFill,
                                                   &kNoClose,  &kMinFiles, &kMaxFiles, &kLimSize,  &kRecurse,
-                                                  &kRootSize, &kTreeDeep, &kDirLimit, &kDirMask};
+                                                  &kRootSize, &kTreeDeep, &kDirLimit, &kDirMask,  &kReport,
+                                                  &kProgress};
+
+bool isQuoted(const std::string& value) { return !value.empty() && value.front() == '\'' && value.back() == '\''; }
 
 // Runs the key's checks in order; returns the failing check's message, or null with value filled.
 const char* check(const Key& key, bool seen, const std::string& value, Value& out) {
@@ -144,6 +160,22 @@ const char* check(const Key& key, bool seen, const std::string& value, Value& ou
       return nullptr;
     case Form::Flag:
       return nullptr;
+    case Form::Path:
+      if (!isQuoted(value)) return key.badForm;
+      if (value.size() < 3) return key.empty;
+      out.quotedText = value.substr(1, value.size() - 2);
+      return nullptr;
+    case Form::Progress: {
+      const std::string word = upper(value);
+      if (word == "JSON") {
+        out.progress = ProgressFormat::Json;
+      } else if (word == "OFF") {
+        out.progress = ProgressFormat::Off;
+      } else {
+        return key.badForm;
+      }
+      return nullptr;
+    }
   }
   return nullptr;
 }
@@ -175,6 +207,7 @@ ParseOutcome parseScript(const std::string& mode, const std::vector<std::string>
   setDefaults(job, byAllSize);
   const auto& keys = byAllSize ? kAllSizeKeys : kFilesNumberKeys;
   std::vector<bool> seen(keys.size(), false);
+  ScriptExtensions extensions;
 
   for (std::size_t i = 2; i < args.size(); ++i) {
     const std::string& parameter = args[i];
@@ -192,7 +225,8 @@ ParseOutcome parseScript(const std::string& mode, const std::vector<std::string>
     const std::size_t index = static_cast<std::size_t>(found - keys.begin());
     Value parsed;
     if (const char* failure = check(**found, seen[index], value, parsed)) return reject(failure);
-    (*found)->apply(job, parsed);
+    if ((*found)->apply) (*found)->apply(job, parsed);
+    if ((*found)->extend) (*found)->extend(extensions, parsed);
     seen[index] = true;
   }
 
@@ -217,7 +251,19 @@ ParseOutcome parseScript(const std::string& mode, const std::vector<std::string>
   ParseOutcome out;
   out.accepted = true;
   out.maxSizeGiven = given(kMaxSize);
+  out.extensions = std::move(extensions);
   return out;
+}
+
+std::string findReportPath(const std::vector<std::string>& args) {
+  for (std::size_t i = 2; i < args.size(); ++i) {
+    const auto colon = args[i].find(':');
+    if (upper(args[i].substr(0, colon)) != kReport.name) continue;
+    const std::string value = colon == std::string::npos ? std::string() : args[i].substr(colon + 1);
+    Value parsed;
+    return check(kReport, false, value, parsed) == nullptr ? parsed.quotedText : std::string();
+  }
+  return {};
 }
 
 void logRejection(ScriptLog& log, const ParseOutcome& outcome) {

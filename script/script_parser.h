@@ -9,6 +9,16 @@
 
 namespace quillet {
 
+// How a script run without a display shows its progress on standard error.
+enum class ProgressFormat { Human, Json, Off };
+
+// What the keys beyond the generation parameters ask for. Absent keys leave these defaults, under
+// which a run behaves as it always has.
+struct ScriptExtensions {
+  std::string reportPath;  // /report: the file the run's JSON report replaces; empty: no report
+  ProgressFormat progress = ProgressFormat::Human;  // /progress
+};
+
 struct ParseOutcome {
   bool accepted = false;
   // On rejection: either the check's message (logged as "Invalid script." plus the message) or an
@@ -17,7 +27,13 @@ struct ParseOutcome {
   bool unrecognisedKey = false;
   // Whether /maxsize was given; steers the completion of the job.
   bool maxSizeGiven = false;
+  ScriptExtensions extensions;
 };
+
+// The text of the script's first /report parameter when that one is well formed (a non-empty
+// text between apostrophes), else empty. Read before parsing, so that a rejected script still gets
+// its report.
+std::string findReportPath(const std::vector<std::string>& args);
 
 // mode is "/S" or "/F" (already upper-cased); args is the whole argument vector (args[0] the
 // program, args[1] the mode switch). On acceptance the job holds the mode's defaults and every

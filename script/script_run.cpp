@@ -1,22 +1,27 @@
 #include "script/script_run.h"
 
 #include <algorithm>
+#include <chrono>
 #include <iostream>
+#include <optional>
 
 #include "engine/names.h"
 #include "engine/volume_checks.h"
 #include "engine/worker_thread.h"
 #include "platform/path.h"
 #include "platform/system.h"
+#include "script/console_progress.h"
+#include "script/run_report.h"
 #include "script/script_log.h"
 
 namespace quillet {
 namespace {
 
 // Without a display the unexpected-failure box becomes a log line and a line on standard error.
+// With /progress:json, standard error carries object lines only, so these lines become notices.
 class HeadlessPresenter final : public FailurePresenter {
  public:
-  explicit HeadlessPresenter(ScriptLog& log) : log_(log) {}
+  HeadlessPresenter(ScriptLog& log, ProgressFormat format) : log_(log), format_(format) {}
   void showError(Caption, const std::string& text) override {
     // The interactive form separates sentences by an empty line; a log line joins them by a blank.
     std::string line;
@@ -29,12 +34,85 @@ class HeadlessPresenter final : public FailurePresenter {
       }
     }
     log_.writeLine(line);
-    std::cerr << "\nquillet: " << line << std::endl;
+    say("error", line);
   }
-  void showNotice(const std::string& text) override { std::cerr << "\nquillet: " << text << std::endl; }
+  void showNotice(const std::string& text) override { say("notice", text); }
 
  private:
+  void say(const char* severity, const std::string& text) {
+    if (format_ == ProgressFormat::Json) {
+      std::cerr << formatJsonNotice(severity, text) + "\n" << std::flush;
+    } else {
+      std::cerr << "\nquillet: " << text << std::endl;
+    }
+  }
+
   ScriptLog& log_;
+  ProgressFormat format_;
+};
+
+// Gathers what the report needs as the run goes and writes it when the run ends, before the end
+// banner, so that a report that cannot be written is a line of the same log block.
+class ReportKeeper {
+ public:
+  ReportKeeper(const std::vector<std::string>& args, const std::string& mode)
+      : path_(findReportPath(args)), started_(std::chrono::system_clock::now()), startedSteady_(Steady::now()) {
+    // Relative, as a relative root is, to the working folder the program started in.
+    if (!path_.empty()) path_ = absolutePath(path_);
+    record_.commandLine = args;
+    record_.byAllSize = mode == "/S";
+    record_.started = started_;
+  }
+  bool wanted() const { return !path_.empty(); }
+  void rejected(std::string text) { record_.rejection = std::move(text); }
+  void accepted(const GenerationJob& job, const ScriptExtensions& extensions) {
+    record_.job = &job;
+    record_.extensions = extensions;
+    record_.extensions.reportPath = path_;
+  }
+
+  // The volume before the generation: queried on the root, or its nearest existing ancestor
+  // while the root is still to be made.
+  void volumeBefore(FileSystem& fs, const GenerationJob& job) {
+    if (!wanted()) return;
+    ReportVolume v;
+    const std::string where = fs.nearestExistingAncestor(job.rootFolder);
+    v.mountPoint = job.driveRoot.empty() ? fs.driveRoot(job.rootFolder) : job.driveRoot;
+    if (const auto name = fs.fileSystemName(job.rootFolder); name.ok()) v.fileSystem = name.value();
+    if (const auto space = fs.volumeSpace(where); !where.empty() && space.ok()) {
+      v.totalBytes = space.value().total;
+      v.freeBytesBefore = space.value().availableToCaller;
+    }
+    record_.volume = v;
+  }
+  void generationStarts() { generationStarted_ = Steady::now(); }
+  void generationEnded(FileSystem& fs, const GenerationJob& job) {
+    record_.generationSeconds = std::chrono::duration<double>(Steady::now() - generationStarted_).count();
+    if (!wanted() || !record_.volume) return;
+    record_.volume->clusterBytes = job.clusterSize;
+    if (const auto space = fs.volumeSpace(fs.nearestExistingAncestor(job.rootFolder)); space.ok()) {
+      record_.volume->freeBytesAfter = space.value().availableToCaller;
+      if (!record_.volume->totalBytes) record_.volume->totalBytes = space.value().total;
+    }
+  }
+
+  // Writes the report of a run that ends with result; a failure is the log's line.
+  void finish(ScriptLog& log, int result) {
+    if (!wanted()) return;
+    record_.resultCode = result;
+    record_.ended = std::chrono::system_clock::now();
+    record_.durationSeconds = std::chrono::duration<double>(Steady::now() - startedSteady_).count();
+    const Status written = writeReport(path_, record_);
+    if (!written.ok()) log.writeLine("Can not write report '" + path_ + "': " + written.message() + ".");
+  }
+
+ private:
+  using Steady = std::chrono::steady_clock;
+  std::string path_;
+  RunRecord record_;
+  std::chrono::system_clock::time_point started_;
+  Steady::time_point startedSteady_;
+  Steady::time_point generationStarted_;
 };
 
 void applyMask(std::string& mask, std::int64_t& nameSpace) {
@@ -81,40 +159,47 @@ void runScript(const std::string& mode, const std::vector<std::string>& args, co
   ScriptLog log(services.clock);
   if (!log.openLog(scriptLogPath(args.empty() ? std::string() : args[0]))) return;
   log.writeStartBanner();
+  ReportKeeper report(args, mode);
   const auto stopAsked = [&services] { return services.stopAsked && services.stopAsked(); };
-  // From here on a stop ends the run as the Stop button does: the end banner, result 2, whatever
-  // was created stays.
-  const auto endStopped = [&] {
+  // Every end goes through here: the report (when asked for), the end banner, the exit code.
+  // nullopt leaves the exit code as it is (a rejected script's 0, or the worker's result).
+  const auto end = [&](std::optional<GenerationResult> result) {
+    if (result) exitCode = toInt(*result);
+    report.finish(log, exitCode.load());
     log.writeEndBanner();
-    exitCode = toInt(GenerationResult::Stopped);
   };
+  // From here on a stop ends the run as the Stop button does: result 2, whatever was created stays.
+  const auto endStopped = [&] { end(GenerationResult::Stopped); };
 
   GenerationJob job;
   const ParseOutcome parsed = parseScript(mode, args, job);
   if (!parsed.accepted) {
     logRejection(log, parsed);
+    report.rejected(parsed.unrecognisedKey ? "Invalid script parameter '" + parsed.message + "'."
+                                           : "Invalid script. " + parsed.message);
     if (stopAsked()) return endStopped();
-    log.writeEndBanner();
-    return;
+    return end(std::nullopt);
   }
+  report.accepted(job, parsed.extensions);
   // Once, before the volume is asked anything, so that every query, folder and log line names the
   // same place whatever the working folder becomes.
   job.rootFolder = absolutePath(job.rootFolder);
   completeScriptJob(job, parsed, services.fs);
+  report.volumeBefore(services.fs, job);
   if (stopAsked()) return endStopped();
 
-  HeadlessPresenter headless(log);
+  HeadlessPresenter headless(log, parsed.extensions.progress);
   FailurePresenter& presenter = services.presenter != nullptr ? *services.presenter : headless;
   const EngineServices engine{services.fs, services.clock, presenter};
   if (!services.fs.exists(job.rootFolder) &&
       !createRootFolder(job, engine, RootReport::ScriptLog, &log)) {
-    log.writeEndBanner();
-    exitCode = toInt(GenerationResult::PathFailed);
-    return;
+    return end(GenerationResult::PathFailed);
   }
   if (stopAsked()) return endStopped();
 
   job.scriptLog = &log;
+  services.progress.setFormat(parsed.extensions.progress);
+  report.generationStarts();
   {
     WorkerThread worker(job, engine, exitCode);
     worker.start();
@@ -122,7 +207,8 @@ void runScript(const std::string& mode, const std::vector<std::string>& args, co
     // The display may end on a stop before the worker has; the job and the log must outlive it.
     services.progress.waitForWorker(worker, job);
   }
-  log.writeEndBanner();
+  report.generationEnded(services.fs, job);
+  end(std::nullopt);
 }
 
 }  // namespace quillet

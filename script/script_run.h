@@ -22,6 +22,8 @@ class ProgressDisplay {
  public:
   virtual ~ProgressDisplay() = default;
   virtual void show(GenerationJob& job) = 0;
+  // The script's /progress form, given before show(). A display without a console ignores it.
+  virtual void setFormat(ProgressFormat format) { (void)format; }
   // Waits for the worker to end after show() returned. A display whose thread must keep serving
   // the worker (a message box the worker waits on) overrides this.
   virtual void waitForWorker(WorkerThread& worker, const GenerationJob& job) {

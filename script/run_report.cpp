@@ -1,0 +1,158 @@
+#include "script/run_report.h"
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "engine/run_context.h"
+#include "platform/atomic_file.h"
+#include "script/console_progress.h"
+
+namespace quillet {
+namespace {
+
+using nlohmann::ordered_json;
+
+#ifdef _WIN32
+constexpr const char* kSystem = "windows";
+#else
+constexpr const char* kSystem = "linux";
+#endif
+
+std::string buildText() {
+  std::string text = std::string(kSystem) + ", ";
+#if defined(__clang__)
+  text += "clang " __clang_version__;
+#elif defined(__GNUC__)
+  text += "gcc " __VERSION__;
+#else
+  text += "unknown compiler";
+#endif
+#ifdef NDEBUG
+  text += ", optimised";
+#else
+  text += ", debug";
+#endif
+  return text;
+}
+
+const char* progressWord(ProgressFormat format) {
+  switch (format) {
+    case ProgressFormat::Json: return "json";
+    case ProgressFormat::Off: return "off";
+    case ProgressFormat::Human: break;
+  }
+  return "human";
+}
+
+template <typename T>
+ordered_json orNull(const std::optional<T>& value) {
+  return value ? ordered_json(*value) : ordered_json(nullptr);
+}
+
+ordered_json textOrNull(bool used, const std::string& text) { return used ? ordered_json(text) : ordered_json(nullptr); }
+
+ordered_json parameters(const GenerationJob& job, const ScriptExtensions& extensions) {
+  ordered_json p;
+  p["root_folder"] = job.rootFolder;
+  p["file_mask"] = textOrNull(job.useFileMask, job.fileMask);
+  p["min_file_size_bytes"] = job.minFileSize;
+  p["max_file_size_bytes"] = job.maxFileSize;
+  p["fill_random"] = job.fillRandom;
+  p["auto_close"] = job.autoClose;
+  if (job.byAllSize) {
+    p["all_partition"] = job.allPartition;
+    p["all_size_bytes"] = job.allSize.load();
+  } else {
+    p["min_files"] = job.minFiles;
+    p["max_files"] = job.maxFiles;
+    p["limit_size_bytes"] = job.useLimitSize ? ordered_json(job.limitSize) : ordered_json(nullptr);
+    p["recurse_subfolders"] = job.recurseSubfolders;
+    p["make_up_tree"] = job.makeUpTree;
+    p["root_size_folders"] = job.rootSize;
+    p["tree_depth_levels"] = job.treeDeep;
+    p["folder_limit_folders"] = job.dirsLimit;
+    p["folder_mask"] = textOrNull(job.useDirMask, job.dirMask);
+  }
+  p["file_size_limit_bytes"] = job.fsFileSizeLimit == 0 ? ordered_json(nullptr) : ordered_json(job.fsFileSizeLimit);
+  p["report_file"] = extensions.reportPath;
+  p["progress"] = progressWord(extensions.progress);
+  return p;
+}
+
+double perSecond(double amount, double seconds) { return seconds > 0 ? amount / seconds : 0.0; }
+
+}  // namespace
+
+std::string formatUtcTime(std::chrono::system_clock::time_point when) {
+  using namespace std::chrono;
+  const auto millis = floor<milliseconds>(when);
+  const auto day = floor<days>(millis);
+  const year_month_day date{day};
+  const hh_mm_ss<milliseconds> time{millis - day};
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                static_cast<int>(time.seconds().count()), static_cast<int>(time.subseconds().count()));
+  return text;
+}
+
+std::string formatReport(const RunRecord& r) {
+  const GenerationJob* job = r.job;
+  ordered_json j;
+  j["schema"] = kReportSchema;
+  j["program"] = {{"name", "Talvane Quillet"}, {"version", QUILLET_VERSION}, {"build", buildText()}};
+  j["command_line"] = r.commandLine;
+  j["mode"] = r.byAllSize ? "by_all_size" : "by_files_number";
+  j["rejection"] = r.rejection.empty() ? ordered_json(nullptr) : ordered_json(r.rejection);
+  j["parameters"] = job != nullptr ? parameters(*job, r.extensions) : ordered_json(nullptr);
+  j["random_seed"] = job != nullptr && job->firstSeed >= 0 ? ordered_json(job->firstSeed) : ordered_json(nullptr);
+  j["start_time_utc"] = formatUtcTime(r.started);
+  j["end_time_utc"] = formatUtcTime(r.ended);
+  j["duration_seconds"] = r.durationSeconds;
+  j["generation_seconds"] = r.generationSeconds;
+  j["result"] = {{"code", r.resultCode}, {"text", r.rejection.empty() ? resultText(r.resultCode) : "script rejected"}};
+
+  const std::int64_t files = job != nullptr ? job->filesCreated.load() : 0;
+  const std::int64_t bytes = job != nullptr ? job->currentSize.load() : 0;
+  j["files_created"] = files;
+  j["bytes_written"] = job != nullptr && job->fillRandom ? bytes : 0;
+  j["bytes_allocated"] = bytes;
+  j["folders_created"] = job != nullptr ? job->dirsCreated.load() : 0;
+  j["folders_visited"] = job != nullptr && r.generationSeconds > 0 ? job->dirsProcessed.load() : 0u;
+  j["throughput"] = {{"bytes_per_second", perSecond(static_cast<double>(bytes), r.generationSeconds)},
+                     {"files_per_second", perSecond(static_cast<double>(files), r.generationSeconds)}};
+
+  const WriteRates rates = job != nullptr ? job->writeRates : WriteRates{};
+  const auto rate = [&](double value) { return rates.count > 0 ? ordered_json(value) : ordered_json(nullptr); };
+  j["file_write_rate"] = {{"files_timed", rates.count},
+                          {"min_file_bytes", static_cast<std::int64_t>(kWriteChunk)},
+                          {"min_bytes_per_second", rate(rates.minimum)},
+                          {"mean_bytes_per_second", rate(rates.mean())},
+                          {"max_bytes_per_second", rate(rates.maximum)}};
+
+  if (r.volume) {
+    const ReportVolume& v = *r.volume;
+    j["volume"] = {{"mount_point", v.mountPoint},
+                   {"file_system", v.fileSystem},
+                   {"total_bytes", orNull(v.totalBytes)},
+                   {"free_bytes_before", orNull(v.freeBytesBefore)},
+                   {"free_bytes_after", orNull(v.freeBytesAfter)},
+                   {"cluster_size_bytes", orNull(v.clusterBytes)}};
+  } else {
+    j["volume"] = nullptr;
+  }
+  if (!r.byAllSize && job != nullptr) {
+    j["files_by_number"] = {{"planned_files", job->filesPlanned}, {"made_files", files}};
+  } else {
+    j["files_by_number"] = nullptr;
+  }
+  // A path that is no valid UTF-8 gets replacement characters rather than no report.
+  return j.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";
+}
+
+Status writeReport(const std::string& path, const RunRecord& record) {
+  return replaceFileAtomically(path, formatReport(record));
+}
+
+}  // namespace quillet

@@ -1,0 +1,55 @@
+// The machine-readable record of one script run: one JSON object, written to the file /report
+// names by an atomic replace when the run ends, whatever the end. Every number carries its unit
+// in its key name. Pure formatting apart from writeReport; thread-safe for distinct values.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/generation_job.h"
+#include "platform/status.h"
+#include "script/script_parser.h"
+
+namespace quillet {
+
+inline constexpr const char* kReportSchema = "quillet-report/1";
+
+// The volume that holds the root, as queried around the generation.
+struct ReportVolume {
+  std::string mountPoint;
+  std::string fileSystem;
+  std::optional<std::int64_t> totalBytes;
+  std::optional<std::int64_t> freeBytesBefore;
+  std::optional<std::int64_t> freeBytesAfter;
+  std::optional<std::int32_t> clusterBytes;
+};
+
+// What a run knows when it ends. job is null for a rejected script; volume is empty when the run
+// ended before it asked the volume anything.
+struct RunRecord {
+  std::vector<std::string> commandLine;
+  bool byAllSize = true;
+  std::string rejection;  // the log line's text of a rejected script
+  const GenerationJob* job = nullptr;
+  ScriptExtensions extensions;
+  std::chrono::system_clock::time_point started;
+  std::chrono::system_clock::time_point ended;
+  double durationSeconds = 0;
+  double generationSeconds = 0;  // the worker's running time; 0 when none ran
+  int resultCode = 0;
+  std::optional<ReportVolume> volume;
+};
+
+// "2026-12-07T18:40:01.123Z".
+std::string formatUtcTime(std::chrono::system_clock::time_point when);
+
+// The report as its file holds it: one JSON object, pretty-printed, ending in a line feed.
+std::string formatReport(const RunRecord& record);
+
+// Replaces the report file with the record at once (a reader sees the old file or the new one).
+Status writeReport(const std::string& path, const RunRecord& record);
+
+}  // namespace quillet
