@@ -70,7 +70,36 @@ INSTANTIATE_TEST_SUITE_P(
         Row{{root, "/minfiles:1", "/minsize:1k", "/dirlimit:5", "/treedeep:2", "/recurse"}, "/F", ""},
         Row{{root, "/minfiles:1", "/dirlimit:5", "/dirlimit:6"}, "/F", "Repitition /dirlimit parameter."},
         Row{{root, "/minfiles:"}, "/F", "Minimum files number can't be empty."},
-        Row{{"/dirmask:?"}, "/F", "Directory mask parameter must be in ' symbols."}));
+        Row{{"/dirmask:?"}, "/F", "Directory mask parameter must be in ' symbols."},
+        // The extensions: in both modes, with the checks and messages of the keys before them.
+        Row{{"/report:r.json"}, "/S", "Report parameter must be in ' symbols."},
+        Row{{"/report:''"}, "/F", "Report can't be empty."}, Row{{"/report"}, "/S", "Report can't be empty."},
+        Row{{"/report:'a'", "/REPORT:'b'"}, "/F", "Repitition /report parameter."},
+        Row{{"/progress:fast"}, "/S", "Incorrect progress form, json or off expected."},
+        Row{{"/progress:"}, "/F", "Progress can't be empty."},
+        Row{{"/progress:off", "/progress:json"}, "/S", "Repitition /progress parameter."},
+        Row{{"/progress:Json", "/allsize:1m", root, "/minsize:1k", "/Report:'r'"}, "/S", ""},
+        Row{{"/progress:OFF", root, "/minfiles:1", "/minsize:1k", "/report:'r'"}, "/F", ""},
+        // The absence checks come first as before: a script lacking parameters stays rejected.
+        Row{{"/report:'r'", "/progress:json", root}, "/S", "/allsize parameter is absent."}));
+
+TEST(ScriptParserTest, ExtensionsAreReadAndTheReportFoundBeforeParsing) {
+  GenerationJob job;
+  ParseOutcome out = parse("/F", {root, "/minfiles:1", "/minsize:1k", "/report:'my report.json'", "/progress:json"}, job);
+  ASSERT_TRUE(out.accepted) << out.message;
+  EXPECT_EQ(out.extensions.reportPath, "my report.json");
+  EXPECT_EQ(out.extensions.progress, ProgressFormat::Json);
+  out = parse("/S", {root, "/allsize:1m", "/minsize:1k"}, job);
+  EXPECT_EQ(out.extensions.reportPath, "");
+  EXPECT_EQ(out.extensions.progress, ProgressFormat::Human);
+
+  // The pre-scan takes the first /report, only when it is well formed, whatever else is wrong.
+  EXPECT_EQ(findReportPath({"q", "/s", "/bogus", "/Report:'a:b'", "/report:'c'"}), "a:b");
+  EXPECT_EQ(findReportPath({"q", "/s", "/report:a", "/report:'c'"}), "");
+  EXPECT_EQ(findReportPath({"q", "/s", "/report:''"}), "");
+  EXPECT_EQ(findReportPath({"q", "/s", "/reporter:'x'"}), "");
+  EXPECT_EQ(findReportPath({"q", "/report:'x'"}), "");
+}
 
 TEST(ScriptParserTest, ValuesAreReadAsTypedWithTheirModifiers) {
   GenerationJob job;
