@@ -218,3 +218,28 @@ TEST(WindowedScriptTest, AStopSignalEndsTheRunAsStopped) {
 
 }  // namespace
 }  // namespace quillet
+
+namespace quillet {
+namespace {
+
+TEST(WindowedScriptTest, ScriptUnderTheDialogWritesItsReport) {
+  VirtualDisplay display;
+  if (display.name().empty()) GTEST_SKIP() << "Xvfb is not installed or would not start";
+  QUILLET_MOUNT_OR_SKIP(vol, tmpfs, 64 << 20);
+  testing::ScratchFolder bin;
+  testing::ProgramOptions options = windowedProgram(bin, display);
+  const std::string report = bin / "report.json";
+  const auto r = testing::runProgram(
+      {"/s", "/allsize:5m", "/root:'" + (*vol / "s") + "'", "/minsize:1m", "/report:'" + report + "'", "/progress:json"},
+      options);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  const std::string text = testing::readFile(report);
+  EXPECT_NE(text.find("\"schema\": \"quillet-report/1\""), std::string::npos) << text;
+  EXPECT_NE(text.find("\"files_created\": 5,"), std::string::npos) << text;
+  EXPECT_NE(text.find("\"mount_point\": \"" + vol->path() + "/\""), std::string::npos) << text;
+  // The dialog shows the progress; standard error stays empty.
+  EXPECT_EQ(r.err, "");
+}
+
+}  // namespace
+}  // namespace quillet
