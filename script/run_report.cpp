@@ -37,9 +37,12 @@ std::string buildText() {
 
 const char* progressWord(ProgressFormat format) {
   switch (format) {
-    case ProgressFormat::Json: return "json";
-    case ProgressFormat::Off: return "off";
-    case ProgressFormat::Human: break;
+    case ProgressFormat::Json:
+      return "json";
+    case ProgressFormat::Off:
+      return "off";
+    case ProgressFormat::Human:
+      break;
   }
   return "human";
 }
@@ -49,7 +52,9 @@ ordered_json orNull(const std::optional<T>& value) {
   return value ? ordered_json(*value) : ordered_json(nullptr);
 }
 
-ordered_json textOrNull(bool used, const std::string& text) { return used ? ordered_json(text) : ordered_json(nullptr); }
+ordered_json textOrNull(bool used, const std::string& text) {
+  return used ? ordered_json(text) : ordered_json(nullptr);
+}
 
 ordered_json parameters(const GenerationJob& job, const ScriptExtensions& extensions) {
   ordered_json p;
@@ -73,7 +78,8 @@ ordered_json parameters(const GenerationJob& job, const ScriptExtensions& extens
     p["folder_limit_folders"] = job.dirsLimit;
     p["folder_mask"] = textOrNull(job.useDirMask, job.dirMask);
   }
-  p["file_size_limit_bytes"] = job.fsFileSizeLimit == 0 ? ordered_json(nullptr) : ordered_json(job.fsFileSizeLimit);
+  p["file_size_limit_bytes"] =
+      job.fsFileSizeLimit == 0 ? ordered_json(nullptr) : ordered_json(job.fsFileSizeLimit);
   p["report_file"] = extensions.reportPath;
   p["progress"] = progressWord(extensions.progress);
   return p;
@@ -106,12 +112,14 @@ std::string formatReport(const RunRecord& r) {
   j["mode"] = r.byAllSize ? "by_all_size" : "by_files_number";
   j["rejection"] = r.rejection.empty() ? ordered_json(nullptr) : ordered_json(r.rejection);
   j["parameters"] = job != nullptr ? parameters(*job, r.extensions) : ordered_json(nullptr);
-  j["random_seed"] = job != nullptr && job->firstSeed >= 0 ? ordered_json(job->firstSeed) : ordered_json(nullptr);
+  j["random_seed"] =
+      job != nullptr && job->firstSeed >= 0 ? ordered_json(job->firstSeed) : ordered_json(nullptr);
   j["start_time_utc"] = formatUtcTime(r.started);
   j["end_time_utc"] = formatUtcTime(r.ended);
   j["duration_seconds"] = r.durationSeconds;
   j["generation_seconds"] = r.generationSeconds;
-  j["result"] = {{"code", r.resultCode}, {"text", r.rejection.empty() ? resultText(r.resultCode) : "script rejected"}};
+  j["result"] = {{"code", r.resultCode},
+                 {"text", r.rejection.empty() ? resultText(r.resultCode) : "script rejected"}};
 
   const std::int64_t files = job != nullptr ? job->filesCreated.load() : 0;
   const std::int64_t bytes = job != nullptr ? job->currentSize.load() : 0;
@@ -124,7 +132,9 @@ std::string formatReport(const RunRecord& r) {
                      {"files_per_second", perSecond(static_cast<double>(files), r.generationSeconds)}};
 
   const WriteRates rates = job != nullptr ? job->writeRates : WriteRates{};
-  const auto rate = [&](double value) { return rates.count > 0 ? ordered_json(value) : ordered_json(nullptr); };
+  const auto rate = [&](double value) {
+    return rates.count > 0 ? ordered_json(value) : ordered_json(nullptr);
+  };
   j["file_write_rate"] = {{"files_timed", rates.count},
                           {"min_file_bytes", static_cast<std::int64_t>(kWriteChunk)},
                           {"min_bytes_per_second", rate(rates.minimum)},

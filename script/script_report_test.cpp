@@ -47,13 +47,15 @@ DiskTally walk(const std::string& root) {
 std::string validate(const std::string& file, const char* schema, bool lines = false) {
   const std::string out = file + ".validation";
   const std::string command =
-      std::string("python3 -c \"import json,sys,jsonschema\n"
-                  "s=json.load(open(sys.argv[2]))\n"
-                  "docs=[json.loads(l) for l in open(sys.argv[1]).read().split('\\n') if l] if sys.argv[3]=='1' "
-                  "else [json.load(open(sys.argv[1]))]\n"
-                  "assert docs\n"
-                  "[jsonschema.validate(d,s) for d in docs]\" '") +
-      file + "' '" + QUILLET_SOURCE_DIR + "/docs/" + schema + "' " + (lines ? "1" : "0") + " >'" + out + "' 2>&1";
+      std::string(
+          "python3 -c \"import json,sys,jsonschema\n"
+          "s=json.load(open(sys.argv[2]))\n"
+          "docs=[json.loads(l) for l in open(sys.argv[1]).read().split('\\n') if l] if sys.argv[3]=='1' "
+          "else [json.load(open(sys.argv[1]))]\n"
+          "assert docs\n"
+          "[jsonschema.validate(d,s) for d in docs]\" '") +
+      file + "' '" + QUILLET_SOURCE_DIR + "/docs/" + schema + "' " + (lines ? "1" : "0") + " >'" + out +
+      "' 2>&1";
   if (std::system(command.c_str()) == 0) return {};
   const std::string complaint = testing::readFile(out);
   return complaint.empty() ? "validation failed" : complaint;
@@ -86,7 +88,8 @@ class ScriptReportTest : public ::testing::Test {
     EXPECT_EQ(r["parameters"]["root_folder"], rootFolder + "/");
     EXPECT_EQ(r["volume"]["mount_point"], vol->path() + "/");
     EXPECT_EQ(r["volume"]["file_system"], "TMPFS");
-    EXPECT_LE(r["volume"]["free_bytes_after"].get<std::int64_t>(), r["volume"]["free_bytes_before"].get<std::int64_t>() - t.bytes);
+    EXPECT_LE(r["volume"]["free_bytes_after"].get<std::int64_t>(),
+              r["volume"]["free_bytes_before"].get<std::int64_t>() - t.bytes);
   }
 
   std::unique_ptr<testing::MountedVolume> vol;
@@ -197,8 +200,8 @@ TEST_F(ScriptReportTest, InterruptedRunReportsAndItsProgressLinesAgree) {
 TEST_F(ScriptReportTest, RejectedScriptsGetTheirReportWithTheRejection) {
   // A relative report path is taken from the working folder, as a relative root is.
   options.workingFolder = bin.path();
-  auto r = run({"/f", root(*vol / "never"), "/minfiles:1", "/minsize:1k", "/report:'report.json'",
-                "/progress:fast"});
+  auto r = run(
+      {"/f", root(*vol / "never"), "/minfiles:1", "/minsize:1k", "/report:'report.json'", "/progress:fast"});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(validate(reportPath(), "report.schema.json"), "");
   json j = report();
@@ -215,7 +218,8 @@ TEST_F(ScriptReportTest, RejectedScriptsGetTheirReportWithTheRejection) {
   ASSERT_TRUE(fs::remove(reportPath()));
   r = run({"/s", "/allsize:1m", root(*vol / "never"), "/minsize:1k", "/report:report.json"});
   EXPECT_FALSE(fs::exists(reportPath()));
-  EXPECT_NE(testing::readFile(bin / "scripts.log").find("Invalid script. Report parameter must be in ' symbols.\r\n"),
+  EXPECT_NE(testing::readFile(bin / "scripts.log")
+                .find("Invalid script. Report parameter must be in ' symbols.\r\n"),
             std::string::npos);
 }
 
