@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -9,7 +10,9 @@
 #include "platform/path.h"
 #include "testing/volume_fixture.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/mount.h>
 #include <sys/stat.h>
 
@@ -109,6 +112,34 @@ TEST(AtomicFileTest, AFullVolumeLeavesTheOldFileAndNoTemporary) {
   EXPECT_EQ(testing::readFile(path), "old contents");
   EXPECT_EQ(namesIn(volume->path()), (std::set<std::string>{"filler", "store.json"}));
 }
+
+#ifdef _WIN32
+// Needs a small volume that may be filled: the Windows CI maps a tmpfs of a few MiB as a drive.
+TEST(AtomicFileTest, AFullDriveLeavesTheOldFileWhole) {
+  const char* drive = std::getenv("QUILLET_TEST_SMALL_DRIVE");
+  if (drive == nullptr || *drive == 0) GTEST_SKIP() << "QUILLET_TEST_SMALL_DRIVE names no small drive to fill";
+  const std::string folder = std::string(drive) + "\\atomic-full-" + std::to_string(::GetCurrentProcessId());
+  std::filesystem::create_directory(folder);
+  const std::string path = folder + "\\report.json";
+  ASSERT_TRUE(replaceFileAtomically(path, "old contents").ok());
+  {
+    std::ofstream filler(folder + "\\filler", std::ios::binary);
+    const std::string block(4096, 'f');
+    for (int i = 0; i < 4096 && filler.write(block.data(), block.size()); ++i) {
+    }
+  }
+  // A few KiB, as a report is, on a drive with no room left.
+  const Status full = replaceFileAtomically(path, std::string(2048, 'n'));
+  EXPECT_EQ(full.kind(), ErrorKind::DiskFull) << full.message();
+  EXPECT_EQ(testing::readFile(path), "old contents");
+  EXPECT_EQ(namesIn(folder), (std::set<std::string>{"filler", "report.json"}));
+  // Nor does a new file appear empty.
+  const std::string fresh = folder + "\\new.json";
+  EXPECT_EQ(replaceFileAtomically(fresh, std::string(2048, 'n')).kind(), ErrorKind::DiskFull);
+  EXPECT_EQ(namesIn(folder), (std::set<std::string>{"filler", "report.json"}));
+  testing::removeTree(folder);
+}
+#endif
 
 #ifndef _WIN32
 TEST(AtomicFileTest, KeepsPermissionBitsAndRefusesAReadOnlyVolume) {
