@@ -56,12 +56,12 @@ class HeadlessPresenter final : public FailurePresenter {
 class ReportKeeper {
  public:
   ReportKeeper(const std::vector<std::string>& args, const std::string& mode)
-      : path_(findReportPath(args)), started_(std::chrono::system_clock::now()), startedSteady_(Steady::now()) {
+      : path_(findReportPath(args)), startedSteady_(Steady::now()) {
     // Relative, as a relative root is, to the working folder the program started in.
     if (!path_.empty()) path_ = absolutePath(path_);
     record_.commandLine = args;
     record_.byAllSize = mode == "/S";
-    record_.started = started_;
+    record_.started = std::chrono::system_clock::now();
   }
   bool wanted() const { return !path_.empty(); }
   void rejected(std::string text) { record_.rejection = std::move(text); }
@@ -103,14 +103,22 @@ class ReportKeeper {
     record_.ended = std::chrono::system_clock::now();
     record_.durationSeconds = std::chrono::duration<double>(Steady::now() - startedSteady_).count();
     const Status written = writeReport(path_, record_);
-    if (!written.ok()) log.writeLine("Can not write report '" + path_ + "': " + written.message() + ".");
+    if (written.ok()) return;
+    // The status names the file it failed on, which may be the temporary one beside the report;
+    // the line names the report and gives the system's reason.
+    std::string reason = written.message();
+    if (reason.rfind(path_, 0) == 0) {
+      if (const auto separator = reason.find(": ", path_.size()); separator != std::string::npos) {
+        reason = reason.substr(separator + 2);
+      }
+    }
+    log.writeLine("Can not write report '" + path_ + "': " + reason + ".");
   }
 
  private:
   using Steady = std::chrono::steady_clock;
   std::string path_;
   RunRecord record_;
-  std::chrono::system_clock::time_point started_;
   Steady::time_point startedSteady_;
   Steady::time_point generationStarted_;
 };
