@@ -140,6 +140,26 @@ class OwnerDrawButtonTest : public QObject {
     QCOMPARE(rgb(button->colors().edge), rgb(QColor(50, 30, 30)));
     expectCornersInEdgeColor(render(button.get()), QColor(50, 30, 30));
   }
+
+  void captionsTakeThePalettesTextColour() {
+    // A dark desktop: light captions on a dark face. Nothing but the caption is drawn in green; a
+    // fixed black caption would leave no green pixel.
+    auto button = makeButton(QStringLiteral("Generate"));
+    QPalette dark = classicPalette();
+    dark.setColor(QPalette::Button, QColor(40, 40, 40));
+    dark.setColor(QPalette::ButtonText, QColor(0, 255, 0));
+    button->setPalette(dark);
+    const QImage image = render(button.get());
+    int green = 0;
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) {
+        const QColor c = image.pixelColor(x, y);
+        green += c.green() > c.red() + 100 && c.green() > c.blue() + 100 ? 1 : 0;
+      }
+    }
+    QVERIFY2(green > 10, qPrintable(QString::number(green)));
+    saveScreenshot(button.get(), QStringLiteral("button_dark_palette"));
+  }
 };
 
 QTEST_MAIN(OwnerDrawButtonTest)
