@@ -41,4 +41,17 @@ std::string joinPath(std::string_view folder, std::string_view name) {
   return out;
 }
 
+std::string displayedRootFolder(const std::string& stored, const std::string& homeFolder) {
+#ifdef _WIN32
+  (void)homeFolder;
+  return stored;
+#else
+  if (stored != "C:\\Test\\") return stored;
+  std::string home = homeFolder;
+  while (home.size() > 1 && home.back() == '/') home.pop_back();
+  if (home == "/") home.clear();
+  return home + "/Test/";
+#endif
+}
+
 }  // namespace quillet

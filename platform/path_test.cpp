@@ -36,5 +36,12 @@ TEST(PathTest, FolderPrefixesStartAtTheSecondCharacter) {
   EXPECT_EQ(seen, (std::vector<std::string>{"rel"}));
 }
 
+TEST(PathTest, TheSettingsDefaultRootStandsForTestInTheHomeFolder) {
+  EXPECT_EQ(displayedRootFolder("C:\\Test\\", "/home/u/"), "/home/u/Test/");
+  EXPECT_EQ(displayedRootFolder("C:\\Test\\", "/"), "/Test/");
+  EXPECT_EQ(displayedRootFolder("/data/run/", "/home/u"), "/data/run/");
+  EXPECT_EQ(displayedRootFolder("c:\\test\\", "/home/u"), "c:\\test\\");
+}
+
 }  // namespace
 }  // namespace quillet

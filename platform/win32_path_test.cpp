@@ -31,5 +31,9 @@ TEST(Win32PathTest, DrivePrefixIsSkippedWhenWalkingAFolderPath) {
   EXPECT_EQ(seen, (std::vector<std::string>{"q:/mixed", "q:/mixed\\seps"}));
 }
 
+TEST(Win32PathTest, TheSettingsDefaultRootIsAFolderHere) {
+  EXPECT_EQ(displayedRootFolder("C:\\Test\\", "C:\\Users\\u"), "C:\\Test\\");
+}
+
 }  // namespace
 }  // namespace quillet
