@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <cstdlib>
 
+#include "platform/system.h"
+
 #if defined(QUILLET_HAVE_XCB)
 #include <xcb/xcb.h>
 #endif
@@ -47,13 +49,9 @@ bool waylandPluginInstalled() {
 }
 
 bool windowsCanBeShown() {
-#if defined(_WIN32)
-  return true;
-#else
-  if (isSet("QT_QPA_PLATFORM")) return true;
+  if (desktopAlwaysPresent() || isSet("QT_QPA_PLATFORM")) return true;
   if (isSet("DISPLAY") && xServerAccepts(std::getenv("DISPLAY"))) return true;
   return isSet("WAYLAND_DISPLAY") && waylandPluginInstalled();
-#endif
 }
 
 }  // namespace quillet

@@ -1,4 +1,4 @@
-// Tests of the owner-drawn push button: its bevels at the pixels the drawing rules fix, bold and
+// Tests of the owner-drawn push button: its bevels pixel by pixel, the caption colour, bold and
 // check state, double clicks and colour changes.
 #include "ui/controls/owner_draw_button.h"
 

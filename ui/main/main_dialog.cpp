@@ -40,7 +40,7 @@ namespace quillet {
 
 namespace {
 
-enum class Kind { Label, Edit, NumberEdit, UnitList, CheckBox, Radio, Button, BoldButton, FlatButton, GroupBox };
+enum class Kind { Label, Edit, NumberEdit, UnitList, CheckBox, Radio, BoldButton, FlatButton, GroupBox };
 
 using C = MainControl;
 
@@ -225,7 +225,6 @@ void MainDialog::buildControls() {
       case Kind::Radio:
         widget = new OwnerDrawRadioButton(text, this);
         break;
-      case Kind::Button:
       case Kind::BoldButton:
       case Kind::FlatButton: {
         auto* button = new OwnerDrawButton(text, this);
