@@ -9,6 +9,7 @@
 #include "platform/file_system.h"
 #include "platform/system.h"
 #include "script/script_run.h"
+#include "ui/display_probe.h"
 #include "ui/help/help_resources.h"
 #include "ui/help/scripts_help_window.h"
 #include "ui/main/interactive_startup.h"
@@ -60,6 +61,7 @@ struct QtSession {
       const DisplayLossFallback fallback(args.empty() ? std::vector<std::string>{program} : args);
       app = std::make_unique<QApplication>(argc, argv);
     }
+    releaseProbedDisplay();
     QApplication::setApplicationName(kApplicationTitle);
     registerHelpResources();
     QApplication::setWindowIcon(programIcon());

@@ -17,6 +17,7 @@
 #include <functional>
 #include <set>
 #include <thread>
+#include <vector>
 
 #include "testing/program_runner.h"
 #include "testing/volume_fixture.h"
@@ -28,29 +29,38 @@ using Clock = std::chrono::steady_clock;
 
 std::string socketOf(int number) { return "/tmp/.X11-unix/X" + std::to_string(number); }
 
-// An Xvfb server on a display of its own for the length of a test.
+// An Xvfb server on a display of its own for the length of a test. The server picks a free display
+// number itself and reports it, so tests running side by side never share one.
 class VirtualDisplay {
  public:
   VirtualDisplay() {
     if (::access("/usr/bin/Xvfb", X_OK) != 0) return;
-    for (int number = 91; number < 99 && pid_ <= 0; ++number) {
-      const std::string socket = socketOf(number);
-      if (::access(socket.c_str(), F_OK) == 0) continue;
-      pid_ = ::fork();
-      if (pid_ == 0) {
-        const std::string display = ":" + std::to_string(number);
-        ::execl("/usr/bin/Xvfb", "Xvfb", display.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-                static_cast<char*>(nullptr));
-        ::_exit(127);
-      }
-      const auto deadline = Clock::now() + std::chrono::seconds(5);
-      while (::access(socket.c_str(), F_OK) != 0 && Clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      }
-      if (::access(socket.c_str(), F_OK) == 0) {
-        name_ = ":" + std::to_string(number);
-        number_ = number;
-      }
+    int report[2];
+    if (::pipe(report) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::close(report[0]);
+      const std::string fd = std::to_string(report[1]);
+      ::execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+              static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(report[1]);
+    // The number arrives as one line once the server listens.
+    std::string line;
+    pollfd wait{report[0], POLLIN, 0};
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (line.find('\n') == std::string::npos && Clock::now() < deadline) {
+      if (::poll(&wait, 1, 100) <= 0) continue;
+      char c[16];
+      const ssize_t got = ::read(report[0], c, sizeof c);
+      if (got <= 0) break;
+      line.append(c, static_cast<std::size_t>(got));
+    }
+    ::close(report[0]);
+    if (line.find('\n') != std::string::npos) {
+      number_ = std::stoi(line);
+      name_ = ":" + std::to_string(number_);
     }
   }
   ~VirtualDisplay() {
@@ -68,11 +78,15 @@ class VirtualDisplay {
   std::string name_;
 };
 
-// A display that passes its first connection on to a real X server and hangs up on every later
-// one: the program's display probe gets its answer, Qt's own connection does not.
-class FirstConnectionOnlyDisplay {
+// A display in front of a real X server, passing connections through to it, that behaves badly
+// on purpose. FirstOnly: every connection after the first is hung up on (the probe gets its answer,
+// Qt does not). Resetting: like a server that resets when its last client leaves, connections are
+// hung up on for a few seconds after that.
+class RelayDisplay {
  public:
-  explicit FirstConnectionOnlyDisplay(const VirtualDisplay& real) : target_(socketOf(real.number())) {
+  enum class Policy { FirstOnly, Resetting };
+
+  RelayDisplay(const VirtualDisplay& real, Policy policy) : target_(socketOf(real.number())), policy_(policy) {
     for (int number = 81; number < 90 && name_.empty(); ++number) {
       if (::access(socketOf(number).c_str(), F_OK) == 0) continue;
       listener_ = ::socket(AF_UNIX, SOCK_STREAM, 0);
@@ -89,48 +103,68 @@ class FirstConnectionOnlyDisplay {
     }
     if (!name_.empty()) server_ = std::thread([this] { serve(); });
   }
-  ~FirstConnectionOnlyDisplay() {
+  ~RelayDisplay() {
     stopping_ = true;
     if (server_.joinable()) server_.join();
     if (listener_ >= 0) ::close(listener_);
     if (!path_.empty()) ::unlink(path_.c_str());
   }
   const std::string& name() const { return name_; }
+  int accepted() const { return accepted_; }
   int refused() const { return refused_; }
 
  private:
+  struct Pair {
+    int client;
+    int upstream;
+  };
+
   void serve() {
-    int client = -1, upstream = -1;
-    bool served = false;
+    std::vector<Pair> pairs;
+    Clock::time_point refusingUntil{};
     while (!stopping_) {
-      pollfd fds[3] = {{listener_, POLLIN, 0}, {client, POLLIN, 0}, {upstream, POLLIN, 0}};
-      if (::poll(fds, 3, 50) <= 0) continue;
+      std::vector<pollfd> fds{{listener_, POLLIN, 0}};
+      for (const Pair& pair : pairs) {
+        fds.push_back({pair.client, POLLIN, 0});
+        fds.push_back({pair.upstream, POLLIN, 0});
+      }
+      if (::poll(fds.data(), fds.size(), 50) <= 0) continue;
       if (fds[0].revents & POLLIN) {
-        const int accepted = ::accept(listener_, nullptr, nullptr);
-        if (!served && accepted >= 0) {
-          served = true;
-          client = accepted;
-          upstream = connectTo(target_);
-        } else if (accepted >= 0) {
+        const int client = ::accept(listener_, nullptr, nullptr);
+        const bool refuse = policy_ == Policy::FirstOnly ? accepted_ > 0 : Clock::now() < refusingUntil;
+        if (client >= 0 && refuse) {
           ++refused_;
-          ::close(accepted);
-        }
-      }
-      for (int side = 1; side <= 2; ++side) {
-        if ((fds[side].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
-        char buffer[65536];
-        const ssize_t got = ::read(fds[side].fd, buffer, sizeof buffer);
-        const int other = side == 1 ? upstream : client;
-        if (got <= 0 || ::write(other, buffer, static_cast<std::size_t>(got)) != got) {
           ::close(client);
-          ::close(upstream);
-          client = upstream = -1;
-          break;
+        } else if (client >= 0) {
+          ++accepted_;
+          pairs.push_back({client, connectTo(target_)});
         }
       }
+      std::vector<Pair> open;
+      for (std::size_t k = 0; k < pairs.size(); ++k) {
+        bool closed = false;
+        for (int side = 0; side < 2 && !closed && 1 + 2 * k + side < fds.size(); ++side) {
+          if ((fds[1 + 2 * k + side].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
+          char buffer[65536];
+          const int from = side == 0 ? pairs[k].client : pairs[k].upstream;
+          const int to = side == 0 ? pairs[k].upstream : pairs[k].client;
+          const ssize_t got = ::read(from, buffer, sizeof buffer);
+          closed = got <= 0 || ::write(to, buffer, static_cast<std::size_t>(got)) != got;
+        }
+        if (closed) {
+          ::close(pairs[k].client);
+          ::close(pairs[k].upstream);
+        } else {
+          open.push_back(pairs[k]);
+        }
+      }
+      if (!pairs.empty() && open.empty()) refusingUntil = Clock::now() + std::chrono::seconds(3);
+      pairs = open;
     }
-    if (client >= 0) ::close(client);
-    if (upstream >= 0) ::close(upstream);
+    for (const Pair& pair : pairs) {
+      ::close(pair.client);
+      ::close(pair.upstream);
+    }
   }
   static int connectTo(const std::string& path) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
@@ -145,10 +179,12 @@ class FirstConnectionOnlyDisplay {
   }
 
   std::string target_;
+  Policy policy_;
   std::string path_;
   std::string name_;
   int listener_ = -1;
   std::atomic<bool> stopping_{false};
+  std::atomic<int> accepted_{0};
   std::atomic<int> refused_{0};
   std::thread server_;
 };
@@ -161,6 +197,21 @@ testing::ProgramOptions windowedProgram(const testing::ScratchFolder& bin, const
   options.environment = {"DISPLAY=" + display, "XDG_RUNTIME_DIR=" + bin.path()};
   options.unsetEnvironment = {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY"};
   return options;
+}
+
+// Kills the program when it has not ended within limit, so a hung window fails the test instead of
+// holding it.
+std::function<void(int)> endAfter(std::chrono::seconds limit) {
+  return [limit](int pid) {
+    const auto deadline = Clock::now() + limit;
+    siginfo_t info{};
+    while (Clock::now() < deadline) {
+      info.si_pid = 0;
+      if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ::kill(pid, SIGKILL);
+  };
 }
 
 std::string screenshotPath(const std::string& name) {
@@ -290,11 +341,12 @@ TEST(WindowedProgramTest, StartedWithoutArgumentsShowsTheSplashThenTheMainDialog
 TEST(WindowedScriptTest, DisplayThatRefusesQtSendsTheRunToTheConsole) {
   VirtualDisplay real;
   if (real.name().empty()) GTEST_SKIP() << "Xvfb is not installed or would not start";
-  FirstConnectionOnlyDisplay display(real);
+  RelayDisplay display(real, RelayDisplay::Policy::FirstOnly);
   ASSERT_FALSE(display.name().empty());
   QUILLET_MOUNT_OR_SKIP(vol, tmpfs, 64 << 20);
   testing::ScratchFolder bin;
   testing::ProgramOptions options = windowedProgram(bin, display.name());
+  options.whileRunning = endAfter(std::chrono::seconds(60));
 
   const auto run = testing::runProgram({"/s", "/allsize:3m", "/root:'" + (*vol / "s") + "'", "/minsize:1m"}, options);
   EXPECT_EQ(run.signal, 0) << run.err;
@@ -305,6 +357,26 @@ TEST(WindowedScriptTest, DisplayThatRefusesQtSendsTheRunToTheConsole) {
   const std::string log = testing::readFile(bin / "scripts.log");
   EXPECT_EQ(log.find("#QX Scripts log started"), log.rfind("#QX Scripts log started")) << log;  // one run only
   EXPECT_NE(log.find("#QX Scripts log ended"), std::string::npos);
+}
+
+TEST(WindowedScriptTest, ServerThatResetsAfterTheProbeStillGetsTheDialog) {
+  VirtualDisplay real;
+  if (real.name().empty()) GTEST_SKIP() << "Xvfb is not installed or would not start";
+  RelayDisplay display(real, RelayDisplay::Policy::Resetting);
+  ASSERT_FALSE(display.name().empty());
+  QUILLET_MOUNT_OR_SKIP(vol, tmpfs, 64 << 20);
+  testing::ScratchFolder bin;
+  testing::ProgramOptions options = windowedProgram(bin, display.name());
+  // The relay passes bytes, not the file descriptors shared-memory images are handed over with.
+  options.environment.push_back("QT_XCB_NO_MITSHM=1");
+  options.whileRunning = endAfter(std::chrono::seconds(60));
+
+  const auto run = testing::runProgram({"/s", "/allsize:3m", "/root:'" + (*vol / "s") + "'", "/minsize:1m"}, options);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(display.refused(), 0);
+  EXPECT_GE(display.accepted(), 2);  // the probe and Qt
+  EXPECT_EQ(run.err.find("Finished:"), std::string::npos) << run.err;  // the dialog, not the console
+  EXPECT_EQ(testing::fileSize(*vol / "s/c"), 1 << 20);
 }
 
 }  // namespace

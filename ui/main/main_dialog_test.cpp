@@ -63,7 +63,6 @@ class MainDialogTest : public QObject {
     OPEN_DIALOG(env, d);
     QCOMPARE(d->windowTitle(), QStringLiteral("Talvane Quillet"));
     QCOMPARE(d->size(), DialogUnits().toPixels(QSize(257, 186)));
-    QCOMPARE(d->control(GenerateButton)->geometry(), DialogUnits().toPixels(153, 21, 99, 13));
     const QList<FlatEdit*> frames = d->findChildren<FlatEdit*>();
     QCOMPARE(frames.size(), 16);
     QCOMPARE(std::count_if(frames.begin(), frames.end(), [](FlatEdit* f) { return f->noOutline(); }), 4);
@@ -401,8 +400,9 @@ class MainDialogTest : public QObject {
     OPEN_DIALOG(env, d);
     typeInto(*d, RootFolderEdit, QString());  // a run started by mistake stops at the empty root
     // A child window closed with Esc first.
-    QTimer::singleShot(100, [] {
-      if (QWidget* about = QApplication::activeModalWidget()) QTest::keyClick(about, Qt::Key_Escape);
+    QTimer::singleShot(0, [&] {
+      QTRY_VERIFY(QApplication::activeModalWidget() != nullptr && QApplication::activeModalWidget() != d.get());
+      QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape);
     });
     d->aboutAction()->trigger();
     QSignalSpy runs(d.get(), &MainDialog::runEnded);

@@ -121,7 +121,8 @@ class NumberProgressDialogTest : public QObject {
       f.finish();
     });
     QElapsedTimer sinceStop;
-    QTimer::singleShot(250, [&] {
+    QTimer::singleShot(0, [&] {
+      QTRY_VERIFY(!f.text("firstValue").isEmpty());  // a tick has shown the running figures
       saveScreenshot(&f.dialog, QStringLiteral("number_progress_generating"));
       sinceStop.start();
       QTest::mouseClick(f.dialog.stopButton(), Qt::LeftButton);

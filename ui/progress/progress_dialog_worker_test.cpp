@@ -167,7 +167,8 @@ class ProgressDialogWorkerTest : public QObject {
     SizeProgressDialog dialog(*run.fs);
     dialog.setJob(&run.job);
     run.start();
-    QTimer::singleShot(300, [&] {
+    QTimer::singleShot(0, [&] {
+      QTRY_VERIFY(!labelText(dialog, "filesValue").isEmpty() && run.job.filesCreated > 0);
       saveScreenshot(&dialog, QStringLiteral("size_progress_real_run"));
       QTest::mouseClick(dialog.stopButton(), Qt::LeftButton);
     });
