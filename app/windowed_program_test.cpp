@@ -41,8 +41,8 @@ class VirtualDisplay {
     if (pid_ == 0) {
       ::close(report[0]);
       const std::string fd = std::to_string(report[1]);
-      ::execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-              static_cast<char*>(nullptr));
+      ::execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
+              "tcp", static_cast<char*>(nullptr));
       ::_exit(127);
     }
     ::close(report[1]);
@@ -86,14 +86,16 @@ class RelayDisplay {
  public:
   enum class Policy { FirstOnly, Resetting };
 
-  RelayDisplay(const VirtualDisplay& real, Policy policy) : target_(socketOf(real.number())), policy_(policy) {
+  RelayDisplay(const VirtualDisplay& real, Policy policy)
+      : target_(socketOf(real.number())), policy_(policy) {
     for (int number = 81; number < 90 && name_.empty(); ++number) {
       if (::access(socketOf(number).c_str(), F_OK) == 0) continue;
       listener_ = ::socket(AF_UNIX, SOCK_STREAM, 0);
       sockaddr_un address{};
       address.sun_family = AF_UNIX;
       std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketOf(number).c_str());
-      if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && ::listen(listener_, 8) == 0) {
+      if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+          ::listen(listener_, 8) == 0) {
         path_ = socketOf(number);
         name_ = ":" + std::to_string(number);
       } else {
@@ -207,7 +209,9 @@ std::function<void(int)> endAfter(std::chrono::seconds limit) {
     siginfo_t info{};
     while (Clock::now() < deadline) {
       info.si_pid = 0;
-      if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0) return;
+      if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+          info.si_pid != 0)
+        return;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     ::kill(pid, SIGKILL);
@@ -229,7 +233,8 @@ QImage photographUntil(const VirtualDisplay& display, const std::string& file, c
   while (Clock::now() < deadline) {
     std::string command = "DISPLAY=" + display.name() + " '" + QUILLET_X_SCREENSHOT + "' '" + file + "'";
     if (!title.empty()) command += " '" + title + "'";
-    if (std::system(command.c_str()) == 0 && last.load(QString::fromStdString(file)) && good(last)) return last;
+    if (std::system(command.c_str()) == 0 && last.load(QString::fromStdString(file)) && good(last))
+      return last;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   return last;
@@ -319,7 +324,8 @@ TEST(WindowedProgramTest, StartedWithoutArgumentsShowsTheSplashThenTheMainDialog
   QImage splashPicture, dialogPicture;
   options.whileRunning = [&](int pid) {
     // The bare screen is one colour; the splash bitmap brings many.
-    splashPicture = photographUntil(display, splash, "", [&](const QImage& image) { return coloursIn(image, middle) > 50; });
+    splashPicture = photographUntil(display, splash, "",
+                                    [&](const QImage& image) { return coloursIn(image, middle) > 50; });
     dialogPicture = photographUntil(display, mainDialog, "Talvane Quillet", [](const QImage& image) {
       const QColor face = image.pixelColor(2, 2);
       return image.width() > 300 && face.lightness() > 150 &&
@@ -348,14 +354,16 @@ TEST(WindowedScriptTest, DisplayThatRefusesQtSendsTheRunToTheConsole) {
   testing::ProgramOptions options = windowedProgram(bin, display.name());
   options.whileRunning = endAfter(std::chrono::seconds(60));
 
-  const auto run = testing::runProgram({"/s", "/allsize:3m", "/root:'" + (*vol / "s") + "'", "/minsize:1m"}, options);
+  const auto run =
+      testing::runProgram({"/s", "/allsize:3m", "/root:'" + (*vol / "s") + "'", "/minsize:1m"}, options);
   EXPECT_EQ(run.signal, 0) << run.err;
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_GT(display.refused(), 0);  // Qt did try and was turned away
   EXPECT_NE(run.err.find("Finished:"), std::string::npos) << run.err;
   EXPECT_EQ(testing::fileSize(*vol / "s/c"), 1 << 20);
   const std::string log = testing::readFile(bin / "scripts.log");
-  EXPECT_EQ(log.find("#QX Scripts log started"), log.rfind("#QX Scripts log started")) << log;  // one run only
+  EXPECT_EQ(log.find("#QX Scripts log started"), log.rfind("#QX Scripts log started"))
+      << log;  // one run only
   EXPECT_NE(log.find("#QX Scripts log ended"), std::string::npos);
 }
 
@@ -371,10 +379,11 @@ TEST(WindowedScriptTest, ServerThatResetsAfterTheProbeStillGetsTheDialog) {
   options.environment.push_back("QT_XCB_NO_MITSHM=1");
   options.whileRunning = endAfter(std::chrono::seconds(60));
 
-  const auto run = testing::runProgram({"/s", "/allsize:3m", "/root:'" + (*vol / "s") + "'", "/minsize:1m"}, options);
+  const auto run =
+      testing::runProgram({"/s", "/allsize:3m", "/root:'" + (*vol / "s") + "'", "/minsize:1m"}, options);
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(display.refused(), 0);
-  EXPECT_GE(display.accepted(), 2);  // the probe and Qt
+  EXPECT_GE(display.accepted(), 2);                                    // the probe and Qt
   EXPECT_EQ(run.err.find("Finished:"), std::string::npos) << run.err;  // the dialog, not the console
   EXPECT_EQ(testing::fileSize(*vol / "s/c"), 1 << 20);
 }

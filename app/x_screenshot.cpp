@@ -14,7 +14,8 @@ namespace {
 
 xcb_atom_t atomNamed(xcb_connection_t* connection, const char* name) {
   xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
-      connection, xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
+      connection, xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
+      nullptr);
   xcb_atom_t atom = XCB_ATOM_NONE;
   if (reply != nullptr) atom = reply->atom;
   std::free(reply);
@@ -23,7 +24,8 @@ xcb_atom_t atomNamed(xcb_connection_t* connection, const char* name) {
 
 std::string textProperty(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t property) {
   xcb_get_property_reply_t* reply = xcb_get_property_reply(
-      connection, xcb_get_property(connection, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1024), nullptr);
+      connection, xcb_get_property(connection, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1024),
+      nullptr);
   std::string text;
   if (reply != nullptr) {
     text.assign(static_cast<const char*>(xcb_get_property_value(reply)),
@@ -49,8 +51,9 @@ xcb_window_t windowTitled(xcb_connection_t* connection, xcb_window_t root, const
   xcb_window_t found = XCB_WINDOW_NONE;
   const xcb_window_t* children = xcb_query_tree_children(tree);
   for (int i = 0; i < xcb_query_tree_children_length(tree) && found == XCB_WINDOW_NONE; ++i) {
-    const bool named = (netName != XCB_ATOM_NONE && textProperty(connection, children[i], netName) == title) ||
-                       textProperty(connection, children[i], XCB_ATOM_WM_NAME) == title;
+    const bool named =
+        (netName != XCB_ATOM_NONE && textProperty(connection, children[i], netName) == title) ||
+        textProperty(connection, children[i], XCB_ATOM_WM_NAME) == title;
     if (named && viewable(connection, children[i])) found = children[i];
   }
   std::free(tree);
@@ -79,8 +82,9 @@ int main(int argc, char** argv) {
   if (argc == 3) {
     drawable = windowTitled(connection, screen->root, argv[2]);
     xcb_get_geometry_reply_t* geometry =
-        drawable == XCB_WINDOW_NONE ? nullptr
-                                    : xcb_get_geometry_reply(connection, xcb_get_geometry(connection, drawable), nullptr);
+        drawable == XCB_WINDOW_NONE
+            ? nullptr
+            : xcb_get_geometry_reply(connection, xcb_get_geometry(connection, drawable), nullptr);
     if (geometry == nullptr) {
       xcb_disconnect(connection);
       return 3;
@@ -90,7 +94,8 @@ int main(int argc, char** argv) {
     std::free(geometry);
   }
   xcb_get_image_reply_t* reply = xcb_get_image_reply(
-      connection, xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, 0, 0, width, height, ~0u), nullptr);
+      connection, xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, 0, 0, width, height, ~0u),
+      nullptr);
   if (reply == nullptr || reply->depth < 24) {
     std::fprintf(stderr, "x_screenshot: cannot read the screen (24-bit screens only)\n");
     std::free(reply);

@@ -22,7 +22,7 @@ struct ButtonColors {
   QColor edge;      // halfway from shadow to dark shadow
   QColor window;
   QColor windowFrame;
-  QColor text;      // caption of an enabled, unpressed control
+  QColor text;  // caption of an enabled, unpressed control
 
   static ButtonColors from(const SystemColors& system);
 };

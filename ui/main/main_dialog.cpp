@@ -108,12 +108,18 @@ struct TextBinding {
   int maxLength;
 };
 constexpr TextBinding kTexts[] = {
-    {C::DirMaskEdit, &SettingsValues::dirMaskText, 0},    {C::RootFolderEdit, &SettingsValues::rootFolderText, 0},
-    {C::MinSizeEdit, &SettingsValues::minSizeText, 6},    {C::MaxSizeEdit, &SettingsValues::maxSizeText, 6},
-    {C::FileMaskEdit, &SettingsValues::fileMaskText, 0},   {C::MaxFilesEdit, &SettingsValues::maxFilesText, 6},
-    {C::MinFilesEdit, &SettingsValues::minFilesText, 6},   {C::TreeDeepEdit, &SettingsValues::treeDeepText, 3},
-    {C::RootSizeEdit, &SettingsValues::rootSizeText, 5},   {C::LimitSizeEdit, &SettingsValues::limitSizeText, 6},
-    {C::AllSizeEdit, &SettingsValues::allSizeText, 6},    {C::DirsLimitEdit, &SettingsValues::dirsLimitText, 5},
+    {C::DirMaskEdit, &SettingsValues::dirMaskText, 0},
+    {C::RootFolderEdit, &SettingsValues::rootFolderText, 0},
+    {C::MinSizeEdit, &SettingsValues::minSizeText, 6},
+    {C::MaxSizeEdit, &SettingsValues::maxSizeText, 6},
+    {C::FileMaskEdit, &SettingsValues::fileMaskText, 0},
+    {C::MaxFilesEdit, &SettingsValues::maxFilesText, 6},
+    {C::MinFilesEdit, &SettingsValues::minFilesText, 6},
+    {C::TreeDeepEdit, &SettingsValues::treeDeepText, 3},
+    {C::RootSizeEdit, &SettingsValues::rootSizeText, 5},
+    {C::LimitSizeEdit, &SettingsValues::limitSizeText, 6},
+    {C::AllSizeEdit, &SettingsValues::allSizeText, 6},
+    {C::DirsLimitEdit, &SettingsValues::dirsLimitText, 5},
 };
 
 struct UnitBinding {
@@ -133,9 +139,9 @@ struct FocusCheck {
   void (*check)(SettingsValues&);
 };
 constexpr FocusCheck kFocusChecks[] = {
-    {C::MinSizeEdit, checkMinSize},  {C::MaxSizeEdit, checkMaxSize},  {C::AllSizeEdit, checkAllSize},
+    {C::MinSizeEdit, checkMinSize},     {C::MaxSizeEdit, checkMaxSize},   {C::AllSizeEdit, checkAllSize},
     {C::LimitSizeEdit, checkLimitSize}, {C::MinFilesEdit, checkMinFiles}, {C::MaxFilesEdit, checkMaxFiles},
-    {C::TreeDeepEdit, checkTreeDeep}, {C::RootSizeEdit, checkRootSize}, {C::DirsLimitEdit, checkDirsLimit},
+    {C::TreeDeepEdit, checkTreeDeep},   {C::RootSizeEdit, checkRootSize}, {C::DirsLimitEdit, checkDirsLimit},
 };
 
 // Refuses typed characters other than digits, as a number-style edit does; editing keys, shortcuts
@@ -363,7 +369,8 @@ void MainDialog::applyEnablingRules() {
   enableControl(C::AllSizeUnit, typedTotal);
   enableControl(C::AllPartitionBox, byAllSize());
 
-  for (MainControl id : {C::FilesNumberGroup, C::LimitSizeBox, C::MinFilesLabel, C::MinFilesEdit, C::MaxFilesBox}) {
+  for (MainControl id :
+       {C::FilesNumberGroup, C::LimitSizeBox, C::MinFilesLabel, C::MinFilesEdit, C::MaxFilesBox}) {
     enableControl(id, byFilesNumber());
   }
   enableControl(C::LimitSizeEdit, byFilesNumber() && values.useLimitSize);

@@ -18,7 +18,9 @@ using enum quillet::MainControl;
 namespace {
 constexpr std::int64_t kVolumeBytes = 8 << 20;
 
-void click(MainDialog& d, MainControl id) { QTest::mouseClick(d.control(id), Qt::LeftButton, {}, QPoint(4, 4)); }
+void click(MainDialog& d, MainControl id) {
+  QTest::mouseClick(d.control(id), Qt::LeftButton, {}, QPoint(4, 4));
+}
 
 // The progress dialog of the run going on, if any.
 ProgressDialog* progressDialog() {

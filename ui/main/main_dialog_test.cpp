@@ -14,8 +14,8 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "ui/controls/flat_edit.h"
 #include "platform/path.h"
+#include "ui/controls/flat_edit.h"
 #include "ui/controls/owner_draw_button.h"
 #include "ui/main/main_test_support.h"
 #include "ui/ui_test_support.h"
@@ -30,8 +30,12 @@ bool enabled(MainDialog& d, MainControl id) { return d.control(id)->isEnabled();
 QString labelOf(MainDialog& d, MainControl id) { return static_cast<QLabel*>(d.control(id))->text(); }
 QString textOf(MainDialog& d, MainControl id) { return editOf(d, id)->text(); }
 int unitOf(MainDialog& d, MainControl id) { return static_cast<QComboBox*>(d.control(id))->currentIndex(); }
-void click(MainDialog& d, MainControl id) { QTest::mouseClick(d.control(id), Qt::LeftButton, {}, QPoint(4, 4)); }
-void setUnit(MainDialog& d, MainControl id, int unit) { static_cast<QComboBox*>(d.control(id))->setCurrentIndex(unit); }
+void click(MainDialog& d, MainControl id) {
+  QTest::mouseClick(d.control(id), Qt::LeftButton, {}, QPoint(4, 4));
+}
+void setUnit(MainDialog& d, MainControl id, int unit) {
+  static_cast<QComboBox*>(d.control(id))->setCurrentIndex(unit);
+}
 // The controls Tab visits from start until the focus is back on it (at most 60).
 QList<QWidget*> tabCycle(QWidget* start) {
   start->setFocus(Qt::TabFocusReason);
@@ -50,8 +54,10 @@ void leave(MainDialog& d) { d.control(RootFolderEdit)->setFocus(Qt::TabFocusReas
   auto dialog = (env).open();             \
   QVERIFY2(dialog, "dialog not active");
 
-const MainControl kTreeGroup[] = {TreeGroup, DirMaskBox, TreeDeepLabel, TreeDeepEdit, RootSizeLabel, RootSizeEdit, DirsLimitLabel, DirsLimitEdit};
-const MainControl kFilesNumberGroup[] = {FilesNumberGroup, LimitSizeBox, MinFilesLabel, MinFilesEdit, MaxFilesBox};
+const MainControl kTreeGroup[] = {TreeGroup,     DirMaskBox,   TreeDeepLabel,  TreeDeepEdit,
+                                  RootSizeLabel, RootSizeEdit, DirsLimitLabel, DirsLimitEdit};
+const MainControl kFilesNumberGroup[] = {FilesNumberGroup, LimitSizeBox, MinFilesLabel, MinFilesEdit,
+                                         MaxFilesBox};
 }  // namespace
 
 class MainDialogTest : public QObject {
@@ -103,7 +109,8 @@ class MainDialogTest : public QObject {
     QCOMPARE(cycle.value(0), d->control(ByAllSizeRadio));
     QCOMPARE(cycle.value(1), d->control(SplashBox));
     QVERIFY(!cycle.contains(d->control(ByFilesNumberRadio)));
-    for (MainControl id : {CloseProgressBox, FillRandomBox, RootFolderEdit}) QVERIFY(cycle.contains(d->control(id)));
+    for (MainControl id : {CloseProgressBox, FillRandomBox, RootFolderEdit})
+      QVERIFY(cycle.contains(d->control(id)));
     d->control(SplashBox)->setFocus(Qt::TabFocusReason);
     QTest::keyClick(d->control(SplashBox), Qt::Key_Backtab);
     QCOMPARE(QApplication::focusWidget(), d->control(ByAllSizeRadio));
@@ -117,8 +124,8 @@ class MainDialogTest : public QObject {
     QCOMPARE(cycle.value(0), d->control(ByFilesNumberRadio));
     QCOMPARE(cycle.value(1), d->control(SplashBox));
     QVERIFY(!cycle.contains(d->control(ByAllSizeRadio)));
-    for (MainControl id : {FillSubfoldersBox, MakeUpTreeBox, DirMaskBox, DirMaskEdit, RootSizeEdit, TreeDeepEdit,
-                           DirsLimitEdit, MinFilesEdit, RootFolderEdit}) {
+    for (MainControl id : {FillSubfoldersBox, MakeUpTreeBox, DirMaskBox, DirMaskEdit, RootSizeEdit,
+                           TreeDeepEdit, DirsLimitEdit, MinFilesEdit, RootFolderEdit}) {
       QVERIFY2(cycle.count(d->control(id)) == 1, qPrintable(QString::number(int(id))));
     }
   }
@@ -158,7 +165,7 @@ class MainDialogTest : public QObject {
     QVERIFY(d->makesUpTree());
     for (MainControl id : kTreeGroup) QVERIFY(enabled(*d, id));
     QVERIFY(!enabled(*d, DirMaskEdit));  // "Dir mask:" still unmarked
-    click(*d, FillSubfoldersBox);  // unmarking recursive also clears the make-up
+    click(*d, FillSubfoldersBox);        // unmarking recursive also clears the make-up
     QVERIFY(!d->fields().makeUpTree);
     QCOMPARE(checkOf(*d, MakeUpTreeBox), 0);
     QVERIFY(!enabled(*d, MakeUpTreeBox));
@@ -401,7 +408,8 @@ class MainDialogTest : public QObject {
     typeInto(*d, RootFolderEdit, QString());  // a run started by mistake stops at the empty root
     // A child window closed with Esc first.
     QTimer::singleShot(0, [&] {
-      QTRY_VERIFY(QApplication::activeModalWidget() != nullptr && QApplication::activeModalWidget() != d.get());
+      QTRY_VERIFY(QApplication::activeModalWidget() != nullptr &&
+                  QApplication::activeModalWidget() != d.get());
       QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape);
     });
     d->aboutAction()->trigger();

@@ -75,7 +75,9 @@ struct DialogEnvironment {
   }
 };
 
-inline QLineEdit* editOf(MainDialog& dialog, MainControl id) { return qobject_cast<QLineEdit*>(dialog.control(id)); }
+inline QLineEdit* editOf(MainDialog& dialog, MainControl id) {
+  return qobject_cast<QLineEdit*>(dialog.control(id));
+}
 
 // Types text into an edit that has the focus, replacing what it held.
 inline void typeInto(MainDialog& dialog, MainControl id, const QString& text) {
