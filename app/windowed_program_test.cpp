@@ -41,8 +41,10 @@ class VirtualDisplay {
     if (pid_ == 0) {
       ::close(report[0]);
       const std::string fd = std::to_string(report[1]);
-      ::execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
-              "tcp", static_cast<char*>(nullptr));
+      // -noreset: the pictures' own connections come and go; the server must not reset and refuse
+      // the program's probe meanwhile (that case has a test of its own, on a RelayDisplay).
+      ::execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-noreset", "-screen", "0", "1024x768x24",
+              "-nolisten", "tcp", static_cast<char*>(nullptr));
       ::_exit(127);
     }
     ::close(report[1]);
