@@ -200,4 +200,6 @@ bool folderIsWritable(const std::string& folder) {
   return ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
+bool desktopAlwaysPresent() { return false; }
+
 }  // namespace quillet
