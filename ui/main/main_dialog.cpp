@@ -200,10 +200,10 @@ QWidget* MainDialog::control(MainControl id) const {
 void MainDialog::buildControls() {
   auto* digitsOnly = new DigitsOnly(this);
   QWidget* previousFocusable = nullptr;
-  for (const ControlSpec& spec : kControls) {
-    const QString text = QString::fromLatin1(spec.text);
+  for (const ControlSpec& row : kControls) {
+    const QString text = QString::fromLatin1(row.text);
     QWidget* widget = nullptr;
-    switch (spec.kind) {
+    switch (row.kind) {
       case Kind::Label:
         widget = new QLabel(text, this);
         break;
@@ -214,7 +214,7 @@ void MainDialog::buildControls() {
       case Kind::NumberEdit: {
         auto* edit = new QLineEdit(this);
         new FlatEdit(edit);
-        if (spec.kind == Kind::NumberEdit) edit->installEventFilter(digitsOnly);
+        if (row.kind == Kind::NumberEdit) edit->installEventFilter(digitsOnly);
         widget = edit;
         break;
       }
@@ -234,21 +234,21 @@ void MainDialog::buildControls() {
       case Kind::BoldButton:
       case Kind::FlatButton: {
         auto* button = new OwnerDrawButton(text, this);
-        button->setBold(spec.kind == Kind::BoldButton);
-        button->setFlat(spec.kind == Kind::FlatButton);
+        button->setBold(row.kind == Kind::BoldButton);
+        button->setFlat(row.kind == Kind::FlatButton);
         widget = button;
         break;
       }
     }
-    units.place(widget, spec.x, spec.y, spec.width, spec.height);
-    if (spec.kind == Kind::Label) {
+    units.place(widget, row.x, row.y, row.width, row.height);
+    if (row.kind == Kind::Label) {
       // The dialog font's letters may be wider than those the table was measured in; a label
       // takes the room its text needs (the gap before its edit leaves enough).
       widget->resize(std::max(widget->width(), widget->sizeHint().width()), widget->height());
     }
-    if (spec.id) {
-      widget->setObjectName(QString::number(int(*spec.id)));
-      controls[*spec.id] = widget;
+    if (row.id) {
+      widget->setObjectName(QString::number(int(*row.id)));
+      controls[*row.id] = widget;
     }
     if (widget->focusPolicy() != Qt::NoFocus) {
       if (previousFocusable != nullptr) setTabOrder(previousFocusable, widget);

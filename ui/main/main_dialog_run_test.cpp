@@ -138,16 +138,16 @@ class MainDialogRunTest : public QObject {
     const std::string previous = std::filesystem::current_path().string();
     std::filesystem::current_path(working.path());
     DialogEnvironment env;
-    env.exitCode = 5;
+    env.exitCode = toInt(GenerationResult::FolderLimit);
     OPEN_DIALOG(env, d);
-    typeInto(*d, 1000, QStringLiteral("   "));
+    typeInto(*d, RootFolderEdit, QStringLiteral("   "));
     BoxAnswerer box(QStringLiteral("failureMessage"));
-    click(*d, 1009);
+    click(*d, GenerateButton);
     std::filesystem::current_path(previous);
     QCOMPARE(box.captions, QStringList{QStringLiteral("Error")});
     QCOMPARE(box.texts, QStringList{QStringLiteral("Incorrect path - '   '.\n\nTry to check root folder for errors.")});
     QVERIFY(std::filesystem::is_empty(working.path()));
-    QCOMPARE(env.exitCode.load(), 5);
+    QCOMPARE(env.exitCode.load(), toInt(GenerationResult::FolderLimit));
     QVERIFY(progressDialog() == nullptr);
   }
 
