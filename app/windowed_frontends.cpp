@@ -3,11 +3,14 @@
 #include <QApplication>
 #include <QTimer>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/generator_app.h"
 #include "platform/file_system.h"
 #include "platform/system.h"
 #include "script/script_run.h"
+#include "ui/display_probe.h"
 #include "ui/help/help_resources.h"
 #include "ui/help/scripts_help_window.h"
 #include "ui/main/interactive_startup.h"
@@ -20,11 +23,46 @@ namespace {
 
 constexpr const char* kApplicationTitle = "Talvane Quillet";
 
+// Runs the program again without a display when Qt cannot open the one the probe found: the
+// display went away in between, or it accepts a probing connection but not Qt's. Qt reports that
+// as a fatal message and would abort; the new run falls back to the console as when no display
+// answers. Nothing of the run has happened yet at that point, so starting over loses nothing.
+class DisplayLossFallback {
+ public:
+  explicit DisplayLossFallback(const std::vector<std::string>& args) {
+    restartArgs = args;
+    previous = qInstallMessageHandler(&DisplayLossFallback::handle);
+  }
+  ~DisplayLossFallback() { qInstallMessageHandler(previous); }
+  DisplayLossFallback(const DisplayLossFallback&) = delete;
+  DisplayLossFallback& operator=(const DisplayLossFallback&) = delete;
+
+ private:
+  static void handle(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type == QtFatalMsg) {
+      qunsetenv("QT_QPA_PLATFORM");
+      qunsetenv("DISPLAY");
+      qunsetenv("WAYLAND_DISPLAY");
+      // Returns only when the program cannot be started again; Qt then aborts as it would have.
+      replaceProcess(runningProgramPath(), restartArgs);
+    }
+    if (previous != nullptr) previous(type, context, message);
+  }
+
+  static inline QtMessageHandler previous = nullptr;
+  static inline std::vector<std::string> restartArgs;
+};
+
 // QApplication keeps references to its argument count and vector for its whole life.
 struct QtSession {
-  explicit QtSession(const std::string& argv0) : program(argv0) {
+  explicit QtSession(const std::vector<std::string>& args)
+      : program(args.empty() ? std::string("quillet") : args[0]) {
     argv[0] = program.data();
-    app = std::make_unique<QApplication>(argc, argv);
+    {
+      const DisplayLossFallback fallback(args.empty() ? std::vector<std::string>{program} : args);
+      app = std::make_unique<QApplication>(argc, argv);
+    }
+    releaseProbedDisplay();
     QApplication::setApplicationName(kApplicationTitle);
     registerHelpResources();
     QApplication::setWindowIcon(programIcon());
@@ -70,7 +108,7 @@ class DialogProgressDisplay final : public ProgressDisplay {
 }  // namespace
 
 void runWindowedScript(GeneratorApp& app, const std::string& mode, const std::vector<std::string>& args) {
-  QtSession session(args.empty() ? std::string("quillet") : args[0]);
+  QtSession session(args);
   auto fs = makeSystemFileSystem();
   QtFailurePresenter presenter(QString::fromUtf8(kApplicationTitle));
   DialogProgressDisplay display(*fs);
@@ -79,12 +117,12 @@ void runWindowedScript(GeneratorApp& app, const std::string& mode, const std::ve
 }
 
 void runWindowedScriptsHelp(GeneratorApp& app) {
-  QtSession session(app.args()[0]);
+  QtSession session(app.args());
   openOrActivateScriptsHelp(nullptr);
 }
 
 void runWindowedInteractive(GeneratorApp& app) {
-  QtSession session(app.args()[0]);
+  QtSession session(app.args());
   runInteractive(app.exitCode, app.showSplash);
 }
 

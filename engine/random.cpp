@@ -20,9 +20,10 @@ inline std::uint32_t shapeWords(std::uint32_t x) {
   return w + lowFix + highFix;
 }
 
-// An AVX2 copy and a plain one, picked at start by an ifunc resolver. ThreadSanitizer's runtime is
-// not ready when the dynamic loader runs resolvers, so its builds keep the plain copy only.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(_WIN32) && \
+// An AVX2 copy and a plain one, picked at start by an ifunc resolver, which only ELF executables
+// have. ThreadSanitizer's runtime is not ready when the dynamic loader runs resolvers, so its builds
+// keep the plain copy only.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__ELF__) && \
     !defined(__SANITIZE_THREAD__)
 #define QUILLET_CLONES __attribute__((target_clones("avx2", "default")))
 #else

@@ -80,4 +80,17 @@ std::string confinedRelativePath(std::string_view path) {
   return out;
 }
 
+std::string displayedRootFolder(const std::string& stored, const std::string& homeFolder) {
+#ifdef _WIN32
+  (void)homeFolder;
+  return stored;
+#else
+  if (stored != "C:\\Test\\") return stored;
+  std::string home = homeFolder;
+  while (home.size() > 1 && home.back() == '/') home.pop_back();
+  if (home == "/") home.clear();
+  return home + "/Test/";
+#endif
+}
+
 }  // namespace quillet

@@ -43,6 +43,11 @@ std::string joinPath(std::string_view folder, std::string_view name);
 // dropped; the rest is joined with the native separator.
 std::string confinedRelativePath(std::string_view path);
 
+// The root folder the interactive mode shows for the text kept in the settings. The settings'
+// default "C:\Test\" names no usable folder on POSIX, so there it stands for <homeFolder>/Test/;
+// any other text, and every text on Windows, is shown as kept.
+std::string displayedRootFolder(const std::string& stored, const std::string& homeFolder);
+
 // Each prefix before a separator, from the second character on, that folder creation must walk.
 // A two-character drive prefix "X:" is skipped on Windows; on POSIX the leading "/" never forms a
 // prefix because the search starts at the second character.

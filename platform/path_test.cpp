@@ -58,5 +58,12 @@ TEST(PathTest, ConfinedRelativePathsCannotClimbOrStartAtTheTop) {
   EXPECT_EQ(confinedRelativePath("a\\..\\b"), "a\\..\\b");
 }
 
+TEST(PathTest, TheSettingsDefaultRootStandsForTestInTheHomeFolder) {
+  EXPECT_EQ(displayedRootFolder("C:\\Test\\", "/home/u/"), "/home/u/Test/");
+  EXPECT_EQ(displayedRootFolder("C:\\Test\\", "/"), "/Test/");
+  EXPECT_EQ(displayedRootFolder("/data/run/", "/home/u"), "/data/run/");
+  EXPECT_EQ(displayedRootFolder("c:\\test\\", "/home/u"), "c:\\test\\");
+}
+
 }  // namespace
 }  // namespace quillet

@@ -91,7 +91,7 @@ std::string homeFolder() {
 
 std::string xdgFolder(const char* variable, const char* fallbackBelowHome) {
   const char* value = std::getenv(variable);
-  // The base directory specification ignores relative values.
+  // The XDG base directory rules ignore relative values.
   std::string base = (value != nullptr && value[0] == '/') ? std::string(value)
                                                             : joinPath(homeFolder(), fallbackBelowHome);
   return joinPath(base, "talvane-quillet");
@@ -199,5 +199,7 @@ bool folderIsWritable(const std::string& folder) {
   if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
   return ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
+
+bool desktopAlwaysPresent() { return false; }
 
 }  // namespace quillet

@@ -92,4 +92,7 @@ Status replaceProcess(const std::string& program, const std::vector<std::string>
 // True when the folder exists and the current user may create files in it.
 bool folderIsWritable(const std::string& folder);
 
+// True where windows can always be shown (the Windows desktop); elsewhere a display must be found.
+bool desktopAlwaysPresent();
+
 }  // namespace quillet

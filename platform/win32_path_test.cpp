@@ -51,5 +51,9 @@ TEST(Win32PathTest, ConfinedRelativePathsDropDrivesClimbsAndUncStarts) {
   EXPECT_EQ(confinedRelativePath("sub/????"), "sub\\????");
 }
 
+TEST(Win32PathTest, TheSettingsDefaultRootIsAFolderHere) {
+  EXPECT_EQ(displayedRootFolder("C:\\Test\\", "C:\\Users\\u"), "C:\\Test\\");
+}
+
 }  // namespace
 }  // namespace quillet

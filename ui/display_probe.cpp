@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <cstdlib>
 
+#include "platform/system.h"
+
 #if defined(QUILLET_HAVE_XCB)
 #include <xcb/xcb.h>
 #endif
@@ -19,18 +21,55 @@ bool isSet(const char* name) {
 }
 }  // namespace
 
-bool xServerAccepts(const std::string& display) {
+namespace {
 #if defined(QUILLET_HAVE_XCB)
-  if (display.empty()) return false;
+// The probe's connection while it is held for the program's own (see releaseProbedDisplay).
+xcb_connection_t* heldProbe = nullptr;
+
+// Connects to display; the open connection when the server accepted it, null otherwise.
+xcb_connection_t* connectTo(const std::string& display) {
+  if (display.empty()) return nullptr;
   int screen = 0;
   xcb_connection_t* connection = xcb_connect(display.c_str(), &screen);
   // xcb_connect never returns null; a failed connection is an error object that must be freed too.
-  const bool accepted = connection != nullptr && xcb_connection_has_error(connection) == 0;
-  if (connection != nullptr) xcb_disconnect(connection);
-  return accepted;
+  if (connection != nullptr && xcb_connection_has_error(connection) != 0) {
+    xcb_disconnect(connection);
+    connection = nullptr;
+  }
+  return connection;
+}
+#endif
+
+// Like xServerAccepts, but an accepted connection stays open until releaseProbedDisplay: an X
+// server resets when its last client leaves and refuses connections meanwhile, so closing the
+// probe at once could turn the program's own connection away a moment later.
+bool xServerAcceptsAndHold(const std::string& display) {
+#if defined(QUILLET_HAVE_XCB)
+  releaseProbedDisplay();
+  heldProbe = connectTo(display);
+  return heldProbe != nullptr;
 #else
   (void)display;
   return false;
+#endif
+}
+}  // namespace
+
+bool xServerAccepts(const std::string& display) {
+#if defined(QUILLET_HAVE_XCB)
+  xcb_connection_t* connection = connectTo(display);
+  if (connection != nullptr) xcb_disconnect(connection);
+  return connection != nullptr;
+#else
+  (void)display;
+  return false;
+#endif
+}
+
+void releaseProbedDisplay() {
+#if defined(QUILLET_HAVE_XCB)
+  if (heldProbe != nullptr) xcb_disconnect(heldProbe);
+  heldProbe = nullptr;
 #endif
 }
 
@@ -47,13 +86,9 @@ bool waylandPluginInstalled() {
 }
 
 bool windowsCanBeShown() {
-#if defined(_WIN32)
-  return true;
-#else
-  if (isSet("QT_QPA_PLATFORM")) return true;
-  if (isSet("DISPLAY") && xServerAccepts(std::getenv("DISPLAY"))) return true;
+  if (desktopAlwaysPresent() || isSet("QT_QPA_PLATFORM")) return true;
+  if (isSet("DISPLAY") && xServerAcceptsAndHold(std::getenv("DISPLAY"))) return true;
   return isSet("WAYLAND_DISPLAY") && waylandPluginInstalled();
-#endif
 }
 
 }  // namespace quillet

@@ -88,6 +88,7 @@ class DisplayProbeTest : public QObject {
       ScopedVariable display("DISPLAY", ":86");
       QVERIFY(accepted);
       QVERIFY(windowsCanBeShown());
+      releaseProbedDisplay();
     }
     xvfb.terminate();
     xvfb.waitForFinished();

@@ -12,6 +12,7 @@ SystemColors SystemColors::fromPalette(const QPalette& palette) {
   c.window = palette.color(QPalette::Base);
   c.windowFrame = palette.color(QPalette::WindowText);
   c.highlight = palette.color(QPalette::Highlight);
+  c.buttonText = palette.color(QPalette::ButtonText);
   return c;
 }
 

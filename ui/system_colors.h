@@ -1,4 +1,4 @@
-// The system colours the drawing rules speak of, mapped to palette roles in this one place.
+// The system colours the custom controls draw with, mapped to palette roles in this one place.
 // Plain value type; read on the UI thread (palettes belong to it).
 #pragma once
 
@@ -16,6 +16,7 @@ struct SystemColors {
   QColor window;           // background of edit fields and flat buttons
   QColor windowFrame;      // outlines of controls
   QColor highlight;        // selection colour; default colour of progress bars
+  QColor buttonText;       // captions drawn on the button face (black in the default palette)
 
   // Controls call this at construction and again on every QEvent::PaletteChange, so a change of
   // the desktop's colours reaches the next repaint.
@@ -23,7 +24,7 @@ struct SystemColors {
 };
 
 // Per channel a + ((b - a) shifted right by one with sign), kept to 8 bits: the colour halfway
-// from a towards b, rounded towards a's darker side as the drawing rules expect.
+// from a towards b, rounded towards a's darker side (the 3D mid and edge tones are made this way).
 QColor halfwayColor(const QColor& a, const QColor& b);
 
 // Each channel inverted (255 minus the channel).

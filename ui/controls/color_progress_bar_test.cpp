@@ -1,5 +1,5 @@
 // Tests of the colour progress bar: colour arithmetic, range and position, the percentage text,
-// and the filled width at the pixels the drawing rules fix.
+// and the filled width, pixel by pixel.
 #include "ui/controls/color_progress_bar.h"
 
 #include <QSignalSpy>

@@ -1,6 +1,6 @@
-// Pixel-exact drawing with the conventions the drawing rules are written in: a line covers its
-// start point but not its end point, and a rectangle (left, top, right, bottom) covers
-// left..right-1 and top..bottom-1. Every custom control draws through it. UI thread only.
+// Pixel-exact drawing in the conventions every coordinate of the custom controls is given in: a
+// line covers its start point but not its end point, and a rectangle (left, top, right, bottom)
+// covers left..right-1 and top..bottom-1. Every custom control draws through it. UI thread only.
 #pragma once
 
 #include <QColor>
@@ -10,7 +10,7 @@
 
 namespace quillet {
 
-// Edges of a half-open rectangle, as the drawing rules name them.
+// Edges of a half-open rectangle: right and bottom lie just outside it.
 struct Edges {
   int left = 0;
   int top = 0;

@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
@@ -19,6 +20,7 @@ ButtonColors ButtonColors::from(const SystemColors& system) {
   c.edge = halfwayColor(c.shadow, c.dkShadow);
   c.window = system.window;
   c.windowFrame = system.windowFrame;
+  c.text = system.buttonText;
   return c;
 }
 
@@ -117,6 +119,15 @@ void OwnerDrawButton::mouseDoubleClickEvent(QMouseEvent* event) {
   event->setAccepted(press.isAccepted());
 }
 
+void OwnerDrawButton::keyPressEvent(QKeyEvent* event) {
+  const bool space = event->key() == Qt::Key_Space || event->key() == Qt::Key_Select;
+  if (space && event->modifiers() != Qt::NoModifier) {
+    event->ignore();
+    return;
+  }
+  QAbstractButton::keyPressEvent(event);
+}
+
 void OwnerDrawButton::paintEvent(QPaintEvent*) {
   const qreal ratio = devicePixelRatioF();
   QPixmap pixmap(size() * ratio);
@@ -141,7 +152,9 @@ void OwnerDrawButton::paintEvent(QPaintEvent*) {
                      textSize.width(), textSize.height())
              : QRect(17, (item.height() - textSize.height()) / 2 - 1, textSize.width(),
                      textSize.height());
-    QColor textColor = Qt::black;
+    // The palette's caption colour rather than a fixed black, so captions stay readable when the
+    // desktop's colours are dark.
+    QColor textColor = palette3d.text;
     if (selected) textColor = palette3d.hilite;
     if (disabled) textColor = palette3d.shadow;
     p.setPen(textColor);

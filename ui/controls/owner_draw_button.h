@@ -11,7 +11,7 @@
 
 namespace quillet {
 
-// The seven colours the button family draws with, derived from the system colours.
+// The colours the button family draws with, derived from the system colours.
 struct ButtonColors {
   QColor hilite;    // button highlight
   QColor light;     // 3D light
@@ -22,6 +22,7 @@ struct ButtonColors {
   QColor edge;      // halfway from shadow to dark shadow
   QColor window;
   QColor windowFrame;
+  QColor text;  // caption of an enabled, unpressed control
 
   static ButtonColors from(const SystemColors& system);
 };
@@ -86,6 +87,9 @@ class OwnerDrawButton : public QAbstractButton {
   void paintEvent(QPaintEvent* event) override;
   void changeEvent(QEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
+  // Space with a modifier goes on to the window (Alt+Space opens the window menu); every other key
+  // as for any button.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void readColors();

@@ -1,4 +1,4 @@
-// Tests of the owner-drawn push button: its bevels at the pixels the drawing rules fix, bold and
+// Tests of the owner-drawn push button: its bevels pixel by pixel, the caption colour, bold and
 // check state, double clicks and colour changes.
 #include "ui/controls/owner_draw_button.h"
 
@@ -139,6 +139,26 @@ class OwnerDrawButtonTest : public QObject {
     button->setPalette(changed);
     QCOMPARE(rgb(button->colors().edge), rgb(QColor(50, 30, 30)));
     expectCornersInEdgeColor(render(button.get()), QColor(50, 30, 30));
+  }
+
+  void captionsTakeThePalettesTextColour() {
+    // A dark desktop: light captions on a dark face. Nothing but the caption is drawn in green; a
+    // fixed black caption would leave no green pixel.
+    auto button = makeButton(QStringLiteral("Generate"));
+    QPalette dark = classicPalette();
+    dark.setColor(QPalette::Button, QColor(40, 40, 40));
+    dark.setColor(QPalette::ButtonText, QColor(0, 255, 0));
+    button->setPalette(dark);
+    const QImage image = render(button.get());
+    int green = 0;
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) {
+        const QColor c = image.pixelColor(x, y);
+        green += c.green() > c.red() + 100 && c.green() > c.blue() + 100 ? 1 : 0;
+      }
+    }
+    QVERIFY2(green > 10, qPrintable(QString::number(green)));
+    saveScreenshot(button.get(), QStringLiteral("button_dark_palette"));
   }
 };
 

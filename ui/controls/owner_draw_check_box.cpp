@@ -67,12 +67,16 @@ void OwnerDrawCheckBox::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void OwnerDrawCheckBox::keyPressEvent(QKeyEvent* event) {
-  if (event->key() != Qt::Key_Space) return QAbstractButton::keyPressEvent(event);
+  // Space with a modifier is not Space: Alt+Space belongs to the window menu.
+  if (event->key() != Qt::Key_Space || event->modifiers() != Qt::NoModifier) {
+    return OwnerDrawButton::keyPressEvent(event);
+  }
   if (!isPressed()) setPressedState(true);
 }
 
 void OwnerDrawCheckBox::keyReleaseEvent(QKeyEvent* event) {
-  if (event->key() != Qt::Key_Space) return QAbstractButton::keyReleaseEvent(event);
+  // Only a release that ends a press of plain Space toggles.
+  if (event->key() != Qt::Key_Space || !isPressed()) return QAbstractButton::keyReleaseEvent(event);
   if (event->isAutoRepeat()) return;  // held keys repeat presses, not releases
   setPressedState(false);
   toggleAndNotify();

@@ -1,5 +1,5 @@
 // Tests of the owner-drawn check box: mouse capture semantics, the space key, double clicks and
-// the indicator's pixels the drawing rules fix.
+// the indicator pixel by pixel.
 #include "ui/controls/owner_draw_check_box.h"
 
 #include <QSignalSpy>

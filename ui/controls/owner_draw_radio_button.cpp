@@ -14,7 +14,26 @@ OwnerDrawRadioButton* asOwnerDrawRadio(QWidget* widget) {
 }
 
 OwnerDrawRadioButton::OwnerDrawRadioButton(const QString& text, QWidget* parent)
-    : OwnerDrawButton(Kind::RadioButton, text, parent) {}
+    : OwnerDrawButton(Kind::RadioButton, text, parent) {
+  connect(this, &OwnerDrawButton::checkStateChanged, this, &OwnerDrawRadioButton::updateGroupTabStops);
+}
+
+void OwnerDrawRadioButton::updateGroupTabStops() {
+  // Tab and Backtab stop once in a group: on its checked button, or on every button while none is
+  // checked. An unchecked button left in the tab chain would take the focus only to hand it back to
+  // the checked one, and Tab could never leave the group.
+  QList<OwnerDrawRadioButton*> radios;
+  bool anyChecked = false;
+  for (QWidget* widget : dialogGroup(this)) {
+    if (auto* radio = asOwnerDrawRadio(widget)) {
+      radios << radio;
+      anyChecked = anyChecked || radio->check() == 1;
+    }
+  }
+  for (OwnerDrawRadioButton* radio : radios) {
+    radio->setFocusPolicy(!anyChecked || radio->check() == 1 ? Qt::StrongFocus : Qt::ClickFocus);
+  }
+}
 
 Edges OwnerDrawRadioButton::indicatorBox() const {
   const int top = (height() - 12) / 2 - 1;
@@ -99,6 +118,8 @@ void OwnerDrawRadioButton::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void OwnerDrawRadioButton::keyPressEvent(QKeyEvent* event) {
+  // Keys with a modifier are not the control's: Alt+Space belongs to the window menu.
+  if (event->modifiers() != Qt::NoModifier) return OwnerDrawButton::keyPressEvent(event);
   switch (event->key()) {
     case Qt::Key_Space:
       if (!isPressed()) setPressedState(true);
@@ -120,12 +141,12 @@ void OwnerDrawRadioButton::keyPressEvent(QKeyEvent* event) {
       return;
     }
     default:
-      QAbstractButton::keyPressEvent(event);
+      OwnerDrawButton::keyPressEvent(event);
   }
 }
 
 void OwnerDrawRadioButton::keyReleaseEvent(QKeyEvent* event) {
-  if (event->key() != Qt::Key_Space) return QAbstractButton::keyReleaseEvent(event);
+  if (event->key() != Qt::Key_Space || !isPressed()) return QAbstractButton::keyReleaseEvent(event);
   if (event->isAutoRepeat()) return;
   setCheck(1);
   emit clicked(true);

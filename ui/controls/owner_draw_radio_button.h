@@ -1,6 +1,7 @@
 // The owner-drawn radio button: its own ring-and-dot indicator, mouse and space-key handling,
 // arrow keys that move the check within its dialog group, and focus that goes to the group's
-// checked button when tabbing in. Notifies with clicked(). UI thread only.
+// checked button when tabbing in; Tab stops only on that button. Notifies with clicked(). UI
+// thread only.
 #pragma once
 
 #include "ui/controls/owner_draw_button.h"
@@ -26,6 +27,9 @@ class OwnerDrawRadioButton : public OwnerDrawButton {
   void keyPressEvent(QKeyEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
+
+ private:
+  void updateGroupTabStops();
 };
 
 // The control as a radio button of this class, or null.

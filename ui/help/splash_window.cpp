@@ -15,7 +15,7 @@ namespace quillet {
 namespace {
 constexpr QSize kFallbackSize(281, 469);
 
-// A text's length as the drawing rules count characters.
+// A text's length in characters, as the fixed-width placement of the texts counts it.
 int characters(const QString& text) { return static_cast<int>(text.size()); }
 }  // namespace
 

@@ -1,5 +1,5 @@
-// The main dialog: controls in dialog units, data exchange, enabling rules, click and focus
-// handlers, closing, and the Generate press.
+// The main dialog: controls in dialog units, data exchange, which controls take part in the chosen
+// run, click and focus handlers, closing, and the Generate press.
 #include "ui/main/main_dialog.h"
 
 #include <QAction>
@@ -16,9 +16,11 @@
 #include <QShortcut>
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 #include "engine/volume_checks.h"
 #include "engine/worker_thread.h"
+#include "platform/path.h"
 #include "settings/registry_access.h"
 #include "ui/controls/dialog_group.h"
 #include "ui/controls/flat_edit.h"
@@ -38,10 +40,12 @@ namespace quillet {
 
 namespace {
 
-enum class Kind { Label, Edit, NumberEdit, UnitList, CheckBox, Radio, Button, BoldButton, FlatButton, GroupBox };
+enum class Kind { Label, Edit, NumberEdit, UnitList, CheckBox, Radio, BoldButton, FlatButton, GroupBox };
+
+using C = MainControl;
 
 struct ControlSpec {
-  int id;  // 0: a plain label or group box without a number
+  std::optional<MainControl> id;  // none: a plain label or group box code never refers to
   Kind kind;
   const char* text;
   int x, y, width, height;
@@ -50,88 +54,94 @@ struct ControlSpec {
 // The window's controls in tab order. The unit lists are given the height of the edits beside
 // them: the toolkit sizes a closed drop-down list itself, the list part needs no room here.
 constexpr ControlSpec kControls[] = {
-    {0, Kind::Label, "Root folder:", 8, 7, 38, 8},
-    {1000, Kind::Edit, "", 55, 4, 124, 14},
-    {1001, Kind::BoldButton, "...", 184, 4, 16, 13},
-    {1055, Kind::CheckBox, "File mask:", 8, 23, 47, 10},
-    {1002, Kind::Edit, "", 55, 21, 93, 14},
-    {1058, Kind::GroupBox, "Generate by all files size", 4, 39, 120, 38},
-    {1057, Kind::Label, "All files size:", 11, 50, 38, 8},
-    {1008, Kind::NumberEdit, "", 55, 48, 33, 14},
-    {1039, Kind::UnitList, "", 91, 48, 28, 14},
-    {1076, Kind::CheckBox, "Generate to all partition size", 11, 64, 103, 10},
-    {1059, Kind::GroupBox, "Generate by files number", 4, 79, 120, 58},
-    {1041, Kind::CheckBox, "Limit size:", 8, 91, 45, 10},
-    {1012, Kind::NumberEdit, "", 55, 89, 33, 14},
-    {1042, Kind::UnitList, "", 91, 89, 28, 14},
-    {1040, Kind::Label, "Min files:", 8, 106, 41, 8},
-    {1010, Kind::NumberEdit, "", 55, 104, 33, 14},
-    {1034, Kind::CheckBox, "Max files:", 8, 121, 42, 10},
-    {1011, Kind::NumberEdit, "", 55, 119, 33, 14},
-    {0, Kind::GroupBox, "Files size", 4, 139, 120, 43},
-    {1050, Kind::Label, "Min size:", 8, 151, 41, 8},
-    {1006, Kind::NumberEdit, "", 55, 148, 33, 14},
-    {1033, Kind::UnitList, "", 91, 148, 28, 14},
-    {1031, Kind::CheckBox, "Max size:", 8, 166, 41, 10},
-    {1007, Kind::NumberEdit, "", 55, 164, 33, 14},
-    {1032, Kind::UnitList, "", 91, 164, 28, 14},
-    {1078, Kind::FlatButton, "Scripts help", 206, 4, 46, 13},
-    {1009, Kind::BoldButton, "Generate", 153, 21, 99, 13},
-    {0, Kind::GroupBox, "Generate type", 128, 39, 124, 27},
-    {1061, Kind::Radio, "By all size", 132, 51, 47, 10},
-    {1062, Kind::Radio, "By files number", 186, 51, 62, 10},
-    {1036, Kind::CheckBox, "Show splash screen at startup", 132, 68, 114, 10},
-    {1071, Kind::CheckBox, "Close progress automatically", 132, 79, 120, 10},
-    {1030, Kind::CheckBox, "Fill files by random data", 132, 90, 89, 10},
-    {1035, Kind::CheckBox, "Fill sub-directories recursive", 132, 101, 102, 10},
-    {1065, Kind::CheckBox, "Make-up subdirectories tree", 132, 112, 103, 10},
-    {1060, Kind::GroupBox, "Make-up sub-directories tree", 128, 124, 124, 58},
-    {1054, Kind::CheckBox, "Dir mask:", 132, 137, 43, 10},
-    {1003, Kind::Edit, "", 175, 135, 71, 14},
-    {1064, Kind::Label, "Root size:", 138, 153, 32, 8},
-    {1048, Kind::NumberEdit, "", 175, 150, 26, 14},
-    {1063, Kind::Label, "Deep:", 205, 153, 19, 8},
-    {1047, Kind::NumberEdit, "", 227, 150, 19, 14},
-    {1068, Kind::Label, "Dirs limit:", 138, 168, 28, 8},
+    {std::nullopt, Kind::Label, "Root folder:", 8, 7, 38, 8},
+    {C::RootFolderEdit, Kind::Edit, "", 55, 4, 124, 14},
+    {C::BrowseButton, Kind::BoldButton, "...", 184, 4, 16, 13},
+    {C::FileMaskBox, Kind::CheckBox, "File mask:", 8, 23, 47, 10},
+    {C::FileMaskEdit, Kind::Edit, "", 55, 21, 93, 14},
+    {C::AllSizeGroup, Kind::GroupBox, "Generate by all files size", 4, 39, 120, 38},
+    {C::AllSizeLabel, Kind::Label, "All files size:", 11, 50, 38, 8},
+    {C::AllSizeEdit, Kind::NumberEdit, "", 55, 48, 33, 14},
+    {C::AllSizeUnit, Kind::UnitList, "", 91, 48, 28, 14},
+    {C::AllPartitionBox, Kind::CheckBox, "Generate to all partition size", 11, 64, 103, 10},
+    {C::FilesNumberGroup, Kind::GroupBox, "Generate by files number", 4, 79, 120, 58},
+    {C::LimitSizeBox, Kind::CheckBox, "Limit size:", 8, 91, 45, 10},
+    {C::LimitSizeEdit, Kind::NumberEdit, "", 55, 89, 33, 14},
+    {C::LimitSizeUnit, Kind::UnitList, "", 91, 89, 28, 14},
+    {C::MinFilesLabel, Kind::Label, "Min files:", 8, 106, 41, 8},
+    {C::MinFilesEdit, Kind::NumberEdit, "", 55, 104, 33, 14},
+    {C::MaxFilesBox, Kind::CheckBox, "Max files:", 8, 121, 42, 10},
+    {C::MaxFilesEdit, Kind::NumberEdit, "", 55, 119, 33, 14},
+    {std::nullopt, Kind::GroupBox, "Files size", 4, 139, 120, 43},
+    {C::MinSizeLabel, Kind::Label, "Min size:", 8, 151, 41, 8},
+    {C::MinSizeEdit, Kind::NumberEdit, "", 55, 148, 33, 14},
+    {C::MinSizeUnit, Kind::UnitList, "", 91, 148, 28, 14},
+    {C::MaxSizeBox, Kind::CheckBox, "Max size:", 8, 166, 41, 10},
+    {C::MaxSizeEdit, Kind::NumberEdit, "", 55, 164, 33, 14},
+    {C::MaxSizeUnit, Kind::UnitList, "", 91, 164, 28, 14},
+    {C::ScriptsHelpButton, Kind::FlatButton, "Scripts help", 206, 4, 46, 13},
+    {C::GenerateButton, Kind::BoldButton, "Generate", 153, 21, 99, 13},
+    {std::nullopt, Kind::GroupBox, "Generate type", 128, 39, 124, 27},
+    {C::ByAllSizeRadio, Kind::Radio, "By all size", 132, 51, 47, 10},
+    {C::ByFilesNumberRadio, Kind::Radio, "By files number", 186, 51, 62, 10},
+    {C::SplashBox, Kind::CheckBox, "Show splash screen at startup", 132, 68, 114, 10},
+    {C::CloseProgressBox, Kind::CheckBox, "Close progress automatically", 132, 79, 120, 10},
+    {C::FillRandomBox, Kind::CheckBox, "Fill files by random data", 132, 90, 89, 10},
+    {C::FillSubfoldersBox, Kind::CheckBox, "Fill sub-directories recursive", 132, 101, 102, 10},
+    {C::MakeUpTreeBox, Kind::CheckBox, "Make-up subdirectories tree", 132, 112, 103, 10},
+    {C::TreeGroup, Kind::GroupBox, "Make-up sub-directories tree", 128, 124, 124, 58},
+    {C::DirMaskBox, Kind::CheckBox, "Dir mask:", 132, 137, 43, 10},
+    {C::DirMaskEdit, Kind::Edit, "", 175, 135, 71, 14},
+    {C::RootSizeLabel, Kind::Label, "Root size:", 138, 153, 32, 8},
+    {C::RootSizeEdit, Kind::NumberEdit, "", 175, 150, 26, 14},
+    {C::TreeDeepLabel, Kind::Label, "Deep:", 205, 153, 19, 8},
+    {C::TreeDeepEdit, Kind::NumberEdit, "", 227, 150, 19, 14},
+    {C::DirsLimitLabel, Kind::Label, "Dirs limit:", 138, 168, 28, 8},
     // Takes any character: its number is read up to the first non-digit.
-    {1067, Kind::Edit, "", 175, 166, 26, 14},
+    {C::DirsLimitEdit, Kind::Edit, "", 175, 166, 26, 14},
 };
 
 // The texts of the data exchange with their length limits (0: none).
 struct TextBinding {
-  int id;
+  MainControl id;
   std::string SettingsValues::*member;
   int maxLength;
 };
 constexpr TextBinding kTexts[] = {
-    {1003, &SettingsValues::dirMaskText, 0},    {1000, &SettingsValues::rootFolderText, 0},
-    {1006, &SettingsValues::minSizeText, 6},    {1007, &SettingsValues::maxSizeText, 6},
-    {1002, &SettingsValues::fileMaskText, 0},   {1011, &SettingsValues::maxFilesText, 6},
-    {1010, &SettingsValues::minFilesText, 6},   {1047, &SettingsValues::treeDeepText, 3},
-    {1048, &SettingsValues::rootSizeText, 5},   {1012, &SettingsValues::limitSizeText, 6},
-    {1008, &SettingsValues::allSizeText, 6},    {1067, &SettingsValues::dirsLimitText, 5},
+    {C::DirMaskEdit, &SettingsValues::dirMaskText, 0},
+    {C::RootFolderEdit, &SettingsValues::rootFolderText, 0},
+    {C::MinSizeEdit, &SettingsValues::minSizeText, 6},
+    {C::MaxSizeEdit, &SettingsValues::maxSizeText, 6},
+    {C::FileMaskEdit, &SettingsValues::fileMaskText, 0},
+    {C::MaxFilesEdit, &SettingsValues::maxFilesText, 6},
+    {C::MinFilesEdit, &SettingsValues::minFilesText, 6},
+    {C::TreeDeepEdit, &SettingsValues::treeDeepText, 3},
+    {C::RootSizeEdit, &SettingsValues::rootSizeText, 5},
+    {C::LimitSizeEdit, &SettingsValues::limitSizeText, 6},
+    {C::AllSizeEdit, &SettingsValues::allSizeText, 6},
+    {C::DirsLimitEdit, &SettingsValues::dirsLimitText, 5},
 };
 
 struct UnitBinding {
-  int id;
+  MainControl id;
   int SettingsValues::*member;
 };
 constexpr UnitBinding kUnits[] = {
-    {1032, &SettingsValues::maxSizeUnit},
-    {1033, &SettingsValues::minSizeUnit},
-    {1039, &SettingsValues::allSizeUnit},
-    {1042, &SettingsValues::limitSizeUnit},
+    {C::MaxSizeUnit, &SettingsValues::maxSizeUnit},
+    {C::MinSizeUnit, &SettingsValues::minSizeUnit},
+    {C::AllSizeUnit, &SettingsValues::allSizeUnit},
+    {C::LimitSizeUnit, &SettingsValues::limitSizeUnit},
 };
 
 // The edits whose focus loss runs a check, and the check.
 struct FocusCheck {
-  int id;
+  MainControl id;
   void (*check)(SettingsValues&);
 };
 constexpr FocusCheck kFocusChecks[] = {
-    {1006, checkMinSize},  {1007, checkMaxSize},  {1008, checkAllSize},
-    {1012, checkLimitSize}, {1010, checkMinFiles}, {1011, checkMaxFiles},
-    {1047, checkTreeDeep}, {1048, checkRootSize}, {1067, checkDirsLimit},
+    {C::MinSizeEdit, checkMinSize},     {C::MaxSizeEdit, checkMaxSize},   {C::AllSizeEdit, checkAllSize},
+    {C::LimitSizeEdit, checkLimitSize}, {C::MinFilesEdit, checkMinFiles}, {C::MaxFilesEdit, checkMaxFiles},
+    {C::TreeDeepEdit, checkTreeDeep},   {C::RootSizeEdit, checkRootSize}, {C::DirsLimitEdit, checkDirsLimit},
 };
 
 // Refuses typed characters other than digits, as a number-style edit does; editing keys, shortcuts
@@ -153,19 +163,6 @@ class DigitsOnly : public QObject {
 };
 
 }  // namespace
-
-std::string displayedRootFolder(const std::string& stored, const std::string& homeFolder) {
-#ifdef _WIN32
-  (void)homeFolder;
-  return stored;
-#else
-  if (stored != "C:\\Test\\") return stored;
-  std::string home = homeFolder;
-  while (home.size() > 1 && home.back() == '/') home.pop_back();
-  if (home == "/") home.clear();
-  return home + "/Test/";
-#endif
-}
 
 MainDialog::MainDialog(const MainDialogServices& services, bool& showSplash, std::atomic<int>& exitCode,
                        QWidget* parent)
@@ -195,7 +192,7 @@ MainDialog::~MainDialog() {
   saveSettings(access, values, splashFlag, services.settingsErrors);
 }
 
-QWidget* MainDialog::control(int id) const {
+QWidget* MainDialog::control(MainControl id) const {
   const auto found = controls.find(id);
   return found == controls.end() ? nullptr : found->second;
 }
@@ -203,10 +200,10 @@ QWidget* MainDialog::control(int id) const {
 void MainDialog::buildControls() {
   auto* digitsOnly = new DigitsOnly(this);
   QWidget* previousFocusable = nullptr;
-  for (const ControlSpec& spec : kControls) {
-    const QString text = QString::fromLatin1(spec.text);
+  for (const ControlSpec& row : kControls) {
+    const QString text = QString::fromLatin1(row.text);
     QWidget* widget = nullptr;
-    switch (spec.kind) {
+    switch (row.kind) {
       case Kind::Label:
         widget = new QLabel(text, this);
         break;
@@ -217,7 +214,7 @@ void MainDialog::buildControls() {
       case Kind::NumberEdit: {
         auto* edit = new QLineEdit(this);
         new FlatEdit(edit);
-        if (spec.kind == Kind::NumberEdit) edit->installEventFilter(digitsOnly);
+        if (row.kind == Kind::NumberEdit) edit->installEventFilter(digitsOnly);
         widget = edit;
         break;
       }
@@ -234,25 +231,24 @@ void MainDialog::buildControls() {
       case Kind::Radio:
         widget = new OwnerDrawRadioButton(text, this);
         break;
-      case Kind::Button:
       case Kind::BoldButton:
       case Kind::FlatButton: {
         auto* button = new OwnerDrawButton(text, this);
-        button->setBold(spec.kind == Kind::BoldButton);
-        button->setFlat(spec.kind == Kind::FlatButton);
+        button->setBold(row.kind == Kind::BoldButton);
+        button->setFlat(row.kind == Kind::FlatButton);
         widget = button;
         break;
       }
     }
-    units.place(widget, spec.x, spec.y, spec.width, spec.height);
-    if (spec.kind == Kind::Label) {
+    units.place(widget, row.x, row.y, row.width, row.height);
+    if (row.kind == Kind::Label) {
       // The dialog font's letters may be wider than those the table was measured in; a label
       // takes the room its text needs (the gap before its edit leaves enough).
       widget->resize(std::max(widget->width(), widget->sizeHint().width()), widget->height());
     }
-    if (spec.id != 0) {
-      widget->setObjectName(QString::number(spec.id));
-      controls[spec.id] = widget;
+    if (row.id) {
+      widget->setObjectName(QString::number(int(*row.id)));
+      controls[*row.id] = widget;
     }
     if (widget->focusPolicy() != Qt::NoFocus) {
       if (previousFocusable != nullptr) setTabOrder(previousFocusable, widget);
@@ -260,8 +256,8 @@ void MainDialog::buildControls() {
     }
   }
   // The two radio buttons form one group; the splash check box starts the next.
-  setGroupStart(control(1061));
-  setGroupStart(control(1036));
+  setGroupStart(control(C::ByAllSizeRadio));
+  setGroupStart(control(C::SplashBox));
   for (const FocusCheck& check : kFocusChecks) {
     control(check.id)->installEventFilter(this);
     focusChecks[control(check.id)] = check.check;
@@ -275,171 +271,134 @@ void MainDialog::buildControls() {
   aboutItem = sysMenu->addAction(QString::fromLatin1(kAboutItem), this, &MainDialog::showAboutBox);
   // Where a window manager leaves Alt+Space to the window, it opens this menu as it opens the
   // system menu on Windows.
+  // The controls pass Alt+Space on (keyPressEvent) for when the shortcut does not take it first.
   auto* shortcut = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
-  connect(shortcut, &QShortcut::activated, this, [this] { sysMenu->popup(mapToGlobal(QPoint(0, 0))); });
+  connect(shortcut, &QShortcut::activated, this, &MainDialog::openSystemMenu);
 }
 
 void MainDialog::attachHandlers() {
-  auto onClick = [this](int id, auto handler) {
+  auto onClick = [this](MainControl id, auto handler) {
     connect(static_cast<QAbstractButton*>(control(id)), &QAbstractButton::clicked, this, handler);
   };
-  onClick(1001, [this] {
+  // A click that changes an option: the option first, then every control brought in line.
+  auto onToggle = [this, onClick](MainControl id, auto change) {
+    onClick(id, [this, change] {
+      change();
+      applyEnablingRules();
+    });
+  };
+  onClick(C::BrowseButton, [this] {
     takeTexts();
     FolderBrowser browser(QString::fromStdString(values.rootFolderText));
+    browser.title = QString::fromLatin1(kBrowseTitle);
     if (browser.browse(this)) {
       values.rootFolderText = browser.selectedPath.toStdString();
       showTexts();
     }
   });
-  onClick(1009, [this] { prepareAndStartRun(); });
-  onClick(1078, [this] { openScriptsHelp(); });
-  onClick(1034, [this] {
-    values.useMaxFiles = !values.useMaxFiles;
-    enableControl(1011, values.useMaxFiles);
-    updateMaxFilesLabel();
-    update();
-  });
-  onClick(1031, [this] {
-    values.useMaxSize = !values.useMaxSize;
-    enableControl(1007, values.useMaxSize);
-    enableControl(1032, values.useMaxSize);
-    updateMaxSizeLabel();
-    update();
-  });
-  onClick(1036, [this] { splashFlag = !splashFlag; });
-  onClick(1030, [this] {
+  onClick(C::GenerateButton, [this] { prepareAndStartRun(); });
+  onClick(C::ScriptsHelpButton, [this] { openScriptsHelp(); });
+  onToggle(C::MaxFilesBox, [this] { values.useMaxFiles = !values.useMaxFiles; });
+  onToggle(C::MaxSizeBox, [this] { values.useMaxSize = !values.useMaxSize; });
+  onToggle(C::SplashBox, [this] { splashFlag = !splashFlag; });
+  onToggle(C::FillRandomBox, [this] {
     takeTexts();
     values.fillRandom = !values.fillRandom;
   });
-  onClick(1071, [this] {
+  onToggle(C::CloseProgressBox, [this] {
     takeTexts();
     values.closeProgressAuto = !values.closeProgressAuto;
   });
-  onClick(1055, [this] {
+  onToggle(C::FileMaskBox, [this] {
     takeTexts();
     values.useFileMask = !values.useFileMask;
-    enableControl(1002, values.useFileMask);
-    update();
   });
-  onClick(1054, [this] {
+  onToggle(C::DirMaskBox, [this] {
     takeTexts();
     values.useDirMask = !values.useDirMask;
-    enableControl(1003, values.useDirMask);
-    update();
   });
-  onClick(1041, [this] {
-    values.useLimitSize = !values.useLimitSize;
-    enableControl(1012, values.useLimitSize);
-    enableControl(1042, values.useLimitSize);
-    update();
-  });
-  onClick(1076, [this] {
+  onToggle(C::LimitSizeBox, [this] { values.useLimitSize = !values.useLimitSize; });
+  onToggle(C::AllPartitionBox, [this] {
     takeTexts();
     values.allPartition = !values.allPartition;
-    updateAllSizeGroup(conditionA());
-    update();
   });
-  onClick(1035, [this] {
+  onToggle(C::FillSubfoldersBox, [this] {
     values.fillSubfolders = !values.fillSubfolders;
+    // Leaving the recursion also drops the tree; marking it again does not bring the tree back.
     if (!values.fillSubfolders) values.makeUpTree = false;
-    enableControl(1065, conditionR());
-    checkControl(1065, conditionT());
-    updateTreeGroup(conditionT());
   });
-  onClick(1065, [this] {
-    values.makeUpTree = !values.makeUpTree;
-    updateTreeGroup(conditionT());
-  });
-  onClick(1061, [this] {
-    values.byAllSize = true;
-    refreshRadios();
-  });
-  onClick(1062, [this] {
-    values.byAllSize = false;
-    refreshRadios();
-  });
+  onToggle(C::MakeUpTreeBox, [this] { values.makeUpTree = !values.makeUpTree; });
+  onToggle(C::ByAllSizeRadio, [this] { values.byAllSize = true; });
+  onToggle(C::ByFilesNumberRadio, [this] { values.byAllSize = false; });
 }
 
 void MainDialog::initialise() {
   showTexts();
   setWindowTitle(QString::fromLatin1(kTitle));
-  checkControl(1061, conditionA());
-  checkControl(1062, !conditionA());
-  checkControl(1036, splashFlag);
-  checkControl(1030, values.fillRandom);
-  checkControl(1035, conditionR());
-  checkControl(1065, conditionT());
-  checkControl(1031, values.useMaxSize);
-  checkControl(1041, values.useLimitSize);
-  checkControl(1034, values.useMaxFiles);
-  checkControl(1071, values.closeProgressAuto);
-  checkControl(1055, values.useFileMask);
-  checkControl(1054, values.useDirMask);
-  checkControl(1076, values.allPartition);
-  enableControl(1035, conditionF());
-  enableControl(1065, conditionR());
-  enableControl(1007, values.useMaxSize);
-  enableControl(1032, values.useMaxSize);
-  enableControl(1002, values.useFileMask);
-  enableControl(1003, values.useDirMask);
-  enableControl(1012, values.useLimitSize);
-  enableControl(1042, values.useLimitSize);
-  updateAllSizeGroup(conditionA());
-  updateFilesNumberGroup(conditionF());
-  updateTreeGroup(conditionT());
-  updateMaxSizeLabel();
-  updateMaxFilesLabel();
-  control(1009)->setFocus(Qt::OtherFocusReason);
+  applyEnablingRules();
+  control(C::GenerateButton)->setFocus(Qt::OtherFocusReason);
 }
 
-void MainDialog::enableControl(int id, bool enabled) { control(id)->setEnabled(enabled); }
+void MainDialog::applyEnablingRules() {
+  // Every box shows its option, except that the recursion and the tree show unmarked while the run
+  // is by all size (their options are kept for the other mode).
+  checkControl(C::ByAllSizeRadio, byAllSize());
+  checkControl(C::ByFilesNumberRadio, byFilesNumber());
+  checkControl(C::SplashBox, splashFlag);
+  checkControl(C::FillRandomBox, values.fillRandom);
+  checkControl(C::CloseProgressBox, values.closeProgressAuto);
+  checkControl(C::FileMaskBox, values.useFileMask);
+  checkControl(C::MaxSizeBox, values.useMaxSize);
+  checkControl(C::AllPartitionBox, values.allPartition);
+  checkControl(C::LimitSizeBox, values.useLimitSize);
+  checkControl(C::MaxFilesBox, values.useMaxFiles);
+  checkControl(C::FillSubfoldersBox, fillsSubfolders());
+  checkControl(C::MakeUpTreeBox, makesUpTree());
+  checkControl(C::DirMaskBox, values.useDirMask);
 
-void MainDialog::checkControl(int id, bool checked) {
+  // An edit with a box of its own takes part only while the box is marked; a group only while the
+  // run is of its kind. The total size is not typed when the whole volume is filled.
+  enableControl(C::FileMaskEdit, values.useFileMask);
+  enableControl(C::MaxSizeEdit, values.useMaxSize);
+  enableControl(C::MaxSizeUnit, values.useMaxSize);
+
+  const bool typedTotal = byAllSize() && !values.allPartition;
+  enableControl(C::AllSizeGroup, byAllSize());
+  enableControl(C::AllSizeLabel, typedTotal);
+  enableControl(C::AllSizeEdit, typedTotal);
+  enableControl(C::AllSizeUnit, typedTotal);
+  enableControl(C::AllPartitionBox, byAllSize());
+
+  for (MainControl id :
+       {C::FilesNumberGroup, C::LimitSizeBox, C::MinFilesLabel, C::MinFilesEdit, C::MaxFilesBox}) {
+    enableControl(id, byFilesNumber());
+  }
+  enableControl(C::LimitSizeEdit, byFilesNumber() && values.useLimitSize);
+  enableControl(C::LimitSizeUnit, byFilesNumber() && values.useLimitSize);
+  enableControl(C::MaxFilesEdit, byFilesNumber() && values.useMaxFiles);
+
+  enableControl(C::FillSubfoldersBox, byFilesNumber());
+  enableControl(C::MakeUpTreeBox, fillsSubfolders());
+  for (MainControl id : {C::TreeGroup, C::DirMaskBox, C::TreeDeepLabel, C::TreeDeepEdit, C::RootSizeLabel,
+                         C::RootSizeEdit, C::DirsLimitLabel, C::DirsLimitEdit}) {
+    enableControl(id, makesUpTree());
+  }
+  enableControl(C::DirMaskEdit, makesUpTree() && values.useDirMask);
+
+  // Without a maximum the one size (or count) is the size (count) of every file.
+  setLabel(C::MinSizeLabel, values.useMaxSize ? "Min size:" : "Files size:");
+  setLabel(C::MinFilesLabel, values.useMaxFiles ? "Min files:" : "Files number:");
+  update();
+}
+
+void MainDialog::enableControl(MainControl id, bool enabled) { control(id)->setEnabled(enabled); }
+
+void MainDialog::checkControl(MainControl id, bool checked) {
   static_cast<OwnerDrawButton*>(control(id))->setCheck(checked ? 1 : 0);
 }
 
-void MainDialog::setLabel(int id, const char* text) {
+void MainDialog::setLabel(MainControl id, const char* text) {
   static_cast<QLabel*>(control(id))->setText(QString::fromLatin1(text));
-}
-
-void MainDialog::updateMaxFilesLabel() { setLabel(1040, values.useMaxFiles ? "Min files:" : "Files number:"); }
-
-void MainDialog::updateMaxSizeLabel() { setLabel(1050, values.useMaxSize ? "Min size:" : "Files size:"); }
-
-void MainDialog::updateAllSizeGroup(bool e) {
-  enableControl(1058, e);
-  enableControl(1057, e && !values.allPartition);
-  enableControl(1008, e && !values.allPartition);
-  enableControl(1039, e && !values.allPartition);
-  enableControl(1076, e);
-}
-
-void MainDialog::updateFilesNumberGroup(bool e) {
-  enableControl(1059, e);
-  enableControl(1041, e);
-  enableControl(1012, e && values.useLimitSize);
-  enableControl(1042, e && values.useLimitSize);
-  enableControl(1040, e);
-  enableControl(1010, e);
-  enableControl(1034, e);
-  enableControl(1011, e && values.useMaxFiles);
-}
-
-void MainDialog::updateTreeGroup(bool e) {
-  enableControl(1060, e);
-  enableControl(1054, e);
-  enableControl(1003, e && values.useDirMask);
-  for (int id : {1063, 1047, 1064, 1048, 1068, 1067}) enableControl(id, e);
-}
-
-void MainDialog::refreshRadios() {
-  updateAllSizeGroup(conditionA());
-  updateFilesNumberGroup(conditionF());
-  updateTreeGroup(conditionT());
-  checkControl(1035, conditionR());
-  enableControl(1035, conditionF());
-  enableControl(1065, conditionR());
-  checkControl(1065, conditionT());
 }
 
 void MainDialog::takeTexts() {
@@ -558,6 +517,11 @@ void MainDialog::keyPressEvent(QKeyEvent* event) {
     event->accept();
     return;
   }
+  if (event->key() == Qt::Key_Space && event->modifiers() == Qt::AltModifier) {
+    event->accept();
+    openSystemMenu();
+    return;
+  }
   QDialog::keyPressEvent(event);
 }
 
@@ -565,6 +529,8 @@ void MainDialog::contextMenuEvent(QContextMenuEvent* event) {
   sysMenu->popup(event->globalPos());
   event->accept();
 }
+
+void MainDialog::openSystemMenu() { sysMenu->popup(mapToGlobal(QPoint(0, 0))); }
 
 void MainDialog::openScriptsHelp() { openOrActivateScriptsHelp(this); }
 

@@ -1,7 +1,8 @@
 // The window of the interactive mode: every option of a run, loaded from the per-user settings
-// when the dialog is made and saved when it is destroyed, kept consistent by the enabling rules,
-// repaired by the field checks, and "Generate", which prepares the job, runs the worker and shows
-// the progress dialog. UI thread only; the job is shared with a worker only during a run.
+// when the dialog is made and saved when it is destroyed, with each control enabled only where its
+// option takes part in the chosen kind of run (applyEnablingRules), repaired by the field checks,
+// and "Generate", which prepares the job, runs the worker and shows the progress dialog. UI thread
+// only; the job is shared with a worker only during a run.
 #pragma once
 
 #include <QDialog>
@@ -36,9 +37,50 @@ struct MainDialogServices {
   Clock& clock;
 };
 
-// On POSIX the store's default root "C:\Test\" names no usable folder; the dialog shows
-// <home>/Test/ in its place. Any other stored text is returned unchanged (also on Windows).
-std::string displayedRootFolder(const std::string& stored, const std::string& homeFolder);
+// The controls code refers to. The number is the control's objectName ("1009" for Generate).
+enum class MainControl {
+  RootFolderEdit = 1000,
+  BrowseButton = 1001,
+  FileMaskEdit = 1002,
+  DirMaskEdit = 1003,
+  MinSizeEdit = 1006,
+  MaxSizeEdit = 1007,
+  AllSizeEdit = 1008,
+  GenerateButton = 1009,
+  MinFilesEdit = 1010,
+  MaxFilesEdit = 1011,
+  LimitSizeEdit = 1012,
+  FillRandomBox = 1030,
+  MaxSizeBox = 1031,
+  MaxSizeUnit = 1032,
+  MinSizeUnit = 1033,
+  MaxFilesBox = 1034,
+  FillSubfoldersBox = 1035,
+  SplashBox = 1036,
+  AllSizeUnit = 1039,
+  MinFilesLabel = 1040,  // "Min files:" or "Files number:"
+  LimitSizeBox = 1041,
+  LimitSizeUnit = 1042,
+  TreeDeepEdit = 1047,
+  RootSizeEdit = 1048,
+  MinSizeLabel = 1050,  // "Min size:" or "Files size:"
+  DirMaskBox = 1054,
+  FileMaskBox = 1055,
+  AllSizeLabel = 1057,
+  AllSizeGroup = 1058,
+  FilesNumberGroup = 1059,
+  TreeGroup = 1060,
+  ByAllSizeRadio = 1061,
+  ByFilesNumberRadio = 1062,
+  TreeDeepLabel = 1063,
+  RootSizeLabel = 1064,
+  MakeUpTreeBox = 1065,
+  DirsLimitEdit = 1067,
+  DirsLimitLabel = 1068,
+  CloseProgressBox = 1071,
+  AllPartitionBox = 1076,
+  ScriptsHelpButton = 1078,
+};
 
 class MainDialog : public QDialog {
   Q_OBJECT
@@ -48,6 +90,7 @@ class MainDialog : public QDialog {
   static constexpr const char* kAboutItem = "&About Talvane Quillet...";
   static constexpr const char* kExitQuestion = "Do you want to exit?";
   static constexpr const char* kEmptyRoot = "Root directory can't be empty.";
+  static constexpr const char* kBrowseTitle = "Select folder to start from";
 
   // Loads the settings into the fields. showSplash is the application's flag, which the splash
   // check box toggles; exitCode receives the result of every finished run.
@@ -60,20 +103,18 @@ class MainDialog : public QDialog {
   const SettingsValues& fields() const { return values; }
   bool showSplash() const { return splashFlag; }
   const GenerationJob& job() const { return generationJob; }
-  // The control of that number ("1009" is its objectName); null for an unknown number.
-  QWidget* control(int id) const;
+  QWidget* control(MainControl id) const;
   QMenu* systemMenu() const { return sysMenu; }
   QAction* aboutAction() const { return aboutItem; }
 
-  // The derived conditions of the enabling rules.
-  bool conditionA() const { return values.byAllSize; }
-  bool conditionF() const { return !values.byAllSize; }
-  bool conditionR() const { return !values.byAllSize && values.fillSubfolders; }
-  bool conditionT() const { return conditionR() && values.makeUpTree; }
-
-  void updateAllSizeGroup(bool enable);
-  void updateFilesNumberGroup(bool enable);
-  void updateTreeGroup(bool enable);
+  // What kind of run the options describe; they decide which controls take part.
+  bool byAllSize() const { return values.byAllSize; }
+  bool byFilesNumber() const { return !values.byAllSize; }
+  // Sub-folders are filled only by files number; "Fill sub-directories recursive" keeps its mark
+  // in the other mode without taking effect.
+  bool fillsSubfolders() const { return byFilesNumber() && values.fillSubfolders; }
+  // A tree is made up only where sub-folders are filled.
+  bool makesUpTree() const { return fillsSubfolders() && values.makeUpTree; }
 
   // The data exchange: take copies the controls into the fields, show the fields into the controls.
   void takeTexts();
@@ -103,13 +144,14 @@ class MainDialog : public QDialog {
   void buildControls();
   void attachHandlers();
   void initialise();
-  void refreshRadios();
-  void enableControl(int id, bool enabled);
-  void checkControl(int id, bool checked);
-  void setLabel(int id, const char* text);
-  void updateMaxFilesLabel();
-  void updateMaxSizeLabel();
+  // Brings every check mark, enabled state and switching label in line with the options; called
+  // at start-up and after every click that changes an option.
+  void applyEnablingRules();
+  void enableControl(MainControl id, bool enabled);
+  void checkControl(MainControl id, bool checked);
+  void setLabel(MainControl id, const char* text);
   void runCheck(void (*check)(SettingsValues&));
+  void openSystemMenu();
   // The close command: texts taken, dialog ended without a question.
   void closeCommand();
   void openScriptsHelp();
@@ -122,7 +164,7 @@ class MainDialog : public QDialog {
   GenerationJob generationJob;
   QtFailurePresenter failurePresenter;
   const DialogUnits units;
-  std::map<int, QWidget*> controls;
+  std::map<MainControl, QWidget*> controls;
   std::map<QObject*, void (*)(SettingsValues&)> focusChecks;
   QMenu* sysMenu = nullptr;
   QAction* aboutItem = nullptr;

@@ -14,11 +14,14 @@
 
 using namespace quillet;
 using namespace quillet::testing;
+using enum quillet::MainControl;
 
 namespace {
 constexpr std::int64_t kVolumeBytes = 8 << 20;
 
-void click(MainDialog& d, int id) { QTest::mouseClick(d.control(id), Qt::LeftButton, {}, QPoint(4, 4)); }
+void click(MainDialog& d, MainControl id) {
+  QTest::mouseClick(d.control(id), Qt::LeftButton, {}, QPoint(4, 4));
+}
 
 // The progress dialog of the run going on, if any.
 ProgressDialog* progressDialog() {
@@ -55,21 +58,21 @@ class MainDialogRunTest : public QObject {
     DialogEnvironment env;
     env.exitCode = -1;
     OPEN_DIALOG(env, d);
-    typeInto(*d, 1000, QString::fromStdString("  " + volume->path() + "/run  "));
-    click(*d, 1062);
-    click(*d, 1071);  // close progress automatically
-    typeInto(*d, 1010, QStringLiteral("25"));
-    typeInto(*d, 1006, QStringLiteral("3"));
-    static_cast<QComboBox*>(d->control(1033))->setCurrentIndex(1);
+    typeInto(*d, RootFolderEdit, QString::fromStdString("  " + volume->path() + "/run  "));
+    click(*d, ByFilesNumberRadio);
+    click(*d, CloseProgressBox);  // close progress automatically
+    typeInto(*d, MinFilesEdit, QStringLiteral("25"));
+    typeInto(*d, MinSizeEdit, QStringLiteral("3"));
+    static_cast<QComboBox*>(d->control(MinSizeUnit))->setCurrentIndex(1);
     QSignalSpy ended(d.get(), &MainDialog::runEnded);
-    click(*d, 1009);
+    click(*d, GenerateButton);
     QCOMPARE(ended.count(), 1);
     QCOMPARE(ended.at(0).at(0).toBool(), true);
     QCOMPARE(env.exitCode.load(), 0);
     QCOMPARE(d->job().filesCreated.load(), std::int64_t(25));
     QCOMPARE(d->job().currentSize.load(), std::int64_t(25 * 3072));
     QCOMPARE(filesIn(volume->path() + "/run"), std::size_t(25));
-    QCOMPARE(editOf(*d, 1000)->text(), QString::fromStdString(volume->path() + "/run/"));
+    QCOMPARE(editOf(*d, RootFolderEdit)->text(), QString::fromStdString(volume->path() + "/run/"));
     QVERIFY(d->job().finished);
   }
 
@@ -77,18 +80,18 @@ class MainDialogRunTest : public QObject {
     MOUNT_OR_SKIP(volume);
     DialogEnvironment env;
     OPEN_DIALOG(env, d);
-    typeInto(*d, 1000, QString::fromStdString(volume->path()));
-    typeInto(*d, 1008, QStringLiteral("64"));
-    static_cast<QComboBox*>(d->control(1039))->setCurrentIndex(1);
-    typeInto(*d, 1006, QStringLiteral("4"));
-    static_cast<QComboBox*>(d->control(1033))->setCurrentIndex(1);
+    typeInto(*d, RootFolderEdit, QString::fromStdString(volume->path()));
+    typeInto(*d, AllSizeEdit, QStringLiteral("64"));
+    static_cast<QComboBox*>(d->control(AllSizeUnit))->setCurrentIndex(1);
+    typeInto(*d, MinSizeEdit, QStringLiteral("4"));
+    static_cast<QComboBox*>(d->control(MinSizeUnit))->setCurrentIndex(1);
     bool sawCloseMode = false;
     QTimer::singleShot(0, [&] {
       QTRY_VERIFY_WITH_TIMEOUT(progressDialog() && progressDialog()->isCloseMode(), 10000);
       sawCloseMode = true;
       QTest::mouseClick(progressDialog()->stopButton(), Qt::LeftButton);
     });
-    click(*d, 1009);
+    click(*d, GenerateButton);
     QVERIFY(sawCloseMode);
     QCOMPARE(env.exitCode.load(), 0);
     QCOMPARE(d->job().currentSize.load(), std::int64_t(64 << 10));
@@ -99,16 +102,16 @@ class MainDialogRunTest : public QObject {
     MOUNT_OR_SKIP(volume);
     DialogEnvironment env;
     OPEN_DIALOG(env, d);
-    typeInto(*d, 1000, QString::fromStdString(volume->path()));
-    click(*d, 1062);
-    typeInto(*d, 1010, QStringLiteral("999999"));
-    typeInto(*d, 1006, QStringLiteral("1"));
-    static_cast<QComboBox*>(d->control(1033))->setCurrentIndex(0);
+    typeInto(*d, RootFolderEdit, QString::fromStdString(volume->path()));
+    click(*d, ByFilesNumberRadio);
+    typeInto(*d, MinFilesEdit, QStringLiteral("999999"));
+    typeInto(*d, MinSizeEdit, QStringLiteral("1"));
+    static_cast<QComboBox*>(d->control(MinSizeUnit))->setCurrentIndex(0);
     QTimer::singleShot(0, [&] {
       QTRY_VERIFY_WITH_TIMEOUT(progressDialog() != nullptr, 5000);
       QTest::mouseClick(progressDialog()->stopButton(), Qt::LeftButton);
     });
-    click(*d, 1009);
+    click(*d, GenerateButton);
     // The progress dialog closed on the stop; Generate returned only once the worker had ended.
     QVERIFY(d->job().finished);
     QCOMPARE(env.exitCode.load(), 2);
@@ -119,10 +122,10 @@ class MainDialogRunTest : public QObject {
     DialogEnvironment env;
     env.exitCode = toInt(GenerationResult::FolderLimit);
     OPEN_DIALOG(env, d);
-    typeInto(*d, 1000, QString());
+    typeInto(*d, RootFolderEdit, QString());
     BoxAnswerer box(QStringLiteral("emptyRootMessage"));
     QSignalSpy ended(d.get(), &MainDialog::runEnded);
-    click(*d, 1009);
+    click(*d, GenerateButton);
     QCOMPARE(box.texts, QStringList{QStringLiteral("Root directory can't be empty.")});
     QCOMPARE(box.captions, QStringList{QStringLiteral("Warning")});
     QCOMPARE(ended.count(), 1);
@@ -135,16 +138,16 @@ class MainDialogRunTest : public QObject {
     const std::string previous = std::filesystem::current_path().string();
     std::filesystem::current_path(working.path());
     DialogEnvironment env;
-    env.exitCode = 5;
+    env.exitCode = toInt(GenerationResult::FolderLimit);
     OPEN_DIALOG(env, d);
-    typeInto(*d, 1000, QStringLiteral("   "));
+    typeInto(*d, RootFolderEdit, QStringLiteral("   "));
     BoxAnswerer box(QStringLiteral("failureMessage"));
-    click(*d, 1009);
+    click(*d, GenerateButton);
     std::filesystem::current_path(previous);
     QCOMPARE(box.captions, QStringList{QStringLiteral("Error")});
     QCOMPARE(box.texts, QStringList{QStringLiteral("Incorrect path - '   '.\n\nTry to check root folder for errors.")});
     QVERIFY(std::filesystem::is_empty(working.path()));
-    QCOMPARE(env.exitCode.load(), 5);
+    QCOMPARE(env.exitCode.load(), toInt(GenerationResult::FolderLimit));
     QVERIFY(progressDialog() == nullptr);
   }
 
@@ -154,9 +157,9 @@ class MainDialogRunTest : public QObject {
     DialogEnvironment env;
     env.exitCode = toInt(GenerationResult::FolderLimit);
     OPEN_DIALOG(env, d);
-    typeInto(*d, 1000, QString::fromStdString(volume->path() + "/file/sub/"));
+    typeInto(*d, RootFolderEdit, QString::fromStdString(volume->path() + "/file/sub/"));
     BoxAnswerer box(QStringLiteral("failureMessage"));
-    click(*d, 1009);
+    click(*d, GenerateButton);
     QCOMPARE(box.captions, QStringList{QStringLiteral("Error")});
     QCOMPARE(box.texts, QStringList{QString::fromStdString("Incorrect path - '" + volume->path() +
                                                            "/file/sub'.\n\nTry to check root folder for errors.")});
@@ -168,27 +171,27 @@ class MainDialogRunTest : public QObject {
     MOUNT_OR_SKIP(volume);
     DialogEnvironment env;
     OPEN_DIALOG(env, d);
-    typeInto(*d, 1000, QString::fromStdString(volume->path()));
+    typeInto(*d, RootFolderEdit, QString::fromStdString(volume->path()));
     // A first run that finishes normally sets the exit code to 0.
-    typeInto(*d, 1008, QStringLiteral("8"));
-    static_cast<QComboBox*>(d->control(1039))->setCurrentIndex(1);
-    typeInto(*d, 1006, QStringLiteral("1"));
-    static_cast<QComboBox*>(d->control(1033))->setCurrentIndex(1);
-    click(*d, 1071);
+    typeInto(*d, AllSizeEdit, QStringLiteral("8"));
+    static_cast<QComboBox*>(d->control(AllSizeUnit))->setCurrentIndex(1);
+    typeInto(*d, MinSizeEdit, QStringLiteral("1"));
+    static_cast<QComboBox*>(d->control(MinSizeUnit))->setCurrentIndex(1);
+    click(*d, CloseProgressBox);
     env.exitCode = -1;
-    click(*d, 1009);
+    click(*d, GenerateButton);
     QCOMPARE(env.exitCode.load(), 0);
 
     // Then more than the volume holds, only allocating: the volume fills and the worker waits on
     // the box that says so.
-    click(*d, 1071);
-    typeInto(*d, 1008, QStringLiteral("16"));
-    static_cast<QComboBox*>(d->control(1039))->setCurrentIndex(2);
-    click(*d, 1030);
-    click(*d, 1031);
-    typeInto(*d, 1006, QStringLiteral("64"));
-    typeInto(*d, 1007, QStringLiteral("256"));
-    static_cast<QComboBox*>(d->control(1032))->setCurrentIndex(1);
+    click(*d, CloseProgressBox);
+    typeInto(*d, AllSizeEdit, QStringLiteral("16"));
+    static_cast<QComboBox*>(d->control(AllSizeUnit))->setCurrentIndex(2);
+    click(*d, FillRandomBox);
+    click(*d, MaxSizeBox);
+    typeInto(*d, MinSizeEdit, QStringLiteral("64"));
+    typeInto(*d, MaxSizeEdit, QStringLiteral("256"));
+    static_cast<QComboBox*>(d->control(MaxSizeUnit))->setCurrentIndex(1);
     BoxAnswerer box(QStringLiteral("failureMessage"));
     std::uint64_t freeWhileShown = 0;
     box.whileShown = [&] {
@@ -209,7 +212,7 @@ class MainDialogRunTest : public QObject {
       }
     });
     closer.start();
-    click(*d, 1009);
+    click(*d, GenerateButton);
     QCOMPARE(box.texts.size(), 1);
     QVERIFY2(box.texts[0].contains(QStringLiteral("is full")), qPrintable(box.texts[0]));
     QVERIFY(freeWhileShown > 0);

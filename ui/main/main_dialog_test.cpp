@@ -1,16 +1,20 @@
-// The main dialog without runs: first-start defaults, the enabling rules and label switches, the
-// field checks by real focus changes, closing and what it saves, the system menu, screenshots.
+// The main dialog without runs: first-start defaults, which controls each option enables, label
+// switches, Tab and Alt+Space, the field checks by real focus changes, closing and what it saves,
+// the system menu and the folder browser, screenshots.
 #include "ui/main/main_dialog.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
+#include <QSignalSpy>
 #include <algorithm>
 #include <cerrno>
 
+#include "platform/path.h"
 #include "ui/controls/flat_edit.h"
 #include "ui/controls/owner_draw_button.h"
 #include "ui/main/main_test_support.h"
@@ -18,24 +22,42 @@
 
 using namespace quillet;
 using namespace quillet::testing;
+using enum quillet::MainControl;
 
 namespace {
-int checkOf(MainDialog& d, int id) { return static_cast<OwnerDrawButton*>(d.control(id))->check(); }
-bool enabled(MainDialog& d, int id) { return d.control(id)->isEnabled(); }
-QString labelOf(MainDialog& d, int id) { return static_cast<QLabel*>(d.control(id))->text(); }
-QString textOf(MainDialog& d, int id) { return editOf(d, id)->text(); }
-int unitOf(MainDialog& d, int id) { return static_cast<QComboBox*>(d.control(id))->currentIndex(); }
-void click(MainDialog& d, int id) { QTest::mouseClick(d.control(id), Qt::LeftButton, {}, QPoint(4, 4)); }
-void setUnit(MainDialog& d, int id, int unit) { static_cast<QComboBox*>(d.control(id))->setCurrentIndex(unit); }
+int checkOf(MainDialog& d, MainControl id) { return static_cast<OwnerDrawButton*>(d.control(id))->check(); }
+bool enabled(MainDialog& d, MainControl id) { return d.control(id)->isEnabled(); }
+QString labelOf(MainDialog& d, MainControl id) { return static_cast<QLabel*>(d.control(id))->text(); }
+QString textOf(MainDialog& d, MainControl id) { return editOf(d, id)->text(); }
+int unitOf(MainDialog& d, MainControl id) { return static_cast<QComboBox*>(d.control(id))->currentIndex(); }
+void click(MainDialog& d, MainControl id) {
+  QTest::mouseClick(d.control(id), Qt::LeftButton, {}, QPoint(4, 4));
+}
+void setUnit(MainDialog& d, MainControl id, int unit) {
+  static_cast<QComboBox*>(d.control(id))->setCurrentIndex(unit);
+}
+// The controls Tab visits from start until the focus is back on it (at most 60).
+QList<QWidget*> tabCycle(QWidget* start) {
+  start->setFocus(Qt::TabFocusReason);
+  QList<QWidget*> seen;
+  for (int i = 0; i < 60; ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    if (QApplication::focusWidget() == start) break;
+    seen << QApplication::focusWidget();
+  }
+  return seen;
+}
 // Leaves an edit by giving the focus to another control, as a click or Tab would.
-void leave(MainDialog& d) { d.control(1000)->setFocus(Qt::TabFocusReason); }
+void leave(MainDialog& d) { d.control(RootFolderEdit)->setFocus(Qt::TabFocusReason); }
 
 #define OPEN_DIALOG(env, dialog)          \
   auto dialog = (env).open();             \
   QVERIFY2(dialog, "dialog not active");
 
-const int kTreeGroup[] = {1060, 1054, 1063, 1047, 1064, 1048, 1068, 1067};
-const int kFilesNumberGroup[] = {1059, 1041, 1040, 1010, 1034};
+const MainControl kTreeGroup[] = {TreeGroup,     DirMaskBox,   TreeDeepLabel,  TreeDeepEdit,
+                                  RootSizeLabel, RootSizeEdit, DirsLimitLabel, DirsLimitEdit};
+const MainControl kFilesNumberGroup[] = {FilesNumberGroup, LimitSizeBox, MinFilesLabel, MinFilesEdit,
+                                         MaxFilesBox};
 }  // namespace
 
 class MainDialogTest : public QObject {
@@ -47,236 +69,242 @@ class MainDialogTest : public QObject {
     OPEN_DIALOG(env, d);
     QCOMPARE(d->windowTitle(), QStringLiteral("Talvane Quillet"));
     QCOMPARE(d->size(), DialogUnits().toPixels(QSize(257, 186)));
-    QCOMPARE(d->control(1009)->geometry(), DialogUnits().toPixels(153, 21, 99, 13));
     const QList<FlatEdit*> frames = d->findChildren<FlatEdit*>();
     QCOMPARE(frames.size(), 16);
     QCOMPARE(std::count_if(frames.begin(), frames.end(), [](FlatEdit* f) { return f->noOutline(); }), 4);
-    auto* browse = static_cast<OwnerDrawButton*>(d->control(1001));
-    auto* help = static_cast<OwnerDrawButton*>(d->control(1078));
-    QVERIFY(browse->isBold() && static_cast<OwnerDrawButton*>(d->control(1009))->isBold());
+    auto* browse = static_cast<OwnerDrawButton*>(d->control(BrowseButton));
+    auto* help = static_cast<OwnerDrawButton*>(d->control(ScriptsHelpButton));
+    QVERIFY(browse->isBold() && static_cast<OwnerDrawButton*>(d->control(GenerateButton))->isBold());
     QVERIFY(help->isFlat() && !help->isBold());
-    QCOMPARE(checkOf(*d, 1061), 1);
-    QCOMPARE(checkOf(*d, 1062), 0);
-    QCOMPARE(checkOf(*d, 1030), 1);
-    QCOMPARE(checkOf(*d, 1036), 1);
-    for (int id : kFilesNumberGroup) QVERIFY2(!enabled(*d, id), qPrintable(QString::number(id)));
-    for (int id : kTreeGroup) QVERIFY2(!enabled(*d, id), qPrintable(QString::number(id)));
-    QVERIFY(!enabled(*d, 1035));
-    QVERIFY(!enabled(*d, 1065));
-    QVERIFY(!enabled(*d, 1007));
-    QVERIFY(!enabled(*d, 1032));
-    QVERIFY(enabled(*d, 1008));
-    QCOMPARE(labelOf(*d, 1050), QStringLiteral("Files size:"));
-    QCOMPARE(labelOf(*d, 1040), QStringLiteral("Files number:"));
-    QCOMPARE(textOf(*d, 1008), QStringLiteral("100"));
-    QCOMPARE(unitOf(*d, 1039), 2);
-    QCOMPARE(textOf(*d, 1002), QStringLiteral("????????.???"));
-    QCOMPARE(static_cast<QComboBox*>(d->control(1033))->itemText(3), QStringLiteral("Gb"));
-#ifndef _WIN32
-    // The store's default root names no folder here; the user's home folder stands in for it.
-    QCOMPARE(textOf(*d, 1000), QDir::homePath() + QStringLiteral("/Test/"));
-#endif
+    QCOMPARE(checkOf(*d, ByAllSizeRadio), 1);
+    QCOMPARE(checkOf(*d, ByFilesNumberRadio), 0);
+    QCOMPARE(checkOf(*d, FillRandomBox), 1);
+    QCOMPARE(checkOf(*d, SplashBox), 1);
+    for (MainControl id : kFilesNumberGroup) QVERIFY2(!enabled(*d, id), qPrintable(QString::number(int(id))));
+    for (MainControl id : kTreeGroup) QVERIFY2(!enabled(*d, id), qPrintable(QString::number(int(id))));
+    QVERIFY(!enabled(*d, FillSubfoldersBox));
+    QVERIFY(!enabled(*d, MakeUpTreeBox));
+    QVERIFY(!enabled(*d, MaxSizeEdit));
+    QVERIFY(!enabled(*d, MaxSizeUnit));
+    QVERIFY(enabled(*d, AllSizeEdit));
+    QCOMPARE(labelOf(*d, MinSizeLabel), QStringLiteral("Files size:"));
+    QCOMPARE(labelOf(*d, MinFilesLabel), QStringLiteral("Files number:"));
+    QCOMPARE(textOf(*d, AllSizeEdit), QStringLiteral("100"));
+    QCOMPARE(unitOf(*d, AllSizeUnit), 2);
+    QCOMPARE(textOf(*d, FileMaskEdit), QStringLiteral("????????.???"));
+    QCOMPARE(static_cast<QComboBox*>(d->control(MinSizeUnit))->itemText(3), QStringLiteral("Gb"));
+    // The store's default root, as the platform shows it.
+    QCOMPARE(textOf(*d, RootFolderEdit),
+             QString::fromStdString(displayedRootFolder("C:\\Test\\", QDir::homePath().toStdString())));
     QCOMPARE(env.storedString("Root folder"), std::string("C:\\Test\\"));
-    QCOMPARE(QApplication::focusWidget(), d->control(1009));
+    QCOMPARE(QApplication::focusWidget(), d->control(GenerateButton));
   }
 
-  void tabOrderFollowsTheControlTable() {
+  void tabMovesPastTheRadioGroupInBothKinds() {
     DialogEnvironment env;
     OPEN_DIALOG(env, d);
-    const QList<int> expected = {1000, 1001, 1055, 1002, 1008, 1039, 1076, 1041, 1012, 1042, 1010,
-                                 1034, 1011, 1006, 1033, 1031, 1007, 1032, 1078, 1009, 1061, 1062,
-                                 1036, 1071, 1030, 1035, 1065, 1054, 1003, 1048, 1047, 1067};
-    QList<int> seen;
-    QWidget* w = d->control(1000);
-    for (int i = 0; i < 200 && seen.size() < expected.size(); ++i) {
-      bool ok = false;
-      const int id = w->objectName().toInt(&ok);
-      if (ok && (w->focusPolicy() & Qt::TabFocus) && !seen.contains(id)) seen << id;
-      w = w->nextInFocusChain();
+    // By all size: once through the group, on to the boxes, round to Generate again.
+    QList<QWidget*> cycle = tabCycle(d->control(GenerateButton));
+    QVERIFY2(cycle.size() < 40, "Tab never came back to Generate");
+    QCOMPARE(cycle.value(0), d->control(ByAllSizeRadio));
+    QCOMPARE(cycle.value(1), d->control(SplashBox));
+    QVERIFY(!cycle.contains(d->control(ByFilesNumberRadio)));
+    for (MainControl id : {CloseProgressBox, FillRandomBox, RootFolderEdit})
+      QVERIFY(cycle.contains(d->control(id)));
+    d->control(SplashBox)->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(d->control(SplashBox), Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget(), d->control(ByAllSizeRadio));
+    QTest::keyClick(d->control(ByAllSizeRadio), Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget(), d->control(GenerateButton));
+
+    // By files number with a tree: the other radio button, then every box and tree field.
+    for (MainControl id : {ByFilesNumberRadio, FillSubfoldersBox, MakeUpTreeBox, DirMaskBox}) click(*d, id);
+    cycle = tabCycle(d->control(GenerateButton));
+    QVERIFY2(cycle.size() < 40, "Tab never came back to Generate");
+    QCOMPARE(cycle.value(0), d->control(ByFilesNumberRadio));
+    QCOMPARE(cycle.value(1), d->control(SplashBox));
+    QVERIFY(!cycle.contains(d->control(ByAllSizeRadio)));
+    for (MainControl id : {FillSubfoldersBox, MakeUpTreeBox, DirMaskBox, DirMaskEdit, RootSizeEdit,
+                           TreeDeepEdit, DirsLimitEdit, MinFilesEdit, RootFolderEdit}) {
+      QVERIFY2(cycle.count(d->control(id)) == 1, qPrintable(QString::number(int(id))));
     }
-    QCOMPARE(seen, expected);
   }
 
   void storedRootOtherThanTheDefaultIsShownAsStored() {
-    QCOMPARE(displayedRootFolder("/data/run/", "/home/u"), std::string("/data/run/"));
-#ifndef _WIN32
-    QCOMPARE(displayedRootFolder("C:\\Test\\", "/home/u/"), std::string("/home/u/Test/"));
-    QCOMPARE(displayedRootFolder("C:\\Test\\", "/"), std::string("/Test/"));
-#endif
     DialogEnvironment env;
     env.storeString("Root folder", "/srv/fill/");
     OPEN_DIALOG(env, d);
-    QCOMPARE(textOf(*d, 1000), QStringLiteral("/srv/fill/"));
+    QCOMPARE(textOf(*d, RootFolderEdit), QStringLiteral("/srv/fill/"));
   }
 
   void allPartitionDisablesTheAllSizeEntry() {
     DialogEnvironment env;
     OPEN_DIALOG(env, d);
-    click(*d, 1076);
+    click(*d, AllPartitionBox);
     QVERIFY(d->fields().allPartition);
-    for (int id : {1057, 1008, 1039}) QVERIFY(!enabled(*d, id));
-    QVERIFY(enabled(*d, 1076));
-    QVERIFY(enabled(*d, 1058));
-    click(*d, 1076);
-    for (int id : {1057, 1008, 1039}) QVERIFY(enabled(*d, id));
+    for (MainControl id : {AllSizeLabel, AllSizeEdit, AllSizeUnit}) QVERIFY(!enabled(*d, id));
+    QVERIFY(enabled(*d, AllPartitionBox));
+    QVERIFY(enabled(*d, AllSizeGroup));
+    click(*d, AllPartitionBox);
+    for (MainControl id : {AllSizeLabel, AllSizeEdit, AllSizeUnit}) QVERIFY(enabled(*d, id));
   }
 
   void recursiveBoxRulesTheMakeUpBoxAndTheTreeGroup() {
     DialogEnvironment env;
     OPEN_DIALOG(env, d);
-    click(*d, 1062);
+    click(*d, ByFilesNumberRadio);
     QVERIFY(!d->fields().byAllSize);
-    for (int id : kFilesNumberGroup) QVERIFY(enabled(*d, id));
-    QVERIFY(!enabled(*d, 1058));
-    QVERIFY(enabled(*d, 1035));
-    QVERIFY(!enabled(*d, 1065));
-    click(*d, 1035);
-    QVERIFY(enabled(*d, 1065));
-    QCOMPARE(checkOf(*d, 1065), 0);
-    click(*d, 1065);
-    QVERIFY(d->conditionT());
-    for (int id : kTreeGroup) QVERIFY(enabled(*d, id));
-    QVERIFY(!enabled(*d, 1003));  // "Dir mask:" still unmarked
-    click(*d, 1035);  // unmarking recursive also clears the make-up
+    for (MainControl id : kFilesNumberGroup) QVERIFY(enabled(*d, id));
+    QVERIFY(!enabled(*d, AllSizeGroup));
+    QVERIFY(enabled(*d, FillSubfoldersBox));
+    QVERIFY(!enabled(*d, MakeUpTreeBox));
+    click(*d, FillSubfoldersBox);
+    QVERIFY(enabled(*d, MakeUpTreeBox));
+    QCOMPARE(checkOf(*d, MakeUpTreeBox), 0);
+    click(*d, MakeUpTreeBox);
+    QVERIFY(d->makesUpTree());
+    for (MainControl id : kTreeGroup) QVERIFY(enabled(*d, id));
+    QVERIFY(!enabled(*d, DirMaskEdit));  // "Dir mask:" still unmarked
+    click(*d, FillSubfoldersBox);        // unmarking recursive also clears the make-up
     QVERIFY(!d->fields().makeUpTree);
-    QCOMPARE(checkOf(*d, 1065), 0);
-    QVERIFY(!enabled(*d, 1065));
-    for (int id : kTreeGroup) QVERIFY(!enabled(*d, id));
-    click(*d, 1035);
-    QVERIFY(enabled(*d, 1065));
-    QCOMPARE(checkOf(*d, 1065), 0);
+    QCOMPARE(checkOf(*d, MakeUpTreeBox), 0);
+    QVERIFY(!enabled(*d, MakeUpTreeBox));
+    for (MainControl id : kTreeGroup) QVERIFY(!enabled(*d, id));
+    click(*d, FillSubfoldersBox);
+    QVERIFY(enabled(*d, MakeUpTreeBox));
+    QCOMPARE(checkOf(*d, MakeUpTreeBox), 0);
   }
 
   void allSizeModeHidesRecursiveAndMakeUpWithoutForgettingThem() {
     DialogEnvironment env;
     OPEN_DIALOG(env, d);
-    click(*d, 1062);
-    click(*d, 1035);
-    click(*d, 1065);
-    click(*d, 1061);
-    QCOMPARE(checkOf(*d, 1035), 0);
-    QCOMPARE(checkOf(*d, 1065), 0);
-    QVERIFY(!enabled(*d, 1035));
-    QVERIFY(!enabled(*d, 1065));
+    click(*d, ByFilesNumberRadio);
+    click(*d, FillSubfoldersBox);
+    click(*d, MakeUpTreeBox);
+    click(*d, ByAllSizeRadio);
+    QCOMPARE(checkOf(*d, FillSubfoldersBox), 0);
+    QCOMPARE(checkOf(*d, MakeUpTreeBox), 0);
+    QVERIFY(!enabled(*d, FillSubfoldersBox));
+    QVERIFY(!enabled(*d, MakeUpTreeBox));
     QVERIFY(d->fields().fillSubfolders);
     QVERIFY(d->fields().makeUpTree);
-    for (int id : kTreeGroup) QVERIFY(!enabled(*d, id));
-    click(*d, 1062);
-    QCOMPARE(checkOf(*d, 1035), 1);
-    QCOMPARE(checkOf(*d, 1065), 1);
-    for (int id : kTreeGroup) QVERIFY(enabled(*d, id));
+    for (MainControl id : kTreeGroup) QVERIFY(!enabled(*d, id));
+    click(*d, ByFilesNumberRadio);
+    QCOMPARE(checkOf(*d, FillSubfoldersBox), 1);
+    QCOMPARE(checkOf(*d, MakeUpTreeBox), 1);
+    for (MainControl id : kTreeGroup) QVERIFY(enabled(*d, id));
   }
 
   void maxBoxesSwitchLabelsAndEnableTheirEdits() {
     DialogEnvironment env;
     OPEN_DIALOG(env, d);
-    click(*d, 1031);
-    QCOMPARE(labelOf(*d, 1050), QStringLiteral("Min size:"));
-    QVERIFY(enabled(*d, 1007));
-    QVERIFY(enabled(*d, 1032));
-    click(*d, 1031);
-    QCOMPARE(labelOf(*d, 1050), QStringLiteral("Files size:"));
-    QVERIFY(!enabled(*d, 1007));
-    click(*d, 1062);
-    click(*d, 1034);
-    QCOMPARE(labelOf(*d, 1040), QStringLiteral("Min files:"));
-    QVERIFY(enabled(*d, 1011));
-    click(*d, 1041);
-    QVERIFY(enabled(*d, 1012));
-    QVERIFY(enabled(*d, 1042));
-    click(*d, 1061);  // the files number group goes, marked boxes or not
-    QVERIFY(!enabled(*d, 1011));
-    QVERIFY(!enabled(*d, 1012));
-    click(*d, 1055);
-    QVERIFY(enabled(*d, 1002));
+    click(*d, MaxSizeBox);
+    QCOMPARE(labelOf(*d, MinSizeLabel), QStringLiteral("Min size:"));
+    QVERIFY(enabled(*d, MaxSizeEdit));
+    QVERIFY(enabled(*d, MaxSizeUnit));
+    click(*d, MaxSizeBox);
+    QCOMPARE(labelOf(*d, MinSizeLabel), QStringLiteral("Files size:"));
+    QVERIFY(!enabled(*d, MaxSizeEdit));
+    click(*d, ByFilesNumberRadio);
+    click(*d, MaxFilesBox);
+    QCOMPARE(labelOf(*d, MinFilesLabel), QStringLiteral("Min files:"));
+    QVERIFY(enabled(*d, MaxFilesEdit));
+    click(*d, LimitSizeBox);
+    QVERIFY(enabled(*d, LimitSizeEdit));
+    QVERIFY(enabled(*d, LimitSizeUnit));
+    click(*d, ByAllSizeRadio);  // the files number group goes, marked boxes or not
+    QVERIFY(!enabled(*d, MaxFilesEdit));
+    QVERIFY(!enabled(*d, LimitSizeEdit));
+    click(*d, FileMaskBox);
+    QVERIFY(enabled(*d, FileMaskEdit));
     QVERIFY(d->fields().useFileMask);
   }
 
   void leavingNumberEditsRepairsThem() {
     DialogEnvironment env;
     OPEN_DIALOG(env, d);
-    click(*d, 1031);
-    typeInto(*d, 1006, QString());
+    click(*d, MaxSizeBox);
+    typeInto(*d, MinSizeEdit, QString());
     leave(*d);
-    QCOMPARE(textOf(*d, 1006), QStringLiteral("0"));
-    typeInto(*d, 1006, QStringLiteral("000"));
+    QCOMPARE(textOf(*d, MinSizeEdit), QStringLiteral("0"));
+    typeInto(*d, MinSizeEdit, QStringLiteral("000"));
     leave(*d);
-    QCOMPARE(textOf(*d, 1006), QStringLiteral("0"));
+    QCOMPARE(textOf(*d, MinSizeEdit), QStringLiteral("0"));
 
     // Min 5 Mb above max 3 Mb: leaving the maximum changes nothing, leaving the minimum raises it.
-    typeInto(*d, 1006, QStringLiteral("5"));
-    typeInto(*d, 1007, QStringLiteral("3"));
+    typeInto(*d, MinSizeEdit, QStringLiteral("5"));
+    typeInto(*d, MaxSizeEdit, QStringLiteral("3"));
     leave(*d);
-    QCOMPARE(textOf(*d, 1007), QStringLiteral("3"));
-    d->control(1006)->setFocus(Qt::TabFocusReason);
+    QCOMPARE(textOf(*d, MaxSizeEdit), QStringLiteral("3"));
+    d->control(MinSizeEdit)->setFocus(Qt::TabFocusReason);
     leave(*d);
-    QCOMPARE(textOf(*d, 1007), QStringLiteral("5"));
-    QCOMPARE(unitOf(*d, 1032), 2);
+    QCOMPARE(textOf(*d, MaxSizeEdit), QStringLiteral("5"));
+    QCOMPARE(unitOf(*d, MaxSizeUnit), 2);
 
     // 2048 b against 1 Kb.
-    setUnit(*d, 1033, 0);
-    setUnit(*d, 1032, 1);
-    typeInto(*d, 1006, QStringLiteral("2048"));
-    typeInto(*d, 1007, QStringLiteral("1"));
-    d->control(1006)->setFocus(Qt::TabFocusReason);
+    setUnit(*d, MinSizeUnit, 0);
+    setUnit(*d, MaxSizeUnit, 1);
+    typeInto(*d, MinSizeEdit, QStringLiteral("2048"));
+    typeInto(*d, MaxSizeEdit, QStringLiteral("1"));
+    d->control(MinSizeEdit)->setFocus(Qt::TabFocusReason);
     leave(*d);
-    QCOMPARE(textOf(*d, 1007), QStringLiteral("2048"));
-    QCOMPARE(unitOf(*d, 1032), 0);
+    QCOMPARE(textOf(*d, MaxSizeEdit), QStringLiteral("2048"));
+    QCOMPARE(unitOf(*d, MaxSizeUnit), 0);
   }
 
   void allSizeAndLimitSizePullTheRangeDown() {
     DialogEnvironment env;
     OPEN_DIALOG(env, d);
-    click(*d, 1031);
-    setUnit(*d, 1033, 3);
-    setUnit(*d, 1032, 3);
-    typeInto(*d, 1006, QStringLiteral("1"));
-    typeInto(*d, 1007, QStringLiteral("2"));
-    typeInto(*d, 1008, QStringLiteral("50"));
+    click(*d, MaxSizeBox);
+    setUnit(*d, MinSizeUnit, 3);
+    setUnit(*d, MaxSizeUnit, 3);
+    typeInto(*d, MinSizeEdit, QStringLiteral("1"));
+    typeInto(*d, MaxSizeEdit, QStringLiteral("2"));
+    typeInto(*d, AllSizeEdit, QStringLiteral("50"));
     leave(*d);
-    QCOMPARE(textOf(*d, 1006), QStringLiteral("50"));
-    QCOMPARE(textOf(*d, 1007), QStringLiteral("50"));
-    QCOMPARE(unitOf(*d, 1033), 2);
-    QCOMPARE(unitOf(*d, 1032), 2);
+    QCOMPARE(textOf(*d, MinSizeEdit), QStringLiteral("50"));
+    QCOMPARE(textOf(*d, MaxSizeEdit), QStringLiteral("50"));
+    QCOMPARE(unitOf(*d, MinSizeUnit), 2);
+    QCOMPARE(unitOf(*d, MaxSizeUnit), 2);
 
-    click(*d, 1062);
-    click(*d, 1041);
-    typeInto(*d, 1012, QStringLiteral("1"));
-    typeInto(*d, 1006, QStringLiteral("2"));
-    typeInto(*d, 1012, QStringLiteral("1"));
+    click(*d, ByFilesNumberRadio);
+    click(*d, LimitSizeBox);
+    typeInto(*d, LimitSizeEdit, QStringLiteral("1"));
+    typeInto(*d, MinSizeEdit, QStringLiteral("2"));
+    typeInto(*d, LimitSizeEdit, QStringLiteral("1"));
     leave(*d);
-    QCOMPARE(textOf(*d, 1006), QStringLiteral("1"));
-    QCOMPARE(textOf(*d, 1007), QStringLiteral("1"));
+    QCOMPARE(textOf(*d, MinSizeEdit), QStringLiteral("1"));
+    QCOMPARE(textOf(*d, MaxSizeEdit), QStringLiteral("1"));
   }
 
   void countEditsAreCappedAndFiltered() {
     DialogEnvironment env;
     OPEN_DIALOG(env, d);
-    click(*d, 1062);
-    click(*d, 1035);
-    click(*d, 1065);
-    typeInto(*d, 1047, QStringLiteral("300"));
+    click(*d, ByFilesNumberRadio);
+    click(*d, FillSubfoldersBox);
+    click(*d, MakeUpTreeBox);
+    typeInto(*d, TreeDeepEdit, QStringLiteral("300"));
     leave(*d);
-    QCOMPARE(textOf(*d, 1047), QStringLiteral("255"));
-    typeInto(*d, 1048, QStringLiteral("30001"));
+    QCOMPARE(textOf(*d, TreeDeepEdit), QStringLiteral("255"));
+    typeInto(*d, RootSizeEdit, QStringLiteral("30001"));
     leave(*d);
-    QCOMPARE(textOf(*d, 1048), QStringLiteral("30000"));
-    typeInto(*d, 1067, QStringLiteral("12x"));  // no number style here
+    QCOMPARE(textOf(*d, RootSizeEdit), QStringLiteral("30000"));
+    typeInto(*d, DirsLimitEdit, QStringLiteral("12x"));  // no number style here
     leave(*d);
-    QCOMPARE(textOf(*d, 1067), QStringLiteral("12x"));
-    typeInto(*d, 1067, QStringLiteral("123456"));  // at most 5 characters
+    QCOMPARE(textOf(*d, DirsLimitEdit), QStringLiteral("12x"));
+    typeInto(*d, DirsLimitEdit, QStringLiteral("123456"));  // at most 5 characters
     leave(*d);
-    QCOMPARE(textOf(*d, 1067), QStringLiteral("12345"));
+    QCOMPARE(textOf(*d, DirsLimitEdit), QStringLiteral("12345"));
     QCOMPARE(d->fields().dirsLimitText, std::string("12345"));
-    typeInto(*d, 1010, QStringLiteral("5a0-0 0"));  // digits only
-    QCOMPARE(textOf(*d, 1010), QStringLiteral("5000"));
-    typeInto(*d, 1006, QStringLiteral("1234567"));
-    QCOMPARE(textOf(*d, 1006), QStringLiteral("123456"));
-    QVERIFY(!enabled(*d, 1011));
-    editOf(*d, 1011)->setText(QStringLiteral("200"));
-    typeInto(*d, 1010, QStringLiteral("500"));
+    typeInto(*d, MinFilesEdit, QStringLiteral("5a0-0 0"));  // digits only
+    QCOMPARE(textOf(*d, MinFilesEdit), QStringLiteral("5000"));
+    typeInto(*d, MinSizeEdit, QStringLiteral("1234567"));
+    QCOMPARE(textOf(*d, MinSizeEdit), QStringLiteral("123456"));
+    QVERIFY(!enabled(*d, MaxFilesEdit));
+    editOf(*d, MaxFilesEdit)->setText(QStringLiteral("200"));
+    typeInto(*d, MinFilesEdit, QStringLiteral("500"));
     leave(*d);  // "Max files:" unmarked, yet raised
-    QCOMPARE(textOf(*d, 1011), QStringLiteral("500"));
+    QCOMPARE(textOf(*d, MaxFilesEdit), QStringLiteral("500"));
   }
 
   void escapeAsksAndCancelKeepsTheDialogOpen() {
@@ -287,8 +315,8 @@ class MainDialogTest : public QObject {
     QCOMPARE(cancel.texts, QStringList{QStringLiteral("Do you want to exit?")});
     QCOMPARE(cancel.captions, QStringList{QStringLiteral("Talvane Quillet")});
     QVERIFY(d->isVisible());
-    QTest::keyClick(d->control(1009), Qt::Key_Return);
-    QTest::keyClick(d->control(1009), Qt::Key_F1);
+    QTest::keyClick(d->control(GenerateButton), Qt::Key_Return);
+    QTest::keyClick(d->control(GenerateButton), Qt::Key_F1);
     QVERIFY(d->isVisible());
   }
 
@@ -296,14 +324,14 @@ class MainDialogTest : public QObject {
     DialogEnvironment env;
     {
       OPEN_DIALOG(env, d);
-      click(*d, 1062);
-      click(*d, 1036);  // splash off
+      click(*d, ByFilesNumberRadio);
+      click(*d, SplashBox);  // splash off
       QVERIFY(!env.showSplash);
-      typeInto(*d, 1010, QStringLiteral("0"));  // would be repaired only on leaving
-      typeInto(*d, 1000, QStringLiteral("/typed/root"));
-      editOf(*d, 1010)->setFocus(Qt::TabFocusReason);
+      typeInto(*d, MinFilesEdit, QStringLiteral("0"));  // would be repaired only on leaving
+      typeInto(*d, RootFolderEdit, QStringLiteral("/typed/root"));
+      editOf(*d, MinFilesEdit)->setFocus(Qt::TabFocusReason);
       BoxAnswerer ok(QStringLiteral("exitQuestion"), QMessageBox::Ok);
-      QTest::keyClick(d->control(1010), Qt::Key_Escape);
+      QTest::keyClick(d->control(MinFilesEdit), Qt::Key_Escape);
       QCOMPARE(ok.texts.size(), 1);
       QVERIFY(!d->isVisible());
       QCOMPARE(d->result(), int(QDialog::Rejected));
@@ -319,20 +347,19 @@ class MainDialogTest : public QObject {
     DialogEnvironment env;
     {
       OPEN_DIALOG(env, d);
-      typeInto(*d, 1006, QStringLiteral("42"));
-      setUnit(*d, 1033, 1);
+      typeInto(*d, MinSizeEdit, QStringLiteral("42"));
+      setUnit(*d, MinSizeUnit, 1);
       BoxAnswerer any;
       d->close();
       QVERIFY(!d->isVisible());
       QCOMPARE(d->result(), int(QDialog::Accepted));
-      QTest::qWait(50);
-      QVERIFY(any.texts.isEmpty());
+      QVERIFY(any.texts.isEmpty());  // a question would have been asked, and answered, inside close()
     }
     QCOMPARE(env.storedString("Minimum file size"), std::string("42"));
     QCOMPARE(env.storedNumber("Minimum file size power"), 1u);
     // The next start shows what was saved.
     OPEN_DIALOG(env, again);
-    QCOMPARE(textOf(*again, 1006), QStringLiteral("42"));
+    QCOMPARE(textOf(*again, MinSizeEdit), QStringLiteral("42"));
   }
 
   void everyValueTheStoreRefusesIsReportedOnce() {
@@ -370,21 +397,79 @@ class MainDialogTest : public QObject {
       modal->close();
     });
     poll.start();
-    click(*d, 1078);
+    click(*d, ScriptsHelpButton);
     d->aboutAction()->trigger();
     QCOMPARE(seen, (QStringList{QStringLiteral("quillet::ScriptsHelpDialog"), QStringLiteral("quillet::AboutDialog")}));
+  }
+
+  void altSpaceOpensTheWindowMenuAndPressesNothing() {
+    DialogEnvironment env;
+    OPEN_DIALOG(env, d);
+    typeInto(*d, RootFolderEdit, QString());  // a run started by mistake stops at the empty root
+    // A child window closed with Esc first.
+    QTimer::singleShot(0, [&] {
+      QTRY_VERIFY(QApplication::activeModalWidget() != nullptr &&
+                  QApplication::activeModalWidget() != d.get());
+      QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape);
+    });
+    d->aboutAction()->trigger();
+    QSignalSpy runs(d.get(), &MainDialog::runEnded);
+    BoxAnswerer anyBox;
+
+    d->control(SplashBox)->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(d->control(SplashBox), Qt::Key_Space, Qt::AltModifier);
+    QCOMPARE(checkOf(*d, SplashBox), 1);
+    QVERIFY(env.showSplash);
+    QTRY_VERIFY(d->systemMenu()->isVisible());
+    d->systemMenu()->close();
+
+    for (MainControl id : {GenerateButton, ByAllSizeRadio}) {
+      d->control(id)->setFocus(Qt::TabFocusReason);
+      QTest::keyClick(d->control(id), Qt::Key_Space, Qt::AltModifier);
+      QTRY_VERIFY(d->systemMenu()->isVisible());
+      d->systemMenu()->close();
+    }
+    QVERIFY(d->fields().byAllSize);
+    QCOMPARE(runs.count(), 0);
+    QVERIFY(anyBox.texts.isEmpty());
+
+    // Plain Space still acts.
+    QTest::keyClick(d->control(SplashBox), Qt::Key_Space);
+    QCOMPARE(checkOf(*d, SplashBox), 0);
+    QVERIFY(!env.showSplash);
+  }
+
+  void browseButtonAsksForTheFolderToStartFrom() {
+    DialogEnvironment env;
+    OPEN_DIALOG(env, d);
+    QString title;
+    QTimer poll;
+    poll.setInterval(20);
+    connect(&poll, &QTimer::timeout, [&] {
+      for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* browser = qobject_cast<QFileDialog*>(widget);
+        if (browser == nullptr || !browser->isVisible()) continue;
+        title = browser->windowTitle();
+        browser->reject();
+      }
+    });
+    poll.start();
+    const QString before = textOf(*d, RootFolderEdit);
+    click(*d, BrowseButton);
+    QCOMPARE(title, QStringLiteral("Select folder to start from"));
+    QCOMPARE(textOf(*d, RootFolderEdit), before);
   }
 
   void screenshotsOfBothModes() {
     DialogEnvironment env;
     OPEN_DIALOG(env, d);
     saveScreenshot(d.get(), QStringLiteral("main_dialog_by_all_size"));
-    click(*d, 1062);
-    click(*d, 1035);
-    click(*d, 1065);
-    click(*d, 1034);
-    click(*d, 1031);
-    click(*d, 1041);
+    click(*d, ByFilesNumberRadio);
+    click(*d, FillSubfoldersBox);
+    click(*d, MakeUpTreeBox);
+    click(*d, MaxFilesBox);
+    click(*d, MaxSizeBox);
+    click(*d, LimitSizeBox);
     saveScreenshot(d.get(), QStringLiteral("main_dialog_by_files_number"));
     // No control overlaps another except those that sit inside a group box.
     const QList<QWidget*> children = d->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);

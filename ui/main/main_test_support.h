@@ -75,10 +75,12 @@ struct DialogEnvironment {
   }
 };
 
-inline QLineEdit* editOf(MainDialog& dialog, int id) { return qobject_cast<QLineEdit*>(dialog.control(id)); }
+inline QLineEdit* editOf(MainDialog& dialog, MainControl id) {
+  return qobject_cast<QLineEdit*>(dialog.control(id));
+}
 
 // Types text into an edit that has the focus, replacing what it held.
-inline void typeInto(MainDialog& dialog, int id, const QString& text) {
+inline void typeInto(MainDialog& dialog, MainControl id, const QString& text) {
   QLineEdit* edit = editOf(dialog, id);
   edit->setFocus(Qt::TabFocusReason);
   edit->selectAll();

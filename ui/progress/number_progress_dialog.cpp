@@ -57,10 +57,13 @@ void NumberProgressDialog::refreshStage(const ProgressSnapshot& s) {
     if (!s.finished) {
       // The per-folder files bar's range ends one thousandth further than the others.
       setBar(sizeBar, scaleBar(s.folderFileIndex, s.folderFilesPlanned, 2, 1));
-      firstLabel->setText(QStringLiteral("Files created:"));
-      secondLabel->setText(QStringLiteral("Current size:"));
       setBar(foldersBar, scaleBar(s.dirsProcessed, s.dirsCalculated, 1));
     }
+    // The values below are the file count and size, so the labels say so even when the run ended
+    // before any tick saw "Generating files" (a tree make-up would otherwise leave "Dirs created:"
+    // beside the number of files).
+    firstLabel->setText(QStringLiteral("Files created:"));
+    secondLabel->setText(QStringLiteral("Current size:"));
     foldersValue = ofText(s.dirsProcessed, s.dirsCalculated);
     firstValue = fileCountText(s.filesCreated);
     secondValue = QString::fromStdString(formatSize(s.currentSize));

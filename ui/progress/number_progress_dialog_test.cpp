@@ -121,7 +121,8 @@ class NumberProgressDialogTest : public QObject {
       f.finish();
     });
     QElapsedTimer sinceStop;
-    QTimer::singleShot(250, [&] {
+    QTimer::singleShot(0, [&] {
+      QTRY_VERIFY(!f.text("firstValue").isEmpty());  // a tick has shown the running figures
       saveScreenshot(&f.dialog, QStringLiteral("number_progress_generating"));
       sinceStop.start();
       QTest::mouseClick(f.dialog.stopButton(), Qt::LeftButton);
@@ -184,6 +185,26 @@ class NumberProgressDialogTest : public QObject {
     QCOMPARE(f.bar("sizeBar")->pos(), 400);
     QCOMPARE(f.bar("foldersBar")->upper(), 875);
     QCOMPARE(f.bar("foldersBar")->pos(), 250);
+  }
+
+  void runEndingDuringTheTreeMakeUpLabelsTheFileCount() {
+    // The worker made the tree and one file between two ticks: the last tick it showed was the
+    // make-up, the next one sees the run finished.
+    Fixture f;
+    f.job.dirsLimit = 10;
+    f.job.dirsCreated = 3;
+    f.setStage("Make-up tree");
+    f.dialog.refresh();
+    QCOMPARE(f.text("firstLabel"), QStringLiteral("Dirs created:"));
+    f.job.filesCreated = 1;
+    f.job.currentSize = 2048;
+    f.finish();
+    f.dialog.refresh();
+    QCOMPARE(f.text("statusValue"), QStringLiteral("Generation complete"));
+    QCOMPARE(f.text("firstLabel"), QStringLiteral("Files created:"));
+    QCOMPARE(f.text("firstValue"), QStringLiteral("1"));
+    QCOMPARE(f.text("secondLabel"), QStringLiteral("Current size:"));
+    QCOMPARE(f.text("secondValue"), QStringLiteral("2.00 Kb"));
   }
 
   void unknownStageTouchesOnlyTheStatusValue() {

@@ -150,10 +150,9 @@ class ProgressDialogWorkerTest : public QObject {
     run.start();
     QTimer::singleShot(0, [&] {
       QTRY_VERIFY_WITH_TIMEOUT(dialog.isCloseMode(), 10000);
-      QTest::qWait(2 * ProgressDialog::kPollMilliseconds);
-      QCOMPARE(labelText(dialog, "firstValue"), QStringLiteral("40"));
+      QTRY_COMPARE(labelText(dialog, "statusValue"), QStringLiteral("Generation complete"));
+      QTRY_COMPARE(labelText(dialog, "firstValue"), QStringLiteral("40"));
       QCOMPARE(labelText(dialog, "foldersValue"), QStringLiteral("1 of 1"));
-      QCOMPARE(labelText(dialog, "statusValue"), QStringLiteral("Generation complete"));
       QVERIFY(!labelText(dialog, "usedDataValue").isEmpty());
       saveScreenshot(&dialog, QStringLiteral("number_progress_real_run_complete"));
       QTest::keyClick(&dialog, Qt::Key_Escape);
@@ -174,7 +173,8 @@ class ProgressDialogWorkerTest : public QObject {
     SizeProgressDialog dialog(*run.fs);
     dialog.setJob(&run.job);
     run.start();
-    QTimer::singleShot(300, [&] {
+    QTimer::singleShot(0, [&] {
+      QTRY_VERIFY(!labelText(dialog, "filesValue").isEmpty() && run.job.filesCreated > 0);
       saveScreenshot(&dialog, QStringLiteral("size_progress_real_run"));
       QTest::mouseClick(dialog.stopButton(), Qt::LeftButton);
     });

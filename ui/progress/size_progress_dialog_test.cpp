@@ -96,7 +96,8 @@ class SizeProgressDialogTest : public QObject {
       f.finish();
     });
     QElapsedTimer sinceStop;
-    QTimer::singleShot(250, [&] {
+    QTimer::singleShot(0, [&] {
+      QTRY_VERIFY(!f.text("filesValue").isEmpty());  // a tick has shown the running figures
       saveScreenshot(&f.dialog, QStringLiteral("size_progress_generating"));
       sinceStop.start();
       QTest::mouseClick(f.dialog.stopButton(), Qt::LeftButton);
