@@ -468,7 +468,7 @@ TEST(WindowedScriptTest, ScriptUnderTheDialogWritesItsReport) {
   if (display.name().empty()) GTEST_SKIP() << "Xvfb is not installed or would not start";
   QUILLET_MOUNT_OR_SKIP(vol, tmpfs, 64 << 20);
   testing::ScratchFolder bin;
-  testing::ProgramOptions options = windowedProgram(bin, display);
+  testing::ProgramOptions options = windowedProgram(bin, display.name());
   const std::string report = bin / "report.json";
   const auto r = testing::runProgram(
       {"/s", "/allsize:5m", "/root:'" + (*vol / "s") + "'", "/minsize:1m", "/report:'" + report + "'", "/progress:json"},
