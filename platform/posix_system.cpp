@@ -139,6 +139,7 @@ sigset_t stopSignals() {
 void holdStopSignals() {
   const sigset_t set = stopSignals();
   ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  ::signal(SIGPIPE, SIG_IGN);
 }
 
 void releaseStopSignals() {

@@ -43,7 +43,10 @@ bool standardErrorIsTerminal();
 // holdStopSignals, called first thing in main (main thread, before any other thread starts): from
 // then on such a signal no longer ends the process but is kept for stopSignalArrived. On POSIX the
 // signals stay blocked and pending in every thread, so that no system call of the run is
-// interrupted and a signal that arrives before replaceProcess reaches the new program.
+// interrupted and a signal that arrives before replaceProcess reaches the new program. It also
+// makes a write to a closed pipe or socket fail with an error instead of ending the process (a
+// display connection that breaks, a progress pipe closed early): SIGPIPE is ignored from then on,
+// in this program and in the one replaceProcess starts.
 void holdStopSignals();
 // Gives the stop signals their default effect again, for the modes that have no run to stop; one
 // that arrived while they were held ends the process now. Main thread, before other threads start.

@@ -73,6 +73,14 @@ TEST(SystemTest, HeldStopSignalsAreLatchedAndReleasedOnesEndTheProcess) {
         std::exit(0);
       },
       ::testing::KilledBySignal(SIGINT), "");
+  // A broken pipe or display connection is an error to handle, not the end of the run.
+  EXPECT_EXIT(
+      {
+        holdStopSignals();
+        ::raise(SIGPIPE);
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST(SystemTest, UserFoldersFollowTheBaseDirectoryVariables) {
