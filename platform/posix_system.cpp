@@ -120,6 +120,8 @@ std::string absolutePath(const std::string& path) {
   return joinPath(buffer, path);
 }
 
+const char* systemName() { return "linux"; }
+
 bool standardErrorIsTerminal() { return ::isatty(STDERR_FILENO) != 0; }
 
 namespace {

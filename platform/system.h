@@ -36,6 +36,9 @@ std::string runningProgramPath();
 // the system. Unchanged when the working folder cannot be read.
 std::string absolutePath(const std::string& path);
 
+// The system the program was built for, as reports name it: "linux" or "windows".
+const char* systemName();
+
 // True when standard error is a terminal.
 bool standardErrorIsTerminal();
 

@@ -155,6 +155,8 @@ std::string absolutePath(const std::string& path) {
   return std::string(full.data(), length);
 }
 
+const char* systemName() { return "windows"; }
+
 bool standardErrorIsTerminal() { return ::_isatty(2) != 0; }
 
 void holdStopSignals() { ::SetConsoleCtrlHandler(onConsoleControl, TRUE); }

@@ -5,6 +5,7 @@
 
 #include "engine/run_context.h"
 #include "platform/atomic_file.h"
+#include "platform/system.h"
 #include "script/console_progress.h"
 
 namespace quillet {
@@ -12,14 +13,8 @@ namespace {
 
 using nlohmann::ordered_json;
 
-#ifdef _WIN32
-constexpr const char* kSystem = "windows";
-#else
-constexpr const char* kSystem = "linux";
-#endif
-
 std::string buildText() {
-  std::string text = std::string(kSystem) + ", ";
+  std::string text = std::string(systemName()) + ", ";
 #if defined(__clang__)
   text += "clang " __clang_version__;
 #elif defined(__GNUC__)
