@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "testing/program_runner.h"
+#include "testing/script_program_fixture.h"
 #include "testing/volume_fixture.h"
 
 namespace quillet {
@@ -61,17 +62,8 @@ std::string validate(const std::string& file, const char* schema, bool lines = f
   return complaint.empty() ? "validation failed" : complaint;
 }
 
-class ScriptReportTest : public ::testing::Test {
+class ScriptReportTest : public testing::ScriptProgramTest {
  protected:
-  void SetUp() override {
-    std::string reason;
-    vol = testing::MountedVolume::tmpfs(64 << 20, reason);
-    if (!vol) GTEST_SKIP() << reason;
-    options = testing::privateCopyOfProgram(bin.path());
-    ASSERT_FALSE(options.program.empty());
-    options.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
-  }
-  testing::ProgramResult run(std::vector<std::string> args) { return runProgram(args, options); }
   std::string reportArg() const { return "/report:'" + reportPath() + "'"; }
   std::string reportPath() const { return bin / "report.json"; }
   json report() const { return json::parse(testing::readFile(reportPath())); }
@@ -92,9 +84,6 @@ class ScriptReportTest : public ::testing::Test {
               r["volume"]["free_bytes_before"].get<std::int64_t>() - t.bytes);
   }
 
-  std::unique_ptr<testing::MountedVolume> vol;
-  testing::ScratchFolder bin;
-  testing::ProgramOptions options;
 };
 
 TEST_F(ScriptReportTest, DoneRunsReportWhatIsOnDiskInBothModes) {
@@ -124,7 +113,7 @@ TEST_F(ScriptReportTest, DoneRunsReportWhatIsOnDiskInBothModes) {
   EXPECT_EQ(j["files_by_number"]["made_files"], j["files_by_number"]["planned_files"]);
   EXPECT_EQ(j["parameters"]["progress"], "off");
 
-  // A script the spec knows, log and all, is unchanged by the keys' existence: no report appears.
+  // A script without the new keys, log and all, is unchanged by the keys' existence: no report appears.
   ASSERT_TRUE(fs::remove(reportPath()));
   EXPECT_EQ(run({"/s", "/allsize:1m", root(*vol / "plain"), "/minsize:1m"}).exitCode, 0);
   EXPECT_FALSE(fs::exists(reportPath()));

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "testing/program_runner.h"
+#include "testing/script_program_fixture.h"
 #include "testing/volume_fixture.h"
 
 namespace quillet {
@@ -14,20 +15,14 @@ namespace {
 
 using testing::runProgram;
 
-class ScriptConfinementTest : public ::testing::Test {
+class ScriptConfinementTest : public testing::ScriptProgramTest {
  protected:
+  ScriptConfinementTest() : ScriptProgramTest(16 << 20) {}
   void SetUp() override {
-    std::string reason;
-    vol = testing::MountedVolume::tmpfs(16 << 20, reason);
-    if (!vol) GTEST_SKIP() << reason;
-    options = testing::privateCopyOfProgram(bin.path());
-    ASSERT_FALSE(options.program.empty());
-    options.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+    ScriptProgramTest::SetUp();
     // A run that would never end fails its test instead of hanging the suite.
     options.timeoutSeconds = 20;
   }
-  testing::ProgramResult run(std::vector<std::string> args) { return runProgram(args, options); }
-  std::string log() const { return testing::readFile(bin / "scripts.log"); }
   bool logHas(const std::string& line) const { return log().find(line + "\r\n") != std::string::npos; }
   // Every entry of the volume, relative to it, that is not under prefix.
   std::vector<std::string> entriesOutside(const std::string& prefix) const {
@@ -39,9 +34,6 @@ class ScriptConfinementTest : public ::testing::Test {
     return found;
   }
 
-  std::unique_ptr<testing::MountedVolume> vol;
-  testing::ScratchFolder bin;
-  testing::ProgramOptions options;
 };
 
 TEST_F(ScriptConfinementTest, FileAndFolderMasksThatClimbStayInsideTheRoot) {

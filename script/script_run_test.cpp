@@ -18,6 +18,7 @@
 #include "script/scripts_help_text.h"
 #include "testing/fake_file_system.h"
 #include "testing/program_runner.h"
+#include "testing/script_program_fixture.h"
 #include "testing/volume_fixture.h"
 
 namespace quillet {
@@ -25,18 +26,8 @@ namespace {
 
 using testing::runProgram;
 
-class ScriptRunTest : public ::testing::Test {
+class ScriptRunTest : public testing::ScriptProgramTest {
  protected:
-  void SetUp() override {
-    std::string reason;
-    vol = testing::MountedVolume::tmpfs(64 << 20, reason);
-    if (!vol) GTEST_SKIP() << reason;
-    options = testing::privateCopyOfProgram(bin.path());
-    ASSERT_FALSE(options.program.empty());
-    options.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
-  }
-  testing::ProgramResult run(std::vector<std::string> args) { return runProgram(args, options); }
-  std::string log() const { return testing::readFile(bin / "scripts.log"); }
   // The log's lines without their time stamps.
   std::vector<std::string> logLines() const {
     std::vector<std::string> lines;
@@ -52,9 +43,6 @@ class ScriptRunTest : public ::testing::Test {
   }
   std::string root(const std::string& name) const { return "/root:'" + (*vol / name) + "'"; }
 
-  std::unique_ptr<testing::MountedVolume> vol;
-  testing::ScratchFolder bin;
-  testing::ProgramOptions options;
 };
 
 TEST_F(ScriptRunTest, RejectedScriptLeavesThreeLinesAndCreatesNothing) {
