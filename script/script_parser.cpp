@@ -266,12 +266,11 @@ std::string findReportPath(const std::vector<std::string>& args) {
   return {};
 }
 
-void logRejection(ScriptLog& log, const ParseOutcome& outcome) {
-  if (outcome.unrecognisedKey) {
-    log.writeInvalidParameter(outcome.message);
-  } else {
-    log.writeLine("Invalid script.", outcome.message);
-  }
+std::string rejectionText(const ParseOutcome& outcome) {
+  if (outcome.unrecognisedKey) return "Invalid script parameter '" + outcome.message + "'.";
+  return "Invalid script. " + outcome.message;
 }
+
+void logRejection(ScriptLog& log, const ParseOutcome& outcome) { log.writeLine(rejectionText(outcome)); }
 
 }  // namespace quillet

@@ -40,6 +40,10 @@ std::string findReportPath(const std::vector<std::string>& args);
 // parameter's effect.
 ParseOutcome parseScript(const std::string& mode, const std::vector<std::string>& args, GenerationJob& job);
 
+// A rejection's text, as its log line and the run's report give it: "Invalid script parameter
+// '<key>'." for an unrecognised key, otherwise "Invalid script. <message>".
+std::string rejectionText(const ParseOutcome& outcome);
+
 class ScriptLog;
 // Writes a rejection's one line.
 void logRejection(ScriptLog& log, const ParseOutcome& outcome);

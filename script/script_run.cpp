@@ -183,8 +183,7 @@ void runScript(const std::string& mode, const std::vector<std::string>& args, co
   const ParseOutcome parsed = parseScript(mode, args, job);
   if (!parsed.accepted) {
     logRejection(log, parsed);
-    report.rejected(parsed.unrecognisedKey ? "Invalid script parameter '" + parsed.message + "'."
-                                           : "Invalid script. " + parsed.message);
+    report.rejected(rejectionText(parsed));
     if (stopAsked()) return endStopped();
     return end(std::nullopt);
   }
