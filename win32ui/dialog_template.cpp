@@ -63,4 +63,24 @@ void DialogTemplate::add(const std::string& className, const std::string& text, 
   words.push_back(0);
 }
 
+void fitStaticTexts(HWND dialog) {
+  HDC dc = GetDC(dialog);
+  HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0)));
+  for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+    char className[16] = {};
+    GetClassNameA(child, className, sizeof className);
+    if (_stricmp(className, "Static") != 0) continue;
+    char text[128] = {};
+    const int length = GetWindowTextA(child, text, sizeof text);
+    SIZE needed{};
+    GetTextExtentPoint32A(dc, text, length, &needed);
+    RECT area{};
+    GetWindowRect(child, &area);
+    if (length == 0 || needed.cx <= area.right - area.left) continue;
+    SetWindowPos(child, nullptr, 0, 0, needed.cx, area.bottom - area.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  SelectObject(dc, oldFont);
+  ReleaseDC(dialog, dc);
+}
+
 }  // namespace quillet::win32

@@ -16,8 +16,10 @@ enum class ItemClass : std::uint16_t { Button = 0x80, Edit = 0x81, Static = 0x82
 class DialogTemplate {
  public:
   // Caption, style, size in dialog units and the font the units are measured in.
+  // "MS Shell Dlg" is the face every system maps to its dialog font (Wine's substitute for the
+  // older "MS Sans Serif" is far wider than the tables were measured in).
   DialogTemplate(const std::string& caption, DWORD style, DWORD exStyle, int width, int height,
-                 const std::string& fontFace = "MS Sans Serif", int fontPoints = 8);
+                 const std::string& fontFace = "MS Shell Dlg", int fontPoints = 8);
 
   void add(ItemClass itemClass, const std::string& text, int id, DWORD style, int x, int y, int width,
            int height);
@@ -35,5 +37,9 @@ class DialogTemplate {
 
   std::vector<WORD> words;
 };
+
+// Widens every static text of dialog whose text is wider than its control, so no word is wrapped
+// out of sight when the dialog font is wider than the one the layout was measured in.
+void fitStaticTexts(HWND dialog);
 
 }  // namespace quillet::win32

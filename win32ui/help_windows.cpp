@@ -156,6 +156,8 @@ void runAboutBox(RegistryAccess& access, HWND owner) {
 
 namespace {
 constexpr const char* kSplashClass = "QuilletSplash";
+// Never shown (the window has no caption); it lets tools and tests find the window.
+constexpr const char* kSplashName = "Talvane Quillet splash";
 }
 
 SplashWindow::~SplashWindow() { close(); }
@@ -175,7 +177,7 @@ void SplashWindow::create() {
   windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // the standard arrow
   windowClass.lpszClassName = kSplashClass;
   RegisterClassA(&windowClass);
-  window = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_DLGMODALFRAME, kSplashClass, "", WS_POPUP, 0, 0,
+  window = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_DLGMODALFRAME, kSplashClass, kSplashName, WS_POPUP, 0, 0,
                            width, height, nullptr, nullptr, instance, this);
   if (window == nullptr) return;
   RECT area{};

@@ -160,6 +160,7 @@ void MainDialog::applyAppearance() {
   }
   for (const auto& enable : appearance.enables) EnableWindow(item(enable.id), enable.enabled ? TRUE : FALSE);
   for (const auto& label : appearance.labels) SetWindowTextA(item(label.id), label.text);
+  fitStaticTexts(window);
   InvalidateRect(window, nullptr, TRUE);
 }
 

@@ -86,6 +86,7 @@ void ProgressDialog::initialise() {
     bar.setColor(colorOf(row.color));
   }
   stop.attach(GetDlgItem(window, controlId(ProgressItem::StopButton)));
+  fitStaticTexts(window);
   SetTimer(window, kPollTimer, kProgressPollMilliseconds, nullptr);
   SetFocus(stop.handle());
 }
@@ -176,6 +177,7 @@ void ProgressDialog::show(const ProgressView& next) {
   if (kind == ProgressKind::Number) {
     setText(ProgressItem::FirstLabel, next.firstLabel);
     setText(ProgressItem::SecondLabel, next.secondLabel);
+    if (next.firstLabel != view.firstLabel || next.secondLabel != view.secondLabel) fitStaticTexts(window);
     setText(ProgressItem::FoldersValue, next.foldersValue);
     setText(ProgressItem::FirstValue, next.firstValue);
     setText(ProgressItem::SecondValue, next.secondValue);
