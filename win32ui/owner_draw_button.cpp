@@ -122,7 +122,8 @@ LRESULT OwnerDrawButton::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       // The dialog moves the focus through the group on an arrow key; the radio button moves the
       // check with it first and tells the dialog, as a click on the neighbour would.
       const auto* msg = reinterpret_cast<const MSG*>(lParam);
-      if (kind_ == Kind::Radio && msg != nullptr && msg->message == WM_KEYDOWN &&
+      // The dialog asks the neighbour about the same key too: only the button the key is for acts.
+      if (kind_ == Kind::Radio && msg != nullptr && msg->hwnd == window && msg->message == WM_KEYDOWN &&
           (msg->wParam == VK_LEFT || msg->wParam == VK_UP || msg->wParam == VK_RIGHT || msg->wParam == VK_DOWN)) {
         const bool previous = msg->wParam == VK_LEFT || msg->wParam == VK_UP;
         HWND parent = GetParent(window);
