@@ -71,7 +71,7 @@ constexpr SystemMenuItem kSystemMenu[] = {
     {SystemCommand::Minimize, "Mi&nimize"},
     {SystemCommand::Close, "&Close\tAlt+F4"},
     {std::nullopt, ""},
-    {SystemCommand::About, "&About Talvane Quillet..."},
+    {SystemCommand::About, kStringAboutMenuItem},
 };
 
 const TextBinding kTexts[] = {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "frontend/help_strings.h"
 #include "settings/settings_values.h"
 
 namespace quillet {
@@ -101,7 +102,7 @@ struct DialogFrame {
   const char* fontFace;  // the template's face; the Qt dialog takes the platform's default sans face
 };
 
-inline constexpr const char* kMainTitle = "Talvane Quillet";
+inline constexpr const char* kMainTitle = kStringProductName;
 inline constexpr DialogFrame kMainDialogFrame{kMainTitle, 257, 186, 8, "MS Shell Dlg"};
 
 // The window's controls in tab order (the rows with kStyleTabStop, in this order).

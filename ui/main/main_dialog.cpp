@@ -1,5 +1,5 @@
-// The main dialog: controls in dialog units, data exchange, which controls take part in the chosen
-// run, click and focus handlers, closing, and the Generate press.
+// The main dialog: the shared control table laid out with Qt widgets, the data exchange and the
+// enabling rules applied to them, click and focus handlers, closing, and the Generate press.
 #include "ui/main/main_dialog.h"
 
 #include <QAction>
@@ -16,10 +16,14 @@
 #include <QShortcut>
 #include <algorithm>
 #include <memory>
-#include <optional>
 
 #include "engine/volume_checks.h"
 #include "engine/worker_thread.h"
+#include "frontend/field_checks.h"
+#include "frontend/interactive_startup.h"
+#include "frontend/message_boxes.h"
+#include "frontend/progress_view.h"
+#include "frontend/run_preparation.h"
 #include "platform/path.h"
 #include "settings/registry_access.h"
 #include "ui/controls/dialog_group.h"
@@ -30,13 +34,9 @@
 #include "ui/help/about_dialog.h"
 #include "ui/help/help_resources.h"
 #include "ui/help/scripts_help_window.h"
-#include "frontend/field_checks.h"
-#include "frontend/interactive_startup.h"
-#include "frontend/progress_view.h"
 #include "ui/main/folder_browser.h"
-#include "frontend/run_preparation.h"
-#include "ui/progress/number_progress_dialog.h"
-#include "ui/progress/size_progress_dialog.h"
+#include "ui/message_box.h"
+#include "ui/progress/progress_dialog.h"
 
 namespace quillet {
 
@@ -269,10 +269,7 @@ void MainDialog::prepareAndStartRun() {
   const PreparationOutcome outcome = prepareJob(values, generationJob, services.fs);
   showTexts();
   if (outcome == PreparationOutcome::EmptyRoot) {
-    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kEmptyRootCaption), QString::fromLatin1(kEmptyRoot),
-                    QMessageBox::Ok, this);
-    box.setObjectName(QStringLiteral("emptyRootMessage"));
-    box.exec();
+    showMessageBox(emptyRootBox(), this, QStringLiteral("emptyRootMessage"));
     emit runEnded(false);
     return;
   }
@@ -287,12 +284,7 @@ void MainDialog::prepareAndStartRun() {
     return;
   }
   WorkerThread worker(generationJob, engine, exitCode);
-  std::unique_ptr<ProgressDialog> progress;
-  if (progressKindFor(generationJob) == ProgressKind::Size) {
-    progress = std::make_unique<SizeProgressDialog>(services.fs);
-  } else {
-    progress = std::make_unique<NumberProgressDialog>(services.fs);
-  }
+  std::unique_ptr<ProgressDialog> progress = makeProgressDialog(services.fs, progressKindFor(generationJob));
   progress->setJob(&generationJob);
   progress->setOwnerWindow(this);
   worker.start();
@@ -306,12 +298,9 @@ void MainDialog::prepareAndStartRun() {
 
 void MainDialog::reject() {
   takeTexts();
-  QMessageBox box(QMessageBox::Question, QString::fromLatin1(kTitle), QString::fromLatin1(kExitQuestion),
-                  QMessageBox::Ok | QMessageBox::Cancel, this);
-  box.setObjectName(QStringLiteral("exitQuestion"));
   // The question takes the focus from an edit; its check must not change what is saved.
   checksSuppressed = true;
-  if (box.exec() == QMessageBox::Ok) {
+  if (showMessageBox(exitQuestionBox(), this, QStringLiteral("exitQuestion")) == QMessageBox::Ok) {
     QDialog::done(Rejected);
   } else {
     checksSuppressed = false;

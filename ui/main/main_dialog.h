@@ -12,7 +12,6 @@
 #include <string>
 
 #include "engine/generation_job.h"
-#include "frontend/help_strings.h"
 #include "frontend/main_dialog_layout.h"
 #include "platform/file_system.h"
 #include "platform/system.h"

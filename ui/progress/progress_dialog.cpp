@@ -5,6 +5,9 @@
 #include <QLabel>
 #include <QWindowStateChangeEvent>
 
+#include "ui/progress/number_progress_dialog.h"
+#include "ui/progress/size_progress_dialog.h"
+
 namespace quillet {
 
 ProgressDialog::ProgressDialog(FileSystem& fileSystem, ProgressKind dialogKind)
@@ -156,6 +159,11 @@ void ProgressDialog::changeEvent(QEvent* event) {
 void ProgressDialog::closeEvent(QCloseEvent* event) {
   if (ownerWindow != nullptr) restoreWindow(ownerWindow);
   QDialog::closeEvent(event);  // goes on to reject(), which stops rather than closes
+}
+
+std::unique_ptr<ProgressDialog> makeProgressDialog(FileSystem& fileSystem, ProgressKind kind) {
+  if (kind == ProgressKind::Size) return std::make_unique<SizeProgressDialog>(fileSystem);
+  return std::make_unique<NumberProgressDialog>(fileSystem);
 }
 
 }  // namespace quillet

@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <cstdint>
 #include <map>
+#include <memory>
 
 #include "engine/generation_job.h"
 #include "frontend/progress_view.h"
@@ -86,5 +87,8 @@ class ProgressDialog : public QDialog {
   ProgressView view;   // what the last tick made
   ProgressView shown;  // what the controls show
 };
+
+// The dialog of the kind a job's run shows (progressKindFor), not yet given the job.
+std::unique_ptr<ProgressDialog> makeProgressDialog(FileSystem& fileSystem, ProgressKind kind);
 
 }  // namespace quillet
