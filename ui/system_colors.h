@@ -23,11 +23,10 @@ struct SystemColors {
   static SystemColors fromPalette(const QPalette& palette);
 };
 
-// Per channel a + ((b - a) shifted right by one with sign), kept to 8 bits: the colour halfway
-// from a towards b, rounded towards a's darker side (the 3D mid and edge tones are made this way).
+// The shared colour rules of frontend/drawing_rules.h on the toolkit's colours.
 QColor halfwayColor(const QColor& a, const QColor& b);
-
-// Each channel inverted (255 minus the channel).
 QColor invertedColor(const QColor& c);
+QColor lightenBy51(const QColor& c);
+QColor darkenBy51(const QColor& c);
 
 }  // namespace quillet

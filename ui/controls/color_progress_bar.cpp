@@ -10,19 +10,6 @@
 
 namespace quillet {
 
-namespace {
-int lightenChannel(int v) { return v + 51 > 255 ? v : v + 51; }
-int darkenChannel(int v) { return v < 51 ? v : v - 51; }
-}  // namespace
-
-QColor lightenBy51(const QColor& c) {
-  return QColor(lightenChannel(c.red()), lightenChannel(c.green()), lightenChannel(c.blue()));
-}
-
-QColor darkenBy51(const QColor& c) {
-  return QColor(darkenChannel(c.red()), darkenChannel(c.green()), darkenChannel(c.blue()));
-}
-
 ColorProgressBar::ColorProgressBar(QWidget* parent) : QProgressBar(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);  // never erased first, so it never flickers
   setTextVisible(true);
