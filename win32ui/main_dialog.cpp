@@ -245,7 +245,7 @@ void MainDialog::generate() {
   const PreparationOutcome outcome = prepareJob(values, job, services.fs);
   showTexts();
   if (outcome == PreparationOutcome::EmptyRoot) {
-    MessageBoxA(window, kEmptyRoot, kEmptyRootCaption, MB_OK | MB_ICONWARNING);
+    showBox(window, emptyRootBox());
     return;
   }
   if (outcome == PreparationOutcome::RelativeRoot) {
@@ -269,7 +269,7 @@ void MainDialog::askToExit() {
   takeTexts();
   // The question takes the focus from an edit; its check must not change what is saved.
   checksSuppressed = true;
-  if (MessageBoxA(window, kExitQuestion, kMainTitle, MB_OKCANCEL | MB_ICONQUESTION) == IDOK) {
+  if (showBox(window, exitQuestionBox()) == IDOK) {
     EndDialog(window, IDCANCEL);
   } else {
     checksSuppressed = false;

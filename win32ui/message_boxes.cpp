@@ -7,6 +7,16 @@ constexpr UINT kShowRequest = WM_APP + 1;
 constexpr const char* kRelayClass = "QuilletFailureRelay";
 }  // namespace
 
+int showBox(HWND owner, const quillet::MessageBox& box) {
+  UINT flags = box.buttons == BoxButtons::OkCancel ? MB_OKCANCEL : MB_OK;
+  switch (box.icon) {
+    case BoxIcon::Warning: flags |= MB_ICONWARNING; break;
+    case BoxIcon::Question: flags |= MB_ICONQUESTION; break;
+    case BoxIcon::Error: flags |= MB_ICONERROR; break;
+  }
+  return MessageBoxA(box.owned ? owner : nullptr, box.text.c_str(), box.caption.c_str(), flags);
+}
+
 struct Win32FailurePresenter::Request {
   Caption caption;
   const std::string* text;
@@ -28,9 +38,7 @@ Win32FailurePresenter::~Win32FailurePresenter() {
 }
 
 void Win32FailurePresenter::showHere(Caption caption, const std::string& text) {
-  const bool application = caption == Caption::Application;
-  MessageBoxA(application ? ownerWindow : nullptr, text.c_str(), application ? title.c_str() : "Error",
-              MB_OK | MB_ICONERROR);
+  showBox(ownerWindow, failureBox(caption, text, title));
 }
 
 void Win32FailurePresenter::showError(Caption caption, const std::string& text) {
@@ -55,7 +63,7 @@ LRESULT CALLBACK Win32FailurePresenter::relayProc(HWND window, UINT message, WPA
 }
 
 void Win32ErrorPresenter::show(const std::string& caption, const std::string& text) {
-  MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONERROR);
+  showBox(nullptr, settingsErrorBox(caption, text));
 }
 
 void joinWorkerServingMessages(WorkerThread& worker, const GenerationJob& job) {

@@ -5,8 +5,13 @@
 #pragma once
 
 #include <windows.h>
+// The shared message boxes' type shares its name with the system's narrow/wide switch; every call
+// here names the narrow function itself.
+#undef MessageBox
 
 #include <string>
+
+#include "frontend/message_boxes.h"
 
 #include "engine/engine_services.h"
 #include "engine/generation_job.h"
@@ -14,6 +19,9 @@
 #include "settings/registry_error_report.h"
 
 namespace quillet::win32 {
+
+// Shows box (over owner when the box is an owned one) and returns the answer: IDOK or IDCANCEL.
+int showBox(HWND owner, const quillet::MessageBox& box);
 
 class Win32FailurePresenter : public FailurePresenter {
  public:
