@@ -17,7 +17,7 @@ constexpr int kProductLineId = 1079;
 constexpr int kCreditLineId = 1080;
 constexpr int kNoId = 0xFFFF;
 constexpr const char* kHelpMutexName = "Local\\TalvaneQuilletScriptsHelp";
-constexpr DWORD kFrameStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER;
+constexpr DWORD kFrameStyle = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER;
 
 // A help or about dialog: the OK button owner-drawn, OK and Esc close, F1 does nothing.
 struct SmallDialog {

@@ -42,7 +42,9 @@ ProgressDialog::ProgressDialog(FileSystem& fileSystem, ProgressKind dialogKind) 
 
 INT_PTR ProgressDialog::run() {
   const ProgressFrame frame = progressFrame(kind);
-  DialogTemplate dialog(kProgressTitle, WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME | DS_CENTER,
+  // Visible from its creation: a dialog made visible only when its message queue first runs empty
+  // would stay hidden behind a failure box the worker raises at once.
+  DialogTemplate dialog(kProgressTitle, WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME | DS_CENTER,
                         0, frame.width, frame.height);
   for (const ProgressControlRow& row : progressControlRows(kind)) {
     const int id = controlId(row.item);
