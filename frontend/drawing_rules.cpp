@@ -22,4 +22,15 @@ Rgb lightenBy51(const Rgb& c) { return {lightenChannel(c.red), lightenChannel(c.
 
 Rgb darkenBy51(const Rgb& c) { return {darkenChannel(c.red), darkenChannel(c.green), darkenChannel(c.blue)}; }
 
+BarShades barShades(const Rgb& base, const Rgb& shadow, const Rgb& darkShadow) {
+  BarShades shades{};
+  shades.lights[0] = lightenBy51(base);
+  shades.lights[1] = lightenBy51(shades.lights[0]);
+  shades.lights[2] = lightenBy51(shades.lights[1]);
+  shades.darks[0] = darkenBy51(base);
+  shades.darks[1] = darkenBy51(shades.darks[0]);
+  shades.midShadow = halfwayColor(shadow, darkShadow);
+  return shades;
+}
+
 }  // namespace quillet

@@ -28,6 +28,22 @@ Rgb lightenBy51(const Rgb& c);
 // Per channel: -51 unless the channel is below 51, in which case it stays.
 Rgb darkenBy51(const Rgb& c);
 
+// The shading of a colour progress bar: three steps lighter and two darker than its colour, and
+// the tone halfway from the button shadow to the dark shadow along its sunken edge.
+struct BarShades {
+  Rgb lights[3];
+  Rgb darks[2];
+  Rgb midShadow;
+};
+BarShades barShades(const Rgb& base, const Rgb& shadow, const Rgb& darkShadow);
+
+// The flat frame of edits and lists: the control's own border is two pixels wide; rings 0..2 of
+// the frame lie on the control, 3 and 4 on the parent around it. Ring 0 of an edit is outlined in
+// grey; drop-down lists have no outline.
+inline constexpr int kFlatEditBorder = 2;
+inline constexpr int kFlatEditRings = 5;
+inline constexpr Rgb kFlatEditOutline{100, 100, 100};
+
 // The progress bars' colours.
 inline constexpr Rgb kFoldersBarColor{255, 0, 255};
 inline constexpr Rgb kSizeBarColor{0, 0, 255};

@@ -1,7 +1,5 @@
 #include "ui/system_colors.h"
 
-#include "frontend/drawing_rules.h"
-
 namespace quillet {
 
 SystemColors SystemColors::fromPalette(const QPalette& palette) {
@@ -18,10 +16,9 @@ SystemColors SystemColors::fromPalette(const QPalette& palette) {
   return c;
 }
 
-namespace {
 Rgb rgbOf(const QColor& c) { return {c.red(), c.green(), c.blue()}; }
+
 QColor colorOf(const Rgb& c) { return QColor(c.red, c.green, c.blue); }
-}  // namespace
 
 QColor halfwayColor(const QColor& a, const QColor& b) { return colorOf(halfwayColor(rgbOf(a), rgbOf(b))); }
 

@@ -5,6 +5,8 @@
 #include <QColor>
 #include <QPalette>
 
+#include "frontend/drawing_rules.h"
+
 namespace quillet {
 
 struct SystemColors {
@@ -23,7 +25,10 @@ struct SystemColors {
   static SystemColors fromPalette(const QPalette& palette);
 };
 
-// The shared colour rules of frontend/drawing_rules.h on the toolkit's colours.
+// The shared colour rules of frontend/drawing_rules.h on the toolkit's colours, and the
+// conversions between the two.
+Rgb rgbOf(const QColor& c);
+QColor colorOf(const Rgb& c);
 QColor halfwayColor(const QColor& a, const QColor& b);
 QColor invertedColor(const QColor& c);
 QColor lightenBy51(const QColor& c);

@@ -6,6 +6,7 @@
 #include <QWindowStateChangeEvent>
 
 #include "ui/progress/number_progress_dialog.h"
+#include "ui/system_colors.h"
 #include "ui/progress/size_progress_dialog.h"
 
 namespace quillet {
@@ -37,7 +38,7 @@ void ProgressDialog::buildControls() {
         break;
       case ProgressControlKind::Bar: {
         auto* bar = new ColorProgressBar(this);
-        bar->setColor(QColor(row.color.red, row.color.green, row.color.blue));
+        bar->setColor(colorOf(row.color));
         widget = bar;
         break;
       }
