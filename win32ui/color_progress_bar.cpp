@@ -11,11 +11,6 @@ namespace quillet::win32 {
 
 namespace {
 constexpr UINT_PTR kSubclassId = 0x5143;
-// A channel that would pass 255 keeps its value; one below 51 keeps it when darkened.
-int lighten(int v) { return v + 51 > 255 ? v : v + 51; }
-int darken(int v) { return v < 51 ? v : v - 51; }
-COLORREF lighter(COLORREF c) { return RGB(lighten(GetRValue(c)), lighten(GetGValue(c)), lighten(GetBValue(c))); }
-COLORREF darker(COLORREF c) { return RGB(darken(GetRValue(c)), darken(GetGValue(c)), darken(GetBValue(c))); }
 }  // namespace
 
 ColorProgressBar::ColorProgressBar() : base(GetSysColor(COLOR_HIGHLIGHT)) { deriveColors(); }
@@ -31,14 +26,15 @@ void ColorProgressBar::attach(HWND item) {
 }
 
 void ColorProgressBar::deriveColors() {
-  light1 = lighter(base);
-  light2 = lighter(light1);
-  light3 = lighter(light2);
-  dark1 = darker(base);
-  dark2 = darker(dark1);
   dkShadow = GetSysColor(COLOR_3DDKSHADOW);
   shadow = GetSysColor(COLOR_BTNSHADOW);
-  midShadow = halfwayColor(shadow, dkShadow);
+  const BarShades shades = barShades(toRgb(base), toRgb(shadow), toRgb(dkShadow));
+  light1 = toColorRef(shades.lights[0]);
+  light2 = toColorRef(shades.lights[1]);
+  light3 = toColorRef(shades.lights[2]);
+  dark1 = toColorRef(shades.darks[0]);
+  dark2 = toColorRef(shades.darks[1]);
+  midShadow = toColorRef(shades.midShadow);
 }
 
 void ColorProgressBar::setRange(int lower, int upper) {

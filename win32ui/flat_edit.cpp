@@ -32,15 +32,16 @@ void FlatEdit::drawFrame(bool hot) {
     const COLORREF shadow = GetSysColor(COLOR_BTNSHADOW);
     const COLORREF face = GetSysColor(COLOR_BTNFACE);
     const bool enabled = IsWindowEnabled(window) != FALSE;
+    const COLORREF outline = toColorRef(kFlatEditOutline);
     if (!noOutline) {
-      g.edge(c, RGB(100, 100, 100), RGB(100, 100, 100));
+      g.edge(c, outline, outline);
     } else if (hot) {
       g.edge(c, shadow, hilite);
     } else {
       g.edge(c, face, face);
     }
     g.edge(grown(c, 1), enabled ? face : hilite, enabled ? face : hilite);
-    for (int n = 2; n <= 4; ++n) g.edge(grown(c, n), face, face);
+    for (int n = 2; n < kFlatEditRings; ++n) g.edge(grown(c, n), face, face);
     if (hot && enabled && !noOutline) {
       g.edge(c, face, face);
       g.edge(grown(c, 1), shadow, hilite);

@@ -4,17 +4,6 @@
 
 namespace quillet::win32 {
 
-namespace {
-int channelHalfway(int a, int b) { return (a + ((b - a) >> 1)) & 0xFF; }
-}  // namespace
-
-COLORREF halfwayColor(COLORREF a, COLORREF b) {
-  return RGB(channelHalfway(GetRValue(a), GetRValue(b)), channelHalfway(GetGValue(a), GetGValue(b)),
-             channelHalfway(GetBValue(a), GetBValue(b)));
-}
-
-COLORREF invertedColor(COLORREF c) { return RGB(255 - GetRValue(c), 255 - GetGValue(c), 255 - GetBValue(c)); }
-
 ButtonColors ButtonColors::fromSystem() {
   ButtonColors c{};
   c.hilite = GetSysColor(COLOR_BTNHIGHLIGHT);

@@ -7,12 +7,17 @@
 
 #include <initializer_list>
 
+#include "frontend/drawing_rules.h"
+
 namespace quillet::win32 {
 
-// Per channel a + ((b - a) >> 1), kept to 8 bits: halfway from a towards b.
-COLORREF halfwayColor(COLORREF a, COLORREF b);
-// 255 minus each channel.
-COLORREF invertedColor(COLORREF c);
+inline Rgb toRgb(COLORREF c) { return {GetRValue(c), GetGValue(c), GetBValue(c)}; }
+inline COLORREF toColorRef(const Rgb& c) {
+  return RGB(static_cast<BYTE>(c.red), static_cast<BYTE>(c.green), static_cast<BYTE>(c.blue));
+}
+// The shared colour rules on GDI colours.
+inline COLORREF halfwayColor(COLORREF a, COLORREF b) { return toColorRef(quillet::halfwayColor(toRgb(a), toRgb(b))); }
+inline COLORREF invertedColor(COLORREF c) { return toColorRef(quillet::invertedColor(toRgb(c))); }
 
 // The colours of the owner-drawn buttons, read from the system (again on every colour change).
 struct ButtonColors {
