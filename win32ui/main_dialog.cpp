@@ -6,7 +6,6 @@
 
 #include "engine/volume_checks.h"
 #include "engine/worker_thread.h"
-#include "frontend/help_strings.h"
 #include "frontend/run_preparation.h"
 #include "settings/registry_access.h"
 #include "win32ui/dialog_template.h"
@@ -121,9 +120,13 @@ void MainDialog::initialise() {
   icon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kIconResource));
   SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
   SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
-  if (HMENU menu = GetSystemMenu(window, FALSE); menu != nullptr && *kStringAboutMenuItem != 0) {
-    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
-    AppendMenuA(menu, MF_STRING, kAboutCommand, kStringAboutMenuItem);
+  // The system's own menu already has Minimize and Close; the about item is added at its end.
+  if (HMENU menu = GetSystemMenu(window, FALSE); menu != nullptr) {
+    for (const SystemMenuItem& entry : mainSystemMenu()) {
+      if (entry.command != SystemCommand::About || entry.text == nullptr || *entry.text == 0) continue;
+      AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+      AppendMenuA(menu, MF_STRING, kAboutCommand, entry.text);
+    }
   }
   SetWindowTextA(window, kMainTitle);
   applyAppearance();
