@@ -2,16 +2,12 @@
 
 #include <shlobj.h>
 
+#include "frontend/folder_browsing.h"
+
 namespace quillet::win32 {
 
 bool FolderBrowser::browse(HWND owner) {
-  if (!initialFolder.empty()) {
-    const auto end = initialFolder.find_last_not_of(" \t\r\n");
-    initialFolder.erase(end == std::string::npos ? 0 : end + 1);
-    if (!initialFolder.empty() && (initialFolder.back() == '\\' || initialFolder.back() == '/')) {
-      initialFolder.pop_back();
-    }
-  }
+  if (!initialFolder.empty()) initialFolder = trimInitialFolder(initialFolder);
   IMalloc* allocator = nullptr;
   if (FAILED(SHGetMalloc(&allocator)) || allocator == nullptr) return false;
 
