@@ -1,7 +1,8 @@
 // A test tool run under Wine beside the program: finds the program's windows and controls and
 // reports what the window tests cannot see from X (control texts, enabled states, where a control
 // lies on the screen), so the tests can click and type with xdotool and check the outcome.
-// Usage: quillet_ui_probe count <title> | center <title> <id> | text <title> <id> | enabled <title> <id>
+// Usage: quillet_ui_probe count <title> | minimize <title> | iconic <title>
+//                         | center <title> <id> | text <title> <id> | enabled <title> <id>
 // Exit status 0 on success, 1 when the window or control is not there, 2 on bad usage.
 #include <windows.h>
 
@@ -39,7 +40,16 @@ int main(int argc, char** argv) {
     std::printf("%zu\n", windows.size());
     return 0;
   }
-  if (argc < 4 || windows.empty()) return windows.empty() ? 1 : 2;
+  if (windows.empty()) return 1;
+  if (command == "minimize") {
+    ShowWindow(windows.front(), SW_MINIMIZE);
+    return 0;
+  }
+  if (command == "iconic") {
+    std::printf("%d\n", IsIconic(windows.front()) ? 1 : 0);
+    return 0;
+  }
+  if (argc < 4) return 2;
   HWND control = GetDlgItem(windows.front(), std::atoi(argv[3]));
   if (control == nullptr) return 1;
   if (command == "center") {
