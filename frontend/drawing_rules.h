@@ -44,6 +44,12 @@ inline constexpr int kFlatEditBorder = 2;
 inline constexpr int kFlatEditRings = 5;
 inline constexpr Rgb kFlatEditOutline{100, 100, 100};
 
+// The font every dialog is laid out in, and whose character size its dialog units are measured
+// by: 8 points of the system's dialog face (the Qt front-end takes the platform's default sans
+// face at this size).
+inline constexpr int kDialogFontPoints = 8;
+inline constexpr const char* kDialogFontFace = "MS Shell Dlg";
+
 // The progress bars' colours.
 inline constexpr Rgb kFoldersBarColor{255, 0, 255};
 inline constexpr Rgb kSizeBarColor{0, 0, 255};

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "frontend/drawing_rules.h"
 #include "frontend/help_strings.h"
 #include "settings/settings_values.h"
 
@@ -103,7 +104,7 @@ struct DialogFrame {
 };
 
 inline constexpr const char* kMainTitle = kStringProductName;
-inline constexpr DialogFrame kMainDialogFrame{kMainTitle, 257, 186, 8, "MS Shell Dlg"};
+inline constexpr DialogFrame kMainDialogFrame{kMainTitle, 257, 186, kDialogFontPoints, kDialogFontFace};
 
 // The window's controls in tab order (the rows with kStyleTabStop, in this order).
 std::span<const ControlRow> mainControlRows();
