@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "frontend/drawing_rules.h"
+
 namespace quillet::win32 {
 
 // Predefined control classes of a template item.
@@ -16,10 +18,10 @@ enum class ItemClass : std::uint16_t { Button = 0x80, Edit = 0x81, Static = 0x82
 class DialogTemplate {
  public:
   // Caption, style, size in dialog units and the font the units are measured in.
-  // "MS Shell Dlg" is the face every system maps to its dialog font (Wine's substitute for the
-  // older "MS Sans Serif" is far wider than the tables were measured in).
+  // The shared dialog font by default: "MS Shell Dlg", which every system maps to its dialog font
+  // (Wine's substitute for the older "MS Sans Serif" is far wider than the tables were measured in).
   DialogTemplate(const std::string& caption, DWORD style, DWORD exStyle, int width, int height,
-                 const std::string& fontFace = "MS Shell Dlg", int fontPoints = 8);
+                 const std::string& fontFace = kDialogFontFace, int fontPoints = kDialogFontPoints);
 
   void add(ItemClass itemClass, const std::string& text, int id, DWORD style, int x, int y, int width,
            int height);
