@@ -22,6 +22,7 @@ enum class GenerationResult : int {
   VolumeFull = 1,       // volume full, or a file cannot be allocated at its size
   Stopped = 2,
   NamesUsedUp = 3,      // a mask's names are used up
+  DataDamaged = 4,      // verify only: damaged, missing or unexpected data was found
   FolderLimit = 5,      // dirsLimit reached (tree make-up only)
   LimitSizeReached = 6, // by files number only
   MaxSizeZero = 7,      // nothing generated

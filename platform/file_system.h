@@ -57,6 +57,31 @@ class FileHandle {
   virtual Status close() = 0;
 };
 
+// How a file opened for checking is read past the system's cache.
+enum class UncachedRead {
+  Direct,   // every read goes to the device (O_DIRECT, FILE_FLAG_NO_BUFFERING)
+  Dropped,  // the file's data was flushed and its cached pages dropped before the first read
+  Cached,   // neither was possible: the bytes may come from the cache
+};
+
+// Offsets, sizes and buffer addresses of ReadHandle::read are multiples of this: it covers the
+// sector sizes of the devices uncached reads go to.
+inline constexpr std::size_t kUncachedAlignment = 4096;
+
+// An existing regular file opened for reading past the cache. Closed by the destructor.
+class ReadHandle {
+ public:
+  virtual ~ReadHandle() = default;
+  // The file's length when it was opened.
+  virtual std::int64_t size() const = 0;
+  // Bytes the file system holds in reserve for the file (its allocated blocks); -1 when unknown.
+  virtual std::int64_t allocatedBytes() const = 0;
+  virtual UncachedRead method() const = 0;
+  // Reads up to size bytes from offset into data (all three aligned to kUncachedAlignment).
+  // Returns the bytes read: fewer than size only at the end of the file.
+  virtual Result<std::size_t> read(std::int64_t offset, void* data, std::size_t size) = 0;
+};
+
 // Local wall-clock time, as the log's time stamps show it.
 struct LocalTime {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
@@ -101,6 +126,12 @@ class FileSystem {
   virtual Result<std::unique_ptr<FileHandle>> createNewFileBelow(const std::string& base, const std::string& relative) = 0;
   // Opens a folder for enumeration.
   virtual Result<std::unique_ptr<FolderReader>> openFolder(const std::string& path) = 0;
+  // Opens the existing regular file relative below base (parts joined by the system's separator)
+  // for reading past the cache, as createNewFileBelow walks: no link on the way or at the end is
+  // followed and no part climbs (WrongPath); anything but a regular file is refused (WrongPath).
+  virtual Result<std::unique_ptr<ReadHandle>> openForCheck(const std::string& base, const std::string& relative) {
+    return Status::failure(ErrorKind::Unsupported, 0, base + relative + ": no uncached reading here");
+  }
 };
 
 // The implementation for the system the program was built for.

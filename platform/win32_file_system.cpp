@@ -126,6 +126,48 @@ class Win32FolderReader final : public FolderReader {
   bool hasPending_ = false;
 };
 
+// A file opened for checking with FILE_FLAG_NO_BUFFERING, so that its reads go to the device; a
+// volume that refuses the flag is read through the cache (and says so).
+class Win32ReadHandle final : public ReadHandle {
+ public:
+  Win32ReadHandle(HANDLE handle, std::string path, std::int64_t size, std::int64_t allocated, bool direct)
+      : handle_(handle), path_(std::move(path)), size_(size), allocated_(allocated), direct_(direct) {}
+  ~Win32ReadHandle() override { ::CloseHandle(handle_); }
+
+  std::int64_t size() const override { return size_; }
+  std::int64_t allocatedBytes() const override { return allocated_; }
+  UncachedRead method() const override { return direct_ ? UncachedRead::Direct : UncachedRead::Cached; }
+
+  Result<std::size_t> read(std::int64_t offset, void* data, std::size_t size) override {
+    std::size_t done = 0;
+    char* p = static_cast<char*>(data);
+    while (done < size) {
+      OVERLAPPED at{};
+      const std::uint64_t position = static_cast<std::uint64_t>(offset) + done;
+      at.Offset = static_cast<DWORD>(position & 0xFFFFFFFFu);
+      at.OffsetHigh = static_cast<DWORD>(position >> 32);
+      const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
+      DWORD got = 0;
+      if (!::ReadFile(handle_, p + done, piece, &got, &at)) {
+        const DWORD err = ::GetLastError();
+        if (err == ERROR_HANDLE_EOF) break;
+        return win32Error(path_, err);
+      }
+      if (got == 0) break;
+      done += got;
+      if (got < piece) break;
+    }
+    return done;
+  }
+
+ private:
+  HANDLE handle_;
+  std::string path_;
+  std::int64_t size_;
+  std::int64_t allocated_;
+  bool direct_;
+};
+
 class Win32FileSystem final : public FileSystem {
  public:
   Result<VolumeSpace> volumeSpace(const std::string& path) override {
@@ -202,6 +244,41 @@ class Win32FileSystem final : public FileSystem {
     const std::string path = base + relative;
     if (const DWORD refused = refusedBelow(base, relative); refused != 0) return win32Error(path, refused);
     return createNewFile(path);
+  }
+
+  Result<std::unique_ptr<ReadHandle>> openForCheck(const std::string& base, const std::string& relative) override {
+    const std::string path = base + relative;
+    if (const DWORD refused = refusedBelow(base, relative); refused != 0) return win32Error(path, refused);
+    // The reparse point itself is opened, never what it leads to; it is then refused below.
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN;
+    bool direct = true;
+    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                  flags | FILE_FLAG_NO_BUFFERING, nullptr);
+    if (handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_INVALID_PARAMETER) {
+      direct = false;
+      handle = ::CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, flags, nullptr);
+    }
+    if (handle == INVALID_HANDLE_VALUE) return win32Error(path, ::GetLastError());
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(handle, &info)) {
+      const DWORD err = ::GetLastError();
+      ::CloseHandle(handle);
+      return win32Error(path, err);
+    }
+    if ((info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+        ::GetFileType(handle) != FILE_TYPE_DISK) {
+      ::CloseHandle(handle);
+      return win32Error(path, ERROR_BAD_PATHNAME);
+    }
+    const std::int64_t size =
+        static_cast<std::int64_t>((static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+    std::int64_t allocated = -1;
+    FILE_STANDARD_INFO standard{};
+    if (::GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard)) {
+      allocated = standard.AllocationSize.QuadPart;
+    }
+    return std::unique_ptr<ReadHandle>(new Win32ReadHandle(handle, path, size, allocated, direct));
   }
 
   Status createFolder(const std::string& path) override {

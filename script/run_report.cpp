@@ -104,7 +104,7 @@ std::string formatReport(const RunRecord& r) {
   j["schema"] = kReportSchema;
   j["program"] = {{"name", "Talvane Quillet"}, {"version", QUILLET_VERSION}, {"build", buildText()}};
   j["command_line"] = r.commandLine;
-  j["mode"] = r.byAllSize ? "by_all_size" : "by_files_number";
+  j["mode"] = r.verifyMode ? "verify" : r.byAllSize ? "by_all_size" : "by_files_number";
   j["rejection"] = r.rejection.empty() ? ordered_json(nullptr) : ordered_json(r.rejection);
   j["parameters"] = job != nullptr ? parameters(*job, r.extensions) : ordered_json(nullptr);
   j["random_seed"] =
@@ -151,6 +151,10 @@ std::string formatReport(const RunRecord& r) {
     j["files_by_number"] = {{"planned_files", job->filesPlanned}, {"made_files", files}};
   } else {
     j["files_by_number"] = nullptr;
+  }
+  if (r.verifyMode) {
+    j["files_by_number"] = nullptr;
+    j["verify"] = r.verifyJson.empty() ? ordered_json(nullptr) : ordered_json::parse(r.verifyJson);
   }
   // A path that is no valid UTF-8 gets replacement characters rather than no report.
   return j.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";
