@@ -4,7 +4,9 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <map>
+#include <thread>
 #include <memory>
 #include <new>
 #include <unordered_map>
@@ -266,10 +268,30 @@ void countMethod(ReadMethods& methods, UncachedRead method) {
   }
 }
 
+struct ChunkResult {
+  FileTally tally;
+  std::size_t size = 0;
+  bool zero = false;
+};
+
+// A read buffer and the check of what was read into it. The check is declared last so that it is
+// waited for before its buffer goes.
+struct Slot {
+  Slot() : buffer(kReadChunk) {}
+  AlignedBuffer buffer;
+  std::future<ChunkResult> done;
+};
+
+// Chunks in flight: one being read plus one being checked per core, within reason.
+std::size_t slotCount() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return std::clamp<std::size_t>(cores == 0 ? 2 : cores + 1, 2, 9);
+}
+
 class Verifier {
  public:
   Verifier(VerifyJob& job, FileSystem& fs, VerifyResult& result)
-      : job_(job), fs_(fs), result_(result), buffer_(kReadChunk) {}
+      : job_(job), fs_(fs), result_(result), slots_(slotCount()) {}
 
   void run() {
     std::vector<FoundFile> files;
@@ -357,13 +379,33 @@ class Verifier {
       job_.filesChecked.fetch_add(1, std::memory_order_relaxed);
       return v;
     }
+    // Reading and checking overlap: each chunk read is checked on a thread of its own while the
+    // next ones are read, a few chunks in flight; the tallies are merged in file order.
     std::int64_t offset = 0;
     bool first = true;
     bool zeroSoFar = true;
     v.expect.size = v.length;
+    std::size_t next = 0;
+    const auto collect = [&](Slot& slot) {
+      if (!slot.done.valid()) return;
+      const ChunkResult r = slot.done.get();
+      const std::int64_t before = v.tally.damagedBytes();
+      v.tally.merge(r.tally);
+      zeroSoFar = zeroSoFar && r.zero;
+      job_.damagedBytes.fetch_add(v.tally.damagedBytes() - before, std::memory_order_relaxed);
+      job_.bytesChecked.fetch_add(static_cast<std::int64_t>(r.size), std::memory_order_relaxed);
+    };
+    const auto collectAll = [&] {
+      for (std::size_t i = 0; i < slots_.size(); ++i) collect(slots_[(next + i) % slots_.size()]);
+    };
     while (offset < v.length || first) {
-      if (job_.stopRequested) return v;
-      const auto got = readChunk(file, offset, buffer_);
+      if (job_.stopRequested) {
+        collectAll();
+        return v;
+      }
+      Slot& slot = slots_[next];
+      collect(slot);
+      const auto got = readChunk(file, offset, slot.buffer);
       if (!got.ok()) {
         v.unreadable = true;
         v.readError = got.status().message();
@@ -373,7 +415,7 @@ class Verifier {
       const std::size_t size =
           static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(got.value()), v.length - offset));
       if (first) {
-        v.expect = expectFromStart(result_.seed, v.expect.fileId, v.length, buffer_.data, size);
+        v.expect = expectFromStart(result_.seed, v.expect.fileId, v.length, slot.buffer.data, size);
         // The plan knows the size when the file's own blocks do not tell it.
         if (!v.expect.sizeFromBlocks && planned != plannedSizes_.end()) {
           v.expect.size = planned->second;
@@ -382,14 +424,21 @@ class Verifier {
         first = false;
       }
       if (size == 0) break;
-      if (zeroSoFar) zeroSoFar = allZero(buffer_.data, size);
-      const std::int64_t before = v.tally.damagedBytes();
-      classifyRange(v.expect, offset, buffer_.data, size, v.tally);
-      job_.damagedBytes.fetch_add(v.tally.damagedBytes() - before, std::memory_order_relaxed);
-      job_.bytesChecked.fetch_add(static_cast<std::int64_t>(size), std::memory_order_relaxed);
+      const std::uint8_t* data = slot.buffer.data;
+      const FileExpectation expect = v.expect;
+      const bool wantZero = zeroSoFar;
+      slot.done = std::async(std::launch::async, [expect, offset, data, size, wantZero] {
+        ChunkResult r;
+        r.size = size;
+        r.zero = wantZero && allZero(data, size);
+        classifyRange(expect, offset, data, size, r.tally);
+        return r;
+      });
+      next = (next + 1) % slots_.size();
       offset += static_cast<std::int64_t>(size);
-      if (got.value() < buffer_.size) break;
+      if (got.value() < slot.buffer.size) break;
     }
+    collectAll();
     if (offset < v.length && !v.unreadable) {
       // The file shrank while it was read: what could not be read is not there.
       v.length = offset;
@@ -482,7 +531,7 @@ class Verifier {
   VerifyJob& job_;
   FileSystem& fs_;
   VerifyResult& result_;
-  AlignedBuffer buffer_;
+  std::vector<Slot> slots_;
   std::int64_t freeNow_ = -1;
   std::int64_t cluster_ = 4096;
   std::unordered_map<std::string, std::int64_t> plannedSizes_;
