@@ -2,6 +2,7 @@
 // block for block as a run makes them, damaged on purpose, and the program must name every damage
 // with its class and byte offset, and nothing else.
 #include <fcntl.h>
+#include <signal.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "engine/block_identity.h"
@@ -57,7 +59,7 @@ void patch(const std::string& path, std::int64_t offset, const std::vector<std::
 
 class VerifyProgramTest : public testing::ScriptProgramTest {
  protected:
-  VerifyProgramTest() : ScriptProgramTest(96 << 20) {}
+  VerifyProgramTest() : ScriptProgramTest(160 << 20) {}
   std::string root() const { return vol->path() + "/run"; }
   json report() const {
     std::ifstream in(vol->path() + "/report.json");
@@ -239,6 +241,22 @@ TEST_F(VerifyProgramTest, BadParametersAreRejectedInTheLog) {
   // A root that is not there is a path failure, not a clean verify.
   const auto missing = run({"/v", "/root:'" + vol->path() + "/nothing'"});
   EXPECT_EQ(missing.exitCode, 8) << missing.out << missing.err;
+}
+
+TEST_F(VerifyProgramTest, CtrlCStopsAVerifyWithExitCodeTwo) {
+  // Enough small files that the check outlasts the signal by far.
+  for (int i = 0; i < 20000; ++i) makeFile(root(), "s/" + std::to_string(i), 1024);
+  options.whileRunning = [&](int pid) {
+    for (int i = 0; i < 500 && log().find("Verify of") == std::string::npos; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(pid, SIGINT);
+  };
+  options.timeoutSeconds = 60;
+  const auto r = verify();
+  EXPECT_EQ(r.exitCode, 2) << r.out << r.err;
+  EXPECT_NE(log().find("Verify stopped before every file was checked."), std::string::npos) << log();
+  EXPECT_EQ(report()["result"]["code"], 2);
 }
 
 // An intact fill of a real ext4 volume, up to its last block, read with O_DIRECT.
