@@ -6,6 +6,7 @@
 
 #include "engine/random.h"
 #include "engine/vector_clones.h"
+#include "platform/path.h"
 
 // Layout of a block. The header is 26 little-endian 16-bit words; each carries 14 bits as a content
 // word would (even byte 0x80 | low 7 bits, odd byte the high 7 bits), so it keeps the content's byte
@@ -127,6 +128,20 @@ std::uint64_t fileIdentity(std::string_view relativePath) {
     h *= 0x100000001B3ull;
   }
   return mix64(h ^ mix64(relativePath.size() + kGolden));
+}
+
+std::string identityPath(std::string_view root, std::string_view path) {
+  if (path.substr(0, root.size()) == root) path.remove_prefix(root.size());
+  std::string out(path);
+  for (char& c : out) {
+    if (isSeparator(c)) c = '/';
+  }
+  while (!out.empty() && out.back() == '/') out.pop_back();
+  return out;
+}
+
+std::uint32_t folderDrawSeed(std::uint64_t runSeed, std::string_view folderIdentityPath) {
+  return static_cast<std::uint32_t>(mix64(mix64(runSeed ^ 0xF01DE55EEDull) ^ fileIdentity(folderIdentityPath)));
 }
 
 void fillIdentifiedContent(std::uint64_t seed, std::uint64_t fileId, std::uint64_t fileSize,

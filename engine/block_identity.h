@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace quillet {
@@ -24,6 +25,15 @@ struct BlockIdentity {
 // Identity of a path relative to the root: its parts joined with '/' whatever the system's
 // separator (callers pass the parts joined with '/'), bytes as they stand (no case folding).
 std::uint64_t fileIdentity(std::string_view relativePath);
+
+// The path below root (which ends with a separator), as fileIdentity takes it: the part after
+// root, its separators made '/' and trailing ones dropped ("" for root itself). A path outside
+// root is taken whole.
+std::string identityPath(std::string_view root, std::string_view path);
+
+// The seed of the size and count draws for the files of one folder of a run with a seed, from the
+// run's seed and the folder's identityPath.
+std::uint32_t folderDrawSeed(std::uint64_t runSeed, std::string_view folderIdentityPath);
 
 // Fills out[0..size) with the file's content from byte `offset` on (any offset and size; a
 // generator passes multiples of 1,024 for the offset). Every block, the last partial one included,

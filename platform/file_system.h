@@ -54,6 +54,10 @@ class FileHandle {
   // Reserves real blocks for the first size bytes and sets the file's length to size. Never makes
   // a sparse file. Failure leaves the file at whatever length the system left.
   virtual Status allocate(std::int64_t size) = 0;
+  // Returns once the data written so far is on the storage, not only in the system's cache
+  // (fdatasync; FlushFileBuffers). A failure (an I/O error, a full thin volume) means written data
+  // may be lost.
+  virtual Status syncData() = 0;
   virtual Status close() = 0;
 };
 
@@ -132,6 +136,11 @@ class FileSystem {
   virtual Result<std::unique_ptr<ReadHandle>> openForCheck(const std::string& base, const std::string& relative) {
     return Status::failure(ErrorKind::Unsupported, 0, base + relative + ": no uncached reading here");
   }
+  // Writes every cached change of the volume that holds path (a folder) to its storage and returns
+  // when that is done (syncfs on POSIX; on Windows a flush of the volume's handle). Unsupported when
+  // the system refuses the flush itself rather than fails it (Windows without administrator
+  // rights, a network share); any other failure means written data may be lost.
+  virtual Status syncVolume(const std::string& path) = 0;
 };
 
 // The implementation for the system the program was built for.

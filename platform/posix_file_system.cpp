@@ -149,6 +149,13 @@ class PosixFileHandle final : public FileHandle {
     return posixError(path_, err);
   }
 
+  Status syncData() override {
+    while (::fdatasync(fd_) != 0) {
+      if (errno != EINTR) return posixError(path_, errno);
+    }
+    return {};
+  }
+
   Status close() override {
     if (fd_ < 0) return {};
     const int fd = fd_;
@@ -437,6 +444,21 @@ class PosixFileSystem final : public FileSystem {
     DIR* dir = ::opendir(path.c_str());
     if (dir == nullptr) return posixError(path, errno);
     return std::unique_ptr<FolderReader>(new PosixFolderReader(dir, devices_));
+  }
+
+  Status syncVolume(const std::string& path) override {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return posixError(path, errno);
+    // Since Linux 5.8 syncfs also reports a write-back error of any file of the volume seen since
+    // this descriptor was opened, and before that of any since the volume was mounted.
+    int result;
+    do {
+      result = ::syncfs(fd);
+    } while (result != 0 && errno == EINTR);
+    const int err = errno;
+    ::close(fd);
+    if (result != 0) return posixError(path, err);
+    return {};
   }
 
  private:

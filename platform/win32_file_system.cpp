@@ -61,6 +61,11 @@ class Win32FileHandle final : public FileHandle {
     return {};
   }
 
+  Status syncData() override {
+    if (!::FlushFileBuffers(handle_)) return win32Error(path_, ::GetLastError());
+    return {};
+  }
+
   Status close() override {
     if (handle_ == INVALID_HANDLE_VALUE) return {};
     const HANDLE handle = handle_;
@@ -307,6 +312,37 @@ class Win32FileSystem final : public FileSystem {
       }
     }
     return std::unique_ptr<FolderReader>(new Win32FolderReader(handle, first));
+  }
+
+  Status syncVolume(const std::string& path) override {
+    const std::string root = volumeRoot(path);
+    // The volume's own name ("\\?\Volume{...}\") also serves volumes mounted on a folder; a
+    // drive letter's device name is the fallback.
+    std::string device;
+    char volumeName[MAX_PATH + 1] = {};
+    if (!root.empty() && ::GetVolumeNameForVolumeMountPointA(root.c_str(), volumeName, sizeof volumeName)) {
+      device = withoutTrailingSeparator(volumeName);
+    } else if (root.size() >= 2 && root[1] == ':') {
+      device = "\\\\.\\" + root.substr(0, 2);
+    } else {
+      return Status::failure(ErrorKind::Unsupported, 0, path + ": the volume has no device that can be flushed");
+    }
+    const HANDLE volume = ::CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (volume == INVALID_HANDLE_VALUE) {
+      const DWORD err = ::GetLastError();
+      if (err == ERROR_ACCESS_DENIED) {
+        return Status::failure(ErrorKind::Unsupported, static_cast<int>(err),
+                               root + ": flushing the volume needs administrator rights");
+      }
+      return Status::failure(ErrorKind::Unsupported, static_cast<int>(err),
+                             root + ": the volume cannot be opened for a flush: " + win32Description(err));
+    }
+    const bool flushed = ::FlushFileBuffers(volume) != 0;
+    const DWORD err = flushed ? 0 : ::GetLastError();
+    ::CloseHandle(volume);
+    if (!flushed) return win32Error(root, err);
+    return {};
   }
 
  private:

@@ -42,6 +42,15 @@ const char* progressWord(ProgressFormat format) {
   return "human";
 }
 
+const char* syncWord(SyncMode mode) {
+  switch (mode) {
+    case SyncMode::File: return "file";
+    case SyncMode::End: return "end";
+    case SyncMode::None: break;
+  }
+  return "none";
+}
+
 template <typename T>
 ordered_json orNull(const std::optional<T>& value) {
   return value ? ordered_json(*value) : ordered_json(nullptr);
@@ -77,6 +86,8 @@ ordered_json parameters(const GenerationJob& job, const ScriptExtensions& extens
       job.fsFileSizeLimit == 0 ? ordered_json(nullptr) : ordered_json(job.fsFileSizeLimit);
   p["report_file"] = extensions.reportPath;
   p["progress"] = progressWord(extensions.progress);
+  p["seed"] = job.seedGiven ? ordered_json(std::to_string(job.runSeed)) : ordered_json(nullptr);
+  p["sync"] = syncWord(job.sync);
   return p;
 }
 
@@ -109,6 +120,16 @@ std::string formatReport(const RunRecord& r) {
   j["parameters"] = job != nullptr ? parameters(*job, r.extensions) : ordered_json(nullptr);
   j["random_seed"] =
       job != nullptr && job->firstSeed >= 0 ? ordered_json(job->firstSeed) : ordered_json(nullptr);
+  // A run has its seed once the worker started, or from the start when it was given. As a text:
+  // a JSON number loses digits beyond 2^53.
+  const bool seeded = job != nullptr && (job->seedGiven || r.generationSeconds > 0);
+  j["run_seed"] = seeded ? ordered_json(std::to_string(job->runSeed)) : ordered_json(nullptr);
+  j["run_seed_source"] = seeded ? ordered_json(job->seedGiven ? "given" : "drawn") : ordered_json(nullptr);
+  if (job != nullptr && job->sync == SyncMode::End && r.generationSeconds > 0) {
+    j["volume_sync"] = {{"flushed", job->volumeSynced}, {"note", textOrNull(!job->volumeSyncNote.empty(), job->volumeSyncNote)}};
+  } else {
+    j["volume_sync"] = nullptr;
+  }
   j["start_time_utc"] = formatUtcTime(r.started);
   j["end_time_utc"] = formatUtcTime(r.ended);
   j["duration_seconds"] = r.durationSeconds;
