@@ -317,7 +317,14 @@ class Verifier {
       if (job_.stopRequested) return stop();
       FileVerdict v = checkFile(f.relative, allocationOnlyRun && parametersTell);
       if (job_.stopRequested && !v.unreadable) return stop();
+      bytesInTree_ += v.length;
       account(v, allocationOnlyRun);
+    }
+    if (!job_.plan && job_.planner) {
+      job_.plan = job_.planner(bytesInTree_);
+      if (job_.plan) {
+        for (const auto& p : *job_.plan) plannedSizes_.emplace(p.relativePath, p.size);
+      }
     }
     if (job_.plan) comparePlan(files);
   }
@@ -533,6 +540,7 @@ class Verifier {
   VerifyResult& result_;
   std::vector<Slot> slots_;
   std::int64_t freeNow_ = -1;
+  std::int64_t bytesInTree_ = 0;
   std::int64_t cluster_ = 4096;
   std::unordered_map<std::string, std::int64_t> plannedSizes_;
   std::unordered_map<std::string, SizeState> present_;

@@ -132,6 +132,7 @@ struct VerifyResult {
   std::vector<FileVerdict> damaged;
   // With the run's parameters: planned files not found, and files found that the run never planned.
   bool planned = false;
+  std::string planNote;  // why the files could not be planned, or why the plan was cut
   std::vector<std::string> missing;
   std::int64_t missingTailAllowed = 0;  // planned files after a run that ended early
   std::string tailReason;               // why that tail is allowed; empty when none was
@@ -154,6 +155,9 @@ struct VerifyJob {
   // Set when the run's parameters were given: the files it planned, in creation order, and
   // whether it only allocated them.
   std::optional<std::vector<PlannedFile>> plan;
+  // Asked for the plan once every file was checked, with the bytes the tree's files hold (a run
+  // that filled the whole volume had that much more room than the volume has left).
+  std::function<std::optional<std::vector<PlannedFile>>(std::int64_t bytesInTree)> planner;
   bool planAllocationOnly = false;
   // Set when the run's parameters told whether it only allocated (planAllocationOnly).
   bool allocationOnlyKnown = false;

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "engine/size_text.h"
+#include "engine/verify_plan.h"
 #include "platform/ascii.h"
 #include "platform/path.h"
 #include "platform/system.h"
@@ -106,16 +107,6 @@ VerifyParse parseVerify(const std::string& mode, const std::vector<std::string>&
         verifySeen = true;
         continue;
       }
-      if (i >= 2 && asciiUpper(keyOf(args[i])) == "/SEED") {
-        if (out.seed) return reject("Repitition /seed parameter.");
-        std::uint64_t seed = 0;
-        if (valueOf(args[i]).empty()) return reject("Seed can't be empty.");
-        if (!readSeed(valueOf(args[i]), seed)) {
-          return reject("Incorrect seed, a number from 0 to 18446744073709551615 expected.");
-        }
-        out.seed = seed;
-        continue;
-      }
       runArgs.push_back(args[i]);
     }
     parsed = parseScript(mode, runArgs, job);
@@ -124,6 +115,8 @@ VerifyParse parseVerify(const std::string& mode, const std::vector<std::string>&
       return out;
     }
     out.root = job.rootFolder;
+    if (job.seedGiven) out.seed = job.runSeed;
+    out.runArgs = runArgs;
     out.extensions = parsed.extensions;
     out.withRunParameters = true;
     out.accepted = true;
@@ -147,7 +140,7 @@ VerifyParse parseVerify(const std::string& mode, const std::vector<std::string>&
       if (seedSeen) return reject("Repitition /seed parameter.");
       if (value.empty()) return reject("Seed can't be empty.");
       std::uint64_t seed = 0;
-      if (!readSeed(value, seed)) return reject("Incorrect seed, a number from 0 to 18446744073709551615 expected.");
+      if (!readSeed(value, seed)) return reject("Incorrect seed, a whole number from 0 to 18446744073709551615 expected.");
       out.seed = seed;
       seedSeen = true;
     } else if (key == "/REPORT") {
@@ -225,6 +218,7 @@ std::vector<std::string> formatVerifyDetails(const VerifyResult& r, std::size_t 
                     ")");
   }
   for (const auto& e : r.listingErrors) lines.push_back("Not listed: " + e);
+  if (!r.planNote.empty()) lines.push_back("The run's files: " + r.planNote);
   std::size_t shown = 0;
   for (const auto& f : r.damaged) {
     if (shown >= firstBlocks) break;
@@ -443,6 +437,7 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
     log.writeEndBanner();
   };
 
+  std::string planNote;
   GenerationJob runJob;
   ParseOutcome runParsed;
   const VerifyParse parsed = parseVerify(mode, args, runJob, runParsed);
@@ -463,9 +458,40 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
     completeScriptJob(runJob, runParsed, services.fs);
     record.job = &runJob;
     record.byAllSize = runJob.byAllSize;
-    // The parameters tell whether the run only allocated its files.
+    // The parameters tell whether the run only allocated its files, and, with the seed, which
+    // files it made: the engine re-derives them once the tree's bytes are known.
     job.planAllocationOnly = !runJob.fillRandom;
     job.allocationOnlyKnown = true;
+    if (!job.seed) {
+      log.writeLine("Missing and unexpected files are told only with the run's /seed.");
+    } else {
+      job.planner = [&](std::int64_t bytesInTree) -> std::optional<std::vector<PlannedFile>> {
+        PlanVolume volume;
+        FileSystem& fs = services.fs;
+        const std::string root = withoutTrailingSeparator(job.rootFolder);
+        if (const auto c = fs.clusterSize(root); c.ok() && c.value() > 0) volume.clusterSize = c.value();
+        if (const auto n = fs.fileSystemName(root); n.ok()) volume.fileSystemName = n.value();
+        // A run that filled the whole volume had the room its files take now besides what is free;
+        // any other run ends by its own figures.
+        volume.freeBytes = INT64_C(1) << 60;
+        volume.totalBytes = INT64_C(1) << 61;
+        if (runJob.allPartition) {
+          if (const auto space = fs.volumeSpace(root); space.ok()) {
+            volume.freeBytes = space.value().availableToCaller + bytesInTree;
+            volume.totalBytes = space.value().total;
+          }
+        }
+        GenerationJob planJob;
+        ParseOutcome planParsed = parseScript(mode, parsed.runArgs, planJob);
+        planJob.rootFolder = job.rootFolder;
+        std::string why;
+        auto plan = planRun(
+            planJob, volume, [&](GenerationJob& j, FileSystem& planFs) { completeScriptJob(j, planParsed, planFs); },
+            why);
+        planNote = why;
+        return plan;
+      };
+    }
   }
   if (stopAsked()) return end(GenerationResult::Stopped);
 
@@ -474,6 +500,8 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
     showProgress(job, parsed.extensions.progress, stopAsked);
     worker.join();
   }
+  result.planNote = planNote;
+  if (!planNote.empty()) log.writeLine("The run's files: " + planNote + ".");
   verifyText = verifyJson(result);
   if (result.rootMissing) {
     log.writeLine(result.rootError);
