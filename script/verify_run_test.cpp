@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -234,7 +235,7 @@ TEST_F(VerifyProgramTest, BadParametersAreRejectedInTheLog) {
   const std::string lg = log();
   EXPECT_NE(lg.find("Invalid script. /root parameter is absent."), std::string::npos) << lg;
   EXPECT_NE(lg.find("Invalid script. Root parameter must be in ' symbols."), std::string::npos) << lg;
-  EXPECT_NE(lg.find("Invalid script. Incorrect seed, a number from 0 to 18446744073709551615 expected."),
+  EXPECT_NE(lg.find("Invalid script. Incorrect seed, a whole number from 0 to 18446744073709551615 expected."),
             std::string::npos);
   EXPECT_NE(lg.find("Invalid script. Repitition /seed parameter."), std::string::npos) << lg;
   EXPECT_NE(lg.find("Invalid script parameter '/bogus'."), std::string::npos) << lg;
@@ -257,6 +258,49 @@ TEST_F(VerifyProgramTest, CtrlCStopsAVerifyWithExitCodeTwo) {
   EXPECT_EQ(r.exitCode, 2) << r.out << r.err;
   EXPECT_NE(log().find("Verify stopped before every file was checked."), std::string::npos) << log();
   EXPECT_EQ(report()["result"]["code"], 2);
+}
+
+// With the run's own line, verify knows which files the run made: a deleted one is missing, an
+// added one unexpected, and the files a run could not make on a full volume are allowed.
+TEST_F(VerifyProgramTest, RunLineTellsMissingAndUnexpectedFiles) {
+  const std::vector<std::string> line = {"/s", "/allsize:40m", "/root:'" + root() + "'", "/minsize:1m",
+                                         "/maxsize:3m", "/seed:31", "/progress:off"};
+  ASSERT_EQ(run(line).exitCode, 0);
+  auto withV = line;
+  withV.push_back("/v");
+  withV.push_back("/report:'" + vol->path() + "/report.json'");
+  auto r = run(withV);
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("; missing 0 files; unexpected 0 files"), std::string::npos) << r.out;
+
+  ASSERT_TRUE(stdfs::remove(root() + "/c"));
+  makeFile(root(), "zz", 4096);  // a file of the run's seed that the run never made
+  r = run(withV);
+  EXPECT_EQ(r.exitCode, 4) << r.out << r.err;
+  EXPECT_NE(r.out.find("missing 1 file; unexpected 1 file"), std::string::npos) << r.out;
+  const json rep = report();
+  EXPECT_EQ(rep["verify"]["missing_files"], json::array({"c"}));
+  EXPECT_EQ(rep["verify"]["unexpected_files"], json::array({"zz"}));
+  EXPECT_NE(log().find("Missing file 'c'."), std::string::npos);
+
+  // Without its seed the run's files cannot be told: said, and nothing is called missing.
+  auto noSeed = withV;
+  noSeed.erase(std::find(noSeed.begin(), noSeed.end(), "/seed:31"));
+  r = run(noSeed);
+  EXPECT_EQ(report()["verify"]["missing_files"], nullptr);
+  EXPECT_NE(log().find("Missing and unexpected files are told only with the run's /seed."), std::string::npos);
+}
+
+TEST_F(VerifyProgramTest, RunThatEndedFullMayLackItsTail) {
+  const std::vector<std::string> line = {"/s", "/allsize:400m", "/root:'" + root() + "'", "/minsize:8m",
+                                         "/maxsize:16m", "/seed:5", "/progress:off"};
+  ASSERT_EQ(run(line).exitCode, 1);  // the volume filled
+  auto withV = line;
+  withV.push_back("/v");
+  const auto r = run(withV);
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("missing 0 files"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("after the run ended early (the volume has no room for"), std::string::npos) << r.out;
 }
 
 // An intact fill of a real ext4 volume, up to its last block, read with O_DIRECT.
