@@ -223,7 +223,7 @@ std::string systemRelative(const std::string& relative) {
 // system folders), visible files listed (never links, hidden or system files). Names in byte order
 // per folder, so that every walk of the same tree lists it alike.
 void walk(FileSystem& fs, const std::string& root, const std::string& relativeFolder, VerifyJob& job,
-          std::vector<FoundFile>& files, std::vector<std::string>& listingErrors) {
+          std::vector<FoundFile>& files, std::vector<std::string>& folders, std::vector<std::string>& listingErrors) {
   if (job.stopRequested) return;
   const std::string folder = relativeFolder.empty() ? root : root + systemRelative(relativeFolder) + kSeparator;
   auto reader = fs.openFolder(withoutTrailingSeparator(folder));
@@ -252,7 +252,10 @@ void walk(FileSystem& fs, const std::string& root, const std::string& relativeFo
     files.push_back({prefix + name});
     job.filesFound.fetch_add(1, std::memory_order_relaxed);
   }
-  for (const auto& name : subfolders) walk(fs, root, prefix + name, job, files, listingErrors);
+  for (const auto& name : subfolders) {
+    folders.push_back(prefix + name);
+    walk(fs, root, prefix + name, job, files, folders, listingErrors);
+  }
 }
 
 // Reads up to the whole of data's chunk from offset; the count is short only at the end.
@@ -295,7 +298,7 @@ class Verifier {
 
   void run() {
     std::vector<FoundFile> files;
-    walk(fs_, job_.rootFolder, "", job_, files, result_.listingErrors);
+    walk(fs_, job_.rootFolder, "", job_, files, folders_, result_.listingErrors);
     if (job_.stopRequested) return stop();
     if (const auto space = fs_.volumeSpace(withoutTrailingSeparator(job_.rootFolder)); space.ok()) {
       result_.volumeTotalBytes = space.value().total;
@@ -321,7 +324,7 @@ class Verifier {
       account(v, allocationOnlyRun);
     }
     if (!job_.plan && job_.planner) {
-      job_.plan = job_.planner(bytesInTree_);
+      job_.plan = job_.planner(bytesInTree_, folders_);
       if (job_.plan) {
         for (const auto& p : *job_.plan) plannedSizes_.emplace(p.relativePath, p.size);
       }
@@ -541,6 +544,7 @@ class Verifier {
   std::vector<Slot> slots_;
   std::int64_t freeNow_ = -1;
   std::int64_t bytesInTree_ = 0;
+  std::vector<std::string> folders_;
   std::int64_t cluster_ = 4096;
   std::unordered_map<std::string, std::int64_t> plannedSizes_;
   std::unordered_map<std::string, SizeState> present_;

@@ -1,5 +1,6 @@
 #include "script/verify_run.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -18,6 +19,11 @@
 
 namespace quillet {
 namespace {
+
+std::string systemPath(std::string relative) {
+  if (kSeparator != '/') std::replace(relative.begin(), relative.end(), '/', kSeparator);
+  return relative;
+}
 
 bool isVerifyKey(const std::string& parameter) { return asciiUpper(parameter) == "/V"; }
 
@@ -465,7 +471,8 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
     if (!job.seed) {
       log.writeLine("Missing and unexpected files are told only with the run's /seed.");
     } else {
-      job.planner = [&](std::int64_t bytesInTree) -> std::optional<std::vector<PlannedFile>> {
+      job.planner = [&](std::int64_t bytesInTree,
+                        const std::vector<std::string>& folders) -> std::optional<std::vector<PlannedFile>> {
         PlanVolume volume;
         FileSystem& fs = services.fs;
         const std::string root = withoutTrailingSeparator(job.rootFolder);
@@ -486,7 +493,11 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
         planJob.rootFolder = job.rootFolder;
         std::string why;
         auto plan = planRun(
-            planJob, volume, [&](GenerationJob& j, FileSystem& planFs) { completeScriptJob(j, planParsed, planFs); },
+            planJob, volume,
+            [&](GenerationJob& j, FileSystem& planFs) {
+              for (const auto& folder : folders) (void)planFs.createFolderBelow(j.rootFolder, systemPath(folder));
+              completeScriptJob(j, planParsed, planFs);
+            },
             why);
         planNote = why;
         return plan;

@@ -291,6 +291,26 @@ TEST_F(VerifyProgramTest, RunLineTellsMissingAndUnexpectedFiles) {
   EXPECT_NE(log().find("Missing and unexpected files are told only with the run's /seed."), std::string::npos);
 }
 
+TEST_F(VerifyProgramTest, RunLineOfAMadeUpTreeKnowsEveryFolderFile) {
+  std::vector<std::string> line = {"/f", "/root:'" + root() + "'", "/minfiles:2", "/maxfiles:5", "/minsize:1k",
+                                   "/maxsize:50k", "/recurse", "/rootsize:3", "/treedeep:3", "/dirlimit:20",
+                                   "/seed:8", "/progress:off"};
+  ASSERT_EQ(run(line).exitCode, 0);
+  line.push_back("/v");
+  auto r = run(line);
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("; missing 0 files; unexpected 0 files"), std::string::npos) << r.out;
+  std::string deep;
+  for (const auto& e : stdfs::recursive_directory_iterator(root())) {
+    if (e.is_regular_file() && e.path().parent_path() != stdfs::path(root())) deep = e.path().string();
+  }
+  ASSERT_FALSE(deep.empty());
+  ASSERT_TRUE(stdfs::remove(deep));
+  r = run(line);
+  EXPECT_EQ(r.exitCode, 4) << r.out << r.err;
+  EXPECT_NE(r.out.find("missing: " + deep.substr(root().size() + 1)), std::string::npos) << r.out;
+}
+
 TEST_F(VerifyProgramTest, RunThatEndedFullMayLackItsTail) {
   const std::vector<std::string> line = {"/s", "/allsize:400m", "/root:'" + root() + "'", "/minsize:8m",
                                          "/maxsize:16m", "/seed:5", "/progress:off"};

@@ -270,3 +270,45 @@ Status FakeFileSystem::syncVolume(const std::string& path) {
 }
 
 }  // namespace quillet::testing
+
+namespace quillet::testing {
+namespace {
+
+class FakeReadHandle final : public ReadHandle {
+ public:
+  FakeReadHandle(std::int64_t size, std::int64_t allocated, std::vector<std::uint8_t> content)
+      : size_(size), allocated_(allocated), content_(std::move(content)) {}
+  std::int64_t size() const override { return size_; }
+  std::int64_t allocatedBytes() const override { return allocated_; }
+  UncachedRead method() const override { return UncachedRead::Cached; }
+  Result<std::size_t> read(std::int64_t offset, void* data, std::size_t size) override {
+    if (offset >= size_) return std::size_t{0};
+    const auto n = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(size), size_ - offset));
+    auto* out = static_cast<std::uint8_t*>(data);
+    for (std::size_t i = 0; i < n; ++i) {
+      const auto at = static_cast<std::size_t>(offset) + i;
+      out[i] = at < content_.size() ? content_[at] : 0;
+    }
+    return n;
+  }
+
+ private:
+  std::int64_t size_;
+  std::int64_t allocated_;
+  std::vector<std::uint8_t> content_;
+};
+
+}  // namespace
+
+Result<std::unique_ptr<ReadHandle>> FakeFileSystem::openForCheck(const std::string& base, const std::string& relative) {
+  std::lock_guard lock(mutex_);
+  const std::string p = normalise(base + relative);
+  effects_.push_back("check " + p);
+  const auto it = files_.find(p);
+  if (it == files_.end() || links_.count(p) != 0 || relative.find("..") != std::string::npos) {
+    return fail(ErrorKind::WrongPath, p, "no file");
+  }
+  return std::unique_ptr<ReadHandle>(new FakeReadHandle(it->second.size, it->second.allocated, it->second.content));
+}
+
+}  // namespace quillet::testing
