@@ -330,6 +330,7 @@ class Verifier {
       }
     }
     if (job_.plan) comparePlan(files);
+    allowCutShortFile();
   }
 
  private:
@@ -504,6 +505,44 @@ class Verifier {
     if (v.damaged()) result_.damaged.push_back(std::move(v));
   }
 
+  // The file a run was writing when it ended is shorter than its blocks say, yet intact: a run
+  // stopped while writing it leaves it so, and so does a volume that filled mid-write. With the
+  // plan it is the last planned file present, when it is truncated; without it, the one truncated
+  // file whose missing part the volume has no room for now. Its intact bytes still count.
+  void allowCutShortFile() {
+    std::vector<std::size_t> candidates;
+    for (std::size_t i = 0; i < result_.damaged.size(); ++i) {
+      const FileVerdict& v = result_.damaged[i];
+      if (v.sizeState == SizeState::Truncated && !v.unreadable && v.tally.damagedBytes() == 0) {
+        candidates.push_back(i);
+      }
+    }
+    std::optional<std::size_t> allowed;
+    std::string reason;
+    if (job_.plan && !lastPresentPlanned_.empty()) {
+      for (std::size_t i : candidates) {
+        if (result_.damaged[i].relativePath == lastPresentPlanned_) {
+          allowed = i;
+          reason = "the run ended while it wrote it";
+        }
+      }
+    }
+    if (!allowed && candidates.size() == 1 && freeNow_ >= 0) {
+      const FileVerdict& v = result_.damaged[candidates.front()];
+      if (freeNow_ < v.expect.size - v.length + cluster_) {
+        allowed = candidates.front();
+        reason = "the volume filled while it was written";
+      }
+    }
+    if (!allowed) return;
+    FileVerdict v = std::move(result_.damaged[*allowed]);
+    result_.damaged.erase(result_.damaged.begin() + static_cast<std::ptrdiff_t>(*allowed));
+    --result_.truncatedFiles;
+    result_.truncatedBytes -= v.expect.size - v.length;
+    result_.cutShort = v.relativePath + " (" + std::to_string(v.length) + " of " + std::to_string(v.expect.size) +
+                       " bytes; " + reason + ")";
+  }
+
   // Planned files that are absent are missing, except the tail of a run that ended early; files
   // found that were never planned are unexpected.
   void comparePlan(const std::vector<FoundFile>& files) {
@@ -513,6 +552,7 @@ class Verifier {
     for (std::size_t i = 0; i < plan.size(); ++i) {
       if (present_.count(plan[i].relativePath) != 0) lastPresent = static_cast<std::int64_t>(i);
     }
+    if (lastPresent >= 0) lastPresentPlanned_ = plan[static_cast<std::size_t>(lastPresent)].relativePath;
     std::size_t tailFrom = plan.size();
     if (lastPresent + 1 < static_cast<std::int64_t>(plan.size())) {
       const std::size_t next = static_cast<std::size_t>(lastPresent + 1);
@@ -545,6 +585,7 @@ class Verifier {
   std::int64_t freeNow_ = -1;
   std::int64_t bytesInTree_ = 0;
   std::vector<std::string> folders_;
+  std::string lastPresentPlanned_;
   std::int64_t cluster_ = 4096;
   std::unordered_map<std::string, std::int64_t> plannedSizes_;
   std::unordered_map<std::string, SizeState> present_;

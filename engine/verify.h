@@ -136,6 +136,9 @@ struct VerifyResult {
   std::vector<std::string> missing;
   std::int64_t missingTailAllowed = 0;  // planned files after a run that ended early
   std::string tailReason;               // why that tail is allowed; empty when none was
+  // The one file left shorter than its blocks say but intact where a run ended (stopped while
+  // writing it, or the volume filled): "<path> (<length> of <size> bytes; <why>)"; empty if none.
+  std::string cutShort;
   std::vector<std::string> unexpected;
   // The volume as it claims itself, for the capacity check.
   std::int64_t volumeTotalBytes = -1;

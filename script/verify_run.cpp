@@ -223,6 +223,7 @@ std::vector<std::string> formatVerifyDetails(const VerifyResult& r, std::size_t 
     lines.push_back("Not made: " + filesText(r.missingTailAllowed) + " after the run ended early (" + r.tailReason +
                     ")");
   }
+  if (!r.cutShort.empty()) lines.push_back("Cut short where the run ended: " + r.cutShort);
   for (const auto& e : r.listingErrors) lines.push_back("Not listed: " + e);
   if (!r.planNote.empty()) lines.push_back("The run's files: " + r.planNote);
   std::size_t shown = 0;
@@ -343,6 +344,7 @@ std::string verifyJson(const VerifyResult& r) {
     j["missing_tail_reason"] = nullptr;
   }
   j["listing_errors"] = r.listingErrors;
+  j["cut_short_file"] = r.cutShort.empty() ? ordered_json(nullptr) : ordered_json(r.cutShort);
   ordered_json damaged = ordered_json::array();
   for (const auto& f : r.damaged) {
     ordered_json d;

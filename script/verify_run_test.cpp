@@ -192,6 +192,30 @@ TEST_F(VerifyProgramTest, WrapAroundDriveShowsItsTrueCapacity) {
   EXPECT_GT(rep["verify"]["capacity"]["volume_total_bytes"].get<std::int64_t>(), 0);
 }
 
+// A fill to full may leave its last file short of the size its blocks carry (the volume filled
+// mid-write): intact, it is no damage while the volume has no room for the rest; two such files are.
+TEST_F(VerifyProgramTest, OneIntactFileCutShortOnAFullVolumeIsNoDamage) {
+  makeFile(root(), "a", 300000);
+  makeFile(root(), "b", 300000);
+  ASSERT_EQ(::truncate((root() + "/b").c_str(), 100000), 0);
+  // The rest of the volume taken by a hidden file, which verify leaves alone.
+  {
+    std::ofstream filler(root() + "/.filler", std::ios::binary);
+    const std::vector<char> chunk(1 << 20, 'x');
+    while (filler.write(chunk.data(), static_cast<std::streamsize>(chunk.size()))) {
+    }
+  }
+  auto r = verify();
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("Cut short where the run ended: b (100000 of 300000 bytes; the volume filled"),
+            std::string::npos)
+      << r.out;
+  ASSERT_EQ(::truncate((root() + "/a").c_str(), 200000), 0);
+  r = verify();
+  EXPECT_EQ(r.exitCode, 4) << r.out << r.err;
+  EXPECT_NE(r.out.find("truncated 2 files"), std::string::npos) << r.out;
+}
+
 TEST_F(VerifyProgramTest, AllocationOnlyFilesVerifyBySize) {
   stdfs::create_directories(root());
   for (const char* name : {"a1", "a2"}) {
