@@ -327,22 +327,22 @@ class Win32FileSystem final : public FileSystem {
     } else {
       return Status::failure(ErrorKind::Unsupported, 0, path + ": the volume has no device that can be flushed");
     }
+    const auto refused = [&root](DWORD err) {
+      return Status::failure(ErrorKind::Unsupported, static_cast<int>(err),
+                             err == ERROR_ACCESS_DENIED
+                                 ? root + ": flushing the volume needs administrator rights"
+                                 : root + ": the volume cannot be flushed: " + win32Description(err));
+    };
     const HANDLE volume = ::CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (volume == INVALID_HANDLE_VALUE) {
-      const DWORD err = ::GetLastError();
-      if (err == ERROR_ACCESS_DENIED) {
-        return Status::failure(ErrorKind::Unsupported, static_cast<int>(err),
-                               root + ": flushing the volume needs administrator rights");
-      }
-      return Status::failure(ErrorKind::Unsupported, static_cast<int>(err),
-                             root + ": the volume cannot be opened for a flush: " + win32Description(err));
-    }
+    if (volume == INVALID_HANDLE_VALUE) return refused(::GetLastError());
     const bool flushed = ::FlushFileBuffers(volume) != 0;
     const DWORD err = flushed ? 0 : ::GetLastError();
     ::CloseHandle(volume);
-    if (!flushed) return win32Error(root, err);
-    return {};
+    if (flushed) return {};
+    // Refusals, not failures: the flush was never done, nothing says data was lost.
+    if (err == ERROR_ACCESS_DENIED || classifyWin32Error(err) == ErrorKind::Unsupported) return refused(err);
+    return win32Error(root, err);
   }
 
  private:
