@@ -66,7 +66,9 @@ struct FileTally {
 
 // Classifies one block of `size` bytes (at most kIdentityBlock) at `offset` of a file expected as
 // `expect`: only the part before the expected end is looked at (the bytes beyond it are the file's
-// extension, counted by the caller).
+// extension, counted by the caller). found receives the identity the block carries, when its header
+// decodes. Content that repeats known blocks on purpose would be checked by accepting, at this
+// point, the identity the block is meant to repeat as well as its own.
 BlockClass classifyBlock(const FileExpectation& expect, std::int64_t offset, const std::uint8_t* block,
                          std::size_t size, std::optional<BlockIdentity>& found);
 
@@ -180,7 +182,8 @@ struct VerifyJob {
 // Walks job.rootFolder's visible tree, checks every file and fills result. Sets job.finished last.
 void runVerify(VerifyJob& job, FileSystem& fs, VerifyResult& result);
 
-// "seed 0x0123456789abcdef, file 0x..., size N, offset M".
+// "seed 42, file e9edd72e5326c345, size 2104288, offset 4096": seed, size and offset in decimal,
+// the file's identity in hexadecimal.
 std::string identityText(const BlockIdentity& id);
 
 }  // namespace quillet
