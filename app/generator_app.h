@@ -15,7 +15,7 @@ class GeneratorApp {
   // dispatch then says so on standard error instead of crashing.
   struct Frontends {
     std::function<void(GeneratorApp&)> interactive;
-    // mode is "/S" or "/F"; args is the whole argument vector.
+    // mode is "/S", "/F" or "/V"; args is the whole argument vector.
     std::function<void(GeneratorApp&, const std::string& mode, const std::vector<std::string>& args)> script;
     std::function<void(GeneratorApp&)> scriptsHelp;
   };

@@ -55,6 +55,11 @@ void reportWriteError(const EngineServices& services, const std::string& path, c
                                "Can not write file '" + path + "': " + cause + ".");
 }
 
+void reportVolumeFlushError(const EngineServices& services, const std::string& folder, const Status& status) {
+  services.presenter.showError(FailurePresenter::Caption::Application,
+                               "Can not flush the volume of '" + folder + "': " + causeOf(status) + ".");
+}
+
 void reportFreeSpaceUnknown(GenerationJob& job, const EngineServices& services, const std::string& folder,
                             const Status& status) {
   const std::string cause = causeOf(status);

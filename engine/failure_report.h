@@ -27,6 +27,10 @@ void reportFileError(const EngineServices& services, const std::string& path, co
 // A file that could not be written or closed: the same kind of message box as reportFileError.
 void reportWriteError(const EngineServices& services, const std::string& path, const Status& status);
 
+// The volume that holds folder could not be flushed to its storage: written data may be lost. The
+// same kind of message box as reportWriteError.
+void reportVolumeFlushError(const EngineServices& services, const std::string& folder, const Status& status);
+
 // The free space of folder's volume cannot be asked for a cause other than a wrong path.
 void reportFreeSpaceUnknown(GenerationJob& job, const EngineServices& services, const std::string& folder,
                             const Status& status);

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 
+#include "engine/block_identity.h"
 #include "engine/failure_report.h"
 #include "engine/names.h"
 #include "platform/path.h"
@@ -96,16 +98,54 @@ GenerationResult endAfterFailedWrite(const Status& status, const std::string& pa
   return GenerationResult::PathFailed;
 }
 
+// A flush of path before its closing failed: what was written may not be on the storage, so the
+// file is never counted. A full disk ends the run as full when the volume really is; otherwise,
+// as any other cause, it is reported like a failed write and ends the run.
+GenerationResult endAfterFailedSync(const Status& status, const std::string& path, const std::string& folder,
+                                    RunContext& ctx, FullVolume fullVolume) {
+  if (status.kind() == ErrorKind::DiskFull) {
+    std::int64_t freeBytes = 0;
+    const GenerationResult space = checkFreeSpace(folder, ctx, freeBytes);
+    if (space == GenerationResult::VolumeFull) {
+      if (fullVolume == FullVolume::Report) reportVolumeFull(ctx.job, ctx.services, folder);
+      return space;
+    }
+    if (space != GenerationResult::Done) return space;
+  }
+  reportWriteError(ctx.services, path, status);
+  ctx.job.stopRequested = true;
+  return GenerationResult::PathFailed;
+}
+
+// Closes a file whose content or allocation is complete, flushing it first when the run asks.
+// nullopt when that went well; otherwise how the file's creation ends (see endAfterFailedWrite).
+std::optional<GenerationResult> closeComplete(FileHandle& file, const std::string& path, const std::string& folder,
+                                              RunContext& ctx, std::int64_t& createdHere, FullVolume fullVolume) {
+  if (ctx.job.sync == SyncMode::File) {
+    const Status synced = file.syncData();
+    if (!synced.ok()) {
+      (void)file.close();
+      return endAfterFailedSync(synced, path, folder, ctx, fullVolume);
+    }
+  }
+  const Status closed = file.close();
+  if (!closed.ok()) return endAfterFailedWrite(closed, path, folder, ctx, createdHere, fullVolume);
+  return std::nullopt;
+}
+
 GenerationResult writeContent(FileHandle& file, const std::string& path, const std::string& folder,
                               std::int64_t size, RunContext& ctx, std::int64_t& createdHere, FullVolume fullVolume) {
   GenerationJob& job = ctx.job;
   // Only files of at least one whole chunk are timed: the clock is not read on the small-files path.
   const bool timed = size >= static_cast<std::int64_t>(kWriteChunk);
   const auto started = timed ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
+  // Every block names the run, the file and its place in it, so the file can be checked later.
+  const std::uint64_t fileId = fileIdentity(identityPath(job.rootFolder, path));
   std::int64_t remaining = size;
   while (remaining > 0) {
     const std::size_t chunk = static_cast<std::size_t>(std::min<std::int64_t>(remaining, kWriteChunk));
-    ctx.content.fill(ctx.buffer.data(), chunk);
+    fillIdentifiedContent(job.runSeed, fileId, static_cast<std::uint64_t>(size),
+                          static_cast<std::uint64_t>(size - remaining), ctx.buffer.data(), chunk);
     std::size_t written = 0;
     const Status status = file.write(ctx.buffer.data(), chunk, written);
     if (!status.ok()) {
@@ -127,8 +167,7 @@ GenerationResult writeContent(FileHandle& file, const std::string& path, const s
     }
     job.currentSize.fetch_add(static_cast<std::int64_t>(chunk), std::memory_order_relaxed);
   }
-  const Status closed = file.close();
-  if (!closed.ok()) return endAfterFailedWrite(closed, path, folder, ctx, createdHere, fullVolume);
+  if (const auto ended = closeComplete(file, path, folder, ctx, createdHere, fullVolume)) return *ended;
   if (timed) {
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
     // A file written faster than the clock can tell has no rate to speak of.
@@ -151,8 +190,7 @@ GenerationResult allocate(FileHandle& file, const std::string& path, const std::
   }
   // The drawn size is counted even when only the shorter retry succeeded.
   job.currentSize.fetch_add(size, std::memory_order_relaxed);
-  const Status closed = file.close();
-  if (!closed.ok()) return endAfterFailedWrite(closed, path, folder, ctx, createdHere, fullVolume);
+  if (const auto ended = closeComplete(file, path, folder, ctx, createdHere, fullVolume)) return *ended;
   return countFile(job, createdHere);
 }
 

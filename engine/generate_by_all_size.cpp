@@ -13,7 +13,11 @@ GenerationResult generateByAllSize(const std::string& rootFolder, RunContext& ct
   if (job.maxFileSize == 0) return GenerationResult::MaxSizeZero;
   std::int64_t counter = 0;
   std::int64_t createdHere = 0;
-  ctx.seedFromClock();
+  if (job.seedGiven) {
+    ctx.seedForFolder(rootFolder);
+  } else {
+    ctx.seedFromClock();
+  }
   if (const auto made = ensureFolderPath(rootFolder, ctx); made != GenerationResult::Done) return made;
 
   const FullVolume fullVolume = job.allPartition ? FullVolume::Silent : FullVolume::Report;

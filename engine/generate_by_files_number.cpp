@@ -15,11 +15,13 @@ GenerationResult generateByFilesNumber(const std::string& folder, RunContext& ct
   if (job.maxFileSize == 0) return GenerationResult::MaxSizeZero;
   std::int64_t counter = 0;
   std::int64_t createdHere = 0;
-  // The count continues the previous folder's sequence; only the sizes restart from the new seed.
+  // With a run seed the folder's count and sizes come from the seed and the folder alone. Without
+  // one the count continues the previous folder's sequence; only the sizes restart from the clock.
+  if (job.seedGiven) ctx.seedForFolder(folder);
   const std::int32_t planned = drawFolderFileCount(job, ctx.random);
   job.folderFilesPlanned.store(planned, std::memory_order_relaxed);
   job.filesPlanned += planned;
-  ctx.seedFromClock();
+  if (!job.seedGiven) ctx.seedFromClock();
   if (!facts.knownToExist) {
     if (const auto made = ensureFolderPath(folder, ctx); made != GenerationResult::Done) return made;
   }

@@ -56,6 +56,8 @@ void GenerationJob::resetCounters() {
   filesPlanned = 0;
   firstSeed = -1;
   writeRates = {};
+  volumeSynced = false;
+  volumeSyncNote.clear();
 }
 
 ProgressSnapshot GenerationJob::snapshotLocked() const {

@@ -22,6 +22,7 @@ enum class GenerationResult : int {
   VolumeFull = 1,       // volume full, or a file cannot be allocated at its size
   Stopped = 2,
   NamesUsedUp = 3,      // a mask's names are used up
+  DataDamaged = 4,      // verify only: damaged, missing or unexpected data was found
   FolderLimit = 5,      // dirsLimit reached (tree make-up only)
   LimitSizeReached = 6, // by files number only
   MaxSizeZero = 7,      // nothing generated
@@ -42,6 +43,11 @@ std::int64_t toBytes(const std::string& numberText, int power);
 
 // strtol's reading of a decimal text, saturated to the signed 32-bit range.
 std::int32_t readNumber32(const std::string& text);
+
+// When written data is flushed to the storage: never by the program (the system writes its cache
+// back in its own time), before each file is closed, or once for the whole volume when the
+// generation ends (still inside the run's time).
+enum class SyncMode { None, File, End };
 
 // Which sizes fitSizesBelow lowered.
 enum class SizesFitted { None, Both, MaxOnly };
@@ -141,11 +147,21 @@ struct GenerationJob {
   std::int32_t maxFiles = 0;
   std::int32_t treeDeep = 1;
   std::int32_t rootSize = 0;
+  // The run's 64-bit seed. When given (from /seed) it seeds the content and every size and count
+  // draw, so that the run can be repeated; otherwise the worker draws it at start from the clock's
+  // finest ticks for the content only, and the draws keep their clock seconds.
+  std::uint64_t runSeed = 0;
+  bool seedGiven = false;
+  SyncMode sync = SyncMode::None;
 
   // --- run figures for reports: worker only, read once the worker has ended ---
   std::int64_t filesPlanned = 0;  // by files number: the file counts drawn for the folders filled
   std::int64_t firstSeed = -1;    // the clock seconds the run's first draws were seeded with
   WriteRates writeRates;
+  // With SyncMode::End: whether the volume was flushed, and when the system refused the flush
+  // (no administrator rights, a network share), why. A flush that failed is a write failure.
+  bool volumeSynced = false;
+  std::string volumeSyncNote;
 
   mutable std::mutex lock;
 

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "engine/vector_clones.h"
+
 namespace quillet {
 namespace {
 
@@ -11,24 +13,6 @@ std::uint64_t splitMix64(std::uint64_t& x) {
   z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
   return z ^ (z >> 31);
 }
-
-// One 32-bit output gives two content words.
-inline std::uint32_t shapeWords(std::uint32_t x) {
-  std::uint32_t w = x & 0x7FFF7FFFu;
-  const std::uint32_t lowFix = (w & 0xFFu) < 100u ? 100u : 0u;
-  const std::uint32_t highFix = ((w >> 16) & 0xFFu) < 100u ? (100u << 16) : 0u;
-  return w + lowFix + highFix;
-}
-
-// An AVX2 copy and a plain one, picked at start by an ifunc resolver, which only ELF executables
-// have. ThreadSanitizer's runtime is not ready when the dynamic loader runs resolvers, so its builds
-// keep the plain copy only.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__ELF__) && \
-    !defined(__SANITIZE_THREAD__)
-#define QUILLET_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define QUILLET_CLONES
-#endif
 
 constexpr int kLanes = 32;
 constexpr std::size_t kGroupBytes = kLanes * sizeof(std::uint32_t);
@@ -45,7 +29,7 @@ void fillLanes(std::uint32_t* __restrict lanes, std::uint32_t* __restrict out, s
       x ^= x >> 17;
       x ^= x << 5;
       s[l] = x;
-      out[g * kLanes + l] = shapeWords(x);
+      out[g * kLanes + l] = shapeContentWords(x);
     }
   }
   for (int l = 0; l < kLanes; ++l) lanes[l] = s[l];

@@ -7,6 +7,15 @@
 
 namespace quillet {
 
+// One 32-bit random output gives two content words: each 15-bit word whose low byte is below 100
+// has it raised by 100 (little-endian words: even bytes 100..255, odd bytes 0..127).
+inline std::uint32_t shapeContentWords(std::uint32_t x) {
+  const std::uint32_t w = x & 0x7FFF7FFFu;
+  const std::uint32_t lowFix = (w & 0xFFu) < 100u ? 100u : 0u;
+  const std::uint32_t highFix = ((w >> 16) & 0xFFu) < 100u ? (100u << 16) : 0u;
+  return w + lowFix + highFix;
+}
+
 // state = state * 214013 + 2531011; value = (state >> 16) & 0x7FFF, as the classic runtime does.
 // Held by the run so that draws neither depend on nor disturb any other user of the C library's.
 class RandomSource {

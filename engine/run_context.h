@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/block_identity.h"
 #include "engine/engine_services.h"
 #include "engine/generation_job.h"
 #include "engine/random.h"
@@ -21,12 +22,17 @@ inline constexpr std::size_t kBlock = 1024;
 struct RunContext {
   RunContext(GenerationJob& j, const EngineServices& s) : job(j), services(s), buffer(kWriteChunk) {}
 
-  // Reseeds the size/count draws (and the content streams) from the clock's seconds.
+  // Reseeds the size/count draws from the clock's seconds (a run without a seed).
   void seedFromClock() {
     const std::int64_t seconds = services.clock.secondsSinceEpoch();
     if (job.firstSeed < 0) job.firstSeed = seconds;
     random.srand(static_cast<std::uint32_t>(seconds));
-    content.seed(static_cast<std::uint64_t>(seconds) ^ 0x5EEDC0DEull);
+  }
+  // Reseeds the draws for folder's files (a run with a seed): from the seed and the folder's path
+  // relative to the root alone, so that the draws are the same whatever order folders are filled
+  // in, on whatever volume.
+  void seedForFolder(const std::string& folder) {
+    random.srand(folderDrawSeed(job.runSeed, identityPath(job.rootFolder, folder)));
   }
 
   GenerationJob& job;
@@ -49,7 +55,6 @@ struct RunContext {
     std::chrono::steady_clock::time_point when;
   } lastFreeSpace;
   RandomSource random;
-  ContentGenerator content;
   std::vector<std::uint8_t> buffer;
 };
 

@@ -1,9 +1,11 @@
 #include "engine/worker_thread.h"
 
+#include "engine/failure_report.h"
 #include "engine/folder_tree.h"
 #include "engine/generate_by_all_size.h"
 #include "engine/generate_by_files_number.h"
 #include "engine/run_context.h"
+#include "platform/path.h"
 
 namespace quillet {
 namespace {
@@ -13,13 +15,44 @@ void setStage(GenerationJob& job, const char* text) {
   job.statusText = text;
 }
 
+// Flushes the root's volume once generation has ended, whatever the end: what was written should
+// be on the storage. A failed flush means data may be lost, so it ends the run as a failed write
+// would; a flush the system refuses is noted for the report and a console instead.
+GenerationResult syncVolumeAtEnd(RunContext& ctx, GenerationResult result) {
+  GenerationJob& job = ctx.job;
+  const std::string root = withoutTrailingSeparator(job.rootFolder);
+  if (!ctx.services.fs.isFolder(root)) return result;  // nothing was made to flush
+  const Status synced = ctx.services.fs.syncVolume(root);
+  if (synced.ok()) {
+    job.volumeSynced = true;
+    return result;
+  }
+  if (synced.kind() == ErrorKind::Unsupported) {
+    job.volumeSyncNote = "the volume was not flushed: " + synced.message();
+    ctx.services.presenter.showNotice(job.volumeSyncNote);
+    return result;
+  }
+  reportVolumeFlushError(ctx.services, root, synced);
+  return GenerationResult::PathFailed;
+}
+
 }  // namespace
+
+std::uint64_t drawnRunSeed(Clock& clock) {
+  // Mixed so that close ticks give unrelated seeds.
+  std::uint64_t z = clock.seedTicks() + 0x9E3779B97F4A7C15ull;
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
+}
 
 GenerationResult runWorker(GenerationJob& job, const EngineServices& services, std::atomic<int>& exitCode) {
   job.clusterSize = 65536;
   const auto cluster = services.fs.clusterSize(job.driveRoot.empty() ? job.rootFolder : job.driveRoot);
   if (cluster.ok() && cluster.value() > 0) job.clusterSize = cluster.value();
 
+  // A run without a seed still needs one for its content; the report gives it.
+  if (!job.seedGiven) job.runSeed = drawnRunSeed(services.clock);
   RunContext ctx(job, services);
   GenerationResult result;
   if (job.byAllSize) {
@@ -44,6 +77,7 @@ GenerationResult runWorker(GenerationJob& job, const EngineServices& services, s
     setStage(job, "Generating files");
     result = generateByFilesNumber(job.rootFolder, ctx);
   }
+  if (job.sync == SyncMode::End) result = syncVolumeAtEnd(ctx, result);
   exitCode.store(toInt(result));
   {
     std::lock_guard guard(job.lock);

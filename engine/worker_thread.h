@@ -15,6 +15,10 @@
 
 namespace quillet {
 
+// A run seed drawn from the clock's finest ticks, for a run not given one: two runs started within
+// one second get different seeds.
+std::uint64_t drawnRunSeed(Clock& clock);
+
 // The thread procedure itself, on the caller's thread. Returns the run's result after storing it
 // in exitCode and setting job.finished.
 GenerationResult runWorker(GenerationJob& job, const EngineServices& services, std::atomic<int>& exitCode);

@@ -54,7 +54,36 @@ class FileHandle {
   // Reserves real blocks for the first size bytes and sets the file's length to size. Never makes
   // a sparse file. Failure leaves the file at whatever length the system left.
   virtual Status allocate(std::int64_t size) = 0;
+  // Returns once the data written so far is on the storage, not only in the system's cache
+  // (fdatasync; FlushFileBuffers). A failure (an I/O error, a full thin volume) means written data
+  // may be lost.
+  virtual Status syncData() = 0;
   virtual Status close() = 0;
+};
+
+// How a file opened for checking is read past the system's cache.
+enum class UncachedRead {
+  Direct,   // every read goes to the device (O_DIRECT, FILE_FLAG_NO_BUFFERING)
+  Dropped,  // the file's data was flushed and its cached pages dropped before the first read
+  Cached,   // neither was possible: the bytes may come from the cache
+};
+
+// Offsets, sizes and buffer addresses of ReadHandle::read are multiples of this: it covers the
+// sector sizes of the devices uncached reads go to.
+inline constexpr std::size_t kUncachedAlignment = 4096;
+
+// An existing regular file opened for reading past the cache. Closed by the destructor.
+class ReadHandle {
+ public:
+  virtual ~ReadHandle() = default;
+  // The file's length when it was opened.
+  virtual std::int64_t size() const = 0;
+  // Bytes the file system holds in reserve for the file (its allocated blocks); -1 when unknown.
+  virtual std::int64_t allocatedBytes() const = 0;
+  virtual UncachedRead method() const = 0;
+  // Reads up to size bytes from offset into data (all three aligned to kUncachedAlignment).
+  // Returns the bytes read: fewer than size only at the end of the file.
+  virtual Result<std::size_t> read(std::int64_t offset, void* data, std::size_t size) = 0;
 };
 
 // Local wall-clock time, as the log's time stamps show it.
@@ -101,6 +130,17 @@ class FileSystem {
   virtual Result<std::unique_ptr<FileHandle>> createNewFileBelow(const std::string& base, const std::string& relative) = 0;
   // Opens a folder for enumeration.
   virtual Result<std::unique_ptr<FolderReader>> openFolder(const std::string& path) = 0;
+  // Opens the existing regular file relative below base (parts joined by the system's separator)
+  // for reading past the cache, as createNewFileBelow walks: no link on the way or at the end is
+  // followed and no part climbs (WrongPath); anything but a regular file is refused (WrongPath).
+  virtual Result<std::unique_ptr<ReadHandle>> openForCheck(const std::string& base, const std::string& relative) {
+    return Status::failure(ErrorKind::Unsupported, 0, base + relative + ": no uncached reading here");
+  }
+  // Writes every cached change of the volume that holds path (a folder) to its storage and returns
+  // when that is done (syncfs on POSIX; on Windows a flush of the volume's handle). Unsupported when
+  // the system refuses the flush itself rather than fails it (Windows without administrator
+  // rights, a network share); any other failure means written data may be lost.
+  virtual Status syncVolume(const std::string& path) = 0;
 };
 
 // The implementation for the system the program was built for.

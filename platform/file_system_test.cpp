@@ -172,6 +172,50 @@ TEST_F(FileSystemTest, CreationBelowAFolderNeverPassesThroughALinkOrClimbs) {
   EXPECT_FALSE(fs->isFolder(base + "missing"));
 }
 
+// Opening for a check reads a file's bytes past the cache (directly on ext4), reads the last
+// partial sector and the end of the file, and refuses whatever is no regular file below the base:
+// links at the end or on the way, climbing parts, folders, FIFOs.
+TEST_F(FileSystemTest, OpenForCheckReadsPastTheCacheAndRefusesAnythingButAFileBelow) {
+  QUILLET_MOUNT_OR_SKIP(ext, ext4, 16 << 20);
+  const std::string base = ext->path() + "/";
+  ASSERT_EQ(::mkdir((base + "sub").c_str(), 0755), 0);
+  std::string bytes(10000, 0);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
+  {
+    FILE* f = std::fopen((base + "sub/file").c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  }
+  auto opened = fs->openForCheck(base, "sub/file");
+  ASSERT_TRUE(opened.ok()) << opened.status().message();
+  ReadHandle& file = *opened.value();
+  EXPECT_EQ(file.size(), 10000);
+  EXPECT_GE(file.allocatedBytes(), 10000);
+  EXPECT_EQ(file.method(), UncachedRead::Direct);
+  auto* buffer = static_cast<char*>(::operator new(16384, std::align_val_t(kUncachedAlignment)));
+  auto got = file.read(0, buffer, 16384);
+  ASSERT_TRUE(got.ok()) << got.status().message();
+  EXPECT_EQ(got.value(), 10000u);
+  EXPECT_EQ(std::string(buffer, 10000), bytes);
+  got = file.read(8192, buffer, 4096);
+  ASSERT_TRUE(got.ok());
+  EXPECT_EQ(got.value(), 10000u - 8192u);
+  got = file.read(16384, buffer, 4096);
+  ASSERT_TRUE(got.ok());
+  EXPECT_EQ(got.value(), 0u);
+  ::operator delete(buffer, std::align_val_t(kUncachedAlignment));
+
+  ASSERT_EQ(::symlink((base + "sub/file").c_str(), (base + "link").c_str()), 0);
+  ASSERT_EQ(::symlink((base + "sub").c_str(), (base + "folderlink").c_str()), 0);
+  ASSERT_EQ(::mkfifo((base + "fifo").c_str(), 0644), 0);
+  for (const char* refused : {"link", "folderlink/file", "sub/../sub/file", "sub", "fifo", "nothing"}) {
+    const auto r = fs->openForCheck(base, refused);
+    EXPECT_FALSE(r.ok()) << refused;
+    EXPECT_EQ(r.status().kind(), ErrorKind::WrongPath) << refused << ": " << r.status().message();
+  }
+}
+
 TEST_F(FileSystemTest, EnumerationFlagsHiddenFoldersAndLinks) {
   QUILLET_MOUNT_OR_SKIP(tmp, tmpfs, 1 << 20);
   fs->createFolder(*tmp / "visible");

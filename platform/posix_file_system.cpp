@@ -149,6 +149,13 @@ class PosixFileHandle final : public FileHandle {
     return posixError(path_, err);
   }
 
+  Status syncData() override {
+    while (::fdatasync(fd_) != 0) {
+      if (errno != EINTR) return posixError(path_, errno);
+    }
+    return {};
+  }
+
   Status close() override {
     if (fd_ < 0) return {};
     const int fd = fd_;
@@ -162,6 +169,64 @@ class PosixFileHandle final : public FileHandle {
  private:
   int fd_;
   std::string path_;
+};
+
+// A file opened for checking. O_DIRECT where the file system takes it; otherwise (tmpfs of older
+// kernels, some network and FUSE file systems refuse it at open or at the first read) the file's
+// dirty data is written back and its cached pages dropped, so that the reads that follow come from
+// the device as far as the system lets them.
+class PosixReadHandle final : public ReadHandle {
+ public:
+  PosixReadHandle(int fd, std::string path, const struct stat& st, bool direct)
+      : fd_(fd),
+        path_(std::move(path)),
+        size_(static_cast<std::int64_t>(st.st_size)),
+        allocated_(static_cast<std::int64_t>(st.st_blocks) * 512),
+        method_(direct ? UncachedRead::Direct : dropCache()) {}
+  ~PosixReadHandle() override { ::close(fd_); }
+
+  std::int64_t size() const override { return size_; }
+  std::int64_t allocatedBytes() const override { return allocated_; }
+  UncachedRead method() const override { return method_; }
+
+  Result<std::size_t> read(std::int64_t offset, void* data, std::size_t size) override {
+    std::size_t done = 0;
+    char* p = static_cast<char*>(data);
+    while (done < size) {
+      const ssize_t n = ::pread(fd_, p + done, size - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        if (errno == EINVAL && method_ == UncachedRead::Direct && done == 0) {
+          // The file system took O_DIRECT at open but refuses its reads: read it the other way.
+          const int flags = ::fcntl(fd_, F_GETFL);
+          if (flags >= 0 && ::fcntl(fd_, F_SETFL, flags & ~O_DIRECT) == 0) {
+            method_ = dropCache();
+            continue;
+          }
+        }
+        return posixError(path_, errno);
+      }
+      if (n == 0) break;
+      done += static_cast<std::size_t>(n);
+      // A direct read that ends short of an aligned end has met the end of the file.
+      if (method_ == UncachedRead::Direct && done % kUncachedAlignment != 0) break;
+    }
+    return done;
+  }
+
+ private:
+  UncachedRead dropCache() {
+    // Pages still dirty would survive the drop; write them back first.
+    if (::fdatasync(fd_) != 0 && errno != EINVAL && errno != EROFS) return UncachedRead::Cached;
+    if (::posix_fadvise(fd_, 0, 0, POSIX_FADV_DONTNEED) != 0) return UncachedRead::Cached;
+    return UncachedRead::Dropped;
+  }
+
+  int fd_;
+  std::string path_;
+  std::int64_t size_;
+  std::int64_t allocated_;
+  UncachedRead method_;
 };
 
 class PosixFolderReader final : public FolderReader {
@@ -334,6 +399,36 @@ class PosixFileSystem final : public FileSystem {
     return std::unique_ptr<FileHandle>(new PosixFileHandle(fd, path));
   }
 
+  Result<std::unique_ptr<ReadHandle>> openForCheck(const std::string& base, const std::string& relative) override {
+    const std::string path = base + relative;
+    std::string leaf;
+    int err = 0;
+    const int parent = openParentBelow(base, relative, leaf, err);
+    if (parent < 0) return posixError(path, err == EEXIST ? EISDIR : err);
+    // O_NONBLOCK: a FIFO planted in the tree must not hang the open; only regular files are read.
+    const int common = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+    bool direct = true;
+    int fd = ::openat(parent, leaf.c_str(), common | O_DIRECT);
+    if (fd < 0 && errno == EINVAL) {
+      direct = false;
+      fd = ::openat(parent, leaf.c_str(), common);
+    }
+    err = errno;
+    ::close(parent);
+    if (fd < 0) return posixError(path, err);
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+      err = errno;
+      ::close(fd);
+      return posixError(path, err);
+    }
+    if (!S_ISREG(st.st_mode)) {
+      ::close(fd);
+      return posixError(path, EINVAL);
+    }
+    return std::unique_ptr<ReadHandle>(new PosixReadHandle(fd, path, st, direct));
+  }
+
   Status createFolder(const std::string& path) override {
     if (::mkdir(path.c_str(), 0777) == 0) return {};
     return posixError(path, errno);
@@ -349,6 +444,21 @@ class PosixFileSystem final : public FileSystem {
     DIR* dir = ::opendir(path.c_str());
     if (dir == nullptr) return posixError(path, errno);
     return std::unique_ptr<FolderReader>(new PosixFolderReader(dir, devices_));
+  }
+
+  Status syncVolume(const std::string& path) override {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return posixError(path, errno);
+    // Since Linux 5.8 syncfs also reports a write-back error of any file of the volume seen since
+    // this descriptor was opened, and before that of any since the volume was mounted.
+    int result;
+    do {
+      result = ::syncfs(fd);
+    } while (result != 0 && errno == EINTR);
+    const int err = errno;
+    ::close(fd);
+    if (result != 0) return posixError(path, err);
+    return {};
   }
 
  private:

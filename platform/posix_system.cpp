@@ -29,6 +29,13 @@ class PosixClock final : public Clock {
     return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
   }
   std::int64_t secondsSinceEpoch() override { return static_cast<std::int64_t>(std::time(nullptr)); }
+  std::uint64_t seedTicks() override {
+    const auto wall = std::chrono::system_clock::now().time_since_epoch();
+    const auto counter = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(wall).count()) ^
+           (static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(counter).count()) << 17) ^
+           (static_cast<std::uint64_t>(::getpid()) << 40);
+  }
 };
 
 class PosixAppendFile final : public ExclusiveAppendFile {

@@ -20,6 +20,10 @@ class Clock {
   virtual LocalTime localTime() = 0;
   // Whole seconds since the epoch, the seed source of the random draws.
   virtual std::int64_t secondsSinceEpoch() = 0;
+  // A value for a run's content seed that differs between two runs even within one second: the
+  // wall clock's finest ticks mixed with a high-resolution counter and the process. A clock fixed
+  // for tests gives its seconds, so its runs stay repeatable.
+  virtual std::uint64_t seedTicks() { return static_cast<std::uint64_t>(secondsSinceEpoch()); }
 };
 
 // The real clock (localtime_r on POSIX).

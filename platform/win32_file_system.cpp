@@ -61,6 +61,11 @@ class Win32FileHandle final : public FileHandle {
     return {};
   }
 
+  Status syncData() override {
+    if (!::FlushFileBuffers(handle_)) return win32Error(path_, ::GetLastError());
+    return {};
+  }
+
   Status close() override {
     if (handle_ == INVALID_HANDLE_VALUE) return {};
     const HANDLE handle = handle_;
@@ -124,6 +129,48 @@ class Win32FolderReader final : public FolderReader {
   HANDLE handle_;
   WIN32_FIND_DATAA pending_;
   bool hasPending_ = false;
+};
+
+// A file opened for checking with FILE_FLAG_NO_BUFFERING, so that its reads go to the device; a
+// volume that refuses the flag is read through the cache (and says so).
+class Win32ReadHandle final : public ReadHandle {
+ public:
+  Win32ReadHandle(HANDLE handle, std::string path, std::int64_t size, std::int64_t allocated, bool direct)
+      : handle_(handle), path_(std::move(path)), size_(size), allocated_(allocated), direct_(direct) {}
+  ~Win32ReadHandle() override { ::CloseHandle(handle_); }
+
+  std::int64_t size() const override { return size_; }
+  std::int64_t allocatedBytes() const override { return allocated_; }
+  UncachedRead method() const override { return direct_ ? UncachedRead::Direct : UncachedRead::Cached; }
+
+  Result<std::size_t> read(std::int64_t offset, void* data, std::size_t size) override {
+    std::size_t done = 0;
+    char* p = static_cast<char*>(data);
+    while (done < size) {
+      OVERLAPPED at{};
+      const std::uint64_t position = static_cast<std::uint64_t>(offset) + done;
+      at.Offset = static_cast<DWORD>(position & 0xFFFFFFFFu);
+      at.OffsetHigh = static_cast<DWORD>(position >> 32);
+      const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
+      DWORD got = 0;
+      if (!::ReadFile(handle_, p + done, piece, &got, &at)) {
+        const DWORD err = ::GetLastError();
+        if (err == ERROR_HANDLE_EOF) break;
+        return win32Error(path_, err);
+      }
+      if (got == 0) break;
+      done += got;
+      if (got < piece) break;
+    }
+    return done;
+  }
+
+ private:
+  HANDLE handle_;
+  std::string path_;
+  std::int64_t size_;
+  std::int64_t allocated_;
+  bool direct_;
 };
 
 class Win32FileSystem final : public FileSystem {
@@ -204,6 +251,41 @@ class Win32FileSystem final : public FileSystem {
     return createNewFile(path);
   }
 
+  Result<std::unique_ptr<ReadHandle>> openForCheck(const std::string& base, const std::string& relative) override {
+    const std::string path = base + relative;
+    if (const DWORD refused = refusedBelow(base, relative); refused != 0) return win32Error(path, refused);
+    // The reparse point itself is opened, never what it leads to; it is then refused below.
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN;
+    bool direct = true;
+    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                  flags | FILE_FLAG_NO_BUFFERING, nullptr);
+    if (handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_INVALID_PARAMETER) {
+      direct = false;
+      handle = ::CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, flags, nullptr);
+    }
+    if (handle == INVALID_HANDLE_VALUE) return win32Error(path, ::GetLastError());
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(handle, &info)) {
+      const DWORD err = ::GetLastError();
+      ::CloseHandle(handle);
+      return win32Error(path, err);
+    }
+    if ((info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+        ::GetFileType(handle) != FILE_TYPE_DISK) {
+      ::CloseHandle(handle);
+      return win32Error(path, ERROR_BAD_PATHNAME);
+    }
+    const std::int64_t size =
+        static_cast<std::int64_t>((static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+    std::int64_t allocated = -1;
+    FILE_STANDARD_INFO standard{};
+    if (::GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard)) {
+      allocated = standard.AllocationSize.QuadPart;
+    }
+    return std::unique_ptr<ReadHandle>(new Win32ReadHandle(handle, path, size, allocated, direct));
+  }
+
   Status createFolder(const std::string& path) override {
     if (::CreateDirectoryA(path.c_str(), nullptr)) return {};
     return win32Error(path, ::GetLastError());
@@ -230,6 +312,37 @@ class Win32FileSystem final : public FileSystem {
       }
     }
     return std::unique_ptr<FolderReader>(new Win32FolderReader(handle, first));
+  }
+
+  Status syncVolume(const std::string& path) override {
+    const std::string root = volumeRoot(path);
+    // The volume's own name ("\\?\Volume{...}\") also serves volumes mounted on a folder; a
+    // drive letter's device name is the fallback.
+    std::string device;
+    char volumeName[MAX_PATH + 1] = {};
+    if (!root.empty() && ::GetVolumeNameForVolumeMountPointA(root.c_str(), volumeName, sizeof volumeName)) {
+      device = withoutTrailingSeparator(volumeName);
+    } else if (root.size() >= 2 && root[1] == ':') {
+      device = "\\\\.\\" + root.substr(0, 2);
+    } else {
+      return Status::failure(ErrorKind::Unsupported, 0, path + ": the volume has no device that can be flushed");
+    }
+    const auto refused = [&root](DWORD err) {
+      return Status::failure(ErrorKind::Unsupported, static_cast<int>(err),
+                             err == ERROR_ACCESS_DENIED
+                                 ? root + ": flushing the volume needs administrator rights"
+                                 : root + ": the volume cannot be flushed: " + win32Description(err));
+    };
+    const HANDLE volume = ::CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (volume == INVALID_HANDLE_VALUE) return refused(::GetLastError());
+    const bool flushed = ::FlushFileBuffers(volume) != 0;
+    const DWORD err = flushed ? 0 : ::GetLastError();
+    ::CloseHandle(volume);
+    if (flushed) return {};
+    // Refusals, not failures: the flush was never done, nothing says data was lost.
+    if (err == ERROR_ACCESS_DENIED || classifyWin32Error(err) == ErrorKind::Unsupported) return refused(err);
+    return win32Error(root, err);
   }
 
  private:

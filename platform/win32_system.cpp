@@ -28,6 +28,13 @@ class Win32Clock final : public Clock {
     return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
   }
   std::int64_t secondsSinceEpoch() override { return static_cast<std::int64_t>(std::time(nullptr)); }
+  std::uint64_t seedTicks() override {
+    const auto wall = std::chrono::system_clock::now().time_since_epoch();
+    const auto counter = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(wall).count()) ^
+           (static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(counter).count()) << 17) ^
+           (static_cast<std::uint64_t>(::GetCurrentProcessId()) << 40);
+  }
 };
 
 class Win32AppendFile final : public ExclusiveAppendFile {

@@ -31,6 +31,7 @@ std::string resultText(int result) {
     case GenerationResult::VolumeFull: return "the volume is full or a file cannot be allocated";
     case GenerationResult::Stopped: return "stopped";
     case GenerationResult::NamesUsedUp: return "the mask's names are used up";
+    case GenerationResult::DataDamaged: return "damaged or missing data was found";
     case GenerationResult::FolderLimit: return "the folder limit was reached";
     case GenerationResult::LimitSizeReached: return "the limit size was reached";
     case GenerationResult::MaxSizeZero: return "the maximum file size is zero";

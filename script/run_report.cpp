@@ -42,6 +42,15 @@ const char* progressWord(ProgressFormat format) {
   return "human";
 }
 
+const char* syncWord(SyncMode mode) {
+  switch (mode) {
+    case SyncMode::File: return "file";
+    case SyncMode::End: return "end";
+    case SyncMode::None: break;
+  }
+  return "none";
+}
+
 template <typename T>
 ordered_json orNull(const std::optional<T>& value) {
   return value ? ordered_json(*value) : ordered_json(nullptr);
@@ -77,6 +86,8 @@ ordered_json parameters(const GenerationJob& job, const ScriptExtensions& extens
       job.fsFileSizeLimit == 0 ? ordered_json(nullptr) : ordered_json(job.fsFileSizeLimit);
   p["report_file"] = extensions.reportPath;
   p["progress"] = progressWord(extensions.progress);
+  p["seed"] = job.seedGiven ? ordered_json(std::to_string(job.runSeed)) : ordered_json(nullptr);
+  p["sync"] = syncWord(job.sync);
   return p;
 }
 
@@ -104,11 +115,21 @@ std::string formatReport(const RunRecord& r) {
   j["schema"] = kReportSchema;
   j["program"] = {{"name", "Talvane Quillet"}, {"version", QUILLET_VERSION}, {"build", buildText()}};
   j["command_line"] = r.commandLine;
-  j["mode"] = r.byAllSize ? "by_all_size" : "by_files_number";
+  j["mode"] = r.verifyMode ? "verify" : r.byAllSize ? "by_all_size" : "by_files_number";
   j["rejection"] = r.rejection.empty() ? ordered_json(nullptr) : ordered_json(r.rejection);
   j["parameters"] = job != nullptr ? parameters(*job, r.extensions) : ordered_json(nullptr);
   j["random_seed"] =
       job != nullptr && job->firstSeed >= 0 ? ordered_json(job->firstSeed) : ordered_json(nullptr);
+  // A run has its seed once the worker started, or from the start when it was given. As a text:
+  // a JSON number loses digits beyond 2^53.
+  const bool seeded = job != nullptr && (job->seedGiven || r.generationSeconds > 0);
+  j["run_seed"] = seeded ? ordered_json(std::to_string(job->runSeed)) : ordered_json(nullptr);
+  j["run_seed_source"] = seeded ? ordered_json(job->seedGiven ? "given" : "drawn") : ordered_json(nullptr);
+  if (job != nullptr && job->sync == SyncMode::End && r.generationSeconds > 0) {
+    j["volume_sync"] = {{"flushed", job->volumeSynced}, {"note", textOrNull(!job->volumeSyncNote.empty(), job->volumeSyncNote)}};
+  } else {
+    j["volume_sync"] = nullptr;
+  }
   j["start_time_utc"] = formatUtcTime(r.started);
   j["end_time_utc"] = formatUtcTime(r.ended);
   j["duration_seconds"] = r.durationSeconds;
@@ -151,6 +172,10 @@ std::string formatReport(const RunRecord& r) {
     j["files_by_number"] = {{"planned_files", job->filesPlanned}, {"made_files", files}};
   } else {
     j["files_by_number"] = nullptr;
+  }
+  if (r.verifyMode) {
+    j["files_by_number"] = nullptr;
+    j["verify"] = r.verifyJson.empty() ? ordered_json(nullptr) : ordered_json::parse(r.verifyJson);
   }
   // A path that is no valid UTF-8 gets replacement characters rather than no report.
   return j.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";

@@ -41,6 +41,9 @@ struct RunRecord {
   double generationSeconds = 0;  // the worker's running time; 0 when none ran
   int resultCode = 0;
   std::optional<ReportVolume> volume;
+  // A verify: the mode is "verify" and verifyJson (one JSON object) becomes the report's "verify".
+  bool verifyMode = false;
+  std::string verifyJson;
 };
 
 // "2026-12-07T18:40:01.123Z".

@@ -84,6 +84,35 @@ TEST(RunReportTest, RunFiguresKeepTheirUnitsAndRates) {
   EXPECT_EQ(j["files_by_number"]["made_files"], 7);
 }
 
+TEST(RunReportTest, TheSeedIsAnExactTextAndTheFlushIsSaidAsItWent) {
+  GenerationJob job;
+  job.runSeed = 18446744073709551615ull;  // beyond what a JSON number keeps exactly
+  job.seedGiven = true;
+  job.sync = SyncMode::End;
+  job.volumeSyncNote = "the volume was not flushed: C:\\: flushing the volume needs administrator rights";
+  RunRecord r;
+  r.job = &job;
+  r.generationSeconds = 1.0;
+  json j = json::parse(formatReport(r));
+  EXPECT_EQ(j["run_seed"], "18446744073709551615");
+  EXPECT_EQ(j["run_seed_source"], "given");
+  EXPECT_EQ(j["parameters"]["seed"], "18446744073709551615");
+  EXPECT_EQ(j["parameters"]["sync"], "end");
+  EXPECT_EQ(j["volume_sync"], (json{{"flushed", false}, {"note", job.volumeSyncNote}}));
+
+  // A drawn seed is given once the worker ran; before that the run has none.
+  job.seedGiven = false;
+  job.sync = SyncMode::File;
+  j = json::parse(formatReport(r));
+  EXPECT_EQ(j["run_seed_source"], "drawn");
+  EXPECT_TRUE(j["parameters"]["seed"].is_null());
+  EXPECT_TRUE(j["volume_sync"].is_null());
+  r.generationSeconds = 0;
+  j = json::parse(formatReport(r));
+  EXPECT_TRUE(j["run_seed"].is_null());
+  EXPECT_TRUE(j["run_seed_source"].is_null());
+}
+
 TEST(RunReportTest, ProgressLinesAreSingleObjectsWithIntervalAndTotals) {
   ProgressSnapshot before;
   before.filesCreated = 10;

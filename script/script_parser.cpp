@@ -13,7 +13,8 @@ namespace quillet {
 namespace {
 
 // Path: a quoted text that may not be empty either. Progress: one of the words of ProgressFormat.
-enum class Form { Quoted, Size, Number, Flag, AllSize, Path, Progress };
+// Seed: an unsigned 64-bit decimal number. Sync: one of the words of SyncMode.
+enum class Form { Quoted, Size, Number, Flag, AllSize, Path, Progress, Seed, Sync };
 
 struct Value {
   std::string quotedText;  // Quoted
@@ -21,6 +22,8 @@ struct Value {
   std::int32_t number = 0; // Number
   bool allPartition = false;
   ProgressFormat progress = ProgressFormat::Human;
+  std::uint64_t seed = 0;
+  SyncMode sync = SyncMode::None;
 };
 
 struct Key {
@@ -53,6 +56,20 @@ bool readSize(const std::string& value, std::int64_t& size) {
     default: return false;
   }
   size = readCount(value.substr(0, value.size() - 1)) * multiplier;
+  return true;
+}
+
+// Digits only (no sign, blank or other base), at most 2^64 - 1.
+bool readSeed(const std::string& text, std::uint64_t& seed) {
+  if (text.empty()) return false;
+  std::uint64_t n = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    const auto digit = static_cast<std::uint64_t>(c - '0');
+    if (n > (UINT64_MAX - digit) / 10) return false;
+    n = n * 10 + digit;
+  }
+  seed = n;
   return true;
 }
 
@@ -127,14 +144,24 @@ const Key kProgress{"/PROGRESS", Form::Progress, "Repitition /progress parameter
                     "Incorrect progress form, json or off expected.", nullptr,
                     [](ScriptExtensions& e, const Value& v) { e.progress = v.progress; }};
 
+const Key kSeed{"/SEED", Form::Seed, "Repitition /seed parameter.", "Seed can't be empty.",
+                "Incorrect seed, a whole number from 0 to 18446744073709551615 expected.",
+                [](GenerationJob& j, const Value& v) {
+                  j.runSeed = v.seed;
+                  j.seedGiven = true;
+                }};
+const Key kSync{"/SYNC", Form::Sync, "Repitition /sync parameter.", "Sync can't be empty.",
+                "Incorrect sync mode, none, file or end expected.",
+                [](GenerationJob& j, const Value& v) { j.sync = v.sync; }};
+
 // The keys of each mode in the order a parameter's key is tested; the extensions come last in
 // every mode, so that a script without them is read exactly as before.
-const std::vector<const Key*> kAllSizeKeys = {&kRoot,    &kFileMask, &kMinSize, &kMaxSize, &kNoFill,
-                                              &kNoClose, &kAllSize,  &kReport,  &kProgress};
+const std::vector<const Key*> kAllSizeKeys = {&kRoot,    &kFileMask, &kMinSize, &kMaxSize,  &kNoFill, &kNoClose,
+                                              &kAllSize, &kReport,   &kProgress, &kSeed,   &kSync};
 const std::vector<const Key*> kFilesNumberKeys = {&kRoot,     &kFileMask, &kMinSize,  &kMaxSize,  &kNoFill,
                                                   &kNoClose,  &kMinFiles, &kMaxFiles, &kLimSize,  &kRecurse,
                                                   &kRootSize, &kTreeDeep, &kDirLimit, &kDirMask,  &kReport,
-                                                  &kProgress};
+                                                  &kProgress, &kSeed,     &kSync};
 
 bool isQuoted(const std::string& value) { return !value.empty() && value.front() == '\'' && value.back() == '\''; }
 
@@ -176,6 +203,21 @@ const char* check(const Key& key, bool seen, const std::string& value, Value& ou
       }
       return nullptr;
     }
+    case Form::Seed:
+      return readSeed(value, out.seed) ? nullptr : key.badForm;
+    case Form::Sync: {
+      const std::string word = upper(value);
+      if (word == "NONE") {
+        out.sync = SyncMode::None;
+      } else if (word == "FILE") {
+        out.sync = SyncMode::File;
+      } else if (word == "END") {
+        out.sync = SyncMode::End;
+      } else {
+        return key.badForm;
+      }
+      return nullptr;
+    }
   }
   return nullptr;
 }
@@ -190,6 +232,9 @@ void setDefaults(GenerationJob& job, bool byAllSize) {
   job.minFiles = job.maxFiles = job.treeDeep = job.rootSize = job.dirsLimit = 0;
   job.minFileSize = job.maxFileSize = job.limitSize = 0;
   job.allSize = 0;
+  job.runSeed = 0;
+  job.seedGiven = false;
+  job.sync = SyncMode::None;
   job.resetCounters();
 }
 

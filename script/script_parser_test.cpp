@@ -80,6 +80,18 @@ INSTANTIATE_TEST_SUITE_P(
         Row{{"/progress:off", "/progress:json"}, "/S", "Repitition /progress parameter."},
         Row{{"/progress:Json", "/allsize:1m", root, "/minsize:1k", "/Report:'r'"}, "/S", ""},
         Row{{"/progress:OFF", root, "/minfiles:1", "/minsize:1k", "/report:'r'"}, "/F", ""},
+        Row{{"/seed"}, "/S", "Seed can't be empty."}, Row{{"/seed:"}, "/F", "Seed can't be empty."},
+        Row{{"/seed:-1"}, "/S", "Incorrect seed, a whole number from 0 to 18446744073709551615 expected."},
+        Row{{"/seed:12a"}, "/F", "Incorrect seed, a whole number from 0 to 18446744073709551615 expected."},
+        Row{{"/seed:'5'"}, "/S", "Incorrect seed, a whole number from 0 to 18446744073709551615 expected."},
+        Row{{"/seed:18446744073709551616"}, "/F",
+            "Incorrect seed, a whole number from 0 to 18446744073709551615 expected."},
+        Row{{"/seed:1", "/Seed:1"}, "/S", "Repitition /seed parameter."},
+        Row{{"/sync"}, "/S", "Sync can't be empty."},
+        Row{{"/sync:always"}, "/F", "Incorrect sync mode, none, file or end expected."},
+        Row{{"/sync:end", "/SYNC:end"}, "/F", "Repitition /sync parameter."},
+        Row{{"/SEED:18446744073709551615", "/Sync:End", "/allsize:1m", root, "/minsize:1k"}, "/S", ""},
+        Row{{"/sync:FILE", root, "/minfiles:1", "/minsize:1k", "/seed:0"}, "/F", ""},
         // The absence checks come first as before: a script lacking parameters stays rejected.
         Row{{"/report:'r'", "/progress:json", root}, "/S", "/allsize parameter is absent."}));
 
@@ -99,6 +111,23 @@ TEST(ScriptParserTest, ExtensionsAreReadAndTheReportFoundBeforeParsing) {
   EXPECT_EQ(findReportPath({"q", "/s", "/report:''"}), "");
   EXPECT_EQ(findReportPath({"q", "/s", "/reporter:'x'"}), "");
   EXPECT_EQ(findReportPath({"q", "/report:'x'"}), "");
+}
+
+TEST(ScriptParserTest, SeedAndSyncReachTheJobAndAreClearedWithoutThem) {
+  GenerationJob job;
+  auto out = parse("/F", {root, "/minfiles:1", "/minsize:1k", "/seed:18446744073709551615", "/sync:file"}, job);
+  ASSERT_TRUE(out.accepted) << out.message;
+  EXPECT_TRUE(job.seedGiven);
+  EXPECT_EQ(job.runSeed, 18446744073709551615ull);
+  EXPECT_EQ(job.sync, SyncMode::File);
+  out = parse("/S", {root, "/allsize:1m", "/minsize:1k", "/seed:000042", "/sync:none"}, job);
+  ASSERT_TRUE(out.accepted) << out.message;
+  EXPECT_EQ(job.runSeed, 42u);
+  EXPECT_EQ(job.sync, SyncMode::None);
+  out = parse("/S", {root, "/allsize:1m", "/minsize:1k", "/sync:end"}, job);
+  ASSERT_TRUE(out.accepted) << out.message;
+  EXPECT_FALSE(job.seedGiven);
+  EXPECT_EQ(job.sync, SyncMode::End);
 }
 
 TEST(ScriptParserTest, ValuesAreReadAsTypedWithTheirModifiers) {

@@ -13,6 +13,7 @@
 #include "script/console_progress.h"
 #include "script/run_report.h"
 #include "script/script_log.h"
+#include "script/verify_run.h"
 
 namespace quillet {
 namespace {
@@ -164,6 +165,7 @@ void completeScriptJob(GenerationJob& job, const ParseOutcome& parsed, FileSyste
 
 void runScript(const std::string& mode, const std::vector<std::string>& args, const ScriptRunServices& services,
                std::atomic<int>& exitCode) {
+  if (isVerifyRequest(mode, args)) return runVerifyScript(mode, args, services, exitCode);
   ScriptLog log(services.clock);
   if (!log.openLog(scriptLogPath(args.empty() ? std::string() : args[0]))) return;
   log.writeStartBanner();

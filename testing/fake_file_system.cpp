@@ -8,9 +8,10 @@ class FakeHandle final : public FileHandle {
  public:
   FakeHandle(FakeFileSystem& fs, std::string path) : fs_(fs), path_(std::move(path)) {}
   ~FakeHandle() override { close(); }
-  Status write(const void*, std::size_t size, std::size_t& written) override {
-    return fs_.writeTo(path_, size, written);
+  Status write(const void* data, std::size_t size, std::size_t& written) override {
+    return fs_.writeTo(path_, data, size, written);
   }
+  Status syncData() override { return fs_.syncFile(path_); }
   Status allocate(std::int64_t size) override { return fs_.allocateTo(path_, size); }
   Status close() override {
     if (closed_) return {};
@@ -75,7 +76,7 @@ void FakeFileSystem::addFolder(const std::string& path) {
 void FakeFileSystem::addFile(const std::string& path, std::int64_t size) {
   addFolder(parentOf(normalise(path)));
   std::lock_guard lock(mutex_);
-  files_[normalise(path)] = File{size, size, true};
+  files_[normalise(path)] = File{size, size, true, {}};
 }
 
 void FakeFileSystem::addLink(const std::string& path) {
@@ -199,7 +200,7 @@ Result<std::unique_ptr<FolderReader>> FakeFileSystem::openFolder(const std::stri
   return std::unique_ptr<FolderReader>(new FakeReader(std::move(entries), failing));
 }
 
-Status FakeFileSystem::writeTo(const std::string& path, std::size_t size, std::size_t& written) {
+Status FakeFileSystem::writeTo(const std::string& path, const void* data, std::size_t size, std::size_t& written) {
   int index;
   {
     std::lock_guard lock(mutex_);
@@ -218,6 +219,10 @@ Status FakeFileSystem::writeTo(const std::string& path, std::size_t size, std::s
   written = static_cast<std::size_t>(accepted);
   freeBytes -= accepted;
   files_[path].size += accepted;
+  if (keepContent) {
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    files_[path].content.insert(files_[path].content.end(), bytes, bytes + accepted);
+  }
   effects_.push_back("write " + path + " " + std::to_string(accepted));
   if (accepted < n || index == diskFullAtWrite) return fail(ErrorKind::DiskFull, path, "no space left");
   return {};
@@ -246,6 +251,64 @@ Status FakeFileSystem::closeFile(const std::string& path) {
   }
   effects_.push_back("close " + path);
   return {};
+}
+
+Status FakeFileSystem::syncFile(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  if (!failSyncContaining.empty() && path.find(failSyncContaining) != std::string::npos) {
+    effects_.push_back("sync-failed " + path);
+    return fail(failSyncKind, path, "input/output error");
+  }
+  effects_.push_back("sync " + path);
+  return {};
+}
+
+Status FakeFileSystem::syncVolume(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  effects_.push_back((volumeSyncStatus.ok() ? "syncfs " : "syncfs-failed ") + normalise(path));
+  return volumeSyncStatus;
+}
+
+}  // namespace quillet::testing
+
+namespace quillet::testing {
+namespace {
+
+class FakeReadHandle final : public ReadHandle {
+ public:
+  FakeReadHandle(std::int64_t size, std::int64_t allocated, std::vector<std::uint8_t> content)
+      : size_(size), allocated_(allocated), content_(std::move(content)) {}
+  std::int64_t size() const override { return size_; }
+  std::int64_t allocatedBytes() const override { return allocated_; }
+  UncachedRead method() const override { return UncachedRead::Cached; }
+  Result<std::size_t> read(std::int64_t offset, void* data, std::size_t size) override {
+    if (offset >= size_) return std::size_t{0};
+    const auto n = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(size), size_ - offset));
+    auto* out = static_cast<std::uint8_t*>(data);
+    for (std::size_t i = 0; i < n; ++i) {
+      const auto at = static_cast<std::size_t>(offset) + i;
+      out[i] = at < content_.size() ? content_[at] : 0;
+    }
+    return n;
+  }
+
+ private:
+  std::int64_t size_;
+  std::int64_t allocated_;
+  std::vector<std::uint8_t> content_;
+};
+
+}  // namespace
+
+Result<std::unique_ptr<ReadHandle>> FakeFileSystem::openForCheck(const std::string& base, const std::string& relative) {
+  std::lock_guard lock(mutex_);
+  const std::string p = normalise(base + relative);
+  effects_.push_back("check " + p);
+  const auto it = files_.find(p);
+  if (it == files_.end() || links_.count(p) != 0 || relative.find("..") != std::string::npos) {
+    return fail(ErrorKind::WrongPath, p, "no file");
+  }
+  return std::unique_ptr<ReadHandle>(new FakeReadHandle(it->second.size, it->second.allocated, it->second.content));
 }
 
 }  // namespace quillet::testing

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/status.h"
+
 #include "platform/file_system.h"
 
 namespace quillet::testing {
@@ -21,6 +23,7 @@ class FakeFileSystem : public FileSystem {
     std::int64_t size = 0;
     std::int64_t allocated = 0;
     bool closed = false;
+    std::vector<std::uint8_t> content;  // what was written, when keepContent is set
   };
 
   FakeFileSystem();
@@ -56,6 +59,13 @@ class FakeFileSystem : public FileSystem {
   ErrorKind failCloseKind = ErrorKind::Other;
   // Listing this folder fails after its first entry (read error), when not empty.
   std::string failListingOf;
+  // Keeps the bytes written to each file (File::content); off, only sizes are kept.
+  bool keepContent = false;
+  // syncData of a file whose path contains failSyncContaining (when not empty) reports failSyncKind.
+  std::string failSyncContaining;
+  ErrorKind failSyncKind = ErrorKind::Other;
+  // syncVolume reports this failure when it is not ok.
+  Status volumeSyncStatus;
 
   // Setup helpers.
   void addFolder(const std::string& path);
@@ -84,12 +94,18 @@ class FakeFileSystem : public FileSystem {
   Status createFolderBelow(const std::string& base, const std::string& relative) override;
   Result<std::unique_ptr<FileHandle>> createNewFileBelow(const std::string& base, const std::string& relative) override;
   Result<std::unique_ptr<FolderReader>> openFolder(const std::string& path) override;
+  // Reads a file's kept content (zeros where none was kept), "through the cache"; every open is
+  // recorded as "check <p>". Links and folders are refused as the real ones refuse them.
+  Result<std::unique_ptr<ReadHandle>> openForCheck(const std::string& base, const std::string& relative) override;
+  // Records "syncfs <path>" (or "syncfs-failed <path>").
+  Status syncVolume(const std::string& path) override;
 
  private:
   friend class FakeHandle;
   static std::string normalise(const std::string& path);
   bool takenLocked(const std::string& normalised) const;
-  Status writeTo(const std::string& path, std::size_t size, std::size_t& written);
+  Status writeTo(const std::string& path, const void* data, std::size_t size, std::size_t& written);
+  Status syncFile(const std::string& path);
   Status allocateTo(const std::string& path, std::int64_t size);
   Status closeFile(const std::string& path);
 

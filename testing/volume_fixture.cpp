@@ -83,7 +83,7 @@ std::unique_ptr<MountedVolume> MountedVolume::ext4(std::int64_t bytes, std::stri
     return nullptr;
   }
   std::unique_ptr<MountedVolume> volume(new MountedVolume);
-  const std::string image = volume->scratch_ / "volume.img";
+  const std::string image = volume->image_ = volume->scratch_ / "volume.img";
   volume->mountPoint_ = volume->scratch_ / "mnt";
   ::mkdir(volume->mountPoint_.c_str(), 0755);
   {

@@ -37,11 +37,15 @@ class MountedVolume {
   // The mount point, without a trailing separator.
   const std::string& path() const { return mountPoint_; }
   std::string operator/(const std::string& name) const;
+  // The image file behind an ext4 volume, which holds what reached the volume's device: read it to
+  // see whether data left the volume's cache. Empty for a tmpfs.
+  const std::string& imagePath() const { return image_; }
 
  private:
   MountedVolume() = default;
   ScratchFolder scratch_;
   std::string mountPoint_;
+  std::string image_;
 };
 
 // Removes a tree without following links. Returns true when nothing is left.

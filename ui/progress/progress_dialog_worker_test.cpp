@@ -50,6 +50,7 @@ class SlowFileSystem : public FileSystem {
   Result<std::unique_ptr<FolderReader>> openFolder(const std::string& p) override {
     return real.openFolder(p);
   }
+  Status syncVolume(const std::string& p) override { return real.syncVolume(p); }
 
  private:
   FileSystem& real;

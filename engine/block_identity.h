@@ -1,0 +1,58 @@
+// Self-identifying file content: every 1,024-byte block carries, in a header that looks as random
+// as the rest, the run's seed, the file's identity and size and the block's offset, so a reader can
+// tell from a block alone where it belongs and whether it is intact. Pure functions; thread-safe.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quillet {
+
+// The 1,024-byte block of content and of accounting.
+inline constexpr std::size_t kIdentityBlock = 1024;
+
+struct BlockIdentity {
+  std::uint64_t seed = 0;      // the run's 64-bit seed
+  std::uint64_t fileId = 0;    // fileIdentity() of the file's path relative to the root
+  std::uint64_t fileSize = 0;  // the size the file was made with
+  std::uint64_t offset = 0;    // the block's byte offset in its file, a multiple of 1,024
+  bool operator==(const BlockIdentity&) const = default;
+};
+
+// Identity of a path relative to the root: its parts joined with '/' whatever the system's
+// separator (callers pass the parts joined with '/'), bytes as they stand (no case folding).
+std::uint64_t fileIdentity(std::string_view relativePath);
+
+// The path below root (which ends with a separator), as fileIdentity takes it: the part after
+// root, its separators made '/' and trailing ones dropped ("" for root itself). A path outside
+// root is taken whole.
+std::string identityPath(std::string_view root, std::string_view path);
+
+// The seed of the size and count draws for the files of one folder of a run with a seed, from the
+// run's seed and the folder's identityPath.
+std::uint32_t folderDrawSeed(std::uint64_t runSeed, std::string_view folderIdentityPath);
+
+// Fills out[0..size) with the file's content from byte `offset` on (any offset and size; a
+// generator passes multiples of 1,024 for the offset). Every block, the last partial one included,
+// is the prefix of the full block of its identity; the content is a pure function of
+// (seed, fileId, fileSize, offset). Bytes at even file offsets are 100..255, at odd ones 0..127.
+void fillIdentifiedContent(std::uint64_t seed, std::uint64_t fileId, std::uint64_t fileSize,
+                           std::uint64_t offset, std::uint8_t* out, std::size_t size);
+
+// Bytes at the start of each block that carry the identity; a partial block shorter than this
+// carries none (it is still checkable against the expected content with blockMatches).
+inline constexpr std::size_t kIdentityHeaderBytes = 52;
+
+// The identity a block (or a partial block of at least kIdentityHeaderBytes) carries, when its
+// header decodes and passes its own check; nullopt otherwise (too short, zeroed, foreign content,
+// a damaged header). Only the header is looked at: the rest may still be damaged (blockMatches).
+std::optional<BlockIdentity> readBlockIdentity(const std::uint8_t* block, std::size_t size);
+
+// True when block[0..size) (size at most kIdentityBlock) is exactly the first `size` bytes of the
+// block of identity `id`; false for any difference, a single flipped bit included.
+bool blockMatches(const BlockIdentity& id, const std::uint8_t* block, std::size_t size);
+
+}  // namespace quillet

@@ -1,0 +1,611 @@
+#include "engine/verify.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <future>
+#include <map>
+#include <thread>
+#include <memory>
+#include <new>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "engine/folder_tree.h"
+#include "platform/path.h"
+
+namespace quillet {
+
+const char* blockClassName(BlockClass c) {
+  static constexpr const char* kNames[kBlockClasses] = {"ok", "corrupted", "misdirected", "stale", "zeroed",
+                                                        "unrecognised"};
+  return kNames[static_cast<int>(c)];
+}
+
+std::string identityText(const BlockIdentity& id) {
+  char text[160];
+  std::snprintf(text, sizeof text, "seed %" PRIu64 ", file %016" PRIx64 ", size %" PRIu64 ", offset %" PRIu64,
+                id.seed, id.fileId, id.fileSize, id.offset);
+  return text;
+}
+
+// ---------------------------------------------------------------- classification
+
+namespace {
+
+bool allZero(const std::uint8_t* p, std::size_t size) {
+  // Word-wise: zeroed ranges can be large, and this runs on every block that is not intact.
+  std::size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, p + i, 8);
+    if (w != 0) return false;
+  }
+  for (; i < size; ++i) {
+    if (p[i] != 0) return false;
+  }
+  return true;
+}
+
+// Whether the damaged block still is mostly the block of id: at least half of its bytes agree.
+// Random or foreign bytes agree in about one byte in 256, so this tells a block that was damaged in
+// place (its header hit, say) from one that was replaced.
+bool mostlyMatches(const BlockIdentity& id, const std::uint8_t* block, std::size_t size) {
+  std::uint8_t expected[kIdentityBlock];
+  fillIdentifiedContent(id.seed, id.fileId, id.fileSize, id.offset, expected, size);
+  std::size_t same = 0;
+  for (std::size_t i = 0; i < size; ++i) same += expected[i] == block[i] ? 1u : 0u;
+  return same * 2 >= size;
+}
+
+}  // namespace
+
+BlockClass classifyBlock(const FileExpectation& expect, std::int64_t offset, const std::uint8_t* block,
+                         std::size_t size, std::optional<BlockIdentity>& found) {
+  found.reset();
+  const BlockIdentity expected{expect.seed, expect.fileId, static_cast<std::uint64_t>(expect.size),
+                               static_cast<std::uint64_t>(offset)};
+  // The common case first: the block is what this file should hold here.
+  if (blockMatches(expected, block, size)) return BlockClass::Ok;
+  if (allZero(block, size)) return BlockClass::Zeroed;
+  found = readBlockIdentity(block, size);
+  if (found) {
+    // A header that decodes but a body that does not agree with it: damaged in place (or a block
+    // from elsewhere that was damaged too); either way its bytes are not what was written.
+    if (!blockMatches(*found, block, size)) {
+      // A header that decodes yet names another block, over a body that is mostly this block's,
+      // is this block with bits flipped in its header.
+      return BlockClass::Corrupted;
+    }
+    // An intact block that belongs elsewhere. A block at its own place with another carried size
+    // (the file was made again with another size) belongs to another file all the same.
+    return found->seed == expect.seed ? BlockClass::Misdirected : BlockClass::Stale;
+  }
+  // No readable identity: a block hit in its header is still mostly this block.
+  return mostlyMatches(expected, block, size) ? BlockClass::Corrupted : BlockClass::Unrecognised;
+}
+
+std::int64_t FileTally::damagedBytes() const {
+  std::int64_t sum = 0;
+  for (int c = 1; c < kBlockClasses; ++c) sum += bytes[static_cast<std::size_t>(c)];
+  return sum;
+}
+
+void FileTally::add(std::int64_t offset, std::int64_t length, BlockClass kind, const BlockIdentity& expected,
+                    const std::optional<BlockIdentity>& found) {
+  bytes[static_cast<std::size_t>(kind)] += length;
+  if (kind == BlockClass::Ok) return;
+  if (!ranges.empty()) {
+    DamageRange& last = ranges.back();
+    if (last.kind == kind && last.offset + last.length == offset) {
+      last.length += length;
+      return;
+    }
+  }
+  if (ranges.size() >= kRangesKept) {
+    ++rangesLeftOut;
+    return;
+  }
+  ranges.push_back({offset, length, kind, expected, found});
+}
+
+void FileTally::merge(const FileTally& other) {
+  for (std::size_t c = 0; c < bytes.size(); ++c) bytes[c] += other.bytes[c];
+  // Ranges are kept in offset order whatever order the pieces arrive in.
+  std::vector<DamageRange> all = ranges;
+  all.insert(all.end(), other.ranges.begin(), other.ranges.end());
+  std::sort(all.begin(), all.end(), [](const DamageRange& a, const DamageRange& b) { return a.offset < b.offset; });
+  std::int64_t leftOut = rangesLeftOut + other.rangesLeftOut;
+  ranges.clear();
+  for (const DamageRange& r : all) {
+    if (!ranges.empty() && ranges.back().kind == r.kind && ranges.back().offset + ranges.back().length == r.offset) {
+      ranges.back().length += r.length;
+    } else if (ranges.size() < kRangesKept) {
+      ranges.push_back(r);
+    } else {
+      ++leftOut;
+    }
+  }
+  rangesLeftOut = leftOut;
+}
+
+void classifyRange(const FileExpectation& expect, std::int64_t offset, const std::uint8_t* data, std::size_t size,
+                   FileTally& tally) {
+  // Only what lies before the expected end is classified; an extension is the caller's to count.
+  const std::int64_t end = std::min<std::int64_t>(offset + static_cast<std::int64_t>(size), expect.size);
+  for (std::int64_t at = offset; at < end; at += static_cast<std::int64_t>(kIdentityBlock)) {
+    const std::size_t length = static_cast<std::size_t>(std::min<std::int64_t>(kIdentityBlock, end - at));
+    std::optional<BlockIdentity> found;
+    const BlockClass kind = classifyBlock(expect, at, data + (at - offset), length, found);
+    const BlockIdentity expected{expect.seed, expect.fileId, static_cast<std::uint64_t>(expect.size),
+                                 static_cast<std::uint64_t>(at)};
+    tally.add(at, static_cast<std::int64_t>(length), kind, expected, found);
+  }
+}
+
+FileExpectation expectFromStart(std::uint64_t seed, std::uint64_t fileId, std::int64_t fileLength,
+                                const std::uint8_t* data, std::size_t size) {
+  FileExpectation e{seed, fileId, fileLength, false};
+  // The first block that is intact and this file's own, at its own offset, tells the size; a size
+  // no larger than the block's own end cannot be (it would carry no such block).
+  for (std::size_t at = 0; at + kIdentityHeaderBytes <= size; at += kIdentityBlock) {
+    const std::size_t length = std::min(kIdentityBlock, size - at);
+    const auto id = readBlockIdentity(data + at, length);
+    if (!id || id->seed != seed || id->fileId != fileId || id->offset != at) continue;
+    if (id->fileSize <= at || id->fileSize > static_cast<std::uint64_t>(INT64_MAX)) continue;
+    const std::size_t own = static_cast<std::size_t>(std::min<std::uint64_t>(length, id->fileSize - at));
+    if (!blockMatches(*id, data + at, own)) continue;
+    e.size = static_cast<std::int64_t>(id->fileSize);
+    e.sizeFromBlocks = true;
+    return e;
+  }
+  return e;
+}
+
+std::optional<std::uint64_t> majoritySeed(const std::vector<std::uint64_t>& seeds) {
+  if (seeds.empty()) return std::nullopt;
+  std::map<std::uint64_t, std::int64_t> votes;
+  for (std::uint64_t s : seeds) ++votes[s];
+  // Ties go to the smaller seed, so that the decision does not depend on the walk's order.
+  auto best = votes.begin();
+  for (auto it = votes.begin(); it != votes.end(); ++it) {
+    if (it->second > best->second) best = it;
+  }
+  return best->first;
+}
+
+bool FileVerdict::damaged() const {
+  if (unreadable) return true;
+  if (allocationOnly) return unreservedBytes > 0 || sizeState != SizeState::Right;
+  return tally.damagedBytes() > 0 || sizeState != SizeState::Right;
+}
+
+std::int64_t VerifyResult::damagedBytes() const {
+  std::int64_t sum = 0;
+  for (int c = 1; c < kBlockClasses; ++c) sum += classBytes[static_cast<std::size_t>(c)];
+  return sum;
+}
+
+bool VerifyResult::anyDamage() const {
+  return !damaged.empty() || !missing.empty() || !unexpected.empty() || unreadableFiles > 0 ||
+         !listingErrors.empty();
+}
+
+// ---------------------------------------------------------------- the walk and the reads
+
+namespace {
+
+// Uncached reads need an aligned buffer; large enough that a read costs little per byte.
+constexpr std::size_t kReadChunk = 4 << 20;
+
+struct AlignedBuffer {
+  explicit AlignedBuffer(std::size_t size)
+      : data(static_cast<std::uint8_t*>(::operator new(size, std::align_val_t(kUncachedAlignment)))), size(size) {}
+  ~AlignedBuffer() { ::operator delete(data, std::align_val_t(kUncachedAlignment)); }
+  AlignedBuffer(const AlignedBuffer&) = delete;
+  AlignedBuffer& operator=(const AlignedBuffer&) = delete;
+  std::uint8_t* data;
+  std::size_t size;
+};
+
+struct FoundFile {
+  std::string relative;  // parts joined by '/'
+};
+
+std::string systemRelative(const std::string& relative) {
+  std::string out = relative;
+  if (kSeparator != '/') std::replace(out.begin(), out.end(), '/', kSeparator);
+  return out;
+}
+
+// The visible tree as the generator sees it: visible sub-folders entered (never links, hidden or
+// system folders), visible files listed (never links, hidden or system files). Names in byte order
+// per folder, so that every walk of the same tree lists it alike.
+void walk(FileSystem& fs, const std::string& root, const std::string& relativeFolder, VerifyJob& job,
+          std::vector<FoundFile>& files, std::vector<std::string>& folders, std::vector<std::string>& listingErrors) {
+  if (job.stopRequested) return;
+  const std::string folder = relativeFolder.empty() ? root : root + systemRelative(relativeFolder) + kSeparator;
+  auto reader = fs.openFolder(withoutTrailingSeparator(folder));
+  if (!reader.ok()) {
+    listingErrors.push_back(reader.status().message());
+    return;
+  }
+  std::vector<std::string> subfolders;
+  std::vector<std::string> names;
+  FolderEntry entry;
+  for (;;) {
+    const auto more = reader.value()->next(entry);
+    if (!more.ok()) {
+      listingErrors.push_back(more.status().message());
+      break;
+    }
+    if (!more.value()) break;
+    if (entry.isLink || entry.isHidden || entry.isSystem) continue;
+    (entry.isDirectory ? subfolders : names).push_back(entry.name);
+  }
+  reader.value().reset();
+  std::sort(names.begin(), names.end());
+  std::sort(subfolders.begin(), subfolders.end());
+  const std::string prefix = relativeFolder.empty() ? std::string() : relativeFolder + "/";
+  for (const auto& name : names) {
+    files.push_back({prefix + name});
+    job.filesFound.fetch_add(1, std::memory_order_relaxed);
+  }
+  for (const auto& name : subfolders) {
+    folders.push_back(prefix + name);
+    walk(fs, root, prefix + name, job, files, folders, listingErrors);
+  }
+}
+
+// Reads up to the whole of data's chunk from offset; the count is short only at the end.
+Result<std::size_t> readChunk(ReadHandle& file, std::int64_t offset, AlignedBuffer& buffer) {
+  return file.read(offset, buffer.data, buffer.size);
+}
+
+void countMethod(ReadMethods& methods, UncachedRead method) {
+  switch (method) {
+    case UncachedRead::Direct: ++methods.direct; break;
+    case UncachedRead::Dropped: ++methods.dropped; break;
+    case UncachedRead::Cached: ++methods.cached; break;
+  }
+}
+
+struct ChunkResult {
+  FileTally tally;
+  std::size_t size = 0;
+  bool zero = false;
+};
+
+// A read buffer and the check of what was read into it. The check is declared last so that it is
+// waited for before its buffer goes.
+struct Slot {
+  Slot() : buffer(kReadChunk) {}
+  AlignedBuffer buffer;
+  std::future<ChunkResult> done;
+};
+
+// Chunks in flight: one being read plus one being checked per core, within reason.
+std::size_t slotCount() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return std::clamp<std::size_t>(cores == 0 ? 2 : cores + 1, 2, 9);
+}
+
+class Verifier {
+ public:
+  Verifier(VerifyJob& job, FileSystem& fs, VerifyResult& result)
+      : job_(job), fs_(fs), result_(result), slots_(slotCount()) {}
+
+  void run() {
+    std::vector<FoundFile> files;
+    walk(fs_, job_.rootFolder, "", job_, files, folders_, result_.listingErrors);
+    if (job_.stopRequested) return stop();
+    if (const auto space = fs_.volumeSpace(withoutTrailingSeparator(job_.rootFolder)); space.ok()) {
+      result_.volumeTotalBytes = space.value().total;
+      freeNow_ = space.value().availableToCaller;
+    }
+    if (const auto cluster = fs_.clusterSize(withoutTrailingSeparator(job_.rootFolder)); cluster.ok()) {
+      cluster_ = cluster.value();
+    }
+    if (job_.plan) {
+      for (const auto& p : *job_.plan) plannedSizes_.emplace(p.relativePath, p.size);
+    }
+    decideSeed(files);
+    if (job_.stopRequested) return stop();
+    const bool parametersTell = job_.plan.has_value() || job_.allocationOnlyKnown;
+    const bool allocationOnlyRun = parametersTell ? job_.planAllocationOnly : result_.seedSource == SeedSource::None;
+
+    std::vector<FileVerdict> zeroFiles;
+    for (const auto& f : files) {
+      if (job_.stopRequested) return stop();
+      FileVerdict v = checkFile(f.relative, allocationOnlyRun && parametersTell);
+      if (job_.stopRequested && !v.unreadable) return stop();
+      bytesInTree_ += v.length;
+      account(v, allocationOnlyRun);
+    }
+    if (!job_.plan && job_.planner) {
+      job_.plan = job_.planner(bytesInTree_, folders_);
+      if (job_.plan) {
+        for (const auto& p : *job_.plan) plannedSizes_.emplace(p.relativePath, p.size);
+      }
+    }
+    if (job_.plan) comparePlan(files);
+    allowCutShortFile();
+  }
+
+ private:
+  void stop() { result_.stopped = true; }
+
+  // Without a given seed, the seed most files' first blocks carry is the run's.
+  void decideSeed(const std::vector<FoundFile>& files) {
+    if (job_.seed) {
+      result_.seed = *job_.seed;
+      result_.seedSource = SeedSource::Given;
+      return;
+    }
+    // At most this many files vote, spread over the walk, so that a huge tree costs few extra reads.
+    constexpr std::size_t kVoters = 4096;
+    const std::size_t step = std::max<std::size_t>(1, files.size() / kVoters);
+    std::vector<std::uint64_t> seeds;
+    AlignedBuffer first(kUncachedAlignment);
+    for (std::size_t i = 0; i < files.size() && !job_.stopRequested; i += step) {
+      auto opened = fs_.openForCheck(job_.rootFolder, systemRelative(files[i].relative));
+      if (!opened.ok()) continue;
+      const auto got = opened.value()->read(0, first.data, first.size);
+      if (!got.ok() || got.value() < kIdentityHeaderBytes) continue;
+      const auto id = readBlockIdentity(first.data, std::min(got.value(), kIdentityBlock));
+      // Only a block that is intact and sits first in its own file votes.
+      if (!id || id->offset != 0 || id->fileId != fileIdentity(files[i].relative)) continue;
+      if (!blockMatches(*id, first.data, std::min<std::size_t>({got.value(), kIdentityBlock, id->fileSize}))) continue;
+      seeds.push_back(id->seed);
+    }
+    if (const auto seed = majoritySeed(seeds)) {
+      result_.seed = *seed;
+      result_.seedSource = SeedSource::FromData;
+    }
+  }
+
+  FileVerdict checkFile(const std::string& relative, bool sizeOnly) {
+    FileVerdict v;
+    v.relativePath = relative;
+    v.expect.seed = result_.seed;
+    v.expect.fileId = fileIdentity(relative);
+    auto opened = fs_.openForCheck(job_.rootFolder, systemRelative(relative));
+    if (!opened.ok()) {
+      v.unreadable = true;
+      v.readError = opened.status().message();
+      return v;
+    }
+    ReadHandle& file = *opened.value();
+    countMethod(result_.methods, file.method());
+    v.length = file.size();
+    const auto planned = plannedSizes_.find(relative);
+    if (sizeOnly) {
+      v.allocationOnly = true;
+      v.allZero = true;
+      v.expect.size = planned != plannedSizes_.end() ? planned->second : v.length;
+      v.expect.sizeFromBlocks = planned != plannedSizes_.end();
+      finishSize(v);
+      reserveCheck(v, file);
+      job_.filesChecked.fetch_add(1, std::memory_order_relaxed);
+      return v;
+    }
+    // Reading and checking overlap: each chunk read is checked on a thread of its own while the
+    // next ones are read, a few chunks in flight; the tallies are merged in file order.
+    std::int64_t offset = 0;
+    bool first = true;
+    bool zeroSoFar = true;
+    v.expect.size = v.length;
+    std::size_t next = 0;
+    const auto collect = [&](Slot& slot) {
+      if (!slot.done.valid()) return;
+      const ChunkResult r = slot.done.get();
+      const std::int64_t before = v.tally.damagedBytes();
+      v.tally.merge(r.tally);
+      zeroSoFar = zeroSoFar && r.zero;
+      job_.damagedBytes.fetch_add(v.tally.damagedBytes() - before, std::memory_order_relaxed);
+      job_.bytesChecked.fetch_add(static_cast<std::int64_t>(r.size), std::memory_order_relaxed);
+    };
+    const auto collectAll = [&] {
+      for (std::size_t i = 0; i < slots_.size(); ++i) collect(slots_[(next + i) % slots_.size()]);
+    };
+    while (offset < v.length || first) {
+      if (job_.stopRequested) {
+        collectAll();
+        return v;
+      }
+      Slot& slot = slots_[next];
+      collect(slot);
+      const auto got = readChunk(file, offset, slot.buffer);
+      if (!got.ok()) {
+        v.unreadable = true;
+        v.readError = got.status().message();
+        break;
+      }
+      // Bytes past the length seen at the open (a file that grew since) are not this check's.
+      const std::size_t size =
+          static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(got.value()), v.length - offset));
+      if (first) {
+        v.expect = expectFromStart(result_.seed, v.expect.fileId, v.length, slot.buffer.data, size);
+        // The plan knows the size when the file's own blocks do not tell it.
+        if (!v.expect.sizeFromBlocks && planned != plannedSizes_.end()) {
+          v.expect.size = planned->second;
+          v.expect.sizeFromBlocks = true;
+        }
+        first = false;
+      }
+      if (size == 0) break;
+      const std::uint8_t* data = slot.buffer.data;
+      const FileExpectation expect = v.expect;
+      const bool wantZero = zeroSoFar;
+      const auto check = [expect, offset, data, size, wantZero] {
+        ChunkResult r;
+        r.size = size;
+        r.zero = wantZero && allZero(data, size);
+        classifyRange(expect, offset, data, size, r.tally);
+        return r;
+      };
+      // A file read whole in one chunk has nothing to overlap with: checked here, it costs no
+      // thread, which matters in a tree of many small files.
+      const bool whole = offset == 0 && got.value() < slot.buffer.size;
+      slot.done = std::async(whole ? std::launch::deferred : std::launch::async, check);
+      next = (next + 1) % slots_.size();
+      offset += static_cast<std::int64_t>(size);
+      if (got.value() < slot.buffer.size) break;
+    }
+    collectAll();
+    if (offset < v.length && !v.unreadable) {
+      // The file shrank while it was read: what could not be read is not there.
+      v.length = offset;
+    }
+    v.allZero = zeroSoFar && v.length > 0;
+    finishSize(v);
+    // The generator never makes an empty file: one is a file cut to nothing.
+    if (v.length == 0 && !v.unreadable) v.sizeState = SizeState::Truncated;
+    if (v.allZero) reserveCheck(v, file);
+    job_.filesChecked.fetch_add(1, std::memory_order_relaxed);
+    return v;
+  }
+
+  static void finishSize(FileVerdict& v) {
+    if (!v.expect.sizeFromBlocks) return;
+    if (v.length < v.expect.size) v.sizeState = SizeState::Truncated;
+    if (v.length > v.expect.size) v.sizeState = SizeState::Extended;
+  }
+
+  // An allocation-only file must hold room for its whole size: the generator's retry may ask for
+  // one cluster less, so that much is allowed short.
+  void reserveCheck(FileVerdict& v, ReadHandle& file) {
+    const std::int64_t allocated = file.allocatedBytes();
+    if (allocated < 0) return;
+    const std::int64_t wanted = v.length - cluster_;
+    if (allocated < wanted) v.unreservedBytes = v.length - allocated;
+  }
+
+  void account(FileVerdict& v, bool allocationOnlyRun) {
+    ++result_.files;
+    // A file that reads back as zeros throughout is allocation-only when the run only allocated;
+    // in a filled run it is a filled file that was zeroed.
+    if (v.allZero && allocationOnlyRun) {
+      v.allocationOnly = true;
+      v.tally = FileTally{};
+      ++result_.allocationOnlyFiles;
+      result_.allocationOnlyBytes += v.length;
+      if (v.unreservedBytes > 0) ++result_.unreservedFiles;
+    }
+    for (std::size_t c = 0; c < v.tally.bytes.size(); ++c) {
+      result_.classBytes[c] += v.tally.bytes[c];
+      if (v.tally.bytes[c] > 0) ++result_.classFiles[c];
+    }
+    if (v.sizeState == SizeState::Truncated) {
+      ++result_.truncatedFiles;
+      result_.truncatedBytes += v.expect.size - v.length;
+    } else if (v.sizeState == SizeState::Extended) {
+      ++result_.extendedFiles;
+      result_.extendedBytes += v.length - v.expect.size;
+    }
+    if (v.unreadable) ++result_.unreadableFiles;
+    present_.emplace(v.relativePath, v.sizeState);
+    if (v.damaged()) result_.damaged.push_back(std::move(v));
+  }
+
+  // The file a run was writing when it ended is shorter than its blocks say, yet intact: a run
+  // stopped while writing it leaves it so, and so does a volume that filled mid-write. With the
+  // plan it is the last planned file present, when it is truncated; without it, the one truncated
+  // file whose missing part the volume has no room for now. Its intact bytes still count.
+  void allowCutShortFile() {
+    std::vector<std::size_t> candidates;
+    for (std::size_t i = 0; i < result_.damaged.size(); ++i) {
+      const FileVerdict& v = result_.damaged[i];
+      if (v.sizeState == SizeState::Truncated && !v.unreadable && v.tally.damagedBytes() == 0) {
+        candidates.push_back(i);
+      }
+    }
+    std::optional<std::size_t> allowed;
+    std::string reason;
+    if (job_.plan && !lastPresentPlanned_.empty()) {
+      for (std::size_t i : candidates) {
+        if (result_.damaged[i].relativePath == lastPresentPlanned_) {
+          allowed = i;
+          reason = "the run ended while it wrote it";
+        }
+      }
+    }
+    if (!allowed && candidates.size() == 1 && freeNow_ >= 0) {
+      const FileVerdict& v = result_.damaged[candidates.front()];
+      if (freeNow_ < v.expect.size - v.length + cluster_) {
+        allowed = candidates.front();
+        reason = "the volume filled while it was written";
+      }
+    }
+    if (!allowed) return;
+    FileVerdict v = std::move(result_.damaged[*allowed]);
+    result_.damaged.erase(result_.damaged.begin() + static_cast<std::ptrdiff_t>(*allowed));
+    --result_.truncatedFiles;
+    result_.truncatedBytes -= v.expect.size - v.length;
+    result_.cutShort = v.relativePath + " (" + std::to_string(v.length) + " of " + std::to_string(v.expect.size) +
+                       " bytes; " + reason + ")";
+  }
+
+  // Planned files that are absent are missing, except the tail of a run that ended early; files
+  // found that were never planned are unexpected.
+  void comparePlan(const std::vector<FoundFile>& files) {
+    result_.planned = true;
+    const auto& plan = *job_.plan;
+    std::int64_t lastPresent = -1;
+    for (std::size_t i = 0; i < plan.size(); ++i) {
+      if (present_.count(plan[i].relativePath) != 0) lastPresent = static_cast<std::int64_t>(i);
+    }
+    if (lastPresent >= 0) lastPresentPlanned_ = plan[static_cast<std::size_t>(lastPresent)].relativePath;
+    std::size_t tailFrom = plan.size();
+    if (lastPresent + 1 < static_cast<std::int64_t>(plan.size())) {
+      const std::size_t next = static_cast<std::size_t>(lastPresent + 1);
+      if (lastPresent >= 0 && present_[plan[static_cast<std::size_t>(lastPresent)].relativePath] ==
+                                  SizeState::Truncated) {
+        tailFrom = next;
+        result_.tailReason = "the run stopped while it wrote " + plan[static_cast<std::size_t>(lastPresent)].relativePath;
+      } else if (freeNow_ >= 0 && plan[next].size > freeNow_ - cluster_) {
+        tailFrom = next;
+        result_.tailReason = "the volume has no room for " + plan[next].relativePath;
+      }
+    }
+    for (std::size_t i = 0; i < plan.size(); ++i) {
+      if (present_.count(plan[i].relativePath) != 0) continue;
+      if (i >= tailFrom) {
+        ++result_.missingTailAllowed;
+      } else {
+        result_.missing.push_back(plan[i].relativePath);
+      }
+    }
+    for (const auto& f : files) {
+      if (plannedSizes_.count(f.relative) == 0) result_.unexpected.push_back(f.relative);
+    }
+  }
+
+  VerifyJob& job_;
+  FileSystem& fs_;
+  VerifyResult& result_;
+  std::vector<Slot> slots_;
+  std::int64_t freeNow_ = -1;
+  std::int64_t bytesInTree_ = 0;
+  std::vector<std::string> folders_;
+  std::string lastPresentPlanned_;
+  std::int64_t cluster_ = 4096;
+  std::unordered_map<std::string, std::int64_t> plannedSizes_;
+  std::unordered_map<std::string, SizeState> present_;
+};
+
+}  // namespace
+
+void runVerify(VerifyJob& job, FileSystem& fs, VerifyResult& result) {
+  result = VerifyResult{};
+  if (!fs.isFolder(withoutTrailingSeparator(job.rootFolder))) {
+    result.rootMissing = true;
+    result.rootError = "Root folder '" + withoutTrailingSeparator(job.rootFolder) + "' can not be read.";
+  } else {
+    Verifier(job, fs, result).run();
+  }
+  job.finished = true;
+}
+
+}  // namespace quillet

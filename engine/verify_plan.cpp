@@ -1,0 +1,200 @@
+#include "engine/verify_plan.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "engine/worker_thread.h"
+#include "platform/path.h"
+
+namespace quillet {
+namespace {
+
+// Says nothing: a plan's failures are the plan's outcome, not the user's business.
+class QuietPresenter final : public FailurePresenter {
+ public:
+  void showError(Caption, const std::string&) override {}
+};
+
+class QuietLog final : public LogSink {
+ public:
+  void writeLine(const std::string&) override {}
+};
+
+// The volume as the plan sees it: the root and its ancestors exist, everything else is what the
+// engine makes; files take their size (rounded up to the cluster) from the room; nothing is kept
+// of their content.
+class PlanningFileSystem final : public FileSystem {
+ public:
+  PlanningFileSystem(const std::string& root, const PlanVolume& volume, std::atomic<bool>& stop)
+      : root_(withoutTrailingSeparator(root)), volume_(volume), stop_(stop) {
+    folders_.insert(root_);
+  }
+
+  struct Made {
+    std::string path;
+    std::int64_t size = 0;
+  };
+  std::vector<Made> made;
+  bool cut = false;
+
+  Result<VolumeSpace> volumeSpace(const std::string&) override {
+    return VolumeSpace{std::max<std::int64_t>(0, volume_.freeBytes - used_), volume_.totalBytes};
+  }
+  Result<std::int32_t> clusterSize(const std::string&) override { return volume_.clusterSize; }
+  Result<std::string> fileSystemName(const std::string&) override { return volume_.fileSystemName; }
+  std::string driveRoot(const std::string&) override { return withTrailingSeparator(root_); }
+  std::string volumeDisplayName(const std::string&) override { return root_; }
+  std::string nearestExistingAncestor(const std::string& path) override {
+    std::string p = withoutTrailingSeparator(path);
+    while (!p.empty() && !isFolderKnown(p) && files_.count(p) == 0) {
+      const auto cut = p.find_last_of(kSeparator);
+      if (cut == std::string::npos) return "";
+      p = p.substr(0, cut);
+    }
+    return p;
+  }
+  bool exists(const std::string& path) override {
+    const std::string p = withoutTrailingSeparator(path);
+    return isFolderKnown(p) || files_.count(p) != 0;
+  }
+  bool isFolder(const std::string& path) override { return isFolderKnown(withoutTrailingSeparator(path)); }
+  Status createFolder(const std::string& path) override {
+    const std::string p = withoutTrailingSeparator(path);
+    if (exists(p)) return Status::failure(ErrorKind::AlreadyExists, 0, p + ": exists");
+    if (!isFolderKnown(parentOf(p))) return Status::failure(ErrorKind::WrongPath, 0, p + ": no parent");
+    folders_.insert(p);
+    return {};
+  }
+  Result<std::unique_ptr<FileHandle>> createNewFile(const std::string& path) override {
+    const std::string p = withoutTrailingSeparator(path);
+    if (exists(p)) return Status::failure(ErrorKind::AlreadyExists, 0, p + ": exists");
+    if (!isFolderKnown(parentOf(p))) return Status::failure(ErrorKind::WrongPath, 0, p + ": no parent");
+    if (static_cast<std::int64_t>(made.size()) >= kMaxPlannedFiles) {
+      cut = true;
+      stop_ = true;
+      return Status::failure(ErrorKind::DiskFull, 0, p + ": plan full");
+    }
+    files_.insert(p);
+    made.push_back({p, 0});
+    return std::unique_ptr<FileHandle>(new Handle(*this, made.size() - 1));
+  }
+  Status createFolderBelow(const std::string& base, const std::string& relative) override {
+    return createFolder(base + relative);
+  }
+  Result<std::unique_ptr<FileHandle>> createNewFileBelow(const std::string& base, const std::string& relative) override {
+    return createNewFile(base + relative);
+  }
+  Result<std::unique_ptr<FolderReader>> openFolder(const std::string& path) override {
+    const std::string p = withoutTrailingSeparator(path);
+    if (!isFolderKnown(p)) return Status::failure(ErrorKind::WrongPath, 0, p + ": no folder");
+    auto reader = std::make_unique<Reader>();
+    const std::string prefix = p + kSeparator;
+    for (auto it = folders_.lower_bound(prefix); it != folders_.end() && it->rfind(prefix, 0) == 0; ++it) {
+      if (it->find(kSeparator, prefix.size()) == std::string::npos) {
+        reader->entries.push_back({it->substr(prefix.size()), true, false, false, false});
+      }
+    }
+    for (auto it = files_.lower_bound(prefix); it != files_.end() && it->rfind(prefix, 0) == 0; ++it) {
+      if (it->find(kSeparator, prefix.size()) == std::string::npos) {
+        reader->entries.push_back({it->substr(prefix.size()), false, false, false, false});
+      }
+    }
+    return std::unique_ptr<FolderReader>(std::move(reader));
+  }
+  Status syncVolume(const std::string&) override { return {}; }
+
+ private:
+  class Handle final : public FileHandle {
+   public:
+    Handle(PlanningFileSystem& fs, std::size_t index) : fs_(fs), index_(index) {}
+    Status write(const void*, std::size_t size, std::size_t& written) override {
+      written = size;
+      fs_.grow(index_, fs_.made[index_].size + static_cast<std::int64_t>(size));
+      return {};
+    }
+    Status allocate(std::int64_t size) override {
+      fs_.grow(index_, size);
+      return {};
+    }
+    Status syncData() override { return {}; }
+    Status close() override { return {}; }
+
+   private:
+    PlanningFileSystem& fs_;
+    std::size_t index_;
+  };
+
+  struct Reader final : FolderReader {
+    std::vector<FolderEntry> entries;
+    std::size_t next_ = 0;
+    Result<bool> next(FolderEntry& entry) override {
+      if (next_ >= entries.size()) return false;
+      entry = entries[next_++];
+      return true;
+    }
+  };
+
+  void grow(std::size_t index, std::int64_t size) {
+    const auto rounded = [this](std::int64_t n) {
+      const std::int64_t c = std::max<std::int32_t>(volume_.clusterSize, 1);
+      return (n + c - 1) / c * c;
+    };
+    used_ += rounded(size) - rounded(made[index].size);
+    made[index].size = size;
+  }
+  bool isFolderKnown(const std::string& p) const {
+    if (folders_.count(p) != 0) return true;
+    // The root's ancestors exist.
+    return root_.rfind(p, 0) == 0 && (p.size() == root_.size() || (p.size() < root_.size() && root_[p.size()] == kSeparator));
+  }
+  static std::string parentOf(const std::string& p) {
+    const auto cut = p.find_last_of(kSeparator);
+    return cut == std::string::npos ? std::string() : p.substr(0, cut);
+  }
+
+  std::string root_;
+  PlanVolume volume_;
+  std::atomic<bool>& stop_;
+  std::set<std::string> folders_;
+  std::set<std::string> files_;
+  std::int64_t used_ = 0;
+};
+
+}  // namespace
+
+std::optional<std::vector<PlannedFile>> planRun(GenerationJob& job, const PlanVolume& volume,
+                                                const std::function<void(GenerationJob&, FileSystem&)>& complete,
+                                                std::string& why) {
+  if (!job.seedGiven) {
+    why = "the run's seed is needed (/seed)";
+    return std::nullopt;
+  }
+  PlanningFileSystem fs(job.rootFolder, volume, job.stopRequested);
+  complete(job, fs);
+  // Sizes and names are drawn alike whether a file is filled or only allocated, so the plan only
+  // allocates; a filled file's size is never cut to the allocation limit.
+  if (job.fillRandom) job.fsFileSizeLimit = 0;
+  job.fillRandom = false;
+  job.sync = SyncMode::None;
+  job.resetCounters();
+  QuietPresenter presenter;
+  QuietLog log;
+  job.scriptLog = &log;
+  const EngineServices services{fs, systemClock(), presenter};
+  std::atomic<int> exitCode{0};
+  runWorker(job, services, exitCode);
+  job.scriptLog = nullptr;
+  std::vector<PlannedFile> plan;
+  plan.reserve(fs.made.size());
+  const std::string root = withTrailingSeparator(withoutTrailingSeparator(job.rootFolder));
+  for (const auto& m : fs.made) {
+    std::string relative = m.path.substr(root.size());
+    if (kSeparator != '/') std::replace(relative.begin(), relative.end(), kSeparator, '/');
+    plan.push_back({relative, m.size});
+  }
+  if (fs.cut) why = "the plan stops after " + std::to_string(kMaxPlannedFiles) + " files";
+  return plan;
+}
+
+}  // namespace quillet
