@@ -74,7 +74,7 @@ TEST(WindowedVerify, FlippedByteIsReportedWithItsFileAndAWarningIcon) {
   const MessageBox box = verifyResultBox(verified(root, *fs));
   EXPECT_EQ(box.icon, BoxIcon::Warning);
   EXPECT_NE(box.text.find("; corrupted 1.00 Kb in 1 file;"), std::string::npos) << box.text;
-  const std::string name = victim.substr(victim.find_last_of('/') + 1);
+  const std::string name = std::filesystem::path(victim).filename().string();
   EXPECT_NE(box.text.find(name + " at 4,096: corrupted"), std::string::npos) << box.text;
 }
 

@@ -160,7 +160,7 @@ class MainDialogVerifyTest : public QObject {
     QVERIFY2(text.startsWith(QStringLiteral("Data OK: 383 Kb in 5 files; corrupted 1.00 Kb in 1 file;")),
              qPrintable(text));
     QVERIFY2(text.contains(QStringLiteral("Seed: 1234 (carried by most files' first blocks)")), qPrintable(text));
-    const QString name = QString::fromStdString(victim.substr(victim.find_last_of('/') + 1));
+    const QString name = QString::fromStdString(std::filesystem::path(victim).filename().string());
     QVERIFY2(text.contains(name + QStringLiteral(" at 19,456: corrupted")), qPrintable(text));
     QVERIFY(!text.contains(QStringLiteral("stopped")));
   }
