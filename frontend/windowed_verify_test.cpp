@@ -52,7 +52,7 @@ TEST(WindowedVerify, IntactTreeGivesTheSummaryWithTheSeedFoundAndAnInformationIc
   EXPECT_EQ(box.icon, BoxIcon::Information);
   EXPECT_EQ(box.caption, "Talvane Quillet");
   EXPECT_TRUE(box.owned);
-  EXPECT_EQ(box.text.rfind("Data OK: 40.0 Kb in 4 files; corrupted 0 b;", 0), 0u) << box.text;
+  EXPECT_EQ(box.text.rfind("Data OK: 40.00 Kb in 4 files; corrupted 0 b;", 0), 0u) << box.text;
   EXPECT_NE(box.text.find("Seed: 77 (carried by most files' first blocks)"), std::string::npos) << box.text;
   EXPECT_EQ(box.text.find("stopped"), std::string::npos);
 }
