@@ -45,13 +45,13 @@ constexpr ProgressControlRow kSizeRows[] = {
 };
 
 constexpr ProgressControlRow kVerifyRows[] = {
-    {I::FilesLabel, K::Label, "Files checked:", kNoColor, 6, 5, 49, 8, "filesLabel"},
-    {I::FilesValue, K::Label, "", kNoColor, 59, 5, 59, 8, "filesValue"},
-    {I::SizeLabel, K::Label, "Bytes checked:", kNoColor, 6, 17, 49, 8, "sizeLabel"},
-    {I::SizeValue, K::Label, "", kNoColor, 59, 17, 59, 8, "sizeValue"},
+    {I::FilesLabel, K::Label, "Files checked:", kNoColor, 6, 5, 54, 8, "filesLabel"},
+    {I::FilesValue, K::Label, "", kNoColor, 62, 5, 56, 8, "filesValue"},
+    {I::SizeLabel, K::Label, "Bytes checked:", kNoColor, 6, 17, 54, 8, "sizeLabel"},
+    {I::SizeValue, K::Label, "", kNoColor, 62, 17, 56, 8, "sizeValue"},
     {I::SizeBar, K::Bar, "", kSizeBarColor, 4, 27, 111, 10, "sizeBar"},
-    {I::DamagedLabel, K::Label, "Damaged bytes:", kNoColor, 6, 43, 51, 8, "damagedLabel"},
-    {I::DamagedValue, K::Label, "", kNoColor, 59, 43, 59, 8, "damagedValue"},
+    {I::DamagedLabel, K::Label, "Damaged bytes:", kNoColor, 6, 43, 54, 8, "damagedLabel"},
+    {I::DamagedValue, K::Label, "", kNoColor, 62, 43, 56, 8, "damagedValue"},
     {I::DamagedBar, K::Bar, "", kUsedDataBarColor, 4, 54, 111, 10, "damagedBar"},
     {I::StopButton, K::Button, kStopText, kNoColor, 38, 71, 42, 13, "stopButton"},
 };
