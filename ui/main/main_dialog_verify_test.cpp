@@ -72,15 +72,6 @@ class MainDialogVerifyTest : public QObject {
  private slots:
   void initTestCase() { QApplication::setPalette(classicPalette()); }
 
-  void itemSitsBesideTheAboutItem() {
-    DialogEnvironment env;
-    OPEN_DIALOG(env, d);
-    const QList<QAction*> actions = d->systemMenu()->actions();
-    QVERIFY(actions.size() >= 3);
-    QCOMPARE(actions[actions.size() - 2], verifyAction(*d));
-    QVERIFY(actions[actions.size() - 3]->isSeparator());
-  }
-
   void cancellingTheBrowserDoesNothing() {
     DialogEnvironment env;
     OPEN_DIALOG(env, d);
