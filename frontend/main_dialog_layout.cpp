@@ -71,6 +71,7 @@ constexpr SystemMenuItem kSystemMenu[] = {
     {SystemCommand::Minimize, "Mi&nimize"},
     {SystemCommand::Close, "&Close\tAlt+F4"},
     {std::nullopt, ""},
+    {SystemCommand::VerifyFolder, kVerifyFolderItem},
     {SystemCommand::About, kStringAboutMenuItem},
 };
 

@@ -120,7 +120,9 @@ inline constexpr const char* kEmptyRootCaption = "Warning";
 inline constexpr const char* kBrowseTitle = "Select folder to start from";
 
 // The system menu's commands; a new item adds a command here and a row to mainSystemMenu().
-enum class SystemCommand { Minimize, Close, About };
+enum class SystemCommand { Minimize, Close, VerifyFolder, About };
+inline constexpr const char* kVerifyFolderItem = "&Verify folder...";
+inline constexpr const char* kVerifyBrowseTitle = "Select folder to verify";
 struct SystemMenuItem {
   std::optional<SystemCommand> command;  // none: a separator
   const char* text;                      // "\t" separates the shortcut shown on the right

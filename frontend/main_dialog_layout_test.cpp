@@ -71,14 +71,16 @@ TEST(MainDialogLayout, EveryControlHasOneRowInsideTheFrameWithTheStyleItsKindNee
   }
 }
 
-TEST(MainDialogLayout, SystemMenuEndsWithTheAboutItemAfterASeparator) {
+TEST(MainDialogLayout, SystemMenuEndsWithVerifyAndTheAboutItemAfterASeparator) {
   const auto menu = mainSystemMenu();
-  ASSERT_EQ(menu.size(), 4u);
+  ASSERT_EQ(menu.size(), 5u);
   EXPECT_EQ(menu[0].command, SystemCommand::Minimize);
   EXPECT_EQ(menu[1].command, SystemCommand::Close);
   EXPECT_FALSE(menu[2].command.has_value());
-  EXPECT_EQ(menu[3].command, SystemCommand::About);
-  EXPECT_STREQ(menu[3].text, "&About Talvane Quillet...");
+  EXPECT_EQ(menu[3].command, SystemCommand::VerifyFolder);
+  EXPECT_STREQ(menu[3].text, "&Verify folder...");
+  EXPECT_EQ(menu[4].command, SystemCommand::About);
+  EXPECT_STREQ(menu[4].text, "&About Talvane Quillet...");
 }
 
 TEST(MainDialogLayout, DataExchangeKeepsLongStoredTextsWholeAndUnitsInRange) {

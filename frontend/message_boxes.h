@@ -9,7 +9,7 @@
 
 namespace quillet {
 
-enum class BoxIcon { Warning, Question, Error };
+enum class BoxIcon { Information, Warning, Question, Error };
 enum class BoxButtons { Ok, OkCancel };  // OK is the answer that goes on
 
 struct MessageBox {

@@ -1,9 +1,11 @@
 // The progress dialogs' tables and tick.
 #include "frontend/progress_view.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "engine/size_text.h"
+#include "script/verify_run.h"
 
 namespace quillet {
 
@@ -39,6 +41,18 @@ constexpr ProgressControlRow kSizeRows[] = {
     {I::UsedDataLabel, K::Label, "Used data size:", kNoColor, 6, 43, 49, 8, "usedDataLabel"},
     {I::UsedDataValue, K::Label, "", kNoColor, 59, 43, 53, 8, "usedDataValue"},
     {I::UsedDataBar, K::Bar, "", kUsedDataBarColor, 4, 54, 111, 10, "usedDataBar"},
+    {I::StopButton, K::Button, kStopText, kNoColor, 38, 71, 42, 13, "stopButton"},
+};
+
+constexpr ProgressControlRow kVerifyRows[] = {
+    {I::FilesLabel, K::Label, "Files checked:", kNoColor, 6, 5, 54, 8, "filesLabel"},
+    {I::FilesValue, K::Label, "", kNoColor, 62, 5, 56, 8, "filesValue"},
+    {I::SizeLabel, K::Label, "Bytes checked:", kNoColor, 6, 17, 54, 8, "sizeLabel"},
+    {I::SizeValue, K::Label, "", kNoColor, 62, 17, 56, 8, "sizeValue"},
+    {I::SizeBar, K::Bar, "", kSizeBarColor, 4, 27, 111, 10, "sizeBar"},
+    {I::DamagedLabel, K::Label, "Damaged bytes:", kNoColor, 6, 43, 54, 8, "damagedLabel"},
+    {I::DamagedValue, K::Label, "", kNoColor, 62, 43, 56, 8, "damagedValue"},
+    {I::DamagedBar, K::Bar, "", kUsedDataBarColor, 4, 54, 111, 10, "damagedBar"},
     {I::StopButton, K::Button, kStopText, kNoColor, 38, 71, 42, 13, "stopButton"},
 };
 
@@ -109,12 +123,17 @@ ProgressKind progressKindFor(const GenerationJob& job) {
 }
 
 ProgressFrame progressFrame(ProgressKind kind) {
-  return kind == ProgressKind::Number ? ProgressFrame{"numberProgressDialog", 120, 130}
-                                      : ProgressFrame{"sizeProgressDialog", 120, 89};
+  switch (kind) {
+    case ProgressKind::Number: return {"numberProgressDialog", kProgressTitle, 120, 130};
+    case ProgressKind::Size: return {"sizeProgressDialog", kProgressTitle, 120, 89};
+    case ProgressKind::Verify: break;
+  }
+  return {"verifyProgressDialog", kVerifyProgressTitle, 120, 89};
 }
 
 std::span<const ProgressControlRow> progressControlRows(ProgressKind kind) {
   if (kind == ProgressKind::Number) return kNumberRows;
+  if (kind == ProgressKind::Verify) return kVerifyRows;
   return kSizeRows;
 }
 
@@ -150,6 +169,30 @@ ProgressEnding refreshProgress(ProgressKind kind, GenerationJob& job, const Volu
     sizeStage(snapshot, job, volume, view);
   }
   return ending;
+}
+
+ProgressEnding refreshVerifyProgress(const VerifyJob& job, bool autoClose, ProgressView& view) {
+  // finished is read first: the worker sets it last, so the counters read after it are final.
+  const bool finished = job.finished.load();
+  const bool stopRequested = job.stopRequested.load();
+  const std::int64_t found = job.filesFound.load();
+  const std::int64_t files = job.filesChecked.load();
+  const std::int64_t bytes = job.bytesChecked.load();
+  const std::int64_t damaged = job.damagedBytes.load();
+  view.filesValue = groupedCount(files) + " of " + groupedCount(std::max(found, files));
+  view.sizeValue = formatSize(bytes);
+  view.damagedValue = formatSize(damaged);
+  view.damagedBar = scaleBar(static_cast<double>(damaged), static_cast<double>(bytes), 2);
+  if (stopRequested) return finished ? ProgressEnding::Accepted : ProgressEnding::Rejected;
+  if (!finished) {
+    // The walk finds files while they are checked, so the bar may step back as it finds more.
+    view.sizeBar = scaleBar(static_cast<double>(files), static_cast<double>(found), 2);
+    return ProgressEnding::None;
+  }
+  if (autoClose) return ProgressEnding::Accepted;
+  view.closeMode = true;
+  view.sizeBar = kFullBar;
+  return ProgressEnding::None;
 }
 
 }  // namespace quillet

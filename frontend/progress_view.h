@@ -1,4 +1,4 @@
-// The two progress dialogs as data and one pure step: their frames and control tables in dialog
+// The progress dialogs (two of a run, one of a verify) as data and one pure step: their frames and control tables in dialog
 // units, and what every 100 ms tick makes of the job and the volume — which label shows which
 // text, where each bar stands, the stage, the Stop button turning into "Close", and when the
 // dialog ends by itself. Both front-ends lay their dialogs out from the tables and show the view
@@ -11,6 +11,7 @@
 #include <string>
 
 #include "engine/generation_job.h"
+#include "engine/verify.h"
 #include "frontend/drawing_rules.h"
 #include "frontend/progress_figures.h"
 #include "platform/file_system.h"
@@ -20,12 +21,14 @@ namespace quillet {
 enum class ProgressKind {
   Number,  // generation by files number
   Size,    // generation by all size
+  Verify,  // verify of a folder: the size dialog's frame with the verify's figures
 };
 
 // The dialog a job's run shows.
 ProgressKind progressKindFor(const GenerationJob& job);
 
 inline constexpr const char* kProgressTitle = "Generating";
+inline constexpr const char* kVerifyProgressTitle = "Verifying";
 inline constexpr const char* kGenerationComplete = "Generation complete";
 inline constexpr const char* kStopText = "Stop";
 inline constexpr const char* kCloseText = "Close";
@@ -37,7 +40,9 @@ enum class ProgressItem {
   FirstLabel, FirstValue, SecondLabel, SecondValue,
   FilesLabel, FilesValue, SizeLabel, SizeValue,  // by all size only
   SizeBar, StatusLabel, StatusValue,
-  UsedDataLabel, UsedDataValue, UsedDataBar, StopButton,
+  UsedDataLabel, UsedDataValue, UsedDataBar,
+  DamagedLabel, DamagedValue, DamagedBar,  // verify only
+  StopButton,
 };
 
 enum class ProgressControlKind { Label, Bar, Button };
@@ -53,6 +58,7 @@ struct ProgressControlRow {
 
 struct ProgressFrame {
   const char* objectName;
+  const char* title;
   int width, height;  // dialog units
 };
 
@@ -86,11 +92,13 @@ struct ProgressView {
   std::string usedDataValue;
   std::string filesValue;
   std::string sizeValue;
+  std::string damagedValue;  // verify only
   // Each bar's range 0..upper and position, from the bar control's own start of 0..100 at 0; a
   // front-end pushes only what a tick changed.
   BarSetting foldersBar = kNewBar;
   BarSetting sizeBar = kNewBar;
   BarSetting usedDataBar = kNewBar;
+  BarSetting damagedBar = kNewBar;
   // Stop has become "Close" (bold) once the run finished without closing by itself.
   bool closeMode = false;
 };
@@ -109,5 +117,13 @@ enum class ProgressEnding {
 // lock, so nothing reacting to its end meets the lock held.
 ProgressEnding refreshProgress(ProgressKind kind, GenerationJob& job, const VolumeFigures& volume,
                                ProgressView& view);
+
+// One tick of the verify dialog from the job's counters: files checked (of those found so far),
+// bytes checked, damaged bytes; the files bar follows the files checked, the damage bar the share
+// of the bytes checked that came back damaged. A finished verify ends the dialog when autoClose is
+// set (the main dialog's "close automatically" option), otherwise it turns Stop into Close and
+// fills the files bar. A stop request ends the dialog: Rejected before the end, Accepted after.
+// Reads atomics only; safe while the worker runs.
+ProgressEnding refreshVerifyProgress(const VerifyJob& job, bool autoClose, ProgressView& view);
 
 }  // namespace quillet

@@ -45,16 +45,7 @@ bool readSeed(const std::string& text, std::uint64_t& seed) {
   return true;
 }
 
-// "1,020": counts in the summary are read by people.
-std::string grouped(std::int64_t n) {
-  std::string digits = std::to_string(n < 0 ? -n : n);
-  std::string out;
-  for (std::size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
-    out += digits[i];
-  }
-  return n < 0 ? "-" + out : out;
-}
+std::string grouped(std::int64_t n) { return groupedCount(n); }
 
 std::string filesText(std::int64_t n) { return grouped(n) + (n == 1 ? " file" : " files"); }
 
@@ -178,6 +169,16 @@ VerifyParse parseVerify(const std::string& mode, const std::vector<std::string>&
   if (!rootSeen) return reject("/root parameter is absent.");
   out.accepted = true;
   return out;
+}
+
+std::string groupedCount(std::int64_t n) {
+  std::string digits = std::to_string(n < 0 ? -n : n);
+  std::string out;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return n < 0 ? "-" + out : out;
 }
 
 std::string formatVerifySummary(const VerifyResult& r) {

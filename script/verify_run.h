@@ -34,6 +34,9 @@ struct VerifyParse {
 VerifyParse parseVerify(const std::string& mode, const std::vector<std::string>& args, GenerationJob& job,
                         ParseOutcome& parsed);
 
+// "1,020": the counts of the summary and the progress figures are read by people.
+std::string groupedCount(std::int64_t n);
+
 // "Data OK: 3.98 Gb in 1,020 files; corrupted 4.00 Kb in 1 file; ..." (no line end).
 std::string formatVerifySummary(const VerifyResult& r);
 // The lines after the summary: seed, read method, capacity and the first damaged blocks.

@@ -6,6 +6,7 @@ QMessageBox::StandardButton showMessageBox(const MessageBox& box, QWidget* owner
   QMessageBox::Icon icon = QMessageBox::Critical;
   if (box.icon == BoxIcon::Warning) icon = QMessageBox::Warning;
   if (box.icon == BoxIcon::Question) icon = QMessageBox::Question;
+  if (box.icon == BoxIcon::Information) icon = QMessageBox::Information;
   const QMessageBox::StandardButtons buttons =
       box.buttons == BoxButtons::OkCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok;
   QMessageBox shown(icon, QString::fromStdString(box.caption), QString::fromStdString(box.text), buttons,

@@ -7,6 +7,7 @@
 #include "engine/volume_checks.h"
 #include "engine/worker_thread.h"
 #include "frontend/run_preparation.h"
+#include "frontend/windowed_verify.h"
 #include "settings/registry_access.h"
 #include "win32ui/dialog_template.h"
 #include "win32ui/folder_browser.h"
@@ -18,7 +19,9 @@ namespace quillet::win32 {
 
 namespace {
 
-constexpr UINT kAboutCommand = 16;  // the system menu's about item; its low four bits stay clear
+// The system menu's own items; their low four bits stay clear.
+constexpr UINT kAboutCommand = 16;
+constexpr UINT kVerifyCommand = 32;
 constexpr int kNoId = 0xFFFF;
 
 DWORD itemStyle(const ControlRow& row) {
@@ -120,12 +123,13 @@ void MainDialog::initialise() {
   icon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kIconResource));
   SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
   SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
-  // The system's own menu already has Minimize and Close; the about item is added at its end.
+  // The system's own menu already has Minimize and Close; the program's items follow a separator
+  // at its end.
   if (HMENU menu = GetSystemMenu(window, FALSE); menu != nullptr) {
+    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
     for (const SystemMenuItem& entry : mainSystemMenu()) {
-      if (entry.command != SystemCommand::About || entry.text == nullptr || *entry.text == 0) continue;
-      AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
-      AppendMenuA(menu, MF_STRING, kAboutCommand, entry.text);
+      if (entry.command == SystemCommand::VerifyFolder) AppendMenuA(menu, MF_STRING, kVerifyCommand, entry.text);
+      if (entry.command == SystemCommand::About) AppendMenuA(menu, MF_STRING, kAboutCommand, entry.text);
     }
   }
   SetWindowTextA(window, kMainTitle);
@@ -189,6 +193,10 @@ INT_PTR MainDialog::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SYSCOMMAND:
       if ((wParam & 0xFFF0) == kAboutCommand) {
         showAbout();
+        return TRUE;
+      }
+      if ((wParam & 0xFFF0) == kVerifyCommand) {
+        verifyFolder();
         return TRUE;
       }
       if ((wParam & 0xFFF0) == SC_CLOSE) {
@@ -266,6 +274,23 @@ void MainDialog::generate() {
   // A stop ends the progress dialog before the worker has ended; the job may be refilled only once
   // it has, and a box the worker waits on must still be answered meanwhile.
   joinWorkerServingMessages(worker, job);
+}
+
+void MainDialog::verifyFolder() {
+  takeTexts();
+  FolderBrowser browser(values.rootFolderText);
+  browser.title = kVerifyBrowseTitle;
+  if (!browser.browse(window)) return;
+  WindowedVerify verify(browser.selectedPath);
+  ProgressDialog progress(services.fs, ProgressKind::Verify);
+  progress.setVerifyJob(&verify.job(), values.closeProgressAuto);
+  progress.setOwnerWindow(window);
+  verify.start(services.fs);
+  progress.run();
+  // A stop ends the dialog while the worker finishes the file it reads; its result is whole only
+  // once it has ended. The verify raises no boxes, so nothing needs serving meanwhile.
+  verify.join();
+  showBox(window, verifyResultBox(verify.result()));
 }
 
 void MainDialog::askToExit() {

@@ -1,6 +1,6 @@
 // The window of the interactive mode, built from the shared control table as an in-memory dialog
 // template: the options of a run with their data exchange, field checks on focus loss, enabling
-// rules after every click, the system menu's about item, the folder browser, and "Generate", which
+// rules after every click, the system menu's verify and about items, the folder browser, and "Generate", which
 // prepares the job, starts the worker and runs the progress dialog. The caller loads the fields
 // before and saves them after. UI thread only; the job is shared with a worker only during a run.
 #pragma once
@@ -62,6 +62,9 @@ class MainDialog : public MainDialogTexts {
   void askToExit();
   void closeCommand();
   void showAbout();
+  // The system menu's verify: the shell's folder picker, the verify on a worker under its progress
+  // dialog, then the box with the summary. Cancelling the picker does nothing.
+  void verifyFolder();
   HWND item(MainControl id) const { return GetDlgItem(window, static_cast<int>(id)); }
 
   MainDialogServices services;

@@ -13,6 +13,7 @@ int showBox(HWND owner, const quillet::MessageBox& box) {
     case BoxIcon::Warning: flags |= MB_ICONWARNING; break;
     case BoxIcon::Question: flags |= MB_ICONQUESTION; break;
     case BoxIcon::Error: flags |= MB_ICONERROR; break;
+    case BoxIcon::Information: flags |= MB_ICONINFORMATION; break;
   }
   return MessageBoxA(box.owned ? owner : nullptr, box.text.c_str(), box.caption.c_str(), flags);
 }

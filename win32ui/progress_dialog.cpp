@@ -29,6 +29,8 @@ int controlId(ProgressItem item) {
     case ProgressItem::UsedDataLabel: return 1071;
     case ProgressItem::UsedDataValue: return 1067;
     case ProgressItem::UsedDataBar: return 1030;
+    case ProgressItem::DamagedValue: return 1074;
+    case ProgressItem::DamagedBar: return 1031;
     case ProgressItem::StopButton: return 1025;
     default: return kNoId;
   }
@@ -44,7 +46,7 @@ INT_PTR ProgressDialog::run() {
   const ProgressFrame frame = progressFrame(kind);
   // Visible from its creation: a dialog made visible only when its message queue first runs empty
   // would stay hidden behind a failure box the worker raises at once.
-  DialogTemplate dialog(kProgressTitle, WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME | DS_CENTER,
+  DialogTemplate dialog(frame.title, WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME | DS_CENTER,
                         0, frame.width, frame.height);
   for (const ProgressControlRow& row : progressControlRows(kind)) {
     const int id = controlId(row.item);
@@ -114,7 +116,7 @@ INT_PTR ProgressDialog::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
           return TRUE;
         case IDOK:
           // Enter closes only a dialog without a job.
-          if (generationJob == nullptr) EndDialog(window, IDOK);
+          if (generationJob == nullptr && verifyJob == nullptr) EndDialog(window, IDOK);
           return TRUE;
         default:
           return FALSE;
@@ -136,16 +138,23 @@ INT_PTR ProgressDialog::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void ProgressDialog::stopClicked() {
+  if (verifyJob != nullptr) verifyJob->requestStop();
   if (generationJob != nullptr) generationJob->requestStop();
 }
 
 void ProgressDialog::refresh() {
-  if (generationJob == nullptr) return;
-  if (stopAsked && stopAsked()) generationJob->requestStop();
-  // The query may take a while on a busy volume; it runs before the job's lock is taken.
-  queryVolume(fs, generationJob->rootFolder, volume);
   ProgressView next = view;
-  const ProgressEnding ending = refreshProgress(kind, *generationJob, volume, next);
+  ProgressEnding ending = ProgressEnding::None;
+  if (verifyJob != nullptr) {
+    if (stopAsked && stopAsked()) verifyJob->requestStop();
+    ending = refreshVerifyProgress(*verifyJob, verifyAutoClose, next);
+  } else {
+    if (generationJob == nullptr) return;
+    if (stopAsked && stopAsked()) generationJob->requestStop();
+    // The query may take a while on a busy volume; it runs before the job's lock is taken.
+    queryVolume(fs, generationJob->rootFolder, volume);
+    ending = refreshProgress(kind, *generationJob, volume, next);
+  }
   show(next);
   if (ending != ProgressEnding::None) {
     KillTimer(window, kPollTimer);
@@ -188,6 +197,10 @@ void ProgressDialog::show(const ProgressView& next) {
   } else {
     setText(ProgressItem::FilesValue, next.filesValue);
     setText(ProgressItem::SizeValue, next.sizeValue);
+  }
+  if (kind == ProgressKind::Verify) {
+    setText(ProgressItem::DamagedValue, next.damagedValue);
+    setBar(ProgressItem::DamagedBar, next.damagedBar, view.damagedBar, force);
   }
   setText(ProgressItem::UsedDataValue, next.usedDataValue);
   setBar(ProgressItem::SizeBar, next.sizeBar, view.sizeBar, force);

@@ -1,5 +1,5 @@
-// The two progress dialogs of a run (by files number, by all size), laid out from the shared
-// tables: a 100 ms timer polls the job, the figures of each tick are shown in the labels and colour
+// The progress dialogs of a run (by files number, by all size) and of a verify, laid out from the
+// shared tables: a 100 ms timer polls the job, the figures of each tick are shown in the labels and colour
 // bars, Stop (and Esc, Alt+F4, the close box) asks the worker to stop, and the dialog ends by
 // itself or turns Stop into a bold "Close". The dialog borrows the job and never waits for the
 // worker. UI thread only.
@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "engine/generation_job.h"
+#include "engine/verify.h"
 #include "frontend/progress_view.h"
 #include "platform/file_system.h"
 #include "win32ui/color_progress_bar.h"
@@ -27,6 +28,11 @@ class ProgressDialog {
 
   // The job to poll (not owned; null shows nothing). Set before run().
   void setJob(GenerationJob* job) { generationJob = job; }
+  // The verify to poll instead (not owned), and whether its end closes the dialog. Set before run().
+  void setVerifyJob(VerifyJob* job, bool autoClose) {
+    verifyJob = job;
+    verifyAutoClose = autoClose;
+  }
   // A window disabled while the dialog runs, and minimised and restored with it; none by default.
   void setOwnerWindow(HWND owner) { ownerWindow = owner; }
   // Asked at every poll; true acts as the Stop button (a stop signal of a script run).
@@ -48,6 +54,8 @@ class ProgressDialog {
   FileSystem& fs;
   const ProgressKind kind;
   GenerationJob* generationJob = nullptr;
+  VerifyJob* verifyJob = nullptr;
+  bool verifyAutoClose = false;
   HWND ownerWindow = nullptr;
   std::function<bool()> stopAsked;
   HWND window = nullptr;

@@ -3,6 +3,9 @@
 // lies on the screen), so the tests can click and type with xdotool and check the outcome.
 // Usage: quillet_ui_probe count <title> | minimize <title> | iconic <title>
 //                         | center <title> <id> | text <title> <id> | enabled <title> <id>
+//                         | owned-text <title> <id>
+// owned-text reads the control of the window of that title that has an owner (a message box over
+// the main dialog, which shares its caption).
 // Exit status 0 on success, 1 when the window or control is not there, 2 on bad usage.
 #include <windows.h>
 
@@ -50,13 +53,21 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (argc < 4) return 2;
-  HWND control = GetDlgItem(windows.front(), std::atoi(argv[3]));
+  HWND window = windows.front();
+  if (command == "owned-text") {
+    window = nullptr;
+    for (HWND candidate : windows) {
+      if (GetWindow(candidate, GW_OWNER) != nullptr) window = candidate;
+    }
+    if (window == nullptr) return 1;
+  }
+  HWND control = GetDlgItem(window, std::atoi(argv[3]));
   if (control == nullptr) return 1;
   if (command == "center") {
     RECT area{};
     GetWindowRect(control, &area);
     std::printf("%ld %ld\n", (area.left + area.right) / 2, (area.top + area.bottom) / 2);
-  } else if (command == "text") {
+  } else if (command == "text" || command == "owned-text") {
     char text[1024] = {};
     SendMessageA(control, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
     std::printf("%s\n", text);

@@ -24,6 +24,7 @@
 #include "frontend/message_boxes.h"
 #include "frontend/progress_view.h"
 #include "frontend/run_preparation.h"
+#include "frontend/windowed_verify.h"
 #include "platform/path.h"
 #include "settings/registry_access.h"
 #include "ui/controls/dialog_group.h"
@@ -352,10 +353,35 @@ void MainDialog::runSystemCommand(SystemCommand command) {
     case SystemCommand::Close:
       closeCommand();
       return;
+    case SystemCommand::VerifyFolder:
+      verifyFolder();
+      return;
     case SystemCommand::About:
       showAboutBox();
       return;
   }
+}
+
+void MainDialog::verifyFolder() {
+  takeTexts();
+  FolderBrowser browser(QString::fromStdString(values.rootFolderText));
+  browser.title = QString::fromLatin1(kVerifyBrowseTitle);
+  if (!browser.browse(this)) {
+    emit verifyEnded(false);
+    return;
+  }
+  WindowedVerify verify(browser.selectedPath.toStdString());
+  std::unique_ptr<ProgressDialog> progress = makeProgressDialog(services.fs, ProgressKind::Verify);
+  progress->setVerifyJob(&verify.job(), values.closeProgressAuto);
+  progress->setOwnerWindow(this);
+  verify.start(services.fs);
+  progress->exec();
+  progress.reset();
+  // A stop closes the dialog while the worker finishes the file it reads; its result is whole
+  // only once it has ended.
+  verify.join();
+  showMessageBox(verifyResultBox(verify.result()), this, QStringLiteral("verifyResult"));
+  emit verifyEnded(true);
 }
 
 void MainDialog::openScriptsHelp() { openOrActivateScriptsHelp(this); }

@@ -85,6 +85,9 @@ class MainDialog : public QDialog {
  signals:
   // After a run's worker has ended (also when it never started: false).
   void runEnded(bool started);
+  // After the verify of a folder has ended and its box was answered (also when the browser was
+  // cancelled: false).
+  void verifyEnded(bool ran);
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -107,6 +110,9 @@ class MainDialog : public QDialog {
   void closeCommand();
   void openScriptsHelp();
   void showAboutBox();
+  // The system menu's verify: the folder browser, then the verify on a worker under its progress
+  // dialog, then the box with the summary. Cancelling the browser does nothing.
+  void verifyFolder();
 
   MainDialogServices services;
   bool& splashFlag;

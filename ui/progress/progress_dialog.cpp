@@ -8,6 +8,7 @@
 #include "ui/progress/number_progress_dialog.h"
 #include "ui/system_colors.h"
 #include "ui/progress/size_progress_dialog.h"
+#include "ui/progress/verify_progress_dialog.h"
 
 namespace quillet {
 
@@ -21,7 +22,7 @@ ProgressDialog::ProgressDialog(FileSystem& fileSystem, ProgressKind dialogKind)
   const ProgressFrame frame = progressFrame(kind);
   setObjectName(QString::fromLatin1(frame.objectName));
   setFont(dialogFont());
-  setWindowTitle(QString::fromLatin1(kProgressTitle));
+  setWindowTitle(QString::fromLatin1(frame.title));
   setModal(true);
   setFixedSize(units.toPixels(QSize(frame.width, frame.height)));
   buildControls();
@@ -83,11 +84,20 @@ void ProgressDialog::showView() {
   showText(I::UsedDataValue, view.usedDataValue, shown.usedDataValue);
   showText(I::FilesValue, view.filesValue, shown.filesValue);
   showText(I::SizeValue, view.sizeValue, shown.sizeValue);
+  showText(I::DamagedValue, view.damagedValue, shown.damagedValue);
+  showBar(I::DamagedBar, view.damagedBar, shown.damagedBar);
   if (view.closeMode && !closeMode) enterCloseMode();
   shown = view;
 }
 
 void ProgressDialog::refresh() {
+  if (verifyJob != nullptr) {
+    const ProgressEnding ending = refreshVerifyProgress(*verifyJob, verifyAutoClose, view);
+    showView();
+    if (ending == ProgressEnding::Accepted) done(Accepted);
+    if (ending == ProgressEnding::Rejected) done(Rejected);
+    return;
+  }
   if (generationJob == nullptr) return;
   // The query may take a while on a busy volume; the worker must not wait for it.
   queryVolume(fs, generationJob->rootFolder, volume);
@@ -107,6 +117,7 @@ void ProgressDialog::enterCloseMode() {
 }
 
 void ProgressDialog::stopClicked() {
+  if (verifyJob != nullptr) verifyJob->requestStop();
   if (generationJob != nullptr) generationJob->requestStop();
 }
 
@@ -123,7 +134,7 @@ void ProgressDialog::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
       // OK closes a dialog that has no job; with a job only Stop, Close or Esc end it.
-      if (generationJob == nullptr) done(Accepted);
+      if (generationJob == nullptr && verifyJob == nullptr) done(Accepted);
       event->accept();
       return;
     case Qt::Key_F1:
@@ -164,6 +175,7 @@ void ProgressDialog::closeEvent(QCloseEvent* event) {
 
 std::unique_ptr<ProgressDialog> makeProgressDialog(FileSystem& fileSystem, ProgressKind kind) {
   if (kind == ProgressKind::Size) return std::make_unique<SizeProgressDialog>(fileSystem);
+  if (kind == ProgressKind::Verify) return std::make_unique<VerifyProgressDialog>(fileSystem);
   return std::make_unique<NumberProgressDialog>(fileSystem);
 }
 

@@ -1,5 +1,6 @@
-// What the two progress dialogs share: the controls laid out from the shared table, the 100 ms
-// poll, which shows what each tick of the job makes (refreshProgress), the Stop button that becomes
+// What the progress dialogs share: the controls laid out from the shared table, the 100 ms poll,
+// which shows what each tick of the job makes (refreshProgress, or refreshVerifyProgress for a
+// verify), the Stop button that becomes
 // "Close", and the keys and window commands. The dialog borrows the job and never waits for the
 // worker. UI thread only.
 #pragma once
@@ -13,6 +14,7 @@
 #include <memory>
 
 #include "engine/generation_job.h"
+#include "engine/verify.h"
 #include "frontend/progress_view.h"
 #include "platform/file_system.h"
 #include "ui/controls/color_progress_bar.h"
@@ -35,6 +37,12 @@ class ProgressDialog : public QDialog {
   // The job to poll (not owned; null shows nothing). Set before the dialog runs.
   void setJob(GenerationJob* job) { generationJob = job; }
   GenerationJob* job() const { return generationJob; }
+  // The verify to poll instead (not owned), and whether its end closes the dialog. Set before the
+  // dialog runs.
+  void setVerifyJob(VerifyJob* job, bool autoClose) {
+    verifyJob = job;
+    verifyAutoClose = autoClose;
+  }
 
   // A window minimised and restored together with this dialog; none by default.
   void setOwnerWindow(QWidget* owner) { ownerWindow = owner; }
@@ -78,6 +86,8 @@ class ProgressDialog : public QDialog {
   const ProgressKind kind;
   const DialogUnits units;
   GenerationJob* generationJob = nullptr;
+  VerifyJob* verifyJob = nullptr;
+  bool verifyAutoClose = false;
   QPointer<QWidget> ownerWindow;
   std::map<ProgressItem, QWidget*> controls;
   OwnerDrawButton* stop = nullptr;
@@ -88,7 +98,7 @@ class ProgressDialog : public QDialog {
   ProgressView shown;  // what the controls show
 };
 
-// The dialog of the kind a job's run shows (progressKindFor), not yet given the job.
+// The dialog of the kind a job's run shows (progressKindFor), or the verify's, not yet given the job.
 std::unique_ptr<ProgressDialog> makeProgressDialog(FileSystem& fileSystem, ProgressKind kind);
 
 }  // namespace quillet
