@@ -108,7 +108,7 @@ std::uint64_t headerMask(std::uint64_t nonce, int i) {
 
 // The block's 256 content words from its nonce; the header then overwrites the first 13.
 QUILLET_CLONES
-void blockBody(std::uint64_t nonce, std::uint32_t* __restrict out, bool fullRange) {
+void blockBody(std::uint64_t nonce, std::uint32_t* __restrict out) {
   const auto lo = static_cast<std::uint32_t>(nonce);
   const auto hi = static_cast<std::uint32_t>(nonce >> 32);
   alignas(32) std::uint32_t s[kLanes];
@@ -124,7 +124,31 @@ void blockBody(std::uint64_t nonce, std::uint32_t* __restrict out, bool fullRang
       x ^= x >> 17;
       x ^= x << 5;
       s[l] = x;
-      out[g * kLanes + l] = fullRange ? x : shapeContentWords(x);
+      out[g * kLanes + l] = shapeContentWords(x);
+    }
+  }
+}
+
+// The shaped body: the same lanes, full-range words, only the first `groups` rounds of 32 words
+// (the rest of the block is zeros and not made).
+QUILLET_CLONES
+void shapedBody(std::uint64_t nonce, std::uint32_t* __restrict out, int groups) {
+  const auto lo = static_cast<std::uint32_t>(nonce);
+  const auto hi = static_cast<std::uint32_t>(nonce >> 32);
+  alignas(32) std::uint32_t s[kLanes];
+  for (int l = 0; l < kLanes; ++l) {
+    const std::uint32_t v = mix32(lo + static_cast<std::uint32_t>(l) * 0x9E3779B9u) ^
+                            mix32(hi ^ (static_cast<std::uint32_t>(l) * 0x7FEB352Du));
+    s[l] = v != 0 ? v : 0x6D2B79F5u;
+  }
+  for (int g = 0; g < groups; ++g) {
+    for (int l = 0; l < kLanes; ++l) {
+      std::uint32_t x = s[l];
+      x ^= x << 13;
+      x ^= x >> 17;
+      x ^= x << 5;
+      s[l] = x;
+      out[g * kLanes + l] = x;
     }
   }
 }
@@ -152,9 +176,13 @@ void writeHeader(const BlockIdentity& id, std::uint64_t nonce, std::uint8_t* at)
 // The full block of `id` (whose file key is `key`) into out.
 void makeBlock(const BlockIdentity& id, std::uint64_t key, std::uint32_t* out) {
   const std::uint64_t nonce = blockNonce(key, id.offset);
-  const std::size_t literal = shapedLiteralBytes(id.shape);
-  blockBody(nonce, out, literal < kIdentityBlock);
-  if (literal < kIdentityBlock) std::memset(reinterpret_cast<std::uint8_t*>(out) + literal, 0, kIdentityBlock - literal);
+  const std::size_t literal = id.shape.compressHundredths <= 100 ? kIdentityBlock : shapedLiteralBytes(id.shape);
+  if (literal < kIdentityBlock) {
+    shapedBody(nonce, out, static_cast<int>((literal + kLanes * 4 - 1) / (kLanes * 4)));
+    std::memset(reinterpret_cast<std::uint8_t*>(out) + literal, 0, kIdentityBlock - literal);
+  } else {
+    blockBody(nonce, out);
+  }
   writeHeader(id, nonce, reinterpret_cast<std::uint8_t*>(out));
 }
 
@@ -256,17 +284,23 @@ void fillShapedContent(std::uint64_t seed, std::uint64_t fileId, std::uint64_t f
     fillIdentifiedContent(seed, fileId, fileSize, offset, out, size);
     return;
   }
+  const std::uint64_t ownKey = fileKey(BlockIdentity{seed, fileId, fileSize, 0, shape});
   std::uint64_t at = offset - offset % kIdentityBlock;
   std::size_t skip = offset % kIdentityBlock;
   for (std::size_t done = 0; done < size; at += kIdentityBlock, skip = 0) {
     const std::size_t n = std::min(kIdentityBlock - skip, size - done);
     const BlockIdentity id = sourceIdentity(seed, fileId, fileSize, shape, at);
+    const bool own = id.fileId == fileId && id.fileSize == fileSize && !isSharedBlock(id);
     std::uint8_t* to = out + done;
-    if (n == kIdentityBlock && reinterpret_cast<std::uintptr_t>(to) % alignof(std::uint32_t) == 0) {
-      makeBlock(id, fileKey(id), reinterpret_cast<std::uint32_t*>(to));
+    if (own && id.offset != at && id.offset >= offset) {
+      // A repeat of a block this fill already made: copied, not made again. Repeats only ever
+      // copy earlier blocks, so the whole source block is in the buffer.
+      std::memcpy(to, out + (id.offset - offset) + skip, n);
+    } else if (n == kIdentityBlock && reinterpret_cast<std::uintptr_t>(to) % alignof(std::uint32_t) == 0) {
+      makeBlock(id, own ? ownKey : fileKey(id), reinterpret_cast<std::uint32_t*>(to));
     } else {
       alignas(32) std::uint32_t whole[kBlockWords];
-      makeBlock(id, fileKey(id), whole);
+      makeBlock(id, own ? ownKey : fileKey(id), whole);
       std::memcpy(to, reinterpret_cast<const std::uint8_t*>(whole) + skip, n);
     }
     done += n;
