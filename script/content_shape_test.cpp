@@ -105,9 +105,13 @@ class ContentShapeProgramTest : public testing::ScriptProgramTest {
   ContentShapeProgramTest() : ScriptProgramTest(64 << 20) {}
   std::string at(const std::string& name) const { return vol->path() + "/" + name; }
   // Four files of 1 MiB made with the ratios given.
-  testing::ProgramResult make(const std::string& name, double compress, double dedupe, const std::string& seed = "7") {
-    return run({"/f", "/root:'" + at(name) + "'", "/minfiles:4", "/maxfiles:4", "/minsize:1m", "/maxsize:1m",
-                "/seed:" + seed, "/compress:" + ratioArg(compress), "/dedupe:" + ratioArg(dedupe), "/progress:off"});
+  testing::ProgramResult make(const std::string& name, double compress, double dedupe, const std::string& seed = "7",
+                              std::vector<std::string> extra = {}) {
+    std::vector<std::string> args = {"/f", "/root:'" + at(name) + "'", "/minfiles:4", "/maxfiles:4", "/minsize:1m",
+                                     "/maxsize:1m", "/seed:" + seed, "/compress:" + ratioArg(compress),
+                                     "/dedupe:" + ratioArg(dedupe), "/progress:off"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return run(args);
   }
 };
 
@@ -132,7 +136,12 @@ TEST_F(ContentShapeProgramTest, GridOfTargetsLandsWithinTolerances) {
 }
 
 TEST_F(ContentShapeProgramTest, SameSeedSameBytesAndVerifyReadsItBack) {
-  ASSERT_EQ(make("one", 4, 5).exitCode, 0);
+  ASSERT_EQ(make("one", 4, 5, "7", {"/report:'" + at("one.json") + "'"}).exitCode, 0);
+  std::ifstream in(at("one.json"));
+  const auto rep = nlohmann::json::parse(in, nullptr, false);
+  ASSERT_TRUE(rep.is_object());
+  EXPECT_EQ(rep["parameters"]["content"],
+            nlohmann::json({{"compress_ratio", 4.0}, {"dedupe_ratio", 5.0}, {"dedupe_block_bytes", 4096}}));
   ASSERT_EQ(make("two", 4, 5).exitCode, 0);
   ASSERT_EQ(make("other", 4, 5, "8").exitCode, 0);
   const auto files = visibleFiles(at("one"));
