@@ -201,12 +201,16 @@ std::size_t shapedLiteralBytes(const ContentShape& shape) {
   // A dedupe block compressed on its own costs its random bytes plus a frame and, per 1,024-byte
   // block, one literal run and one match over the zeros; the two constants are what zstd at level
   // 1 and lz4 spend on those, halfway between the two.
-  constexpr double kPerDedupeBlock = 11.0;
-  constexpr double kPerBlock = 6.0;
-  const double blocks = static_cast<double>(shape.dedupeBlock / kIdentityBlock);
-  const double target = static_cast<double>(shape.dedupeBlock) * 100.0 / shape.compressHundredths;
-  const double literal = (target - kPerDedupeBlock) / blocks - kPerBlock;
-  const auto rounded = static_cast<std::int64_t>(literal + 0.5);
+  // In whole numbers, so that every system makes the same bytes: literal = round((dedupeBlock / ratio
+  // - kPerDedupeBlock) / blocks - kPerBlock), the ratio in hundredths.
+  constexpr std::int64_t kPerDedupeBlock = 11;
+  constexpr std::int64_t kPerBlock = 6;
+  const auto ratio = static_cast<std::int64_t>(shape.compressHundredths);
+  const auto blocks = static_cast<std::int64_t>(shape.dedupeBlock / kIdentityBlock);
+  const std::int64_t num = static_cast<std::int64_t>(shape.dedupeBlock) * 100 - kPerDedupeBlock * ratio -
+                           kPerBlock * ratio * blocks;
+  const std::int64_t den = ratio * blocks;
+  const std::int64_t rounded = num <= 0 ? 0 : (2 * num + den) / (2 * den);
   return static_cast<std::size_t>(std::clamp<std::int64_t>(rounded, kIdentityHeaderBytes, kIdentityBlock));
 }
 
