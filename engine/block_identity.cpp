@@ -17,8 +17,12 @@
 // the block comes from 32 xorshift lanes seeded from the nonce, 8 outputs each, as the plain
 // generator shapes them.
 //
-// A second content kind (chosen compressibility, dedupe) would be a new variant value with its own
-// body; the header, and so every reader, stays the same.
+// Content of a chosen compressibility and dedupe ratio is a second variant: its 44 bits carry a tag
+// and the shape (both ratios and the dedupe block size), so a reader learns from any one block how
+// the file around it was made. Its body keeps the header and the first bytes after it random over
+// all 256 values (nothing compresses them) and zeros the rest (everything compresses that to a few
+// bytes), so the compressed size follows the count of random bytes; a repeated dedupe block is a
+// byte-for-byte copy of the block it repeats, header included.
 
 namespace quillet {
 namespace {
@@ -26,7 +30,8 @@ namespace {
 static_assert(std::endian::native == std::endian::little,
               "content words are stored little-endian, as every target system is");
 
-constexpr std::uint64_t kVariantRandom = 0xA5;  // the random content every generator writes now
+constexpr std::uint64_t kVariantRandom = 0xA5;  // the plain random content
+constexpr std::uint64_t kVariantShapedTag = 0x3C;
 constexpr std::size_t kHeaderWords = kIdentityHeaderBytes / 2;
 constexpr std::size_t kSlotWords = 5;
 constexpr std::uint64_t kExtraMask = (std::uint64_t{1} << 44) - 1;
@@ -56,11 +61,43 @@ constexpr std::uint32_t mix32(std::uint32_t x) {
 
 // What every block of one file shares; the per-block nonce is one mix of it and the offset. mix64
 // is a bijection, so two blocks of one file never share a nonce.
-std::uint64_t fileKey(std::uint64_t seed, std::uint64_t fileId, std::uint64_t fileSize) {
+int log2Exact(std::uint32_t v) {
+  int n = 0;
+  while ((std::uint32_t{1} << n) < v) ++n;
+  return n;
+}
+
+std::uint64_t variantOf(const ContentShape& shape) {
+  if (shape.plain()) return kVariantRandom;
+  return kVariantShapedTag | (std::uint64_t{shape.compressHundredths} << 8) |
+         (std::uint64_t{shape.dedupeHundredths} << 22) |
+         (static_cast<std::uint64_t>(log2Exact(shape.dedupeBlock / kMinDedupeBlock)) << 36);
+}
+
+std::optional<ContentShape> shapeOf(std::uint64_t variant) {
+  if (variant == kVariantRandom) return ContentShape{};
+  if ((variant & 0xFF) != kVariantShapedTag || (variant >> 40) != 0) return std::nullopt;
+  ContentShape shape;
+  shape.compressHundredths = static_cast<std::uint32_t>((variant >> 8) & 0x3FFF);
+  shape.dedupeHundredths = static_cast<std::uint32_t>((variant >> 22) & 0x3FFF);
+  const auto blockLog = static_cast<std::uint32_t>((variant >> 36) & 0xF);
+  if (shape.compressHundredths < 100 || shape.compressHundredths > kMaxShapeRatio) return std::nullopt;
+  if (shape.dedupeHundredths < 100 || shape.dedupeHundredths > kMaxShapeRatio) return std::nullopt;
+  if (blockLog > 10 || shape.plain()) return std::nullopt;
+  shape.dedupeBlock = kMinDedupeBlock << blockLog;
+  return shape;
+}
+
+std::uint64_t fileKey(std::uint64_t seed, std::uint64_t fileId, std::uint64_t fileSize,
+                      std::uint64_t variant = kVariantRandom) {
   std::uint64_t h = mix64(seed ^ 0x51ED270B27A3C1F5ull);
   h = mix64(h ^ fileId);
   h = mix64(h ^ fileSize);
-  return mix64(h ^ (kVariantRandom * kGolden));
+  return mix64(h ^ (variant * kGolden));
+}
+
+std::uint64_t fileKey(const BlockIdentity& id) {
+  return fileKey(id.seed, id.fileId, id.fileSize, variantOf(id.shape));
 }
 
 std::uint64_t blockNonce(std::uint64_t key, std::uint64_t offset) { return mix64(key + offset * kGolden); }
@@ -92,6 +129,30 @@ void blockBody(std::uint64_t nonce, std::uint32_t* __restrict out) {
   }
 }
 
+// The shaped body: the same lanes, full-range words, only the first `groups` rounds of 32 words
+// (the rest of the block is zeros and not made).
+QUILLET_CLONES
+void shapedBody(std::uint64_t nonce, std::uint32_t* __restrict out, int groups) {
+  const auto lo = static_cast<std::uint32_t>(nonce);
+  const auto hi = static_cast<std::uint32_t>(nonce >> 32);
+  alignas(32) std::uint32_t s[kLanes];
+  for (int l = 0; l < kLanes; ++l) {
+    const std::uint32_t v = mix32(lo + static_cast<std::uint32_t>(l) * 0x9E3779B9u) ^
+                            mix32(hi ^ (static_cast<std::uint32_t>(l) * 0x7FEB352Du));
+    s[l] = v != 0 ? v : 0x6D2B79F5u;
+  }
+  for (int g = 0; g < groups; ++g) {
+    for (int l = 0; l < kLanes; ++l) {
+      std::uint32_t x = s[l];
+      x ^= x << 13;
+      x ^= x >> 17;
+      x ^= x << 5;
+      s[l] = x;
+      out[g * kLanes + l] = x;
+    }
+  }
+}
+
 void putWord(std::uint8_t* at, std::uint32_t bits14) {
   at[0] = static_cast<std::uint8_t>(0x80u | (bits14 & 0x7Fu));
   at[1] = static_cast<std::uint8_t>((bits14 >> 7) & 0x7Fu);
@@ -103,7 +164,7 @@ void putSlot(std::uint8_t* at, std::uint64_t value, std::uint64_t spare6) {
 }
 
 void writeHeader(const BlockIdentity& id, std::uint64_t nonce, std::uint8_t* at) {
-  const std::uint64_t extra = (kVariantRandom ^ headerMask(nonce, 5)) & kExtraMask;
+  const std::uint64_t extra = (variantOf(id.shape) ^ headerMask(nonce, 5)) & kExtraMask;
   putSlot(at, nonce, extra);
   putSlot(at + 10, id.seed ^ headerMask(nonce, 1), extra >> 6);
   putSlot(at + 20, id.fileId ^ headerMask(nonce, 2), extra >> 12);
@@ -115,11 +176,63 @@ void writeHeader(const BlockIdentity& id, std::uint64_t nonce, std::uint8_t* at)
 // The full block of `id` (whose file key is `key`) into out.
 void makeBlock(const BlockIdentity& id, std::uint64_t key, std::uint32_t* out) {
   const std::uint64_t nonce = blockNonce(key, id.offset);
-  blockBody(nonce, out);
+  const std::size_t literal = id.shape.compressHundredths <= 100 ? kIdentityBlock : shapedLiteralBytes(id.shape);
+  if (literal < kIdentityBlock) {
+    shapedBody(nonce, out, static_cast<int>((literal + kLanes * 4 - 1) / (kLanes * 4)));
+    std::memset(reinterpret_cast<std::uint8_t*>(out) + literal, 0, kIdentityBlock - literal);
+  } else {
+    blockBody(nonce, out);
+  }
   writeHeader(id, nonce, reinterpret_cast<std::uint8_t*>(out));
 }
 
+// Where a file's dedupe groups start: each file draws its own phase, so that over many files the
+// count of group starts is the count of blocks over the ratio however short the files are.
+std::uint64_t dedupePhase(std::uint64_t seed, std::uint64_t fileId, const ContentShape& shape) {
+  return mix64(mix64(seed ^ 0xDED0B10C5EEDull) ^ fileId ^ variantOf(shape)) % shape.dedupeHundredths;
+}
+
+std::uint64_t sharedBlockFile(std::uint64_t seed) { return mix64(seed ^ 0x5A4ED0B10C4B10Cull) | 1; }
+
 }  // namespace
+
+std::size_t shapedLiteralBytes(const ContentShape& shape) {
+  if (shape.compressHundredths <= 100) return kIdentityBlock;
+  // A dedupe block compressed on its own costs its random bytes plus a frame and, per 1,024-byte
+  // block, one literal run and one match over the zeros; the two constants are what zstd at level
+  // 1 and lz4 spend on those, halfway between the two.
+  // In whole numbers, so that every system makes the same bytes: literal = round((dedupeBlock / ratio
+  // - kPerDedupeBlock) / blocks - kPerBlock), the ratio in hundredths.
+  constexpr std::int64_t kPerDedupeBlock = 11;
+  constexpr std::int64_t kPerBlock = 6;
+  const auto ratio = static_cast<std::int64_t>(shape.compressHundredths);
+  const auto blocks = static_cast<std::int64_t>(shape.dedupeBlock / kIdentityBlock);
+  const std::int64_t num = static_cast<std::int64_t>(shape.dedupeBlock) * 100 - kPerDedupeBlock * ratio -
+                           kPerBlock * ratio * blocks;
+  const std::int64_t den = ratio * blocks;
+  const std::int64_t rounded = num <= 0 ? 0 : (2 * num + den) / (2 * den);
+  return static_cast<std::size_t>(std::clamp<std::int64_t>(rounded, kIdentityHeaderBytes, kIdentityBlock));
+}
+
+BlockIdentity sourceIdentity(std::uint64_t seed, std::uint64_t fileId, std::uint64_t fileSize,
+                             const ContentShape& shape, std::uint64_t offset) {
+  if (shape.dedupeHundredths <= 100) return {seed, fileId, fileSize, offset, shape};
+  // Block j of the file belongs to group floor((100 j + phase) / ratio); the first block of each
+  // group is fresh and the others repeat it. A group that began before the file's start repeats
+  // the run's shared block instead.
+  const std::uint64_t ratio = shape.dedupeHundredths;
+  const std::uint64_t phase = dedupePhase(seed, fileId, shape);
+  const std::uint64_t j = offset / shape.dedupeBlock;
+  const std::uint64_t within = offset % shape.dedupeBlock;
+  const std::uint64_t group = (j * 100 + phase) / ratio;
+  if (group == 0 && phase >= 100) return {seed, sharedBlockFile(seed), shape.dedupeBlock, within, shape};
+  const std::uint64_t head = group == 0 ? 0 : (group * ratio - phase + 99) / 100;
+  return {seed, fileId, fileSize, head * shape.dedupeBlock + within, shape};
+}
+
+bool isSharedBlock(const BlockIdentity& id) {
+  return !id.shape.plain() && id.fileId == sharedBlockFile(id.seed) && id.fileSize == id.shape.dedupeBlock;
+}
 
 std::uint64_t fileIdentity(std::string_view relativePath) {
   std::uint64_t h = 0xCBF29CE484222325ull;  // FNV-1a, then a full mix with the length
@@ -147,7 +260,7 @@ std::uint32_t folderDrawSeed(std::uint64_t runSeed, std::string_view folderIdent
 void fillIdentifiedContent(std::uint64_t seed, std::uint64_t fileId, std::uint64_t fileSize,
                            std::uint64_t offset, std::uint8_t* out, std::size_t size) {
   const std::uint64_t key = fileKey(seed, fileId, fileSize);
-  BlockIdentity id{seed, fileId, fileSize, offset - offset % kIdentityBlock};
+  BlockIdentity id{seed, fileId, fileSize, offset - offset % kIdentityBlock, ContentShape{}};
   std::size_t skip = offset % kIdentityBlock;
   for (std::size_t done = 0; done < size; id.offset += kIdentityBlock, skip = 0) {
     const std::size_t n = std::min(kIdentityBlock - skip, size - done);
@@ -158,6 +271,41 @@ void fillIdentifiedContent(std::uint64_t seed, std::uint64_t fileId, std::uint64
       alignas(32) std::uint32_t whole[kBlockWords];
       makeBlock(id, key, whole);
       std::memcpy(at, reinterpret_cast<const std::uint8_t*>(whole) + skip, n);
+    }
+    done += n;
+  }
+}
+
+void makeIdentifiedBlock(const BlockIdentity& id, std::uint8_t* out, std::size_t size) {
+  alignas(32) std::uint32_t whole[kBlockWords];
+  makeBlock(id, fileKey(id), whole);
+  std::memcpy(out, whole, std::min(size, kIdentityBlock));
+}
+
+void fillShapedContent(std::uint64_t seed, std::uint64_t fileId, std::uint64_t fileSize, const ContentShape& shape,
+                       std::uint64_t offset, std::uint8_t* out, std::size_t size) {
+  if (shape.plain()) {
+    fillIdentifiedContent(seed, fileId, fileSize, offset, out, size);
+    return;
+  }
+  const std::uint64_t ownKey = fileKey(BlockIdentity{seed, fileId, fileSize, 0, shape});
+  std::uint64_t at = offset - offset % kIdentityBlock;
+  std::size_t skip = offset % kIdentityBlock;
+  for (std::size_t done = 0; done < size; at += kIdentityBlock, skip = 0) {
+    const std::size_t n = std::min(kIdentityBlock - skip, size - done);
+    const BlockIdentity id = sourceIdentity(seed, fileId, fileSize, shape, at);
+    const bool own = id.fileId == fileId && id.fileSize == fileSize && !isSharedBlock(id);
+    std::uint8_t* to = out + done;
+    if (own && id.offset != at && id.offset >= offset) {
+      // A repeat of a block this fill already made: copied, not made again. Repeats only ever
+      // copy earlier blocks, so the whole source block is in the buffer.
+      std::memcpy(to, out + (id.offset - offset) + skip, n);
+    } else if (n == kIdentityBlock && reinterpret_cast<std::uintptr_t>(to) % alignof(std::uint32_t) == 0) {
+      makeBlock(id, own ? ownKey : fileKey(id), reinterpret_cast<std::uint32_t*>(to));
+    } else {
+      alignas(32) std::uint32_t whole[kBlockWords];
+      makeBlock(id, own ? ownKey : fileKey(id), whole);
+      std::memcpy(to, reinterpret_cast<const std::uint8_t*>(whole) + skip, n);
     }
     done += n;
   }
@@ -184,14 +332,16 @@ std::optional<BlockIdentity> readBlockIdentity(const std::uint8_t* block, std::s
   }
   extra |= std::uint64_t{words[25]} << 30;
   const std::uint64_t nonce = slots[0];
-  if (((extra ^ headerMask(nonce, 5)) & kExtraMask) != kVariantRandom) return std::nullopt;
+  const auto shape = shapeOf((extra ^ headerMask(nonce, 5)) & kExtraMask);
+  if (!shape) return std::nullopt;
   BlockIdentity id;
+  id.shape = *shape;
   id.seed = slots[1] ^ headerMask(nonce, 1);
   id.fileId = slots[2] ^ headerMask(nonce, 2);
   id.fileSize = slots[3] ^ headerMask(nonce, 3);
   id.offset = slots[4] ^ headerMask(nonce, 4);
   if (id.offset % kIdentityBlock != 0) return std::nullopt;
-  if (blockNonce(fileKey(id.seed, id.fileId, id.fileSize), id.offset) != nonce) return std::nullopt;
+  if (blockNonce(fileKey(id), id.offset) != nonce) return std::nullopt;
   return id;
 }
 
@@ -200,7 +350,7 @@ bool blockMatches(const BlockIdentity& id, const std::uint8_t* block, std::size_
   if (size == 0) return true;
   // Made in the cache and compared there: as fast as comparing while generating, and simpler.
   alignas(32) std::uint32_t expected[kBlockWords];
-  makeBlock(id, fileKey(id.seed, id.fileId, id.fileSize), expected);
+  makeBlock(id, fileKey(id), expected);
   return std::memcmp(expected, block, size) == 0;
 }
 

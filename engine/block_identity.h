@@ -14,13 +14,39 @@ namespace quillet {
 // The 1,024-byte block of content and of accounting.
 inline constexpr std::size_t kIdentityBlock = 1024;
 
+// How compressible and how repetitive a run's content is made. Ratios are kept in hundredths
+// (200 = 2:1); 100/100 is the plain random content. The compression ratio refers to each dedupe
+// block compressed on its own; the dedupe ratio to all blocks of the tree over the unique ones, at
+// dedupeBlock-sized blocks aligned to file offsets.
+struct ContentShape {
+  std::uint32_t compressHundredths = 100;  // 100 .. kMaxShapeRatio
+  std::uint32_t dedupeHundredths = 100;    // 100 .. kMaxShapeRatio
+  std::uint32_t dedupeBlock = 4096;        // a power of two from 1 KiB to 1 MiB
+  bool plain() const { return compressHundredths == 100 && dedupeHundredths == 100; }
+  bool operator==(const ContentShape&) const = default;
+};
+inline constexpr std::uint32_t kMaxShapeRatio = 10000;  // 100:1
+inline constexpr std::uint32_t kMinDedupeBlock = 1024;
+inline constexpr std::uint32_t kMaxDedupeBlock = 1 << 20;
+
 struct BlockIdentity {
   std::uint64_t seed = 0;      // the run's 64-bit seed
   std::uint64_t fileId = 0;    // fileIdentity() of the file's path relative to the root
   std::uint64_t fileSize = 0;  // the size the file was made with
   std::uint64_t offset = 0;    // the block's byte offset in its file, a multiple of 1,024
+  ContentShape shape{};        // the content kind the block was made as
   bool operator==(const BlockIdentity&) const = default;
 };
+
+// The identity of the block that belongs at `offset` (a multiple of 1,024) of a file made with
+// `shape`: the file's own block there, or, for a repeated dedupe block, the block it repeats (an
+// earlier block of the same file, or the run's shared block, see isSharedBlock).
+BlockIdentity sourceIdentity(std::uint64_t seed, std::uint64_t fileId, std::uint64_t fileSize,
+                             const ContentShape& shape, std::uint64_t offset);
+
+// Whether id names the run's shared dedupe block: the block that repeated dedupe blocks copy when
+// the block they repeat would lie before their file's start. It belongs to no file.
+bool isSharedBlock(const BlockIdentity& id);
 
 // Identity of a path relative to the root: its parts joined with '/' whatever the system's
 // separator (callers pass the parts joined with '/'), bytes as they stand (no case folding).
@@ -41,6 +67,20 @@ std::uint32_t folderDrawSeed(std::uint64_t runSeed, std::string_view folderIdent
 // (seed, fileId, fileSize, offset). Bytes at even file offsets are 100..255, at odd ones 0..127.
 void fillIdentifiedContent(std::uint64_t seed, std::uint64_t fileId, std::uint64_t fileSize,
                            std::uint64_t offset, std::uint8_t* out, std::size_t size);
+
+// The same for content of another shape: every block is the block of its sourceIdentity. With a
+// compression ratio other than 1 the bytes after the header are full-range random bytes followed
+// by zeros, so the byte ranges above hold for the header only. A plain shape gives exactly the
+// content above.
+void fillShapedContent(std::uint64_t seed, std::uint64_t fileId, std::uint64_t fileSize, const ContentShape& shape,
+                       std::uint64_t offset, std::uint8_t* out, std::size_t size);
+
+// The first `size` bytes (at most kIdentityBlock) of the block of id.
+void makeIdentifiedBlock(const BlockIdentity& id, std::uint8_t* out, std::size_t size);
+
+// Bytes of each 1,024-byte block that are not zeros under a shape: 1,024 for a compression ratio
+// of 1, at least kIdentityHeaderBytes.
+std::size_t shapedLiteralBytes(const ContentShape& shape);
 
 // Bytes at the start of each block that carry the identity; a partial block shorter than this
 // carries none (it is still checkable against the expected content with blockMatches).

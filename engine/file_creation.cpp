@@ -144,8 +144,8 @@ GenerationResult writeContent(FileHandle& file, const std::string& path, const s
   std::int64_t remaining = size;
   while (remaining > 0) {
     const std::size_t chunk = static_cast<std::size_t>(std::min<std::int64_t>(remaining, kWriteChunk));
-    fillIdentifiedContent(job.runSeed, fileId, static_cast<std::uint64_t>(size),
-                          static_cast<std::uint64_t>(size - remaining), ctx.buffer.data(), chunk);
+    fillShapedContent(job.runSeed, fileId, static_cast<std::uint64_t>(size), job.content,
+                      static_cast<std::uint64_t>(size - remaining), ctx.buffer.data(), chunk);
     std::size_t written = 0;
     const Status status = file.write(ctx.buffer.data(), chunk, written);
     if (!status.ok()) {

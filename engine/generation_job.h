@@ -14,6 +14,8 @@
 #include <mutex>
 #include <string>
 
+#include "engine/block_identity.h"
+
 namespace quillet {
 
 // Code every generation routine ends with; also the process exit status.
@@ -153,6 +155,9 @@ struct GenerationJob {
   std::uint64_t runSeed = 0;
   bool seedGiven = false;
   SyncMode sync = SyncMode::None;
+  // How compressible and repetitive the content is made (/compress, /dedupe, /dedupeblock); the
+  // default is the plain random content.
+  ContentShape content;
 
   // --- run figures for reports: worker only, read once the worker has ended ---
   std::int64_t filesPlanned = 0;  // by files number: the file counts drawn for the folders filled
@@ -179,3 +184,4 @@ struct GenerationJob {
 };
 
 }  // namespace quillet
+

@@ -53,7 +53,7 @@ bool allZero(const std::uint8_t* p, std::size_t size) {
 // place (its header hit, say) from one that was replaced.
 bool mostlyMatches(const BlockIdentity& id, const std::uint8_t* block, std::size_t size) {
   std::uint8_t expected[kIdentityBlock];
-  fillIdentifiedContent(id.seed, id.fileId, id.fileSize, id.offset, expected, size);
+  makeIdentifiedBlock(id, expected, size);
   std::size_t same = 0;
   for (std::size_t i = 0; i < size; ++i) same += expected[i] == block[i] ? 1u : 0u;
   return same * 2 >= size;
@@ -64,8 +64,8 @@ bool mostlyMatches(const BlockIdentity& id, const std::uint8_t* block, std::size
 BlockClass classifyBlock(const FileExpectation& expect, std::int64_t offset, const std::uint8_t* block,
                          std::size_t size, std::optional<BlockIdentity>& found) {
   found.reset();
-  const BlockIdentity expected{expect.seed, expect.fileId, static_cast<std::uint64_t>(expect.size),
-                               static_cast<std::uint64_t>(offset)};
+  const BlockIdentity expected = sourceIdentity(expect.seed, expect.fileId, static_cast<std::uint64_t>(expect.size),
+                                                expect.shape, static_cast<std::uint64_t>(offset));
   // The common case first: the block is what this file should hold here.
   if (blockMatches(expected, block, size)) return BlockClass::Ok;
   if (allZero(block, size)) return BlockClass::Zeroed;
@@ -138,26 +138,38 @@ void classifyRange(const FileExpectation& expect, std::int64_t offset, const std
     const std::size_t length = static_cast<std::size_t>(std::min<std::int64_t>(kIdentityBlock, end - at));
     std::optional<BlockIdentity> found;
     const BlockClass kind = classifyBlock(expect, at, data + (at - offset), length, found);
-    const BlockIdentity expected{expect.seed, expect.fileId, static_cast<std::uint64_t>(expect.size),
-                                 static_cast<std::uint64_t>(at)};
+    const BlockIdentity expected = sourceIdentity(expect.seed, expect.fileId, static_cast<std::uint64_t>(expect.size),
+                                                  expect.shape, static_cast<std::uint64_t>(at));
     tally.add(at, static_cast<std::int64_t>(length), kind, expected, found);
   }
 }
 
 FileExpectation expectFromStart(std::uint64_t seed, std::uint64_t fileId, std::int64_t fileLength,
                                 const std::uint8_t* data, std::size_t size) {
-  FileExpectation e{seed, fileId, fileLength, false};
-  // The first block that is intact and this file's own, at its own offset, tells the size; a size
-  // no larger than the block's own end cannot be (it would carry no such block).
+  FileExpectation e{seed, fileId, fileLength, false, ContentShape{}};
+  // The first block that is intact and this file's own, where its shape puts it, tells the size; a
+  // size no larger than the block's own end cannot be (it would carry no such block). A file made
+  // of copies of the run's shared block tells its shape only.
+  bool shapeKnown = false;
   for (std::size_t at = 0; at + kIdentityHeaderBytes <= size; at += kIdentityBlock) {
     const std::size_t length = std::min(kIdentityBlock, size - at);
     const auto id = readBlockIdentity(data + at, length);
-    if (!id || id->seed != seed || id->fileId != fileId || id->offset != at) continue;
+    if (!id || id->seed != seed) continue;
+    if (id->fileId != fileId) {
+      if (shapeKnown || !isSharedBlock(*id)) continue;
+      const auto source = sourceIdentity(seed, fileId, static_cast<std::uint64_t>(fileLength), id->shape, at);
+      if (source != *id || !blockMatches(*id, data + at, length)) continue;
+      e.shape = id->shape;
+      shapeKnown = true;
+      continue;
+    }
     if (id->fileSize <= at || id->fileSize > static_cast<std::uint64_t>(INT64_MAX)) continue;
+    if (sourceIdentity(seed, fileId, id->fileSize, id->shape, at) != *id) continue;
     const std::size_t own = static_cast<std::size_t>(std::min<std::uint64_t>(length, id->fileSize - at));
     if (!blockMatches(*id, data + at, own)) continue;
     e.size = static_cast<std::int64_t>(id->fileSize);
     e.sizeFromBlocks = true;
+    e.shape = id->shape;
     return e;
   }
   return e;
@@ -354,8 +366,10 @@ class Verifier {
       const auto got = opened.value()->read(0, first.data, first.size);
       if (!got.ok() || got.value() < kIdentityHeaderBytes) continue;
       const auto id = readBlockIdentity(first.data, std::min(got.value(), kIdentityBlock));
-      // Only a block that is intact and sits first in its own file votes.
-      if (!id || id->offset != 0 || id->fileId != fileIdentity(files[i].relative)) continue;
+      // Only a block that is intact and sits first in its own file (or is the run's shared dedupe
+      // block, which a file may start with) votes.
+      if (!id || id->offset != 0) continue;
+      if (id->fileId != fileIdentity(files[i].relative) && !isSharedBlock(*id)) continue;
       if (!blockMatches(*id, first.data, std::min<std::size_t>({got.value(), kIdentityBlock, id->fileSize}))) continue;
       seeds.push_back(id->seed);
     }

@@ -37,6 +37,9 @@ struct FileExpectation {
   std::int64_t size = 0;
   // False when no intact block of the file told its size: size is then the file's length.
   bool sizeFromBlocks = false;
+  // How the file's content was made, as its blocks tell: a repeated dedupe block is intact when it
+  // is the block its place repeats (sourceIdentity).
+  ContentShape shape{};
 };
 
 // One run of neighbouring blocks of the same class, with the identities of its first block.
@@ -67,8 +70,7 @@ struct FileTally {
 // Classifies one block of `size` bytes (at most kIdentityBlock) at `offset` of a file expected as
 // `expect`: only the part before the expected end is looked at (the bytes beyond it are the file's
 // extension, counted by the caller). found receives the identity the block carries, when its header
-// decodes. Content that repeats known blocks on purpose would be checked by accepting, at this
-// point, the identity the block is meant to repeat as well as its own.
+// decodes. Under a dedupe shape the block expected is the one its place repeats.
 BlockClass classifyBlock(const FileExpectation& expect, std::int64_t offset, const std::uint8_t* block,
                          std::size_t size, std::optional<BlockIdentity>& found);
 
@@ -77,8 +79,8 @@ void classifyRange(const FileExpectation& expect, std::int64_t offset, const std
                    FileTally& tally);
 
 // Tells a file's expectation from the start of its content (as much of it as the caller read, the
-// whole file or its first chunk): the size the first intact block of this file carries; else the
-// file's own length.
+// whole file or its first chunk): the size and shape the first intact block of this file carries;
+// else the file's own length, with the shape an intact copy of the run's shared block carries.
 FileExpectation expectFromStart(std::uint64_t seed, std::uint64_t fileId, std::int64_t fileLength,
                                 const std::uint8_t* data, std::size_t size);
 

@@ -88,6 +88,11 @@ ordered_json parameters(const GenerationJob& job, const ScriptExtensions& extens
   p["progress"] = progressWord(extensions.progress);
   p["seed"] = job.seedGiven ? ordered_json(std::to_string(job.runSeed)) : ordered_json(nullptr);
   p["sync"] = syncWord(job.sync);
+  if (!job.content.plain() || job.content.dedupeBlock != ContentShape{}.dedupeBlock) {
+    p["content"] = {{"compress_ratio", job.content.compressHundredths / 100.0},
+                    {"dedupe_ratio", job.content.dedupeHundredths / 100.0},
+                    {"dedupe_block_bytes", job.content.dedupeBlock}};
+  }
   return p;
 }
 

@@ -14,7 +14,9 @@ namespace {
 
 // Path: a quoted text that may not be empty either. Progress: one of the words of ProgressFormat.
 // Seed: an unsigned 64-bit decimal number. Sync: one of the words of SyncMode.
-enum class Form { Quoted, Size, Number, Flag, AllSize, Path, Progress, Seed, Sync };
+// Ratio: a decimal number from 1 to 100 with at most two decimals. DedupeBlock: a size that is a
+// power of two from 1K to 1M.
+enum class Form { Quoted, Size, Number, Flag, AllSize, Path, Progress, Seed, Sync, Ratio, DedupeBlock };
 
 struct Value {
   std::string quotedText;  // Quoted
@@ -24,6 +26,7 @@ struct Value {
   ProgressFormat progress = ProgressFormat::Human;
   std::uint64_t seed = 0;
   SyncMode sync = SyncMode::None;
+  std::uint32_t hundredths = 100;  // Ratio
 };
 
 struct Key {
@@ -70,6 +73,23 @@ bool readSeed(const std::string& text, std::uint64_t& seed) {
     n = n * 10 + digit;
   }
   seed = n;
+  return true;
+}
+
+// "2", "3.5", "1.25": whole digits, then at most two decimals; 1 to 100. In hundredths.
+bool readRatio(const std::string& text, std::uint32_t& hundredths) {
+  const auto dot = text.find('.');
+  const std::string whole = text.substr(0, dot);
+  const std::string fraction = dot == std::string::npos ? std::string() : text.substr(dot + 1);
+  if (whole.empty() || whole.size() > 3 || fraction.size() > 2) return false;
+  if (dot != std::string::npos && fraction.empty()) return false;
+  std::uint32_t n = 0;
+  for (const char c : whole + fraction + std::string(2 - fraction.size(), '0')) {
+    if (c < '0' || c > '9') return false;
+    n = n * 10 + static_cast<std::uint32_t>(c - '0');
+  }
+  if (n < 100 || n > kMaxShapeRatio) return false;
+  hundredths = n;
   return true;
 }
 
@@ -154,14 +174,27 @@ const Key kSync{"/SYNC", Form::Sync, "Repitition /sync parameter.", "Sync can't 
                 "Incorrect sync mode, none, file or end expected.",
                 [](GenerationJob& j, const Value& v) { j.sync = v.sync; }};
 
+const Key kCompress{"/COMPRESS", Form::Ratio, "Repitition /compress parameter.", "Compression ratio can't be empty.",
+                    "Incorrect compression ratio, a number from 1 to 100 expected.",
+                    [](GenerationJob& j, const Value& v) { j.content.compressHundredths = v.hundredths; }};
+const Key kDedupe{"/DEDUPE", Form::Ratio, "Repitition /dedupe parameter.", "Dedupe ratio can't be empty.",
+                  "Incorrect dedupe ratio, a number from 1 to 100 expected.",
+                  [](GenerationJob& j, const Value& v) { j.content.dedupeHundredths = v.hundredths; }};
+const Key kDedupeBlock{"/DEDUPEBLOCK", Form::DedupeBlock, "Repitition /dedupeblock parameter.",
+                       "Dedupe block size can't be empty.",
+                       "Incorrect dedupe block size, a power of two from 1K to 1M expected.",
+                       [](GenerationJob& j, const Value& v) { j.content.dedupeBlock = static_cast<std::uint32_t>(v.size); }};
+
 // The keys of each mode in the order a parameter's key is tested; the extensions come last in
 // every mode, so that a script without them is read exactly as before.
 const std::vector<const Key*> kAllSizeKeys = {&kRoot,    &kFileMask, &kMinSize, &kMaxSize,  &kNoFill, &kNoClose,
-                                              &kAllSize, &kReport,   &kProgress, &kSeed,   &kSync};
+                                              &kAllSize, &kReport,   &kProgress, &kSeed,   &kSync,
+                                              &kCompress, &kDedupe, &kDedupeBlock};
 const std::vector<const Key*> kFilesNumberKeys = {&kRoot,     &kFileMask, &kMinSize,  &kMaxSize,  &kNoFill,
                                                   &kNoClose,  &kMinFiles, &kMaxFiles, &kLimSize,  &kRecurse,
                                                   &kRootSize, &kTreeDeep, &kDirLimit, &kDirMask,  &kReport,
-                                                  &kProgress, &kSeed,     &kSync};
+                                                  &kProgress, &kSeed,     &kSync,     &kCompress, &kDedupe,
+                                                  &kDedupeBlock};
 
 bool isQuoted(const std::string& value) { return !value.empty() && value.front() == '\'' && value.back() == '\''; }
 
@@ -218,6 +251,14 @@ const char* check(const Key& key, bool seen, const std::string& value, Value& ou
       }
       return nullptr;
     }
+    case Form::Ratio:
+      return readRatio(value, out.hundredths) ? nullptr : key.badForm;
+    case Form::DedupeBlock:
+      if (!readSize(value, out.size)) return key.badForm;
+      if (out.size < kMinDedupeBlock || out.size > kMaxDedupeBlock || (out.size & (out.size - 1)) != 0) {
+        return key.badForm;
+      }
+      return nullptr;
   }
   return nullptr;
 }
@@ -235,6 +276,7 @@ void setDefaults(GenerationJob& job, bool byAllSize) {
   job.runSeed = 0;
   job.seedGiven = false;
   job.sync = SyncMode::None;
+  job.content = ContentShape{};
   job.resetCounters();
 }
 

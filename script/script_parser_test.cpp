@@ -173,5 +173,44 @@ TEST(ScriptParserTest, ValuesAreReadAsTypedWithTheirModifiers) {
   EXPECT_FALSE(job3.byAllSize);
 }
 
+TEST(ScriptParserTest, ContentShapeKeysAndTheirRejections) {
+  GenerationJob plain;
+  ASSERT_TRUE(parse("/S", {"/root:'/tmp/x/'", "/minsize:10K", "/allsize:1m"}, plain).accepted);
+  EXPECT_TRUE(plain.content.plain());
+
+  GenerationJob job;
+  auto out = parse("/F", {"/root:'/tmp/x/'", "/minfiles:2", "/minsize:1k", "/Compress:3.5", "/DEDUPE:20",
+                          "/dedupeblock:8k"},
+                   job);
+  ASSERT_TRUE(out.accepted) << out.message;
+  EXPECT_EQ(job.content.compressHundredths, 350u);
+  EXPECT_EQ(job.content.dedupeHundredths, 2000u);
+  EXPECT_EQ(job.content.dedupeBlock, 8192u);
+
+  const std::vector<std::pair<std::string, std::string>> bad = {
+      {"/compress:0.99", "Incorrect compression ratio, a number from 1 to 100 expected."},
+      {"/compress:100.01", "Incorrect compression ratio, a number from 1 to 100 expected."},
+      {"/compress:2.", "Incorrect compression ratio, a number from 1 to 100 expected."},
+      {"/compress:1.234", "Incorrect compression ratio, a number from 1 to 100 expected."},
+      {"/compress:-2", "Incorrect compression ratio, a number from 1 to 100 expected."},
+      {"/compress:", "Compression ratio can't be empty."},
+      {"/dedupe:2x", "Incorrect dedupe ratio, a number from 1 to 100 expected."},
+      {"/dedupe:", "Dedupe ratio can't be empty."},
+      {"/dedupeblock:3k", "Incorrect dedupe block size, a power of two from 1K to 1M expected."},
+      {"/dedupeblock:512b", "Incorrect dedupe block size, a power of two from 1K to 1M expected."},
+      {"/dedupeblock:2m", "Incorrect dedupe block size, a power of two from 1K to 1M expected."},
+      {"/dedupeblock:4", "Incorrect dedupe block size, a power of two from 1K to 1M expected."},
+  };
+  for (const auto& [arg, message] : bad) {
+    GenerationJob j;
+    out = parse("/S", {"/root:'/tmp/x/'", "/minsize:10K", "/allsize:1m", arg}, j);
+    EXPECT_FALSE(out.accepted) << arg;
+    EXPECT_EQ(out.message, message) << arg;
+  }
+  GenerationJob twice;
+  out = parse("/S", {"/root:'/tmp/x/'", "/minsize:10K", "/allsize:1m", "/dedupe:2", "/dedupe:3"}, twice);
+  EXPECT_EQ(out.message, "Repitition /dedupe parameter.");
+}
+
 }  // namespace
 }  // namespace quillet

@@ -8,6 +8,7 @@
 #include "engine/names.h"
 #include "engine/volume_checks.h"
 #include "engine/worker_thread.h"
+#include "script/measure_run.h"
 #include "platform/path.h"
 #include "platform/system.h"
 #include "script/console_progress.h"
@@ -166,6 +167,7 @@ void completeScriptJob(GenerationJob& job, const ParseOutcome& parsed, FileSyste
 void runScript(const std::string& mode, const std::vector<std::string>& args, const ScriptRunServices& services,
                std::atomic<int>& exitCode) {
   if (isVerifyRequest(mode, args)) return runVerifyScript(mode, args, services, exitCode);
+  if (mode == "/M") return runMeasureScript(args, services, exitCode);
   ScriptLog log(services.clock);
   if (!log.openLog(scriptLogPath(args.empty() ? std::string() : args[0]))) return;
   log.writeStartBanner();

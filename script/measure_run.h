@@ -1,0 +1,36 @@
+// Measure mode (/m): how compressible and how repetitive a tree's content is, as storage with
+// inline compression and deduplication would see it. Parses the line, measures on the calling
+// thread, prints the result on standard output, logs it and writes the JSON report (/report).
+// Ends with 0 (measured), 2 (stopped) or 8 (the root cannot be read, or this build cannot measure).
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "engine/tree_measure.h"
+#include "script/script_run.h"
+
+namespace quillet {
+
+struct MeasureParse {
+  bool accepted = false;
+  std::string rejection;  // the log line of a rejected line
+  std::string root;
+  std::uint32_t blockSize = 4096;
+  std::string reportPath;
+};
+
+// args[1] is /m; the rest: /root:'<folder>' (required), /dedupeblock:<size>, /report:'<file>'.
+MeasureParse parseMeasure(const std::vector<std::string>& args);
+
+// The console lines of a measured tree.
+std::vector<std::string> formatMeasure(const std::string& root, std::uint32_t blockSize, const MeasureResult& r);
+
+// The JSON report's text.
+std::string measureReport(const std::string& root, std::uint32_t blockSize, const MeasureResult& r, int resultCode);
+
+void runMeasureScript(const std::vector<std::string>& args, const ScriptRunServices& services,
+                      std::atomic<int>& exitCode);
+
+}  // namespace quillet
