@@ -34,6 +34,15 @@ struct RunContext {
   void seedForFolder(const std::string& folder) {
     random.srand(folderDrawSeed(job.runSeed, identityPath(job.rootFolder, folder)));
   }
+  // Notes a file this context's writer finished, for its first-done and last-done times.
+  void noteFileDone(std::int64_t bytes) {
+    if (times == nullptr) return;
+    const double at = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (times->firstDone < 0) times->firstDone = at;
+    times->lastDone = at;
+    ++times->files;
+    times->bytes += bytes;
+  }
 
   GenerationJob& job;
   const EngineServices& services;
@@ -56,6 +65,9 @@ struct RunContext {
   } lastFreeSpace;
   RandomSource random;
   std::vector<std::uint8_t> buffer;
+  // This writer's entry of job.writerTimes and the moment generation started; none outside a run.
+  WriterTimes* times = nullptr;
+  std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
 };
 
 }  // namespace quillet
