@@ -26,7 +26,6 @@
 
 #ifdef QUILLET_HAVE_UI
 #include "app/windowed_frontends.h"
-#include "ui/display_probe.h"
 #endif
 
 namespace {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/generator_app.h"
+#include "frontend/main_dialog_layout.h"
 #include "platform/file_system.h"
 #include "platform/system.h"
 #include "script/script_run.h"
@@ -14,14 +15,13 @@
 #include "ui/help/help_resources.h"
 #include "ui/help/scripts_help_window.h"
 #include "ui/main/interactive_startup.h"
-#include "ui/progress/number_progress_dialog.h"
-#include "ui/progress/size_progress_dialog.h"
+#include "ui/progress/progress_dialog.h"
 #include "ui/qt_failure_presenter.h"
 
 namespace quillet {
 namespace {
 
-constexpr const char* kApplicationTitle = "Talvane Quillet";
+constexpr const char* kApplicationTitle = kMainTitle;
 
 // Runs the program again without a display when Qt cannot open the one the probe found: the
 // display went away in between, or it accepts a probing connection but not Qt's. Qt reports that
@@ -80,12 +80,7 @@ class DialogProgressDisplay final : public ProgressDisplay {
   explicit DialogProgressDisplay(FileSystem& fs) : fs_(fs) {}
 
   void show(GenerationJob& job) override {
-    std::unique_ptr<ProgressDialog> dialog;
-    if (job.byAllSize) {
-      dialog = std::make_unique<SizeProgressDialog>(fs_);
-    } else {
-      dialog = std::make_unique<NumberProgressDialog>(fs_);
-    }
+    std::unique_ptr<ProgressDialog> dialog = makeProgressDialog(fs_, progressKindFor(job));
     dialog->setJob(&job);
     QTimer stopWatch;
     stopWatch.setInterval(ProgressDialog::kPollMilliseconds);

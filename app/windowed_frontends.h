@@ -1,6 +1,7 @@
-// The front-ends that need windows (Qt): a script run under its progress dialog, the scripts help
-// window and the interactive mode. Each builds its own QApplication for the length of the run.
-// Main thread only. Only built when the windowing layer is.
+// The front-ends that need windows: a script run under its progress dialog, the scripts help window
+// and the interactive mode. On Linux they are Qt's (each builds its own QApplication for the length
+// of the run), on Windows the native front-end's. Main thread only. Only built where a windowing
+// layer is.
 #pragma once
 
 #include <string>
@@ -9,6 +10,9 @@
 namespace quillet {
 
 class GeneratorApp;
+
+// Whether windows can be shown at all; decided before any window is made.
+bool windowsCanBeShown();
 
 void runWindowedScript(GeneratorApp& app, const std::string& mode, const std::vector<std::string>& args);
 

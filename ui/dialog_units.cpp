@@ -5,12 +5,14 @@
 #include <QGuiApplication>
 #include <QWidget>
 
+#include "frontend/drawing_rules.h"
+
 namespace quillet {
 
 QFont dialogFont() {
   QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
   font.setStyleHint(QFont::SansSerif);
-  font.setPointSize(8);
+  font.setPointSize(kDialogFontPoints);
   return font;
 }
 

@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "ui/message_box.h"
+
 namespace quillet {
 
 QtFailurePresenter::QtFailurePresenter(QString applicationTitle, QWidget* owner)
@@ -15,11 +17,8 @@ QtFailurePresenter::QtFailurePresenter(QString applicationTitle, QWidget* owner)
 QtFailurePresenter::~QtFailurePresenter() { delete uiContext; }
 
 void QtFailurePresenter::showOnUiThread(Caption caption, const QString& text) {
-  const bool application = caption == Caption::Application;
-  QMessageBox box(QMessageBox::Critical, application ? title : QStringLiteral("Error"), text,
-                  QMessageBox::Ok, application ? ownerWindow.data() : nullptr);
-  box.setObjectName(QStringLiteral("failureMessage"));
-  box.exec();
+  showMessageBox(failureBox(caption, text.toStdString(), title.toStdString()), ownerWindow.data(),
+                 QStringLiteral("failureMessage"));
 }
 
 void QtFailurePresenter::showError(Caption caption, const std::string& text) {

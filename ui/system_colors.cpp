@@ -16,20 +16,16 @@ SystemColors SystemColors::fromPalette(const QPalette& palette) {
   return c;
 }
 
-namespace {
-int halfway(int a, int b) {
-  // The arithmetic shift keeps the sign, so the result moves towards b by half, rounding down.
-  return (a + ((b - a) >> 1)) & 0xFF;
-}
-}  // namespace
+Rgb rgbOf(const QColor& c) { return {c.red(), c.green(), c.blue()}; }
 
-QColor halfwayColor(const QColor& a, const QColor& b) {
-  return QColor(halfway(a.red(), b.red()), halfway(a.green(), b.green()),
-                halfway(a.blue(), b.blue()));
-}
+QColor colorOf(const Rgb& c) { return QColor(c.red, c.green, c.blue); }
 
-QColor invertedColor(const QColor& c) {
-  return QColor(255 - c.red(), 255 - c.green(), 255 - c.blue());
-}
+QColor halfwayColor(const QColor& a, const QColor& b) { return colorOf(halfwayColor(rgbOf(a), rgbOf(b))); }
+
+QColor invertedColor(const QColor& c) { return colorOf(invertedColor(rgbOf(c))); }
+
+QColor lightenBy51(const QColor& c) { return colorOf(lightenBy51(rgbOf(c))); }
+
+QColor darkenBy51(const QColor& c) { return colorOf(darkenBy51(rgbOf(c))); }
 
 }  // namespace quillet

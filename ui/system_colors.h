@@ -5,6 +5,8 @@
 #include <QColor>
 #include <QPalette>
 
+#include "frontend/drawing_rules.h"
+
 namespace quillet {
 
 struct SystemColors {
@@ -23,11 +25,13 @@ struct SystemColors {
   static SystemColors fromPalette(const QPalette& palette);
 };
 
-// Per channel a + ((b - a) shifted right by one with sign), kept to 8 bits: the colour halfway
-// from a towards b, rounded towards a's darker side (the 3D mid and edge tones are made this way).
+// The shared colour rules of frontend/drawing_rules.h on the toolkit's colours, and the
+// conversions between the two.
+Rgb rgbOf(const QColor& c);
+QColor colorOf(const Rgb& c);
 QColor halfwayColor(const QColor& a, const QColor& b);
-
-// Each channel inverted (255 minus the channel).
 QColor invertedColor(const QColor& c);
+QColor lightenBy51(const QColor& c);
+QColor darkenBy51(const QColor& c);
 
 }  // namespace quillet

@@ -10,19 +10,6 @@
 
 namespace quillet {
 
-namespace {
-int lightenChannel(int v) { return v + 51 > 255 ? v : v + 51; }
-int darkenChannel(int v) { return v < 51 ? v : v - 51; }
-}  // namespace
-
-QColor lightenBy51(const QColor& c) {
-  return QColor(lightenChannel(c.red()), lightenChannel(c.green()), lightenChannel(c.blue()));
-}
-
-QColor darkenBy51(const QColor& c) {
-  return QColor(darkenChannel(c.red()), darkenChannel(c.green()), darkenChannel(c.blue()));
-}
-
 ColorProgressBar::ColorProgressBar(QWidget* parent) : QProgressBar(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);  // never erased first, so it never flickers
   setTextVisible(true);
@@ -33,15 +20,13 @@ ColorProgressBar::ColorProgressBar(QWidget* parent) : QProgressBar(parent) {
 }
 
 void ColorProgressBar::deriveColors() {
-  lights[0] = lightenBy51(base);
-  lights[1] = lightenBy51(lights[0]);
-  lights[2] = lightenBy51(lights[1]);
-  darks[0] = darkenBy51(base);
-  darks[1] = darkenBy51(darks[0]);
   const SystemColors system = SystemColors::fromPalette(palette());
   darkShadowColor = system.darkShadow3d;
   shadowColor = system.buttonShadow;
-  midShadowColor = halfwayColor(shadowColor, darkShadowColor);
+  const BarShades shades = barShades(rgbOf(base), rgbOf(shadowColor), rgbOf(darkShadowColor));
+  for (int i = 0; i < 3; ++i) lights[i] = colorOf(shades.lights[i]);
+  for (int i = 0; i < 2; ++i) darks[i] = colorOf(shades.darks[i]);
+  midShadowColor = colorOf(shades.midShadow);
 }
 
 void ColorProgressBar::setRange(int lower, int upper) {

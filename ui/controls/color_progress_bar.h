@@ -5,13 +5,10 @@
 #include <QColor>
 #include <QProgressBar>
 
+#include "ui/system_colors.h"
+
 namespace quillet {
 
-// Per channel: +51 unless that would pass 255, in which case the channel stays as it is (no
-// clamping: 230 stays 230, 204 becomes 255).
-QColor lightenBy51(const QColor& c);
-// Per channel: -51 unless the channel is below 51, in which case it stays.
-QColor darkenBy51(const QColor& c);
 
 class ColorProgressBar : public QProgressBar {
   Q_OBJECT

@@ -11,11 +11,9 @@
 namespace quillet {
 
 namespace {
-// The control's own border is two pixels wide; rings 0..2 lie on the control, 3 and 4 on the
-// parent around it.
-constexpr int kBorder = 2;
-constexpr int kRings = 5;
-const QColor kOutline(100, 100, 100);
+constexpr int kBorder = kFlatEditBorder;
+constexpr int kRings = kFlatEditRings;
+const QColor kOutline = colorOf(kFlatEditOutline);
 }  // namespace
 
 FlatEdit::FlatEdit(QWidget* control, bool noOutline)

@@ -3,55 +3,49 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
-#include <exception>
+#include <string_view>
 
 #include "settings/registry_access.h"
-#include "settings/settings_values.h"
 #include "ui/controls/owner_draw_button.h"
 #include "ui/dialog_units.h"
-#include "ui/help/help_strings.h"
 
 namespace quillet {
 
-std::string readProductVersion(RegistryAccess& access) {
-  std::string version;
-  try {
-    access.readString(productKeyPath, "Product Version", version);
-  } catch (const CErrException&) {
-    version.clear();
-  } catch (const std::exception&) {
-    version.clear();  // a store that fails in any other way is no reason to lose the about box
-  }
-  access.closeKey();
-  return version;
-}
-
 AboutDialog::AboutDialog(RegistryAccess& access, QWidget* parent)
-    : OkDialog(parent, "aboutDialog", kCaption, QSize(167, 101)) {
+    : OkDialog(parent, aboutLayout()) {
   const DialogUnits& units = this->units();
-
-  auto* frame = new QGroupBox(this);
-  units.place(frame, 7, 2, 153, 94);
-
-  product = new QLabel(this);
-  product->setObjectName(QStringLiteral("productLine"));
-  units.place(product, 24, 12, 131, 8);
-  product->setText(QString::fromUtf8(kStringProductName) + QStringLiteral(" Build ") +
-                   QString::fromStdString(readProductVersion(access)));
-
-  credit = new QLabel(QString::fromUtf8(kStringAboutCredit), this);
-  credit->setObjectName(QStringLiteral("creditLine"));
-  units.place(credit, 36, 26, 113, 8);
-
-  auto* separator = new QFrame(this);
-  separator->setObjectName(QStringLiteral("separator"));
-  separator->setFrameShape(QFrame::HLine);
-  separator->setFrameShadow(QFrame::Sunken);
-  // A sunken line one unit high: the shadow and light edges, two pixels whatever the unit's size.
-  const QRect line = units.toPixels(24, 40, 120, 1);
-  separator->setGeometry(line.x(), line.y(), line.width(), 2);
-
-  placeOkButton(59, 78, 50, 13);
+  for (const HelpControlRow& row : aboutLayout().controls) {
+    switch (row.kind) {
+      case HelpControlKind::Frame:
+        units.place(new QGroupBox(this), row.x, row.y, row.width, row.height);
+        break;
+      case HelpControlKind::Label: {
+        auto* label = new QLabel(this);
+        label->setObjectName(QString::fromLatin1(row.name));
+        units.place(label, row.x, row.y, row.width, row.height);
+        (std::string_view(row.name) == "productLine" ? product : credit) = label;
+        break;
+      }
+      case HelpControlKind::Separator: {
+        auto* separator = new QFrame(this);
+        separator->setObjectName(QString::fromLatin1(row.name));
+        separator->setFrameShape(QFrame::HLine);
+        separator->setFrameShadow(QFrame::Sunken);
+        // A sunken line one unit high: the shadow and light edges, two pixels whatever the unit's
+        // size.
+        const QRect line = units.toPixels(row.x, row.y, row.width, row.height);
+        separator->setGeometry(line.x(), line.y(), line.width(), 2);
+        break;
+      }
+      case HelpControlKind::OkButton:
+        placeOkButton(row);
+        break;
+      case HelpControlKind::TextBox:
+        break;  // the about box has none
+    }
+  }
+  product->setText(QString::fromStdString(aboutProductLine(readProductVersion(access))));
+  credit->setText(QString::fromStdString(aboutCreditLine()));
 }
 
 QString AboutDialog::productLine() const { return product->text(); }

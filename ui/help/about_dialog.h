@@ -5,6 +5,7 @@
 #include <QString>
 #include <string>
 
+#include "frontend/help_layout.h"
 #include "ui/help/ok_dialog.h"
 
 class QLabel;
@@ -17,7 +18,7 @@ class AboutDialog : public OkDialog {
   Q_OBJECT
 
  public:
-  static constexpr const char* kCaption = "About Talvane Quillet";
+  static constexpr const char* kCaption = kAboutCaption;
 
   // Reads "Product Version" under the product key through access (used only while constructing).
   // Any failure leaves the version empty and shows nothing.
@@ -33,8 +34,5 @@ class AboutDialog : public OkDialog {
   QLabel* product = nullptr;
   QLabel* credit = nullptr;
 };
-
-// The recorded "Product Version", or "" when it cannot be read for any reason.
-std::string readProductVersion(RegistryAccess& access);
 
 }  // namespace quillet

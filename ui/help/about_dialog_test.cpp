@@ -10,7 +10,7 @@
 #include "settings/registry_access.h"
 #include "settings/settings_values.h"
 #include "ui/controls/owner_draw_button.h"
-#include "ui/help/help_strings.h"
+#include "frontend/help_strings.h"
 #include "ui/ui_test_support.h"
 #include "testing/volume_fixture.h"
 

@@ -7,21 +7,21 @@
 
 namespace quillet {
 
-OkDialog::OkDialog(QWidget* parent, const char* objectName, const char* caption, QSize sizeInDialogUnits)
+OkDialog::OkDialog(QWidget* parent, const HelpDialogLayout& layout)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint) {
-  setObjectName(QString::fromLatin1(objectName));
+  setObjectName(QString::fromLatin1(layout.objectName));
   setFont(dialogFont());
-  setWindowTitle(QString::fromLatin1(caption));
+  setWindowTitle(QString::fromLatin1(layout.caption));
   setWindowIcon(programIcon());
   setModal(true);
-  setFixedSize(dialogUnits.toPixels(sizeInDialogUnits));
+  setFixedSize(dialogUnits.toPixels(QSize(layout.width, layout.height)));
 }
 
-void OkDialog::placeOkButton(int x, int y, int width, int height) {
-  ok = new OwnerDrawButton(QStringLiteral("OK"), this);
-  ok->setObjectName(QStringLiteral("okButton"));
-  dialogUnits.place(ok, x, y, width, height);
+void OkDialog::placeOkButton(const HelpControlRow& row) {
+  ok = new OwnerDrawButton(QString::fromLatin1(kOkText), this);
+  ok->setObjectName(QString::fromLatin1(row.name));
+  dialogUnits.place(ok, row.x, row.y, row.width, row.height);
   connect(ok, &QAbstractButton::clicked, this, &QDialog::accept);
 }
 

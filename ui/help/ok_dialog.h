@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QSize>
 
+#include "frontend/help_layout.h"
 #include "ui/dialog_units.h"
 
 namespace quillet {
@@ -16,11 +17,12 @@ class OkDialog : public QDialog {
   OwnerDrawButton* okButton() const { return ok; }
 
  protected:
-  OkDialog(QWidget* parent, const char* objectName, const char* caption, QSize sizeInDialogUnits);
+  // The window's name, caption and size from its layout; the controls are the caller's.
+  OkDialog(QWidget* parent, const HelpDialogLayout& layout);
 
   const DialogUnits& units() const { return dialogUnits; }
-  // Makes the OK button at its place in dialog units; it accepts the dialog.
-  void placeOkButton(int x, int y, int width, int height);
+  // Makes the OK button at its row's place; it accepts the dialog.
+  void placeOkButton(const HelpControlRow& row);
 
   void keyPressEvent(QKeyEvent* event) override;
 

@@ -2,17 +2,19 @@
 
 #include <QPlainTextEdit>
 
-#include "script/scripts_help_text.h"
 #include "ui/dialog_units.h"
 
 namespace quillet {
 
 ScriptsHelpDialog::ScriptsHelpDialog(QWidget* parent)
-    : OkDialog(parent, "scriptsHelpDialog", kCaption, QSize(283, 183)) {
+    : OkDialog(parent, scriptsHelpLayout()) {
   const DialogUnits& units = this->units();
+  const HelpDialogLayout layout = scriptsHelpLayout();
+  const HelpControlRow& box = layout.controls[0];
+  const HelpControlRow& ok = layout.controls[1];
 
   text = new QPlainTextEdit(this);
-  text->setObjectName(QStringLiteral("helpText"));
+  text->setObjectName(QString::fromLatin1(box.name));
   text->setReadOnly(true);
   // Read-only, yet the keyboard still moves the caret and selects, as in any read-only edit box.
   text->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
@@ -20,13 +22,10 @@ ScriptsHelpDialog::ScriptsHelpDialog(QWidget* parent)
   text->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   text->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   text->setTabChangesFocus(true);
-  // The help text separates its lines with CR LF; the box keeps one paragraph per line.
-  QString help = QString::fromStdString(scriptsHelpText());
-  help.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  text->setPlainText(help);
-  units.place(text, 7, 7, 269, 148);
+  text->setPlainText(QString::fromStdString(scriptsHelpLines()));
+  units.place(text, box.x, box.y, box.width, box.height);
 
-  placeOkButton(116, 163, 50, 13);
+  placeOkButton(ok);
 
   text->setFocus(Qt::OtherFocusReason);
 }

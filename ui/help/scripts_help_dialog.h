@@ -14,7 +14,7 @@ class ScriptsHelpDialog : public OkDialog {
   Q_PROPERTY(int activationCount READ activationCount NOTIFY activated)
 
  public:
-  static constexpr const char* kCaption = "Scripts help";
+  static constexpr const char* kCaption = kScriptsHelpCaption;
 
   explicit ScriptsHelpDialog(QWidget* parent = nullptr);
 

@@ -7,16 +7,42 @@
 #include <QPainter>
 #include <QScreen>
 #include <QWindow>
+#include <memory>
 
 #include "ui/help/help_resources.h"
 
 namespace quillet {
 
 namespace {
-constexpr QSize kFallbackSize(281, 469);
+constexpr QSize kFallbackSize(kSplashFallbackWidth, kSplashFallbackHeight);
 
 // A text's length in characters, as the fixed-width placement of the texts counts it.
-int characters(const QString& text) { return static_cast<int>(text.size()); }
+std::size_t characters(const QString& text) { return static_cast<std::size_t>(text.size()); }
+
+// The sequence's window: a SplashWindow, with the pending window-system work done before each
+// wait (the thread handles no events while it sleeps).
+class QtSplashScreen : public SplashScreen {
+ public:
+  void create() override {
+    window = std::make_unique<SplashWindow>();
+    window->create(kSplashBitmap);
+  }
+  void setProduct(const std::string& text, bool shown) override {
+    window->setProduct(QString::fromUtf8(text), shown);
+  }
+  void setVersion(const std::string& text, bool shown) override {
+    window->setVersion(QString::fromUtf8(text), shown);
+  }
+  void setMessage(const std::string& text) override { window->setMessage(QString::fromUtf8(text)); }
+  void present() override {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QGuiApplication::sync();
+  }
+  void close() override { window->closeSplash(); }
+
+ private:
+  std::unique_ptr<SplashWindow> window;
+};
 }  // namespace
 
 SplashWindow::SplashWindow()
@@ -70,18 +96,17 @@ void SplashWindow::closeSplash() {
 }
 
 QPoint SplashWindow::messagePosition() const {
-  // Integer halvings, as the layout was fixed: the text's nominal width centred, then 15 left.
-  return {width() / 2 - characters(messageText) * kCharWidth / 2 - 15, kMessageTop};
+  const SplashPoint at = splashMessagePosition(width(), characters(messageText));
+  return {at.x, at.y};
 }
 
 QPoint SplashWindow::versionPosition() const {
-  const QRect client = rect();
-  const int right = client.x() + client.width();  // exclusive, as a client rectangle's right is
-  return {right - characters(versionText) * kCharWidth - client.x() - 7, 0};
+  const SplashPoint at = splashVersionPosition(width(), characters(versionText));
+  return {at.x, at.y};
 }
 
 QFont SplashWindow::splashFont() {
-  QFont font(QStringLiteral("Tahoma"));
+  QFont font(QString::fromLatin1(kSplashFontFace));
   font.setStyleHint(QFont::SansSerif);
   // The height is the whole cell (ascent plus descent), so the em is scaled down to fit it.
   font.setPixelSize(kFontHeight);
@@ -113,6 +138,11 @@ void SplashWindow::paintEvent(QPaintEvent*) {
   painter.setPen(Qt::white);
   if (productVisible) drawAt(productPosition(), productText);
   if (versionVisible) drawAt(versionPosition(), versionText);
+}
+
+void runStartupSplash(const SplashSleep& sleep) {
+  QtSplashScreen screen;
+  runSplashSequence(screen, sleep);
 }
 
 }  // namespace quillet

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QWidget>
 
+#include "frontend/splash_sequence.h"
+
 namespace quillet {
 
 class SplashWindow : public QWidget {
@@ -15,9 +17,9 @@ class SplashWindow : public QWidget {
  public:
   // Where the texts go: the message's top at this y, the top texts at y 0, each character
   // counted as this many pixels wide when centring and right-aligning.
-  static constexpr int kMessageTop = 450;
-  static constexpr int kCharWidth = 4;
-  static constexpr int kFontHeight = 12;
+  static constexpr int kMessageTop = kSplashMessageTop;
+  static constexpr int kCharWidth = kSplashCharWidth;
+  static constexpr int kFontHeight = kSplashFontHeight;
 
   SplashWindow();
 
@@ -41,7 +43,7 @@ class SplashWindow : public QWidget {
 
   // Top-left points where the texts are drawn (the top of the text cell), in client coordinates.
   QPoint messagePosition() const;
-  QPoint productPosition() const { return {3, 0}; }
+  QPoint productPosition() const { return {kSplashProductPosition.x, kSplashProductPosition.y}; }
   QPoint versionPosition() const;
 
   // The painting font: "Tahoma" (or the closest face there is), 12 pixels from the top of the
@@ -55,12 +57,15 @@ class SplashWindow : public QWidget {
 
  private:
   QPixmap bitmap;
-  QString productText = QStringLiteral("Product");
-  QString versionText = QStringLiteral("Version");
-  QString messageText = QStringLiteral("Please wait...");
+  QString productText = QString::fromLatin1(kSplashInitialProduct);
+  QString versionText = QString::fromLatin1(kSplashInitialVersion);
+  QString messageText = QString::fromLatin1(kSplashInitialMessage);
   bool productVisible = false;
   bool versionVisible = false;
   int paints = 0;
 };
+
+// The start-up splash sequence over a SplashWindow made from the splash bitmap.
+void runStartupSplash(const SplashSleep& sleep = sleepThread);
 
 }  // namespace quillet

@@ -9,8 +9,7 @@
 #include <vector>
 
 #include "ui/help/help_resources.h"
-#include "ui/help/help_strings.h"
-#include "ui/help/splash_sequence.h"
+#include "frontend/help_strings.h"
 #include "ui/ui_test_support.h"
 
 using namespace quillet;

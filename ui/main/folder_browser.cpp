@@ -9,13 +9,12 @@
 #include <QPushButton>
 #include <QUrl>
 
+#include "frontend/folder_browsing.h"
+
 namespace quillet {
 
 QString trimInitialFolder(const QString& folder) {
-  qsizetype end = folder.size();
-  while (end > 0 && folder.at(end - 1).isSpace()) --end;
-  if (end > 0 && (folder.at(end - 1) == u'\\' || folder.at(end - 1) == u'/')) --end;
-  return folder.left(end);
+  return QString::fromStdString(quillet::trimInitialFolder(folder.toStdString()));
 }
 
 FolderBrowser::FolderBrowser(const QString& folder) : initialFolder(folder) {}

@@ -1,25 +1,19 @@
-// The interactive start-up sequence.
+// The interactive start-up sequence with the Qt main dialog.
 #include "ui/main/interactive_startup.h"
 
-#include "settings/registry_access.h"
-#include "settings/settings_values.h"
-#include "settings/startup_registry.h"
-#include "ui/help/splash_sequence.h"
+#include "frontend/interactive_startup.h"
+#include "ui/help/splash_window.h"
 #include "ui/main/main_dialog.h"
 #include "ui/main/qt_error_presenter.h"
 
 namespace quillet {
 
 void runInteractive(std::atomic<int>& exitCode, bool& showSplash, const InteractiveServices& services) {
-  RegistryAccess access(services.store);
-  writeProductValues(access, services.errorPresenter);
-  ensureSettingsKey(access);
-  showSplash = loadShowSplash(access);
-  access.closeKey();
-  if (showSplash && services.splash) services.splash();
-  MainDialog dialog(MainDialogServices{services.store, services.errorPresenter, services.fs, services.clock},
-                    showSplash, exitCode);
-  dialog.exec();
+  runInteractiveSequence(services.store, services.errorPresenter, showSplash, services.splash, [&] {
+    MainDialog dialog(MainDialogServices{services.store, services.errorPresenter, services.fs, services.clock},
+                      showSplash, exitCode);
+    dialog.exec();
+  });
 }
 
 void runInteractive(std::atomic<int>& exitCode, bool& showSplash) {

@@ -1,6 +1,7 @@
-// The interactive mode from start to end: product values and settings key in the per-user store,
-// the "Show splash" flag, the splash sequence when it is on, then the main dialog modally until the
-// user closes it (its destruction saves the settings). Main (UI) thread; needs a QApplication.
+// The interactive mode from start to end with the Qt windows: the start-up steps of frontend/
+// (product values, settings key, "Show splash"), the splash sequence when it is on, then the main
+// dialog modally until the user closes it (its destruction saves the settings). Main (UI) thread;
+// needs a QApplication.
 #pragma once
 
 #include <atomic>

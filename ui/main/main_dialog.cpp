@@ -1,5 +1,5 @@
-// The main dialog: controls in dialog units, data exchange, which controls take part in the chosen
-// run, click and focus handlers, closing, and the Generate press.
+// The main dialog: the shared control table laid out with Qt widgets, the data exchange and the
+// enabling rules applied to them, click and focus handlers, closing, and the Generate press.
 #include "ui/main/main_dialog.h"
 
 #include <QAction>
@@ -16,10 +16,14 @@
 #include <QShortcut>
 #include <algorithm>
 #include <memory>
-#include <optional>
 
 #include "engine/volume_checks.h"
 #include "engine/worker_thread.h"
+#include "frontend/field_checks.h"
+#include "frontend/interactive_startup.h"
+#include "frontend/message_boxes.h"
+#include "frontend/progress_view.h"
+#include "frontend/run_preparation.h"
 #include "platform/path.h"
 #include "settings/registry_access.h"
 #include "ui/controls/dialog_group.h"
@@ -30,118 +34,36 @@
 #include "ui/help/about_dialog.h"
 #include "ui/help/help_resources.h"
 #include "ui/help/scripts_help_window.h"
-#include "ui/main/field_checks.h"
 #include "ui/main/folder_browser.h"
-#include "ui/main/run_preparation.h"
-#include "ui/progress/number_progress_dialog.h"
-#include "ui/progress/size_progress_dialog.h"
+#include "ui/message_box.h"
+#include "ui/progress/progress_dialog.h"
 
 namespace quillet {
 
 namespace {
 
-enum class Kind { Label, Edit, NumberEdit, UnitList, CheckBox, Radio, BoldButton, FlatButton, GroupBox };
-
 using C = MainControl;
+using Kind = ControlKind;
 
-struct ControlSpec {
-  std::optional<MainControl> id;  // none: a plain label or group box code never refers to
-  Kind kind;
-  const char* text;
-  int x, y, width, height;
-};
+// The data exchange over the dialog's edits and unit lists.
+class QtMainDialogTexts : public MainDialogTexts {
+ public:
+  explicit QtMainDialogTexts(const MainDialog& dialog) : dialog(dialog) {}
 
-// The window's controls in tab order. The unit lists are given the height of the edits beside
-// them: the toolkit sizes a closed drop-down list itself, the list part needs no room here.
-constexpr ControlSpec kControls[] = {
-    {std::nullopt, Kind::Label, "Root folder:", 8, 7, 38, 8},
-    {C::RootFolderEdit, Kind::Edit, "", 55, 4, 124, 14},
-    {C::BrowseButton, Kind::BoldButton, "...", 184, 4, 16, 13},
-    {C::FileMaskBox, Kind::CheckBox, "File mask:", 8, 23, 47, 10},
-    {C::FileMaskEdit, Kind::Edit, "", 55, 21, 93, 14},
-    {C::AllSizeGroup, Kind::GroupBox, "Generate by all files size", 4, 39, 120, 38},
-    {C::AllSizeLabel, Kind::Label, "All files size:", 11, 50, 38, 8},
-    {C::AllSizeEdit, Kind::NumberEdit, "", 55, 48, 33, 14},
-    {C::AllSizeUnit, Kind::UnitList, "", 91, 48, 28, 14},
-    {C::AllPartitionBox, Kind::CheckBox, "Generate to all partition size", 11, 64, 103, 10},
-    {C::FilesNumberGroup, Kind::GroupBox, "Generate by files number", 4, 79, 120, 58},
-    {C::LimitSizeBox, Kind::CheckBox, "Limit size:", 8, 91, 45, 10},
-    {C::LimitSizeEdit, Kind::NumberEdit, "", 55, 89, 33, 14},
-    {C::LimitSizeUnit, Kind::UnitList, "", 91, 89, 28, 14},
-    {C::MinFilesLabel, Kind::Label, "Min files:", 8, 106, 41, 8},
-    {C::MinFilesEdit, Kind::NumberEdit, "", 55, 104, 33, 14},
-    {C::MaxFilesBox, Kind::CheckBox, "Max files:", 8, 121, 42, 10},
-    {C::MaxFilesEdit, Kind::NumberEdit, "", 55, 119, 33, 14},
-    {std::nullopt, Kind::GroupBox, "Files size", 4, 139, 120, 43},
-    {C::MinSizeLabel, Kind::Label, "Min size:", 8, 151, 41, 8},
-    {C::MinSizeEdit, Kind::NumberEdit, "", 55, 148, 33, 14},
-    {C::MinSizeUnit, Kind::UnitList, "", 91, 148, 28, 14},
-    {C::MaxSizeBox, Kind::CheckBox, "Max size:", 8, 166, 41, 10},
-    {C::MaxSizeEdit, Kind::NumberEdit, "", 55, 164, 33, 14},
-    {C::MaxSizeUnit, Kind::UnitList, "", 91, 164, 28, 14},
-    {C::ScriptsHelpButton, Kind::FlatButton, "Scripts help", 206, 4, 46, 13},
-    {C::GenerateButton, Kind::BoldButton, "Generate", 153, 21, 99, 13},
-    {std::nullopt, Kind::GroupBox, "Generate type", 128, 39, 124, 27},
-    {C::ByAllSizeRadio, Kind::Radio, "By all size", 132, 51, 47, 10},
-    {C::ByFilesNumberRadio, Kind::Radio, "By files number", 186, 51, 62, 10},
-    {C::SplashBox, Kind::CheckBox, "Show splash screen at startup", 132, 68, 114, 10},
-    {C::CloseProgressBox, Kind::CheckBox, "Close progress automatically", 132, 79, 120, 10},
-    {C::FillRandomBox, Kind::CheckBox, "Fill files by random data", 132, 90, 89, 10},
-    {C::FillSubfoldersBox, Kind::CheckBox, "Fill sub-directories recursive", 132, 101, 102, 10},
-    {C::MakeUpTreeBox, Kind::CheckBox, "Make-up subdirectories tree", 132, 112, 103, 10},
-    {C::TreeGroup, Kind::GroupBox, "Make-up sub-directories tree", 128, 124, 124, 58},
-    {C::DirMaskBox, Kind::CheckBox, "Dir mask:", 132, 137, 43, 10},
-    {C::DirMaskEdit, Kind::Edit, "", 175, 135, 71, 14},
-    {C::RootSizeLabel, Kind::Label, "Root size:", 138, 153, 32, 8},
-    {C::RootSizeEdit, Kind::NumberEdit, "", 175, 150, 26, 14},
-    {C::TreeDeepLabel, Kind::Label, "Deep:", 205, 153, 19, 8},
-    {C::TreeDeepEdit, Kind::NumberEdit, "", 227, 150, 19, 14},
-    {C::DirsLimitLabel, Kind::Label, "Dirs limit:", 138, 168, 28, 8},
-    // Takes any character: its number is read up to the first non-digit.
-    {C::DirsLimitEdit, Kind::Edit, "", 175, 166, 26, 14},
-};
+  std::string text(MainControl id) const override { return edit(id)->text().toStdString(); }
+  void setText(MainControl id, const std::string& text, int maxLength) override {
+    QLineEdit* box = edit(id);
+    const QString shown = QString::fromStdString(text);
+    box->setMaxLength(maxLength);
+    if (box->text() != shown) box->setText(shown);
+  }
+  int unitIndex(MainControl id) const override { return list(id)->currentIndex(); }
+  void setUnitIndex(MainControl id, int index) override { list(id)->setCurrentIndex(index); }
 
-// The texts of the data exchange with their length limits (0: none).
-struct TextBinding {
-  MainControl id;
-  std::string SettingsValues::*member;
-  int maxLength;
-};
-constexpr TextBinding kTexts[] = {
-    {C::DirMaskEdit, &SettingsValues::dirMaskText, 0},
-    {C::RootFolderEdit, &SettingsValues::rootFolderText, 0},
-    {C::MinSizeEdit, &SettingsValues::minSizeText, 6},
-    {C::MaxSizeEdit, &SettingsValues::maxSizeText, 6},
-    {C::FileMaskEdit, &SettingsValues::fileMaskText, 0},
-    {C::MaxFilesEdit, &SettingsValues::maxFilesText, 6},
-    {C::MinFilesEdit, &SettingsValues::minFilesText, 6},
-    {C::TreeDeepEdit, &SettingsValues::treeDeepText, 3},
-    {C::RootSizeEdit, &SettingsValues::rootSizeText, 5},
-    {C::LimitSizeEdit, &SettingsValues::limitSizeText, 6},
-    {C::AllSizeEdit, &SettingsValues::allSizeText, 6},
-    {C::DirsLimitEdit, &SettingsValues::dirsLimitText, 5},
-};
-
-struct UnitBinding {
-  MainControl id;
-  int SettingsValues::*member;
-};
-constexpr UnitBinding kUnits[] = {
-    {C::MaxSizeUnit, &SettingsValues::maxSizeUnit},
-    {C::MinSizeUnit, &SettingsValues::minSizeUnit},
-    {C::AllSizeUnit, &SettingsValues::allSizeUnit},
-    {C::LimitSizeUnit, &SettingsValues::limitSizeUnit},
-};
-
-// The edits whose focus loss runs a check, and the check.
-struct FocusCheck {
-  MainControl id;
-  void (*check)(SettingsValues&);
-};
-constexpr FocusCheck kFocusChecks[] = {
-    {C::MinSizeEdit, checkMinSize},     {C::MaxSizeEdit, checkMaxSize},   {C::AllSizeEdit, checkAllSize},
-    {C::LimitSizeEdit, checkLimitSize}, {C::MinFilesEdit, checkMinFiles}, {C::MaxFilesEdit, checkMaxFiles},
-    {C::TreeDeepEdit, checkTreeDeep},   {C::RootSizeEdit, checkRootSize}, {C::DirsLimitEdit, checkDirsLimit},
+ private:
+  QLineEdit* edit(MainControl id) const { return static_cast<QLineEdit*>(dialog.control(id)); }
+  QComboBox* list(MainControl id) const { return static_cast<QComboBox*>(dialog.control(id)); }
+  const MainDialog& dialog;
 };
 
 // Refuses typed characters other than digits, as a number-style edit does; editing keys, shortcuts
@@ -170,27 +92,20 @@ MainDialog::MainDialog(const MainDialogServices& services, bool& showSplash, std
       services(services),
       splashFlag(showSplash),
       exitCode(exitCode),
+      values(loadMainDialogFields(services.store, QDir::homePath().toStdString())),
       failurePresenter(QString::fromLatin1(kTitle), this) {
-  {
-    RegistryAccess access(services.store);
-    loadSettings(access, values);
-  }
-  values.rootFolderText = displayedRootFolder(values.rootFolderText, QDir::homePath().toStdString());
 
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   setWindowIcon(programIcon());
   setFont(dialogFont());
-  setFixedSize(units.toPixels(QSize(257, 186)));
+  setFixedSize(units.toPixels(QSize(kMainDialogFrame.width, kMainDialogFrame.height)));
   buildControls();
   attachHandlers();
   initialise();
 }
 
-MainDialog::~MainDialog() {
-  RegistryAccess access(services.store);
-  saveSettings(access, values, splashFlag, services.settingsErrors);
-}
+MainDialog::~MainDialog() { saveMainDialogFields(services.store, values, splashFlag, services.settingsErrors); }
 
 QWidget* MainDialog::control(MainControl id) const {
   const auto found = controls.find(id);
@@ -200,7 +115,7 @@ QWidget* MainDialog::control(MainControl id) const {
 void MainDialog::buildControls() {
   auto* digitsOnly = new DigitsOnly(this);
   QWidget* previousFocusable = nullptr;
-  for (const ControlSpec& row : kControls) {
+  for (const ControlRow& row : mainControlRows()) {
     const QString text = QString::fromLatin1(row.text);
     QWidget* widget = nullptr;
     switch (row.kind) {
@@ -214,7 +129,7 @@ void MainDialog::buildControls() {
       case Kind::NumberEdit: {
         auto* edit = new QLineEdit(this);
         new FlatEdit(edit);
-        if (row.kind == Kind::NumberEdit) edit->installEventFilter(digitsOnly);
+        if (row.style & kStyleDigitsOnly) edit->installEventFilter(digitsOnly);
         widget = edit;
         break;
       }
@@ -250,25 +165,30 @@ void MainDialog::buildControls() {
       widget->setObjectName(QString::number(int(*row.id)));
       controls[*row.id] = widget;
     }
-    if (widget->focusPolicy() != Qt::NoFocus) {
+    if ((row.style & kStyleTabStop) && widget->focusPolicy() != Qt::NoFocus) {
       if (previousFocusable != nullptr) setTabOrder(previousFocusable, widget);
       previousFocusable = widget;
     }
   }
-  // The two radio buttons form one group; the splash check box starts the next.
-  setGroupStart(control(C::ByAllSizeRadio));
-  setGroupStart(control(C::SplashBox));
-  for (const FocusCheck& check : kFocusChecks) {
+  for (const ControlRow& row : mainControlRows()) {
+    if (row.id && (row.style & kStyleGroupStart)) setGroupStart(control(*row.id));
+  }
+  for (const FocusCheck& check : mainFocusChecks()) {
     control(check.id)->installEventFilter(this);
     focusChecks[control(check.id)] = check.check;
   }
 
   sysMenu = new QMenu(this);
   sysMenu->setObjectName(QStringLiteral("systemMenu"));
-  sysMenu->addAction(QStringLiteral("Mi&nimize"), this, &QWidget::showMinimized);
-  sysMenu->addAction(QStringLiteral("&Close\tAlt+F4"), this, &MainDialog::closeCommand);
-  sysMenu->addSeparator();
-  aboutItem = sysMenu->addAction(QString::fromLatin1(kAboutItem), this, &MainDialog::showAboutBox);
+  for (const SystemMenuItem& item : mainSystemMenu()) {
+    if (!item.command) {
+      sysMenu->addSeparator();
+      continue;
+    }
+    const SystemCommand command = *item.command;
+    QAction* action = sysMenu->addAction(QString::fromLatin1(item.text), this, [this, command] { runSystemCommand(command); });
+    if (command == SystemCommand::About) aboutItem = action;
+  }
   // Where a window manager leaves Alt+Space to the window, it opens this menu as it opens the
   // system menu on Windows.
   // The controls pass Alt+Space on (keyPressEvent) for when the shortcut does not take it first.
@@ -279,13 +199,6 @@ void MainDialog::buildControls() {
 void MainDialog::attachHandlers() {
   auto onClick = [this](MainControl id, auto handler) {
     connect(static_cast<QAbstractButton*>(control(id)), &QAbstractButton::clicked, this, handler);
-  };
-  // A click that changes an option: the option first, then every control brought in line.
-  auto onToggle = [this, onClick](MainControl id, auto change) {
-    onClick(id, [this, change] {
-      change();
-      applyEnablingRules();
-    });
   };
   onClick(C::BrowseButton, [this] {
     takeTexts();
@@ -298,38 +211,14 @@ void MainDialog::attachHandlers() {
   });
   onClick(C::GenerateButton, [this] { prepareAndStartRun(); });
   onClick(C::ScriptsHelpButton, [this] { openScriptsHelp(); });
-  onToggle(C::MaxFilesBox, [this] { values.useMaxFiles = !values.useMaxFiles; });
-  onToggle(C::MaxSizeBox, [this] { values.useMaxSize = !values.useMaxSize; });
-  onToggle(C::SplashBox, [this] { splashFlag = !splashFlag; });
-  onToggle(C::FillRandomBox, [this] {
-    takeTexts();
-    values.fillRandom = !values.fillRandom;
-  });
-  onToggle(C::CloseProgressBox, [this] {
-    takeTexts();
-    values.closeProgressAuto = !values.closeProgressAuto;
-  });
-  onToggle(C::FileMaskBox, [this] {
-    takeTexts();
-    values.useFileMask = !values.useFileMask;
-  });
-  onToggle(C::DirMaskBox, [this] {
-    takeTexts();
-    values.useDirMask = !values.useDirMask;
-  });
-  onToggle(C::LimitSizeBox, [this] { values.useLimitSize = !values.useLimitSize; });
-  onToggle(C::AllPartitionBox, [this] {
-    takeTexts();
-    values.allPartition = !values.allPartition;
-  });
-  onToggle(C::FillSubfoldersBox, [this] {
-    values.fillSubfolders = !values.fillSubfolders;
-    // Leaving the recursion also drops the tree; marking it again does not bring the tree back.
-    if (!values.fillSubfolders) values.makeUpTree = false;
-  });
-  onToggle(C::MakeUpTreeBox, [this] { values.makeUpTree = !values.makeUpTree; });
-  onToggle(C::ByAllSizeRadio, [this] { values.byAllSize = true; });
-  onToggle(C::ByFilesNumberRadio, [this] { values.byAllSize = false; });
+  // A click that changes an option: the option first, then every control brought in line.
+  for (const OptionToggle& toggle : mainOptionToggles()) {
+    onClick(toggle.id, [this, toggle] {
+      if (toggle.takesTextsFirst) takeTexts();
+      toggleOption(toggle.id, values, splashFlag);
+      applyEnablingRules();
+    });
+  }
 }
 
 void MainDialog::initialise() {
@@ -340,88 +229,22 @@ void MainDialog::initialise() {
 }
 
 void MainDialog::applyEnablingRules() {
-  // Every box shows its option, except that the recursion and the tree show unmarked while the run
-  // is by all size (their options are kept for the other mode).
-  checkControl(C::ByAllSizeRadio, byAllSize());
-  checkControl(C::ByFilesNumberRadio, byFilesNumber());
-  checkControl(C::SplashBox, splashFlag);
-  checkControl(C::FillRandomBox, values.fillRandom);
-  checkControl(C::CloseProgressBox, values.closeProgressAuto);
-  checkControl(C::FileMaskBox, values.useFileMask);
-  checkControl(C::MaxSizeBox, values.useMaxSize);
-  checkControl(C::AllPartitionBox, values.allPartition);
-  checkControl(C::LimitSizeBox, values.useLimitSize);
-  checkControl(C::MaxFilesBox, values.useMaxFiles);
-  checkControl(C::FillSubfoldersBox, fillsSubfolders());
-  checkControl(C::MakeUpTreeBox, makesUpTree());
-  checkControl(C::DirMaskBox, values.useDirMask);
-
-  // An edit with a box of its own takes part only while the box is marked; a group only while the
-  // run is of its kind. The total size is not typed when the whole volume is filled.
-  enableControl(C::FileMaskEdit, values.useFileMask);
-  enableControl(C::MaxSizeEdit, values.useMaxSize);
-  enableControl(C::MaxSizeUnit, values.useMaxSize);
-
-  const bool typedTotal = byAllSize() && !values.allPartition;
-  enableControl(C::AllSizeGroup, byAllSize());
-  enableControl(C::AllSizeLabel, typedTotal);
-  enableControl(C::AllSizeEdit, typedTotal);
-  enableControl(C::AllSizeUnit, typedTotal);
-  enableControl(C::AllPartitionBox, byAllSize());
-
-  for (MainControl id :
-       {C::FilesNumberGroup, C::LimitSizeBox, C::MinFilesLabel, C::MinFilesEdit, C::MaxFilesBox}) {
-    enableControl(id, byFilesNumber());
+  const MainDialogAppearance appearance = mainDialogAppearance(values, splashFlag);
+  for (const MainDialogAppearance::Check& check : appearance.checks) {
+    static_cast<OwnerDrawButton*>(control(check.id))->setCheck(check.checked ? 1 : 0);
   }
-  enableControl(C::LimitSizeEdit, byFilesNumber() && values.useLimitSize);
-  enableControl(C::LimitSizeUnit, byFilesNumber() && values.useLimitSize);
-  enableControl(C::MaxFilesEdit, byFilesNumber() && values.useMaxFiles);
-
-  enableControl(C::FillSubfoldersBox, byFilesNumber());
-  enableControl(C::MakeUpTreeBox, fillsSubfolders());
-  for (MainControl id : {C::TreeGroup, C::DirMaskBox, C::TreeDeepLabel, C::TreeDeepEdit, C::RootSizeLabel,
-                         C::RootSizeEdit, C::DirsLimitLabel, C::DirsLimitEdit}) {
-    enableControl(id, makesUpTree());
+  for (const MainDialogAppearance::Enable& enable : appearance.enables) control(enable.id)->setEnabled(enable.enabled);
+  for (const MainDialogAppearance::Label& label : appearance.labels) {
+    static_cast<QLabel*>(control(label.id))->setText(QString::fromLatin1(label.text));
   }
-  enableControl(C::DirMaskEdit, makesUpTree() && values.useDirMask);
-
-  // Without a maximum the one size (or count) is the size (count) of every file.
-  setLabel(C::MinSizeLabel, values.useMaxSize ? "Min size:" : "Files size:");
-  setLabel(C::MinFilesLabel, values.useMaxFiles ? "Min files:" : "Files number:");
   update();
 }
 
-void MainDialog::enableControl(MainControl id, bool enabled) { control(id)->setEnabled(enabled); }
-
-void MainDialog::checkControl(MainControl id, bool checked) {
-  static_cast<OwnerDrawButton*>(control(id))->setCheck(checked ? 1 : 0);
-}
-
-void MainDialog::setLabel(MainControl id, const char* text) {
-  static_cast<QLabel*>(control(id))->setText(QString::fromLatin1(text));
-}
-
-void MainDialog::takeTexts() {
-  for (const TextBinding& binding : kTexts) {
-    values.*binding.member = static_cast<QLineEdit*>(control(binding.id))->text().toStdString();
-  }
-  for (const UnitBinding& binding : kUnits) {
-    values.*binding.member = static_cast<QComboBox*>(control(binding.id))->currentIndex();
-  }
-}
+void MainDialog::takeTexts() { quillet::takeTexts(QtMainDialogTexts(*this), values); }
 
 void MainDialog::showTexts() {
-  for (const TextBinding& binding : kTexts) {
-    auto* edit = static_cast<QLineEdit*>(control(binding.id));
-    const QString text = QString::fromStdString(values.*binding.member);
-    // A longer text kept in the settings is shown whole rather than cut at the limit; typing
-    // still stops there.
-    edit->setMaxLength(binding.maxLength == 0 ? 32767 : std::max<int>(binding.maxLength, int(text.size())));
-    if (edit->text() != text) edit->setText(text);
-  }
-  for (const UnitBinding& binding : kUnits) {
-    static_cast<QComboBox*>(control(binding.id))->setCurrentIndex(std::clamp(values.*binding.member, 0, 3));
-  }
+  QtMainDialogTexts texts(*this);
+  quillet::showTexts(values, texts);
 }
 
 void MainDialog::runCheck(void (*check)(SettingsValues&)) {
@@ -446,10 +269,7 @@ void MainDialog::prepareAndStartRun() {
   const PreparationOutcome outcome = prepareJob(values, generationJob, services.fs);
   showTexts();
   if (outcome == PreparationOutcome::EmptyRoot) {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), QString::fromLatin1(kEmptyRoot),
-                    QMessageBox::Ok, this);
-    box.setObjectName(QStringLiteral("emptyRootMessage"));
-    box.exec();
+    showMessageBox(emptyRootBox(), this, QStringLiteral("emptyRootMessage"));
     emit runEnded(false);
     return;
   }
@@ -464,12 +284,7 @@ void MainDialog::prepareAndStartRun() {
     return;
   }
   WorkerThread worker(generationJob, engine, exitCode);
-  std::unique_ptr<ProgressDialog> progress;
-  if (generationJob.byAllSize) {
-    progress = std::make_unique<SizeProgressDialog>(services.fs);
-  } else {
-    progress = std::make_unique<NumberProgressDialog>(services.fs);
-  }
+  std::unique_ptr<ProgressDialog> progress = makeProgressDialog(services.fs, progressKindFor(generationJob));
   progress->setJob(&generationJob);
   progress->setOwnerWindow(this);
   worker.start();
@@ -483,12 +298,9 @@ void MainDialog::prepareAndStartRun() {
 
 void MainDialog::reject() {
   takeTexts();
-  QMessageBox box(QMessageBox::Question, QString::fromLatin1(kTitle), QString::fromLatin1(kExitQuestion),
-                  QMessageBox::Ok | QMessageBox::Cancel, this);
-  box.setObjectName(QStringLiteral("exitQuestion"));
   // The question takes the focus from an edit; its check must not change what is saved.
   checksSuppressed = true;
-  if (box.exec() == QMessageBox::Ok) {
+  if (showMessageBox(exitQuestionBox(), this, QStringLiteral("exitQuestion")) == QMessageBox::Ok) {
     QDialog::done(Rejected);
   } else {
     checksSuppressed = false;
@@ -531,6 +343,20 @@ void MainDialog::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void MainDialog::openSystemMenu() { sysMenu->popup(mapToGlobal(QPoint(0, 0))); }
+
+void MainDialog::runSystemCommand(SystemCommand command) {
+  switch (command) {
+    case SystemCommand::Minimize:
+      showMinimized();
+      return;
+    case SystemCommand::Close:
+      closeCommand();
+      return;
+    case SystemCommand::About:
+      showAboutBox();
+      return;
+  }
+}
 
 void MainDialog::openScriptsHelp() { openOrActivateScriptsHelp(this); }
 

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "engine/generation_job.h"
+#include "frontend/main_dialog_layout.h"
 #include "platform/file_system.h"
 #include "platform/system.h"
 #include "settings/registry_error_report.h"
@@ -37,60 +38,15 @@ struct MainDialogServices {
   Clock& clock;
 };
 
-// The controls code refers to. The number is the control's objectName ("1009" for Generate).
-enum class MainControl {
-  RootFolderEdit = 1000,
-  BrowseButton = 1001,
-  FileMaskEdit = 1002,
-  DirMaskEdit = 1003,
-  MinSizeEdit = 1006,
-  MaxSizeEdit = 1007,
-  AllSizeEdit = 1008,
-  GenerateButton = 1009,
-  MinFilesEdit = 1010,
-  MaxFilesEdit = 1011,
-  LimitSizeEdit = 1012,
-  FillRandomBox = 1030,
-  MaxSizeBox = 1031,
-  MaxSizeUnit = 1032,
-  MinSizeUnit = 1033,
-  MaxFilesBox = 1034,
-  FillSubfoldersBox = 1035,
-  SplashBox = 1036,
-  AllSizeUnit = 1039,
-  MinFilesLabel = 1040,  // "Min files:" or "Files number:"
-  LimitSizeBox = 1041,
-  LimitSizeUnit = 1042,
-  TreeDeepEdit = 1047,
-  RootSizeEdit = 1048,
-  MinSizeLabel = 1050,  // "Min size:" or "Files size:"
-  DirMaskBox = 1054,
-  FileMaskBox = 1055,
-  AllSizeLabel = 1057,
-  AllSizeGroup = 1058,
-  FilesNumberGroup = 1059,
-  TreeGroup = 1060,
-  ByAllSizeRadio = 1061,
-  ByFilesNumberRadio = 1062,
-  TreeDeepLabel = 1063,
-  RootSizeLabel = 1064,
-  MakeUpTreeBox = 1065,
-  DirsLimitEdit = 1067,
-  DirsLimitLabel = 1068,
-  CloseProgressBox = 1071,
-  AllPartitionBox = 1076,
-  ScriptsHelpButton = 1078,
-};
-
 class MainDialog : public QDialog {
   Q_OBJECT
 
  public:
-  static constexpr const char* kTitle = "Talvane Quillet";
-  static constexpr const char* kAboutItem = "&About Talvane Quillet...";
-  static constexpr const char* kExitQuestion = "Do you want to exit?";
-  static constexpr const char* kEmptyRoot = "Root directory can't be empty.";
-  static constexpr const char* kBrowseTitle = "Select folder to start from";
+  static constexpr const char* kTitle = kMainTitle;
+  static constexpr const char* kAboutItem = kStringAboutMenuItem;
+  static constexpr const char* kExitQuestion = quillet::kExitQuestion;
+  static constexpr const char* kEmptyRoot = quillet::kEmptyRoot;
+  static constexpr const char* kBrowseTitle = quillet::kBrowseTitle;
 
   // Loads the settings into the fields. showSplash is the application's flag, which the splash
   // check box toggles; exitCode receives the result of every finished run.
@@ -110,11 +66,8 @@ class MainDialog : public QDialog {
   // What kind of run the options describe; they decide which controls take part.
   bool byAllSize() const { return values.byAllSize; }
   bool byFilesNumber() const { return !values.byAllSize; }
-  // Sub-folders are filled only by files number; "Fill sub-directories recursive" keeps its mark
-  // in the other mode without taking effect.
-  bool fillsSubfolders() const { return byFilesNumber() && values.fillSubfolders; }
-  // A tree is made up only where sub-folders are filled.
-  bool makesUpTree() const { return fillsSubfolders() && values.makeUpTree; }
+  bool fillsSubfolders() const { return quillet::fillsSubfolders(values); }
+  bool makesUpTree() const { return quillet::makesUpTree(values); }
 
   // The data exchange: take copies the controls into the fields, show the fields into the controls.
   void takeTexts();
@@ -144,13 +97,11 @@ class MainDialog : public QDialog {
   void buildControls();
   void attachHandlers();
   void initialise();
-  // Brings every check mark, enabled state and switching label in line with the options; called
-  // at start-up and after every click that changes an option.
+  // Brings every check mark, enabled state and switching label in line with the options (the
+  // enabling rules); called at start-up and after every click that changes an option.
   void applyEnablingRules();
-  void enableControl(MainControl id, bool enabled);
-  void checkControl(MainControl id, bool checked);
-  void setLabel(MainControl id, const char* text);
   void runCheck(void (*check)(SettingsValues&));
+  void runSystemCommand(SystemCommand command);
   void openSystemMenu();
   // The close command: texts taken, dialog ended without a question.
   void closeCommand();

@@ -10,28 +10,7 @@ class NumberProgressDialog : public ProgressDialog {
   Q_OBJECT
 
  public:
-  explicit NumberProgressDialog(FileSystem& fileSystem);
-
- protected:
-  void refreshStage(const ProgressSnapshot& snapshot) override;
-  void forceBarsFull() override;
-  void pushValues() override;
-
- private:
-  QLabel* firstLabel;    // "Files created:" or "Dirs created:"
-  QLabel* secondLabel;   // "Current size:" or "Dirs calculated:"
-  QLabel* foldersValueLabel;
-  QLabel* firstValueLabel;
-  QLabel* secondValueLabel;
-  QLabel* statusValueLabel;
-  QLabel* usedDataValueLabel;
-  ColorProgressBar* foldersBar;
-  ColorProgressBar* sizeBar;
-  QString foldersValue;
-  QString firstValue;
-  QString secondValue;
-  QString statusValue;
-  QString usedDataValue;
+  explicit NumberProgressDialog(FileSystem& fileSystem) : ProgressDialog(fileSystem, ProgressKind::Number) {}
 };
 
 }  // namespace quillet

@@ -5,95 +5,103 @@
 #include <QLabel>
 #include <QWindowStateChangeEvent>
 
+#include "ui/progress/number_progress_dialog.h"
+#include "ui/system_colors.h"
+#include "ui/progress/size_progress_dialog.h"
+
 namespace quillet {
 
-ProgressDialog::ProgressDialog(FileSystem& fileSystem, QSize sizeInDialogUnits)
+ProgressDialog::ProgressDialog(FileSystem& fileSystem, ProgressKind dialogKind)
     : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                            Qt::WindowCloseButtonHint),
-      units(dialogFont()),
-      fs(fileSystem) {
+      fs(fileSystem),
+      kind(dialogKind),
+      units(dialogFont()) {
+  const ProgressFrame frame = progressFrame(kind);
+  setObjectName(QString::fromLatin1(frame.objectName));
   setFont(dialogFont());
-  setWindowTitle(QStringLiteral("Generating"));
+  setWindowTitle(QString::fromLatin1(kProgressTitle));
   setModal(true);
-  setFixedSize(units.toPixels(sizeInDialogUnits));
+  setFixedSize(units.toPixels(QSize(frame.width, frame.height)));
+  buildControls();
   timer.setInterval(kPollMilliseconds);
   connect(&timer, &QTimer::timeout, this, &ProgressDialog::refresh);
 }
 
-QLabel* ProgressDialog::addLabel(const QString& text, int x, int y, int width, int height,
-                                 const QString& name) {
-  auto* label = new QLabel(text, this);
-  label->setObjectName(name);
-  units.place(label, x, y, width, height);
-  return label;
+void ProgressDialog::buildControls() {
+  for (const ProgressControlRow& row : progressControlRows(kind)) {
+    QWidget* widget = nullptr;
+    switch (row.kind) {
+      case ProgressControlKind::Label:
+        widget = new QLabel(QString::fromLatin1(row.text), this);
+        break;
+      case ProgressControlKind::Bar: {
+        auto* bar = new ColorProgressBar(this);
+        bar->setColor(colorOf(row.color));
+        widget = bar;
+        break;
+      }
+      case ProgressControlKind::Button:
+        stop = new OwnerDrawButton(QString::fromLatin1(row.text), this);
+        connect(stop, &QAbstractButton::clicked, this, &ProgressDialog::stopClicked);
+        widget = stop;
+        break;
+    }
+    widget->setObjectName(QString::fromLatin1(row.name));
+    units.place(widget, row.x, row.y, row.width, row.height);
+    controls[row.item] = widget;
+  }
 }
 
-ColorProgressBar* ProgressDialog::addBar(const QColor& color, int x, int y, int width, int height,
-                                         const QString& name) {
-  auto* bar = new ColorProgressBar(this);
-  bar->setObjectName(name);
-  bar->setColor(color);
-  units.place(bar, x, y, width, height);
-  return bar;
+void ProgressDialog::showText(ProgressItem item, const std::string& text, const std::string& before) {
+  const auto found = controls.find(item);
+  if (found == controls.end() || text == before) return;
+  static_cast<QLabel*>(found->second)->setText(QString::fromStdString(text));
 }
 
-void ProgressDialog::addStopButton(int x, int y, int width, int height) {
-  stop = new OwnerDrawButton(QStringLiteral("Stop"), this);
-  stop->setObjectName(QStringLiteral("stopButton"));
-  units.place(stop, x, y, width, height);
-  connect(stop, &QAbstractButton::clicked, this, &ProgressDialog::stopClicked);
-}
-
-void ProgressDialog::setBar(ColorProgressBar* bar, BarSetting setting) {
-  bar->setRange(0, setting.upper);
+void ProgressDialog::showBar(ProgressItem item, BarSetting setting, BarSetting before) {
+  const auto found = controls.find(item);
+  if (found == controls.end() || setting == before) return;
+  auto* bar = static_cast<ColorProgressBar*>(found->second);
+  // A new range resets the bar's position; a position alone keeps the range.
+  if (setting.upper != before.upper) bar->setRange(0, setting.upper);
   bar->setPos(setting.pos);
 }
 
-void ProgressDialog::showUsedData() {
-  setBar(usedDataBar, scaleBar(static_cast<double>(volumeUsed), static_cast<double>(volumeTotal), 2));
-}
-
-void ProgressDialog::queryVolume() {
-  // A failed query keeps the last figures (zero before the first success).
-  const Result<VolumeSpace> space = fs.volumeSpace(generationJob->rootFolder);
-  if (space.ok()) {
-    volumeFree = static_cast<std::uint64_t>(space.value().availableToCaller);
-    volumeTotal = static_cast<std::uint64_t>(space.value().total);
-  }
-  volumeUsed = static_cast<std::int64_t>(volumeTotal - volumeFree);
+void ProgressDialog::showView() {
+  using I = ProgressItem;
+  showBar(I::FoldersBar, view.foldersBar, shown.foldersBar);
+  showBar(I::SizeBar, view.sizeBar, shown.sizeBar);
+  showBar(I::UsedDataBar, view.usedDataBar, shown.usedDataBar);
+  showText(I::FirstLabel, view.firstLabel, shown.firstLabel);
+  showText(I::SecondLabel, view.secondLabel, shown.secondLabel);
+  showText(I::FoldersValue, view.foldersValue, shown.foldersValue);
+  showText(I::FirstValue, view.firstValue, shown.firstValue);
+  showText(I::SecondValue, view.secondValue, shown.secondValue);
+  showText(I::StatusValue, view.statusValue, shown.statusValue);
+  showText(I::UsedDataValue, view.usedDataValue, shown.usedDataValue);
+  showText(I::FilesValue, view.filesValue, shown.filesValue);
+  showText(I::SizeValue, view.sizeValue, shown.sizeValue);
+  if (view.closeMode && !closeMode) enterCloseMode();
+  shown = view;
 }
 
 void ProgressDialog::refresh() {
   if (generationJob == nullptr) return;
   // The query may take a while on a busy volume; the worker must not wait for it.
-  queryVolume();
-  int ending = -1;
-  {
-    std::lock_guard guard(generationJob->lock);
-    ProgressSnapshot snapshot = generationJob->snapshotLocked();
-    if (snapshot.finished) {
-      if (snapshot.autoClose) {
-        ending = Accepted;
-      } else {
-        if (!closeMode) enterCloseMode();
-        generationJob->statusText = kGenerationComplete;
-        snapshot.statusText = kGenerationComplete;
-        forceBarsFull();
-      }
-    }
-    if (snapshot.stopRequested) ending = snapshot.finished ? Accepted : Rejected;
-    refreshStage(snapshot);
-  }
-  pushValues();
-  // Ending only marks the dialog; it is done outside the lock so that nothing reacting to the
-  // dialog's end can meet the lock held.
-  if (ending >= 0) done(ending);
+  queryVolume(fs, generationJob->rootFolder, volume);
+  const ProgressEnding ending = refreshProgress(kind, *generationJob, volume, view);
+  showView();
+  // Ending is done outside the job's lock, so that nothing reacting to the dialog's end can meet
+  // the lock held.
+  if (ending == ProgressEnding::Accepted) done(Accepted);
+  if (ending == ProgressEnding::Rejected) done(Rejected);
 }
 
 void ProgressDialog::enterCloseMode() {
   closeMode = true;
-  stop->setText(QStringLiteral("Close"));
+  stop->setText(QString::fromLatin1(kCloseText));
   stop->setBold(true);
   emit closeModeChanged(true);
 }
@@ -152,6 +160,11 @@ void ProgressDialog::changeEvent(QEvent* event) {
 void ProgressDialog::closeEvent(QCloseEvent* event) {
   if (ownerWindow != nullptr) restoreWindow(ownerWindow);
   QDialog::closeEvent(event);  // goes on to reject(), which stops rather than closes
+}
+
+std::unique_ptr<ProgressDialog> makeProgressDialog(FileSystem& fileSystem, ProgressKind kind) {
+  if (kind == ProgressKind::Size) return std::make_unique<SizeProgressDialog>(fileSystem);
+  return std::make_unique<NumberProgressDialog>(fileSystem);
 }
 
 }  // namespace quillet

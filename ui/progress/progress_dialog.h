@@ -1,6 +1,7 @@
-// What the two progress dialogs share: the 100 ms poll of the job, the volume query, the Stop
-// button that becomes "Close", the used-data bar, and the keys and window commands. The dialog
-// borrows the job and never waits for the worker. UI thread only.
+// What the two progress dialogs share: the controls laid out from the shared table, the 100 ms
+// poll, which shows what each tick of the job makes (refreshProgress), the Stop button that becomes
+// "Close", and the keys and window commands. The dialog borrows the job and never waits for the
+// worker. UI thread only.
 #pragma once
 
 #include <QDialog>
@@ -8,14 +9,15 @@
 #include <QString>
 #include <QTimer>
 #include <cstdint>
-#include <mutex>
+#include <map>
+#include <memory>
 
 #include "engine/generation_job.h"
+#include "frontend/progress_view.h"
 #include "platform/file_system.h"
 #include "ui/controls/color_progress_bar.h"
 #include "ui/controls/owner_draw_button.h"
 #include "ui/dialog_units.h"
-#include "ui/progress/progress_figures.h"
 
 class QLabel;
 
@@ -27,8 +29,8 @@ class ProgressDialog : public QDialog {
 
  public:
   // The texts the dialogs show and write.
-  static constexpr const char* kGenerationComplete = "Generation complete";
-  static constexpr int kPollMilliseconds = 100;
+  static constexpr const char* kGenerationComplete = quillet::kGenerationComplete;
+  static constexpr int kPollMilliseconds = kProgressPollMilliseconds;
 
   // The job to poll (not owned; null shows nothing). Set before the dialog runs.
   void setJob(GenerationJob* job) { generationJob = job; }
@@ -38,13 +40,13 @@ class ProgressDialog : public QDialog {
   void setOwnerWindow(QWidget* owner) { ownerWindow = owner; }
 
   bool isCloseMode() const { return closeMode; }
-  std::uint64_t diskTotal() const { return volumeTotal; }
-  std::uint64_t diskFree() const { return volumeFree; }
-  std::int64_t diskUsed() const { return volumeUsed; }
+  std::uint64_t diskTotal() const { return volume.total; }
+  std::uint64_t diskFree() const { return volume.free; }
+  std::int64_t diskUsed() const { return volume.used; }
 
   OwnerDrawButton* stopButton() const { return stop; }
 
-  // One poll: the volume query, then the refresh under the job's lock, then the texts. The timer
+  // One poll: the volume query, then the tick under the job's lock, then the view shown. The timer
   // calls it every 100 ms while the dialog is shown.
   void refresh();
 
@@ -56,26 +58,7 @@ class ProgressDialog : public QDialog {
   void closeModeChanged(bool closeMode);
 
  protected:
-  ProgressDialog(FileSystem& fileSystem, QSize sizeInDialogUnits);
-
-  // The stages' steps, with the job's lock held and snapshot taken under it.
-  virtual void refreshStage(const ProgressSnapshot& snapshot) = 0;
-  // Forces the bars that complete with the run full.
-  virtual void forceBarsFull() = 0;
-  // Pushes the value texts into their labels, after the lock is released.
-  virtual void pushValues() = 0;
-
-  QLabel* addLabel(const QString& text, int x, int y, int width, int height, const QString& name);
-  ColorProgressBar* addBar(const QColor& color, int x, int y, int width, int height,
-                           const QString& name);
-  void addStopButton(int x, int y, int width, int height);
-  static void setBar(ColorProgressBar* bar, BarSetting setting);
-
-  // The used-data bar from the volume figures of this tick.
-  void showUsedData();
-
-  const DialogUnits units;
-  ColorProgressBar* usedDataBar = nullptr;
+  ProgressDialog(FileSystem& fileSystem, ProgressKind kind);
 
   void keyPressEvent(QKeyEvent* event) override;
   void showEvent(QShowEvent* event) override;
@@ -83,19 +66,29 @@ class ProgressDialog : public QDialog {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  void queryVolume();
+  void buildControls();
+  // Pushes what the tick changed into the controls.
+  void showView();
+  void showText(ProgressItem item, const std::string& text, const std::string& shown);
+  void showBar(ProgressItem item, BarSetting setting, BarSetting shown);
   void enterCloseMode();
   void stopClicked();
 
   FileSystem& fs;
+  const ProgressKind kind;
+  const DialogUnits units;
   GenerationJob* generationJob = nullptr;
   QPointer<QWidget> ownerWindow;
+  std::map<ProgressItem, QWidget*> controls;
   OwnerDrawButton* stop = nullptr;
   QTimer timer;
   bool closeMode = false;
-  std::uint64_t volumeTotal = 0;
-  std::uint64_t volumeFree = 0;
-  std::int64_t volumeUsed = 0;
+  VolumeFigures volume;
+  ProgressView view;   // what the last tick made
+  ProgressView shown;  // what the controls show
 };
+
+// The dialog of the kind a job's run shows (progressKindFor), not yet given the job.
+std::unique_ptr<ProgressDialog> makeProgressDialog(FileSystem& fileSystem, ProgressKind kind);
 
 }  // namespace quillet

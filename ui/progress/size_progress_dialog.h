@@ -10,21 +10,7 @@ class SizeProgressDialog : public ProgressDialog {
   Q_OBJECT
 
  public:
-  explicit SizeProgressDialog(FileSystem& fileSystem);
-
- protected:
-  void refreshStage(const ProgressSnapshot& snapshot) override;
-  void forceBarsFull() override;
-  void pushValues() override;
-
- private:
-  QLabel* filesValueLabel;
-  QLabel* sizeValueLabel;
-  QLabel* usedDataValueLabel;
-  ColorProgressBar* sizeBar;
-  QString filesValue;
-  QString sizeValue;
-  QString usedDataValue;
+  explicit SizeProgressDialog(FileSystem& fileSystem) : ProgressDialog(fileSystem, ProgressKind::Size) {}
 };
 
 }  // namespace quillet

@@ -2,8 +2,8 @@
 // thread-safe.
 #pragma once
 
-#include <QString>
 #include <cstdint>
+#include <string>
 
 namespace quillet {
 
@@ -23,10 +23,10 @@ inline constexpr BarSetting kFullBar{1000, 1000};
 BarSetting scaleBar(double current, double total, double constant, int extra = 0);
 
 // A file count as "%g": six significant digits, so a million shows as "1e+06".
-QString fileCountText(std::int64_t files);
+std::string fileCountText(std::int64_t files);
 // A count as "%u".
-QString unsignedText(std::uint32_t count);
+std::string unsignedText(std::uint32_t count);
 // "%u of %u".
-QString ofText(std::uint32_t done, std::uint32_t total);
+std::string ofText(std::uint32_t done, std::uint32_t total);
 
 }  // namespace quillet

@@ -1,10 +1,10 @@
 // Filling the job of an interactive run from the main dialog's fields.
-#include "ui/main/run_preparation.h"
+#include "frontend/run_preparation.h"
 
 #include "engine/names.h"
 #include "engine/volume_checks.h"
 #include "platform/path.h"
-#include "ui/main/field_checks.h"
+#include "frontend/field_checks.h"
 
 namespace quillet {
 

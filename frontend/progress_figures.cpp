@@ -1,4 +1,4 @@
-#include "ui/progress/progress_figures.h"
+#include "frontend/progress_figures.h"
 
 #include <cmath>
 #include <cstdio>
@@ -34,16 +34,16 @@ BarSetting scaleBar(double current, double total, double constant, int extra) {
   return bar;
 }
 
-QString fileCountText(std::int64_t files) {
+std::string fileCountText(std::int64_t files) {
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, "%g", static_cast<double>(files));
-  return QString::fromLatin1(buffer);
+  return buffer;
 }
 
-QString unsignedText(std::uint32_t count) { return QString::number(count); }
+std::string unsignedText(std::uint32_t count) { return std::to_string(count); }
 
-QString ofText(std::uint32_t done, std::uint32_t total) {
-  return QStringLiteral("%1 of %2").arg(done).arg(total);
+std::string ofText(std::uint32_t done, std::uint32_t total) {
+  return std::to_string(done) + " of " + std::to_string(total);
 }
 
 }  // namespace quillet

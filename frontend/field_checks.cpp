@@ -1,5 +1,5 @@
 // The main dialog's field repairs.
-#include "ui/main/field_checks.h"
+#include "frontend/field_checks.h"
 
 #include <cstdint>
 

@@ -1,0 +1,155 @@
+// The progress dialogs' tables and tick.
+#include "frontend/progress_view.h"
+
+#include <mutex>
+
+#include "engine/size_text.h"
+
+namespace quillet {
+
+namespace {
+
+using I = ProgressItem;
+using K = ProgressControlKind;
+constexpr Rgb kNoColor{};
+
+constexpr ProgressControlRow kNumberRows[] = {
+    {I::FoldersLabel, K::Label, "Dirs processed:", kNoColor, 6, 5, 50, 8, "foldersLabel"},
+    {I::FoldersValue, K::Label, "", kNoColor, 59, 5, 58, 8, "foldersValue"},
+    {I::FoldersBar, K::Bar, "", kFoldersBarColor, 6, 18, 110, 10, "foldersBar"},
+    {I::FirstLabel, K::Label, "Files created:", kNoColor, 6, 34, 51, 8, "firstLabel"},
+    {I::FirstValue, K::Label, "", kNoColor, 59, 34, 57, 8, "firstValue"},
+    {I::SecondLabel, K::Label, "Current size:", kNoColor, 6, 47, 49, 8, "secondLabel"},
+    {I::SecondValue, K::Label, "", kNoColor, 59, 47, 53, 8, "secondValue"},
+    {I::SizeBar, K::Bar, "", kSizeBarColor, 6, 58, 110, 10, "sizeBar"},
+    {I::StatusLabel, K::Label, "Status:", kNoColor, 6, 74, 23, 8, "statusLabel"},
+    {I::StatusValue, K::Label, "", kNoColor, 33, 74, 83, 8, "statusValue"},
+    {I::UsedDataLabel, K::Label, "Used data size:", kNoColor, 6, 88, 49, 8, "usedDataLabel"},
+    {I::UsedDataValue, K::Label, "", kNoColor, 59, 88, 53, 8, "usedDataValue"},
+    {I::UsedDataBar, K::Bar, "", kUsedDataBarColor, 6, 99, 110, 10, "usedDataBar"},
+    {I::StopButton, K::Button, kStopText, kNoColor, 38, 113, 42, 13, "stopButton"},
+};
+
+constexpr ProgressControlRow kSizeRows[] = {
+    {I::FilesLabel, K::Label, "Files created:", kNoColor, 6, 5, 43, 8, "filesLabel"},
+    {I::FilesValue, K::Label, "", kNoColor, 51, 5, 67, 8, "filesValue"},
+    {I::SizeLabel, K::Label, "Current size:", kNoColor, 6, 17, 39, 8, "sizeLabel"},
+    {I::SizeValue, K::Label, "", kNoColor, 51, 17, 67, 8, "sizeValue"},
+    {I::SizeBar, K::Bar, "", kSizeBarColor, 4, 27, 111, 10, "sizeBar"},
+    {I::UsedDataLabel, K::Label, "Used data size:", kNoColor, 6, 43, 49, 8, "usedDataLabel"},
+    {I::UsedDataValue, K::Label, "", kNoColor, 59, 43, 53, 8, "usedDataValue"},
+    {I::UsedDataBar, K::Bar, "", kUsedDataBarColor, 4, 54, 111, 10, "usedDataBar"},
+    {I::StopButton, K::Button, kStopText, kNoColor, 38, 71, 42, 13, "stopButton"},
+};
+
+BarSetting usedDataBar(const VolumeFigures& volume) {
+  return scaleBar(static_cast<double>(volume.used), static_cast<double>(volume.total), 2);
+}
+
+void numberStage(const ProgressSnapshot& s, const VolumeFigures& volume, ProgressView& v) {
+  const std::string used = formatSize(volume.used);
+  // Exact, case-sensitive stage names; any other text leaves everything but the status alone.
+  if (s.statusText == "Make-up tree") {
+    v.foldersBar.pos = 0;
+    v.sizeBar = scaleBar(s.dirsCreated, s.dirsLimit, 2);
+    v.firstLabel = "Dirs created:";
+    v.firstValue = unsignedText(static_cast<std::uint32_t>(s.dirsCreated));
+    v.secondValue = "0";
+    v.foldersValue = "0";
+    v.usedDataValue = used;
+    v.usedDataBar = usedDataBar(volume);
+  }
+  if (s.statusText == "Calculating folders") {
+    v.foldersBar.pos = 0;
+    v.sizeBar.pos = 0;
+    v.usedDataBar = usedDataBar(volume);
+    v.secondLabel = "Dirs calculated:";
+    v.firstValue = unsignedText(static_cast<std::uint32_t>(s.dirsCreated));
+    v.secondValue = unsignedText(s.dirsCalculated);
+    v.usedDataValue = used;
+    v.foldersValue = "0";
+  }
+  if (s.statusText == "Generating files" || s.statusText == kGenerationComplete) {
+    if (!s.finished) {
+      // The per-folder files bar's range ends one thousandth further than the others.
+      v.sizeBar = scaleBar(s.folderFileIndex, s.folderFilesPlanned, 2, 1);
+      v.foldersBar = scaleBar(s.dirsProcessed, s.dirsCalculated, 1);
+    }
+    // The values below are the file count and size, so the labels say so even when the run ended
+    // before any tick saw "Generating files" (a tree make-up would otherwise leave "Dirs created:"
+    // beside the number of files).
+    v.firstLabel = "Files created:";
+    v.secondLabel = "Current size:";
+    v.foldersValue = ofText(s.dirsProcessed, s.dirsCalculated);
+    v.firstValue = fileCountText(s.filesCreated);
+    v.secondValue = formatSize(s.currentSize);
+    v.usedDataValue = used;
+    v.usedDataBar = usedDataBar(volume);
+  }
+  v.statusValue = s.statusText;
+}
+
+void sizeStage(const ProgressSnapshot& s, GenerationJob& job, const VolumeFigures& volume, ProgressView& v) {
+  if (!s.finished) {
+    v.sizeBar = scaleBar(static_cast<double>(s.currentSize), static_cast<double>(s.allSize), 2);
+    // Generating to all partition size writes past allSize, which only scales this bar: it grows
+    // by the free space left, and the bar drops back accordingly.
+    if (s.currentSize > s.allSize) job.allSize += static_cast<std::int64_t>(volume.free);
+  }
+  v.filesValue = fileCountText(s.filesCreated);
+  v.sizeValue = formatSize(s.currentSize);
+  v.usedDataValue = formatSize(volume.used);
+  v.usedDataBar = usedDataBar(volume);
+}
+
+}  // namespace
+
+ProgressKind progressKindFor(const GenerationJob& job) {
+  return job.byAllSize ? ProgressKind::Size : ProgressKind::Number;
+}
+
+ProgressFrame progressFrame(ProgressKind kind) {
+  return kind == ProgressKind::Number ? ProgressFrame{"numberProgressDialog", 120, 130}
+                                      : ProgressFrame{"sizeProgressDialog", 120, 89};
+}
+
+std::span<const ProgressControlRow> progressControlRows(ProgressKind kind) {
+  if (kind == ProgressKind::Number) return kNumberRows;
+  return kSizeRows;
+}
+
+void queryVolume(FileSystem& fs, const std::string& root, VolumeFigures& figures) {
+  const Result<VolumeSpace> space = fs.volumeSpace(root);
+  if (space.ok()) {
+    figures.free = static_cast<std::uint64_t>(space.value().availableToCaller);
+    figures.total = static_cast<std::uint64_t>(space.value().total);
+  }
+  figures.used = static_cast<std::int64_t>(figures.total - figures.free);
+}
+
+ProgressEnding refreshProgress(ProgressKind kind, GenerationJob& job, const VolumeFigures& volume,
+                               ProgressView& view) {
+  ProgressEnding ending = ProgressEnding::None;
+  std::lock_guard guard(job.lock);
+  ProgressSnapshot snapshot = job.snapshotLocked();
+  if (snapshot.finished) {
+    if (snapshot.autoClose) {
+      ending = ProgressEnding::Accepted;
+    } else {
+      view.closeMode = true;
+      job.statusText = kGenerationComplete;
+      snapshot.statusText = kGenerationComplete;
+      view.sizeBar = kFullBar;
+      if (kind == ProgressKind::Number) view.foldersBar = kFullBar;
+    }
+  }
+  if (snapshot.stopRequested) ending = snapshot.finished ? ProgressEnding::Accepted : ProgressEnding::Rejected;
+  if (kind == ProgressKind::Number) {
+    numberStage(snapshot, volume, view);
+  } else {
+    sizeStage(snapshot, job, volume, view);
+  }
+  return ending;
+}
+
+}  // namespace quillet

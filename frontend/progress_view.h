@@ -1,0 +1,113 @@
+// The two progress dialogs as data and one pure step: their frames and control tables in dialog
+// units, and what every 100 ms tick makes of the job and the volume — which label shows which
+// text, where each bar stands, the stage, the Stop button turning into "Close", and when the
+// dialog ends by itself. Both front-ends lay their dialogs out from the tables and show the view
+// after each tick.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "engine/generation_job.h"
+#include "frontend/drawing_rules.h"
+#include "frontend/progress_figures.h"
+#include "platform/file_system.h"
+
+namespace quillet {
+
+enum class ProgressKind {
+  Number,  // generation by files number
+  Size,    // generation by all size
+};
+
+// The dialog a job's run shows.
+ProgressKind progressKindFor(const GenerationJob& job);
+
+inline constexpr const char* kProgressTitle = "Generating";
+inline constexpr const char* kGenerationComplete = "Generation complete";
+inline constexpr const char* kStopText = "Stop";
+inline constexpr const char* kCloseText = "Close";
+inline constexpr int kProgressPollMilliseconds = 100;
+
+// Every control of the two dialogs; each dialog has a subset.
+enum class ProgressItem {
+  FoldersLabel, FoldersValue, FoldersBar,    // by files number only
+  FirstLabel, FirstValue, SecondLabel, SecondValue,
+  FilesLabel, FilesValue, SizeLabel, SizeValue,  // by all size only
+  SizeBar, StatusLabel, StatusValue,
+  UsedDataLabel, UsedDataValue, UsedDataBar, StopButton,
+};
+
+enum class ProgressControlKind { Label, Bar, Button };
+
+struct ProgressControlRow {
+  ProgressItem item;
+  ProgressControlKind kind;
+  const char* text;  // a label's initial text, the button's caption
+  Rgb color;         // a bar's colour
+  int x, y, width, height;  // dialog units
+  const char* name;  // the control's object name, which the tests find it by
+};
+
+struct ProgressFrame {
+  const char* objectName;
+  int width, height;  // dialog units
+};
+
+ProgressFrame progressFrame(ProgressKind kind);
+// The controls in creation (and tab) order.
+std::span<const ProgressControlRow> progressControlRows(ProgressKind kind);
+
+// The volume figures of one tick. A failed query keeps the last figures (zero before the first
+// success); used is total minus free.
+struct VolumeFigures {
+  std::uint64_t total = 0;
+  std::uint64_t free = 0;
+  std::int64_t used = 0;
+};
+void queryVolume(FileSystem& fs, const std::string& root, VolumeFigures& figures);
+
+// A bar as the control starts: range 0..100, at 0.
+inline constexpr BarSetting kNewBar{100, 0};
+
+// What a progress dialog shows; kept from tick to tick (a stage the dialog does not know leaves
+// everything but the status as it was).
+struct ProgressView {
+  // Labels that switch their text (by files number).
+  std::string firstLabel = "Files created:";
+  std::string secondLabel = "Current size:";
+  // The value labels; the size dialog uses files, size and used data.
+  std::string foldersValue;
+  std::string firstValue;
+  std::string secondValue;
+  std::string statusValue;
+  std::string usedDataValue;
+  std::string filesValue;
+  std::string sizeValue;
+  // Each bar's range 0..upper and position, from the bar control's own start of 0..100 at 0; a
+  // front-end pushes only what a tick changed.
+  BarSetting foldersBar = kNewBar;
+  BarSetting sizeBar = kNewBar;
+  BarSetting usedDataBar = kNewBar;
+  // Stop has become "Close" (bold) once the run finished without closing by itself.
+  bool closeMode = false;
+};
+
+enum class ProgressEnding {
+  None,
+  Accepted,  // the run finished (and closes by itself, or a stop came after the end)
+  Rejected,  // stopped before the run finished
+};
+
+// One tick after the volume query, under the job's lock (taken here): the figures of the job's
+// snapshot into view. A finished run that closes by itself ends the dialog; one that does not turns
+// Stop into Close, writes "Generation complete" into the job's status and fills the bars that
+// complete with the run. A stop request ends the dialog. The size dialog also grows the job's total
+// by the free space when a run to all partition size writes past it. The dialog ends outside the
+// lock, so nothing reacting to its end meets the lock held.
+ProgressEnding refreshProgress(ProgressKind kind, GenerationJob& job, const VolumeFigures& volume,
+                               ProgressView& view);
+
+}  // namespace quillet
