@@ -25,7 +25,11 @@ struct RunContext {
   // Reseeds the size/count draws from the clock's seconds (a run without a seed).
   void seedFromClock() {
     const std::int64_t seconds = services.clock.secondsSinceEpoch();
-    if (job.firstSeed < 0) job.firstSeed = seconds;
+    {
+      // Writers filling folders side by side reseed alike; the first seconds are the run's.
+      std::lock_guard guard(job.lock);
+      if (job.firstSeed < 0) job.firstSeed = seconds;
+    }
     random.srand(static_cast<std::uint32_t>(seconds));
   }
   // Reseeds the draws for folder's files (a run with a seed): from the seed and the folder's path
