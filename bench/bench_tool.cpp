@@ -1,9 +1,14 @@
 // Helper for bench/run: times a command (wall seconds and peak resident size of the child) and
-// runs the reference loops the engine is measured against. Single-threaded.
+// runs the reference loops the engine is measured against. Single-threaded but for
+// write-loop-threads.
 //
 //   bench_tool time -- <command> [args...]          prints "<seconds> <max-rss-kib> <exit-code>"
 //   bench_tool alloc-loop <dir> <total> <min> <max>  create + fallocate + close until total bytes
 //   bench_tool write-loop <dir> <count> <size>       create + one write + close, count times
+//   bench_tool write-loop-threads <dir> <count> <size> <threads> sync|nosync
+//                                                    the same loop on threads, a folder each, then
+//                                                    (sync) one syncfs
+//   bench_tool tree-write-loop <dir> <count> <size> <folders>  the loop over one level of folders
 //   bench_tool mkdir-tree <dir> <top> <total>        mkdir loop over a two-level tree
 //   bench_tool check-rate <mib>                      blockMatches over mib MiB of identified content
 //                                                    in memory, one core: prints "<bytes-per-second>"
@@ -13,12 +18,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/block_identity.h"
@@ -91,6 +98,42 @@ int writeLoop(const std::string& dir, long count, long size) {
   return 0;
 }
 
+// `threads` threads, each creating its share of `count` files in a folder of its own (create, one
+// write, close), then, with `sync` set, one syncfs of the volume.
+int writeLoopThreads(const std::string& dir, long count, long size, int threads, bool sync) {
+  std::vector<std::thread> pool;
+  std::atomic<int> failed{0};
+  for (int t = 0; t < threads; ++t) {
+    pool.emplace_back([&, t] {
+      const std::string folder = dir + "/t" + std::to_string(t);
+      if (::mkdir(folder.c_str(), 0777) != 0) {
+        failed = 1;
+        return;
+      }
+      const long share = count / threads + (t < count % threads ? 1 : 0);
+      if (writeLoop(folder, share, size) != 0) failed = 1;
+    });
+  }
+  for (auto& t : pool) t.join();
+  if (sync) {
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0 || ::syncfs(fd) != 0) return 1;
+    ::close(fd);
+  }
+  return failed.load();
+}
+
+// `count` files of `size` bytes spread over `folders` folders (one level), one thread.
+int treeWriteLoop(const std::string& dir, long count, long size, long folders) {
+  for (long f = 0; f < folders; ++f) {
+    const std::string folder = dir + "/" + std::to_string(f);
+    if (::mkdir(folder.c_str(), 0777) != 0) return 1;
+    const long share = count / folders + (f < count % folders ? 1 : 0);
+    if (writeLoop(folder, share, size) != 0) return 1;
+  }
+  return 0;
+}
+
 int mkdirTree(const std::string& dir, long top, long total) {
   long made = 0;
   for (long i = 0; i < top && made < total; ++i) {
@@ -114,7 +157,14 @@ int main(int argc, char** argv) {
   }
   if (argc == 5 && std::strcmp(argv[1], "write-loop") == 0) return writeLoop(argv[2], std::atol(argv[3]), std::atol(argv[4]));
   if (argc == 5 && std::strcmp(argv[1], "mkdir-tree") == 0) return mkdirTree(argv[2], std::atol(argv[3]), std::atol(argv[4]));
+  if (argc == 7 && std::strcmp(argv[1], "write-loop-threads") == 0) {
+    return writeLoopThreads(argv[2], std::atol(argv[3]), std::atol(argv[4]), std::atoi(argv[5]),
+                            std::strcmp(argv[6], "sync") == 0);
+  }
+  if (argc == 6 && std::strcmp(argv[1], "tree-write-loop") == 0) {
+    return treeWriteLoop(argv[2], std::atol(argv[3]), std::atol(argv[4]), std::atol(argv[5]));
+  }
   if (argc == 3 && std::strcmp(argv[1], "check-rate") == 0) return checkRate(std::atoll(argv[2]));
-  std::fprintf(stderr, "usage: bench_tool time -- cmd... | alloc-loop | write-loop | mkdir-tree | check-rate\n");
+  std::fprintf(stderr, "usage: bench_tool time -- cmd... | alloc-loop | write-loop | write-loop-threads | tree-write-loop | mkdir-tree | check-rate\n");
   return 2;
 }

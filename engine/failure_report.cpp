@@ -36,8 +36,14 @@ void reportCannotAllocate(GenerationJob& job, const EngineServices& services) {
 }
 
 void reportVolumeFull(GenerationJob& job, const EngineServices& services, const std::string& folder) {
+  // Writers that meet the full volume together make one report.
+  if (job.volumeFullReported.exchange(true)) return;
   const std::string drive = services.fs.volumeDisplayName(folder);
-  const std::string last = job.currentFileName.empty() ? "none" : job.currentFileName;
+  std::string last;
+  {
+    std::lock_guard guard(job.nameLock);
+    last = job.currentFileName.empty() ? "none" : job.currentFileName;
+  }
   deliver(job, services, FailurePresenter::Caption::Application,
           "Destination drive " + drive + ": is full.\n\nLast processed file: " + last,
           "Destination drive " + drive + ": is full. Last processed file: " + last);

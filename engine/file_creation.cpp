@@ -171,7 +171,10 @@ GenerationResult writeContent(FileHandle& file, const std::string& path, const s
   if (timed) {
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
     // A file written faster than the clock can tell has no rate to speak of.
-    if (took.count() > 0) job.writeRates.add(static_cast<double>(size) / took.count());
+    if (took.count() > 0) {
+      std::lock_guard guard(job.lock);
+      job.writeRates.add(static_cast<double>(size) / took.count());
+    }
   }
   return countFile(job, createdHere);
 }
@@ -220,19 +223,24 @@ GenerationResult createNextFile(const std::string& folder, std::int64_t& counter
     if (created.ok()) return fillNewFile(*created.value(), path, folder, size, ctx, createdHere, fullVolume);
     const Status& status = created.status();
     if (status.kind() == ErrorKind::AlreadyExists) continue;
-    if (status.kind() == ErrorKind::DiskFull) {
-      // No room for one more file although bytes are free: the inode table is full.
-      if (fullVolume == FullVolume::Report) reportVolumeFull(ctx.job, ctx.services, folder);
-      return GenerationResult::VolumeFull;
-    }
-    if (status.kind() == ErrorKind::WrongPath) {
-      reportIncorrectPath(ctx.job, ctx.services, path, FailurePresenter::Caption::Application);
-    } else {
-      reportFileError(ctx.services, path, status);
-    }
-    ctx.job.stopRequested = true;
-    return GenerationResult::PathFailed;
+    return endAfterFailedCreate(status, path, folder, ctx, fullVolume);
   }
+}
+
+GenerationResult endAfterFailedCreate(const Status& status, const std::string& path, const std::string& folder,
+                                      RunContext& ctx, FullVolume fullVolume) {
+  if (status.kind() == ErrorKind::DiskFull) {
+    // No room for one more file although bytes are free: the inode table is full.
+    if (fullVolume == FullVolume::Report) reportVolumeFull(ctx.job, ctx.services, folder);
+    return GenerationResult::VolumeFull;
+  }
+  if (status.kind() == ErrorKind::WrongPath) {
+    reportIncorrectPath(ctx.job, ctx.services, path, FailurePresenter::Caption::Application);
+  } else {
+    reportFileError(ctx.services, path, status);
+  }
+  ctx.job.stopRequested = true;
+  return GenerationResult::PathFailed;
 }
 
 }  // namespace quillet

@@ -49,4 +49,10 @@ GenerationResult createNextFile(const std::string& folder, std::int64_t& counter
                                 RunContext& ctx, std::int64_t& createdHere, FullVolume fullVolume,
                                 bool& namesUsedUp);
 
+// How a run ends when the exclusive creation of path failed for a cause other than a taken name:
+// VolumeFull for a full inode table (reported unless Silent), PathFailed otherwise (reported, stop
+// requested).
+GenerationResult endAfterFailedCreate(const Status& status, const std::string& path, const std::string& folder,
+                                      RunContext& ctx, FullVolume fullVolume);
+
 }  // namespace quillet

@@ -1,25 +1,22 @@
 #include "engine/generate_by_all_size.h"
 
 #include <algorithm>
+#include <memory>
+#include <mutex>
+#include <vector>
 
 #include "engine/failure_report.h"
 #include "engine/file_creation.h"
 #include "engine/names.h"
+#include "engine/writer_pool.h"
 
 namespace quillet {
+namespace {
 
-GenerationResult generateByAllSize(const std::string& rootFolder, RunContext& ctx) {
+GenerationResult generateWithOneWriter(const std::string& rootFolder, RunContext& ctx) {
   GenerationJob& job = ctx.job;
-  if (job.maxFileSize == 0) return GenerationResult::MaxSizeZero;
   std::int64_t counter = 0;
   std::int64_t createdHere = 0;
-  if (job.seedGiven) {
-    ctx.seedForFolder(rootFolder);
-  } else {
-    ctx.seedFromClock();
-  }
-  if (const auto made = ensureFolderPath(rootFolder, ctx); made != GenerationResult::Done) return made;
-
   const FullVolume fullVolume = job.allPartition ? FullVolume::Silent : FullVolume::Report;
   for (;;) {
     const std::int64_t current = job.currentSize.load(std::memory_order_relaxed);
@@ -43,7 +40,140 @@ GenerationResult generateByAllSize(const std::string& rootFolder, RunContext& ct
     const auto result = createNextFile(rootFolder, counter, size, ctx, createdHere, fullVolume, namesUsedUp);
     if (namesUsedUp) return GenerationResult::NamesUsedUp;
     if (result != GenerationResult::Done) return result;
+    ctx.noteFileDone(size);
   }
+}
+
+// What the writers of one root share: the size draws, the name counter and the bytes handed out,
+// all taken under one lock in counter order, so that with a seed the n-th file gets the same name
+// and size whichever writer makes it. Only the creation and the content are written outside it.
+struct SharedRoot {
+  SharedRoot(GenerationJob& job, const EngineServices& services) : draws(job, services) {}
+  std::mutex lock;
+  RunContext draws;          // the size draws and the free-space figure the writers share
+  std::int64_t counter = 0;  // the next name's counter
+  std::int64_t handedOut = 0;  // bytes given to files so far (written or being written)
+  RunEnd end;
+};
+
+enum class Ticket { File, Finished };
+
+// Hands the next file out: its size and its first name candidate. Finished with `result` when the
+// run's end is reached (total written, full volume, stop, names used up).
+Ticket nextFile(SharedRoot& shared, const std::string& root, std::int64_t& size, std::string& path,
+                GenerationResult& result) {
+  RunContext& ctx = shared.draws;
+  GenerationJob& job = ctx.job;
+  std::lock_guard guard(shared.lock);
+  for (;;) {
+    result = GenerationResult::Done;
+    if (shared.end.ended()) return Ticket::Finished;
+    if (job.stopRequested) {
+      result = GenerationResult::Stopped;
+      return Ticket::Finished;
+    }
+    const std::int64_t allSize = job.allSize.load(std::memory_order_relaxed);
+    if (!job.allPartition && shared.handedOut >= allSize) return Ticket::Finished;
+    size = drawFileSize(job, ctx.random);
+    if (!job.fillRandom && job.fsFileSizeLimit != 0) size = std::min(size, job.fsFileSizeLimit);
+    std::int64_t freeBytes = 0;
+    // Bytes handed out but not written yet will take room the figure still shows as free.
+    const std::int64_t inFlight = std::max<std::int64_t>(0, shared.handedOut - job.currentSize.load());
+    const auto space = checkFreeSpace(root, ctx, freeBytes, size + inFlight);
+    if (space != GenerationResult::Done) {
+      if (space == GenerationResult::VolumeFull && !job.allPartition) reportVolumeFull(job, ctx.services, root);
+      result = space;
+      return Ticket::Finished;
+    }
+    size = std::min(size, freeBytes);
+    if (!job.allPartition) size = std::min(size, allSize - shared.handedOut);
+    if (size <= 0) continue;
+    FreeNameSearch search(root, shared.counter, job, job.filesCreated.load());
+    switch (search.next(path)) {
+      case FreeNameSearch::Outcome::Stopped: result = GenerationResult::Stopped; return Ticket::Finished;
+      case FreeNameSearch::Outcome::NamesUsedUp: result = GenerationResult::NamesUsedUp; return Ticket::Finished;
+      case FreeNameSearch::Outcome::Candidate: break;
+    }
+    shared.handedOut += size;
+    return Ticket::File;
+  }
+}
+
+// The next name candidate for a file whose previous candidate turned out to be taken.
+FreeNameSearch::Outcome nextName(SharedRoot& shared, const std::string& root, std::string& path) {
+  GenerationJob& job = shared.draws.job;
+  std::lock_guard guard(shared.lock);
+  FreeNameSearch search(root, shared.counter, job, job.filesCreated.load());
+  return search.next(path);
+}
+
+void writeFiles(SharedRoot& shared, const std::string& root, RunContext& ctx) {
+  GenerationJob& job = ctx.job;
+  const FullVolume fullVolume = job.allPartition ? FullVolume::Silent : FullVolume::Report;
+  std::int64_t createdHere = 0;
+  std::string path;
+  for (;;) {
+    std::int64_t size = 0;
+    GenerationResult result = GenerationResult::Done;
+    if (nextFile(shared, root, size, path, result) == Ticket::Finished) {
+      shared.end.note(result);
+      return;
+    }
+    for (;;) {
+      auto created = ctx.services.fs.createNewFileBelow(root, path.substr(root.size()));
+      if (created.ok()) {
+        result = fillNewFile(*created.value(), path, root, size, ctx, createdHere, fullVolume);
+        if (result == GenerationResult::Done) ctx.noteFileDone(size);
+        break;
+      }
+      if (created.status().kind() != ErrorKind::AlreadyExists) {
+        result = endAfterFailedCreate(created.status(), path, root, ctx, fullVolume);
+        break;
+      }
+      // A name taken before the run (or by another program) sends this file to the next one.
+      const auto outcome = nextName(shared, root, path);
+      if (outcome == FreeNameSearch::Outcome::Stopped) result = GenerationResult::Stopped;
+      if (outcome == FreeNameSearch::Outcome::NamesUsedUp) result = GenerationResult::NamesUsedUp;
+      if (outcome != FreeNameSearch::Outcome::Candidate) break;
+    }
+    if (result != GenerationResult::Done) {
+      shared.end.note(result);
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+GenerationResult generateByAllSize(const std::string& rootFolder, RunContext& ctx) {
+  GenerationJob& job = ctx.job;
+  if (job.maxFileSize == 0) return GenerationResult::MaxSizeZero;
+  if (job.seedGiven) {
+    ctx.seedForFolder(rootFolder);
+  } else {
+    ctx.seedFromClock();
+  }
+  if (const auto made = ensureFolderPath(rootFolder, ctx); made != GenerationResult::Done) return made;
+  const int writers = std::clamp<int>(job.threads, 1, kMaxWriters);
+  job.writerTimes.assign(static_cast<std::size_t>(writers), WriterTimes{});
+  if (writers == 1) {
+    ctx.times = &job.writerTimes[0];
+    return generateWithOneWriter(rootFolder, ctx);
+  }
+
+  SharedRoot shared(job, ctx.services);
+  shared.draws.random = ctx.random;
+  std::vector<std::unique_ptr<RunContext>> contexts;
+  for (int i = 0; i < writers; ++i) {
+    contexts.push_back(std::make_unique<RunContext>(job, ctx.services));
+    contexts.back()->times = &job.writerTimes[static_cast<std::size_t>(i)];
+    contexts.back()->started = ctx.started;
+  }
+  runWriters(writers, [&](int i) { writeFiles(shared, rootFolder, *contexts[static_cast<std::size_t>(i)]); });
+  for (const auto& c : contexts) ctx.failureNoted = ctx.failureNoted || c->failureNoted;
+  // Every writer has ended; a stop that came while the last files were written still counts.
+  const GenerationResult result = shared.end.result();
+  return result;
 }
 
 }  // namespace quillet

@@ -1,18 +1,42 @@
 #include "engine/generate_by_files_number.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "engine/failure_report.h"
 #include "engine/file_creation.h"
 #include "engine/folder_tree.h"
 #include "engine/names.h"
+#include "engine/writer_pool.h"
 #include "platform/path.h"
 
 namespace quillet {
+namespace {
 
-GenerationResult generateByFilesNumber(const std::string& folder, RunContext& ctx, FolderFacts facts) {
+// Takes up to `size` bytes of the limit for one file, among writers that share it: what is left
+// when the file's turn comes. 0 when the limit is reached.
+std::int64_t takeFromLimit(std::atomic<std::int64_t>& handedOut, std::int64_t limit, std::int64_t size) {
+  std::int64_t before = handedOut.load();
+  for (;;) {
+    const std::int64_t granted = std::min(size, limit - before);
+    if (granted <= 0) return 0;
+    if (handedOut.compare_exchange_weak(before, before + granted)) return granted;
+  }
+}
+
+// Fills one folder with its files (not its sub-folders). With a shared limit (several writers),
+// the bytes under /limsize are handed out through limitHandedOut instead of read off what is
+// written; `end` tells a writer that another ended the run.
+GenerationResult fillFolder(const std::string& folder, RunContext& ctx, FolderFacts facts,
+                            std::atomic<std::int64_t>* limitHandedOut, const RunEnd* end) {
   GenerationJob& job = ctx.job;
-  if (job.maxFileSize == 0) return GenerationResult::MaxSizeZero;
   std::int64_t counter = 0;
   std::int64_t createdHere = 0;
   // With a run seed the folder's count and sizes come from the seed and the folder alone. Without
@@ -20,30 +44,194 @@ GenerationResult generateByFilesNumber(const std::string& folder, RunContext& ct
   if (job.seedGiven) ctx.seedForFolder(folder);
   const std::int32_t planned = drawFolderFileCount(job, ctx.random);
   job.folderFilesPlanned.store(planned, std::memory_order_relaxed);
-  job.filesPlanned += planned;
+  job.filesPlanned.fetch_add(planned, std::memory_order_relaxed);
   if (!job.seedGiven) ctx.seedFromClock();
   if (!facts.knownToExist) {
     if (const auto made = ensureFolderPath(folder, ctx); made != GenerationResult::Done) return made;
   }
 
   for (std::int32_t i = 0; i < planned; ++i) {
+    if (end != nullptr && end->ended()) return GenerationResult::Done;
     job.folderFileIndex.store(i, std::memory_order_relaxed);
     std::int64_t size = drawFileSize(job, ctx.random);
     if (!job.fillRandom && job.fsFileSizeLimit != 0) size = std::min(size, job.fsFileSizeLimit);
     const std::int64_t current = job.currentSize.load(std::memory_order_relaxed);
-    if (job.useLimitSize && current >= job.limitSize) return GenerationResult::LimitSizeReached;
+    if (job.useLimitSize && limitHandedOut == nullptr && current >= job.limitSize) {
+      return GenerationResult::LimitSizeReached;
+    }
     std::int64_t freeBytes = 0;
     if (const auto space = checkFreeSpace(folder, ctx, freeBytes, size); space != GenerationResult::Done) {
       if (space == GenerationResult::VolumeFull) reportVolumeFull(job, ctx.services, folder);
       return space;
     }
     size = std::min(size, freeBytes);
-    if (job.useLimitSize) size = std::min(size, job.limitSize - current);
+    if (job.useLimitSize) {
+      if (limitHandedOut == nullptr) {
+        size = std::min(size, job.limitSize - current);
+      } else if (size > 0) {
+        size = takeFromLimit(*limitHandedOut, job.limitSize, size);
+        if (size == 0) return GenerationResult::LimitSizeReached;
+      }
+    }
     if (size <= 0) continue;  // the planned file is dropped; no name is used
     bool namesUsedUp = false;
     const auto result = createNextFile(folder, counter, size, ctx, createdHere, FullVolume::Report, namesUsedUp);
     if (namesUsedUp) break;
     if (result != GenerationResult::Done) return result;
+    ctx.noteFileDone(size);
+  }
+  return GenerationResult::Done;
+}
+
+// The folders waiting for a writer, handed out in walk order. Bounded: the walk waits while a few
+// folders per writer are queued, so a huge tree costs no memory per folder.
+class FolderQueue {
+ public:
+  struct Item {
+    std::string folder;
+    FolderFacts facts;
+  };
+  explicit FolderQueue(std::size_t capacity) : capacity_(capacity) {}
+
+  // False when the run ended before the folder could be queued.
+  bool push(Item item, const RunEnd& end) {
+    std::unique_lock guard(lock_);
+    roomOrEnd_.wait(guard, [&] { return items_.size() < capacity_ || end.ended() || aborted_; });
+    if (end.ended() || aborted_) return false;
+    items_.push_back(std::move(item));
+    itemOrClosed_.notify_one();
+    return true;
+  }
+  bool pop(Item& item) {
+    std::unique_lock guard(lock_);
+    itemOrClosed_.wait(guard, [&] { return !items_.empty() || closed_; });
+    if (items_.empty()) return false;
+    item = std::move(items_.front());
+    items_.pop_front();
+    roomOrEnd_.notify_one();
+    return true;
+  }
+  void close() {
+    std::lock_guard guard(lock_);
+    closed_ = true;
+    itemOrClosed_.notify_all();
+  }
+  // The run ended: the walk stops queueing and the writers drop what is queued.
+  void abort() {
+    std::lock_guard guard(lock_);
+    aborted_ = true;
+    items_.clear();
+    roomOrEnd_.notify_all();
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable roomOrEnd_;
+  std::condition_variable itemOrClosed_;
+  std::deque<Item> items_;
+  std::size_t capacity_;
+  bool closed_ = false;
+  bool aborted_ = false;
+};
+
+// Walks the tree in the order one writer fills it (a folder, then each visible sub-folder in
+// listing order) and queues every folder; the writers fill them.
+GenerationResult walkFolders(const std::string& folder, RunContext& ctx, FolderFacts facts, FolderQueue& queue,
+                             const RunEnd& end) {
+  GenerationJob& job = ctx.job;
+  if (!queue.push({folder, facts}, end)) return GenerationResult::Done;
+  if (!job.recurseSubfolders || !facts.mayHaveSubfolders) return GenerationResult::Done;
+  // A folder still to be made (the root, when it was not there) is listed once its writer made it.
+  if (!facts.knownToExist && !ctx.services.fs.isFolder(withoutTrailingSeparator(folder))) {
+    return GenerationResult::Done;
+  }
+  auto reader = ctx.services.fs.openFolder(folder);
+  if (!reader.ok()) return GenerationResult::Done;
+  FolderEntry entry;
+  for (;;) {
+    const Result<bool> more = reader.value()->next(entry);
+    if (!more.ok() || !more.value()) break;
+    if (!isVisibleFolder(entry)) continue;
+    {
+      std::lock_guard guard(job.lock);
+      job.dirsProcessed.fetch_add(1, std::memory_order_relaxed);
+      if (job.stopRequested) return GenerationResult::Stopped;
+    }
+    if (end.ended()) return GenerationResult::Done;
+    const int depth = facts.depth + 1;
+    const bool knownLeaf = ctx.knownLeafDepth >= 0 && depth >= ctx.knownLeafDepth;
+    const bool mayHaveSubfolders = !knownLeaf && reader.value()->entryMayHaveSubfolders(entry);
+    const auto result =
+        walkFolders(withTrailingSeparator(folder + entry.name), ctx, {true, mayHaveSubfolders, depth}, queue, end);
+    if (result != GenerationResult::Done) return result;
+  }
+  return GenerationResult::Done;
+}
+
+std::optional<GenerationResult> generateWithWriters(const std::string& root, RunContext& ctx, FolderFacts facts, int writers) {
+  GenerationJob& job = ctx.job;
+  // The root must exist before it can be listed; its files come from the first writer as usual.
+  if (!facts.knownToExist) {
+    if (const auto made = ensureFolderPath(root, ctx); made != GenerationResult::Done) return made;
+    facts.knownToExist = true;
+  }
+  std::vector<std::unique_ptr<RunContext>> contexts;
+  for (int i = 0; i < writers; ++i) {
+    contexts.push_back(std::make_unique<RunContext>(job, ctx.services));
+    RunContext& c = *contexts.back();
+    c.times = &job.writerTimes[static_cast<std::size_t>(i)];
+    c.started = ctx.started;
+    c.knownLeafDepth = ctx.knownLeafDepth;
+    // Without a seed each writer's count draws run on from the run's clock seconds, as one
+    // writer's do; the writers differ only in which folders they draw for.
+    c.random = ctx.random;
+  }
+  RunEnd end;
+  FolderQueue queue(static_cast<std::size_t>(writers) * 4);
+  std::atomic<std::int64_t> limitHandedOut{0};
+  const auto writeFolders = [&](int i) {
+    RunContext& c = *contexts[static_cast<std::size_t>(i)];
+    FolderQueue::Item item;
+    while (queue.pop(item)) {
+      if (end.ended()) continue;  // drain: the walk may be waiting for room
+      const auto result = fillFolder(item.folder, c, item.facts, &limitHandedOut, &end);
+      if (result != GenerationResult::Done) {
+        end.note(result);
+        queue.abort();
+      }
+    }
+  };
+  // The writers run beside the walk, which stays on this thread.
+  std::thread pool;
+  try {
+    pool = std::thread([&] { runWriters(writers, writeFolders); });
+  } catch (const std::system_error&) {
+    return std::nullopt;  // the system refused a thread: one writer does it all
+  }
+  const GenerationResult walked = walkFolders(root, ctx, facts, queue, end);
+  if (walked != GenerationResult::Done) queue.abort();
+  queue.close();
+  pool.join();
+  for (const auto& c : contexts) ctx.failureNoted = ctx.failureNoted || c->failureNoted;
+  end.note(walked);
+  return end.result();
+}
+
+}  // namespace
+
+GenerationResult generateByFilesNumber(const std::string& folder, RunContext& ctx, FolderFacts facts) {
+  GenerationJob& job = ctx.job;
+  if (job.maxFileSize == 0) return GenerationResult::MaxSizeZero;
+  if (facts.depth == 0) {
+    const int writers = std::clamp<int>(job.threads, 1, kMaxWriters);
+    job.writerTimes.assign(static_cast<std::size_t>(writers), WriterTimes{});
+    ctx.times = &job.writerTimes[0];
+    if (writers > 1) {
+      if (const auto result = generateWithWriters(folder, ctx, facts, writers)) return *result;
+    }
+  }
+  if (const auto filled = fillFolder(folder, ctx, facts, nullptr, nullptr); filled != GenerationResult::Done) {
+    return filled;
   }
 
   if (!job.recurseSubfolders || !facts.mayHaveSubfolders) return GenerationResult::Done;

@@ -56,6 +56,8 @@ void GenerationJob::resetCounters() {
   filesPlanned = 0;
   firstSeed = -1;
   writeRates = {};
+  writerTimes.clear();
+  volumeFullReported = false;
   volumeSynced = false;
   volumeSyncNote.clear();
 }

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "engine/block_identity.h"
 
@@ -84,6 +85,18 @@ struct WriteRates {
   double mean() const { return count == 0 ? 0.0 : sum / static_cast<double>(count); }
 };
 
+// When one writer of a run finished its first and its last file, in seconds from the start of
+// generation (-1 while it finished none), with what it made: a straggler shows as a late last time.
+struct WriterTimes {
+  double firstDone = -1;
+  double lastDone = -1;
+  std::int64_t files = 0;
+  std::int64_t bytes = 0;
+};
+
+// The writers a run may use at most (the /threads range).
+inline constexpr int kMaxWriters = 256;
+
 // The fields the progress display reads, copied at one moment under the job's lock.
 struct ProgressSnapshot {
   std::string statusText;
@@ -109,7 +122,7 @@ struct GenerationJob {
   // --- parameters (front-end writes before the worker starts) ---
   std::string fileMask;         // normalised; used only with useFileMask
   std::string dirMask;          // normalised; used only with useDirMask
-  std::string currentFileName;  // worker only: last name the file-name generator produced
+  std::string currentFileName;  // last name the file-name generator produced; under nameLock
   std::string rootFolder;       // destination, ends with a separator
   std::string statusText;       // stage text; written under `lock`
   std::string driveRoot;        // volume root of rootFolder
@@ -158,17 +171,26 @@ struct GenerationJob {
   // How compressible and repetitive the content is made (/compress, /dedupe, /dedupeblock); the
   // default is the plain random content.
   ContentShape content;
+  // Writer threads for generation (1..kMaxWriters). One is the classic single worker, names and
+  // order included; more share the files (by all size) or the folders (by files number) out.
+  std::int32_t threads = 1;
 
   // --- run figures for reports: worker only, read once the worker has ended ---
-  std::int64_t filesPlanned = 0;  // by files number: the file counts drawn for the folders filled
+  std::atomic<std::int64_t> filesPlanned{0};  // by files number: the file counts drawn for the folders filled
   std::int64_t firstSeed = -1;    // the clock seconds the run's first draws were seeded with
-  WriteRates writeRates;
+  WriteRates writeRates;  // written under `lock` (several writers add to it)
+  // One entry per writer thread, each written by its writer only; read once the run has ended.
+  std::vector<WriterTimes> writerTimes;
+  // Set by the first "is full" report, so that writers meeting the full volume together report it once.
+  std::atomic<bool> volumeFullReported{false};
   // With SyncMode::End: whether the volume was flushed, and when the system refused the flush
   // (no administrator rights, a network share), why. A flush that failed is a write failure.
   bool volumeSynced = false;
   std::string volumeSyncNote;
 
   mutable std::mutex lock;
+  // Guards currentFileName, which every writer sets.
+  mutable std::mutex nameLock;
 
   // Resets every counter and flag a run starts from (filesCreated 0, currentSize 0, dirsProcessed
   // and dirsCalculated 1, stop and finished cleared, ...). Not while a worker runs.

@@ -77,7 +77,11 @@ std::string makeName(std::int64_t counter, GenerationJob& job, NameKind kind) {
     }
     name.assign(std::reverse_iterator<char*>(digits + len), std::reverse_iterator<char*>(digits));
   }
-  if (kind == NameKind::File) job.currentFileName = name;
+  if (kind == NameKind::File) {
+    // Several writers make names; the full-volume report reads the last one.
+    std::lock_guard guard(job.nameLock);
+    job.currentFileName = name;
+  }
   return name;
 }
 

@@ -25,7 +25,11 @@ struct RunContext {
   // Reseeds the size/count draws from the clock's seconds (a run without a seed).
   void seedFromClock() {
     const std::int64_t seconds = services.clock.secondsSinceEpoch();
-    if (job.firstSeed < 0) job.firstSeed = seconds;
+    {
+      // Writers filling folders side by side reseed alike; the first seconds are the run's.
+      std::lock_guard guard(job.lock);
+      if (job.firstSeed < 0) job.firstSeed = seconds;
+    }
     random.srand(static_cast<std::uint32_t>(seconds));
   }
   // Reseeds the draws for folder's files (a run with a seed): from the seed and the folder's path
@@ -33,6 +37,15 @@ struct RunContext {
   // in, on whatever volume.
   void seedForFolder(const std::string& folder) {
     random.srand(folderDrawSeed(job.runSeed, identityPath(job.rootFolder, folder)));
+  }
+  // Notes a file this context's writer finished, for its first-done and last-done times.
+  void noteFileDone(std::int64_t bytes) {
+    if (times == nullptr) return;
+    const double at = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (times->firstDone < 0) times->firstDone = at;
+    times->lastDone = at;
+    ++times->files;
+    times->bytes += bytes;
   }
 
   GenerationJob& job;
@@ -56,6 +69,9 @@ struct RunContext {
   } lastFreeSpace;
   RandomSource random;
   std::vector<std::uint8_t> buffer;
+  // This writer's entry of job.writerTimes and the moment generation started; none outside a run.
+  WriterTimes* times = nullptr;
+  std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
 };
 
 }  // namespace quillet

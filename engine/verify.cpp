@@ -4,7 +4,10 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <condition_variable>
 #include <future>
+#include <mutex>
+#include <system_error>
 #include <map>
 #include <thread>
 #include <memory>
@@ -327,13 +330,18 @@ class Verifier {
     const bool parametersTell = job_.plan.has_value() || job_.allocationOnlyKnown;
     const bool allocationOnlyRun = parametersTell ? job_.planAllocationOnly : result_.seedSource == SeedSource::None;
 
-    std::vector<FileVerdict> zeroFiles;
-    for (const auto& f : files) {
-      if (job_.stopRequested) return stop();
-      FileVerdict v = checkFile(f.relative, allocationOnlyRun && parametersTell);
-      if (job_.stopRequested && !v.unreadable) return stop();
-      bytesInTree_ += v.length;
-      account(v, allocationOnlyRun);
+    const bool sizeOnly = allocationOnlyRun && parametersTell;
+    const int readers = std::clamp(job_.readers, 1, 256);
+    if (readers > 1 && files.size() > 1) {
+      if (!checkWithReaders(files, sizeOnly, allocationOnlyRun, readers)) return stop();
+    } else {
+      for (const auto& f : files) {
+        if (job_.stopRequested) return stop();
+        FileVerdict v = checkFile(f.relative, sizeOnly, slots_, result_.methods);
+        if (job_.stopRequested && !v.unreadable) return stop();
+        bytesInTree_ += v.length;
+        account(v, allocationOnlyRun);
+      }
     }
     if (!job_.plan && job_.planner) {
       job_.plan = job_.planner(bytesInTree_, folders_);
@@ -379,7 +387,62 @@ class Verifier {
     }
   }
 
-  FileVerdict checkFile(const std::string& relative, bool sizeOnly) {
+  // Several readers take the files in walk order; their verdicts are accounted in that order too,
+  // so the totals and the list of damaged files are those one reader gives. A reader runs at most
+  // a window of files ahead of the oldest one still being checked, so memory stays flat.
+  bool checkWithReaders(const std::vector<FoundFile>& files, bool sizeOnly, bool allocationOnlyRun, int readers) {
+    const std::size_t window = static_cast<std::size_t>(readers) * 16;
+    std::atomic<std::size_t> nextFile{0};
+    std::mutex lock;
+    std::condition_variable accounted;
+    std::map<std::size_t, FileVerdict> waiting;
+    std::size_t nextToAccount = 0;
+    std::vector<ReadMethods> methods(static_cast<std::size_t>(readers));
+    const auto read = [&](std::size_t reader) {
+      std::vector<Slot> slots(2);
+      for (;;) {
+        const std::size_t i = nextFile.fetch_add(1);
+        if (i >= files.size()) return;
+        {
+          std::unique_lock guard(lock);
+          // A stop wakes nobody, so the wait looks at it now and then.
+          while (i >= nextToAccount + window && !job_.stopRequested) {
+            accounted.wait_for(guard, std::chrono::milliseconds(20));
+          }
+        }
+        if (job_.stopRequested) return;
+        FileVerdict v = checkFile(files[i].relative, sizeOnly, slots, methods[reader]);
+        if (job_.stopRequested && !v.unreadable) return;
+        std::lock_guard guard(lock);
+        waiting.emplace(i, std::move(v));
+        for (auto it = waiting.find(nextToAccount); it != waiting.end(); it = waiting.find(nextToAccount)) {
+          bytesInTree_ += it->second.length;
+          account(it->second, allocationOnlyRun);
+          waiting.erase(it);
+          ++nextToAccount;
+        }
+        accounted.notify_all();
+      }
+    };
+    std::vector<std::thread> threads;
+    for (int r = 1; r < readers; ++r) {
+      try {
+        threads.emplace_back(read, static_cast<std::size_t>(r));
+      } catch (const std::system_error&) {
+        break;  // fewer readers share the files
+      }
+    }
+    read(0);
+    for (auto& t : threads) t.join();
+    for (const auto& m : methods) {
+      result_.methods.direct += m.direct;
+      result_.methods.dropped += m.dropped;
+      result_.methods.cached += m.cached;
+    }
+    return !job_.stopRequested;
+  }
+
+  FileVerdict checkFile(const std::string& relative, bool sizeOnly, std::vector<Slot>& slots, ReadMethods& methods) {
     FileVerdict v;
     v.relativePath = relative;
     v.expect.seed = result_.seed;
@@ -391,7 +454,7 @@ class Verifier {
       return v;
     }
     ReadHandle& file = *opened.value();
-    countMethod(result_.methods, file.method());
+    countMethod(methods, file.method());
     v.length = file.size();
     const auto planned = plannedSizes_.find(relative);
     if (sizeOnly) {
@@ -421,14 +484,14 @@ class Verifier {
       job_.bytesChecked.fetch_add(static_cast<std::int64_t>(r.size), std::memory_order_relaxed);
     };
     const auto collectAll = [&] {
-      for (std::size_t i = 0; i < slots_.size(); ++i) collect(slots_[(next + i) % slots_.size()]);
+      for (std::size_t i = 0; i < slots.size(); ++i) collect(slots[(next + i) % slots.size()]);
     };
     while (offset < v.length || first) {
       if (job_.stopRequested) {
         collectAll();
         return v;
       }
-      Slot& slot = slots_[next];
+      Slot& slot = slots[next];
       collect(slot);
       const auto got = readChunk(file, offset, slot.buffer);
       if (!got.ok()) {
@@ -463,7 +526,7 @@ class Verifier {
       // thread, which matters in a tree of many small files.
       const bool whole = offset == 0 && got.value() < slot.buffer.size;
       slot.done = std::async(whole ? std::launch::deferred : std::launch::async, check);
-      next = (next + 1) % slots_.size();
+      next = (next + 1) % slots.size();
       offset += static_cast<std::int64_t>(size);
       if (got.value() < slot.buffer.size) break;
     }

@@ -172,6 +172,8 @@ struct VerifyJob {
   bool planAllocationOnly = false;
   // Set when the run's parameters told whether it only allocated (planAllocationOnly).
   bool allocationOnlyKnown = false;
+  // Reader threads that share the files out (1..256); the results are the same for any number.
+  int readers = 1;
   std::atomic<std::int64_t> filesFound{0};
   std::atomic<std::int64_t> filesChecked{0};
   std::atomic<std::int64_t> bytesChecked{0};

@@ -177,6 +177,9 @@ std::optional<std::vector<PlannedFile>> planRun(GenerationJob& job, const PlanVo
   if (job.fillRandom) job.fsFileSizeLimit = 0;
   job.fillRandom = false;
   job.sync = SyncMode::None;
+  // Names and sizes are handed out in the same order whatever the number of writers, so one writer
+  // re-derives any run's files (and the planning volume needs no locking).
+  job.threads = 1;
   job.resetCounters();
   QuietPresenter presenter;
   QuietLog log;

@@ -53,11 +53,13 @@ TEST(Win32DriveLetterTest, FullVolumeTextShowsTheUpperCasedDriveLetter) {
   h.useScriptLog();
   reportVolumeFull(h.job, h.services, "q:\\data\\");
   h.job.currentFileName = "q:\\data\\a1";
+  h.job.volumeFullReported = false;  // a run reports once; these are separate reports
   reportVolumeFull(h.job, h.services, "q:\\data\\");
   EXPECT_EQ(h.log.lines(), (std::vector<std::string>{"Destination drive Q: is full. Last processed file: none",
                                                      "Destination drive Q: is full. Last processed file: q:\\data\\a1"}));
 
   h.job.scriptMode = false;
+  h.job.volumeFullReported = false;
   reportVolumeFull(h.job, h.services, "c:\\test\\");
   ASSERT_EQ(h.presenter.shown().size(), 1u);
   EXPECT_EQ(h.presenter.shown()[0].second, "Destination drive C: is full.\n\nLast processed file: q:\\data\\a1");

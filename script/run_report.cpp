@@ -93,6 +93,7 @@ ordered_json parameters(const GenerationJob& job, const ScriptExtensions& extens
                     {"dedupe_ratio", job.content.dedupeHundredths / 100.0},
                     {"dedupe_block_bytes", job.content.dedupeBlock}};
   }
+  p["threads"] = job.threads;
   return p;
 }
 
@@ -139,6 +140,24 @@ std::string formatReport(const RunRecord& r) {
   j["end_time_utc"] = formatUtcTime(r.ended);
   j["duration_seconds"] = r.durationSeconds;
   j["generation_seconds"] = r.generationSeconds;
+  {
+    ordered_json threads;
+    threads["count"] = r.verifyMode ? r.threads : job != nullptr ? job->threads : 1;
+    if (!r.verifyMode && job != nullptr && r.generationSeconds > 0) {
+      ordered_json perThread = ordered_json::array();
+      const auto seconds = [](double s) { return s < 0 ? ordered_json(nullptr) : ordered_json(s); };
+      for (const WriterTimes& w : job->writerTimes) {
+        perThread.push_back({{"first_done_seconds", seconds(w.firstDone)},
+                             {"last_done_seconds", seconds(w.lastDone)},
+                             {"files", w.files},
+                             {"bytes", w.bytes}});
+      }
+      threads["per_thread"] = std::move(perThread);
+    } else {
+      threads["per_thread"] = nullptr;
+    }
+    j["threads"] = std::move(threads);
+  }
   j["result"] = {{"code", r.resultCode},
                  {"text", r.rejection.empty() ? resultText(r.resultCode) : "script rejected"}};
 
@@ -174,7 +193,7 @@ std::string formatReport(const RunRecord& r) {
     j["volume"] = nullptr;
   }
   if (!r.byAllSize && job != nullptr) {
-    j["files_by_number"] = {{"planned_files", job->filesPlanned}, {"made_files", files}};
+    j["files_by_number"] = {{"planned_files", job->filesPlanned.load()}, {"made_files", files}};
   } else {
     j["files_by_number"] = nullptr;
   }

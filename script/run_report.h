@@ -43,6 +43,7 @@ struct RunRecord {
   std::optional<ReportVolume> volume;
   // A verify: the mode is "verify" and verifyJson (one JSON object) becomes the report's "verify".
   bool verifyMode = false;
+  int threads = 1;  // a verify's readers (a generation's writers are the job's)
   std::string verifyJson;
 };
 

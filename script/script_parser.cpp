@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <functional>
 
+#include "engine/writer_pool.h"
 #include "platform/ascii.h"
 #include "platform/path.h"
 #include "script/script_log.h"
@@ -16,7 +17,7 @@ namespace {
 // Seed: an unsigned 64-bit decimal number. Sync: one of the words of SyncMode.
 // Ratio: a decimal number from 1 to 100 with at most two decimals. DedupeBlock: a size that is a
 // power of two from 1K to 1M.
-enum class Form { Quoted, Size, Number, Flag, AllSize, Path, Progress, Seed, Sync, Ratio, DedupeBlock };
+enum class Form { Quoted, Size, Number, Flag, AllSize, Path, Progress, Seed, Sync, Ratio, DedupeBlock, Threads };
 
 struct Value {
   std::string quotedText;  // Quoted
@@ -27,6 +28,7 @@ struct Value {
   std::uint64_t seed = 0;
   SyncMode sync = SyncMode::None;
   std::uint32_t hundredths = 100;  // Ratio
+  std::int32_t threads = 1;
 };
 
 struct Key {
@@ -93,10 +95,32 @@ bool readRatio(const std::string& text, std::uint32_t& hundredths) {
   return true;
 }
 
+}  // namespace
+
+bool readThreads(const std::string& text, std::int32_t& threads) {
+  if (asciiUpper(text) == "AUTO") {
+    threads = automaticWriterCount();
+    return true;
+  }
+  if (text.empty() || text.size() > 3) return false;
+  std::int32_t n = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    n = n * 10 + (c - '0');
+  }
+  if (n < 1 || n > kMaxWriters) return false;
+  threads = n;
+  return true;
+}
+
+namespace {
+
 void setRoot(GenerationJob& job, const Value& v) {
   job.rootFolder = v.quotedText;
   if (!job.rootFolder.empty() && !endsWithSeparator(job.rootFolder)) job.rootFolder += kSeparator;
 }
+
+const char* const kThreadsBadForm = "Incorrect threads number, a whole number from 1 to 256 or auto expected.";
 
 const Key kRoot{"/ROOT", Form::Quoted, "Repitition /root parameter.", "Root can't be empty.",
                 "Root parameter must be in ' symbols.", setRoot};
@@ -184,17 +208,19 @@ const Key kDedupeBlock{"/DEDUPEBLOCK", Form::DedupeBlock, "Repitition /dedupeblo
                        "Dedupe block size can't be empty.",
                        "Incorrect dedupe block size, a power of two from 1K to 1M expected.",
                        [](GenerationJob& j, const Value& v) { j.content.dedupeBlock = static_cast<std::uint32_t>(v.size); }};
+const Key kThreads{"/THREADS", Form::Threads, "Repitition /threads parameter.", "Threads can't be empty.",
+                   kThreadsBadForm, [](GenerationJob& j, const Value& v) { j.threads = v.threads; }};
 
 // The keys of each mode in the order a parameter's key is tested; the extensions come last in
 // every mode, so that a script without them is read exactly as before.
 const std::vector<const Key*> kAllSizeKeys = {&kRoot,    &kFileMask, &kMinSize, &kMaxSize,  &kNoFill, &kNoClose,
                                               &kAllSize, &kReport,   &kProgress, &kSeed,   &kSync,
-                                              &kCompress, &kDedupe, &kDedupeBlock};
+                                              &kCompress, &kDedupe, &kDedupeBlock, &kThreads};
 const std::vector<const Key*> kFilesNumberKeys = {&kRoot,     &kFileMask, &kMinSize,  &kMaxSize,  &kNoFill,
                                                   &kNoClose,  &kMinFiles, &kMaxFiles, &kLimSize,  &kRecurse,
                                                   &kRootSize, &kTreeDeep, &kDirLimit, &kDirMask,  &kReport,
                                                   &kProgress, &kSeed,     &kSync,     &kCompress, &kDedupe,
-                                                  &kDedupeBlock};
+                                                  &kDedupeBlock, &kThreads};
 
 bool isQuoted(const std::string& value) { return !value.empty() && value.front() == '\'' && value.back() == '\''; }
 
@@ -238,6 +264,8 @@ const char* check(const Key& key, bool seen, const std::string& value, Value& ou
     }
     case Form::Seed:
       return readSeed(value, out.seed) ? nullptr : key.badForm;
+    case Form::Threads:
+      return readThreads(value, out.threads) ? nullptr : key.badForm;
     case Form::Sync: {
       const std::string word = upper(value);
       if (word == "NONE") {
@@ -277,6 +305,7 @@ void setDefaults(GenerationJob& job, bool byAllSize) {
   job.seedGiven = false;
   job.sync = SyncMode::None;
   job.content = ContentShape{};
+  job.threads = 1;
   job.resetCounters();
 }
 

@@ -44,6 +44,10 @@ ParseOutcome parseScript(const std::string& mode, const std::vector<std::string>
 // '<key>'." for an unrecognised key, otherwise "Invalid script. <message>".
 std::string rejectionText(const ParseOutcome& outcome);
 
+// The /threads value: "auto" (any case) for the cores the system reports, or a whole number from 1
+// to 256 in plain digits. False for anything else.
+bool readThreads(const std::string& text, std::int32_t& threads);
+
 class ScriptLog;
 // Writes a rejection's one line.
 void logRejection(ScriptLog& log, const ParseOutcome& outcome);

@@ -116,11 +116,12 @@ VerifyParse parseVerify(const std::string& mode, const std::vector<std::string>&
     out.runArgs = runArgs;
     out.extensions = parsed.extensions;
     out.withRunParameters = true;
+    out.threads = job.threads;
     out.accepted = true;
     return out;
   }
 
-  bool rootSeen = false, seedSeen = false, reportSeen = false, progressSeen = false;
+  bool rootSeen = false, seedSeen = false, reportSeen = false, progressSeen = false, threadsSeen = false;
   for (std::size_t i = 2; i < args.size(); ++i) {
     const std::string key = asciiUpper(keyOf(args[i]));
     const std::string value = valueOf(args[i]);
@@ -161,6 +162,13 @@ VerifyParse parseVerify(const std::string& mode, const std::vector<std::string>&
         return reject("Incorrect progress form, json or off expected.");
       }
       progressSeen = true;
+    } else if (key == "/THREADS") {
+      if (threadsSeen) return reject("Repitition /threads parameter.");
+      if (value.empty()) return reject("Threads can't be empty.");
+      if (!readThreads(value, out.threads)) {
+        return reject("Incorrect threads number, a whole number from 1 to 256 or auto expected.");
+      }
+      threadsSeen = true;
     } else {
       out.rejection = "Invalid script parameter '" + keyOf(args[i]) + "'.";
       return out;
@@ -461,6 +469,8 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
   VerifyJob job;
   job.rootFolder = withTrailingSeparator(absolutePath(parsed.root));
   job.seed = parsed.seed;
+  job.readers = parsed.threads;
+  record.threads = parsed.threads;
   log.writeLine("Verify of '" + withoutTrailingSeparator(job.rootFolder) + "' started.");
   if (parsed.withRunParameters) {
     runJob.rootFolder = job.rootFolder;

@@ -1,0 +1,252 @@
+// Generation and verify with several writer and reader threads on a real tmpfs. These tests run
+// under ThreadSanitizer in CI (label "threaded").
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <thread>
+
+#include "engine/block_identity.h"
+#include "engine/verify.h"
+#include "engine/worker_thread.h"
+#include "testing/engine_harness.h"
+#include "testing/volume_fixture.h"
+
+namespace quillet {
+namespace {
+
+namespace fsys = std::filesystem;
+using namespace std::chrono_literals;
+
+struct Tree {
+  std::map<std::string, std::string> files;  // relative path -> content
+  std::int64_t bytes = 0;
+};
+
+Tree readTree(const std::string& root) {
+  Tree t;
+  for (const auto& e : fsys::recursive_directory_iterator(root)) {
+    if (!e.is_regular_file()) continue;
+    const std::string content = testing::readFile(e.path().string());
+    t.bytes += static_cast<std::int64_t>(content.size());
+    t.files.emplace(fsys::relative(e.path(), root).string(), content);
+  }
+  return t;
+}
+
+class WritersTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string reason;
+    vol = testing::MountedVolume::tmpfs(96 << 20, reason);
+    if (!vol) GTEST_SKIP() << reason;
+  }
+  // Runs one generation into folder `name` of the volume and returns its result.
+  GenerationResult run(GenerationJob& job, const std::string& name) {
+    job.rootFolder = *vol / name + "/";
+    fsys::create_directories(*vol / name);  // as a front-end's preparation does
+    job.scriptMode = true;
+    job.scriptLog = &log;
+    std::atomic<int> exitCode{-1};
+    return runWorker(job, services, exitCode);
+  }
+  static void allSize(GenerationJob& job, std::int64_t total, int threads) {
+    job.byAllSize = true;
+    job.allSize = total;
+    job.minFileSize = 1;
+    job.maxFileSize = 40000;
+    job.threads = threads;
+  }
+  std::unique_ptr<testing::MountedVolume> vol;
+  std::unique_ptr<FileSystem> fs = makeSystemFileSystem();
+  testing::FixedClock clock;
+  testing::RecordingPresenter presenter;
+  testing::RecordingLog log;
+  EngineServices services{*fs, clock, presenter};
+};
+
+TEST_F(WritersTest, ByAllSizeIsExactWithUniqueNamesAndTheSameSeededTreeForAnyWriterCount) {
+  std::map<int, Tree> trees;
+  for (const int threads : {1, 2, 3, 8}) {
+    GenerationJob job;
+    allSize(job, 3'000'001, threads);
+    job.runSeed = 99;
+    job.seedGiven = true;
+    ASSERT_EQ(run(job, "w" + std::to_string(threads)), GenerationResult::Done) << threads;
+    const Tree t = readTree(*vol / ("w" + std::to_string(threads)));
+    EXPECT_EQ(t.bytes, 3'000'001) << threads;
+    EXPECT_EQ(job.currentSize.load(), 3'000'001) << threads;
+    EXPECT_EQ(static_cast<std::int64_t>(t.files.size()), job.filesCreated.load()) << threads;
+    // Each writer's share adds up to the whole.
+    ASSERT_EQ(job.writerTimes.size(), static_cast<std::size_t>(threads));
+    std::int64_t files = 0, bytes = 0;
+    for (const auto& w : job.writerTimes) {
+      files += w.files;
+      bytes += w.bytes;
+      if (w.files > 0) {
+        EXPECT_LE(w.firstDone, w.lastDone);
+      }
+    }
+    EXPECT_EQ(files, job.filesCreated.load());
+    EXPECT_EQ(bytes, 3'000'001);
+    trees[threads] = t;
+  }
+  // Names, sizes and content are handed out in counter order, so the writer count changes nothing.
+  EXPECT_EQ(trees[2].files, trees[1].files);
+  EXPECT_EQ(trees[3].files, trees[1].files);
+  EXPECT_EQ(trees[8].files, trees[1].files);
+  EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(WritersTest, ByFilesNumberSharesFoldersOutAndGivesTheOneWriterTreeTwice) {
+  const auto tree = [&](int threads, const std::string& name) {
+    GenerationJob job;
+    job.byAllSize = false;
+    job.recurseSubfolders = job.makeUpTree = true;
+    job.treeDeep = 3;
+    job.rootSize = 4;
+    job.dirsLimit = 30;
+    job.minFiles = 2;
+    job.maxFiles = 9;
+    job.minFileSize = 1;
+    job.maxFileSize = 9000;
+    job.runSeed = 5;
+    job.seedGiven = true;
+    job.threads = threads;
+    EXPECT_EQ(run(job, name), GenerationResult::Done);
+    const Tree t = readTree(*vol / name);
+    EXPECT_EQ(static_cast<std::int64_t>(t.files.size()), job.filesCreated.load());
+    EXPECT_EQ(t.bytes, job.currentSize.load());
+    EXPECT_EQ(job.filesPlanned.load(), job.filesCreated.load());
+    return t.files;
+  };
+  const auto one = tree(1, "one");
+  const auto fourA = tree(4, "fourA");
+  const auto fourB = tree(4, "fourB");
+  EXPECT_GT(one.size(), 30u);
+  EXPECT_EQ(fourA, fourB);
+  EXPECT_EQ(fourA, one);
+}
+
+TEST_F(WritersTest, LimitSizeHoldsExactlyWithSeveralWriters) {
+  GenerationJob job;
+  job.byAllSize = false;
+  job.recurseSubfolders = job.makeUpTree = true;
+  job.treeDeep = 2;
+  job.rootSize = 6;
+  job.dirsLimit = 40;
+  job.minFiles = job.maxFiles = 20;
+  job.minFileSize = 1000;
+  job.maxFileSize = 30000;
+  job.useLimitSize = true;
+  job.limitSize = 1'000'003;
+  job.threads = 3;
+  EXPECT_EQ(run(job, "lim"), GenerationResult::LimitSizeReached);
+  const Tree t = readTree(*vol / "lim");
+  EXPECT_EQ(t.bytes, 1'000'003);
+  EXPECT_EQ(job.currentSize.load(), 1'000'003);
+}
+
+TEST_F(WritersTest, FullVolumeWithFourWritersEndsOnceWithCountersMatchingTheDisk) {
+  std::string reason;
+  auto small = testing::MountedVolume::tmpfs(8 << 20, reason);
+  if (!small) GTEST_SKIP() << reason;
+  GenerationJob job;
+  allSize(job, 64 << 20, 4);
+  job.minFileSize = 100000;
+  job.maxFileSize = 700000;
+  job.rootFolder = *small / "full/";
+  job.scriptMode = true;
+  job.scriptLog = &log;
+  std::atomic<int> exitCode{-1};
+  EXPECT_EQ(runWorker(job, services, exitCode), GenerationResult::VolumeFull);
+  int reports = 0;
+  for (const auto& l : log.lines()) reports += l.find("is full") != std::string::npos ? 1 : 0;
+  EXPECT_EQ(reports, 1);
+  // Every byte counted is on the disk and every byte on the disk counted; files cut short by the
+  // full volume are on the disk but not counted as made.
+  const Tree t = readTree(*small / "full");
+  EXPECT_EQ(t.bytes, job.currentSize.load());
+  EXPECT_GE(static_cast<std::int64_t>(t.files.size()), job.filesCreated.load());
+  EXPECT_LE(static_cast<std::int64_t>(t.files.size()), job.filesCreated.load() + 4);
+}
+
+TEST_F(WritersTest, AStopReachesEveryOneOfEightWritersWithinAChunk) {
+  GenerationJob job;
+  allSize(job, 80 << 20, 8);
+  job.minFileSize = 8 << 20;
+  job.maxFileSize = 8 << 20;
+  job.rootFolder = *vol / "stop/";
+  job.scriptMode = true;
+  job.scriptLog = &log;
+  std::atomic<int> exitCode{-1};
+  WorkerThread worker(job, services, exitCode);
+  worker.start();
+  // Stop once every writer has written something.
+  while (job.currentSize.load() < (8 << 20) && !job.finished) std::this_thread::sleep_for(1ms);
+  const std::int64_t atStop = job.currentSize.load();
+  job.requestStop();
+  worker.join();
+  EXPECT_EQ(exitCode.load(), toInt(GenerationResult::Stopped));
+  // Each writer writes at most the chunk it was in when the stop came.
+  EXPECT_LE(job.currentSize.load(), atStop + 8 * static_cast<std::int64_t>(kWriteChunk));
+  const Tree t = readTree(*vol / "stop");
+  EXPECT_LE(t.bytes, atStop + 8 * static_cast<std::int64_t>(kWriteChunk));
+}
+
+TEST_F(WritersTest, VerifyWithFourReadersFindsWhatOneReaderFinds) {
+  GenerationJob job;
+  allSize(job, 6 << 20, 2);
+  job.maxFileSize = 300000;
+  job.runSeed = 3;
+  job.seedGiven = true;
+  ASSERT_EQ(run(job, "v"), GenerationResult::Done);
+  // Damage: a corrupted block in one file, a cut file, a block copied into another file.
+  std::vector<std::string> paths;
+  for (const auto& e : fsys::directory_iterator(*vol / "v")) paths.push_back(e.path().string());
+  std::sort(paths.begin(), paths.end());
+  ASSERT_GE(paths.size(), 6u);
+  {
+    FILE* f = std::fopen(paths[1].c_str(), "r+b");
+    std::fseek(f, 2000, SEEK_SET);
+    std::fputs("damage", f);
+    std::fclose(f);
+  }
+  fsys::resize_file(paths[3], fsys::file_size(paths[3]) / 2);
+  const std::string moved = testing::readFile(paths[4]).substr(0, 1024);
+  {
+    FILE* f = std::fopen(paths[5].c_str(), "r+b");
+    std::fseek(f, 1024, SEEK_SET);
+    std::fwrite(moved.data(), 1, moved.size(), f);
+    std::fclose(f);
+  }
+  std::map<int, VerifyResult> results;
+  for (const int readers : {1, 4}) {
+    VerifyJob v;
+    v.rootFolder = *vol / "v/";
+    v.readers = readers;
+    runVerify(v, *fs, results[readers]);
+    EXPECT_EQ(v.filesChecked.load(), static_cast<std::int64_t>(paths.size()));
+  }
+  const VerifyResult& one = results[1];
+  const VerifyResult& four = results[4];
+  EXPECT_TRUE(one.anyDamage());
+  EXPECT_EQ(four.classBytes, one.classBytes);
+  EXPECT_EQ(four.classFiles, one.classFiles);
+  EXPECT_EQ(four.truncatedFiles, one.truncatedFiles);
+  EXPECT_EQ(four.files, one.files);
+  ASSERT_EQ(four.damaged.size(), one.damaged.size());
+  for (std::size_t i = 0; i < one.damaged.size(); ++i) {
+    EXPECT_EQ(four.damaged[i].relativePath, one.damaged[i].relativePath);
+    EXPECT_EQ(four.damaged[i].tally.bytes, one.damaged[i].tally.bytes);
+  }
+  EXPECT_GT(one.classBytes[static_cast<std::size_t>(BlockClass::Corrupted)], 0);
+  EXPECT_GT(one.classBytes[static_cast<std::size_t>(BlockClass::Misdirected)], 0);
+}
+
+}  // namespace
+}  // namespace quillet

@@ -1,0 +1,100 @@
+// /threads through the built program: the key's errors, an interrupt reaching eight writers, the
+// report's thread figures, and a verify with readers agreeing with one reader.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "testing/program_runner.h"
+#include "testing/script_program_fixture.h"
+#include "testing/volume_fixture.h"
+
+namespace quillet {
+namespace {
+
+using nlohmann::json;
+
+class ScriptThreadsTest : public testing::ScriptProgramTest {
+ protected:
+  ScriptThreadsTest() : ScriptProgramTest(512 << 20) {}
+  std::string root(const std::string& name) const { return "/root:'" + (*vol / name) + "'"; }
+  std::string reportArg() const { return "/report:'" + (bin / "report.json") + "'"; }
+  json report() const { return json::parse(testing::readFile(bin / "report.json")); }
+  // The last line of the log's last block before its end banner, without its time stamp.
+  std::string lastLine() const {
+    std::vector<std::string> lines;
+    const std::string text = log();
+    std::size_t start = 0;
+    for (auto end = text.find("\r\n"); end != std::string::npos; end = text.find("\r\n", start)) {
+      std::string line = text.substr(start, end - start);
+      if (line.size() > 23 && line[0] == '[') line = line.substr(23);
+      lines.push_back(line);
+      start = end + 2;
+    }
+    return lines.size() >= 4 && lines[lines.size() - 3] == "#QX Scripts log ended" ? lines[lines.size() - 4] : "";
+  }
+};
+
+TEST_F(ScriptThreadsTest, BadThreadValuesAreRejectedInEveryMode) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"/threads:0", "Invalid script. Incorrect threads number, a whole number from 1 to 256 or auto expected."},
+      {"/threads:257", "Invalid script. Incorrect threads number, a whole number from 1 to 256 or auto expected."},
+      {"/threads:+2", "Invalid script. Incorrect threads number, a whole number from 1 to 256 or auto expected."},
+      {"/threads:2x", "Invalid script. Incorrect threads number, a whole number from 1 to 256 or auto expected."},
+      {"/threads:", "Invalid script. Threads can't be empty."},
+  };
+  const std::vector<std::vector<std::string>> modes = {
+      {"/s", "/allsize:1m", "/minsize:1k"}, {"/f", "/minfiles:1", "/minsize:1k"}, {"/v"}};
+  for (const auto& mode : modes) {
+    for (const auto& [key, line] : cases) {
+      auto args = mode;
+      args.push_back(root("bad"));
+      args.push_back(key);
+      const auto r = run(args);
+      EXPECT_EQ(r.exitCode, 0) << mode[0] << key;
+      EXPECT_EQ(lastLine(), line) << mode[0] << key;
+    }
+    auto twice = mode;
+    twice.insert(twice.end(), {root("bad"), "/Threads:2", "/THREADS:auto"});
+    (void)run(twice);
+    EXPECT_EQ(lastLine(), "Invalid script. Repitition /threads parameter.") << mode[0];
+  }
+}
+
+TEST_F(ScriptThreadsTest, AnInterruptEndsEightWritersWithExitTwoAndTheEndBanner) {
+  options.whileRunning = [&](int pid) {
+    for (int i = 0; i < 300 && testing::fileSize(*vol / "big/a") < (1 << 20); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(pid, SIGINT);
+  };
+  const auto r = run({"/s", "/allsize:2000m", root("big"), "/minsize:16m", "/maxsize:16m", "/threads:8",
+                      reportArg()});
+  EXPECT_EQ(r.exitCode, 2) << r.err;
+  EXPECT_NE(log().find("#QX Scripts log ended"), std::string::npos);
+  const json j = report();
+  EXPECT_EQ(j["threads"]["count"], 8);
+  EXPECT_EQ(j["parameters"]["threads"], 8);
+  ASSERT_EQ(j["threads"]["per_thread"].size(), 8u);
+  // Stopped long before the total: each writer ended within the chunk it was writing.
+  EXPECT_LT(j["bytes_written"].get<std::int64_t>(), 2000LL << 20);
+}
+
+TEST_F(ScriptThreadsTest, AutoUsesTheCoresAndAScriptWithoutTheKeyReportsOneThread) {
+  auto r = run({"/s", "/allsize:2m", root("one"), "/minsize:10k", "/maxsize:100k", reportArg()});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(report()["threads"]["count"], 1);
+  r = run({"/s", "/allsize:2m", root("auto"), "/minsize:10k", "/maxsize:100k", "/threads:AUTO", reportArg()});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const json j = report();
+  EXPECT_GE(j["threads"]["count"].get<int>(), 1);
+  EXPECT_EQ(j["bytes_written"], 2 << 20);
+  std::int64_t files = 0;
+  for (const auto& w : j["threads"]["per_thread"]) files += w["files"].get<std::int64_t>();
+  EXPECT_EQ(files, j["files_created"].get<std::int64_t>());
+}
+
+}  // namespace
+}  // namespace quillet
