@@ -9,22 +9,14 @@
 #include <new>
 #include <unordered_set>
 
+#include "engine/uncached_buffer.h"
 #include "platform/path.h"
 
 namespace quillet {
 namespace {
 
-constexpr std::size_t kReadChunk = 4 << 20;
+constexpr std::size_t kReadChunk = kUncachedReadChunk;
 
-struct AlignedBuffer {
-  explicit AlignedBuffer(std::size_t size)
-      : data(static_cast<std::uint8_t*>(::operator new(size, std::align_val_t(kUncachedAlignment)))), size(size) {}
-  ~AlignedBuffer() { ::operator delete(data, std::align_val_t(kUncachedAlignment)); }
-  AlignedBuffer(const AlignedBuffer&) = delete;
-  AlignedBuffer& operator=(const AlignedBuffer&) = delete;
-  std::uint8_t* data;
-  std::size_t size;
-};
 
 // A 128-bit hash of a block: two independent 64-bit lanes over its words and its length, so that
 // two different blocks share a hash with odds far below any tree's block count.

@@ -16,6 +16,7 @@
 #include <unordered_set>
 
 #include "engine/folder_tree.h"
+#include "engine/uncached_buffer.h"
 #include "platform/path.h"
 
 namespace quillet {
@@ -211,18 +212,8 @@ bool VerifyResult::anyDamage() const {
 
 namespace {
 
-// Uncached reads need an aligned buffer; large enough that a read costs little per byte.
-constexpr std::size_t kReadChunk = 4 << 20;
+constexpr std::size_t kReadChunk = kUncachedReadChunk;
 
-struct AlignedBuffer {
-  explicit AlignedBuffer(std::size_t size)
-      : data(static_cast<std::uint8_t*>(::operator new(size, std::align_val_t(kUncachedAlignment)))), size(size) {}
-  ~AlignedBuffer() { ::operator delete(data, std::align_val_t(kUncachedAlignment)); }
-  AlignedBuffer(const AlignedBuffer&) = delete;
-  AlignedBuffer& operator=(const AlignedBuffer&) = delete;
-  std::uint8_t* data;
-  std::size_t size;
-};
 
 struct FoundFile {
   std::string relative;  // parts joined by '/'
