@@ -257,6 +257,10 @@ std::uint32_t folderDrawSeed(std::uint64_t runSeed, std::string_view folderIdent
   return static_cast<std::uint32_t>(mix64(mix64(runSeed ^ 0xF01DE55EEDull) ^ fileIdentity(folderIdentityPath)));
 }
 
+std::uint64_t partSeed(std::uint64_t runSeed, int part) {
+  return mix64(mix64(runSeed ^ 0x5EA5CA1E0FFull) + static_cast<std::uint64_t>(part));
+}
+
 void fillIdentifiedContent(std::uint64_t seed, std::uint64_t fileId, std::uint64_t fileSize,
                            std::uint64_t offset, std::uint8_t* out, std::size_t size) {
   const std::uint64_t key = fileKey(seed, fileId, fileSize);

@@ -61,6 +61,10 @@ std::string identityPath(std::string_view root, std::string_view path);
 // run's seed and the folder's identityPath.
 std::uint32_t folderDrawSeed(std::uint64_t runSeed, std::string_view folderIdentityPath);
 
+// The seed of part `part` (0, 1, ...) of a run shared among several processes, each with a folder
+// of its own: distinct per part, and the same for the same run seed and part.
+std::uint64_t partSeed(std::uint64_t runSeed, int part);
+
 // Fills out[0..size) with the file's content from byte `offset` on (any offset and size; a
 // generator passes multiples of 1,024 for the offset). Every block, the last partial one included,
 // is the prefix of the full block of its identity; the content is a pure function of

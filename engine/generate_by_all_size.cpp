@@ -19,6 +19,7 @@ GenerationResult generateWithOneWriter(const std::string& rootFolder, RunContext
   std::int64_t createdHere = 0;
   const FullVolume fullVolume = job.allPartition ? FullVolume::Silent : FullVolume::Report;
   for (;;) {
+    if (job.endAtNextFile.load(std::memory_order_relaxed)) return GenerationResult::Stopped;
     const std::int64_t current = job.currentSize.load(std::memory_order_relaxed);
     if (!job.allPartition && current >= job.allSize.load(std::memory_order_relaxed)) return GenerationResult::Done;
     std::int64_t size = drawFileSize(job, ctx.random);
@@ -68,7 +69,7 @@ Ticket nextFile(SharedRoot& shared, const std::string& root, std::int64_t& size,
   for (;;) {
     result = GenerationResult::Done;
     if (shared.end.ended()) return Ticket::Finished;
-    if (job.stopRequested) {
+    if (job.stopRequested || job.endAtNextFile.load(std::memory_order_relaxed)) {
       result = GenerationResult::Stopped;
       return Ticket::Finished;
     }

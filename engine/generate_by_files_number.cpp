@@ -52,6 +52,7 @@ GenerationResult fillFolder(const std::string& folder, RunContext& ctx, FolderFa
 
   for (std::int32_t i = 0; i < planned; ++i) {
     if (end != nullptr && end->ended()) return GenerationResult::Done;
+    if (job.endAtNextFile.load(std::memory_order_relaxed)) return GenerationResult::Stopped;
     job.folderFileIndex.store(i, std::memory_order_relaxed);
     std::int64_t size = drawFileSize(job, ctx.random);
     if (!job.fillRandom && job.fsFileSizeLimit != 0) size = std::min(size, job.fsFileSizeLimit);

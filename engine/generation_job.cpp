@@ -52,6 +52,7 @@ void GenerationJob::resetCounters() {
   dirsProcessed = 1;
   dirsCalculated = 1;
   stopRequested = false;
+  endAtNextFile = false;
   finished = false;
   filesPlanned = 0;
   firstSeed = -1;

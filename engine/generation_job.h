@@ -30,6 +30,7 @@ enum class GenerationResult : int {
   LimitSizeReached = 6, // by files number only
   MaxSizeZero = 7,      // nothing generated
   PathFailed = 8,       // the root, a folder on the way, or a file cannot be created
+  RankLost = 9,         // a run shared among processes: one of them stopped answering
 };
 
 inline int toInt(GenerationResult r) { return static_cast<int>(r); }
@@ -137,6 +138,9 @@ struct GenerationJob {
   bool useDirMask = false;
   std::atomic<bool> stopRequested{false};  // set by the display (under lock) or the worker
   std::atomic<bool> finished{false};       // set by the worker, under lock, as its last action
+  // Set from outside (another process sharing the run saw the volume full or failed): the writers
+  // finish the file they are writing and start no other; the run ends as Stopped.
+  std::atomic<bool> endAtNextFile{false};
   bool autoClose = true;
   bool allPartition = false;
   bool scriptMode = false;

@@ -36,6 +36,7 @@ std::string resultText(int result) {
     case GenerationResult::LimitSizeReached: return "the limit size was reached";
     case GenerationResult::MaxSizeZero: return "the maximum file size is zero";
     case GenerationResult::PathFailed: return "a path cannot be created";
+    case GenerationResult::RankLost: return "a rank stopped answering";
   }
   return "unknown result";
 }

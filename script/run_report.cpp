@@ -161,13 +161,23 @@ std::string formatReport(const RunRecord& r) {
   j["result"] = {{"code", r.resultCode},
                  {"text", r.rejection.empty() ? resultText(r.resultCode) : "script rejected"}};
 
-  const std::int64_t files = job != nullptr ? job->filesCreated.load() : 0;
-  const std::int64_t bytes = job != nullptr ? job->currentSize.load() : 0;
+  std::int64_t files = job != nullptr ? job->filesCreated.load() : 0;
+  std::int64_t bytes = job != nullptr ? job->currentSize.load() : 0;
+  std::int64_t foldersCreated = job != nullptr ? job->dirsCreated.load() : 0;
+  std::int64_t foldersVisited = job != nullptr && r.generationSeconds > 0 ? job->dirsProcessed.load() : 0;
+  std::int64_t filesPlanned = job != nullptr ? job->filesPlanned.load() : 0;
+  if (r.totals) {
+    files = r.totals->filesCreated;
+    bytes = r.totals->bytesAllocated;
+    foldersCreated = r.totals->foldersCreated;
+    foldersVisited = r.totals->foldersVisited;
+    filesPlanned = r.totals->filesPlanned;
+  }
   j["files_created"] = files;
   j["bytes_written"] = job != nullptr && job->fillRandom ? bytes : 0;
   j["bytes_allocated"] = bytes;
-  j["folders_created"] = job != nullptr ? job->dirsCreated.load() : 0;
-  j["folders_visited"] = job != nullptr && r.generationSeconds > 0 ? job->dirsProcessed.load() : 0u;
+  j["folders_created"] = foldersCreated;
+  j["folders_visited"] = foldersVisited;
   j["throughput"] = {{"bytes_per_second", perSecond(static_cast<double>(bytes), r.generationSeconds)},
                      {"files_per_second", perSecond(static_cast<double>(files), r.generationSeconds)}};
 
@@ -193,7 +203,7 @@ std::string formatReport(const RunRecord& r) {
     j["volume"] = nullptr;
   }
   if (!r.byAllSize && job != nullptr) {
-    j["files_by_number"] = {{"planned_files", job->filesPlanned.load()}, {"made_files", files}};
+    j["files_by_number"] = {{"planned_files", filesPlanned}, {"made_files", files}};
   } else {
     j["files_by_number"] = nullptr;
   }
@@ -201,6 +211,7 @@ std::string formatReport(const RunRecord& r) {
     j["files_by_number"] = nullptr;
     j["verify"] = r.verifyJson.empty() ? ordered_json(nullptr) : ordered_json::parse(r.verifyJson);
   }
+  if (!r.sharedJson.empty()) j["ranks"] = ordered_json::parse(r.sharedJson);
   // A path that is no valid UTF-8 gets replacement characters rather than no report.
   return j.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";
 }

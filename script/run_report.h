@@ -45,6 +45,19 @@ struct RunRecord {
   bool verifyMode = false;
   int threads = 1;  // a verify's readers (a generation's writers are the job's)
   std::string verifyJson;
+  // When the generation started (the worker's start); set once it did.
+  std::optional<std::chrono::system_clock::time_point> generationStarted;
+  // A run shared among several processes: the figures of all of them, which replace this
+  // process's own counts, and sharedJson (one JSON object) becomes the report's "ranks".
+  struct Totals {
+    std::int64_t filesCreated = 0;
+    std::int64_t bytesAllocated = 0;
+    std::int64_t foldersCreated = 0;
+    std::int64_t foldersVisited = 0;
+    std::int64_t filesPlanned = 0;
+  };
+  std::optional<Totals> totals;
+  std::string sharedJson;
 };
 
 // "2026-12-07T18:40:01.123Z".

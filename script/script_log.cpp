@@ -128,9 +128,21 @@ void ScriptLog::writeStartBanner() {
   startsMidLine_ = false;
 }
 
-void ScriptLog::writeLine(const std::string& text) { append(formatLogLine(clock_.localTime(), text)); }
+void ScriptLog::writeLine(const std::string& text) {
+  if (keeping_) {
+    std::lock_guard guard(keptLock_);
+    kept_.push_back(text);
+    return;
+  }
+  append(formatLogLine(clock_.localTime(), text));
+}
 
 void ScriptLog::writeLine(const std::string& first, const std::string& second) {
+  if (keeping_) {
+    std::lock_guard guard(keptLock_);
+    kept_.push_back(first + " " + second);
+    return;
+  }
   append(formatLogLine(clock_.localTime(), first, second));
 }
 

@@ -10,7 +10,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "engine/generation_job.h"
 #include "platform/file_system.h"
@@ -48,6 +50,10 @@ class ScriptLog final : public LogSink {
   // has no room left for the banners of a block.
   bool openLog(const std::string& path);
   bool isOpen() const { return file_ != nullptr; }
+  // Instead of a file: the one-text lines are kept (unformatted, in order) for another process of
+  // the same run to write into its block; banners and invalid-parameter records are dropped.
+  void keepLinesInstead() { keeping_ = true; }
+  const std::vector<std::string>& keptLines() const { return kept_; }
 
   // The start banner, after a line end when the log does not end in one (a block cut off by an
   // earlier failure), so that a block never starts in the middle of a line.
@@ -74,6 +80,9 @@ class ScriptLog final : public LogSink {
   // (the log then relies on whole appends alone).
   std::int64_t room_ = 0;
   bool roomUnlimited_ = false;
+  bool keeping_ = false;
+  std::mutex keptLock_;  // writers may note failures at once
+  std::vector<std::string> kept_;
 };
 
 }  // namespace quillet

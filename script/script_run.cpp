@@ -57,8 +57,8 @@ class HeadlessPresenter final : public FailurePresenter {
 // banner, so that a report that cannot be written is a line of the same log block.
 class ReportKeeper {
  public:
-  ReportKeeper(const std::vector<std::string>& args, const std::string& mode)
-      : path_(findReportPath(args)), startedSteady_(Steady::now()) {
+  ReportKeeper(const std::vector<std::string>& args, const std::string& mode, bool writes)
+      : path_(writes ? findReportPath(args) : std::string()), startedSteady_(Steady::now()) {
     // Relative, as a relative root is, to the working folder the program started in.
     if (!path_.empty()) path_ = absolutePath(path_);
     record_.commandLine = args;
@@ -87,7 +87,10 @@ class ReportKeeper {
     }
     record_.volume = v;
   }
-  void generationStarts() { generationStarted_ = Steady::now(); }
+  void generationStarts() {
+    generationStarted_ = Steady::now();
+    record_.generationStarted = std::chrono::system_clock::now();
+  }
   void generationEnded(FileSystem& fs, const GenerationJob& job) {
     record_.generationSeconds = std::chrono::duration<double>(Steady::now() - generationStarted_).count();
     if (!wanted() || !record_.volume) return;
@@ -98,12 +101,17 @@ class ReportKeeper {
     }
   }
 
-  // Writes the report of a run that ends with result; a failure is the log's line.
-  void finish(ScriptLog& log, int result) {
-    if (!wanted()) return;
+  // The record of a run that ends now with result.
+  RunRecord& close(int result) {
     record_.resultCode = result;
     record_.ended = std::chrono::system_clock::now();
     record_.durationSeconds = std::chrono::duration<double>(Steady::now() - startedSteady_).count();
+    return record_;
+  }
+
+  // Writes the closed record; a failure is the log's line.
+  void write(ScriptLog& log) {
+    if (!wanted()) return;
     const Status written = writeReport(path_, record_);
     if (written.ok()) return;
     // The status names the file it failed on, which may be the temporary one beside the report;
@@ -168,23 +176,38 @@ void runScript(const std::string& mode, const std::vector<std::string>& args, co
                std::atomic<int>& exitCode) {
   if (isVerifyRequest(mode, args)) return runVerifyScript(mode, args, services, exitCode);
   if (mode == "/M") return runMeasureScript(args, services, exitCode);
+  const RunSharing* sharing = services.sharing;
+  const bool writesLog = sharing == nullptr || sharing->writesLog;
   ScriptLog log(services.clock);
-  if (!log.openLog(scriptLogPath(args.empty() ? std::string() : args[0]))) return;
+  if (!writesLog) {
+    log.keepLinesInstead();
+  } else if (!log.openLog(scriptLogPath(args.empty() ? std::string() : args[0]))) {
+    return;
+  }
   log.writeStartBanner();
-  ReportKeeper report(args, mode);
+  ReportKeeper report(args, mode, writesLog);
   const auto stopAsked = [&services] { return services.stopAsked && services.stopAsked(); };
   // Every end goes through here: the report (when asked for), the end banner, the exit code.
   // nullopt leaves the exit code as it is (a rejected script's 0, or the worker's result).
   const auto end = [&](std::optional<GenerationResult> result) {
     if (result) exitCode = toInt(*result);
-    report.finish(log, exitCode.load());
+    RunRecord& record = report.close(exitCode.load());
+    if (sharing != nullptr && sharing->conclude) {
+      exitCode = sharing->conclude(exitCode.load(), record, log);
+      record.resultCode = exitCode.load();
+    }
+    report.write(log);
     log.writeEndBanner();
   };
   // From here on a stop ends the run as the Stop button does: result 2, whatever was created stays.
   const auto endStopped = [&] { end(GenerationResult::Stopped); };
 
   GenerationJob job;
-  const ParseOutcome parsed = parseScript(mode, args, job);
+  ParseOutcome parsed = parseScript(mode, args, job);
+  if (parsed.accepted && sharing != nullptr && !sharing->rejection.empty()) {
+    parsed.accepted = false;
+    parsed.message = sharing->rejection;
+  }
   if (!parsed.accepted) {
     logRejection(log, parsed);
     report.rejected(rejectionText(parsed));
@@ -195,6 +218,12 @@ void runScript(const std::string& mode, const std::vector<std::string>& args, co
   // Once, before the volume is asked anything, so that every query, folder and log line names the
   // same place whatever the working folder becomes.
   job.rootFolder = absolutePath(job.rootFolder);
+  if (sharing != nullptr && sharing->shareJob) {
+    if (const std::string failed = sharing->shareJob(job); !failed.empty()) {
+      log.writeLine(failed);
+      return end(GenerationResult::PathFailed);
+    }
+  }
   completeScriptJob(job, parsed, services.fs);
   report.volumeBefore(services.fs, job);
   if (stopAsked()) return endStopped();

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,34 @@ class ProgressDisplay {
   }
 };
 
+struct RunRecord;
+class ScriptLog;
+struct VerifyJob;
+
+// A run shared among several processes, each doing a part of it in a folder of its own under the
+// root. The hooks let the process agree with the others; without them (the default) a run is a
+// run of its own and nothing here changes it.
+struct RunSharing {
+  // False: this process writes neither a log block nor a report (another one does); its log lines
+  // are kept (ScriptLog::keepLinesInstead) and handed to conclude.
+  bool writesLog = true;
+  // A rejection found before the script is read: a key of the shared run with a bad value.
+  std::string rejection;
+  // Generation: makes the job this process's part (its folder, its share of the total, its seed)
+  // once the root is absolute and before the job is completed against the volume. A non-empty
+  // text is a log line: the part's folder cannot be had, and the run ends as a path failure.
+  std::function<std::string(GenerationJob&)> shareJob;
+  // Verify: the folder and seed of the part this process checks, from the run's root and seed.
+  std::function<void(std::string& root, std::optional<std::uint64_t>& seed)> verifyPart;
+  // Verify with the run's line: the job of the part checked, for its list of files (as shareJob).
+  std::function<void(GenerationJob&)> shareVerifiedJob;
+  // Verify: waits, in the main thread, until job.finished, instead of the console display.
+  std::function<void(VerifyJob&)> watchVerify;
+  // Every end passes here once, before the report and the end banner: returns the result agreed
+  // with the others and may set the record's totals, times and sharedJson.
+  std::function<int(int result, RunRecord& record, ScriptLog& log)> conclude;
+};
+
 struct ScriptRunServices {
   FileSystem& fs;
   Clock& clock;
@@ -42,6 +71,8 @@ struct ScriptRunServices {
   // True once the run is asked to stop from outside (a stop signal); empty: never. A run asked to
   // stop before its worker starts creates nothing more and ends with 2, as a stopped run does.
   std::function<bool()> stopAsked;
+  // Set for a run shared among several processes; null otherwise.
+  const RunSharing* sharing = nullptr;
 };
 
 // Completes a parsed job the script way (sizes, counts, masks, the file-system limit). The

@@ -427,15 +427,21 @@ void showProgress(VerifyJob& job, ProgressFormat format, const std::function<boo
 
 void runVerifyScript(const std::string& mode, const std::vector<std::string>& args,
                      const ScriptRunServices& services, std::atomic<int>& exitCode) {
+  const RunSharing* sharing = services.sharing;
+  const bool writesLog = sharing == nullptr || sharing->writesLog;
   ScriptLog log(services.clock);
-  if (!log.openLog(scriptLogPath(args.empty() ? std::string() : args[0]))) return;
+  if (!writesLog) {
+    log.keepLinesInstead();
+  } else if (!log.openLog(scriptLogPath(args.empty() ? std::string() : args[0]))) {
+    return;
+  }
   log.writeStartBanner();
   const auto startedSteady = std::chrono::steady_clock::now();
   RunRecord record;
   record.commandLine = args;
   record.verifyMode = true;
   record.started = std::chrono::system_clock::now();
-  std::string reportPath = findReportPath(args);
+  std::string reportPath = writesLog ? findReportPath(args) : std::string();
   if (!reportPath.empty()) reportPath = absolutePath(reportPath);
   const auto stopAsked = [&services] { return services.stopAsked && services.stopAsked(); };
 
@@ -443,11 +449,15 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
   std::string verifyText;
   const auto end = [&](std::optional<GenerationResult> code) {
     if (code) exitCode = toInt(*code);
-    if (!reportPath.empty()) {
+    record.resultCode = exitCode.load();
+    record.ended = std::chrono::system_clock::now();
+    record.durationSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - startedSteady).count();
+    record.verifyJson = verifyText;
+    if (sharing != nullptr && sharing->conclude) {
+      exitCode = sharing->conclude(exitCode.load(), record, log);
       record.resultCode = exitCode.load();
-      record.ended = std::chrono::system_clock::now();
-      record.durationSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - startedSteady).count();
-      record.verifyJson = verifyText;
+    }
+    if (!reportPath.empty()) {
       const Status written = writeReport(reportPath, record);
       if (!written.ok()) log.writeLine("Can not write report '" + reportPath + "': " + written.message() + ".");
     }
@@ -457,7 +467,11 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
   std::string planNote;
   GenerationJob runJob;
   ParseOutcome runParsed;
-  const VerifyParse parsed = parseVerify(mode, args, runJob, runParsed);
+  VerifyParse parsed = parseVerify(mode, args, runJob, runParsed);
+  if (parsed.accepted && sharing != nullptr && !sharing->rejection.empty()) {
+    parsed.accepted = false;
+    parsed.rejection = "Invalid script. " + sharing->rejection;
+  }
   if (!parsed.accepted) {
     log.writeLine(parsed.rejection);
     record.rejection = parsed.rejection;
@@ -467,13 +481,17 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
   record.extensions.reportPath = reportPath;
 
   VerifyJob job;
-  job.rootFolder = withTrailingSeparator(absolutePath(parsed.root));
-  job.seed = parsed.seed;
+  std::string verifiedRoot = absolutePath(parsed.root);
+  std::optional<std::uint64_t> verifiedSeed = parsed.seed;
+  if (sharing != nullptr && sharing->verifyPart) sharing->verifyPart(verifiedRoot, verifiedSeed);
+  job.rootFolder = withTrailingSeparator(verifiedRoot);
+  job.seed = verifiedSeed;
   job.readers = parsed.threads;
   record.threads = parsed.threads;
   log.writeLine("Verify of '" + withoutTrailingSeparator(job.rootFolder) + "' started.");
   if (parsed.withRunParameters) {
     runJob.rootFolder = job.rootFolder;
+    if (sharing != nullptr && sharing->shareVerifiedJob) sharing->shareVerifiedJob(runJob);
     completeScriptJob(runJob, runParsed, services.fs);
     record.job = &runJob;
     record.byAllSize = runJob.byAllSize;
@@ -504,6 +522,7 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
         GenerationJob planJob;
         ParseOutcome planParsed = parseScript(mode, parsed.runArgs, planJob);
         planJob.rootFolder = job.rootFolder;
+        if (sharing != nullptr && sharing->shareVerifiedJob) sharing->shareVerifiedJob(planJob);
         std::string why;
         auto plan = planRun(
             planJob, volume,
@@ -521,7 +540,11 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
 
   {
     std::thread worker([&] { runVerify(job, services.fs, result); });
-    showProgress(job, parsed.extensions.progress, stopAsked);
+    if (sharing != nullptr && sharing->watchVerify) {
+      sharing->watchVerify(job);
+    } else {
+      showProgress(job, parsed.extensions.progress, stopAsked);
+    }
     worker.join();
   }
   result.planNote = planNote;
@@ -533,9 +556,11 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
     return end(GenerationResult::PathFailed);
   }
   const std::string summary = formatVerifySummary(result);
-  std::cout << summary << "\n";
-  for (const auto& l : formatVerifyDetails(result)) std::cout << l << "\n";
-  std::cout << std::flush;
+  if (writesLog) {
+    std::cout << summary << "\n";
+    for (const auto& l : formatVerifyDetails(result)) std::cout << l << "\n";
+    std::cout << std::flush;
+  }
   log.writeLine(summary + ".");
   for (const auto& l : formatVerifyLogLines(result)) log.writeLine(l);
   if (result.stopped) {

@@ -1,0 +1,107 @@
+// The many-client program: a script run shared among the ranks of a parallel job, launched as
+// `mpirun -np N quillet-mpi /s ...` (or /f, or /v). Each rank works in its own folder under the
+// root; rank 0 alone writes the log block and the report, with the figures of all ranks. Started
+// without a launcher it is one rank.
+//
+// The stop signals are held from the first line, before the message-passing library starts any
+// thread, so that they reach the run as a stop whichever thread the system picks.
+#include <mpi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "mpi/rank_exchange.h"
+#include "mpi/shared_run.h"
+#include "platform/ascii.h"
+#include "platform/file_system.h"
+#include "platform/system.h"
+#include "script/scripts_help_text.h"
+#include "script/script_run.h"
+#include "script/verify_run.h"
+
+namespace {
+
+std::string keyOf(const std::string& parameter) { return parameter.substr(0, parameter.find(':')); }
+
+// Takes /shift out of a verify's arguments; its value, or the rejection text of a bad one.
+std::string takeShift(std::vector<std::string>& args, int& shift) {
+  std::string rejection;
+  bool seen = false;
+  for (std::size_t i = 2; i < args.size();) {
+    if (quillet::asciiUpper(keyOf(args[i])) != "/SHIFT") {
+      ++i;
+      continue;
+    }
+    const auto colon = args[i].find(':');
+    const std::string value = colon == std::string::npos ? std::string() : args[i].substr(colon + 1);
+    if (rejection.empty()) {
+      if (seen) {
+        rejection = "Repitition /shift parameter.";
+      } else if (value.empty()) {
+        rejection = "Shift can't be empty.";
+      } else if (!quillet::readShift(value, shift)) {
+        rejection = "Incorrect shift, a whole number from 0 to 2147483647 expected.";
+      }
+    }
+    seen = true;
+    args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
+  }
+  return rejection;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  quillet::holdStopSignals();
+  int provided = 0;
+  MPI_Init_thread(&argc, &argv, MPI_THREAD_FUNNELED, &provided);
+  // The library reports its own failures and ends the job rather than hand back a code to check.
+  std::vector<std::string> args(argv, argv + argc);
+  if (args.empty()) args.emplace_back("quillet-mpi");
+  quillet::RankExchange exchange(MPI_COMM_WORLD);
+  const bool leader = exchange.rank() == 0;
+
+  const std::string mode = args.size() > 1 ? quillet::asciiUpper(args[1]) : std::string();
+  if (mode != "/S" && mode != "/F" && mode != "/V") {
+    if (leader) {
+      if (mode == "/?") {
+        std::cout << quillet::scriptsHelpText() << "\n";
+      } else {
+        std::cerr << "quillet-mpi: runs a script on every rank: /s, /f or /v with the script's parameters "
+                     "(/? lists them)\n";
+      }
+    }
+    MPI_Finalize();
+    return 0;
+  }
+
+  int shift = exchange.ranks() > 1 ? 1 : 0;
+  std::string rejection;
+  if (quillet::isVerifyRequest(mode, args)) rejection = takeShift(args, shift);
+
+  auto fs = quillet::makeSystemFileSystem();
+  // For measuring what the exchange costs only: the ranks say nothing to each other until they end.
+  const char* quiet = std::getenv("QUILLET_MPI_NO_EXCHANGE");
+  quillet::SharedRun run(exchange, *fs, shift, quiet == nullptr || *quiet == 0);
+  const quillet::RunSharing sharing = run.hooks(rejection);
+  const quillet::ScriptRunServices services{*fs, quillet::systemClock(), nullptr, run.display(),
+                                            quillet::stopSignalArrived, &sharing};
+  std::atomic<int> exitCode{0};
+  quillet::runScript(mode, args, services, exitCode);
+  int code = exitCode.load();
+  if (!run.concluded()) code = run.concludeUnlogged(code);
+
+  if (run.lost()) MPI_Abort(MPI_COMM_WORLD, quillet::toInt(quillet::GenerationResult::RankLost));
+  if (run.gaveUp()) {
+    // A round is still under way with ranks that will not take part: finalising would wait for
+    // them, and the launcher is ending the job anyway.
+    std::cout << std::flush;
+    std::cerr << std::flush;
+    std::_Exit(code);
+  }
+  MPI_Finalize();
+  return code;
+}

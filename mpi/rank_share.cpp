@@ -1,0 +1,157 @@
+#include "mpi/rank_share.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+
+namespace quillet {
+
+std::string rankFolderName(int rank) {
+  char text[24];
+  std::snprintf(text, sizeof text, "rank-%05d", rank);
+  return text;
+}
+
+std::int64_t shareOf(std::int64_t total, int rank, int ranks) {
+  if (ranks <= 1 || total < 0) return total;
+  const std::int64_t n = ranks;
+  return total / n + (rank < total % n ? 1 : 0);
+}
+
+int verifiedRank(int rank, int ranks, int shift) {
+  if (ranks <= 1) return 0;
+  return static_cast<int>((static_cast<std::int64_t>(rank) + shift) % ranks);
+}
+
+bool readShift(const std::string& text, int& shift) {
+  if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  const long long value = std::strtoll(text.c_str(), nullptr, 10);
+  if (value > 2147483647LL) return false;
+  shift = static_cast<int>(value);
+  return true;
+}
+
+std::array<std::int64_t, RankState::kWords> RankState::pack() const {
+  return {phase,       result,      flags,        files,           bytes,           foldersCreated, foldersVisited,
+          filesPlanned, startedUs,  endedUs,      generationStartUs, generationEndUs, firstDoneUs,  lastDoneUs,
+          runSeed,      seedKnown,  verifiedRank, damagedBytes,    intactBytes,     logLines};
+}
+
+RankState RankState::unpack(const std::int64_t* w) {
+  RankState s;
+  s.phase = w[0];
+  s.result = w[1];
+  s.flags = w[2];
+  s.files = w[3];
+  s.bytes = w[4];
+  s.foldersCreated = w[5];
+  s.foldersVisited = w[6];
+  s.filesPlanned = w[7];
+  s.startedUs = w[8];
+  s.endedUs = w[9];
+  s.generationStartUs = w[10];
+  s.generationEndUs = w[11];
+  s.firstDoneUs = w[12];
+  s.lastDoneUs = w[13];
+  s.runSeed = w[14];
+  s.seedKnown = w[15];
+  s.verifiedRank = w[16];
+  s.damagedBytes = w[17];
+  s.intactBytes = w[18];
+  s.logLines = w[19];
+  return s;
+}
+
+namespace {
+// Result codes, as the single program gives them.
+constexpr std::int64_t kDone = 0, kFull = 1, kStopped = 2, kNamesUsedUp = 3, kDamaged = 4, kPathFailed = 8;
+bool isFailure(std::int64_t r) { return r == kNamesUsedUp || r == kPathFailed; }
+}  // namespace
+
+bool endsOthers(std::int64_t result) { return result == kFull || isFailure(result); }
+
+int agreedResult(const std::vector<RankState>& ranks, int& failedRank) {
+  failedRank = -1;
+  for (std::size_t i = 0; i < ranks.size(); ++i) {
+    if (isFailure(ranks[i].result)) {
+      failedRank = static_cast<int>(i);
+      return static_cast<int>(ranks[i].result);
+    }
+  }
+  const bool signalled = std::any_of(ranks.begin(), ranks.end(), [](const RankState& s) {
+    return (s.flags & RankState::SignalStop) != 0;
+  });
+  if (signalled) return static_cast<int>(kStopped);
+  for (const auto& s : ranks) {
+    if (s.result == kDamaged) return static_cast<int>(kDamaged);
+  }
+  for (std::size_t i = 0; i < ranks.size(); ++i) {
+    if (ranks[i].result == kFull) {
+      failedRank = static_cast<int>(i);
+      return static_cast<int>(kFull);
+    }
+  }
+  std::int64_t highest = kDone;
+  for (const auto& s : ranks) {
+    // A stop without a signal was asked by another rank's end, which is the result instead.
+    if (s.result != kStopped) highest = std::max(highest, s.result);
+  }
+  return static_cast<int>(highest);
+}
+
+std::int64_t earliestGenerationStart(const std::vector<RankState>& ranks) {
+  std::int64_t earliest = 0;
+  for (const auto& s : ranks) {
+    if (s.generationStartUs > 0 && (earliest == 0 || s.generationStartUs < earliest)) earliest = s.generationStartUs;
+  }
+  return earliest;
+}
+
+std::string ranksJson(const std::vector<RankState>& ranks, int failedRank, bool verify) {
+  using nlohmann::ordered_json;
+  const std::int64_t origin = earliestGenerationStart(ranks);
+  const auto since = [&](std::int64_t us) {
+    return us > 0 && origin > 0 ? ordered_json(static_cast<double>(us - origin) / 1e6) : ordered_json(nullptr);
+  };
+  ordered_json j;
+  j["count"] = ranks.size();
+  j["decided_by_rank"] = failedRank >= 0 ? ordered_json(failedRank) : ordered_json(nullptr);
+  ordered_json rows = ordered_json::array();
+  for (std::size_t i = 0; i < ranks.size(); ++i) {
+    const RankState& s = ranks[i];
+    ordered_json row;
+    row["rank"] = i;
+    row["folder"] = rankFolderName(static_cast<int>(i));
+    row["result_code"] = s.result;
+    row["stopped_by_signal"] = (s.flags & RankState::SignalStop) != 0;
+    if (verify) {
+      row["verified_folder"] = s.verifiedRank >= 0 ? ordered_json(rankFolderName(static_cast<int>(s.verifiedRank)))
+                                                   : ordered_json(nullptr);
+      row["files_checked"] = s.files;
+      row["bytes_checked"] = s.bytes;
+      row["intact_bytes"] = s.intactBytes;
+      row["damaged_bytes"] = s.damagedBytes;
+    } else {
+      // As a text, as the run's own seed: a JSON number loses digits beyond 2^53.
+      row["run_seed"] = s.seedKnown != 0 ? ordered_json(std::to_string(static_cast<std::uint64_t>(s.runSeed)))
+                                         : ordered_json(nullptr);
+      row["files"] = s.files;
+      row["bytes"] = s.bytes;
+      row["first_done_seconds"] = since(s.firstDoneUs);
+      row["last_done_seconds"] = since(s.lastDoneUs);
+      const double seconds =
+          s.generationStartUs > 0 && s.generationEndUs > s.generationStartUs
+              ? static_cast<double>(s.generationEndUs - s.generationStartUs) / 1e6
+              : 0.0;
+      row["generation_seconds"] = seconds;
+      row["bytes_per_second"] = seconds > 0 ? static_cast<double>(s.bytes) / seconds : 0.0;
+      row["files_per_second"] = seconds > 0 ? static_cast<double>(s.files) / seconds : 0.0;
+    }
+    rows.push_back(std::move(row));
+  }
+  j["per_rank"] = std::move(rows);
+  return j.dump(-1, ' ', false, ordered_json::error_handler_t::replace);
+}
+
+}  // namespace quillet

@@ -1,0 +1,112 @@
+#include "mpi/rank_share.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+namespace quillet {
+namespace {
+
+TEST(RankShare, PartsAddUpToTheTotalAndDifferByAtMostOne) {
+  for (const std::int64_t total : {0LL, 1LL, 7LL, 1000LL, 1048577LL, (1LL << 40) + 3}) {
+    for (const int ranks : {1, 2, 3, 4, 7}) {
+      std::int64_t sum = 0, low = total, high = 0;
+      for (int r = 0; r < ranks; ++r) {
+        const std::int64_t part = shareOf(total, r, ranks);
+        sum += part;
+        low = std::min(low, part);
+        high = std::max(high, part);
+      }
+      EXPECT_EQ(sum, total) << total << " over " << ranks;
+      EXPECT_LE(high - low, 1) << total << " over " << ranks;
+    }
+  }
+  // The remainder goes to the first ranks.
+  EXPECT_EQ(shareOf(10, 0, 4), 3);
+  EXPECT_EQ(shareOf(10, 1, 4), 3);
+  EXPECT_EQ(shareOf(10, 2, 4), 2);
+}
+
+TEST(RankShare, FoldersShiftAndShiftValues) {
+  EXPECT_EQ(rankFolderName(0), "rank-00000");
+  EXPECT_EQ(rankFolderName(12345), "rank-12345");
+  EXPECT_EQ(verifiedRank(3, 4, 1), 0);
+  EXPECT_EQ(verifiedRank(1, 4, 6), 3);
+  EXPECT_EQ(verifiedRank(0, 1, 1), 0);
+  EXPECT_EQ(verifiedRank(2, 4, 2147483647), static_cast<int>((2LL + 2147483647LL) % 4));
+  int shift = -1;
+  EXPECT_TRUE(readShift("0", shift));
+  EXPECT_EQ(shift, 0);
+  EXPECT_TRUE(readShift("2147483647", shift));
+  for (const char* bad : {"", "-1", "+1", "1.5", "2147483648", "99999999999", "one", " 1"}) {
+    EXPECT_FALSE(readShift(bad, shift)) << bad;
+  }
+}
+
+TEST(RankShare, StatesSurviveThePackedForm) {
+  RankState s;
+  s.phase = RankState::Concluded;
+  s.result = 8;
+  s.runSeed = -5;
+  s.logLines = 77;
+  s.verifiedRank = 3;
+  const auto words = s.pack();
+  const RankState back = RankState::unpack(words.data());
+  EXPECT_EQ(back.pack(), words);
+}
+
+std::vector<RankState> withResults(std::initializer_list<std::int64_t> results) {
+  std::vector<RankState> v;
+  for (const auto r : results) {
+    RankState s;
+    s.phase = RankState::Concluded;
+    s.result = r;
+    v.push_back(s);
+  }
+  return v;
+}
+
+TEST(RankShare, OneResultFromEveryRanks) {
+  int by = 0;
+  EXPECT_EQ(agreedResult(withResults({0, 0, 0}), by), 0);
+  EXPECT_EQ(by, -1);
+  // A full volume stops the others, whose stop is not the run's result.
+  EXPECT_EQ(agreedResult(withResults({2, 1, 2, 1}), by), 1);
+  EXPECT_EQ(by, 1);
+  // A failure beats the full volume and the stops it caused; the lowest failing rank is named.
+  EXPECT_EQ(agreedResult(withResults({2, 1, 8, 3}), by), 8);
+  EXPECT_EQ(by, 2);
+  auto signalled = withResults({2, 0, 1});
+  signalled[0].flags = RankState::SignalStop;
+  EXPECT_EQ(agreedResult(signalled, by), 2);
+  EXPECT_EQ(agreedResult(withResults({0, 4, 0}), by), 4);
+  EXPECT_EQ(agreedResult(withResults({0, 6, 0}), by), 6);
+  EXPECT_TRUE(endsOthers(1));
+  EXPECT_TRUE(endsOthers(8));
+  EXPECT_FALSE(endsOthers(6));
+  EXPECT_FALSE(endsOthers(2));
+}
+
+TEST(RankShare, ReportRowsTimeFromTheEarliestStart) {
+  auto ranks = withResults({0, 0});
+  ranks[0].generationStartUs = 2'000'000;
+  ranks[0].generationEndUs = 4'000'000;
+  ranks[0].files = 10;
+  ranks[0].bytes = 4000;
+  ranks[0].firstDoneUs = 2'500'000;
+  ranks[0].lastDoneUs = 3'500'000;
+  ranks[1].generationStartUs = 1'000'000;
+  ranks[1].generationEndUs = 5'000'000;
+  const auto j = nlohmann::json::parse(ranksJson(ranks, -1, false));
+  EXPECT_EQ(j["count"], 2);
+  EXPECT_TRUE(j["decided_by_rank"].is_null());
+  EXPECT_EQ(j["per_rank"][0]["folder"], "rank-00000");
+  EXPECT_DOUBLE_EQ(j["per_rank"][0]["first_done_seconds"].get<double>(), 1.5);
+  EXPECT_DOUBLE_EQ(j["per_rank"][0]["last_done_seconds"].get<double>(), 2.5);
+  EXPECT_DOUBLE_EQ(j["per_rank"][0]["bytes_per_second"].get<double>(), 2000.0);
+  EXPECT_TRUE(j["per_rank"][1]["first_done_seconds"].is_null());
+  EXPECT_TRUE(j["per_rank"][1]["run_seed"].is_null());
+}
+
+}  // namespace
+}  // namespace quillet

@@ -1,0 +1,331 @@
+#include "mpi/shared_run.h"
+
+#include <filesystem>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "engine/block_identity.h"
+#include "engine/file_creation.h"
+#include "engine/size_text.h"
+#include "platform/path.h"
+#include "platform/system.h"
+#include "script/console_progress.h"
+#include "script/run_report.h"
+#include "script/script_log.h"
+#include "script/verify_run.h"
+
+namespace quillet {
+namespace {
+
+using Steady = std::chrono::steady_clock;
+
+constexpr auto kRoundPeriod = std::chrono::milliseconds(100);
+constexpr auto kPrintPeriod = std::chrono::seconds(1);
+// A round that has not completed after this long means a rank is gone (killed, its node lost):
+// ranks that are alive take part in one every tenth of a second whatever their writers do.
+constexpr double kSilenceLimitSeconds = 120;
+// After a stop signal the launcher ends the job about a second later; what is not agreed on by
+// then is written from this rank's own figures.
+constexpr double kStopGraceSeconds = 0.6;
+
+std::int64_t microsOf(std::chrono::system_clock::time_point t) {
+  return std::chrono::duration_cast<std::chrono::microseconds>(t.time_since_epoch()).count();
+}
+
+std::chrono::system_clock::time_point timeOf(std::int64_t us) {
+  return std::chrono::system_clock::time_point(std::chrono::microseconds(us));
+}
+
+double secondsSince(Steady::time_point t) { return std::chrono::duration<double>(Steady::now() - t).count(); }
+
+}  // namespace
+
+SharedRun::SharedRun(RankExchange& exchange, FileSystem& fs, int shift, bool exchangeWhileRunning)
+    : exchange_(exchange), fs_(fs), shift_(shift), exchangeWhileRunning_(exchangeWhileRunning) {
+  mine_.startedUs = microsOf(std::chrono::system_clock::now());
+}
+
+RunSharing SharedRun::hooks(std::string rejection) {
+  RunSharing h;
+  h.writesLog = exchange_.rank() == 0;
+  h.rejection = std::move(rejection);
+  h.shareJob = [this](GenerationJob& job) { return shareJob(job, exchange_.rank(), true); };
+  h.verifyPart = [this](std::string& root, std::optional<std::uint64_t>& seed) {
+    verify_ = true;
+    const int part = verifiedRank(exchange_.rank(), exchange_.ranks(), shift_);
+    mine_.verifiedRank = part;
+    root = withTrailingSeparator(root) + rankFolderName(part);
+    if (seed) *seed = partSeed(*seed, part);
+  };
+  h.shareVerifiedJob = [this](GenerationJob& job) {
+    // The job's root is already the checked rank's folder.
+    const int part = verifiedRank(exchange_.rank(), exchange_.ranks(), shift_);
+    const std::string folder = job.rootFolder;
+    (void)shareJob(job, part, false);
+    job.rootFolder = folder;
+  };
+  h.watchVerify = [this](VerifyJob& job) { watchVerify(job); };
+  h.conclude = [this](int result, RunRecord& record, ScriptLog& log) { return conclude(result, record, &log); };
+  return h;
+}
+
+std::string SharedRun::shareJob(GenerationJob& job, int part, bool create) {
+  const std::string root = withTrailingSeparator(job.rootFolder);
+  const std::string name = rankFolderName(part);
+  const std::string folder = root + name;
+  if (create) {
+    // Every rank makes the root as far as it is missing (they race harmlessly: a folder another
+    // made in between counts as made), then its own folder, which must be a real folder: a link
+    // there would lead the rank's writes out of the root.
+    if (const std::string failed = createMissingFolders(fs_, root); !failed.empty()) {
+      return "Incorrect path - '" + failed + "'. Try to check root folder for errors.";
+    }
+    const Status made = fs_.createFolderBelow(root, name);
+    std::error_code error;
+    const auto status = std::filesystem::symlink_status(folder, error);
+    if ((!made.ok() && made.kind() != ErrorKind::AlreadyExists) || error ||
+        status.type() != std::filesystem::file_type::directory) {
+      return "Incorrect path - '" + folder + "'. A rank's folder must be a folder, not a link or a file.";
+    }
+  }
+  job.rootFolder = withTrailingSeparator(folder);
+  const int ranks = exchange_.ranks();
+  if (job.byAllSize && !job.allPartition) {
+    job.allSize = shareOf(job.allSize.load(), part, ranks);
+    zeroShare_ = job.allSize.load() == 0;
+  }
+  if (!job.byAllSize && job.useLimitSize) job.limitSize = shareOf(job.limitSize, part, ranks);
+  if (job.seedGiven) job.runSeed = partSeed(job.runSeed, part);
+  return {};
+}
+
+bool SharedRun::tick(bool running) {
+  if (stopSignalArrived()) {
+    mine_.flags |= RankState::SignalStop;
+    if (!signalAt_) signalAt_ = Steady::now();
+  }
+  if (running && !exchangeWhileRunning_) return false;
+  const bool start = Steady::now() - lastRound_ >= kRoundPeriod;
+  const bool completed = exchange_.poll(mine_, start);
+  if (completed) lastRound_ = Steady::now();
+  if (exchange_.waitingSeconds() > kSilenceLimitSeconds) lost_ = true;
+  return completed;
+}
+
+void SharedRun::printProgress(bool verify, bool last) {
+  if (exchange_.rank() != 0 || format_ != ProgressFormat::Human) return;
+  const auto now = Steady::now();
+  if (!last && now - lastPrint_ < kPrintPeriod) return;
+  lastPrint_ = now;
+  std::int64_t files = 0, bytes = 0, damaged = 0;
+  int running = 0;
+  const auto& all = exchange_.all();
+  for (int r = 0; r < exchange_.ranks(); ++r) {
+    const RankState& s = r == 0 ? mine_ : all[static_cast<std::size_t>(r)];
+    files += s.files;
+    bytes += s.bytes;
+    damaged += s.damagedBytes;
+    if (s.phase != RankState::Concluded) ++running;
+  }
+  const double seconds = std::chrono::duration<double>(now - shownFrom_).count();
+  std::string line = "Ranks: " + std::to_string(exchange_.ranks()) + ", " + std::to_string(running) + " running; ";
+  if (verify) {
+    line += groupedCount(files) + " files and " + formatSize(bytes) + " checked, " + formatSize(damaged) + " damaged";
+  } else {
+    line += groupedCount(files) + " files, " + formatSize(bytes) + " written";
+  }
+  if (seconds > 0) line += ", " + formatSize(static_cast<std::int64_t>(static_cast<double>(bytes) / seconds)) + "/s";
+  const bool terminal = standardErrorIsTerminal();
+  if (terminal) {
+    std::cerr << "\r" << line << "\x1b[K" << (last ? "\n" : "") << std::flush;
+    lineOpen_ = !last;
+  } else {
+    std::cerr << line << "\n" << std::flush;
+  }
+}
+
+void SharedRun::watchGeneration(GenerationJob& job) {
+  mine_.phase = RankState::Running;
+  shownFrom_ = lastPrint_ = Steady::now();
+  while (!job.finished.load()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    mine_.files = job.filesCreated.load();
+    mine_.bytes = job.currentSize.load();
+    const bool completed = tick(true);
+    if ((mine_.flags & RankState::SignalStop) != 0 || lost_) job.requestStop();
+    if (completed) {
+      for (int r = 0; r < exchange_.ranks(); ++r) {
+        if (r == exchange_.rank()) continue;
+        const RankState& s = exchange_.all()[static_cast<std::size_t>(r)];
+        // Ctrl-C reaches every rank through the launcher; one it reached alone stops all the same.
+        if ((s.flags & RankState::SignalStop) != 0) job.requestStop();
+        // The shared volume is full, or a rank failed: the others end after the file in hand.
+        if (s.phase == RankState::Concluded && endsOthers(s.result)) job.endAtNextFile = true;
+        if (s.phase == RankState::Concluded && s.result == toInt(GenerationResult::RankLost)) job.requestStop();
+      }
+    }
+    printProgress(false, false);
+  }
+  mine_.files = job.filesCreated.load();
+  mine_.bytes = job.currentSize.load();
+}
+
+void SharedRun::watchVerify(VerifyJob& job) {
+  mine_.phase = RankState::Running;
+  shownFrom_ = lastPrint_ = Steady::now();
+  while (!job.finished.load()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    mine_.files = job.filesChecked.load();
+    mine_.bytes = job.bytesChecked.load();
+    mine_.damagedBytes = job.damagedBytes.load();
+    const bool completed = tick(true);
+    if ((mine_.flags & RankState::SignalStop) != 0 || lost_) job.requestStop();
+    if (completed) {
+      for (const RankState& s : exchange_.all()) {
+        if ((s.flags & RankState::SignalStop) != 0) job.requestStop();
+      }
+    }
+    printProgress(true, false);
+  }
+}
+
+int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
+  concluded_ = true;
+  if (lineOpen_) std::cerr << "\n" << std::flush;
+  // A zero share (a total smaller than the rank count) leaves nothing to make: done, not "zero size".
+  if (zeroShare_ && result == toInt(GenerationResult::MaxSizeZero)) result = toInt(GenerationResult::Done);
+  mine_.phase = RankState::Concluded;
+  mine_.result = result;
+  mine_.startedUs = microsOf(record.started);
+  mine_.endedUs = microsOf(record.ended);
+  if (record.generationStarted) {
+    mine_.generationStartUs = microsOf(*record.generationStarted);
+    mine_.generationEndUs = mine_.generationStartUs + static_cast<std::int64_t>(record.generationSeconds * 1e6);
+  }
+  if (record.verifyMode) {
+    verify_ = true;
+    if (!record.verifyJson.empty()) {
+      const auto j = nlohmann::json::parse(record.verifyJson, nullptr, false);
+      if (!j.is_discarded()) {
+        mine_.files = j.value("files_checked", std::int64_t{0});
+        mine_.intactBytes = j["capacity"].value("intact_bytes", std::int64_t{0});
+        std::int64_t damaged = 0;
+        for (const auto& [name, c] : j["classes"].items()) {
+          if (name != "ok") damaged += c.value("bytes", std::int64_t{0});
+        }
+        mine_.damagedBytes = damaged;
+      }
+    }
+  } else if (const GenerationJob* job = record.job) {
+    mine_.files = job->filesCreated.load();
+    mine_.bytes = job->currentSize.load();
+    mine_.foldersCreated = job->dirsCreated.load();
+    mine_.foldersVisited = record.generationSeconds > 0 ? job->dirsProcessed.load() : 0;
+    mine_.filesPlanned = job->filesPlanned.load();
+    mine_.seedKnown = job->seedGiven || record.generationSeconds > 0 ? 1 : 0;
+    mine_.runSeed = static_cast<std::int64_t>(job->runSeed);
+    if (record.generationStarted) {
+      for (const WriterTimes& w : job->writerTimes) {
+        if (w.firstDone < 0) continue;
+        const std::int64_t first = mine_.generationStartUs + static_cast<std::int64_t>(w.firstDone * 1e6);
+        const std::int64_t last = mine_.generationStartUs + static_cast<std::int64_t>(w.lastDone * 1e6);
+        if (mine_.firstDoneUs == 0 || first < mine_.firstDoneUs) mine_.firstDoneUs = first;
+        if (last > mine_.lastDoneUs) mine_.lastDoneUs = last;
+      }
+    }
+  }
+  std::string lines;
+  if (log != nullptr) {
+    for (const auto& line : log->keptLines()) lines += line + "\n";
+  }
+  mine_.logLines = static_cast<std::int64_t>(lines.size());
+
+  // Rounds until every rank has concluded in one, which every rank sees in the same round.
+  for (;;) {
+    if (tick(false) && exchange_.allConcluded()) break;
+    if (lost_) break;
+    if (signalAt_ && secondsSince(*signalAt_) > kStopGraceSeconds) {
+      gaveUp_ = true;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  const bool leader = exchange_.rank() == 0;
+  if (lost_ || gaveUp_) {
+    const int code = lost_ ? toInt(GenerationResult::RankLost)
+                           : (mine_.flags & RankState::SignalStop) != 0 ? toInt(GenerationResult::Stopped) : result;
+    if (leader && log != nullptr) {
+      log->writeLine(lost_ ? "No answer from the other ranks for " + std::to_string(static_cast<int>(kSilenceLimitSeconds)) +
+                                 " seconds: a rank ended without its part (killed, or its node lost). The figures are "
+                                 "rank 0's own."
+                           : "Stopped before every rank could report; the figures are rank 0's own.");
+    }
+    if (lost_) std::cerr << "quillet-mpi: rank " << exchange_.rank() << ": no answer from the other ranks; ending the run\n";
+    return code;
+  }
+
+  const std::vector<RankState> all = exchange_.all();
+  int decidedBy = -1;
+  const int code = agreedResult(all, decidedBy);
+  std::vector<std::string> texts;
+  const bool gathered = exchange_.gatherTexts(lines, signalAt_ ? kStopGraceSeconds : kSilenceLimitSeconds, texts);
+  if (!gathered) {
+    gaveUp_ = true;
+    lost_ = !signalAt_;
+  }
+  if (!leader || log == nullptr) return code;
+
+  for (std::size_t r = 1; r < texts.size(); ++r) {
+    std::size_t from = 0;
+    for (std::size_t to; (to = texts[r].find('\n', from)) != std::string::npos; from = to + 1) {
+      const std::string line = texts[r].substr(from, to - from);
+      log->writeLine("Rank " + std::to_string(r) + ": " + line);
+      if (verify_ && line.rfind("Data OK:", 0) == 0) std::cout << "Rank " << r << ": " << line << "\n";
+    }
+  }
+  std::cout << std::flush;
+  RunRecord::Totals totals;
+  std::int64_t started = 0, ended = 0, generationEnd = 0;
+  for (const RankState& s : all) {
+    totals.filesCreated += s.files;
+    totals.bytesAllocated += s.bytes;
+    totals.foldersCreated += s.foldersCreated;
+    totals.foldersVisited += s.foldersVisited;
+    totals.filesPlanned += s.filesPlanned;
+    if (s.startedUs > 0 && (started == 0 || s.startedUs < started)) started = s.startedUs;
+    ended = std::max(ended, s.endedUs);
+    generationEnd = std::max(generationEnd, s.generationEndUs);
+  }
+  const std::int64_t generationStart = earliestGenerationStart(all);
+  if (decidedBy >= 0 && code != toInt(GenerationResult::Done)) {
+    log->writeLine("Rank " + std::to_string(decidedBy) + " ended the run: " + resultText(code) + ".");
+  }
+  if (!verify_) {
+    log->writeLine("Ranks: " + std::to_string(all.size()) + "; made " + groupedCount(totals.filesCreated) +
+                   " files, " + formatSize(totals.bytesAllocated) + " in all.");
+    record.totals = totals;
+    if (generationStart > 0) record.generationSeconds = static_cast<double>(generationEnd - generationStart) / 1e6;
+  }
+  if (started > 0) record.started = timeOf(started);
+  if (ended > 0) record.ended = timeOf(ended);
+  if (started > 0 && ended > started) record.durationSeconds = static_cast<double>(ended - started) / 1e6;
+  record.sharedJson = ranksJson(all, decidedBy, verify_);
+  if (!verify_ && format_ == ProgressFormat::Human) {
+    ProgressSnapshot s;
+    s.filesCreated = totals.filesCreated;
+    s.currentSize = totals.bytesAllocated;
+    std::cerr << formatSummaryLine(code, s) << "\n" << std::flush;
+  }
+  return code;
+}
+
+int SharedRun::concludeUnlogged(int result) {
+  RunRecord record;
+  record.started = record.ended = std::chrono::system_clock::now();
+  // The others have nothing to report to: they stop as a signal would stop them.
+  mine_.flags |= RankState::SignalStop;
+  return conclude(result, record, nullptr);
+}
+
+}  // namespace quillet

@@ -1,0 +1,77 @@
+// One rank's side of a run shared among the ranks of a parallel job: the hooks that make the script
+// run this rank's part, the display that exchanges figures with the other ranks while it runs, and
+// the conclusion that agrees on one result and lets rank 0 alone write the log block and report.
+// Main thread only (the only thread that passes messages).
+#pragma once
+
+#include <atomic>
+#include <optional>
+#include <string>
+
+#include "engine/verify.h"
+#include "mpi/rank_exchange.h"
+#include "platform/file_system.h"
+#include "script/script_run.h"
+
+namespace quillet {
+
+class SharedRun {
+ public:
+  // shift: the verify's distance to the folder it checks. exchangeWhileRunning false keeps the
+  // ranks silent until they conclude (no progress, no early stop of the others): for measuring
+  // what the exchange costs.
+  SharedRun(RankExchange& exchange, FileSystem& fs, int shift, bool exchangeWhileRunning);
+
+  RunSharing hooks(std::string rejection);
+  ProgressDisplay& display() { return display_; }
+
+  // After the script run: whether it ever concluded, and how it ended without the others.
+  bool concluded() const { return concluded_; }
+  // A round waited past the silence limit: a rank is gone.
+  bool lost() const { return lost_; }
+  // A stop signal came and the others did not all conclude in the time the launcher leaves.
+  bool gaveUp() const { return gaveUp_; }
+  // Takes part in the conclusion for a run that ended before it could (its log could not be
+  // opened): the others are stopped and nothing is written.
+  int concludeUnlogged(int result);
+
+ private:
+  class Display final : public ProgressDisplay {
+   public:
+    explicit Display(SharedRun& run) : run_(run) {}
+    void show(GenerationJob& job) override { run_.watchGeneration(job); }
+    void setFormat(ProgressFormat format) override { run_.format_ = format; }
+
+   private:
+    SharedRun& run_;
+  };
+
+  std::string shareJob(GenerationJob& job, int part, bool create);
+  void watchGeneration(GenerationJob& job);
+  void watchVerify(VerifyJob& job);
+  // One poll of the exchange (a new round at most every tenth of a second); true when a round
+  // completed. Notes a stop signal and a silent round.
+  bool tick(bool running);
+  void printProgress(bool verify, bool last);
+  int conclude(int result, RunRecord& record, ScriptLog* log);
+
+  RankExchange& exchange_;
+  FileSystem& fs_;
+  int shift_;
+  bool exchangeWhileRunning_;
+  Display display_{*this};
+  ProgressFormat format_ = ProgressFormat::Human;
+  RankState mine_;
+  bool verify_ = false;
+  bool zeroShare_ = false;
+  bool concluded_ = false;
+  bool lost_ = false;
+  bool gaveUp_ = false;
+  std::chrono::steady_clock::time_point lastRound_{};
+  std::chrono::steady_clock::time_point shownFrom_{};
+  std::chrono::steady_clock::time_point lastPrint_{};
+  std::optional<std::chrono::steady_clock::time_point> signalAt_;
+  bool lineOpen_ = false;
+};
+
+}  // namespace quillet
