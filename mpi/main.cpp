@@ -93,6 +93,7 @@ int main(int argc, char** argv) {
   quillet::runScript(mode, args, services, exitCode);
   int code = exitCode.load();
   if (!run.concluded()) code = run.concludeUnlogged(code);
+  run.awaitLeader();
 
   if (run.lost()) MPI_Abort(MPI_COMM_WORLD, quillet::toInt(quillet::GenerationResult::RankLost));
   if (run.gaveUp()) {

@@ -43,6 +43,19 @@ bool RankExchange::allConcluded() const {
   return std::all_of(all_.begin(), all_.end(), [](const RankState& s) { return s.phase == RankState::Concluded; });
 }
 
+bool RankExchange::barrier(double seconds) {
+  MPI_Request request = MPI_REQUEST_NULL;
+  MPI_Ibarrier(comm_, &request);
+  const auto started = std::chrono::steady_clock::now();
+  for (;;) {
+    int done = 0;
+    MPI_Test(&request, &done, MPI_STATUS_IGNORE);
+    if (done != 0) return true;
+    if (std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() > seconds) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
 bool RankExchange::gatherTexts(const std::string& mine, double seconds, std::vector<std::string>& texts) {
   texts.clear();
   std::vector<int> counts(static_cast<std::size_t>(ranks_));

@@ -38,6 +38,9 @@ class RankExchange {
   // After a round in which every rank concluded: rank 0 receives each rank's text (index by rank;
   // sizes from the round's logLines), the others an empty list. False when it did not complete
   // within `seconds`.
+  // Waits (polling) until every rank has called it; false when that took more than `seconds`.
+  bool barrier(double seconds);
+
   bool gatherTexts(const std::string& mine, double seconds, std::vector<std::string>& texts);
 
  private:

@@ -27,7 +27,8 @@ constexpr auto kPrintPeriod = std::chrono::seconds(1);
 constexpr double kSilenceLimitSeconds = 120;
 // After a stop signal the launcher ends the job about a second later; what is not agreed on by
 // then is written from this rank's own figures.
-constexpr double kStopGraceSeconds = 0.6;
+constexpr double kStopGraceSeconds = 0.3;
+constexpr double kStalledRoundSeconds = 0.1;
 
 std::int64_t microsOf(std::chrono::system_clock::time_point t) {
   return std::chrono::duration_cast<std::chrono::microseconds>(t.time_since_epoch()).count();
@@ -245,7 +246,9 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
   for (;;) {
     if (tick(false) && exchange_.allConcluded()) break;
     if (lost_) break;
-    if (signalAt_ && secondsSince(*signalAt_) > kStopGraceSeconds) {
+    // Live ranks complete a round within milliseconds; one that has waited longer after a stop
+    // signal waits for a rank the launcher has already ended.
+    if (signalAt_ && (secondsSince(*signalAt_) > kStopGraceSeconds || exchange_.waitingSeconds() > kStalledRoundSeconds)) {
       gaveUp_ = true;
       break;
     }
@@ -280,6 +283,8 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
     std::size_t from = 0;
     for (std::size_t to; (to = texts[r].find('\n', from)) != std::string::npos; from = to + 1) {
       const std::string line = texts[r].substr(from, to - from);
+      // Every rank reads the same script: a rejection is rank 0's line already.
+      if (!record.rejection.empty() && line == record.rejection) continue;
       log->writeLine("Rank " + std::to_string(r) + ": " + line);
       if (verify_ && line.rfind("Data OK:", 0) == 0) std::cout << "Rank " << r << ": " << line << "\n";
     }
@@ -301,7 +306,7 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
   if (decidedBy >= 0 && code != toInt(GenerationResult::Done)) {
     log->writeLine("Rank " + std::to_string(decidedBy) + " ended the run: " + resultText(code) + ".");
   }
-  if (!verify_) {
+  if (!verify_ && record.rejection.empty()) {
     log->writeLine("Ranks: " + std::to_string(all.size()) + "; made " + groupedCount(totals.filesCreated) +
                    " files, " + formatSize(totals.bytesAllocated) + " in all.");
     record.totals = totals;
@@ -318,6 +323,13 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
     std::cerr << formatSummaryLine(code, s) << "\n" << std::flush;
   }
   return code;
+}
+
+bool SharedRun::awaitLeader() {
+  if (lost_ || gaveUp_) return false;
+  if (exchange_.barrier(signalAt_ ? kStopGraceSeconds : kSilenceLimitSeconds)) return true;
+  gaveUp_ = true;
+  return false;
 }
 
 int SharedRun::concludeUnlogged(int result) {

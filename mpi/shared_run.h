@@ -34,6 +34,9 @@ class SharedRun {
   // Takes part in the conclusion for a run that ended before it could (its log could not be
   // opened): the others are stopped and nothing is written.
   int concludeUnlogged(int result);
+  // Waits until rank 0 has closed its log block and report: a launcher ends the whole job as soon
+  // as one rank exits with a non-zero code. False when that did not come in time.
+  bool awaitLeader();
 
  private:
   class Display final : public ProgressDisplay {
