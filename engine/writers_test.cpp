@@ -102,6 +102,36 @@ TEST_F(WritersTest, ByAllSizeIsExactWithUniqueNamesAndTheSameSeededTreeForAnyWri
   EXPECT_TRUE(log.lines().empty());
 }
 
+// A request from outside to end at the next file (another process sharing the run ended it): the
+// writers finish the file in hand, start no other, and the run ends as stopped, with no file cut.
+TEST_F(WritersTest, EndAtNextFileFinishesTheFilesInHandAndStartsNoOther) {
+  for (const int threads : {1, 3}) {
+    for (const bool byFiles : {false, true}) {
+      GenerationJob job;
+      allSize(job, 80'000'000, threads);
+      if (byFiles) {
+        job.byAllSize = false;
+        job.minFiles = job.maxFiles = 2000;
+        job.recurseSubfolders = job.makeUpTree = true;
+        job.treeDeep = 1;
+        job.rootSize = 6;
+        job.dirsLimit = 6;
+      }
+      const std::string name = "end" + std::to_string(threads) + (byFiles ? "f" : "s");
+      std::thread ender([&] {
+        while (job.filesCreated.load() < 20) std::this_thread::sleep_for(1ms);
+        job.endAtNextFile = true;
+      });
+      EXPECT_EQ(run(job, name), GenerationResult::Stopped) << name;
+      ender.join();
+      const Tree t = readTree(*vol / name);
+      EXPECT_EQ(static_cast<std::int64_t>(t.files.size()), job.filesCreated.load()) << name;
+      EXPECT_EQ(t.bytes, job.currentSize.load()) << name;
+      EXPECT_LT(t.bytes, 40'000'000) << name;
+    }
+  }
+}
+
 TEST_F(WritersTest, ByFilesNumberSharesFoldersOutAndGivesTheOneWriterTreeTwice) {
   const auto tree = [&](int threads, const std::string& name) {
     GenerationJob job;
