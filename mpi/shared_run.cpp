@@ -316,7 +316,7 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
   if (ended > 0) record.ended = timeOf(ended);
   if (started > 0 && ended > started) record.durationSeconds = static_cast<double>(ended - started) / 1e6;
   record.sharedJson = ranksJson(all, decidedBy, verify_);
-  if (!verify_ && format_ == ProgressFormat::Human) {
+  if (!verify_ && format_ == ProgressFormat::Human && generationStart > 0) {
     ProgressSnapshot s;
     s.filesCreated = totals.filesCreated;
     s.currentSize = totals.bytesAllocated;
