@@ -19,6 +19,19 @@ ButtonColors ButtonColors::fromSystem() {
   return c;
 }
 
+COLORREF ButtonColors::of(Tone tone) const {
+  switch (tone) {
+    case Tone::Hilite: return hilite;
+    case Tone::Light: return light;
+    case Tone::Face: return face;
+    case Tone::Mid: return mid;
+    case Tone::Shadow: return shadow;
+    case Tone::DkShadow: return dkShadow;
+    case Tone::Edge: return edge;
+  }
+  return shadow;
+}
+
 OffscreenDc::OffscreenDc(HDC target, int width, int height)
     : target(target), memory(CreateCompatibleDC(target)),
       bitmap(CreateCompatibleBitmap(target, width, height)),
@@ -57,6 +70,23 @@ void Painter::line(int x1, int y1, int x2, int y2) {
 void Painter::polyline(std::initializer_list<POINT> points) {
   const std::vector<POINT> list(points);
   Polyline(dc, list.data(), static_cast<int>(list.size()));
+}
+
+void Painter::strokes(int x, int y, const ButtonColors& colors, const std::vector<Stroke>& list) {
+  for (const Stroke& s : list) {
+    const COLORREF color = colors.of(s.tone);
+    if (s.count == 1) {
+      pixel(x + s.points[0].x, y + s.points[0].y, color);
+      continue;
+    }
+    setPen(color);
+    POINT points[4];
+    for (int i = 0; i < s.count; ++i) {
+      const StrokePoint& p = s.points[static_cast<std::size_t>(i)];
+      points[i] = POINT{x + p.x, y + p.y};
+    }
+    Polyline(dc, points, s.count);
+  }
 }
 
 void Painter::fillRect(const RECT& r, COLORREF color) {

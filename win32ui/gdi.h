@@ -6,8 +6,10 @@
 #include <windows.h>
 
 #include <initializer_list>
+#include <vector>
 
 #include "frontend/drawing_rules.h"
+#include "frontend/indicator_strokes.h"
 
 namespace quillet::win32 {
 
@@ -23,6 +25,7 @@ inline COLORREF invertedColor(COLORREF c) { return toColorRef(quillet::invertedC
 struct ButtonColors {
   COLORREF hilite, light, face, mid, shadow, dkShadow, edge, window, windowFrame, text;
   static ButtonColors fromSystem();
+  COLORREF of(Tone tone) const;
 };
 
 // Draws into a memory bitmap of the given size; the destructor copies it to target at 0,0.
@@ -57,6 +60,8 @@ class Painter {
   void edge(const RECT& r, COLORREF topLeft, COLORREF bottomRight);
   void roundRect(const RECT& r, int ellipse, COLORREF outline, COLORREF fill);
   HDC handle() const { return dc; }
+  // Plays the shared indicator strokes with their origin at (x, y).
+  void strokes(int x, int y, const ButtonColors& colors, const std::vector<Stroke>& list);
 
  private:
   HDC dc;

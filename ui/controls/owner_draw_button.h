@@ -6,6 +6,9 @@
 #include <QAbstractButton>
 #include <QColor>
 
+#include <vector>
+
+#include "frontend/indicator_strokes.h"
 #include "ui/controls/gdi_painter.h"
 #include "ui/system_colors.h"
 
@@ -25,7 +28,11 @@ struct ButtonColors {
   QColor text;  // caption of an enabled, unpressed control
 
   static ButtonColors from(const SystemColors& system);
+  const QColor& of(Tone tone) const;
 };
+
+// Plays the shared indicator strokes with their origin at (x, y).
+void drawStrokes(GdiPainter& g, const ButtonColors& colors, int x, int y, const std::vector<Stroke>& strokes);
 
 class OwnerDrawButton : public QAbstractButton {
   Q_OBJECT
