@@ -26,6 +26,22 @@ struct Stroke {
   std::array<StrokePoint, 4> points{};
 };
 
+// The member of a front-end's button colours (each names its tones hilite, light, face, mid,
+// shadow, dkShadow and edge) that a tone stands for.
+template <class Colors>
+const auto& toneColor(const Colors& c, Tone tone) {
+  switch (tone) {
+    case Tone::Hilite: return c.hilite;
+    case Tone::Light: return c.light;
+    case Tone::Face: return c.face;
+    case Tone::Mid: return c.mid;
+    case Tone::Shadow: return c.shadow;
+    case Tone::DkShadow: return c.dkShadow;
+    case Tone::Edge: return c.edge;
+  }
+  return c.shadow;
+}
+
 // The mark of a checked box, relative to the top-left of the box inside its frame. The long stroke
 // runs out of the box towards its upper right corner.
 std::vector<Stroke> checkMarkStrokes(bool disabled);

@@ -19,19 +19,6 @@ ButtonColors ButtonColors::fromSystem() {
   return c;
 }
 
-COLORREF ButtonColors::of(Tone tone) const {
-  switch (tone) {
-    case Tone::Hilite: return hilite;
-    case Tone::Light: return light;
-    case Tone::Face: return face;
-    case Tone::Mid: return mid;
-    case Tone::Shadow: return shadow;
-    case Tone::DkShadow: return dkShadow;
-    case Tone::Edge: return edge;
-  }
-  return shadow;
-}
-
 OffscreenDc::OffscreenDc(HDC target, int width, int height)
     : target(target), memory(CreateCompatibleDC(target)),
       bitmap(CreateCompatibleBitmap(target, width, height)),
@@ -74,7 +61,7 @@ void Painter::polyline(std::initializer_list<POINT> points) {
 
 void Painter::strokes(int x, int y, const ButtonColors& colors, const std::vector<Stroke>& list) {
   for (const Stroke& s : list) {
-    const COLORREF color = colors.of(s.tone);
+    const COLORREF color = toneColor(colors, s.tone);
     if (s.count == 1) {
       pixel(x + s.points[0].x, y + s.points[0].y, color);
       continue;

@@ -25,7 +25,6 @@ inline COLORREF invertedColor(COLORREF c) { return toColorRef(quillet::invertedC
 struct ButtonColors {
   COLORREF hilite, light, face, mid, shadow, dkShadow, edge, window, windowFrame, text;
   static ButtonColors fromSystem();
-  COLORREF of(Tone tone) const;
 };
 
 // Draws into a memory bitmap of the given size; the destructor copies it to target at 0,0.

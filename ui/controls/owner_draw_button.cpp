@@ -24,22 +24,9 @@ ButtonColors ButtonColors::from(const SystemColors& system) {
   return c;
 }
 
-const QColor& ButtonColors::of(Tone tone) const {
-  switch (tone) {
-    case Tone::Hilite: return hilite;
-    case Tone::Light: return light;
-    case Tone::Face: return face;
-    case Tone::Mid: return mid;
-    case Tone::Shadow: return shadow;
-    case Tone::DkShadow: return dkShadow;
-    case Tone::Edge: return edge;
-  }
-  return shadow;
-}
-
 void drawStrokes(GdiPainter& g, const ButtonColors& colors, int x, int y, const std::vector<Stroke>& strokes) {
   for (const Stroke& s : strokes) {
-    const QColor& color = colors.of(s.tone);
+    const QColor& color = toneColor(colors, s.tone);
     if (s.count == 1) {
       g.pixel(x + s.points[0].x, y + s.points[0].y, color);
       continue;

@@ -28,7 +28,6 @@ struct ButtonColors {
   QColor text;  // caption of an enabled, unpressed control
 
   static ButtonColors from(const SystemColors& system);
-  const QColor& of(Tone tone) const;
 };
 
 // Plays the shared indicator strokes with their origin at (x, y).
