@@ -59,6 +59,23 @@ void Painter::polyline(std::initializer_list<POINT> points) {
   Polyline(dc, list.data(), static_cast<int>(list.size()));
 }
 
+void Painter::strokes(int x, int y, const ButtonColors& colors, const std::vector<Stroke>& list) {
+  for (const Stroke& s : list) {
+    const COLORREF color = toneColor(colors, s.tone);
+    if (s.count == 1) {
+      pixel(x + s.points[0].x, y + s.points[0].y, color);
+      continue;
+    }
+    setPen(color);
+    POINT points[4];
+    for (int i = 0; i < s.count; ++i) {
+      const StrokePoint& p = s.points[static_cast<std::size_t>(i)];
+      points[i] = POINT{x + p.x, y + p.y};
+    }
+    Polyline(dc, points, s.count);
+  }
+}
+
 void Painter::fillRect(const RECT& r, COLORREF color) {
   SetBkColor(dc, color);
   ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);

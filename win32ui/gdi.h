@@ -6,8 +6,10 @@
 #include <windows.h>
 
 #include <initializer_list>
+#include <vector>
 
 #include "frontend/drawing_rules.h"
+#include "frontend/indicator_strokes.h"
 
 namespace quillet::win32 {
 
@@ -57,6 +59,8 @@ class Painter {
   void edge(const RECT& r, COLORREF topLeft, COLORREF bottomRight);
   void roundRect(const RECT& r, int ellipse, COLORREF outline, COLORREF fill);
   HDC handle() const { return dc; }
+  // Plays the shared indicator strokes with their origin at (x, y).
+  void strokes(int x, int y, const ButtonColors& colors, const std::vector<Stroke>& list);
 
  private:
   HDC dc;

@@ -265,19 +265,7 @@ void OwnerDrawButton::drawCheckIndicator(HDC dc, bool pressed, bool disabled) {
   g.pixel(inner.right - 1, inner.top, c.face);
   g.pixel(inner.left, inner.bottom - 1, c.face);
   if (checkState != 1) return;
-  const int X = inner.left, Y = inner.top;
-  const COLORREF stroke = disabled ? c.mid : c.shadow;
-  g.setPen(stroke);
-  g.polyline({{X + 4, Y + 8}, {X + 9, Y + 3}, {X + 9, Y + 5}});
-  g.setPen(c.mid);
-  g.line(X + 2, Y + 6, X + 4, Y + 8);
-  g.line(X + 5, Y + 8, X + 9, Y + 4);
-  g.pixel(X + 11, Y + 1, stroke);
-  g.pixel(X + 12, Y + 1, c.mid);
-  g.pixel(X + 11, Y + 2, c.mid);
-  g.setPen(disabled ? c.shadow : c.dkShadow);
-  g.polyline({{X + 1, Y + 4}, {X + 4, Y + 7}, {X + 12, Y - 1}});
-  g.polyline({{X + 2, Y + 4}, {X + 4, Y + 6}, {X + 11, Y - 1}});
+  g.strokes(inner.left, inner.top, c, checkMarkStrokes(disabled));
 }
 
 void OwnerDrawButton::drawRadioIndicator(HDC dc, bool pressed, bool disabled) {
@@ -288,37 +276,10 @@ void OwnerDrawButton::drawRadioIndicator(HDC dc, bool pressed, bool disabled) {
   const int x = box.left, y = box.top;
   if (!disabled) {
     const bool sunken = checkState == 1 || pressed;
-    auto p = [sunken](int k) { return sunken ? 11 - k : k; };
-    g.setPen(c.edge);
-    g.line(x, y + 4, x + 5, y - 1);
-    g.line(x + 7, y, x + 12, y + 5);
-    g.line(x + 11, y + 7, x + 6, y + 12);
-    g.line(x + 4, y + 11, x - 1, y + 6);
-    g.setPen(c.light);
-    g.polyline({{x + p(1), y + p(6)}, {x + p(1), y + p(4)}, {x + p(4), y + p(1)}, {x + p(7), y + p(1)}});
-    g.line(x + p(2), y + p(8), x + p(9), y + p(1));
-    g.line(x + p(3), y + p(8), x + p(9), y + p(2));
-    g.line(x + p(4), y + p(8), x + p(9), y + p(3));
-    g.setPen(c.hilite);
-    g.polyline({{x + p(2), y + p(7)}, {x + p(2), y + p(4)}, {x + p(6), y + p(4)}});
-    g.polyline({{x + p(4), y + p(5)}, {x + p(4), y + p(2)}, {x + p(8), y + p(2)}});
-    g.setPen(c.mid);
-    g.line(x + p(6), y + p(9), x + p(10), y + p(5));
-    g.line(x + p(7), y + p(9), x + p(10), y + p(6));
-    g.setPen(c.shadow);
-    g.polyline({{x + p(4), y + p(10)}, {x + p(7), y + p(10)}, {x + p(10), y + p(7)}, {x + p(10), y + p(3)}});
-    g.pixel(x + p(3), y + p(5), c.hilite);
-    g.pixel(x + p(5), y + p(3), c.hilite);
-    g.pixel(x + p(2), y + p(2), c.face);
-    g.pixel(x + p(3), y + p(3), c.light);
-    g.pixel(x + p(3), y + p(6), c.light);
-    g.pixel(x + p(6), y + p(3), c.light);
+    g.strokes(x, y, c, radioPatternStrokes(sunken));
   }
   const COLORREF ring = disabled ? c.mid : c.shadow;
-  for (const POINT q : {POINT{x, y + 3}, POINT{x + 3, y}, POINT{x + 8, y}, POINT{x + 11, y + 3}, POINT{x + 11, y + 8},
-                        POINT{x + 8, y + 11}, POINT{x + 3, y + 11}, POINT{x, y + 8}}) {
-    g.pixel(q.x, q.y, ring);
-  }
+  for (const StrokePoint& q : radioRingPixels()) g.pixel(x + q.x, y + q.y, ring);
   if (checkState == 1) {
     const COLORREF dot = disabled ? c.shadow : c.dkShadow;
     g.roundRect({box.left + 3, box.top + 3, box.right - 3, box.bottom - 3}, 2, dot, dot);

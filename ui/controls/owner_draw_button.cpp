@@ -24,6 +24,22 @@ ButtonColors ButtonColors::from(const SystemColors& system) {
   return c;
 }
 
+void drawStrokes(GdiPainter& g, const ButtonColors& colors, int x, int y, const std::vector<Stroke>& strokes) {
+  for (const Stroke& s : strokes) {
+    const QColor& color = toneColor(colors, s.tone);
+    if (s.count == 1) {
+      g.pixel(x + s.points[0].x, y + s.points[0].y, color);
+      continue;
+    }
+    g.setPen(color);
+    g.moveTo(x + s.points[0].x, y + s.points[0].y);
+    for (int i = 1; i < s.count; ++i) {
+      const StrokePoint& p = s.points[static_cast<std::size_t>(i)];
+      g.lineTo(x + p.x, y + p.y);
+    }
+  }
+}
+
 OwnerDrawButton::OwnerDrawButton(const QString& text, QWidget* parent)
     : OwnerDrawButton(Kind::PushButton, text, parent) {}
 

@@ -6,6 +6,9 @@
 #include <QAbstractButton>
 #include <QColor>
 
+#include <vector>
+
+#include "frontend/indicator_strokes.h"
 #include "ui/controls/gdi_painter.h"
 #include "ui/system_colors.h"
 
@@ -26,6 +29,9 @@ struct ButtonColors {
 
   static ButtonColors from(const SystemColors& system);
 };
+
+// Plays the shared indicator strokes with their origin at (x, y).
+void drawStrokes(GdiPainter& g, const ButtonColors& colors, int x, int y, const std::vector<Stroke>& strokes);
 
 class OwnerDrawButton : public QAbstractButton {
   Q_OBJECT

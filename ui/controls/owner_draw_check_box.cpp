@@ -30,20 +30,7 @@ void OwnerDrawCheckBox::drawIndicator(GdiPainter& g, bool disabled) {
   g.pixel(inner.left, inner.bottom - 1, c.face);
   if (check() != 1) return;
 
-  const int X = inner.left, Y = inner.top;
-  const QColor stroke = disabled ? c.mid : c.shadow;
-  g.setPen(stroke);
-  g.polyline({{X + 4, Y + 8}, {X + 9, Y + 3}, {X + 9, Y + 5}});
-  g.setPen(c.mid);
-  g.line(X + 2, Y + 6, X + 4, Y + 8);
-  g.line(X + 5, Y + 8, X + 9, Y + 4);
-  g.pixel(X + 11, Y + 1, stroke);
-  g.pixel(X + 12, Y + 1, c.mid);
-  g.pixel(X + 11, Y + 2, c.mid);
-  g.setPen(disabled ? c.shadow : c.dkShadow);
-  // The long stroke runs out of the box towards its upper right corner.
-  g.polyline({{X + 1, Y + 4}, {X + 4, Y + 7}, {X + 12, Y - 1}});
-  g.polyline({{X + 2, Y + 4}, {X + 4, Y + 6}, {X + 11, Y - 1}});
+  drawStrokes(g, c, inner.left, inner.top, checkMarkStrokes(disabled));
 }
 
 void OwnerDrawCheckBox::toggleAndNotify() {

@@ -57,38 +57,10 @@ void OwnerDrawRadioButton::drawIndicator(GdiPainter& g, bool disabled) {
   if (!disabled) {
     // Checked or pressed turns the raised pattern by half a turn about the centre: sunken.
     const bool sunken = check() == 1 || isPressed();
-    auto p = [sunken](int k) { return sunken ? 11 - k : k; };
-    g.setPen(c.edge);
-    g.line(x, y + 4, x + 5, y - 1);
-    g.line(x + 7, y, x + 12, y + 5);
-    g.line(x + 11, y + 7, x + 6, y + 12);
-    g.line(x + 4, y + 11, x - 1, y + 6);
-    g.setPen(c.light);
-    g.polyline({{x + p(1), y + p(6)}, {x + p(1), y + p(4)}, {x + p(4), y + p(1)}, {x + p(7), y + p(1)}});
-    g.line(x + p(2), y + p(8), x + p(9), y + p(1));
-    g.line(x + p(3), y + p(8), x + p(9), y + p(2));
-    g.line(x + p(4), y + p(8), x + p(9), y + p(3));
-    g.setPen(c.hilite);
-    g.polyline({{x + p(2), y + p(7)}, {x + p(2), y + p(4)}, {x + p(6), y + p(4)}});
-    g.polyline({{x + p(4), y + p(5)}, {x + p(4), y + p(2)}, {x + p(8), y + p(2)}});
-    g.setPen(c.mid);
-    g.line(x + p(6), y + p(9), x + p(10), y + p(5));
-    g.line(x + p(7), y + p(9), x + p(10), y + p(6));
-    g.setPen(c.shadow);
-    g.polyline({{x + p(4), y + p(10)}, {x + p(7), y + p(10)}, {x + p(10), y + p(7)}, {x + p(10), y + p(3)}});
-    g.pixel(x + p(3), y + p(5), c.hilite);
-    g.pixel(x + p(5), y + p(3), c.hilite);
-    g.pixel(x + p(2), y + p(2), c.face);
-    g.pixel(x + p(3), y + p(3), c.light);
-    g.pixel(x + p(3), y + p(6), c.light);
-    g.pixel(x + p(6), y + p(3), c.light);
+    drawStrokes(g, c, x, y, radioPatternStrokes(sunken));
   }
   const QColor ring = disabled ? c.mid : c.shadow;
-  for (const QPoint& q : {QPoint(x, y + 3), QPoint(x + 3, y), QPoint(x + 8, y), QPoint(x + 11, y + 3),
-                          QPoint(x + 11, y + 8), QPoint(x + 8, y + 11), QPoint(x + 3, y + 11),
-                          QPoint(x, y + 8)}) {
-    g.pixel(q.x(), q.y(), ring);
-  }
+  for (const StrokePoint& q : radioRingPixels()) g.pixel(x + q.x, y + q.y, ring);
   if (check() == 1) {
     const QColor dot = disabled ? c.shadow : c.dkShadow;
     g.roundRect(box.grown(-3), 2, 2, dot, dot);
