@@ -153,6 +153,11 @@ TEST_P(MpiRanks, SplitsTheTotalExactlyOneFolderARank) {
   EXPECT_EQ(j["bytes_written"].get<std::int64_t>(), total);
   EXPECT_EQ(j["files_created"].get<std::int64_t>(), files);
   EXPECT_EQ(j["result"]["code"], 0);
+  // The parameters are the run's, not rank 0's part.
+  EXPECT_EQ(j["parameters"]["all_size_bytes"].get<std::int64_t>(), total);
+  EXPECT_EQ(j["parameters"]["root_folder"], *vol / "t" + "/");
+  EXPECT_EQ(j["parameters"]["seed"], "11");
+  EXPECT_EQ(j["run_seed"], "11");
   expectValidReport();
   expectOneClosedBlock();
   EXPECT_NE(log().find("Ranks: " + std::to_string(ranks) + "; made "), std::string::npos) << log();

@@ -90,6 +90,7 @@ std::string SharedRun::shareJob(GenerationJob& job, int part, bool create) {
       return "Incorrect path - '" + folder + "'. A rank's folder must be a folder, not a link or a file.";
     }
   }
+  if (create) runWide_ = RunRecord::RunWide{root, job.allSize.load(), job.limitSize, job.runSeed};
   job.rootFolder = withTrailingSeparator(folder);
   const int ranks = exchange_.ranks();
   if (job.byAllSize && !job.allPartition) {
@@ -316,6 +317,7 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
   if (ended > 0) record.ended = timeOf(ended);
   if (started > 0 && ended > started) record.durationSeconds = static_cast<double>(ended - started) / 1e6;
   record.sharedJson = ranksJson(all, decidedBy, verify_);
+  record.runWide = runWide_;
   if (!verify_ && format_ == ProgressFormat::Human && generationStart > 0) {
     ProgressSnapshot s;
     s.filesCreated = totals.filesCreated;

@@ -11,6 +11,7 @@
 #include "engine/verify.h"
 #include "mpi/rank_exchange.h"
 #include "platform/file_system.h"
+#include "script/run_report.h"
 #include "script/script_run.h"
 
 namespace quillet {
@@ -65,6 +66,7 @@ class SharedRun {
   Display display_{*this};
   ProgressFormat format_ = ProgressFormat::Human;
   RankState mine_;
+  std::optional<RunRecord::RunWide> runWide_;  // the run's own parameters, before this rank's part
   bool verify_ = false;
   bool zeroShare_ = false;
   bool concluded_ = false;

@@ -124,12 +124,20 @@ std::string formatReport(const RunRecord& r) {
   j["mode"] = r.verifyMode ? "verify" : r.byAllSize ? "by_all_size" : "by_files_number";
   j["rejection"] = r.rejection.empty() ? ordered_json(nullptr) : ordered_json(r.rejection);
   j["parameters"] = job != nullptr ? parameters(*job, r.extensions) : ordered_json(nullptr);
+  if (job != nullptr && r.runWide) {
+    ordered_json& p = j["parameters"];
+    p["root_folder"] = r.runWide->rootFolder;
+    if (job->byAllSize && !job->allPartition) p["all_size_bytes"] = r.runWide->allSize;
+    if (!job->byAllSize && job->useLimitSize) p["limit_size_bytes"] = r.runWide->limitSize;
+    if (job->seedGiven) p["seed"] = std::to_string(r.runWide->seed);
+  }
   j["random_seed"] =
       job != nullptr && job->firstSeed >= 0 ? ordered_json(job->firstSeed) : ordered_json(nullptr);
   // A run has its seed once the worker started, or from the start when it was given. As a text:
   // a JSON number loses digits beyond 2^53.
   const bool seeded = job != nullptr && (job->seedGiven || r.generationSeconds > 0);
-  j["run_seed"] = seeded ? ordered_json(std::to_string(job->runSeed)) : ordered_json(nullptr);
+  j["run_seed"] = seeded ? ordered_json(std::to_string(job->seedGiven && r.runWide ? r.runWide->seed : job->runSeed))
+                         : ordered_json(nullptr);
   j["run_seed_source"] = seeded ? ordered_json(job->seedGiven ? "given" : "drawn") : ordered_json(nullptr);
   if (job != nullptr && job->sync == SyncMode::End && r.generationSeconds > 0) {
     j["volume_sync"] = {{"flushed", job->volumeSynced}, {"note", textOrNull(!job->volumeSyncNote.empty(), job->volumeSyncNote)}};

@@ -57,6 +57,15 @@ struct RunRecord {
     std::int64_t filesPlanned = 0;
   };
   std::optional<Totals> totals;
+  // What the whole shared run was asked for, given instead of this process's part in "parameters"
+  // and "run_seed": the root above the parts' folders, the total, the limit and the given seed.
+  struct RunWide {
+    std::string rootFolder;
+    std::int64_t allSize = 0;
+    std::int64_t limitSize = 0;
+    std::uint64_t seed = 0;
+  };
+  std::optional<RunWide> runWide;
   std::string sharedJson;
 };
 
