@@ -43,18 +43,6 @@ TEST(RankShare, FoldersShiftAndShiftValues) {
   }
 }
 
-TEST(RankShare, StatesSurviveThePackedForm) {
-  RankState s;
-  s.phase = RankState::Concluded;
-  s.result = 8;
-  s.runSeed = -5;
-  s.logLines = 77;
-  s.verifiedRank = 3;
-  const auto words = s.pack();
-  const RankState back = RankState::unpack(words.data());
-  EXPECT_EQ(back.pack(), words);
-}
-
 std::vector<RankState> withResults(std::initializer_list<std::int64_t> results) {
   std::vector<RankState> v;
   for (const auto r : results) {
