@@ -253,7 +253,7 @@ class MpiFullVolumeTest : public MpiProgramTest {
 // When the shared volume is full, every rank ends and the run ends once, as full.
 TEST_F(MpiFullVolumeTest, FullVolumeEndsTheRunOnceAsFull) {
   const auto result = run(4, {"/s", "/allsize:allpartition", root("full"), "/minsize:32k", "/maxsize:512k",
-                              reportArg()});
+                              reportArg(), "/progress:json"});
   EXPECT_EQ(result.exitCode, 1) << result.err;
   expectOneClosedBlock();
   const auto j = report();
@@ -268,7 +268,10 @@ TEST_F(MpiFullVolumeTest, FullVolumeEndsTheRunOnceAsFull) {
   EXPECT_EQ(files, j["files_created"].get<std::int64_t>());
   EXPECT_EQ(bytes, j["bytes_written"].get<std::int64_t>());
   EXPECT_GT(bytes, 16 << 20);
-  EXPECT_EQ(count(result.err, "Finished: "), 1) << result.err;
+  // Rank 0's object lines: one final line, with the agreed result and the sums of all ranks.
+  EXPECT_EQ(count(result.err, "\"final\":true"), 1) << result.err;
+  EXPECT_NE(result.err.find("\"result\":{\"code\":1,"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("\"files_created\":" + std::to_string(files) + ","), std::string::npos) << result.err;
   expectValidReport();
 }
 

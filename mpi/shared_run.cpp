@@ -115,11 +115,36 @@ bool SharedRun::tick(bool running) {
   return completed;
 }
 
-void SharedRun::printProgress(bool verify, bool last) {
-  if (exchange_.rank() != 0 || format_ != ProgressFormat::Human) return;
+ProgressSnapshot SharedRun::summed(ProgressSnapshot local) const {
+  local.filesCreated = 0;
+  local.currentSize = 0;
+  const auto& all = exchange_.all();
+  for (int r = 0; r < exchange_.ranks(); ++r) {
+    const RankState& s = r == exchange_.rank() ? mine_ : all[static_cast<std::size_t>(r)];
+    local.filesCreated += s.files;
+    local.currentSize += s.bytes;
+  }
+  return local;
+}
+
+void SharedRun::printProgress(const ProgressSnapshot* local, bool last) {
+  if (exchange_.rank() != 0 || format_ == ProgressFormat::Off) return;
   const auto now = Steady::now();
   if (!last && now - lastPrint_ < kPrintPeriod) return;
   lastPrint_ = now;
+  const double seconds = std::chrono::duration<double>(now - shownFrom_).count();
+  if (format_ == ProgressFormat::Json) {
+    // Object lines only, as a single run gives them; a verify's are left out.
+    if (local == nullptr || last) return;
+    const ProgressSnapshot s = summed(*local);
+    std::cerr << formatJsonProgressLine(s, jsonBefore_, byAllSize_, fillRandom_, seconds,
+                                        std::chrono::duration<double>(now - jsonBeforeAt_).count()) +
+                     "\n"
+              << std::flush;
+    jsonBefore_ = s;
+    jsonBeforeAt_ = now;
+    return;
+  }
   std::int64_t files = 0, bytes = 0, damaged = 0;
   int running = 0;
   const auto& all = exchange_.all();
@@ -130,9 +155,8 @@ void SharedRun::printProgress(bool verify, bool last) {
     damaged += s.damagedBytes;
     if (s.phase != RankState::Concluded) ++running;
   }
-  const double seconds = std::chrono::duration<double>(now - shownFrom_).count();
   std::string line = "Ranks: " + std::to_string(exchange_.ranks()) + ", " + std::to_string(running) + " running; ";
-  if (verify) {
+  if (local == nullptr) {
     line += groupedCount(files) + " files and " + formatSize(bytes) + " checked, " + formatSize(damaged) + " damaged";
   } else {
     line += groupedCount(files) + " files, " + formatSize(bytes) + " written";
@@ -149,7 +173,9 @@ void SharedRun::printProgress(bool verify, bool last) {
 
 void SharedRun::watchGeneration(GenerationJob& job) {
   mine_.phase = RankState::Running;
-  shownFrom_ = lastPrint_ = Steady::now();
+  shownFrom_ = lastPrint_ = jsonBeforeAt_ = Steady::now();
+  byAllSize_ = job.byAllSize;
+  fillRandom_ = job.fillRandom;
   while (!job.finished.load()) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     mine_.files = job.filesCreated.load();
@@ -167,7 +193,8 @@ void SharedRun::watchGeneration(GenerationJob& job) {
         if (s.phase == RankState::Concluded && s.result == toInt(GenerationResult::RankLost)) job.requestStop();
       }
     }
-    printProgress(false, false);
+    const ProgressSnapshot local = job.snapshot();
+    printProgress(&local, false);
   }
   mine_.files = job.filesCreated.load();
   mine_.bytes = job.currentSize.load();
@@ -188,7 +215,7 @@ void SharedRun::watchVerify(VerifyJob& job) {
         if ((s.flags & RankState::SignalStop) != 0) job.requestStop();
       }
     }
-    printProgress(true, false);
+    printProgress(nullptr, false);
   }
 }
 
@@ -318,11 +345,22 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
   if (started > 0 && ended > started) record.durationSeconds = static_cast<double>(ended - started) / 1e6;
   record.sharedJson = ranksJson(all, decidedBy, verify_);
   record.runWide = runWide_;
-  if (!verify_ && format_ == ProgressFormat::Human && generationStart > 0) {
+  if (!verify_ && generationStart > 0 && format_ != ProgressFormat::Off) {
     ProgressSnapshot s;
     s.filesCreated = totals.filesCreated;
     s.currentSize = totals.bytesAllocated;
-    std::cerr << formatSummaryLine(code, s) << "\n" << std::flush;
+    s.dirsCreated = static_cast<std::int32_t>(totals.foldersCreated);
+    s.dirsProcessed = static_cast<std::uint32_t>(totals.foldersVisited);
+    s.finished = true;
+    if (format_ == ProgressFormat::Json) {
+      const auto now = Steady::now();
+      std::cerr << formatJsonProgressLine(s, jsonBefore_, byAllSize_, fillRandom_, record.generationSeconds,
+                                          std::chrono::duration<double>(now - jsonBeforeAt_).count(), &code) +
+                       "\n"
+                << std::flush;
+    } else {
+      std::cerr << formatSummaryLine(code, s) << "\n" << std::flush;
+    }
   }
   return code;
 }

@@ -56,7 +56,10 @@ class SharedRun {
   // One poll of the exchange (a new round at most every tenth of a second); true when a round
   // completed. Notes a stop signal and a silent round.
   bool tick(bool running);
-  void printProgress(bool verify, bool last);
+  // Rank 0's line once a second; `local` is this rank's own snapshot for a generation (null for a
+  // verify), whose figures are replaced by the sums over all ranks.
+  void printProgress(const ProgressSnapshot* local, bool last);
+  ProgressSnapshot summed(ProgressSnapshot local) const;
   int conclude(int result, RunRecord& record, ScriptLog* log);
 
   RankExchange& exchange_;
@@ -77,6 +80,11 @@ class SharedRun {
   std::chrono::steady_clock::time_point lastPrint_{};
   std::optional<std::chrono::steady_clock::time_point> signalAt_;
   bool lineOpen_ = false;
+  // /progress:json: what the last object line gave, for its interval figures.
+  bool byAllSize_ = true;
+  bool fillRandom_ = true;
+  ProgressSnapshot jsonBefore_;
+  std::chrono::steady_clock::time_point jsonBeforeAt_{};
 };
 
 }  // namespace quillet
