@@ -127,7 +127,7 @@ ProgressSnapshot SharedRun::summed(ProgressSnapshot local) const {
   return local;
 }
 
-void SharedRun::printProgress(const ProgressSnapshot* local, bool last) {
+void SharedRun::printProgress(const GenerationJob* job, bool last) {
   if (exchange_.rank() != 0 || format_ == ProgressFormat::Off) return;
   const auto now = Steady::now();
   if (!last && now - lastPrint_ < kPrintPeriod) return;
@@ -135,8 +135,8 @@ void SharedRun::printProgress(const ProgressSnapshot* local, bool last) {
   const double seconds = std::chrono::duration<double>(now - shownFrom_).count();
   if (format_ == ProgressFormat::Json) {
     // Object lines only, as a single run gives them; a verify's are left out.
-    if (local == nullptr || last) return;
-    const ProgressSnapshot s = summed(*local);
+    if (job == nullptr || last) return;
+    const ProgressSnapshot s = summed(job->snapshot());
     std::cerr << formatJsonProgressLine(s, jsonBefore_, byAllSize_, fillRandom_, seconds,
                                         std::chrono::duration<double>(now - jsonBeforeAt_).count()) +
                      "\n"
@@ -156,7 +156,7 @@ void SharedRun::printProgress(const ProgressSnapshot* local, bool last) {
     if (s.phase != RankState::Concluded) ++running;
   }
   std::string line = "Ranks: " + std::to_string(exchange_.ranks()) + ", " + std::to_string(running) + " running; ";
-  if (local == nullptr) {
+  if (job == nullptr) {
     line += groupedCount(files) + " files and " + formatSize(bytes) + " checked, " + formatSize(damaged) + " damaged";
   } else {
     line += groupedCount(files) + " files, " + formatSize(bytes) + " written";
@@ -193,8 +193,7 @@ void SharedRun::watchGeneration(GenerationJob& job) {
         if (s.phase == RankState::Concluded && s.result == toInt(GenerationResult::RankLost)) job.requestStop();
       }
     }
-    const ProgressSnapshot local = job.snapshot();
-    printProgress(&local, false);
+    printProgress(&job, false);
   }
   mine_.files = job.filesCreated.load();
   mine_.bytes = job.currentSize.load();

@@ -56,9 +56,9 @@ class SharedRun {
   // One poll of the exchange (a new round at most every tenth of a second); true when a round
   // completed. Notes a stop signal and a silent round.
   bool tick(bool running);
-  // Rank 0's line once a second; `local` is this rank's own snapshot for a generation (null for a
-  // verify), whose figures are replaced by the sums over all ranks.
-  void printProgress(const ProgressSnapshot* local, bool last);
+  // Rank 0's line once a second: for a generation, job's (null for a verify), its figures replaced
+  // by the sums over all ranks.
+  void printProgress(const GenerationJob* job, bool last);
   ProgressSnapshot summed(ProgressSnapshot local) const;
   int conclude(int result, RunRecord& record, ScriptLog* log);
 
