@@ -856,17 +856,27 @@ class Verifier {
       if (present_.count(plan[i].relativePath) != 0) lastPresent = static_cast<std::int64_t>(i);
     }
     // Files are handed out in plan order and each writer has one in flight, so the files a run was
-    // writing when it ended are among the last runWriters planned up to the last one present; one
-    // of them may even be absent (its creation failed on a full volume while a later one's went
-    // through).
+    // writing when it ended are the last file of each writer: found walking back from the last
+    // planned file present, at most one per writer. The other writers may have finished files
+    // after a writer's last one began (a larger file, or a writer the system ran less), so the
+    // walk passes up to kLagFiles finished files per other writer; with one writer it is the last
+    // file alone. Absent files on the way are files whose creation met the full volume.
+    constexpr std::int64_t kLagFiles = 4;
     const std::int64_t writers = std::clamp(job_.runWriters, 1, 256);
-    const std::int64_t inFlightFrom = std::max<std::int64_t>(0, lastPresent - writers + 1);
+    std::int64_t inFlightFrom = std::max<std::int64_t>(lastPresent, 0);
     std::int64_t lastTruncated = -1;
-    for (std::int64_t i = inFlightFrom; i <= lastPresent; ++i) {
+    std::int64_t passed = 0;
+    for (std::int64_t i = lastPresent; i >= 0; --i) {
       const auto found = present_.find(plan[static_cast<std::size_t>(i)].relativePath);
-      if (found == present_.end()) continue;
+      if (found == present_.end() || found->second != SizeState::Truncated) {
+        if (++passed > (writers - 1) * kLagFiles) break;
+        inFlightFrom = i;
+        continue;
+      }
       inFlight_.insert(found->first);
-      if (found->second == SizeState::Truncated) lastTruncated = i;
+      if (lastTruncated < 0) lastTruncated = i;
+      inFlightFrom = i;
+      if (static_cast<std::int64_t>(inFlight_.size()) >= writers) break;
     }
     std::size_t tailFrom = plan.size();
     if (lastPresent + 1 < static_cast<std::int64_t>(plan.size())) {
