@@ -120,7 +120,21 @@ TEST_F(ScriptThreadsTest, FourWritersStoppedVerifyCleanWithTheirLine) {
   EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
   EXPECT_NE(r.out.find("; missing 0 files; unexpected 0 files"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("after the run ended early (the run stopped while it wrote "), std::string::npos) << r.out;
-  json v = report()["verify"];
+  const json whole = report();
+  // Four readers, each with its times and its share of the files and bytes.
+  EXPECT_EQ(whole["threads"]["count"], 4);
+  ASSERT_EQ(whole["threads"]["per_thread"].size(), 4u);
+  std::int64_t files = 0, bytes = 0;
+  for (const auto& t : whole["threads"]["per_thread"]) {
+    files += t["files"].get<std::int64_t>();
+    bytes += t["bytes"].get<std::int64_t>();
+    if (t["files"] > 0) {
+      EXPECT_LE(t["first_done_seconds"].get<double>(), t["last_done_seconds"].get<double>());
+    }
+  }
+  json v = whole["verify"];
+  EXPECT_EQ(files, v["files_checked"].get<std::int64_t>());
+  EXPECT_EQ(bytes, v["classes"]["ok"]["bytes"].get<std::int64_t>());
   const auto cut = v["cut_short_files"].size();
   EXPECT_GE(cut, 1u);
   EXPECT_LE(cut, 4u);
