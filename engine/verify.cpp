@@ -425,7 +425,12 @@ class Verifier {
   // merged in offset order as they become ready, so the verdict is the one a single pass gives.
   struct SharedFile {
     std::size_t index = 0;  // in walk order
-    FileVerdict verdict;    // its expectation set before it is shared; its tally grows as ranges merge
+    // Set before it is shared and never changed after, so readers take them without the lock.
+    std::string relativePath;
+    std::int64_t length = 0;  // as opened
+    FileExpectation expect;
+    // Its tally grows and its length may shrink as ranges merge, under the lock.
+    FileVerdict verdict;
     std::unique_ptr<ReadHandle> handle;  // the opener's, for the allocation check at the end
     std::int64_t ranges = 0;
     std::int64_t nextToClaim = 1;
@@ -476,7 +481,7 @@ class Verifier {
             v.unreadable = true;
             v.readError = r.readError;
             f.cut = true;
-          } else if (r.checkedTo < std::min(v.length, (f.nextToMerge + 1) * kRangeBytes)) {
+          } else if (r.checkedTo < std::min(f.length, (f.nextToMerge + 1) * kRangeBytes)) {
             // The file shrank while it was read: what could not be read is not there.
             v.length = r.checkedTo;
             f.cut = true;
@@ -524,10 +529,10 @@ class Verifier {
         if (file) {
           SpanCheck checked;
           const std::int64_t begin = range * kRangeBytes;
-          const std::int64_t end = std::min(file->verdict.length, begin + kRangeBytes);
-          auto opened = fs_.openForCheck(job_.rootFolder, systemRelative(file->verdict.relativePath));
+          const std::int64_t end = std::min(file->length, begin + kRangeBytes);
+          auto opened = fs_.openForCheck(job_.rootFolder, systemRelative(file->relativePath));
           if (opened.ok()) {
-            FileExpectation expect = file->verdict.expect;
+            FileExpectation expect = file->expect;
             checked = checkSpan(*opened.value(), expect, nullptr, begin, end, slots);
           } else {
             checked.checkedTo = begin;
@@ -551,6 +556,9 @@ class Verifier {
         const auto publish = [&](const FileVerdict& v) {
           share = std::make_shared<SharedFile>();
           share->index = index;
+          share->relativePath = v.relativePath;
+          share->length = v.length;
+          share->expect = v.expect;
           share->verdict = v;
           share->ranges = (v.length + kRangeBytes - 1) / kRangeBytes;
           std::lock_guard guard(lock);
