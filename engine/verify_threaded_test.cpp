@@ -198,6 +198,19 @@ TEST(VerifyThreadedTest, FourReadersSharingALargeFileFindWhatOneReaderFinds) {
       }
     }
   }
+
+  // A stop while the readers share the large file ends every one of them, and the verify.
+  VerifyJob stopped;
+  stopped.rootFolder = "/root/";
+  stopped.readers = 4;
+  VerifyResult partial;
+  std::thread worker([&] { runVerify(stopped, fs, partial); });
+  while (!stopped.finished.load()) {
+    if (stopped.bytesChecked.load() > 40 * kMiB) stopped.requestStop();
+    std::this_thread::yield();
+  }
+  worker.join();
+  EXPECT_TRUE(partial.stopped || partial.files == 4);
 }
 
 }  // namespace
