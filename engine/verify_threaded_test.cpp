@@ -213,5 +213,85 @@ TEST(VerifyThreadedTest, FourReadersSharingALargeFileFindWhatOneReaderFinds) {
   EXPECT_TRUE(partial.stopped || partial.files == 4);
 }
 
+// A file that ends, or fails, at `cut` while it is read, although its open told the full length:
+// a file cut, or a volume failing, in the middle of a verify.
+class CutHandle : public ReadHandle {
+ public:
+  CutHandle(std::unique_ptr<ReadHandle> inner, std::int64_t cut, bool fail)
+      : inner_(std::move(inner)), cut_(cut), fail_(fail) {}
+  std::int64_t size() const override { return inner_->size(); }
+  std::int64_t allocatedBytes() const override { return inner_->allocatedBytes(); }
+  UncachedRead method() const override { return inner_->method(); }
+  Result<std::size_t> read(std::int64_t offset, void* data, std::size_t size) override {
+    if (offset >= cut_) {
+      if (fail_) return Status::failure(ErrorKind::Other, 5, "read failed past the cut");
+      return std::size_t{0};
+    }
+    return inner_->read(offset, data, static_cast<std::size_t>(std::min<std::int64_t>(size, cut_ - offset)));
+  }
+
+ private:
+  std::unique_ptr<ReadHandle> inner_;
+  std::int64_t cut_;
+  bool fail_;
+};
+
+class CuttingFileSystem : public testing::FakeFileSystem {
+ public:
+  std::int64_t cut = 0;
+  bool fail = false;
+  Result<std::unique_ptr<ReadHandle>> openForCheck(const std::string& base, const std::string& relative) override {
+    auto opened = FakeFileSystem::openForCheck(base, relative);
+    if (!opened.ok() || relative != "big") return opened;
+    return std::unique_ptr<ReadHandle>(std::make_unique<CutHandle>(std::move(opened.value()), cut, fail));
+  }
+};
+
+// A shared file that ends early, or fails, in its second range: the ranges after it are not the
+// file's, and the verdict is the one a single pass gives: truncated where it ended, or unreadable
+// with what was checked before the failure.
+TEST(VerifyThreadedTest, ASharedFileThatEndsOrFailsMidwayGetsTheOnePassVerdict) {
+  constexpr std::uint64_t kSeed = 78;
+  constexpr std::int64_t kMiB = 1 << 20;
+  const std::int64_t bigSize = 72 * kMiB + 5000;
+  CuttingFileSystem fs;
+  fs.keepContent = true;
+  fs.addFolder("/root");
+  writeFile(fs, "big", kSeed, bigSize, bigSize, [](std::int64_t, std::uint8_t*, std::size_t) {});
+  writeFile(fs, "small", kSeed, 5000, 5000, [](std::int64_t, std::uint8_t*, std::size_t) {});
+  fs.cut = 40 * kMiB;
+  for (const bool fail : {false, true}) {
+    fs.fail = fail;
+    VerifyResult results[2];
+    for (int i = 0; i < 2; ++i) {
+      VerifyJob job;
+      job.rootFolder = "/root/";
+      job.seed = kSeed;
+      job.readers = i == 0 ? 1 : 4;
+      runVerify(job, fs, results[i]);
+      EXPECT_EQ(job.filesChecked.load(), 2);
+    }
+    for (const VerifyResult& r : results) {
+      ASSERT_EQ(r.damaged.size(), 1u) << fail;
+      const FileVerdict& v = r.damaged[0];
+      EXPECT_EQ(v.relativePath, "big");
+      EXPECT_EQ(v.tally.bytes[0], 40 * kMiB) << fail;
+      EXPECT_EQ(v.tally.damagedBytes(), 0) << fail;
+      EXPECT_EQ(v.unreadable, fail);
+      if (fail) {
+        EXPECT_NE(v.readError.find("read failed past the cut"), std::string::npos) << v.readError;
+        EXPECT_EQ(v.length, bigSize);
+        EXPECT_EQ(r.unreadableFiles, 1);
+      } else {
+        EXPECT_EQ(v.length, 40 * kMiB);
+        EXPECT_EQ(v.sizeState, SizeState::Truncated);
+        EXPECT_EQ(r.truncatedBytes, bigSize - 40 * kMiB);
+      }
+      EXPECT_EQ(r.intactBytes(), 40 * kMiB + 5000) << fail;
+    }
+    EXPECT_EQ(results[1].damaged[0].sizeState, results[0].damaged[0].sizeState) << fail;
+  }
+}
+
 }  // namespace
 }  // namespace quillet
