@@ -119,10 +119,7 @@ void blockBody(std::uint64_t nonce, std::uint32_t* __restrict out) {
   }
   for (int g = 0; g < 8; ++g) {
     for (int l = 0; l < kLanes; ++l) {
-      std::uint32_t x = s[l];
-      x ^= x << 13;
-      x ^= x >> 17;
-      x ^= x << 5;
+      const std::uint32_t x = xorshiftStep(s[l]);
       s[l] = x;
       out[g * kLanes + l] = shapeContentWords(x);
     }
@@ -143,10 +140,7 @@ void shapedBody(std::uint64_t nonce, std::uint32_t* __restrict out, int groups) 
   }
   for (int g = 0; g < groups; ++g) {
     for (int l = 0; l < kLanes; ++l) {
-      std::uint32_t x = s[l];
-      x ^= x << 13;
-      x ^= x >> 17;
-      x ^= x << 5;
+      const std::uint32_t x = xorshiftStep(s[l]);
       s[l] = x;
       out[g * kLanes + l] = x;
     }

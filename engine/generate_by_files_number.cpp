@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -135,22 +136,31 @@ class FolderQueue {
   bool aborted_ = false;
 };
 
-// Walks the tree in the order one writer fills it (a folder, then each visible sub-folder in
-// listing order) and queues every folder; the writers fill them.
-GenerationResult walkFolders(const std::string& folder, RunContext& ctx, FolderFacts facts, FolderQueue& queue,
-                             const RunEnd& end) {
+// Fills a folder (one writer) or queues it for the writers; false, with the run's result, ends
+// the walk.
+using FolderVisit = std::function<bool(const std::string& folder, FolderFacts facts, GenerationResult& result)>;
+
+// Walks the tree in the order one writer fills it: a folder, then each visible sub-folder in
+// listing order, depth first; visit takes each folder in turn. With `end` (the writers' shared
+// end) the walk runs beside the writers and stops once they ended the run.
+GenerationResult walkFolders(const std::string& folder, RunContext& ctx, FolderFacts facts, const FolderVisit& visit,
+                             const RunEnd* end) {
   GenerationJob& job = ctx.job;
-  if (!queue.push({folder, facts}, end)) return GenerationResult::Done;
+  GenerationResult visited = GenerationResult::Done;
+  if (!visit(folder, facts, visited)) return visited;
   if (!job.recurseSubfolders || !facts.mayHaveSubfolders) return GenerationResult::Done;
-  // A folder still to be made (the root, when it was not there) is listed once its writer made it.
-  if (!facts.knownToExist && !ctx.services.fs.isFolder(withoutTrailingSeparator(folder))) {
+  // A folder still to be made (the root, when it was not there) is listed once its writer made it;
+  // a single writer has made it already.
+  if (end != nullptr && !facts.knownToExist && !ctx.services.fs.isFolder(withoutTrailingSeparator(folder))) {
     return GenerationResult::Done;
   }
   auto reader = ctx.services.fs.openFolder(folder);
-  if (!reader.ok()) return GenerationResult::Done;
+  if (!reader.ok()) return GenerationResult::Done;  // its sub-folders stay unfilled
   FolderEntry entry;
   for (;;) {
     const Result<bool> more = reader.value()->next(entry);
+    // Sub-folders a listing cannot reach are left unfilled, as those of a folder that cannot be
+    // listed at all.
     if (!more.ok() || !more.value()) break;
     if (!isVisibleFolder(entry)) continue;
     {
@@ -158,12 +168,12 @@ GenerationResult walkFolders(const std::string& folder, RunContext& ctx, FolderF
       job.dirsProcessed.fetch_add(1, std::memory_order_relaxed);
       if (job.stopRequested) return GenerationResult::Stopped;
     }
-    if (end.ended()) return GenerationResult::Done;
+    if (end != nullptr && end->ended()) return GenerationResult::Done;
     const int depth = facts.depth + 1;
     const bool knownLeaf = ctx.knownLeafDepth >= 0 && depth >= ctx.knownLeafDepth;
     const bool mayHaveSubfolders = !knownLeaf && reader.value()->entryMayHaveSubfolders(entry);
     const auto result =
-        walkFolders(withTrailingSeparator(folder + entry.name), ctx, {true, mayHaveSubfolders, depth}, queue, end);
+        walkFolders(withTrailingSeparator(folder + entry.name), ctx, {true, mayHaveSubfolders, depth}, visit, end);
     if (result != GenerationResult::Done) return result;
   }
   return GenerationResult::Done;
@@ -209,7 +219,11 @@ std::optional<GenerationResult> generateWithWriters(const std::string& root, Run
   } catch (const std::system_error&) {
     return std::nullopt;  // the system refused a thread: one writer does it all
   }
-  const GenerationResult walked = walkFolders(root, ctx, facts, queue, end);
+  const FolderVisit enqueue = [&](const std::string& folder, FolderFacts folderFacts, GenerationResult& result) {
+    result = GenerationResult::Done;
+    return queue.push({folder, folderFacts}, end);
+  };
+  const GenerationResult walked = walkFolders(root, ctx, facts, enqueue, &end);
   if (walked != GenerationResult::Done) queue.abort();
   queue.close();
   pool.join();
@@ -231,33 +245,11 @@ GenerationResult generateByFilesNumber(const std::string& folder, RunContext& ct
       if (const auto result = generateWithWriters(folder, ctx, facts, writers)) return *result;
     }
   }
-  if (const auto filled = fillFolder(folder, ctx, facts, nullptr, nullptr); filled != GenerationResult::Done) {
-    return filled;
-  }
-
-  if (!job.recurseSubfolders || !facts.mayHaveSubfolders) return GenerationResult::Done;
-  auto reader = ctx.services.fs.openFolder(folder);
-  if (!reader.ok()) return GenerationResult::Done;  // its sub-folders stay unfilled, as above
-  FolderEntry entry;
-  for (;;) {
-    const Result<bool> more = reader.value()->next(entry);
-    // Sub-folders a listing cannot reach are left unfilled, as those of a folder that cannot be
-    // listed at all.
-    if (!more.ok() || !more.value()) break;
-    if (!isVisibleFolder(entry)) continue;
-    {
-      std::lock_guard guard(job.lock);
-      job.dirsProcessed.fetch_add(1, std::memory_order_relaxed);
-      if (job.stopRequested) return GenerationResult::Stopped;
-    }
-    const int depth = facts.depth + 1;
-    const bool knownLeaf = ctx.knownLeafDepth >= 0 && depth >= ctx.knownLeafDepth;
-    const bool mayHaveSubfolders = !knownLeaf && reader.value()->entryMayHaveSubfolders(entry);
-    const auto result =
-        generateByFilesNumber(withTrailingSeparator(folder + entry.name), ctx, {true, mayHaveSubfolders, depth});
-    if (result != GenerationResult::Done) return result;
-  }
-  return GenerationResult::Done;
+  const FolderVisit fill = [&ctx](const std::string& f, FolderFacts folderFacts, GenerationResult& result) {
+    result = fillFolder(f, ctx, folderFacts, nullptr, nullptr);
+    return result == GenerationResult::Done;
+  };
+  return walkFolders(folder, ctx, facts, fill, nullptr);
 }
 
 }  // namespace quillet

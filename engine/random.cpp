@@ -24,10 +24,7 @@ void fillLanes(std::uint32_t* __restrict lanes, std::uint32_t* __restrict out, s
   for (int l = 0; l < kLanes; ++l) s[l] = lanes[l];
   for (std::size_t g = 0; g < groups; ++g) {
     for (int l = 0; l < kLanes; ++l) {
-      std::uint32_t x = s[l];
-      x ^= x << 13;
-      x ^= x >> 17;
-      x ^= x << 5;
+      const std::uint32_t x = xorshiftStep(s[l]);
       s[l] = x;
       out[g * kLanes + l] = shapeContentWords(x);
     }

@@ -16,6 +16,16 @@ inline std::uint32_t shapeContentWords(std::uint32_t x) {
   return w + lowFix + highFix;
 }
 
+// One step of a content lane: the 32-bit xorshift (13, 17, 5). The content generator and the
+// identity blocks both run lanes of it, and a block is recognised by making it again, so the two
+// must step alike.
+inline std::uint32_t xorshiftStep(std::uint32_t x) {
+  x ^= x << 13;
+  x ^= x >> 17;
+  x ^= x << 5;
+  return x;
+}
+
 // state = state * 214013 + 2531011; value = (state >> 16) & 0x7FFF, as the classic runtime does.
 // Held by the run so that draws neither depend on nor disturb any other user of the C library's.
 class RandomSource {

@@ -1,6 +1,7 @@
 #include "engine/verify.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include <future>
 #include <mutex>
 #include <system_error>
+#include <list>
 #include <map>
 #include <thread>
 #include <memory>
@@ -100,38 +102,49 @@ void FileTally::add(std::int64_t offset, std::int64_t length, BlockClass kind, c
                     const std::optional<BlockIdentity>& found) {
   bytes[static_cast<std::size_t>(kind)] += length;
   if (kind == BlockClass::Ok) return;
-  if (!ranges.empty()) {
-    DamageRange& last = ranges.back();
-    if (last.kind == kind && last.offset + last.length == offset) {
-      last.length += length;
-      return;
+  if (hasRuns() && lastKind == kind && lastEnd == offset) {
+    // The last run goes on; it is the last one kept unless runs were left out already.
+    if (rangesLeftOut == 0) ranges.back().length += length;
+  } else if (ranges.size() < kRangesKept) {
+    ranges.push_back({offset, length, kind, expected, found});
+  } else {
+    ++rangesLeftOut;
+  }
+  lastKind = kind;
+  lastEnd = offset + length;
+}
+
+void FileTally::append(const FileTally& later) {
+  for (std::size_t c = 0; c < bytes.size(); ++c) bytes[c] += later.bytes[c];
+  if (!later.hasRuns()) return;
+  // A range keeps its own first runs, so its first run is always at hand to join the last one here.
+  std::size_t from = 0;
+  if (hasRuns() && lastKind == later.ranges.front().kind && lastEnd == later.ranges.front().offset) {
+    if (rangesLeftOut == 0) ranges.back().length += later.ranges.front().length;
+    from = 1;
+  }
+  for (std::size_t i = from; i < later.ranges.size(); ++i) {
+    if (ranges.size() < kRangesKept) {
+      ranges.push_back(later.ranges[i]);
+    } else {
+      ++rangesLeftOut;
     }
   }
-  if (ranges.size() >= kRangesKept) {
-    ++rangesLeftOut;
-    return;
-  }
-  ranges.push_back({offset, length, kind, expected, found});
+  rangesLeftOut += later.rangesLeftOut;
+  lastKind = later.lastKind;
+  lastEnd = later.lastEnd;
 }
 
 void FileTally::merge(const FileTally& other) {
-  for (std::size_t c = 0; c < bytes.size(); ++c) bytes[c] += other.bytes[c];
-  // Ranges are kept in offset order whatever order the pieces arrive in.
-  std::vector<DamageRange> all = ranges;
-  all.insert(all.end(), other.ranges.begin(), other.ranges.end());
-  std::sort(all.begin(), all.end(), [](const DamageRange& a, const DamageRange& b) { return a.offset < b.offset; });
-  std::int64_t leftOut = rangesLeftOut + other.rangesLeftOut;
-  ranges.clear();
-  for (const DamageRange& r : all) {
-    if (!ranges.empty() && ranges.back().kind == r.kind && ranges.back().offset + ranges.back().length == r.offset) {
-      ranges.back().length += r.length;
-    } else if (ranges.size() < kRangesKept) {
-      ranges.push_back(r);
-    } else {
-      ++leftOut;
-    }
+  // Which of the two lies first tells their first runs; without runs on either side the order
+  // does not matter.
+  if (hasRuns() && other.hasRuns() && other.ranges.front().offset < ranges.front().offset) {
+    FileTally earlier = other;
+    earlier.append(*this);
+    *this = std::move(earlier);
+    return;
   }
-  rangesLeftOut = leftOut;
+  append(other);
 }
 
 void classifyRange(const FileExpectation& expect, std::int64_t offset, const std::uint8_t* data, std::size_t size,
@@ -277,6 +290,24 @@ void countMethod(ReadMethods& methods, UncachedRead method) {
   }
 }
 
+// A file above kSplitAbove is split into ranges of kRangeBytes that readers share. A range of
+// eight read chunks keeps the cost of sharing it (one more open, a turn of the lock) well below
+// the cost of reading it even on the fastest drives, and a file is split only when it is more than
+// two ranges long: files of a few chunks are shared out whole, as the tree's other files keep the
+// readers busy.
+constexpr std::int64_t kRangeBytes = 8 * static_cast<std::int64_t>(kReadChunk);
+constexpr std::int64_t kSplitAbove = 2 * kRangeBytes;
+
+// What one pass over part of a file found.
+struct SpanCheck {
+  FileTally tally;
+  std::int64_t checkedTo = 0;  // the end of what was read and checked
+  bool zero = true;            // every byte read was zero
+  bool unreadable = false;
+  std::string readError;
+  bool stopped = false;
+};
+
 struct ChunkResult {
   FileTally tally;
   std::size_t size = 0;
@@ -323,13 +354,16 @@ class Verifier {
 
     const bool sizeOnly = allocationOnlyRun && parametersTell;
     const int readers = std::clamp(job_.readers, 1, 256);
-    if (readers > 1 && files.size() > 1) {
+    result_.readerTimes.assign(static_cast<std::size_t>(readers), ReaderTimes{});
+    if (readers > 1) {
       if (!checkWithReaders(files, sizeOnly, allocationOnlyRun, readers)) return stop();
     } else {
+      ReaderTimes& times = result_.readerTimes.front();
       for (const auto& f : files) {
         if (job_.stopRequested) return stop();
         FileVerdict v = checkFile(f.relative, sizeOnly, slots_, result_.methods);
         if (job_.stopRequested && !v.unreadable) return stop();
+        noteDone(times, v.length, true);
         bytesInTree_ += v.length;
         account(v, allocationOnlyRun);
       }
@@ -341,7 +375,7 @@ class Verifier {
       }
     }
     if (job_.plan) comparePlan(files);
-    allowCutShortFile();
+    allowCutShortFiles();
   }
 
  private:
@@ -378,41 +412,181 @@ class Verifier {
     }
   }
 
-  // Several readers take the files in walk order; their verdicts are accounted in that order too,
-  // so the totals and the list of damaged files are those one reader gives. A reader runs at most
-  // a window of files ahead of the oldest one still being checked, so memory stays flat.
+  void noteDone(ReaderTimes& times, std::int64_t bytes, bool fileDone) const {
+    const double at = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+    if (times.firstDone < 0) times.firstDone = at;
+    times.lastDone = at;
+    times.bytes += bytes;
+    if (fileDone) ++times.files;
+  }
+
+  // A large file whose ranges several readers share: the reader that opened it checks its first
+  // range and publishes the rest; whoever checks a range hands its tally over, and the tallies are
+  // merged in offset order as they become ready, so the verdict is the one a single pass gives.
+  struct SharedFile {
+    std::size_t index = 0;  // in walk order
+    // Set before it is shared and never changed after, so readers take them without the lock.
+    std::string relativePath;
+    std::int64_t length = 0;  // as opened
+    FileExpectation expect;
+    // Its tally grows and its length may shrink as ranges merge, under the lock.
+    FileVerdict verdict;
+    std::unique_ptr<ReadHandle> handle;  // the opener's, for the allocation check at the end
+    std::int64_t ranges = 0;
+    std::int64_t nextToClaim = 1;
+    std::int64_t nextToMerge = 0;
+    std::map<std::int64_t, SpanCheck> ready;  // checked ranges waiting for an earlier one
+    bool zeroSoFar = true;
+    bool cut = false;  // a read failed or the file ended early: later ranges are not this file's
+  };
+
+  // Several readers share the files out in walk order, and the ranges of large files among them;
+  // the verdicts are accounted in walk order, so the totals and the list of damaged files are
+  // those one reader gives. Readers run at most a window of files ahead of the oldest one not yet
+  // accounted, and a window of ranges ahead of the oldest range not yet merged, so memory stays
+  // flat: per reader a buffer, and per file in flight a verdict with its capped tally.
   bool checkWithReaders(const std::vector<FoundFile>& files, bool sizeOnly, bool allocationOnlyRun, int readers) {
     const std::size_t window = static_cast<std::size_t>(readers) * 16;
-    std::atomic<std::size_t> nextFile{0};
+    const std::int64_t rangeWindow = static_cast<std::int64_t>(readers) * 2;
     std::mutex lock;
-    std::condition_variable accounted;
+    std::condition_variable changed;
+    std::size_t nextFile = 0;
+    std::size_t opening = 0;  // files claimed whose first chunk is still being read
+    std::list<std::shared_ptr<SharedFile>> shared;
     std::map<std::size_t, FileVerdict> waiting;
     std::size_t nextToAccount = 0;
     std::vector<ReadMethods> methods(static_cast<std::size_t>(readers));
-    const auto read = [&](std::size_t reader) {
-      std::vector<Slot> slots(2);
-      for (;;) {
-        const std::size_t i = nextFile.fetch_add(1);
-        if (i >= files.size()) return;
-        {
-          std::unique_lock guard(lock);
-          // A stop wakes nobody, so the wait looks at it now and then.
-          while (i >= nextToAccount + window && !job_.stopRequested) {
-            accounted.wait_for(guard, std::chrono::milliseconds(20));
+
+    // Called with the lock held.
+    const auto deliver = [&](std::size_t index, FileVerdict&& v) {
+      waiting.emplace(index, std::move(v));
+      for (auto it = waiting.find(nextToAccount); it != waiting.end(); it = waiting.find(nextToAccount)) {
+        bytesInTree_ += it->second.length;
+        account(it->second, allocationOnlyRun);
+        waiting.erase(it);
+        ++nextToAccount;
+      }
+      changed.notify_all();
+    };
+    // Called with the lock held; true when the file's last range was merged.
+    const auto mergeRange = [&](SharedFile& f, std::int64_t range, SpanCheck&& checked) {
+      f.ready.emplace(range, std::move(checked));
+      for (auto it = f.ready.find(f.nextToMerge); it != f.ready.end(); it = f.ready.find(f.nextToMerge)) {
+        SpanCheck& r = it->second;
+        if (!f.cut) {
+          FileVerdict& v = f.verdict;
+          v.tally.merge(r.tally);
+          f.zeroSoFar = f.zeroSoFar && r.zero;
+          if (r.unreadable) {
+            v.unreadable = true;
+            v.readError = r.readError;
+            f.cut = true;
+          } else if (r.checkedTo < std::min(f.length, (f.nextToMerge + 1) * kRangeBytes)) {
+            // The file shrank while it was read: what could not be read is not there.
+            v.length = r.checkedTo;
+            f.cut = true;
           }
         }
-        if (job_.stopRequested) return;
-        FileVerdict v = checkFile(files[i].relative, sizeOnly, slots, methods[reader]);
+        f.ready.erase(it);
+        ++f.nextToMerge;
+      }
+      changed.notify_all();
+      return f.nextToMerge == f.ranges;
+    };
+
+    const auto read = [&](std::size_t reader) {
+      std::vector<Slot> slots(2);
+      ReaderTimes& times = result_.readerTimes[reader];
+      for (;;) {
+        std::shared_ptr<SharedFile> file;
+        std::int64_t range = -1;
+        std::size_t index = 0;
+        {
+          std::unique_lock guard(lock);
+          for (;;) {
+            if (job_.stopRequested) return;
+            for (const auto& f : shared) {
+              if (f->nextToClaim < f->ranges && f->nextToClaim < f->nextToMerge + rangeWindow) {
+                file = f;
+                range = f->nextToClaim++;
+                break;
+              }
+            }
+            if (file) break;
+            if (nextFile < files.size() && nextFile < nextToAccount + window) {
+              index = nextFile++;
+              ++opening;
+              break;
+            }
+            // Nothing left to claim, and nothing that could still become claimable.
+            bool rangesLeft = false;
+            for (const auto& f : shared) rangesLeft = rangesLeft || f->nextToClaim < f->ranges;
+            if (nextFile >= files.size() && opening == 0 && !rangesLeft) return;
+            // A stop wakes nobody, so the wait looks at it now and then.
+            changed.wait_for(guard, std::chrono::milliseconds(20));
+          }
+        }
+        if (file) {
+          SpanCheck checked;
+          const std::int64_t begin = range * kRangeBytes;
+          const std::int64_t end = std::min(file->length, begin + kRangeBytes);
+          auto opened = fs_.openForCheck(job_.rootFolder, systemRelative(file->relativePath));
+          if (opened.ok()) {
+            FileExpectation expect = file->expect;
+            checked = checkSpan(*opened.value(), expect, nullptr, begin, end, slots);
+          } else {
+            checked.checkedTo = begin;
+            checked.unreadable = true;
+            checked.readError = opened.status().message();
+          }
+          if (checked.stopped) return;
+          const std::int64_t bytes = checked.checkedTo - begin;
+          std::lock_guard guard(lock);
+          const bool last = mergeRange(*file, range, std::move(checked));
+          noteDone(times, bytes, last);
+          if (last) {
+            finishShared(*file);
+            shared.remove(file);
+            deliver(file->index, std::move(file->verdict));
+          }
+          continue;
+        }
+        // A file of its own; a large one is shared once its first chunk told what it should hold.
+        std::shared_ptr<SharedFile> share;
+        const auto publish = [&](const FileVerdict& v) {
+          share = std::make_shared<SharedFile>();
+          share->index = index;
+          share->relativePath = v.relativePath;
+          share->length = v.length;
+          share->expect = v.expect;
+          share->verdict = v;
+          share->ranges = (v.length + kRangeBytes - 1) / kRangeBytes;
+          std::lock_guard guard(lock);
+          shared.push_back(share);
+          --opening;
+          changed.notify_all();
+        };
+        SpanCheck first;
+        std::unique_ptr<ReadHandle> handle;
+        FileVerdict v = checkFile(files[index].relative, sizeOnly, slots, methods[reader], publish, &first, &handle);
         if (job_.stopRequested && !v.unreadable) return;
         std::lock_guard guard(lock);
-        waiting.emplace(i, std::move(v));
-        for (auto it = waiting.find(nextToAccount); it != waiting.end(); it = waiting.find(nextToAccount)) {
-          bytesInTree_ += it->second.length;
-          account(it->second, allocationOnlyRun);
-          waiting.erase(it);
-          ++nextToAccount;
+        if (share) {
+          // Whoever merges the last range checks the allocation through the opener's handle.
+          share->handle = std::move(handle);
+          const std::int64_t bytes = first.checkedTo;
+          const bool last = mergeRange(*share, 0, std::move(first));
+          noteDone(times, bytes, last);
+          if (last) {
+            finishShared(*share);
+            shared.remove(share);
+            deliver(share->index, std::move(share->verdict));
+          }
+        } else {
+          --opening;
+          noteDone(times, v.length, true);
+          deliver(index, std::move(v));
         }
-        accounted.notify_all();
       }
     };
     std::vector<std::thread> threads;
@@ -433,7 +607,92 @@ class Verifier {
     return !job_.stopRequested;
   }
 
-  FileVerdict checkFile(const std::string& relative, bool sizeOnly, std::vector<Slot>& slots, ReadMethods& methods) {
+  // The end of a shared file's check, once its last range was merged; as checkFile ends a file.
+  void finishShared(SharedFile& f) {
+    FileVerdict& v = f.verdict;
+    v.allZero = f.zeroSoFar && v.length > 0;
+    finishSize(v);
+    if (v.length == 0 && !v.unreadable) v.sizeState = SizeState::Truncated;
+    if (v.allZero && f.handle) reserveCheck(v, *f.handle);
+    f.handle.reset();
+    job_.filesChecked.fetch_add(1, std::memory_order_relaxed);
+  }
+
+  // Reads and checks [begin, end) of an open file, chunk by chunk; each chunk is checked on a
+  // thread of its own while the next ones are read, a few chunks in flight, and the tallies are
+  // merged in file order. With decide set (a check from the file's start), the first chunk tells
+  // the expectation first and decide is called with it.
+  SpanCheck checkSpan(ReadHandle& file, FileExpectation& expect,
+                      const std::function<void(const std::uint8_t*, std::size_t)>* decide,
+                      std::int64_t begin, std::int64_t end, std::vector<Slot>& slots) {
+    SpanCheck out;
+    std::int64_t offset = begin;
+    bool first = decide != nullptr;
+    std::size_t next = 0;
+    const auto collect = [&](Slot& slot) {
+      if (!slot.done.valid()) return;
+      const ChunkResult r = slot.done.get();
+      out.tally.merge(r.tally);
+      out.zero = out.zero && r.zero;
+      job_.damagedBytes.fetch_add(r.tally.damagedBytes(), std::memory_order_relaxed);
+      job_.bytesChecked.fetch_add(static_cast<std::int64_t>(r.size), std::memory_order_relaxed);
+    };
+    const auto collectAll = [&] {
+      for (std::size_t i = 0; i < slots.size(); ++i) collect(slots[(next + i) % slots.size()]);
+    };
+    while (offset < end || first) {
+      if (job_.stopRequested) {
+        collectAll();
+        out.stopped = true;
+        out.checkedTo = offset;
+        return out;
+      }
+      Slot& slot = slots[next];
+      collect(slot);
+      const auto got = readChunk(file, offset, slot.buffer);
+      if (!got.ok()) {
+        out.unreadable = true;
+        out.readError = got.status().message();
+        break;
+      }
+      // Bytes past the end asked for (a file that grew since it was opened) are not this check's.
+      const std::size_t size =
+          static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(got.value()), end - offset));
+      if (first) {
+        (*decide)(slot.buffer.data, size);
+        first = false;
+      }
+      if (size == 0) break;
+      const std::uint8_t* data = slot.buffer.data;
+      const FileExpectation e = expect;
+      const bool wantZero = out.zero;
+      const auto check = [e, offset, data, size, wantZero] {
+        ChunkResult r;
+        r.size = size;
+        r.zero = wantZero && allZero(data, size);
+        classifyRange(e, offset, data, size, r.tally);
+        return r;
+      };
+      // A file read whole in one chunk has nothing to overlap with: checked here, it costs no
+      // thread, which matters in a tree of many small files.
+      const bool whole = offset == 0 && got.value() < slot.buffer.size;
+      slot.done = std::async(whole ? std::launch::deferred : std::launch::async, check);
+      next = (next + 1) % slots.size();
+      offset += static_cast<std::int64_t>(size);
+      if (got.value() < slot.buffer.size) break;
+    }
+    collectAll();
+    out.checkedTo = offset;
+    return out;
+  }
+
+  // Checks one file from its start. With publish given, a file above kSplitAbove is checked here
+  // only as far as its first range: publish receives its verdict so far (the expectation set) once
+  // the first chunk told it, that range's check comes back in firstRange and the open file in
+  // handle.
+  FileVerdict checkFile(const std::string& relative, bool sizeOnly, std::vector<Slot>& slots, ReadMethods& methods,
+                        const std::function<void(const FileVerdict&)>& publish = {},
+                        SpanCheck* firstRange = nullptr, std::unique_ptr<ReadHandle>* handleOut = nullptr) {
     FileVerdict v;
     v.relativePath = relative;
     v.expect.seed = result_.seed;
@@ -444,7 +703,8 @@ class Verifier {
       v.readError = opened.status().message();
       return v;
     }
-    ReadHandle& file = *opened.value();
+    std::unique_ptr<ReadHandle> handle = std::move(opened.value());
+    ReadHandle& file = *handle;
     countMethod(methods, file.method());
     v.length = file.size();
     const auto planned = plannedSizes_.find(relative);
@@ -458,75 +718,48 @@ class Verifier {
       job_.filesChecked.fetch_add(1, std::memory_order_relaxed);
       return v;
     }
-    // Reading and checking overlap: each chunk read is checked on a thread of its own while the
-    // next ones are read, a few chunks in flight; the tallies are merged in file order.
-    std::int64_t offset = 0;
-    bool first = true;
-    bool zeroSoFar = true;
     v.expect.size = v.length;
-    std::size_t next = 0;
-    const auto collect = [&](Slot& slot) {
-      if (!slot.done.valid()) return;
-      const ChunkResult r = slot.done.get();
-      const std::int64_t before = v.tally.damagedBytes();
-      v.tally.merge(r.tally);
-      zeroSoFar = zeroSoFar && r.zero;
-      job_.damagedBytes.fetch_add(v.tally.damagedBytes() - before, std::memory_order_relaxed);
-      job_.bytesChecked.fetch_add(static_cast<std::int64_t>(r.size), std::memory_order_relaxed);
+    const bool split = publish && firstRange != nullptr && handleOut != nullptr && v.length > kSplitAbove;
+    const std::function<void(const std::uint8_t*, std::size_t)> decide = [&](const std::uint8_t* data,
+                                                                               std::size_t size) {
+      v.expect = expectFromStart(result_.seed, v.expect.fileId, v.length, data, size);
+      // The plan knows the size when the file's own blocks do not tell it.
+      if (!v.expect.sizeFromBlocks && planned != plannedSizes_.end()) {
+        v.expect.size = planned->second;
+        v.expect.sizeFromBlocks = true;
+      }
     };
-    const auto collectAll = [&] {
-      for (std::size_t i = 0; i < slots.size(); ++i) collect(slots[(next + i) % slots.size()]);
-    };
-    while (offset < v.length || first) {
-      if (job_.stopRequested) {
-        collectAll();
+    SpanCheck checked;
+    if (split) {
+      // The other ranges are published as soon as the expectation is known, so other readers
+      // start on them while this one checks the first.
+      bool published = false;
+      const std::function<void(const std::uint8_t*, std::size_t)> decideAndPublish =
+          [&](const std::uint8_t* data, std::size_t size) {
+            decide(data, size);
+            publish(v);
+            published = true;
+          };
+      checked = checkSpan(file, v.expect, &decideAndPublish, 0, std::min(v.length, kRangeBytes), slots);
+      if (published) {
+        *firstRange = std::move(checked);
+        *handleOut = std::move(handle);
         return v;
       }
-      Slot& slot = slots[next];
-      collect(slot);
-      const auto got = readChunk(file, offset, slot.buffer);
-      if (!got.ok()) {
-        v.unreadable = true;
-        v.readError = got.status().message();
-        break;
-      }
-      // Bytes past the length seen at the open (a file that grew since) are not this check's.
-      const std::size_t size =
-          static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(got.value()), v.length - offset));
-      if (first) {
-        v.expect = expectFromStart(result_.seed, v.expect.fileId, v.length, slot.buffer.data, size);
-        // The plan knows the size when the file's own blocks do not tell it.
-        if (!v.expect.sizeFromBlocks && planned != plannedSizes_.end()) {
-          v.expect.size = planned->second;
-          v.expect.sizeFromBlocks = true;
-        }
-        first = false;
-      }
-      if (size == 0) break;
-      const std::uint8_t* data = slot.buffer.data;
-      const FileExpectation expect = v.expect;
-      const bool wantZero = zeroSoFar;
-      const auto check = [expect, offset, data, size, wantZero] {
-        ChunkResult r;
-        r.size = size;
-        r.zero = wantZero && allZero(data, size);
-        classifyRange(expect, offset, data, size, r.tally);
-        return r;
-      };
-      // A file read whole in one chunk has nothing to overlap with: checked here, it costs no
-      // thread, which matters in a tree of many small files.
-      const bool whole = offset == 0 && got.value() < slot.buffer.size;
-      slot.done = std::async(whole ? std::launch::deferred : std::launch::async, check);
-      next = (next + 1) % slots.size();
-      offset += static_cast<std::int64_t>(size);
-      if (got.value() < slot.buffer.size) break;
+      // Its first read failed: nothing was shared, and the file ends here as any other would.
+    } else {
+      checked = checkSpan(file, v.expect, &decide, 0, v.length, slots);
     }
-    collectAll();
-    if (offset < v.length && !v.unreadable) {
+    v.tally = std::move(checked.tally);
+    if (checked.stopped) return v;
+    if (checked.unreadable) {
+      v.unreadable = true;
+      v.readError = checked.readError;
+    } else if (checked.checkedTo < v.length) {
       // The file shrank while it was read: what could not be read is not there.
-      v.length = offset;
+      v.length = checked.checkedTo;
     }
-    v.allZero = zeroSoFar && v.length > 0;
+    v.allZero = checked.zero && v.length > 0;
     finishSize(v);
     // The generator never makes an empty file: one is a file cut to nothing.
     if (v.length == 0 && !v.unreadable) v.sizeState = SizeState::Truncated;
@@ -577,11 +810,13 @@ class Verifier {
     if (v.damaged()) result_.damaged.push_back(std::move(v));
   }
 
-  // The file a run was writing when it ended is shorter than its blocks say, yet intact: a run
-  // stopped while writing it leaves it so, and so does a volume that filled mid-write. With the
-  // plan it is the last planned file present, when it is truncated; without it, the one truncated
-  // file whose missing part the volume has no room for now. Its intact bytes still count.
-  void allowCutShortFile() {
+  // The files a run was writing when it ended are shorter than their blocks say, yet intact: a run
+  // stopped while writing them leaves them so, and so does a volume that filled mid-write. Each
+  // writer has at most one file in flight, so up to runWriters such files are allowed. With the
+  // plan they are among the last planned files present (one per writer); without it, the truncated
+  // files whose missing parts the volume has no room for now, when there are no more of them than
+  // writers. Their intact bytes still count.
+  void allowCutShortFiles() {
     std::vector<std::size_t> candidates;
     for (std::size_t i = 0; i < result_.damaged.size(); ++i) {
       const FileVerdict& v = result_.damaged[i];
@@ -589,30 +824,34 @@ class Verifier {
         candidates.push_back(i);
       }
     }
-    std::optional<std::size_t> allowed;
+    const std::size_t writers = static_cast<std::size_t>(std::clamp(job_.runWriters, 1, 256));
+    std::vector<std::size_t> allowed;
     std::string reason;
-    if (job_.plan && !lastPresentPlanned_.empty()) {
+    if (job_.plan && !inFlight_.empty()) {
       for (std::size_t i : candidates) {
-        if (result_.damaged[i].relativePath == lastPresentPlanned_) {
-          allowed = i;
-          reason = "the run ended while it wrote it";
-        }
+        if (inFlight_.count(result_.damaged[i].relativePath) != 0) allowed.push_back(i);
       }
+      reason = "the run ended while it wrote it";
     }
-    if (!allowed && candidates.size() == 1 && freeNow_ >= 0) {
-      const FileVerdict& v = result_.damaged[candidates.front()];
-      if (freeNow_ < v.expect.size - v.length + cluster_) {
-        allowed = candidates.front();
-        reason = "the volume filled while it was written";
+    if (allowed.empty() && !candidates.empty() && candidates.size() <= writers && freeNow_ >= 0) {
+      for (std::size_t i : candidates) {
+        const FileVerdict& v = result_.damaged[i];
+        if (freeNow_ < v.expect.size - v.length + cluster_) allowed.push_back(i);
       }
+      reason = "the volume filled while it was written";
     }
-    if (!allowed) return;
-    FileVerdict v = std::move(result_.damaged[*allowed]);
-    result_.damaged.erase(result_.damaged.begin() + static_cast<std::ptrdiff_t>(*allowed));
-    --result_.truncatedFiles;
-    result_.truncatedBytes -= v.expect.size - v.length;
-    result_.cutShort = v.relativePath + " (" + std::to_string(v.length) + " of " + std::to_string(v.expect.size) +
-                       " bytes; " + reason + ")";
+    for (std::size_t i : allowed) {
+      const FileVerdict& v = result_.damaged[i];
+      --result_.truncatedFiles;
+      result_.truncatedBytes -= v.expect.size - v.length;
+      result_.cutShortFiles.push_back(v.relativePath + " (" + std::to_string(v.length) + " of " +
+                                      std::to_string(v.expect.size) + " bytes; " + reason + ")");
+    }
+    // Later ones first, so that the earlier places stay put.
+    for (auto it = allowed.rbegin(); it != allowed.rend(); ++it) {
+      result_.damaged.erase(result_.damaged.begin() + static_cast<std::ptrdiff_t>(*it));
+    }
+    if (!result_.cutShortFiles.empty()) result_.cutShort = result_.cutShortFiles.front();
   }
 
   // Planned files that are absent are missing, except the tail of a run that ended early; files
@@ -624,16 +863,37 @@ class Verifier {
     for (std::size_t i = 0; i < plan.size(); ++i) {
       if (present_.count(plan[i].relativePath) != 0) lastPresent = static_cast<std::int64_t>(i);
     }
-    if (lastPresent >= 0) lastPresentPlanned_ = plan[static_cast<std::size_t>(lastPresent)].relativePath;
+    // Files are handed out in plan order and each writer has one in flight, so the files a run was
+    // writing when it ended are the last file of each writer: found walking back from the last
+    // planned file present, at most one per writer. The other writers may have finished files
+    // after a writer's last one began (a larger file, or a writer the system ran less), so the
+    // walk passes up to kLagFiles finished files per other writer; with one writer it is the last
+    // file alone. Absent files on the way are files whose creation met the full volume.
+    constexpr std::int64_t kLagFiles = 4;
+    const std::int64_t writers = std::clamp(job_.runWriters, 1, 256);
+    std::int64_t inFlightFrom = std::max<std::int64_t>(lastPresent, 0);
+    std::int64_t lastTruncated = -1;
+    std::int64_t passed = 0;
+    for (std::int64_t i = lastPresent; i >= 0; --i) {
+      const auto found = present_.find(plan[static_cast<std::size_t>(i)].relativePath);
+      if (found == present_.end() || found->second != SizeState::Truncated) {
+        if (++passed > (writers - 1) * kLagFiles) break;
+        inFlightFrom = i;
+        continue;
+      }
+      inFlight_.insert(found->first);
+      if (lastTruncated < 0) lastTruncated = i;
+      inFlightFrom = i;
+      if (static_cast<std::int64_t>(inFlight_.size()) >= writers) break;
+    }
     std::size_t tailFrom = plan.size();
     if (lastPresent + 1 < static_cast<std::int64_t>(plan.size())) {
       const std::size_t next = static_cast<std::size_t>(lastPresent + 1);
-      if (lastPresent >= 0 && present_[plan[static_cast<std::size_t>(lastPresent)].relativePath] ==
-                                  SizeState::Truncated) {
-        tailFrom = next;
-        result_.tailReason = "the run stopped while it wrote " + plan[static_cast<std::size_t>(lastPresent)].relativePath;
+      if (lastTruncated >= 0) {
+        tailFrom = static_cast<std::size_t>(inFlightFrom);
+        result_.tailReason = "the run stopped while it wrote " + plan[static_cast<std::size_t>(lastTruncated)].relativePath;
       } else if (freeNow_ >= 0 && plan[next].size > freeNow_ - cluster_) {
-        tailFrom = next;
+        tailFrom = static_cast<std::size_t>(inFlightFrom);
         result_.tailReason = "the volume has no room for " + plan[next].relativePath;
       }
     }
@@ -653,11 +913,12 @@ class Verifier {
   VerifyJob& job_;
   FileSystem& fs_;
   VerifyResult& result_;
+  const std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
   std::vector<Slot> slots_;
   std::int64_t freeNow_ = -1;
   std::int64_t bytesInTree_ = 0;
   std::vector<std::string> folders_;
-  std::string lastPresentPlanned_;
+  std::unordered_set<std::string> inFlight_;  // planned files present that a writer may have been writing at the end
   std::int64_t cluster_ = 4096;
   std::unordered_map<std::string, std::int64_t> plannedSizes_;
   std::unordered_map<std::string, SizeState> present_;

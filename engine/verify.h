@@ -21,6 +21,7 @@
 
 #include "engine/block_identity.h"
 #include "engine/engine_services.h"
+#include "engine/generation_job.h"
 
 namespace quillet {
 
@@ -54,17 +55,28 @@ struct DamageRange {
 // The classified bytes of one file (or of one range of it).
 struct FileTally {
   std::array<std::int64_t, kBlockClasses> bytes{};
-  // Damaged runs in offset order, at most kRangesKept; rangesLeftOut counts those dropped.
+  // Damaged runs in offset order, at most kRangesKept; rangesLeftOut counts the runs beyond them.
+  // A run is a stretch of neighbouring blocks of one class, however the file was cut into ranges.
   std::vector<DamageRange> ranges;
   std::int64_t rangesLeftOut = 0;
   static constexpr std::size_t kRangesKept = 16;
+  // The class and end of the last damaged run, kept or not, so that a run going on in the next
+  // range joins it; lastEnd is -1 while there is none.
+  BlockClass lastKind = BlockClass::Corrupted;
+  std::int64_t lastEnd = -1;
 
   std::int64_t damagedBytes() const;
-  // Adds a tally of another range; ranges that meet and agree are joined.
+  // Adds the tally of a neighbouring range, before or after this one; runs that meet at the seam
+  // and agree are joined. Ranges of one file merged one by one in offset order (or their reverse)
+  // give what one pass over the file gives.
   void merge(const FileTally& other);
-  // Adds one classified block.
+  // Adds one classified block, after every block added so far.
   void add(std::int64_t offset, std::int64_t length, BlockClass kind, const BlockIdentity& expected,
            const std::optional<BlockIdentity>& found);
+
+ private:
+  bool hasRuns() const { return lastEnd >= 0; }
+  void append(const FileTally& later);
 };
 
 // Classifies one block of `size` bytes (at most kIdentityBlock) at `offset` of a file expected as
@@ -119,6 +131,11 @@ struct ReadMethods {
 
 enum class SeedSource { Given, FromData, None };
 
+// When one reader finished its first and its last piece of work (a file, or a range of a large
+// one), in seconds from the start of the verify (-1 while it finished none); files counts the files
+// whose check it completed, bytes what it read.
+using ReaderTimes = WriterTimes;
+
 struct VerifyResult {
   std::uint64_t seed = 0;
   SeedSource seedSource = SeedSource::None;
@@ -140,12 +157,16 @@ struct VerifyResult {
   std::vector<std::string> missing;
   std::int64_t missingTailAllowed = 0;  // planned files after a run that ended early
   std::string tailReason;               // why that tail is allowed; empty when none was
-  // The one file left shorter than its blocks say but intact where a run ended (stopped while
-  // writing it, or the volume filled): "<path> (<length> of <size> bytes; <why>)"; empty if none.
+  // The files left shorter than their blocks say but intact where a run ended (stopped while
+  // writing them, or the volume filled), at most one per writer of the run, in walk order:
+  // "<path> (<length> of <size> bytes; <why>)". cutShort is the first of them; empty if none.
   std::string cutShort;
+  std::vector<std::string> cutShortFiles;
   std::vector<std::string> unexpected;
   // The volume as it claims itself, for the capacity check.
   std::int64_t volumeTotalBytes = -1;
+  // Per reader, in the order they were started.
+  std::vector<ReaderTimes> readerTimes;
   bool stopped = false;
   bool rootMissing = false;
   std::string rootError;
@@ -172,8 +193,11 @@ struct VerifyJob {
   bool planAllocationOnly = false;
   // Set when the run's parameters told whether it only allocated (planAllocationOnly).
   bool allocationOnlyKnown = false;
-  // Reader threads that share the files out (1..256); the results are the same for any number.
+  // Reader threads that share the files and the ranges of large files out (1..256); the results
+  // are the same for any number.
   int readers = 1;
+  // The writers the run had (1..256): each may have left one file cut short where the run ended.
+  int runWriters = 1;
   std::atomic<std::int64_t> filesFound{0};
   std::atomic<std::int64_t> filesChecked{0};
   std::atomic<std::int64_t> bytesChecked{0};

@@ -103,5 +103,57 @@ TEST(VerifyEngineTest, DryRunGivesTheFilesTheRunMade) {
   EXPECT_NE(why.find("/seed"), std::string::npos);
 }
 
+// A file's blocks tallied in one pass, and the same blocks cut into pieces at every kind of seam
+// (inside a run, between runs, after the sixteenth run) and merged in offset order or its
+// reverse: the same bytes, the same first sixteen runs and the same count of runs left out.
+TEST(VerifyTallyTest, PiecesMergedInOrderOrReverseGiveTheOnePassTally) {
+  std::uint64_t state = 12345;
+  const auto next = [&state] {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    return state;
+  };
+  struct Block {
+    std::int64_t offset;
+    BlockClass kind;
+  };
+  std::vector<Block> blocks;
+  for (std::int64_t i = 0; i < 400; ++i) {
+    // Mostly intact, with runs of one to a few damaged blocks of a few classes.
+    const std::uint64_t r = next() % 10;
+    const BlockClass kind = r < 6 ? BlockClass::Ok : r < 8 ? BlockClass::Zeroed : BlockClass::Corrupted;
+    blocks.push_back({i * 1024, kind});
+  }
+  const auto tally = [&](std::size_t from, std::size_t to) {
+    FileTally t;
+    for (std::size_t i = from; i < to; ++i) {
+      const BlockIdentity id{1, 2, 409600, static_cast<std::uint64_t>(blocks[i].offset)};
+      t.add(blocks[i].offset, 1024, blocks[i].kind, id, std::nullopt);
+    }
+    return t;
+  };
+  const FileTally whole = tally(0, blocks.size());
+  ASSERT_GT(whole.rangesLeftOut, 10);  // the cap is in play
+  for (const std::size_t pieces : {2u, 3u, 7u, 50u, 400u}) {
+    std::vector<FileTally> parts;
+    for (std::size_t p = 0; p < pieces; ++p) parts.push_back(tally(p * 400 / pieces, (p + 1) * 400 / pieces));
+    FileTally forward, backward;
+    for (const auto& part : parts) forward.merge(part);
+    for (auto it = parts.rbegin(); it != parts.rend(); ++it) backward.merge(*it);
+    for (const FileTally* merged : {&forward, &backward}) {
+      EXPECT_EQ(merged->bytes, whole.bytes) << pieces;
+      EXPECT_EQ(merged->rangesLeftOut, whole.rangesLeftOut) << pieces;
+      ASSERT_EQ(merged->ranges.size(), whole.ranges.size()) << pieces;
+      for (std::size_t i = 0; i < whole.ranges.size(); ++i) {
+        EXPECT_EQ(merged->ranges[i].offset, whole.ranges[i].offset) << pieces << " " << i;
+        EXPECT_EQ(merged->ranges[i].length, whole.ranges[i].length) << pieces << " " << i;
+        EXPECT_EQ(merged->ranges[i].kind, whole.ranges[i].kind) << pieces << " " << i;
+        EXPECT_EQ(merged->ranges[i].expected, whole.ranges[i].expected) << pieces << " " << i;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace quillet

@@ -1,9 +1,13 @@
 // A verify on its worker thread while another thread reads its counters and stops it, as the
-// console and the windowed progress do: run under ThreadSanitizer in CI.
+// console and the windowed progress do, and several readers sharing the ranges of a large file:
+// run under ThreadSanitizer in CI.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <thread>
 
+#include "engine/block_identity.h"
 #include "engine/verify.h"
 #include "engine/worker_thread.h"
 #include "testing/engine_harness.h"
@@ -47,6 +51,245 @@ TEST(VerifyThreadedTest, CountersAreReadAndTheStopIsSetWhileTheVerifyRuns) {
       EXPECT_EQ(result.intactBytes(), 40 * (5 << 20));
       EXPECT_EQ(job.bytesChecked.load(), 40 * (5 << 20));
     }
+  }
+}
+
+// Writes content to a new file of the fake, a chunk at a time; damage(offset, data, size) may spoil
+// the chunk that starts at offset before it is written.
+void writeFile(testing::FakeFileSystem& fs, const std::string& relative, std::uint64_t seed, std::int64_t size,
+               std::int64_t length, const std::function<void(std::int64_t, std::uint8_t*, std::size_t)>& damage) {
+  auto file = fs.createNewFile("/root/" + relative);
+  ASSERT_TRUE(file.ok());
+  std::vector<std::uint8_t> chunk(4 << 20);
+  for (std::int64_t at = 0; at < length; at += static_cast<std::int64_t>(chunk.size())) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(length - at, chunk.size()));
+    fillIdentifiedContent(seed, fileIdentity(relative), static_cast<std::uint64_t>(size), static_cast<std::uint64_t>(at),
+                          chunk.data(), n);
+    damage(at, chunk.data(), n);
+    std::size_t written = 0;
+    ASSERT_TRUE(file.value()->write(chunk.data(), n, written).ok());
+  }
+  ASSERT_TRUE(file.value()->close().ok());
+}
+
+// Spoils [from, from + length) of the file wherever it falls in the chunk at `at`.
+void spoil(std::int64_t at, std::uint8_t* data, std::size_t size, std::int64_t from, std::int64_t length,
+           const std::function<void(std::uint8_t*, std::size_t)>& how) {
+  const std::int64_t begin = std::max(at, from);
+  const std::int64_t end = std::min(at + static_cast<std::int64_t>(size), from + length);
+  if (begin < end) how(data + (begin - at), static_cast<std::size_t>(end - begin));
+}
+
+// A large file is split into ranges that four readers share; the damage planted in each range and
+// across their seams comes out exactly as one reader finds it: the same verdicts, the same runs
+// (joined across the seams, the first sixteen kept, the rest counted), the same counters.
+TEST(VerifyThreadedTest, FourReadersSharingALargeFileFindWhatOneReaderFinds) {
+  constexpr std::uint64_t kSeed = 77;
+  constexpr std::int64_t kMiB = 1 << 20;
+  const std::int64_t bigSize = 72 * kMiB + 5000;  // ranges of 32 MiB: three, the last one short
+  testing::FakeFileSystem fs;
+  fs.keepContent = true;
+  fs.addFolder("/root");
+  const auto zero = [](std::uint8_t* p, std::size_t n) { std::memset(p, 0, n); };
+  const auto flip = [](std::uint8_t* p, std::size_t n) {
+    for (std::size_t i = 0; i < n; i += 512) p[i] ^= 0x5a;
+  };
+  writeFile(fs, "big", kSeed, bigSize, bigSize, [&](std::int64_t at, std::uint8_t* data, std::size_t size) {
+    // Zeros across the seam of the first two ranges: one run, however the file is cut.
+    spoil(at, data, size, 32 * kMiB - 8192, 16384, zero);
+    // Flipped bytes within the second and the third range.
+    spoil(at, data, size, 40 * kMiB, 4096, flip);
+    spoil(at, data, size, 66 * kMiB + 4096, 8192, flip);
+    // Another seed's block in the second range.
+    spoil(at, data, size, 50 * kMiB, 4096, [&](std::uint8_t* p, std::size_t n) {
+      fillIdentifiedContent(kSeed + 1, fileIdentity("big"), static_cast<std::uint64_t>(bigSize),
+                            static_cast<std::uint64_t>(50 * kMiB), p, n);
+    });
+    // Nineteen more zeroed blocks every three MiB, so that runs beyond the kept sixteen are counted.
+    for (int i = 1; i <= 19; ++i) spoil(at, data, size, i * 3 * kMiB + 12288, 4096, zero);
+    // Zeros up to the seam of the last two ranges, and others from the next one on.
+    spoil(at, data, size, 64 * kMiB - 4096, 4096, zero);
+    spoil(at, data, size, 64 * kMiB, 4096, zero);
+  });
+  writeFile(fs, "a", kSeed, 300000, 300000, [&](std::int64_t at, std::uint8_t* data, std::size_t size) {
+    spoil(at, data, size, 8192, 4096, zero);
+  });
+  writeFile(fs, "c", kSeed, 200000, 120000, [](std::int64_t, std::uint8_t*, std::size_t) {});  // truncated
+  writeFile(fs, "d", kSeed, 9 * kMiB, 9 * kMiB, [](std::int64_t, std::uint8_t*, std::size_t) {});
+
+  const auto opensOfBig = [&] {
+    const auto effects = fs.effects();
+    return std::count(effects.begin(), effects.end(), "check /root/big");
+  };
+  const auto verify = [&](int readers, VerifyResult& result) {
+    VerifyJob job;
+    job.rootFolder = "/root/";
+    job.readers = readers;
+    const auto opensBefore = opensOfBig();
+    runVerify(job, fs, result);
+    // One open for the seed's vote and one to check it; shared, one more per range but the first.
+    EXPECT_EQ(opensOfBig() - opensBefore, readers == 1 ? 2 : 2 + 2) << readers;
+    EXPECT_EQ(job.filesChecked.load(), 4) << readers;
+    EXPECT_EQ(job.bytesChecked.load(), bigSize + 300000 + 120000 + 9 * kMiB) << readers;
+    EXPECT_EQ(job.damagedBytes.load(), result.damagedBytes()) << readers;
+    ASSERT_EQ(result.readerTimes.size(), static_cast<std::size_t>(readers));
+    std::int64_t files = 0, bytes = 0;
+    for (const auto& t : result.readerTimes) {
+      files += t.files;
+      bytes += t.bytes;
+      if (t.files > 0) {
+        EXPECT_LE(t.firstDone, t.lastDone);
+      }
+    }
+    EXPECT_EQ(files, 4) << readers;
+    EXPECT_EQ(bytes, job.bytesChecked.load()) << readers;
+  };
+  VerifyResult one, four;
+  verify(1, one);
+  verify(4, four);
+  // More readers than work a second time: the counting-down of readers with nothing left is right.
+  VerifyResult many;
+  verify(9, many);
+
+  // What one reader finds, told independently of how it is found.
+  ASSERT_EQ(one.damaged.size(), 3u);
+  const FileVerdict& big = one.damaged[1];
+  ASSERT_EQ(big.relativePath, "big");
+  EXPECT_EQ(big.sizeState, SizeState::Right);
+  ASSERT_EQ(big.tally.ranges.size(), FileTally::kRangesKept);
+  // Runs in offset order: zeros at 3 MiB steps, the seam's 16 KiB, the flipped block at 40 MiB...
+  EXPECT_EQ(big.tally.ranges[0].offset, 3 * kMiB + 12288);
+  EXPECT_EQ(big.tally.ranges[10].offset, 32 * kMiB - 8192);
+  EXPECT_EQ(big.tally.ranges[10].length, 16384);
+  EXPECT_EQ(big.tally.ranges[10].kind, BlockClass::Zeroed);
+  EXPECT_EQ(big.tally.ranges[14].offset, 40 * kMiB);
+  EXPECT_EQ(big.tally.ranges[14].kind, BlockClass::Corrupted);
+  // 24 runs in all (19 + seam + two flips + stale + the 8 KiB at 64 MiB), 16 kept.
+  EXPECT_EQ(big.tally.rangesLeftOut, 24 - 16);
+  EXPECT_EQ(big.tally.bytes[static_cast<std::size_t>(BlockClass::Stale)], 4096);
+  EXPECT_EQ(big.tally.bytes[static_cast<std::size_t>(BlockClass::Zeroed)], 16384 + 19 * 4096 + 8192);
+  EXPECT_EQ(one.damaged[2].relativePath, "c");
+  EXPECT_EQ(one.damaged[2].sizeState, SizeState::Truncated);
+
+  for (const VerifyResult* other : {&four, &many}) {
+    EXPECT_EQ(other->files, one.files);
+    EXPECT_EQ(other->classBytes, one.classBytes);
+    EXPECT_EQ(other->classFiles, one.classFiles);
+    EXPECT_EQ(other->truncatedFiles, one.truncatedFiles);
+    EXPECT_EQ(other->truncatedBytes, one.truncatedBytes);
+    EXPECT_EQ(other->methods.cached, one.methods.cached);
+    ASSERT_EQ(other->damaged.size(), one.damaged.size());
+    for (std::size_t i = 0; i < one.damaged.size(); ++i) {
+      const FileVerdict& a = one.damaged[i];
+      const FileVerdict& b = other->damaged[i];
+      EXPECT_EQ(b.relativePath, a.relativePath);
+      EXPECT_EQ(b.length, a.length);
+      EXPECT_EQ(b.sizeState, a.sizeState);
+      EXPECT_EQ(b.expect.size, a.expect.size);
+      EXPECT_EQ(b.tally.bytes, a.tally.bytes) << a.relativePath;
+      EXPECT_EQ(b.tally.rangesLeftOut, a.tally.rangesLeftOut) << a.relativePath;
+      ASSERT_EQ(b.tally.ranges.size(), a.tally.ranges.size()) << a.relativePath;
+      for (std::size_t r = 0; r < a.tally.ranges.size(); ++r) {
+        EXPECT_EQ(b.tally.ranges[r].offset, a.tally.ranges[r].offset) << a.relativePath << " " << r;
+        EXPECT_EQ(b.tally.ranges[r].length, a.tally.ranges[r].length) << a.relativePath << " " << r;
+        EXPECT_EQ(b.tally.ranges[r].kind, a.tally.ranges[r].kind) << a.relativePath << " " << r;
+        EXPECT_EQ(b.tally.ranges[r].expected, a.tally.ranges[r].expected) << a.relativePath << " " << r;
+        EXPECT_EQ(b.tally.ranges[r].found, a.tally.ranges[r].found) << a.relativePath << " " << r;
+      }
+    }
+  }
+
+  // A stop while the readers share the large file ends every one of them, and the verify.
+  VerifyJob stopped;
+  stopped.rootFolder = "/root/";
+  stopped.readers = 4;
+  VerifyResult partial;
+  std::thread worker([&] { runVerify(stopped, fs, partial); });
+  while (!stopped.finished.load()) {
+    if (stopped.bytesChecked.load() > 40 * kMiB) stopped.requestStop();
+    std::this_thread::yield();
+  }
+  worker.join();
+  EXPECT_TRUE(partial.stopped || partial.files == 4);
+}
+
+// A file that ends, or fails, at `cut` while it is read, although its open told the full length:
+// a file cut, or a volume failing, in the middle of a verify.
+class CutHandle : public ReadHandle {
+ public:
+  CutHandle(std::unique_ptr<ReadHandle> inner, std::int64_t cut, bool fail)
+      : inner_(std::move(inner)), cut_(cut), fail_(fail) {}
+  std::int64_t size() const override { return inner_->size(); }
+  std::int64_t allocatedBytes() const override { return inner_->allocatedBytes(); }
+  UncachedRead method() const override { return inner_->method(); }
+  Result<std::size_t> read(std::int64_t offset, void* data, std::size_t size) override {
+    if (offset >= cut_) {
+      if (fail_) return Status::failure(ErrorKind::Other, 5, "read failed past the cut");
+      return std::size_t{0};
+    }
+    return inner_->read(offset, data, static_cast<std::size_t>(std::min<std::int64_t>(size, cut_ - offset)));
+  }
+
+ private:
+  std::unique_ptr<ReadHandle> inner_;
+  std::int64_t cut_;
+  bool fail_;
+};
+
+class CuttingFileSystem : public testing::FakeFileSystem {
+ public:
+  std::int64_t cut = 0;
+  bool fail = false;
+  Result<std::unique_ptr<ReadHandle>> openForCheck(const std::string& base, const std::string& relative) override {
+    auto opened = FakeFileSystem::openForCheck(base, relative);
+    if (!opened.ok() || relative != "big") return opened;
+    return std::unique_ptr<ReadHandle>(std::make_unique<CutHandle>(std::move(opened.value()), cut, fail));
+  }
+};
+
+// A shared file that ends early, or fails, in its second range: the ranges after it are not the
+// file's, and the verdict is the one a single pass gives: truncated where it ended, or unreadable
+// with what was checked before the failure.
+TEST(VerifyThreadedTest, ASharedFileThatEndsOrFailsMidwayGetsTheOnePassVerdict) {
+  constexpr std::uint64_t kSeed = 78;
+  constexpr std::int64_t kMiB = 1 << 20;
+  const std::int64_t bigSize = 72 * kMiB + 5000;
+  CuttingFileSystem fs;
+  fs.keepContent = true;
+  fs.addFolder("/root");
+  writeFile(fs, "big", kSeed, bigSize, bigSize, [](std::int64_t, std::uint8_t*, std::size_t) {});
+  writeFile(fs, "small", kSeed, 5000, 5000, [](std::int64_t, std::uint8_t*, std::size_t) {});
+  fs.cut = 40 * kMiB;
+  for (const bool fail : {false, true}) {
+    fs.fail = fail;
+    VerifyResult results[2];
+    for (int i = 0; i < 2; ++i) {
+      VerifyJob job;
+      job.rootFolder = "/root/";
+      job.seed = kSeed;
+      job.readers = i == 0 ? 1 : 4;
+      runVerify(job, fs, results[i]);
+      EXPECT_EQ(job.filesChecked.load(), 2);
+    }
+    for (const VerifyResult& r : results) {
+      ASSERT_EQ(r.damaged.size(), 1u) << fail;
+      const FileVerdict& v = r.damaged[0];
+      EXPECT_EQ(v.relativePath, "big");
+      EXPECT_EQ(v.tally.bytes[0], 40 * kMiB) << fail;
+      EXPECT_EQ(v.tally.damagedBytes(), 0) << fail;
+      EXPECT_EQ(v.unreadable, fail);
+      if (fail) {
+        EXPECT_NE(v.readError.find("read failed past the cut"), std::string::npos) << v.readError;
+        EXPECT_EQ(v.length, bigSize);
+        EXPECT_EQ(r.unreadableFiles, 1);
+      } else {
+        EXPECT_EQ(v.length, 40 * kMiB);
+        EXPECT_EQ(v.sizeState, SizeState::Truncated);
+        EXPECT_EQ(r.truncatedBytes, bigSize - 40 * kMiB);
+      }
+      EXPECT_EQ(r.intactBytes(), 40 * kMiB + 5000) << fail;
+    }
+    EXPECT_EQ(results[1].damaged[0].sizeState, results[0].damaged[0].sizeState) << fail;
   }
 }
 

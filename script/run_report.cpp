@@ -151,10 +151,16 @@ std::string formatReport(const RunRecord& r) {
   {
     ordered_json threads;
     threads["count"] = r.verifyMode ? r.threads : job != nullptr ? job->threads : 1;
-    if (!r.verifyMode && job != nullptr && r.generationSeconds > 0) {
+    const std::vector<WriterTimes>* times = nullptr;
+    if (r.verifyMode) {
+      if (!r.readerTimes.empty()) times = &r.readerTimes;
+    } else if (job != nullptr && r.generationSeconds > 0) {
+      times = &job->writerTimes;
+    }
+    if (times != nullptr) {
       ordered_json perThread = ordered_json::array();
       const auto seconds = [](double s) { return s < 0 ? ordered_json(nullptr) : ordered_json(s); };
-      for (const WriterTimes& w : job->writerTimes) {
+      for (const WriterTimes& w : *times) {
         perThread.push_back({{"first_done_seconds", seconds(w.firstDone)},
                              {"last_done_seconds", seconds(w.lastDone)},
                              {"files", w.files},

@@ -44,6 +44,7 @@ struct RunRecord {
   // A verify: the mode is "verify" and verifyJson (one JSON object) becomes the report's "verify".
   bool verifyMode = false;
   int threads = 1;  // a verify's readers (a generation's writers are the job's)
+  std::vector<WriterTimes> readerTimes;  // a verify's, per reader; empty when no file was checked
   std::string verifyJson;
   // When the generation started (the worker's start); set once it did.
   std::optional<std::chrono::system_clock::time_point> generationStarted;

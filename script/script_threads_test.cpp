@@ -1,9 +1,11 @@
 // /threads through the built program: the key's errors, an interrupt reaching eight writers, the
-// report's thread figures, and a verify with readers agreeing with one reader.
+// report's thread figures, and runs of four writers that ended early (stopped, or on a full
+// volume) verifying clean with their line while a real truncation is still found.
 #include <gtest/gtest.h>
 #include <signal.h>
 
 #include <chrono>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -94,6 +96,89 @@ TEST_F(ScriptThreadsTest, AutoUsesTheCoresAndAScriptWithoutTheKeyReportsOneThrea
   std::int64_t files = 0;
   for (const auto& w : j["threads"]["per_thread"]) files += w["files"].get<std::int64_t>();
   EXPECT_EQ(files, j["files_created"].get<std::int64_t>());
+}
+
+// Four writers stopped mid-file leave up to four files cut short, one per writer: verified with the
+// run's line (its /threads:4 tells the writers) none of them is damage and the unmade tail is
+// allowed; a file truncated before the last four is still damage.
+TEST_F(ScriptThreadsTest, FourWritersStoppedVerifyCleanWithTheirLine) {
+  const std::vector<std::string> line = {"/s", "/allsize:400m", root("stop"), "/minsize:8m", "/maxsize:8m",
+                                         "/seed:11", "/threads:4", "/progress:off"};
+  options.whileRunning = [&](int pid) {
+    // Twenty files begun: the first ones are finished, and far from the four being written.
+    for (int i = 0; i < 1000 && testing::fileSize(*vol / "stop/t") < (1 << 20); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ::kill(pid, SIGINT);
+  };
+  ASSERT_EQ(run(line).exitCode, 2);
+  options.whileRunning = nullptr;
+  auto withV = line;
+  withV.push_back("/v");
+  withV.push_back(reportArg());
+  auto r = run(withV);
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("; missing 0 files; unexpected 0 files"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("after the run ended early (the run stopped while it wrote "), std::string::npos) << r.out;
+  const json whole = report();
+  // Four readers, each with its times and its share of the files and bytes.
+  EXPECT_EQ(whole["threads"]["count"], 4);
+  ASSERT_EQ(whole["threads"]["per_thread"].size(), 4u);
+  std::int64_t files = 0, bytes = 0;
+  for (const auto& t : whole["threads"]["per_thread"]) {
+    files += t["files"].get<std::int64_t>();
+    bytes += t["bytes"].get<std::int64_t>();
+    if (t["files"] > 0) {
+      EXPECT_LE(t["first_done_seconds"].get<double>(), t["last_done_seconds"].get<double>());
+    }
+  }
+  json v = whole["verify"];
+  EXPECT_EQ(files, v["files_checked"].get<std::int64_t>());
+  EXPECT_EQ(bytes, v["classes"]["ok"]["bytes"].get<std::int64_t>());
+  const auto cut = v["cut_short_files"].size();
+  EXPECT_GE(cut, 1u);
+  EXPECT_LE(cut, 4u);
+  EXPECT_EQ(v["cut_short_file"], v["cut_short_files"][0]);
+  EXPECT_EQ(v["truncated"]["files"], 0);
+  std::size_t lines = 0;
+  for (auto at = r.out.find("Cut short where the run ended: "); at != std::string::npos;
+       at = r.out.find("Cut short where the run ended: ", at + 1)) {
+    ++lines;
+  }
+  EXPECT_EQ(lines, cut) << r.out;
+
+  // The first file was finished long before the end: cut now, it is damage.
+  ASSERT_EQ(testing::fileSize(*vol / "stop/a"), 8 << 20);
+  std::filesystem::resize_file(*vol / "stop/a", 4 << 20);
+  r = run(withV);
+  EXPECT_EQ(r.exitCode, 4) << r.out << r.err;
+  v = report()["verify"];
+  EXPECT_EQ(v["truncated"]["files"], 1);
+  ASSERT_EQ(v["damaged_files"].size(), 1u);
+  EXPECT_EQ(v["damaged_files"][0]["path"], "a");
+  EXPECT_EQ(v["cut_short_files"].size(), cut);
+}
+
+class ScriptThreadsSmallVolumeTest : public testing::ScriptProgramTest {
+ protected:
+  ScriptThreadsSmallVolumeTest() : ScriptProgramTest(96 << 20) {}
+};
+
+// Four writers fill a small volume: the run ends once, full, and its line verifies it clean.
+TEST_F(ScriptThreadsSmallVolumeTest, FourWritersToAFullVolumeVerifyCleanWithTheirLine) {
+  const std::string root = "/root:'" + (*vol / "full") + "'";
+  const std::vector<std::string> line = {"/s", "/allsize:400m", root, "/minsize:3m", "/maxsize:9m",
+                                         "/seed:12", "/threads:4", "/progress:off"};
+  ASSERT_EQ(run(line).exitCode, 1);  // the volume filled
+  auto withV = line;
+  withV.push_back("/v");
+  const auto r = run(withV);
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("; missing 0 files; unexpected 0 files"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("after the run ended early"), std::string::npos) << r.out;
+  // Without the run's line the full volume tells the files cut short, as many as /threads allows.
+  const auto bare = run({"/v", root, "/threads:4", "/progress:off"});
+  EXPECT_EQ(bare.exitCode, 0) << bare.out << bare.err;
 }
 
 }  // namespace

@@ -232,7 +232,7 @@ std::vector<std::string> formatVerifyDetails(const VerifyResult& r, std::size_t 
     lines.push_back("Not made: " + filesText(r.missingTailAllowed) + " after the run ended early (" + r.tailReason +
                     ")");
   }
-  if (!r.cutShort.empty()) lines.push_back("Cut short where the run ended: " + r.cutShort);
+  for (const auto& file : r.cutShortFiles) lines.push_back("Cut short where the run ended: " + file);
   for (const auto& e : r.listingErrors) lines.push_back("Not listed: " + e);
   if (!r.planNote.empty()) lines.push_back("The run's files: " + r.planNote);
   std::size_t shown = 0;
@@ -354,6 +354,7 @@ std::string verifyJson(const VerifyResult& r) {
   }
   j["listing_errors"] = r.listingErrors;
   j["cut_short_file"] = r.cutShort.empty() ? ordered_json(nullptr) : ordered_json(r.cutShort);
+  j["cut_short_files"] = r.cutShortFiles;
   ordered_json damaged = ordered_json::array();
   for (const auto& f : r.damaged) {
     ordered_json d;
@@ -487,6 +488,8 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
   job.rootFolder = withTrailingSeparator(verifiedRoot);
   job.seed = verifiedSeed;
   job.readers = parsed.threads;
+  // The same count tells the run's writers: each may have left a file cut short.
+  job.runWriters = parsed.threads;
   record.threads = parsed.threads;
   log.writeLine("Verify of '" + withoutTrailingSeparator(job.rootFolder) + "' started.");
   if (parsed.withRunParameters) {
@@ -548,6 +551,7 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
     worker.join();
   }
   result.planNote = planNote;
+  record.readerTimes = result.readerTimes;
   if (!planNote.empty()) log.writeLine("The run's files: " + planNote + ".");
   verifyText = verifyJson(result);
   if (result.rootMissing) {
