@@ -275,6 +275,20 @@ TEST_F(MpiFullVolumeTest, FullVolumeEndsTheRunOnceAsFull) {
   expectValidReport();
 }
 
+// A rank that finds the shared volume already full (the others filled it before it started) ends
+// as full, not as a run of zero-sized files.
+TEST_F(MpiFullVolumeTest, ARankFindingTheVolumeFullEndsAsFull) {
+  {
+    std::ofstream filler(*vol / "filler", std::ios::binary);
+    const std::string block(1 << 20, 'x');
+    while (filler.write(block.data(), static_cast<std::streamsize>(block.size()))) {
+    }
+  }
+  const auto result = run(2, {"/s", "/allsize:allpartition", root("late"), "/minsize:32k", reportArg()});
+  EXPECT_EQ(result.exitCode, 1) << result.err;
+  for (const auto& row : report()["ranks"]["per_rank"]) EXPECT_EQ(row["result_code"], 1) << row;
+}
+
 // A rank that cannot have its folder ends the run with that failure on every rank, and the log
 // and report name it; a link where a rank's folder belongs is not followed out of the root.
 TEST_F(MpiProgramTest, FailingRankEndsTheRunAndIsNamed) {

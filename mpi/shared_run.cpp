@@ -223,6 +223,13 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
   if (lineOpen_) std::cerr << "\n" << std::flush;
   // A zero share (a total smaller than the rank count) leaves nothing to make: done, not "zero size".
   if (zeroShare_ && result == toInt(GenerationResult::MaxSizeZero)) result = toInt(GenerationResult::Done);
+  // Filling the shared volume, a rank that starts once the others have filled it finds no room
+  // at all: the volume is full, not the sizes zero.
+  if (const GenerationJob* job = record.job; job != nullptr && job->byAllSize && job->allPartition &&
+                                             job->allSize.load() <= 0 &&
+                                             result == toInt(GenerationResult::MaxSizeZero)) {
+    result = toInt(GenerationResult::VolumeFull);
+  }
   mine_.phase = RankState::Concluded;
   mine_.result = result;
   mine_.startedUs = microsOf(record.started);
