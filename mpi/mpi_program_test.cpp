@@ -286,7 +286,8 @@ TEST_F(MpiFullVolumeTest, ARankFindingTheVolumeFullEndsAsFull) {
   }
   const auto result = run(2, {"/s", "/allsize:allpartition", root("late"), "/minsize:32k", reportArg()});
   EXPECT_EQ(result.exitCode, 1) << result.err;
-  for (const auto& row : report()["ranks"]["per_rank"]) EXPECT_EQ(row["result_code"], 1) << row;
+  const auto j = report();
+  for (const auto& row : j["ranks"]["per_rank"]) EXPECT_EQ(row["result_code"], 1) << row;
 }
 
 // A rank that cannot have its folder ends the run with that failure on every rank, and the log
