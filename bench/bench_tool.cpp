@@ -5,9 +5,9 @@
 //   bench_tool time -- <command> [args...]          prints "<seconds> <max-rss-kib> <exit-code>"
 //   bench_tool alloc-loop <dir> <total> <min> <max>  create + fallocate + close until total bytes
 //   bench_tool write-loop <dir> <count> <size>       create + one write + close, count times
-//   bench_tool write-loop-threads <dir> <count> <size> <threads> sync|nosync
-//                                                    the same loop on threads, a folder each, then
-//                                                    (sync) one syncfs
+//   bench_tool write-loop-threads <dir> <count> <size> <threads> sync|nosync [shared]
+//                                                    the same loop on threads, a folder each (or
+//                                                    all in dir: shared), then (sync) one syncfs
 //   bench_tool tree-write-loop <dir> <count> <size> <folders>  the loop over one level of folders
 //   bench_tool mkdir-tree <dir> <top> <total>        mkdir loop over a two-level tree
 //   bench_tool check-rate <mib>                      blockMatches over mib MiB of identified content
@@ -87,10 +87,10 @@ int allocLoop(const std::string& dir, long long total, long long minSize, long l
   return 0;
 }
 
-int writeLoop(const std::string& dir, long count, long size) {
+int writeLoop(const std::string& dir, long count, long size, const std::string& prefix = {}) {
   std::vector<char> block(static_cast<std::size_t>(size), 'x');
   for (long i = 0; i < count; ++i) {
-    const std::string path = dir + "/" + std::to_string(i);
+    const std::string path = dir + "/" + prefix + std::to_string(i);
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
     if (fd < 0 || ::write(fd, block.data(), block.size()) != size) return 1;
     ::close(fd);
@@ -99,19 +99,21 @@ int writeLoop(const std::string& dir, long count, long size) {
 }
 
 // `threads` threads, each creating its share of `count` files in a folder of its own (create, one
-// write, close), then, with `sync` set, one syncfs of the volume.
-int writeLoopThreads(const std::string& dir, long count, long size, int threads, bool sync) {
+// write, close), or with `shared` set all in dir itself, then, with `sync` set, one syncfs of the
+// volume. One folder shows what the file system's lock on a folder costs writers that share it.
+int writeLoopThreads(const std::string& dir, long count, long size, int threads, bool sync, bool shared) {
   std::vector<std::thread> pool;
   std::atomic<int> failed{0};
   for (int t = 0; t < threads; ++t) {
     pool.emplace_back([&, t] {
-      const std::string folder = dir + "/t" + std::to_string(t);
-      if (::mkdir(folder.c_str(), 0777) != 0) {
+      const std::string tag = "t" + std::to_string(t);
+      const std::string folder = shared ? dir : dir + "/" + tag;
+      if (!shared && ::mkdir(folder.c_str(), 0777) != 0) {
         failed = 1;
         return;
       }
       const long share = count / threads + (t < count % threads ? 1 : 0);
-      if (writeLoop(folder, share, size) != 0) failed = 1;
+      if (writeLoop(folder, share, size, shared ? tag + "-" : std::string()) != 0) failed = 1;
     });
   }
   for (auto& t : pool) t.join();
@@ -157,9 +159,9 @@ int main(int argc, char** argv) {
   }
   if (argc == 5 && std::strcmp(argv[1], "write-loop") == 0) return writeLoop(argv[2], std::atol(argv[3]), std::atol(argv[4]));
   if (argc == 5 && std::strcmp(argv[1], "mkdir-tree") == 0) return mkdirTree(argv[2], std::atol(argv[3]), std::atol(argv[4]));
-  if (argc == 7 && std::strcmp(argv[1], "write-loop-threads") == 0) {
+  if ((argc == 7 || argc == 8) && std::strcmp(argv[1], "write-loop-threads") == 0) {
     return writeLoopThreads(argv[2], std::atol(argv[3]), std::atol(argv[4]), std::atoi(argv[5]),
-                            std::strcmp(argv[6], "sync") == 0);
+                            std::strcmp(argv[6], "sync") == 0, argc == 8 && std::strcmp(argv[7], "shared") == 0);
   }
   if (argc == 6 && std::strcmp(argv[1], "tree-write-loop") == 0) {
     return treeWriteLoop(argv[2], std::atol(argv[3]), std::atol(argv[4]), std::atol(argv[5]));
