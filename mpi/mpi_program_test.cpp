@@ -223,6 +223,9 @@ TEST_F(MpiProgramTest, VerifyWithShiftFindsDamageInAnotherRanksFolder) {
     const auto result =
         run(4, {"/v", root("v"), "/seed:3", "/shift:" + std::to_string(shift), reportArg(), "/threads:2"});
     EXPECT_EQ(result.exitCode, 4) << result.out << result.err;
+    // Every rank's summary reaches the console once, in the form rank 0's own takes there.
+    EXPECT_EQ(count(result.out, "Data OK: "), 4) << result.out;
+    EXPECT_EQ(result.out.find(".\n"), std::string::npos) << result.out;
     const auto j = report();
     EXPECT_EQ(j["result"]["code"], 4);
     const int checker = (2 - shift + 4) % 4;

@@ -320,7 +320,10 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
       // Every rank reads the same script: a rejection is rank 0's line already.
       if (!record.rejection.empty() && line == record.rejection) continue;
       log->writeLine("Rank " + std::to_string(r) + ": " + line);
-      if (verify_ && line.rfind("Data OK:", 0) == 0) std::cout << "Rank " << r << ": " << line << "\n";
+      // The console shows a summary as rank 0's own is shown: without the log line's full stop.
+      if (verify_ && line.rfind("Data OK:", 0) == 0) {
+        std::cout << "Rank " << r << ": " << (line.ends_with('.') ? line.substr(0, line.size() - 1) : line) << "\n";
+      }
     }
   }
   std::cout << std::flush;
