@@ -240,7 +240,9 @@ std::string systemRelative(const std::string& relative) {
 
 // The visible tree as the generator sees it: visible sub-folders entered (never links, hidden or
 // system folders), visible files listed (never links, hidden or system files). Names in byte order
-// per folder, so that every walk of the same tree lists it alike.
+// per folder, so that every walk of the same tree lists it alike. folders gets every folder, parents
+// first, and each folder's sub-folders in the order the volume lists them: the order a run walked
+// them in, which its plan must follow.
 void walk(FileSystem& fs, const std::string& root, const std::string& relativeFolder, VerifyJob& job,
           std::vector<FoundFile>& files, std::vector<std::string>& folders, std::vector<std::string>& listingErrors) {
   if (job.stopRequested) return;
@@ -264,17 +266,15 @@ void walk(FileSystem& fs, const std::string& root, const std::string& relativeFo
     (entry.isDirectory ? subfolders : names).push_back(entry.name);
   }
   reader.value().reset();
+  const std::string prefix = relativeFolder.empty() ? std::string() : relativeFolder + "/";
+  for (const auto& name : subfolders) folders.push_back(prefix + name);
   std::sort(names.begin(), names.end());
   std::sort(subfolders.begin(), subfolders.end());
-  const std::string prefix = relativeFolder.empty() ? std::string() : relativeFolder + "/";
   for (const auto& name : names) {
     files.push_back({prefix + name});
     job.filesFound.fetch_add(1, std::memory_order_relaxed);
   }
-  for (const auto& name : subfolders) {
-    folders.push_back(prefix + name);
-    walk(fs, root, prefix + name, job, files, folders, listingErrors);
-  }
+  for (const auto& name : subfolders) walk(fs, root, prefix + name, job, files, folders, listingErrors);
 }
 
 // Reads up to the whole of data's chunk from offset; the count is short only at the end.

@@ -185,8 +185,9 @@ struct VerifyJob {
   std::optional<std::vector<PlannedFile>> plan;
   // Asked for the plan once every file was checked, with the bytes the tree's files hold (a run
   // that filled the whole volume had that much more room than the volume has left) and the
-  // visible folders found below the root (relative, '/' between parts, parents first): the run
-  // filled the folders it found or made, so the plan starts from them.
+  // visible folders found below the root (relative, '/' between parts, parents first, each
+  // folder's sub-folders in the order the volume lists them, which is the order the run walked
+  // them in): the run filled the folders it found or made, so the plan starts from them.
   std::function<std::optional<std::vector<PlannedFile>>(std::int64_t bytesInTree,
                                                         const std::vector<std::string>& folders)>
       planner;

@@ -26,10 +26,16 @@ class QuietLog final : public LogSink {
 // of their content.
 class PlanningFileSystem final : public FileSystem {
  public:
-  PlanningFileSystem(const std::string& root, const PlanVolume& volume, std::atomic<bool>& stop)
-      : root_(withoutTrailingSeparator(root)), volume_(volume), stop_(stop) {
+  PlanningFileSystem(const std::string& root, const PlanVolume& volume, GenerationJob& job)
+      : root_(withoutTrailingSeparator(root)), volume_(volume), job_(job) {
     folders_.insert(root_);
   }
+
+  // How a folder's sub-folders are listed. While files are generated, in the order they were made
+  // here: the tree found on the volume is made first, each folder's sub-folders in the order the
+  // volume lists them (its own order, newest first or by hash), so the engine fills them in the
+  // order the run did. Before, by name: the run made its tree up in an empty root, in the order of
+  // its names, and the plan must count and enter the folders found in that order too.
 
   struct Made {
     std::string path;
@@ -64,6 +70,7 @@ class PlanningFileSystem final : public FileSystem {
     if (exists(p)) return Status::failure(ErrorKind::AlreadyExists, 0, p + ": exists");
     if (!isFolderKnown(parentOf(p))) return Status::failure(ErrorKind::WrongPath, 0, p + ": no parent");
     folders_.insert(p);
+    made_[p] = static_cast<std::int64_t>(made_.size());
     return {};
   }
   Result<std::unique_ptr<FileHandle>> createNewFile(const std::string& path) override {
@@ -72,7 +79,7 @@ class PlanningFileSystem final : public FileSystem {
     if (!isFolderKnown(parentOf(p))) return Status::failure(ErrorKind::WrongPath, 0, p + ": no parent");
     if (static_cast<std::int64_t>(made.size()) >= kMaxPlannedFiles) {
       cut = true;
-      stop_ = true;
+      job_.stopRequested = true;
       return Status::failure(ErrorKind::DiskFull, 0, p + ": plan full");
     }
     files_.insert(p);
@@ -90,10 +97,13 @@ class PlanningFileSystem final : public FileSystem {
     if (!isFolderKnown(p)) return Status::failure(ErrorKind::WrongPath, 0, p + ": no folder");
     auto reader = std::make_unique<Reader>();
     const std::string prefix = p + kSeparator;
+    std::vector<std::pair<std::int64_t, std::string>> subfolders;
     for (auto it = folders_.lower_bound(prefix); it != folders_.end() && it->rfind(prefix, 0) == 0; ++it) {
-      if (it->find(kSeparator, prefix.size()) == std::string::npos) {
-        reader->entries.push_back({it->substr(prefix.size()), true, false, false, false});
-      }
+      if (it->find(kSeparator, prefix.size()) == std::string::npos) subfolders.emplace_back(made_.at(*it), *it);
+    }
+    if (filling()) std::sort(subfolders.begin(), subfolders.end());
+    for (const auto& [order, full] : subfolders) {
+      reader->entries.push_back({full.substr(prefix.size()), true, false, false, false});
     }
     for (auto it = files_.lower_bound(prefix); it != files_.end() && it->rfind(prefix, 0) == 0; ++it) {
       if (it->find(kSeparator, prefix.size()) == std::string::npos) {
@@ -143,6 +153,10 @@ class PlanningFileSystem final : public FileSystem {
     used_ += rounded(size) - rounded(made[index].size);
     made[index].size = size;
   }
+  bool filling() const {
+    std::lock_guard guard(job_.lock);
+    return job_.statusText == "Generating files";
+  }
   bool isFolderKnown(const std::string& p) const {
     if (folders_.count(p) != 0) return true;
     // The root's ancestors exist.
@@ -155,8 +169,9 @@ class PlanningFileSystem final : public FileSystem {
 
   std::string root_;
   PlanVolume volume_;
-  std::atomic<bool>& stop_;
+  GenerationJob& job_;
   std::set<std::string> folders_;
+  std::map<std::string, std::int64_t> made_;  // each folder made here: its order of making
   std::set<std::string> files_;
   std::int64_t used_ = 0;
 };
@@ -170,7 +185,7 @@ std::optional<std::vector<PlannedFile>> planRun(GenerationJob& job, const PlanVo
     why = "the run's seed is needed (/seed)";
     return std::nullopt;
   }
-  PlanningFileSystem fs(job.rootFolder, volume, job.stopRequested);
+  PlanningFileSystem fs(job.rootFolder, volume, job);
   complete(job, fs);
   // Sizes and names are drawn alike whether a file is filled or only allocated, so the plan only
   // allocates; a filled file's size is never cut to the allocation limit.
