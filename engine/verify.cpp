@@ -854,11 +854,87 @@ class Verifier {
     if (!result_.cutShortFiles.empty()) result_.cutShort = result_.cutShortFiles.front();
   }
 
+  // Several writers filling folders (by files number) each fill a folder of their own, taken in
+  // plan order, so a run that ended early left up to one part-filled folder per writer, anywhere
+  // up to the last folder begun: each holds the first of its planned files, the last of them
+  // perhaps cut short, and every folder before the last begun is full or one of those. Tells
+  // whether the plan has that shape with at least one file cut short (the sign that the run
+  // ended early); then the files being written are inFlight_, and the planned files from which
+  // absent ones are no damage are marked in notMade.
+  bool partFilledFolders(const std::vector<PlannedFile>& plan, std::int64_t writers, std::vector<bool>& notMade,
+                         std::string& cutFile) {
+    const auto folderOf = [](const std::string& path) {
+      const auto cut = path.rfind('/');
+      return cut == std::string::npos ? std::string() : path.substr(0, cut);
+    };
+    struct Folder {
+      std::size_t from, made, to;  // planned files [from, to); [from, made) present
+      bool endsCut;
+    };
+    std::vector<Folder> folders;
+    for (std::size_t from = 0; from < plan.size();) {
+      const std::string folder = folderOf(plan[from].relativePath);
+      std::size_t to = from;
+      while (to < plan.size() && folderOf(plan[to].relativePath) == folder) ++to;
+      std::size_t made = from;
+      while (made < to && present_.count(plan[made].relativePath) != 0) ++made;
+      for (std::size_t i = made; i < to; ++i) {
+        if (present_.count(plan[i].relativePath) != 0) return false;  // a gap: not a folder being filled
+      }
+      for (std::size_t i = from; i + 1 < made; ++i) {
+        if (present_.at(plan[i].relativePath) != SizeState::Right) return false;
+      }
+      const bool endsCut = made > from && present_.at(plan[made - 1].relativePath) == SizeState::Truncated;
+      if (made > from && !endsCut && present_.at(plan[made - 1].relativePath) != SizeState::Right) return false;
+      folders.push_back({from, made, to, endsCut});
+      from = to;
+    }
+    std::size_t lastBegun = folders.size();
+    for (std::size_t k = 0; k < folders.size(); ++k) {
+      if (folders[k].made > folders[k].from) lastBegun = k;
+    }
+    if (lastBegun == folders.size()) return false;
+    std::int64_t partFilled = 0;
+    std::vector<std::string> writing;
+    for (std::size_t k = 0; k < folders.size(); ++k) {
+      const Folder& f = folders[k];
+      if (k <= lastBegun && f.made == f.to && !f.endsCut) continue;  // full
+      for (std::size_t i = f.made; i < f.to; ++i) notMade[i] = true;
+      if (k > lastBegun) continue;  // never begun: the unmade tail
+      ++partFilled;
+      if (f.endsCut) writing.push_back(plan[f.made - 1].relativePath);
+    }
+    if (writing.empty() || partFilled > writers) return false;
+    for (const auto& path : writing) inFlight_.insert(path);
+    cutFile = writing.front();
+    return true;
+  }
+
   // Planned files that are absent are missing, except the tail of a run that ended early; files
   // found that were never planned are unexpected.
   void comparePlan(const std::vector<FoundFile>& files) {
     result_.planned = true;
     const auto& plan = *job_.plan;
+    const std::int64_t runWriters = std::clamp(job_.runWriters, 1, 256);
+    if (runWriters > 1) {
+      std::vector<bool> notMade(plan.size(), false);
+      std::string cutFile;
+      if (partFilledFolders(plan, runWriters, notMade, cutFile)) {
+        result_.tailReason = "the run stopped while it wrote " + cutFile;
+        for (std::size_t i = 0; i < plan.size(); ++i) {
+          if (present_.count(plan[i].relativePath) != 0) continue;
+          if (notMade[i]) {
+            ++result_.missingTailAllowed;
+          } else {
+            result_.missing.push_back(plan[i].relativePath);
+          }
+        }
+        for (const auto& f : files) {
+          if (plannedSizes_.count(f.relative) == 0) result_.unexpected.push_back(f.relative);
+        }
+        return;
+      }
+    }
     std::int64_t lastPresent = -1;
     for (std::size_t i = 0; i < plan.size(); ++i) {
       if (present_.count(plan[i].relativePath) != 0) lastPresent = static_cast<std::int64_t>(i);

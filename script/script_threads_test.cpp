@@ -159,6 +159,51 @@ TEST_F(ScriptThreadsTest, FourWritersStoppedVerifyCleanWithTheirLine) {
   EXPECT_EQ(v["cut_short_files"].size(), cut);
 }
 
+// By files number four writers fill four folders at once: stopped, up to four folders far apart
+// in the plan are part-filled, which the run's line tells from damage; a file lost from a full
+// folder still is damage.
+TEST_F(ScriptThreadsTest, FourWritersOfATreeStoppedVerifyCleanWithTheirLine) {
+  const std::vector<std::string> line = {"/f", root("tree"), "/minfiles:6", "/maxfiles:6", "/minsize:2m",
+                                         "/maxsize:6m", "/recurse", "/rootsize:4", "/treedeep:2", "/dirlimit:20",
+                                         "/seed:21", "/threads:4", "/progress:off"};
+  const auto filesMade = [&] {
+    int n = 0;
+    std::error_code error;
+    for (std::filesystem::recursive_directory_iterator it(*vol / "tree", error), end; !error && it != end;
+         it.increment(error)) {
+      n += it->is_regular_file();
+    }
+    return n;
+  };
+  options.whileRunning = [&](int pid) {
+    for (int i = 0; i < 2000 && filesMade() < 40; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ::kill(pid, SIGINT);
+  };
+  ASSERT_EQ(run(line).exitCode, 2);
+  options.whileRunning = nullptr;
+  ASSERT_LT(filesMade(), 6 * 21) << "the run ended before the stop";
+  auto withV = line;
+  withV.push_back("/v");
+  auto r = run(withV);
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("; missing 0 files; unexpected 0 files"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("after the run ended early (the run stopped while it wrote "), std::string::npos) << r.out;
+
+  // A file gone from the middle of a full folder is no unmade file.
+  std::string lost;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(*vol / "tree")) {
+    if (e.is_regular_file() && e.path().filename() == "h" && std::filesystem::exists(e.path().parent_path() / "j")) {
+      lost = e.path().string();
+      break;
+    }
+  }
+  ASSERT_FALSE(lost.empty());
+  std::filesystem::remove(lost);
+  r = run(withV);
+  EXPECT_EQ(r.exitCode, 4) << r.out << r.err;
+  EXPECT_NE(r.out.find("missing: " + lost.substr((*vol / "tree").size() + 1)), std::string::npos) << r.out;
+}
+
 class ScriptThreadsSmallVolumeTest : public testing::ScriptProgramTest {
  protected:
   ScriptThreadsSmallVolumeTest() : ScriptProgramTest(96 << 20) {}
