@@ -41,15 +41,6 @@ constexpr std::size_t kBlockWords = kIdentityBlock / 4;
 static_assert(kBlockWords == kLanes * 8);
 static_assert(kHeaderWords == 5 * kSlotWords + 1);
 
-constexpr std::uint64_t mix64(std::uint64_t k) {
-  k ^= k >> 33;
-  k *= 0xFF51AFD7ED558CCDull;
-  k ^= k >> 33;
-  k *= 0xC4CEB9FE1A85EC53ull;
-  k ^= k >> 33;
-  return k;
-}
-
 constexpr std::uint32_t mix32(std::uint32_t x) {
   x ^= x >> 16;
   x *= 0x85EBCA6Bu;
@@ -106,17 +97,22 @@ std::uint64_t headerMask(std::uint64_t nonce, int i) {
   return mix64(nonce + static_cast<std::uint64_t>(i) * 0xD6E8FEB86659FD93ull);
 }
 
-// The block's 256 content words from its nonce; the header then overwrites the first 13.
-QUILLET_CLONES
-void blockBody(std::uint64_t nonce, std::uint32_t* __restrict out) {
+// The lanes' first states from a block's nonce.
+inline void seedLanes(std::uint64_t nonce, std::uint32_t* s) {
   const auto lo = static_cast<std::uint32_t>(nonce);
   const auto hi = static_cast<std::uint32_t>(nonce >> 32);
-  alignas(32) std::uint32_t s[kLanes];
   for (int l = 0; l < kLanes; ++l) {
     const std::uint32_t v = mix32(lo + static_cast<std::uint32_t>(l) * 0x9E3779B9u) ^
                             mix32(hi ^ (static_cast<std::uint32_t>(l) * 0x7FEB352Du));
     s[l] = v != 0 ? v : 0x6D2B79F5u;  // xorshift never leaves zero
   }
+}
+
+// The block's 256 content words from its nonce; the header then overwrites the first 13.
+QUILLET_CLONES
+void blockBody(std::uint64_t nonce, std::uint32_t* __restrict out) {
+  alignas(32) std::uint32_t s[kLanes];
+  seedLanes(nonce, s);
   for (int g = 0; g < 8; ++g) {
     for (int l = 0; l < kLanes; ++l) {
       const std::uint32_t x = xorshiftStep(s[l]);
@@ -130,14 +126,8 @@ void blockBody(std::uint64_t nonce, std::uint32_t* __restrict out) {
 // (the rest of the block is zeros and not made).
 QUILLET_CLONES
 void shapedBody(std::uint64_t nonce, std::uint32_t* __restrict out, int groups) {
-  const auto lo = static_cast<std::uint32_t>(nonce);
-  const auto hi = static_cast<std::uint32_t>(nonce >> 32);
   alignas(32) std::uint32_t s[kLanes];
-  for (int l = 0; l < kLanes; ++l) {
-    const std::uint32_t v = mix32(lo + static_cast<std::uint32_t>(l) * 0x9E3779B9u) ^
-                            mix32(hi ^ (static_cast<std::uint32_t>(l) * 0x7FEB352Du));
-    s[l] = v != 0 ? v : 0x6D2B79F5u;
-  }
+  seedLanes(nonce, s);
   for (int g = 0; g < groups; ++g) {
     for (int l = 0; l < kLanes; ++l) {
       const std::uint32_t x = xorshiftStep(s[l]);

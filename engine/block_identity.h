@@ -61,6 +61,17 @@ std::string identityPath(std::string_view root, std::string_view path);
 // run's seed and the folder's identityPath.
 std::uint32_t folderDrawSeed(std::uint64_t runSeed, std::string_view folderIdentityPath);
 
+// A 64-bit finaliser: a bijection whose every output bit depends on every input bit. Identities,
+// nonces and block hashes are all made with it.
+constexpr std::uint64_t mix64(std::uint64_t k) {
+  k ^= k >> 33;
+  k *= 0xFF51AFD7ED558CCDull;
+  k ^= k >> 33;
+  k *= 0xC4CEB9FE1A85EC53ull;
+  k ^= k >> 33;
+  return k;
+}
+
 // The seed of part `part` (0, 1, ...) of a run shared among several processes, each with a folder
 // of its own: distinct per part, and the same for the same run seed and part.
 std::uint64_t partSeed(std::uint64_t runSeed, int part);

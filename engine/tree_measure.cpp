@@ -9,6 +9,7 @@
 #include <new>
 #include <unordered_set>
 
+#include "engine/block_identity.h"
 #include "engine/uncached_buffer.h"
 #include "platform/path.h"
 
@@ -28,15 +29,6 @@ struct BlockHashOf {
   std::size_t operator()(const BlockHash& h) const { return static_cast<std::size_t>(h.a); }
 };
 
-std::uint64_t mix(std::uint64_t k) {
-  k ^= k >> 33;
-  k *= 0xFF51AFD7ED558CCDull;
-  k ^= k >> 33;
-  k *= 0xC4CEB9FE1A85EC53ull;
-  k ^= k >> 33;
-  return k;
-}
-
 BlockHash hashBlock(const std::uint8_t* p, std::size_t size) {
   std::uint64_t a = 0x243F6A8885A308D3ull ^ size, b = 0x13198A2E03707344ull ^ (size * 0x9E3779B97F4A7C15ull);
   std::size_t i = 0;
@@ -50,7 +42,7 @@ BlockHash hashBlock(const std::uint8_t* p, std::size_t size) {
   }
   std::uint64_t tail = 0;
   std::memcpy(&tail, p + i, size - i);
-  return {mix(a ^ tail), mix(b + tail + 0x165667B19E3779F9ull)};
+  return {mix64(a ^ tail), mix64(b + tail + 0x165667B19E3779F9ull)};
 }
 
 struct ZstdContext {
