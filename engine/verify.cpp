@@ -915,26 +915,32 @@ class Verifier {
   void comparePlan(const std::vector<FoundFile>& files) {
     result_.planned = true;
     const auto& plan = *job_.plan;
+    // The planned files from which an absent one is no damage: the run ended before it made them.
+    std::vector<bool> notMade(plan.size(), false);
     const std::int64_t runWriters = std::clamp(job_.runWriters, 1, 256);
-    if (runWriters > 1) {
-      std::vector<bool> notMade(plan.size(), false);
-      std::string cutFile;
-      if (partFilledFolders(plan, runWriters, notMade, cutFile)) {
-        result_.tailReason = "the run stopped while it wrote " + cutFile;
-        for (std::size_t i = 0; i < plan.size(); ++i) {
-          if (present_.count(plan[i].relativePath) != 0) continue;
-          if (notMade[i]) {
-            ++result_.missingTailAllowed;
-          } else {
-            result_.missing.push_back(plan[i].relativePath);
-          }
-        }
-        for (const auto& f : files) {
-          if (plannedSizes_.count(f.relative) == 0) result_.unexpected.push_back(f.relative);
-        }
-        return;
+    std::string cutFile;
+    if (runWriters > 1 && partFilledFolders(plan, runWriters, notMade, cutFile)) {
+      result_.tailReason = "the run stopped while it wrote " + cutFile;
+    } else {
+      notMade.assign(plan.size(), false);  // a failed check may have marked some
+      markUnmadeTail(plan, notMade);
+    }
+    for (std::size_t i = 0; i < plan.size(); ++i) {
+      if (present_.count(plan[i].relativePath) != 0) continue;
+      if (notMade[i]) {
+        ++result_.missingTailAllowed;
+      } else {
+        result_.missing.push_back(plan[i].relativePath);
       }
     }
+    for (const auto& f : files) {
+      if (plannedSizes_.count(f.relative) == 0) result_.unexpected.push_back(f.relative);
+    }
+  }
+
+  // One file in flight per writer, found walking back from the last planned file present; the
+  // planned files from the first of them on are the unmade tail when the run evidently ended early.
+  void markUnmadeTail(const std::vector<PlannedFile>& plan, std::vector<bool>& notMade) {
     std::int64_t lastPresent = -1;
     for (std::size_t i = 0; i < plan.size(); ++i) {
       if (present_.count(plan[i].relativePath) != 0) lastPresent = static_cast<std::int64_t>(i);
@@ -973,17 +979,7 @@ class Verifier {
         result_.tailReason = "the volume has no room for " + plan[next].relativePath;
       }
     }
-    for (std::size_t i = 0; i < plan.size(); ++i) {
-      if (present_.count(plan[i].relativePath) != 0) continue;
-      if (i >= tailFrom) {
-        ++result_.missingTailAllowed;
-      } else {
-        result_.missing.push_back(plan[i].relativePath);
-      }
-    }
-    for (const auto& f : files) {
-      if (plannedSizes_.count(f.relative) == 0) result_.unexpected.push_back(f.relative);
-    }
+    for (std::size_t i = tailFrom; i < plan.size(); ++i) notMade[i] = true;
   }
 
   VerifyJob& job_;
