@@ -11,8 +11,20 @@
 
 namespace quillet {
 
+// Runs the handed-over box in the UI thread. The call is made by name, so the queued event is built
+// inside Qt and carries no data of ours.
+class FailureBoxCourier : public QObject {
+  Q_OBJECT
+ public:
+  explicit FailureBoxCourier(QtFailurePresenter& owner) : presenter(owner) {}
+  Q_INVOKABLE void showHandedOver() { presenter.showHandedOver(); }
+
+ private:
+  QtFailurePresenter& presenter;
+};
+
 QtFailurePresenter::QtFailurePresenter(QString applicationTitle, QWidget* owner)
-    : title(std::move(applicationTitle)), ownerWindow(owner), uiContext(new QObject) {}
+    : title(std::move(applicationTitle)), ownerWindow(owner), uiContext(new FailureBoxCourier(*this)) {}
 
 QtFailurePresenter::~QtFailurePresenter() { delete uiContext; }
 
@@ -27,9 +39,24 @@ void QtFailurePresenter::showError(Caption caption, const std::string& text) {
     showOnUiThread(caption, message);
     return;
   }
-  QMetaObject::invokeMethod(
-      uiContext, [this, caption, message] { showOnUiThread(caption, message); },
-      Qt::BlockingQueuedConnection);
+  const std::lock_guard turn(oneBoxAtATime);
+  {
+    const std::lock_guard lock(handOver);
+    pendingCaption = caption;
+    pendingText = message;
+  }
+  QMetaObject::invokeMethod(uiContext, "showHandedOver", Qt::BlockingQueuedConnection);
+}
+
+void QtFailurePresenter::showHandedOver() {
+  Caption caption;
+  QString message;
+  {
+    const std::lock_guard lock(handOver);
+    caption = pendingCaption;
+    message = pendingText;
+  }
+  showOnUiThread(caption, message);
 }
 
 void joinWorkerServingEvents(WorkerThread& worker, const GenerationJob& job) {
@@ -45,3 +72,5 @@ void joinWorkerServingEvents(WorkerThread& worker, const GenerationJob& job) {
 }
 
 }  // namespace quillet
+
+#include "qt_failure_presenter.moc"

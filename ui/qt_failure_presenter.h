@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <mutex>
 
 #include "engine/engine_services.h"
 #include "engine/generation_job.h"
@@ -14,6 +15,8 @@
 class QWidget;
 
 namespace quillet {
+
+class FailureBoxCourier;
 
 class QtFailurePresenter : public FailurePresenter {
  public:
@@ -28,11 +31,21 @@ class QtFailurePresenter : public FailurePresenter {
   void showError(Caption caption, const std::string& text) override;
 
  private:
+  friend class FailureBoxCourier;
   void showOnUiThread(Caption caption, const QString& text);
+  void showHandedOver();
 
   QString title;
   QPointer<QWidget> ownerWindow;
-  QObject* uiContext;  // lives on the UI thread; the queued calls run in its thread
+  FailureBoxCourier* uiContext;  // lives on the UI thread; the queued calls run in its thread
+
+  // A box asked for from another thread is handed over here rather than captured in the queued
+  // call: the hand-over is then ordered by a lock every thread checker sees, not only by Qt's own
+  // internal one. One such box at a time; the others wait their turn.
+  std::mutex oneBoxAtATime;
+  std::mutex handOver;
+  Caption pendingCaption = Caption::Application;
+  QString pendingText;
 };
 
 // Waits for a started worker to end while the UI thread keeps handling events, so that a message
