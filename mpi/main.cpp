@@ -85,7 +85,19 @@ int main(int argc, char** argv) {
   auto fs = quillet::makeSystemFileSystem();
   // For measuring what the exchange costs only: the ranks say nothing to each other until they end.
   const char* quiet = std::getenv("QUILLET_MPI_NO_EXCHANGE");
-  quillet::SharedRun run(exchange, *fs, shift, quiet == nullptr || *quiet == 0);
+  // A launcher passes a variable to every rank alike (mpirun -x), so every rank reads the same limit.
+  double silence = quillet::SharedRun::kDefaultSilenceLimitSeconds;
+  if (const char* limit = std::getenv("QUILLET_MPI_SILENCE_SECONDS"); limit != nullptr) {
+    int seconds = 0;
+    if (quillet::readSilenceLimit(limit, seconds)) {
+      silence = seconds;
+    } else if (leader) {
+      std::cerr << "quillet-mpi: QUILLET_MPI_SILENCE_SECONDS must be a whole number of seconds from 1 to 86400; "
+                   "waiting the default "
+                << static_cast<int>(silence) << " seconds\n";
+    }
+  }
+  quillet::SharedRun run(exchange, *fs, shift, quiet == nullptr || *quiet == 0, silence);
   const quillet::RunSharing sharing = run.hooks(rejection);
   const quillet::ScriptRunServices services{*fs, quillet::systemClock(), nullptr, run.display(),
                                             quillet::stopSignalArrived, &sharing};

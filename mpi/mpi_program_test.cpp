@@ -382,5 +382,32 @@ TEST_F(MpiProgramTest, KilledRankEndsTheJobInsteadOfHanging) {
   EXPECT_LE(count(log(), "#QX Scripts log started"), 1);
 }
 
+// A rank that stops answering without dying (its node hangs; here it is stopped) ends the run once
+// the silence limit has passed, with exit 9 and a closed log block that says why, not a hang.
+TEST_F(MpiProgramTest, ARankThatStopsAnsweringEndsTheRunAfterTheSilenceLimit) {
+  const std::string folder = rankPath("h", 1);
+  options.timeoutSeconds = 60;
+  std::vector<int> stopped;
+  options.whileRunning = [&](int) {
+    if (!waitForFiles(folder)) return;
+    stopped = rankPids(program, 1);
+    for (const int pid : stopped) ::kill(pid, SIGSTOP);
+  };
+  const auto started = std::chrono::steady_clock::now();
+  const auto result = testing::runProgram({"--oversubscribe", "--allow-run-as-root", "-x",
+                                           "QUILLET_MPI_SILENCE_SECONDS=3", "-np", "2", program, "/s",
+                                           "/allsize:8g", root("h"), "/minsize:4k", "/maxsize:4k"},
+                                          options);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  for (const int pid : stopped) ::kill(pid, SIGKILL);  // never left behind, whatever the outcome
+  ASSERT_FALSE(stopped.empty()) << "rank 1 was never seen running";
+  EXPECT_NE(result.signal, SIGKILL) << "the job hung until the test's limit";
+  EXPECT_EQ(result.exitCode, 9) << result.err;
+  EXPECT_LT(seconds, 45);
+  expectOneClosedBlock();
+  EXPECT_NE(log().find("No answer from the other ranks for 3 seconds"), std::string::npos) << log();
+  EXPECT_NE(result.err.find("no answer from the other ranks"), std::string::npos) << result.err;
+}
+
 }  // namespace
 }  // namespace quillet

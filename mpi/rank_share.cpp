@@ -24,13 +24,22 @@ int verifiedRank(int rank, int ranks, int shift) {
   return static_cast<int>((static_cast<std::int64_t>(rank) + shift) % ranks);
 }
 
-bool readShift(const std::string& text, int& shift) {
+namespace {
+
+// Digits only, from low to high.
+bool readWhole(const std::string& text, long long low, long long high, int& out) {
   if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos) return false;
   const long long value = std::strtoll(text.c_str(), nullptr, 10);
-  if (value > 2147483647LL) return false;
-  shift = static_cast<int>(value);
+  if (value < low || value > high) return false;
+  out = static_cast<int>(value);
   return true;
 }
+
+}  // namespace
+
+bool readShift(const std::string& text, int& shift) { return readWhole(text, 0, 2147483647LL, shift); }
+
+bool readSilenceLimit(const std::string& text, int& seconds) { return readWhole(text, 1, 86400, seconds); }
 
 std::array<std::int64_t, RankState::kWords> RankState::pack() const {
   return {phase,       result,      flags,        files,           bytes,           foldersCreated, foldersVisited,

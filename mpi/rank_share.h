@@ -25,6 +25,10 @@ int verifiedRank(int rank, int ranks, int shift);
 // A /shift value: a whole number from 0 to 2147483647, nothing else.
 bool readShift(const std::string& text, int& shift);
 
+// How long a rank waits for the others before it counts one as gone: a whole number of seconds
+// from 1 to 86400, nothing else.
+bool readSilenceLimit(const std::string& text, int& seconds);
+
 // What one rank tells the others at each exchange: a fixed block of 64-bit numbers.
 struct RankState {
   enum Phase : std::int64_t { Starting = 0, Running = 1, Concluded = 2 };

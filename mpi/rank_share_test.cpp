@@ -41,6 +41,14 @@ TEST(RankShare, FoldersShiftAndShiftValues) {
   for (const char* bad : {"", "-1", "+1", "1.5", "2147483648", "99999999999", "one", " 1"}) {
     EXPECT_FALSE(readShift(bad, shift)) << bad;
   }
+  int seconds = -1;
+  EXPECT_TRUE(readSilenceLimit("1", seconds));
+  EXPECT_EQ(seconds, 1);
+  EXPECT_TRUE(readSilenceLimit("86400", seconds));
+  EXPECT_EQ(seconds, 86400);
+  for (const char* bad : {"", "0", "86401", "-5", "2.5", "10s", "4294967297"}) {
+    EXPECT_FALSE(readSilenceLimit(bad, seconds)) << bad;
+  }
 }
 
 std::vector<RankState> withResults(std::initializer_list<std::int64_t> results) {

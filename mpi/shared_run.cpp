@@ -22,9 +22,6 @@ using Steady = std::chrono::steady_clock;
 
 constexpr auto kRoundPeriod = std::chrono::milliseconds(100);
 constexpr auto kPrintPeriod = std::chrono::seconds(1);
-// A round that has not completed after this long means a rank is gone (killed, its node lost):
-// ranks that are alive take part in one every tenth of a second whatever their writers do.
-constexpr double kSilenceLimitSeconds = 120;
 // After a stop signal the launcher ends the job about a second later; what is not agreed on by
 // then is written from this rank's own figures.
 constexpr double kStopGraceSeconds = 0.3;
@@ -42,8 +39,13 @@ double secondsSince(Steady::time_point t) { return std::chrono::duration<double>
 
 }  // namespace
 
-SharedRun::SharedRun(RankExchange& exchange, FileSystem& fs, int shift, bool exchangeWhileRunning)
-    : exchange_(exchange), fs_(fs), shift_(shift), exchangeWhileRunning_(exchangeWhileRunning) {
+SharedRun::SharedRun(RankExchange& exchange, FileSystem& fs, int shift, bool exchangeWhileRunning,
+                     double silenceLimitSeconds)
+    : exchange_(exchange),
+      fs_(fs),
+      shift_(shift),
+      exchangeWhileRunning_(exchangeWhileRunning),
+      silenceLimitSeconds_(silenceLimitSeconds) {
   mine_.startedUs = microsOf(std::chrono::system_clock::now());
 }
 
@@ -111,7 +113,7 @@ bool SharedRun::tick(bool running) {
   const bool start = Steady::now() - lastRound_ >= kRoundPeriod;
   const bool completed = exchange_.poll(mine_, start);
   if (completed) lastRound_ = Steady::now();
-  if (exchange_.waitingSeconds() > kSilenceLimitSeconds) lost_ = true;
+  if (exchange_.waitingSeconds() > silenceLimitSeconds_) lost_ = true;
   return completed;
 }
 
@@ -293,7 +295,7 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
     const int code = lost_ ? toInt(GenerationResult::RankLost)
                            : (mine_.flags & RankState::SignalStop) != 0 ? toInt(GenerationResult::Stopped) : result;
     if (leader && log != nullptr) {
-      log->writeLine(lost_ ? "No answer from the other ranks for " + std::to_string(static_cast<int>(kSilenceLimitSeconds)) +
+      log->writeLine(lost_ ? "No answer from the other ranks for " + std::to_string(static_cast<int>(silenceLimitSeconds_)) +
                                  " seconds: a rank ended without its part (killed, or its node lost). The figures are "
                                  "rank 0's own."
                            : "Stopped before every rank could report; the figures are rank 0's own.");
@@ -306,7 +308,7 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
   int decidedBy = -1;
   const int code = agreedResult(all, decidedBy);
   std::vector<std::string> texts;
-  const bool gathered = exchange_.gatherTexts(lines, signalAt_ ? kStopGraceSeconds : kSilenceLimitSeconds, texts);
+  const bool gathered = exchange_.gatherTexts(lines, signalAt_ ? kStopGraceSeconds : silenceLimitSeconds_, texts);
   if (!gathered) {
     gaveUp_ = true;
     lost_ = !signalAt_;
@@ -376,7 +378,7 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
 
 bool SharedRun::awaitLeader() {
   if (lost_ || gaveUp_) return false;
-  if (exchange_.barrier(signalAt_ ? kStopGraceSeconds : kSilenceLimitSeconds)) return true;
+  if (exchange_.barrier(signalAt_ ? kStopGraceSeconds : silenceLimitSeconds_)) return true;
   gaveUp_ = true;
   return false;
 }

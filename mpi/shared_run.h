@@ -20,8 +20,15 @@ class SharedRun {
  public:
   // shift: the verify's distance to the folder it checks. exchangeWhileRunning false keeps the
   // ranks silent until they conclude (no progress, no early stop of the others): for measuring
-  // what the exchange costs.
-  SharedRun(RankExchange& exchange, FileSystem& fs, int shift, bool exchangeWhileRunning);
+  // what the exchange costs. silenceLimitSeconds: how long a round may wait for the others before
+  // a rank counts as gone.
+  SharedRun(RankExchange& exchange, FileSystem& fs, int shift, bool exchangeWhileRunning,
+            double silenceLimitSeconds = kDefaultSilenceLimitSeconds);
+
+  // A round that has not completed after this long means a rank is gone (killed, its node lost,
+  // stopped): ranks that are alive take part in one every tenth of a second whatever their
+  // writers do.
+  static constexpr double kDefaultSilenceLimitSeconds = 120;
 
   RunSharing hooks(std::string rejection);
   ProgressDisplay& display() { return display_; }
@@ -66,6 +73,7 @@ class SharedRun {
   FileSystem& fs_;
   int shift_;
   bool exchangeWhileRunning_;
+  double silenceLimitSeconds_;
   Display display_{*this};
   ProgressFormat format_ = ProgressFormat::Human;
   RankState mine_;
