@@ -22,24 +22,12 @@ namespace {
 namespace fs = std::filesystem;
 using testing::MountedVolume;
 using testing::ProgramResult;
+using testing::filesBelow;
 
 int count(const std::string& text, const std::string& what) {
   int n = 0;
   for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
   return n;
-}
-
-// Path relative to the folder -> size, for every file below it.
-std::map<std::string, std::int64_t> filesBelow(const std::string& folder) {
-  std::map<std::string, std::int64_t> files;
-  std::error_code error;
-  for (auto it = fs::recursive_directory_iterator(folder, error); !error && it != fs::recursive_directory_iterator();
-       it.increment(error)) {
-    if (it->is_regular_file()) {
-      files[fs::relative(it->path(), folder).string()] = static_cast<std::int64_t>(it->file_size());
-    }
-  }
-  return files;
 }
 
 std::int64_t bytesOf(const std::map<std::string, std::int64_t>& files) {

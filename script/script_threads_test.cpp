@@ -166,15 +166,7 @@ TEST_F(ScriptThreadsTest, FourWritersOfATreeStoppedVerifyCleanWithTheirLine) {
   const std::vector<std::string> line = {"/f", root("tree"), "/minfiles:6", "/maxfiles:6", "/minsize:2m",
                                          "/maxsize:6m", "/recurse", "/rootsize:4", "/treedeep:2", "/dirlimit:20",
                                          "/seed:21", "/threads:4", "/progress:off"};
-  const auto filesMade = [&] {
-    int n = 0;
-    std::error_code error;
-    for (std::filesystem::recursive_directory_iterator it(*vol / "tree", error), end; !error && it != end;
-         it.increment(error)) {
-      n += it->is_regular_file();
-    }
-    return n;
-  };
+  const auto filesMade = [&] { return testing::filesBelow(*vol / "tree").size(); };
   options.whileRunning = [&](int pid) {
     for (int i = 0; i < 2000 && filesMade() < 40; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
     ::kill(pid, SIGINT);

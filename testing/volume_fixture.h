@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -57,6 +59,23 @@ std::string readFile(const std::string& path);
 // Size and allocated bytes of a file (st_size and st_blocks * 512); -1 when it does not exist.
 std::int64_t fileSize(const std::string& path);
 std::int64_t allocatedBytes(const std::string& path);
+
+// Every regular file below folder (relative path with '/' -> size), links not followed. A tree
+// that changes while it is listed (a run is writing it) gives what could be listed.
+inline std::map<std::string, std::int64_t> filesBelow(const std::string& folder) {
+  namespace fs = std::filesystem;
+  std::map<std::string, std::int64_t> files;
+  std::error_code error;
+  for (auto it = fs::recursive_directory_iterator(folder, error); !error && it != fs::recursive_directory_iterator();
+       it.increment(error)) {
+    std::error_code sizeError;
+    if (!it->is_symlink() && it->is_regular_file()) {
+      const auto size = it->file_size(sizeError);
+      if (!sizeError) files[fs::relative(it->path(), folder).generic_string()] = static_cast<std::int64_t>(size);
+    }
+  }
+  return files;
+}
 
 }  // namespace quillet::testing
 
