@@ -59,10 +59,11 @@ MeasureParse parseMeasure(const std::vector<std::string>& args) {
       }
       const std::string digits = value.substr(0, value.size() - 1);
       std::int64_t n = 0;
+      // At most seven digits are read, so the number cannot overflow however long the value.
       bool digitsOnly = !digits.empty() && digits.size() <= 7;
-      for (const char c : digits) {
-        if (c < '0' || c > '9') digitsOnly = false;
-        n = n * 10 + (c - '0');
+      for (std::size_t d = 0; digitsOnly && d < digits.size(); ++d) {
+        if (digits[d] < '0' || digits[d] > '9') digitsOnly = false;
+        n = n * 10 + (digits[d] - '0');
       }
       const std::int64_t size = n * unit;
       if (unit == 0 || !digitsOnly || size < kMinDedupeBlock || size > kMaxDedupeBlock || (size & (size - 1)) != 0) {

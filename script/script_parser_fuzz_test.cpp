@@ -197,5 +197,19 @@ TEST(ScriptParserFuzzTest, AnyMeasureLineIsAcceptedWithAPowerOfTwoBlockOrRejecte
   EXPECT_GT(accepted, 250);
 }
 
+// A dedupe block of twenty digits once overflowed the measure's number reader before its length
+// was looked at.
+TEST(ScriptParserFuzzTest, AMeasureBlockOfManyDigitsIsRejectedNotOverflowed) {
+  for (const char* value : {"99999999999999999999999k", "12345678b", "-4k", "4q", "k"}) {
+    const MeasureParse parsed = parseMeasure({"quillet", "/m", "/root:'/tmp/x'", std::string("/dedupeblock:") + value});
+    EXPECT_FALSE(parsed.accepted) << value;
+    EXPECT_EQ(parsed.rejection, "Invalid script. Incorrect dedupe block size, a power of two from 1K to 1M expected.")
+        << value;
+  }
+  const MeasureParse ok = parseMeasure({"quillet", "/m", "/root:'/tmp/x'", "/dedupeblock:64k"});
+  ASSERT_TRUE(ok.accepted) << ok.rejection;
+  EXPECT_EQ(ok.blockSize, 65536u);
+}
+
 }  // namespace
 }  // namespace quillet
