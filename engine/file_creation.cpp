@@ -141,13 +141,34 @@ GenerationResult writeContent(FileHandle& file, const std::string& path, const s
   const auto started = timed ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
   // Every block names the run, the file and its place in it, so the file can be checked later.
   const std::uint64_t fileId = fileIdentity(identityPath(job.rootFolder, path));
+  const auto make = [&job, fileId, size](std::uint8_t* into, std::int64_t offset, std::size_t bytes) {
+    fillShapedContent(job.runSeed, fileId, static_cast<std::uint64_t>(size), job.content,
+                      static_cast<std::uint64_t>(offset), into, bytes);
+  };
+  // With a core to spare, the next chunk is made while this one is written.
+  if (size > static_cast<std::int64_t>(kWriteChunk) && !ctx.ahead && ContentAhead::worthIt(job.threads)) {
+    ctx.ahead = std::make_unique<ContentAhead>(kWriteChunk);
+  }
+  ContentAhead* ahead = size > static_cast<std::int64_t>(kWriteChunk) ? ctx.ahead.get() : nullptr;
+  std::uint8_t* current = ctx.buffer.data();
+  std::uint8_t* spare = ahead != nullptr ? ahead->buffer() : nullptr;
+  bool made = false;  // current holds this chunk already
   std::int64_t remaining = size;
   while (remaining > 0) {
     const std::size_t chunk = static_cast<std::size_t>(std::min<std::int64_t>(remaining, kWriteChunk));
-    fillShapedContent(job.runSeed, fileId, static_cast<std::uint64_t>(size), job.content,
-                      static_cast<std::uint64_t>(size - remaining), ctx.buffer.data(), chunk);
+    const std::int64_t at = size - remaining;
+    if (!made) make(current, at, chunk);
+    made = false;
+    if (ahead != nullptr && at + static_cast<std::int64_t>(chunk) < size) {
+      const std::int64_t next = at + static_cast<std::int64_t>(chunk);
+      const auto nextBytes = static_cast<std::size_t>(std::min<std::int64_t>(size - next, kWriteChunk));
+      ahead->start([&make, spare, next, nextBytes] { make(spare, next, nextBytes); });
+      made = true;
+    }
     std::size_t written = 0;
-    const Status status = file.write(ctx.buffer.data(), chunk, written);
+    const Status status = file.write(current, chunk, written);
+    // Whatever ends the file here, the next chunk's making ends first: its buffer is reused.
+    if (made && (!status.ok() || job.stopRequested)) ahead->settle();
     if (!status.ok()) {
       // Only bytes that reached the file are counted.
       job.currentSize.fetch_add(static_cast<std::int64_t>(written), std::memory_order_relaxed);
@@ -166,6 +187,10 @@ GenerationResult writeContent(FileHandle& file, const std::string& path, const s
       return GenerationResult::Stopped;
     }
     job.currentSize.fetch_add(static_cast<std::int64_t>(chunk), std::memory_order_relaxed);
+    if (made) {
+      ahead->settle();
+      std::swap(current, spare);
+    }
   }
   if (const auto ended = closeComplete(file, path, folder, ctx, createdHere, fullVolume)) return *ended;
   if (timed) {

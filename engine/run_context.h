@@ -4,10 +4,12 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/block_identity.h"
+#include "engine/content_ahead.h"
 #include "engine/engine_services.h"
 #include "engine/generation_job.h"
 #include "engine/random.h"
@@ -69,6 +71,9 @@ struct RunContext {
   } lastFreeSpace;
   RandomSource random;
   std::vector<std::uint8_t> buffer;
+  // Makes the next chunk while the writer writes (see ContentAhead); made at the first file of
+  // more than one chunk when the run has a core to spare.
+  std::unique_ptr<ContentAhead> ahead;
   // This writer's entry of job.writerTimes and the moment generation started; none outside a run.
   WriterTimes* times = nullptr;
   std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();

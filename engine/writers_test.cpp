@@ -228,6 +228,78 @@ TEST_F(WritersTest, AStopReachesEveryOneOfEightWritersWithinAChunk) {
   EXPECT_LE(t.bytes, atStop + 8 * static_cast<std::int64_t>(kWriteChunk));
 }
 
+// One writer with a core to spare has each file's next chunk made while it writes the current one.
+// Done, stopped mid-file or ended by the full volume, every file on the disk holds exactly the start
+// of its own content, and the counters match the disk.
+TEST_F(WritersTest, OneWriterMakingContentAheadWritesEachFilesOwnBytesHoweverItEnds) {
+  const auto expectOwnContent = [](const std::string& root, std::uint64_t seed) {
+    for (const auto& [relative, bytes] : readTree(root).files) {
+      std::string expected(bytes.size(), '\0');
+      const auto size = static_cast<std::uint64_t>(bytes.size());
+      fillShapedContent(seed, fileIdentity(relative), size, ContentShape{}, 0,
+                        reinterpret_cast<std::uint8_t*>(expected.data()), expected.size());
+      // A file cut short carries its planned size in its blocks; its bytes are the start of those.
+      if (bytes != expected) {
+        const auto id = readBlockIdentity(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+        ASSERT_TRUE(id.has_value()) << relative;
+        std::string planned(id->fileSize, '\0');
+        fillShapedContent(seed, fileIdentity(relative), id->fileSize, ContentShape{}, 0,
+                          reinterpret_cast<std::uint8_t*>(planned.data()), planned.size());
+        EXPECT_EQ(planned.substr(0, bytes.size()), bytes) << relative;
+      }
+    }
+  };
+
+  GenerationJob done;
+  allSize(done, 20'000'001, 1);
+  done.minFileSize = 300'000;
+  done.maxFileSize = 3'000'000;
+  done.runSeed = 5;
+  done.seedGiven = true;
+  ASSERT_EQ(run(done, "ahead"), GenerationResult::Done);
+  EXPECT_EQ(readTree(*vol / "ahead").bytes, 20'000'001);
+  expectOwnContent(*vol / "ahead", 5);
+
+  GenerationJob stopped;
+  allSize(stopped, 80 << 20, 1);
+  stopped.minFileSize = 6 << 20;
+  stopped.maxFileSize = 6 << 20;
+  stopped.runSeed = 6;
+  stopped.seedGiven = true;
+  stopped.rootFolder = *vol / "stopped/";
+  stopped.scriptMode = true;
+  stopped.scriptLog = &log;
+  std::atomic<int> exitCode{-1};
+  WorkerThread worker(stopped, services, exitCode);
+  worker.start();
+  while (stopped.currentSize.load() < (9 << 20) && !stopped.finished) std::this_thread::sleep_for(1ms);
+  const std::int64_t atStop = stopped.currentSize.load();
+  stopped.requestStop();
+  worker.join();
+  EXPECT_EQ(exitCode.load(), toInt(GenerationResult::Stopped));
+  const Tree cut = readTree(*vol / "stopped");
+  EXPECT_LE(cut.bytes, atStop + static_cast<std::int64_t>(kWriteChunk));
+  EXPECT_GE(cut.bytes, stopped.currentSize.load());
+  expectOwnContent(*vol / "stopped", 6);
+
+  std::string reason;
+  auto small = testing::MountedVolume::tmpfs(8 << 20, reason);
+  if (!small) GTEST_SKIP() << reason;
+  GenerationJob full;
+  allSize(full, 64 << 20, 1);
+  full.minFileSize = 1 << 20;
+  full.maxFileSize = 3 << 20;
+  full.runSeed = 7;
+  full.seedGiven = true;
+  full.rootFolder = *small / "full/";
+  full.scriptMode = true;
+  full.scriptLog = &log;
+  EXPECT_EQ(runWorker(full, services, exitCode), GenerationResult::VolumeFull);
+  const Tree filled = readTree(*small / "full");
+  EXPECT_EQ(filled.bytes, full.currentSize.load());
+  expectOwnContent(*small / "full", 7);
+}
+
 TEST_F(WritersTest, VerifyWithFourReadersFindsWhatOneReaderFinds) {
   GenerationJob job;
   allSize(job, 6 << 20, 2);
