@@ -28,7 +28,8 @@ void ContentAhead::settle() {
 }
 
 bool ContentAhead::worthIt(int writers) {
-  const unsigned cores = std::thread::hardware_concurrency();
+  // Asked once: the system may read a file to tell, and this is asked for every large file.
+  static const unsigned cores = std::thread::hardware_concurrency();
   return cores > 1 && static_cast<unsigned>(writers) < cores;
 }
 

@@ -146,10 +146,11 @@ GenerationResult writeContent(FileHandle& file, const std::string& path, const s
                       static_cast<std::uint64_t>(offset), into, bytes);
   };
   // With a core to spare, the next chunk is made while this one is written.
-  if (size > static_cast<std::int64_t>(kWriteChunk) && !ctx.ahead && ContentAhead::worthIt(job.threads)) {
-    ctx.ahead = std::make_unique<ContentAhead>(kWriteChunk);
+  ContentAhead* ahead = nullptr;
+  if (size > static_cast<std::int64_t>(kWriteChunk) && ContentAhead::worthIt(job.threads)) {
+    if (!ctx.ahead) ctx.ahead = std::make_unique<ContentAhead>(kWriteChunk);
+    ahead = ctx.ahead.get();
   }
-  ContentAhead* ahead = size > static_cast<std::int64_t>(kWriteChunk) ? ctx.ahead.get() : nullptr;
   std::uint8_t* current = ctx.buffer.data();
   std::uint8_t* spare = ahead != nullptr ? ahead->buffer() : nullptr;
   bool made = false;  // current holds this chunk already
