@@ -129,7 +129,7 @@ std::string measureReport(const std::string& root, std::uint32_t blockSize, cons
 void runMeasureScript(const std::vector<std::string>& args, const ScriptRunServices& services,
                       std::atomic<int>& exitCode) {
   ScriptLog log(services.clock);
-  if (!log.openLog(scriptLogPath(args.empty() ? std::string() : args[0]))) return;
+  if (!openRunLog(log, args, nullptr)) return;
   log.writeStartBanner();
   const MeasureParse parsed = parseMeasure(args);
   if (!parsed.accepted) {

@@ -172,6 +172,14 @@ void completeScriptJob(GenerationJob& job, const ParseOutcome& parsed, FileSyste
   if (job.treeDeep == 0) job.treeDeep = 1;
 }
 
+bool openRunLog(ScriptLog& log, const std::vector<std::string>& args, const RunSharing* sharing) {
+  if (sharing != nullptr && !sharing->writesLog) {
+    log.keepLinesInstead();
+    return true;
+  }
+  return log.openLog(scriptLogPath(args.empty() ? std::string() : args[0]));
+}
+
 void runScript(const std::string& mode, const std::vector<std::string>& args, const ScriptRunServices& services,
                std::atomic<int>& exitCode) {
   if (isVerifyRequest(mode, args)) return runVerifyScript(mode, args, services, exitCode);
@@ -179,11 +187,7 @@ void runScript(const std::string& mode, const std::vector<std::string>& args, co
   const RunSharing* sharing = services.sharing;
   const bool writesLog = sharing == nullptr || sharing->writesLog;
   ScriptLog log(services.clock);
-  if (!writesLog) {
-    log.keepLinesInstead();
-  } else if (!log.openLog(scriptLogPath(args.empty() ? std::string() : args[0]))) {
-    return;
-  }
+  if (!openRunLog(log, args, sharing)) return;
   log.writeStartBanner();
   ReportKeeper report(args, mode, writesLog);
   const auto stopAsked = [&services] { return services.stopAsked && services.stopAsked(); };

@@ -75,6 +75,11 @@ struct ScriptRunServices {
   const RunSharing* sharing = nullptr;
 };
 
+// Opens the script log beside the program (args[0]), or, for a process of a shared run that writes
+// no log block (sharing->writesLog false), keeps its lines instead. False when the log cannot be
+// opened; the run then ends without a word, as it has nowhere to say one.
+bool openRunLog(ScriptLog& log, const std::vector<std::string>& args, const RunSharing* sharing);
+
 // Completes a parsed job the script way (sizes, counts, masks, the file-system limit). The
 // all-partition free space is queried on the root, or on its nearest existing ancestor while the
 // root does not exist yet.

@@ -431,11 +431,7 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
   const RunSharing* sharing = services.sharing;
   const bool writesLog = sharing == nullptr || sharing->writesLog;
   ScriptLog log(services.clock);
-  if (!writesLog) {
-    log.keepLinesInstead();
-  } else if (!log.openLog(scriptLogPath(args.empty() ? std::string() : args[0]))) {
-    return;
-  }
+  if (!openRunLog(log, args, sharing)) return;
   log.writeStartBanner();
   const auto startedSteady = std::chrono::steady_clock::now();
   RunRecord record;
