@@ -117,12 +117,15 @@ bool SharedRun::tick(bool running) {
   return completed;
 }
 
+const RankState& SharedRun::stateOf(int r) const {
+  return r == exchange_.rank() ? mine_ : exchange_.all()[static_cast<std::size_t>(r)];
+}
+
 ProgressSnapshot SharedRun::summed(ProgressSnapshot local) const {
   local.filesCreated = 0;
   local.currentSize = 0;
-  const auto& all = exchange_.all();
   for (int r = 0; r < exchange_.ranks(); ++r) {
-    const RankState& s = r == exchange_.rank() ? mine_ : all[static_cast<std::size_t>(r)];
+    const RankState& s = stateOf(r);
     local.filesCreated += s.files;
     local.currentSize += s.bytes;
   }
@@ -149,9 +152,8 @@ void SharedRun::printProgress(const GenerationJob* job, bool last) {
   }
   std::int64_t files = 0, bytes = 0, damaged = 0;
   int running = 0;
-  const auto& all = exchange_.all();
   for (int r = 0; r < exchange_.ranks(); ++r) {
-    const RankState& s = r == 0 ? mine_ : all[static_cast<std::size_t>(r)];
+    const RankState& s = stateOf(r);
     files += s.files;
     bytes += s.bytes;
     damaged += s.damagedBytes;

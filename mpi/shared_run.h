@@ -67,6 +67,8 @@ class SharedRun {
   // by the sums over all ranks.
   void printProgress(const GenerationJob* job, bool last);
   ProgressSnapshot summed(ProgressSnapshot local) const;
+  // Rank r's state: this rank's own as it stands, the others' from the last completed round.
+  const RankState& stateOf(int r) const;
   int conclude(int result, RunRecord& record, ScriptLog* log);
 
   RankExchange& exchange_;
