@@ -5,6 +5,7 @@
 #include "engine/generation_job.h"
 #include "platform/ascii.h"
 #include "platform/system.h"
+#include "script/program_version.h"
 #include "script/script_log.h"
 
 namespace quillet {
@@ -39,6 +40,15 @@ void GeneratorApp::initInstance() {
   if (mode == "/?") {
     if (args_.size() == 2) {
       if (frontends_.scriptsHelp) frontends_.scriptsHelp(*this);
+      return;
+    }
+    logInvalidParameter(args_[2]);
+    return;
+  }
+  // An extension: the version and the commit a build was made from, for bug reports and packages.
+  if (mode == "/VERSION" || mode == "--VERSION") {
+    if (args_.size() == 2) {
+      std::cout << versionLine() << "\n";
       return;
     }
     logInvalidParameter(args_[2]);

@@ -67,5 +67,40 @@ TEST_F(DispatchTest, TwoInvalidRunsAppendTwoBlocks) {
                                                  oneBlock("Invalid script parameter '/b'\\."))));
 }
 
+TEST_F(DispatchTest, VersionSwitchPrintsTheVersionAndCommitAndLogsNothing) {
+  for (const std::string arg : {"--version", "/version", "/VERSION"}) {
+    const auto result = runProgram({arg}, options);
+    EXPECT_EQ(result.exitCode, 0) << arg;
+    EXPECT_TRUE(std::regex_match(result.out, std::regex(R"(Talvane Quillet \d+\.\d+\.\d+ \(commit ([0-9a-f]{12}(\+changes)?|unknown); linux, .+\)\n)")))
+        << arg << ": " << result.out;
+    EXPECT_TRUE(result.err.empty()) << result.err;
+  }
+  EXPECT_TRUE(log().empty());
+  // Like /?, a second argument is an invalid parameter, not ignored.
+  const auto extra = runProgram({"--version", "x"}, options);
+  EXPECT_TRUE(extra.out.empty());
+  EXPECT_TRUE(std::regex_match(log(), std::regex(oneBlock("Invalid script parameter 'x'\\."))));
+}
+
+// A console-only build or package has no windowed program beside the console one: with a display
+// named, a script still runs, on the console, and the user is told once why no window came.
+TEST_F(DispatchTest, WithoutTheWindowedProgramAScriptRunsOnTheConsoleAndSaysWhy) {
+  const std::string root = dir / "fill";
+  options.environment = {"DISPLAY=:97"};
+  options.unsetEnvironment = {"WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+  const auto result = runProgram({"/s", "/allsize:64k", "/root:'" + root + "'", "/minsize:16k"}, options);
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(testing::filesBelow(root).size(), 4u);
+  const std::string notice = "quillet: the windowed program can not be started (";
+  ASSERT_NE(result.err.find(notice), std::string::npos) << result.err;
+  EXPECT_EQ(result.err.find(notice, result.err.find(notice) + 1), std::string::npos) << "said once";
+  EXPECT_NE(result.err.find("quillet-windows: No such file or directory"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("Finished"), std::string::npos) << "the console summary: " << result.err;
+
+  const auto interactive = runProgram({}, options);
+  EXPECT_NE(interactive.err.find("the interactive mode needs the windowed program"), std::string::npos)
+      << interactive.err;
+}
+
 }  // namespace
 }  // namespace quillet

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/generator_app.h"
+#include "platform/ascii.h"
 #include "platform/file_system.h"
 #include "platform/path.h"
 #include "platform/system.h"
@@ -38,16 +39,32 @@ bool environmentSet(const char* name) {
   return value != nullptr && *value != 0;
 }
 
-// Replaces this process by the windowed program when a display may exist; returns when it does
-// not, or when the windowed program cannot be started.
-void handOverToWindows(const std::vector<std::string>& args) {
-  if (!environmentSet("QT_QPA_PLATFORM") && !environmentSet("DISPLAY") && !environmentSet("WAYLAND_DISPLAY")) return;
+// Replaces this process by the windowed program when a display may exist. Returns when no display
+// is named (an empty text), or when the windowed program cannot be started: then the reason, since a
+// console-only build (or package) has no windowed program beside it and a user with a desktop should
+// learn once why no window appears.
+std::string handOverToWindows(const std::vector<std::string>& args) {
+  if (!environmentSet("QT_QPA_PLATFORM") && !environmentSet("DISPLAY") && !environmentSet("WAYLAND_DISPLAY")) {
+    return {};
+  }
   const std::string folder = quillet::folderPart(quillet::runningProgramPath());
-  if (folder.empty()) return;
-  quillet::replaceProcess(folder + QUILLET_WINDOWS_PROGRAM, args);
+  if (folder.empty()) return {};
+  return quillet::replaceProcess(folder + QUILLET_WINDOWS_PROGRAM, args).message();
+}
+
+// The console program going on by itself although a display may exist. Not under /progress, whose
+// json form owns every byte of standard error and whose off form asks for quiet.
+void sayNoWindows(const std::string& reason, const std::vector<std::string>& args) {
+  if (reason.empty()) return;
+  for (const auto& arg : args) {
+    if (quillet::asciiUpper(arg).rfind("/PROGRESS:", 0) == 0) return;
+  }
+  std::cerr << "quillet: the windowed program can not be started (" << reason
+            << "); this build or package has none, so the run stays on the console\n";
 }
 #else
-void handOverToWindows(const std::vector<std::string>&) {}
+std::string handOverToWindows(const std::vector<std::string>&) { return {}; }
+void sayNoWindows(const std::string&, const std::vector<std::string>&) {}
 #endif
 
 void runHeadlessScript(GeneratorApp& app, const std::string& mode, const std::vector<std::string>& args) {
@@ -60,7 +77,7 @@ void runHeadlessScript(GeneratorApp& app, const std::string& mode, const std::ve
 }
 
 void runScript(GeneratorApp& app, const std::string& mode, const std::vector<std::string>& args) {
-  handOverToWindows(args);
+  sayNoWindows(handOverToWindows(args), args);
 #ifdef QUILLET_HAVE_UI
   if (quillet::windowsCanBeShown()) {
     quillet::runWindowedScript(app, mode, args);
@@ -71,7 +88,7 @@ void runScript(GeneratorApp& app, const std::string& mode, const std::vector<std
 }
 
 void showScriptsHelp(GeneratorApp& app) {
-  handOverToWindows(app.args());
+  sayNoWindows(handOverToWindows(app.args()), app.args());
   quillet::releaseStopSignals();
 #ifdef QUILLET_HAVE_UI
   if (quillet::windowsCanBeShown()) {
@@ -83,7 +100,7 @@ void showScriptsHelp(GeneratorApp& app) {
 }
 
 void runInteractive(GeneratorApp& app) {
-  handOverToWindows(app.args());
+  const std::string noWindows = handOverToWindows(app.args());
   quillet::releaseStopSignals();
 #if defined(QUILLET_HAVE_UI)
   if (quillet::windowsCanBeShown()) {
@@ -91,6 +108,11 @@ void runInteractive(GeneratorApp& app) {
     return;
   }
 #endif
+  if (!noWindows.empty()) {
+    std::cerr << "quillet: the interactive mode needs the windowed program, which can not be started ("
+              << noWindows << "); run a script (/s or /f) or print the parameters with /?\n";
+    return;
+  }
 #if defined(QUILLET_HAVE_UI) || defined(QUILLET_WINDOWS_PROGRAM)
   std::cerr << "quillet: the interactive mode needs a display (DISPLAY or WAYLAND_DISPLAY); without one, run a "
                "script (/s or /f) or print the parameters with /?\n";

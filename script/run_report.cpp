@@ -7,28 +7,12 @@
 #include "platform/atomic_file.h"
 #include "platform/system.h"
 #include "script/console_progress.h"
+#include "script/program_version.h"
 
 namespace quillet {
 namespace {
 
 using nlohmann::ordered_json;
-
-std::string buildText() {
-  std::string text = std::string(systemName()) + ", ";
-#if defined(__clang__)
-  text += "clang " __clang_version__;
-#elif defined(__GNUC__)
-  text += "gcc " __VERSION__;
-#else
-  text += "unknown compiler";
-#endif
-#ifdef NDEBUG
-  text += ", optimised";
-#else
-  text += ", debug";
-#endif
-  return text;
-}
 
 const char* progressWord(ProgressFormat format) {
   switch (format) {
@@ -119,7 +103,7 @@ std::string formatReport(const RunRecord& r) {
   const GenerationJob* job = r.job;
   ordered_json j;
   j["schema"] = kReportSchema;
-  j["program"] = {{"name", "Talvane Quillet"}, {"version", QUILLET_VERSION}, {"build", buildText()}};
+  j["program"] = {{"name", "Talvane Quillet"}, {"version", programVersion()}, {"build", programBuild()}};
   j["command_line"] = r.commandLine;
   j["mode"] = r.verifyMode ? "verify" : r.byAllSize ? "by_all_size" : "by_files_number";
   j["rejection"] = r.rejection.empty() ? ordered_json(nullptr) : ordered_json(r.rejection);

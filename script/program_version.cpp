@@ -1,0 +1,34 @@
+#include "script/program_version.h"
+
+#include "platform/system.h"
+#include "script/build_commit.h"
+
+namespace quillet {
+
+const char* programVersion() { return QUILLET_VERSION; }
+
+const char* programCommit() { return QUILLET_BUILD_COMMIT; }
+
+std::string programBuild() {
+  std::string text = std::string(systemName()) + ", ";
+#if defined(__clang__)
+  text += "clang " __clang_version__;
+#elif defined(__GNUC__)
+  text += "gcc " __VERSION__;
+#else
+  text += "unknown compiler";
+#endif
+#ifdef NDEBUG
+  text += ", optimised";
+#else
+  text += ", debug";
+#endif
+  return text;
+}
+
+std::string versionLine() {
+  return std::string("Talvane Quillet ") + programVersion() + " (commit " + programCommit() + "; " + programBuild() +
+         ")";
+}
+
+}  // namespace quillet
