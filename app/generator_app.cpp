@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "app/build_commit.h"
 #include "engine/generation_job.h"
 #include "platform/ascii.h"
 #include "platform/system.h"
@@ -48,7 +49,8 @@ void GeneratorApp::initInstance() {
   // An extension: the version and the commit a build was made from, for bug reports and packages.
   if (mode == "/VERSION" || mode == "--VERSION") {
     if (args_.size() == 2) {
-      std::cout << versionLine() << "\n";
+      std::cout << "Talvane Quillet " << programVersion() << " (commit " << buildCommit() << "; " << programBuild()
+                << ")\n";
       return;
     }
     logInvalidParameter(args_[2]);

@@ -60,6 +60,11 @@ else()
   set(CPACK_DEBIAN_WINDOWS_PACKAGE_NAME talvane-quillet-windows)
   set(CPACK_DEBIAN_MPI_PACKAGE_NAME talvane-quillet-mpi)
   set(CPACK_DEBIAN_WINDOWS_PACKAGE_SECTION x11)
+  # Loaded at run time, so the library scan cannot see them: Qt's X11 platform plugin, and the
+  # launcher the many-client program is normally started by.
+  set(CPACK_DEBIAN_WINDOWS_PACKAGE_DEPENDS "qt6-qpa-plugins")
+  set(CPACK_DEBIAN_WINDOWS_PACKAGE_RECOMMENDS "fonts-dejavu-core")
+  set(CPACK_DEBIAN_MPI_PACKAGE_RECOMMENDS "openmpi-bin")
   set(CPACK_COMPONENT_CONSOLE_DESCRIPTION "Talvane Quillet: the console program, its manual page and schemas")
   set(CPACK_COMPONENT_WINDOWS_DESCRIPTION "Talvane Quillet: the windows (options and progress dialogs)")
   set(CPACK_COMPONENT_MPI_DESCRIPTION "Talvane Quillet: quillet-mpi, many clients on one shared file system")

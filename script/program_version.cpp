@@ -1,13 +1,10 @@
 #include "script/program_version.h"
 
 #include "platform/system.h"
-#include "script/build_commit.h"
 
 namespace quillet {
 
 const char* programVersion() { return QUILLET_VERSION; }
-
-const char* programCommit() { return QUILLET_BUILD_COMMIT; }
 
 std::string programBuild() {
   std::string text = std::string(systemName()) + ", ";
@@ -24,11 +21,6 @@ std::string programBuild() {
   text += ", debug";
 #endif
   return text;
-}
-
-std::string versionLine() {
-  return std::string("Talvane Quillet ") + programVersion() + " (commit " + programCommit() + "; " + programBuild() +
-         ")";
 }
 
 }  // namespace quillet
