@@ -38,13 +38,14 @@ constexpr ProgressControlRow kSizeRows[] = {
     {I::SizeLabel, K::Label, "Current size:", kNoColor, 6, 17, 39, 8, "sizeLabel"},
     {I::SizeValue, K::Label, "", kNoColor, 51, 17, 67, 8, "sizeValue"},
     {I::SizeBar, K::Bar, "", kSizeBarColor, 4, 27, 111, 10, "sizeBar"},
-    {I::UsedDataLabel, K::Label, "Used data size:", kNoColor, 6, 43, 49, 8, "usedDataLabel"},
-    {I::UsedDataValue, K::Label, "", kNoColor, 59, 43, 53, 8, "usedDataValue"},
-    {I::UsedDataBar, K::Bar, "", kUsedDataBarColor, 4, 54, 111, 10, "usedDataBar"},
-    // The run's stage, and at its end whether it reached its goal or why it ended short.
-    {I::StatusLabel, K::Label, "Status:", kNoColor, 6, 69, 23, 8, "statusLabel"},
-    {I::StatusValue, K::Label, "", kNoColor, 33, 69, 83, 8, "statusValue"},
-    {I::StopButton, K::Button, kStopText, kNoColor, 38, 82, 42, 13, "stopButton"},
+    {I::UsedDataLabel, K::Label, "Used data size:", kNoColor, 6, 41, 49, 8, "usedDataLabel"},
+    {I::UsedDataValue, K::Label, "", kNoColor, 59, 41, 53, 8, "usedDataValue"},
+    {I::UsedDataBar, K::Bar, "", kUsedDataBarColor, 4, 51, 111, 10, "usedDataBar"},
+    // The run's stage, and at its end whether it reached its goal or why it ended short; the rows
+    // above close up so that the frame stays the one the verify dialog shares.
+    {I::StatusLabel, K::Label, "Status:", kNoColor, 6, 64, 23, 8, "statusLabel"},
+    {I::StatusValue, K::Label, "", kNoColor, 33, 64, 83, 8, "statusValue"},
+    {I::StopButton, K::Button, kStopText, kNoColor, 38, 74, 42, 13, "stopButton"},
 };
 
 constexpr ProgressControlRow kVerifyRows[] = {
@@ -154,7 +155,7 @@ ProgressKind progressKindFor(const GenerationJob& job) {
 ProgressFrame progressFrame(ProgressKind kind) {
   switch (kind) {
     case ProgressKind::Number: return {"numberProgressDialog", kProgressTitle, 120, 130};
-    case ProgressKind::Size: return {"sizeProgressDialog", kProgressTitle, 120, 100};
+    case ProgressKind::Size: return {"sizeProgressDialog", kProgressTitle, 120, 89};
     case ProgressKind::Verify: break;
   }
   return {"verifyProgressDialog", kVerifyProgressTitle, 120, 89};
