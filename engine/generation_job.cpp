@@ -54,6 +54,7 @@ void GenerationJob::resetCounters() {
   stopRequested = false;
   endAtNextFile = false;
   finished = false;
+  result = GenerationResult::Done;
   filesPlanned = 0;
   firstSeed = -1;
   writeRates = {};
@@ -78,6 +79,7 @@ ProgressSnapshot GenerationJob::snapshotLocked() const {
   s.filesCreated = filesCreated.load(std::memory_order_relaxed);
   s.folderFilesPlanned = folderFilesPlanned.load(std::memory_order_relaxed);
   s.folderFileIndex = folderFileIndex.load(std::memory_order_relaxed);
+  s.result = result;
   return s;
 }
 

@@ -113,6 +113,7 @@ struct ProgressSnapshot {
   std::int64_t filesCreated = 0;
   std::int32_t folderFilesPlanned = 0;
   std::int32_t folderFileIndex = 0;
+  GenerationResult result = GenerationResult::Done;  // meaningful once finished
 };
 
 struct GenerationJob {
@@ -138,6 +139,9 @@ struct GenerationJob {
   bool useDirMask = false;
   std::atomic<bool> stopRequested{false};  // set by the display (under lock) or the worker
   std::atomic<bool> finished{false};       // set by the worker, under lock, as its last action
+  // How the run ended; written by the worker under `lock` together with finished, so that the
+  // progress display can tell a run that reached its goal from one that ended short of it.
+  GenerationResult result = GenerationResult::Done;
   // Set from outside (another process sharing the run saw the volume full or failed): the writers
   // finish the file they are writing and start no other; the run ends as Stopped.
   std::atomic<bool> endAtNextFile{false};

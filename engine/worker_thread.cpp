@@ -81,6 +81,7 @@ GenerationResult runWorker(GenerationJob& job, const EngineServices& services, s
   exitCode.store(toInt(result));
   {
     std::lock_guard guard(job.lock);
+    job.result = result;
     job.finished = true;
   }
   return result;

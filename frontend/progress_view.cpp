@@ -38,10 +38,14 @@ constexpr ProgressControlRow kSizeRows[] = {
     {I::SizeLabel, K::Label, "Current size:", kNoColor, 6, 17, 39, 8, "sizeLabel"},
     {I::SizeValue, K::Label, "", kNoColor, 51, 17, 67, 8, "sizeValue"},
     {I::SizeBar, K::Bar, "", kSizeBarColor, 4, 27, 111, 10, "sizeBar"},
-    {I::UsedDataLabel, K::Label, "Used data size:", kNoColor, 6, 43, 49, 8, "usedDataLabel"},
-    {I::UsedDataValue, K::Label, "", kNoColor, 59, 43, 53, 8, "usedDataValue"},
-    {I::UsedDataBar, K::Bar, "", kUsedDataBarColor, 4, 54, 111, 10, "usedDataBar"},
-    {I::StopButton, K::Button, kStopText, kNoColor, 38, 71, 42, 13, "stopButton"},
+    {I::UsedDataLabel, K::Label, "Used data size:", kNoColor, 6, 41, 49, 8, "usedDataLabel"},
+    {I::UsedDataValue, K::Label, "", kNoColor, 59, 41, 53, 8, "usedDataValue"},
+    {I::UsedDataBar, K::Bar, "", kUsedDataBarColor, 4, 51, 111, 10, "usedDataBar"},
+    // The run's stage, and at its end whether it reached its goal or why it ended short; the rows
+    // above close up so that the frame stays the one the verify dialog shares.
+    {I::StatusLabel, K::Label, "Status:", kNoColor, 6, 64, 23, 8, "statusLabel"},
+    {I::StatusValue, K::Label, "", kNoColor, 33, 64, 83, 8, "statusValue"},
+    {I::StopButton, K::Button, kStopText, kNoColor, 38, 74, 42, 13, "stopButton"},
 };
 
 constexpr ProgressControlRow kVerifyRows[] = {
@@ -60,7 +64,7 @@ BarSetting usedDataBar(const VolumeFigures& volume) {
   return scaleBar(static_cast<double>(volume.used), static_cast<double>(volume.total), 2);
 }
 
-void numberStage(const ProgressSnapshot& s, const VolumeFigures& volume, ProgressView& v) {
+void numberStage(const ProgressSnapshot& s, bool reachedGoal, const VolumeFigures& volume, ProgressView& v) {
   const std::string used = formatSize(volume.used);
   // Exact, case-sensitive stage names; any other text leaves everything but the status alone.
   if (s.statusText == "Make-up tree") {
@@ -83,8 +87,8 @@ void numberStage(const ProgressSnapshot& s, const VolumeFigures& volume, Progres
     v.usedDataValue = used;
     v.foldersValue = "0";
   }
-  if (s.statusText == "Generating files" || s.statusText == kGenerationComplete) {
-    if (!s.finished) {
+  if (s.statusText == "Generating files" || s.finished) {
+    if (!s.finished || !reachedGoal) {
       // The per-folder files bar's range ends one thousandth further than the others.
       v.sizeBar = scaleBar(s.folderFileIndex, s.folderFilesPlanned, 2, 1);
       v.foldersBar = scaleBar(s.dirsProcessed, s.dirsCalculated, 1);
@@ -103,12 +107,18 @@ void numberStage(const ProgressSnapshot& s, const VolumeFigures& volume, Progres
   v.statusValue = s.statusText;
 }
 
-void sizeStage(const ProgressSnapshot& s, GenerationJob& job, const VolumeFigures& volume, ProgressView& v) {
+void sizeStage(const ProgressSnapshot& s, bool reachedGoal, GenerationJob& job, const VolumeFigures& volume,
+               ProgressView& v) {
   if (!s.finished) {
     v.sizeBar = scaleBar(static_cast<double>(s.currentSize), static_cast<double>(s.allSize), 2);
     // Generating to all partition size writes past allSize, which only scales this bar: it grows
     // by the free space left, and the bar drops back accordingly.
     if (s.currentSize > s.allSize) job.allSize += static_cast<std::int64_t>(volume.free);
+    // The worker of a run by all size names no stage.
+    v.statusValue = "Generating files";
+  } else {
+    if (!reachedGoal) v.sizeBar = scaleBar(static_cast<double>(s.currentSize), static_cast<double>(s.allSize), 2);
+    v.statusValue = s.statusText;
   }
   v.filesValue = fileCountText(s.filesCreated);
   v.sizeValue = formatSize(s.currentSize);
@@ -117,6 +127,26 @@ void sizeStage(const ProgressSnapshot& s, GenerationJob& job, const VolumeFigure
 }
 
 }  // namespace
+
+bool runReachedItsGoal(const ProgressSnapshot& run, bool allPartition) {
+  if (run.result == GenerationResult::Done) return true;
+  return allPartition && run.result == GenerationResult::VolumeFull;
+}
+
+std::string runEndText(const ProgressSnapshot& run, bool allPartition) {
+  if (runReachedItsGoal(run, allPartition)) return kGenerationComplete;
+  // Short enough for the status label; the log and the console give the long form.
+  switch (run.result) {
+    case GenerationResult::VolumeFull: return "Ended: the volume is full";
+    case GenerationResult::Stopped: return "Stopped";
+    case GenerationResult::NamesUsedUp: return "Ended: names used up";
+    case GenerationResult::LimitSizeReached: return "Ended: limit size reached";
+    case GenerationResult::MaxSizeZero: return "Ended: maximum size is 0";
+    case GenerationResult::PathFailed: return "Ended: a path failed";
+    default: break;
+  }
+  return "Ended with code " + std::to_string(toInt(run.result));
+}
 
 ProgressKind progressKindFor(const GenerationJob& job) {
   return job.byAllSize ? ProgressKind::Size : ProgressKind::Number;
@@ -151,22 +181,29 @@ ProgressEnding refreshProgress(ProgressKind kind, GenerationJob& job, const Volu
   ProgressEnding ending = ProgressEnding::None;
   std::lock_guard guard(job.lock);
   ProgressSnapshot snapshot = job.snapshotLocked();
+  const bool reachedGoal = runReachedItsGoal(snapshot, job.allPartition);
   if (snapshot.finished) {
-    if (snapshot.autoClose) {
+    // Used-up names end a run silently (a full volume or a failed path has raised its box), so an
+    // interactive dialog stays to say why; a script's log and console say it, and a script never
+    // waits for a click.
+    const bool mustSayWhy = snapshot.result == GenerationResult::NamesUsedUp && !job.scriptMode;
+    if (snapshot.autoClose && !mustSayWhy) {
       ending = ProgressEnding::Accepted;
     } else {
       view.closeMode = true;
-      job.statusText = kGenerationComplete;
-      snapshot.statusText = kGenerationComplete;
-      view.sizeBar = kFullBar;
-      if (kind == ProgressKind::Number) view.foldersBar = kFullBar;
+      job.statusText = runEndText(snapshot, job.allPartition);
+      snapshot.statusText = job.statusText;
+      if (reachedGoal) {
+        view.sizeBar = kFullBar;
+        if (kind == ProgressKind::Number) view.foldersBar = kFullBar;
+      }
     }
   }
   if (snapshot.stopRequested) ending = snapshot.finished ? ProgressEnding::Accepted : ProgressEnding::Rejected;
   if (kind == ProgressKind::Number) {
-    numberStage(snapshot, volume, view);
+    numberStage(snapshot, reachedGoal, volume, view);
   } else {
-    sizeStage(snapshot, job, volume, view);
+    sizeStage(snapshot, reachedGoal, job, volume, view);
   }
   return ending;
 }

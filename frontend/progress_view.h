@@ -66,6 +66,13 @@ ProgressFrame progressFrame(ProgressKind kind);
 // The controls in creation (and tab) order.
 std::span<const ProgressControlRow> progressControlRows(ProgressKind kind);
 
+// Whether a finished run reached its goal: all it was to write (a run to all partition size reaches
+// it when the volume is full). A run that ended short of it keeps its bars at the share really
+// written and says why it ended.
+bool runReachedItsGoal(const ProgressSnapshot& run, bool allPartition);
+// The status a finished run shows: "Generation complete", or why it ended short of its goal.
+std::string runEndText(const ProgressSnapshot& run, bool allPartition);
+
 // The volume figures of one tick. A failed query keeps the last figures (zero before the first
 // success); used is total minus free.
 struct VolumeFigures {
@@ -111,8 +118,10 @@ enum class ProgressEnding {
 
 // One tick after the volume query, under the job's lock (taken here): the figures of the job's
 // snapshot into view. A finished run that closes by itself ends the dialog; one that does not turns
-// Stop into Close, writes "Generation complete" into the job's status and fills the bars that
-// complete with the run. A stop request ends the dialog. The size dialog also grows the job's total
+// Stop into Close and writes its end text (runEndText) into the job's status; a run that reached
+// its goal fills the bars that complete with it, one that ended short keeps them at the share
+// really written. An interactive run that ended short of its goal with nothing else saying so (its
+// names used up) stays open to say why, even when it would close by itself. A stop request ends the dialog. The size dialog also grows the job's total
 // by the free space when a run to all partition size writes past it. The dialog ends outside the
 // lock, so nothing reacting to its end meets the lock held.
 ProgressEnding refreshProgress(ProgressKind kind, GenerationJob& job, const VolumeFigures& volume,

@@ -105,6 +105,70 @@ TEST(ProgressView, AFinishedRunClosesByItselfOrTurnsStopIntoClose) {
   EXPECT_FALSE(view.closeMode);
 }
 
+// The bars of a finished run show the share really written: full only when the run reached its
+// goal (all it was to write, or a full volume for a run to all partition size); a run that ended
+// short says why in its status.
+TEST(ProgressView, AFinishedRunShowsTheShareWrittenAndWhyItEnded) {
+  struct Row {
+    ProgressKind kind;
+    GenerationResult result;
+    bool allPartition;
+    std::int64_t written;  // of 200
+    BarSetting sizeBar;
+    BarSetting foldersBar;  // by files number only
+    const char* status;
+  };
+  const Row rows[] = {
+      {ProgressKind::Size, GenerationResult::NamesUsedUp, false, 90, {990, 447}, kNewBar, "Ended: names used up"},
+      {ProgressKind::Size, GenerationResult::VolumeFull, false, 64, {990, 318}, kNewBar, "Ended: the volume is full"},
+      {ProgressKind::Size, GenerationResult::VolumeFull, true, 64, kFullBar, kNewBar, "Generation complete"},
+      {ProgressKind::Size, GenerationResult::Done, false, 200, kFullBar, kNewBar, "Generation complete"},
+      {ProgressKind::Number, GenerationResult::NamesUsedUp, false, 90, {801, 400}, {875, 375}, "Ended: names used up"},
+      {ProgressKind::Number, GenerationResult::LimitSizeReached, false, 90, {801, 400}, {875, 375},
+       "Ended: limit size reached"},
+      {ProgressKind::Number, GenerationResult::Done, false, 90, kFullBar, kFullBar, "Generation complete"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.status);
+    GenerationJob job;
+    job.autoClose = false;
+    job.allPartition = row.allPartition;
+    job.allSize = 200;
+    job.currentSize = row.written;
+    job.statusText = row.kind == ProgressKind::Number ? "Generating files" : "";
+    job.dirsProcessed = 3;
+    job.dirsCalculated = 7;
+    job.folderFilesPlanned = 9;
+    job.folderFileIndex = 4;
+    ProgressView view;
+    tick(row.kind, job, view);
+    EXPECT_EQ(view.statusValue, "Generating files");  // the size dialog names the one stage too
+    job.result = row.result;
+    job.finished = true;
+    EXPECT_EQ(tick(row.kind, job, view), ProgressEnding::None);
+    EXPECT_TRUE(view.closeMode);
+    EXPECT_EQ(view.sizeBar, row.sizeBar);
+    EXPECT_EQ(view.foldersBar, row.foldersBar);
+    EXPECT_EQ(view.statusValue, row.status);
+    EXPECT_EQ(job.snapshot().statusText, row.status);
+  }
+}
+
+// Used-up names end a run without a box, so an interactive dialog stays open to say why even when
+// it would close by itself; a script's closes as asked (its log says why).
+TEST(ProgressView, AnInteractiveRunWhoseNamesRanOutStaysOpenToSaySo) {
+  for (const bool script : {false, true}) {
+    GenerationJob job;
+    job.autoClose = true;
+    job.scriptMode = script;
+    job.result = GenerationResult::NamesUsedUp;
+    job.finished = true;
+    ProgressView view;
+    EXPECT_EQ(tick(ProgressKind::Size, job, view), script ? ProgressEnding::Accepted : ProgressEnding::None);
+    EXPECT_EQ(view.closeMode, !script);
+  }
+}
+
 TEST(ProgressView, SizeDialogGrowsThePartitionTotalByTheFreeSpace) {
   GenerationJob job;
   job.allSize = 1000;

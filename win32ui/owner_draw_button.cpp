@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "win32ui/gdi.h"
 
@@ -44,6 +45,29 @@ void OwnerDrawButton::setCheck(int state) {
   if (kind_ == Kind::PushButton || state == checkState) return;
   checkState = state;
   repaintIndicator();
+  if (kind_ == Kind::Radio) updateGroupTabStops();
+}
+
+void OwnerDrawButton::updateGroupTabStops() {
+  if (window == nullptr) return;
+  // Tab stops only at the group's checked radio button, so that Tab and Shift+Tab pass the group
+  // in one step either way; an unchecked neighbour with a stop would hand the focus back to the
+  // checked one. A group with none checked keeps every stop, so the keyboard can still reach it.
+  HWND parent = GetParent(window);
+  std::vector<HWND> radios{window};
+  bool anyChecked = checkState == 1;
+  for (HWND next = GetNextDlgGroupItem(parent, window, FALSE); next != nullptr && next != window;
+       next = GetNextDlgGroupItem(parent, next, FALSE)) {
+    OwnerDrawButton* other = from(next);
+    if (other == nullptr || other->kind_ != Kind::Radio) continue;
+    radios.push_back(next);
+    anyChecked = anyChecked || other->checkState == 1;
+  }
+  for (HWND radio : radios) {
+    const bool stop = !anyChecked || from(radio)->checkState == 1;
+    const LONG_PTR style = GetWindowLongPtrA(radio, GWL_STYLE);
+    SetWindowLongPtrA(radio, GWL_STYLE, stop ? (style | WS_TABSTOP) : (style & ~LONG_PTR(WS_TABSTOP)));
+  }
 }
 
 void OwnerDrawButton::setBold(bool bold) {

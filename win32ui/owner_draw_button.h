@@ -46,6 +46,7 @@ class OwnerDrawButton {
   RECT indicatorBox() const;
   void repaintIndicator();
   void clearGroup();
+  void updateGroupTabStops();
   void drawPushFrame(HDC dc, const RECT& item, bool selected, bool disabled, bool flat);
   void drawCheckIndicator(HDC dc, bool pressed, bool disabled);
   void drawRadioIndicator(HDC dc, bool pressed, bool disabled);

@@ -192,12 +192,12 @@ void ProgressDialog::show(const ProgressView& next) {
     setText(ProgressItem::FoldersValue, next.foldersValue);
     setText(ProgressItem::FirstValue, next.firstValue);
     setText(ProgressItem::SecondValue, next.secondValue);
-    setText(ProgressItem::StatusValue, next.statusValue);
     setBar(ProgressItem::FoldersBar, next.foldersBar, view.foldersBar, force);
   } else {
     setText(ProgressItem::FilesValue, next.filesValue);
     setText(ProgressItem::SizeValue, next.sizeValue);
   }
+  if (kind != ProgressKind::Verify) setText(ProgressItem::StatusValue, next.statusValue);
   if (kind == ProgressKind::Verify) {
     setText(ProgressItem::DamagedValue, next.damagedValue);
     setBar(ProgressItem::DamagedBar, next.damagedBar, view.damagedBar, force);

@@ -3,9 +3,10 @@
 // lies on the screen), so the tests can click and type with xdotool and check the outcome.
 // Usage: quillet_ui_probe count <title> | minimize <title> | iconic <title>
 //                         | center <title> <id> | text <title> <id> | enabled <title> <id>
-//                         | owned-text <title> <id>
+//                         | owned-text <title> <id> | focus <title>
 // owned-text reads the control of the window of that title that has an owner (a message box over
-// the main dialog, which shares its caption).
+// the main dialog, which shares its caption). focus prints the id of the window's control that has
+// the keyboard focus (0 when none of its controls has it).
 // Exit status 0 on success, 1 when the window or control is not there, 2 on bad usage.
 #include <windows.h>
 
@@ -50,6 +51,14 @@ int main(int argc, char** argv) {
   }
   if (command == "iconic") {
     std::printf("%d\n", IsIconic(windows.front()) ? 1 : 0);
+    return 0;
+  }
+  if (command == "focus") {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(windows.front(), nullptr), &info)) return 1;
+    const bool ours = info.hwndFocus != nullptr && GetParent(info.hwndFocus) == windows.front();
+    std::printf("%d\n", ours ? GetDlgCtrlID(info.hwndFocus) : 0);
     return 0;
   }
   if (argc < 4) return 2;

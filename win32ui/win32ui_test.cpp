@@ -145,6 +145,31 @@ TEST_F(ControlsTest, ArrowKeyMovesTheCheckToTheNeighbourOnce) {
   EXPECT_EQ(GetFocus(), second.handle());
 }
 
+// Tab and Shift+Tab pass the radio group in one step whichever button is checked: an unchecked
+// button must not take the focus only to hand it back to the checked one.
+TEST_F(ControlsTest, TabAndShiftTabPassTheRadioGroupWhicheverIsChecked) {
+  for (OwnerDrawButton* checked : {&first, &second}) {
+    SCOPED_TRACE(checked == &first ? "first checked" : "second checked");
+    first.setCheck(checked == &first ? 1 : 0);
+    second.setCheck(checked == &second ? 1 : 0);
+    SetFocus(edit.handle());
+    auto tab = [&] {
+      MSG key{GetFocus(), WM_KEYDOWN, VK_TAB, 0, 0, {}};
+      IsDialogMessageA(window, &key);
+    };
+    auto shiftTab = [&] { SendMessageA(window, WM_NEXTDLGCTL, 1, 0); };  // what Shift+Tab sends
+    tab();
+    EXPECT_EQ(GetFocus(), checked->handle());
+    tab();
+    EXPECT_EQ(GetFocus(), box.handle());
+    shiftTab();
+    EXPECT_EQ(GetFocus(), checked->handle());
+    shiftTab();
+    EXPECT_EQ(GetFocus(), edit.handle());
+  }
+  EXPECT_EQ(notifications, std::vector<int>{}) << "moving through the group checks nothing";
+}
+
 TEST_F(ControlsTest, CheckBoxFrameAndTickFollowTheDrawingRules) {
   RECT item{};
   GetClientRect(box.handle(), &item);
@@ -249,6 +274,47 @@ TEST_F(ProgressDialogTest, WithoutAutoCloseStopBecomesCloseAndEnterDoesNotEnd) {
   EXPECT_EQ(dialog.run(), IDOK);
   EXPECT_EQ(caption, "Close");
   EXPECT_TRUE(stillOpenAfterEnter);
+}
+
+// The bar of a finished run shows the share really written, and the status why the run ended: a run
+// whose names ran out at 45 % reads 45 %, a full volume at 64 of 200 reads 32 %, only a run that
+// wrote all it was to write reads 100 %.
+TEST_F(ProgressDialogTest, FinishedRunShowsTheShareWrittenAndWhyItEnded) {
+  struct Row {
+    GenerationResult result;
+    std::int64_t written;
+    int percent;
+    const char* status;
+  };
+  for (const Row& row : {Row{GenerationResult::NamesUsedUp, 90, 45, "Ended: names used up"},
+                         Row{GenerationResult::VolumeFull, 64, 32, "Ended: the volume is full"},
+                         Row{GenerationResult::Done, 200, 100, "Generation complete"}}) {
+    SCOPED_TRACE(row.status);
+    job.resetCounters();
+    job.allSize = 200;
+    job.currentSize = row.written;
+    job.result = row.result;
+    job.finished = true;
+    job.autoClose = false;
+    ProgressDialog dialog(*fs, ProgressKind::Size);
+    dialog.setJob(&job);
+    std::string status;
+    int percent = -1;
+    Later step(400, [&] {
+      HWND shown = FindWindowA(nullptr, "Generating");
+      char text[64] = {};
+      GetDlgItemTextA(shown, 1026, text, sizeof text);
+      status = text;
+      HWND bar = GetDlgItem(shown, 1028);
+      const auto pos = static_cast<int>(SendMessageA(bar, PBM_GETPOS, 0, 0));
+      const auto upper = static_cast<int>(SendMessageA(bar, PBM_GETRANGE, FALSE, 0));
+      percent = upper == 0 ? -1 : pos * 100 / upper;
+      SendMessageA(shown, WM_COMMAND, IDCANCEL, 0);
+    });
+    EXPECT_EQ(dialog.run(), IDOK);
+    EXPECT_EQ(status, row.status);
+    EXPECT_EQ(percent, row.percent);
+  }
 }
 
 TEST(FailurePresenterTest, WorkerWaitsForTheBoxTheUiThreadShows) {

@@ -1,8 +1,12 @@
 #include "ui/controls/flat_edit.h"
 
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QCursor>
 #include <QEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QWidget>
 
 #include "ui/controls/gdi_painter.h"
@@ -85,6 +89,34 @@ void FlatEdit::paintFrame(QWidget* target, QPoint offset, int firstRing, int las
   }
 }
 
+QRect FlatEdit::focusMarkRect() const {
+  auto* list = qobject_cast<QComboBox*>(edit.data());
+  if (list == nullptr) return {};
+  QStyleOptionComboBox option;
+  option.initFrom(list);
+  option.editable = false;
+  option.frame = true;
+  option.subControls = QStyle::SC_All;
+  const QRect field = list->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, list);
+  return field.intersected(clientRect()).adjusted(1, 1, -1, -1);
+}
+
+void FlatEdit::paintFocusMark() {
+  auto* list = qobject_cast<QComboBox*>(edit.data());
+  if (list == nullptr || !list->hasFocus() || !list->isEnabled() || list->view()->isVisible()) return;
+  const QRect mark = focusMarkRect();
+  if (mark.isEmpty()) return;
+  QPainter painter(list);
+  const QPalette& palette = list->palette();
+  painter.fillRect(mark, palette.color(QPalette::Highlight));
+  painter.setPen(palette.color(QPalette::HighlightedText));
+  painter.setFont(list->font());
+  painter.drawText(mark.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, list->currentText());
+  GdiPainter g(painter);
+  g.focusRect(Edges{mark.left(), mark.top(), mark.left() + mark.width(), mark.top() + mark.height()},
+              palette.color(QPalette::HighlightedText));
+}
+
 bool FlatEdit::eventFilter(QObject* watched, QEvent* event) {
   if (watched == edit) {
     switch (event->type()) {
@@ -95,6 +127,7 @@ bool FlatEdit::eventFilter(QObject* watched, QEvent* event) {
           static_cast<QObject*>(edit.data())->event(event);
           painting = false;
           paintFrame(edit, QPoint(0, 0), 0, kBorder);
+          paintFocusMark();
           return true;
         }
         break;
@@ -105,6 +138,10 @@ bool FlatEdit::eventFilter(QObject* watched, QEvent* event) {
         break;
       case QEvent::PaletteChange:
         readColors();
+        break;
+      case QEvent::FocusIn:
+      case QEvent::FocusOut:
+        edit->update();
         break;
       case QEvent::EnabledChange:
         if (!edit->isEnabled()) {

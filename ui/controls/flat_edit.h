@@ -33,6 +33,10 @@ class FlatEdit : public QObject {
   QColor shadowColor() const { return shadow; }
   QColor faceColor() const { return face; }
 
+  // Where a drop-down list with the focus shows its selected choice and the focus mark, in the
+  // control's coordinates: its text field inside the client rectangle. Empty for an edit box.
+  QRect focusMarkRect() const;
+
   // The rectangle the frame is drawn around, in the control's coordinates: the control's text
   // area inside its 2-pixel border.
   QRect clientRect() const;
@@ -55,6 +59,9 @@ class FlatEdit : public QObject {
   // coordinates to it, and only rings from firstRing to lastRing (0 = the client rectangle) are
   // drawn.
   void paintFrame(QWidget* target, QPoint offset, int firstRing, int lastRing);
+  // A drop-down list with the keyboard focus shows its choice selected inside a dotted focus mark,
+  // as the system's own lists do; the style's painting alone shows no focus under the frame.
+  void paintFocusMark();
 
   QPointer<QWidget> edit;
   QPointer<QWidget> parent;

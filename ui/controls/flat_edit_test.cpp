@@ -103,6 +103,32 @@ class FlatEditTest : public QObject {
     QCOMPARE(rgbAt(image, p.x(), p.y()), rgb(d.comboFrame->faceColor()));
   }
 
+  // A drop-down list with the keyboard focus shows its choice selected inside a dotted focus mark;
+  // without the focus neither shows.
+  void dropDownListShowsTheFocusMarkWhileFocused() {
+    EditDialog d;
+    d.dialog.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&d.dialog));
+    const QRect mark = d.comboFrame->focusMarkRect().translated(d.combo->pos());
+    QVERIFY(!mark.isEmpty());
+    const QColor highlight = d.combo->palette().color(QPalette::Highlight);
+    // Right end of the field, past the short unit text: the selection's fill inside the mark.
+    const QPoint fill(mark.right() - 2, mark.center().y());
+    d.edit->setFocus();
+    QTRY_VERIFY(d.edit->hasFocus());
+    QImage image = render(&d.dialog);
+    QVERIFY(rgbAt(image, fill.x(), fill.y()) != rgb(highlight));
+    d.combo->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(d.combo->hasFocus());
+    image = render(&d.dialog);
+    saveScreenshot(&d.dialog, QStringLiteral("flat_combo_focus"));
+    QCOMPARE(rgbAt(image, fill.x(), fill.y()), rgb(highlight));
+    // The dotted mark: its corner in the selected text's colour, the next pixel along the fill.
+    const QColor text = d.combo->palette().color(QPalette::HighlightedText);
+    QCOMPARE(rgbAt(image, mark.left(), mark.top()), rgb(text));
+    QCOMPARE(rgbAt(image, mark.left() + 1, mark.top()), rgb(highlight));
+  }
+
   void disabledEditShowsHiliteRingAndNeverTheHoverEdge() {
     EditDialog d;
     d.edit->setEnabled(false);

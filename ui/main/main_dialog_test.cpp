@@ -124,6 +124,11 @@ class MainDialogTest : public QObject {
     QCOMPARE(cycle.value(0), d->control(ByFilesNumberRadio));
     QCOMPARE(cycle.value(1), d->control(SplashBox));
     QVERIFY(!cycle.contains(d->control(ByAllSizeRadio)));
+    d->control(SplashBox)->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(d->control(SplashBox), Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget(), d->control(ByFilesNumberRadio));
+    QTest::keyClick(d->control(ByFilesNumberRadio), Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget(), d->control(GenerateButton));
     for (MainControl id : {FillSubfoldersBox, MakeUpTreeBox, DirMaskBox, DirMaskEdit, RootSizeEdit,
                            TreeDeepEdit, DirsLimitEdit, MinFilesEdit, RootFolderEdit}) {
       QVERIFY2(cycle.count(d->control(id)) == 1, qPrintable(QString::number(int(id))));

@@ -84,6 +84,27 @@ class SizeProgressDialogTest : public QObject {
     QCOMPARE(f.dialog.result(), int(QDialog::Accepted));
   }
 
+  // A run whose names ran out at 45 % of its total shows 45 %, not a full bar, and says why.
+  void aRunEndedShortShowsTheShareWrittenAndWhy() {
+    Fixture f;
+    f.job.allSize = 200;
+    f.job.currentSize = 90;
+    f.dialog.show();
+    f.dialog.refresh();
+    QCOMPARE(f.text("statusValue"), QStringLiteral("Generating files"));
+    {
+      std::lock_guard guard(f.job.lock);
+      f.job.result = GenerationResult::NamesUsedUp;
+      f.job.finished = true;
+    }
+    f.dialog.refresh();
+    QVERIFY(f.dialog.isCloseMode());
+    QCOMPARE(f.text("statusValue"), QStringLiteral("Ended: names used up"));
+    QCOMPARE(f.bar("sizeBar")->upper(), 990);
+    QCOMPARE(f.bar("sizeBar")->pos(), 447);
+    saveScreenshot(&f.dialog, QStringLiteral("size_progress_names_used_up"));
+  }
+
   void stopClosesWithinOneTickBeforeTheWorkerFinishes() {
     Fixture f;
     std::atomic<bool> quit{false};
