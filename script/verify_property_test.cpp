@@ -1,0 +1,816 @@
+// The verdicts of verify, checked as properties over drawn runs of the built program: each case
+// draws a run (by all size or by files number, a tree or not, masks, 1-4 writers, a seed or none, a
+// total or a fill to full, stopped at a random moment or not), runs it on a real volume, verifies
+// the tree three ways (the run's line plus /v, the seed alone, nothing), then does one random harm
+// to it and verifies the three ways again. An intact tree never reads as damaged beyond what README
+// allows, and every harm is found with its class and offset wherever the way of verifying can see
+// it.
+//
+// Every case prints its seed. QUILLET_PROPERTY_SEED=<n> replays that one case;
+// QUILLET_PROPERTY_CASES=<n> runs n cases per volume (a sweep), from QUILLET_PROPERTY_BASE=<n> (or
+// "clock") instead of the fixed first seed.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <random>
+#include <set>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "engine/block_identity.h"
+#include "testing/program_runner.h"
+#include "testing/volume_fixture.h"
+
+namespace quillet {
+namespace {
+
+using nlohmann::json;
+namespace stdfs = std::filesystem;
+using Random = std::mt19937_64;
+
+constexpr std::int64_t kVolumeBytes = 24 << 20;
+constexpr std::int64_t kBlock = 1024;
+// A block's identity header: a last block shorter than this carries none.
+constexpr std::int64_t kHeader = 52;
+constexpr std::int64_t kCluster = 4096;  // both volumes'
+constexpr std::uint64_t kFirstSeed = 20261208;
+// Cases per volume in CI: about half a minute each here, a few minutes under the sanitizers.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr int kCiCases = 15;
+#else
+constexpr int kCiCases = 60;
+#endif
+
+std::uint64_t envNumber(const char* name, std::uint64_t fallback) {
+  const char* text = std::getenv(name);
+  if (text == nullptr || *text == '\0') return fallback;
+  if (std::string(text) == "clock") return static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
+  return std::strtoull(text, nullptr, 10);
+}
+
+std::int64_t pick(Random& r, std::int64_t low, std::int64_t high) {
+  return std::uniform_int_distribution<std::int64_t>(low, high)(r);
+}
+bool chance(Random& r, double p) { return std::uniform_real_distribution<double>(0, 1)(r) < p; }
+
+// Seeds and file identities are JSON numbers today and may become decimal texts.
+std::uint64_t u64(const json& j) {
+  if (j.is_string()) return std::stoull(j.get<std::string>());
+  if (j.is_number_unsigned()) return j.get<std::uint64_t>();
+  if (j.is_number_integer()) return static_cast<std::uint64_t>(j.get<std::int64_t>());
+  return 0;
+}
+
+// ---- The drawn run ----
+
+struct Case {
+  std::uint64_t seed = 0;
+  bool byAllSize = true;
+  bool fill = false;  // /allsize:allpartition, or by files number without a limit that fits
+  std::vector<std::string> keys;  // the run's line without /root and /report
+  std::string fileMask, dirMask;  // normalised ('*' is '???'); empty: none
+  int threads = 1;
+  bool seeded = false;
+  std::uint64_t runSeedGiven = 0;
+  std::int64_t expectedBytes = kVolumeBytes;  // about what the run writes
+  std::int64_t avgSize = 1;
+  int stopSignal = 0;  // 0: not stopped
+  double stopAt = 0;   // the share of expectedBytes written when the stop is sent
+  int verifyThreadsPlanless = 1;  // /threads on the two verifies without the run's line
+  std::string text() const {
+    std::string t;
+    for (const auto& k : keys) t += (t.empty() ? "" : " ") + k;
+    return t;
+  }
+};
+
+std::string sizeKey(const char* key, std::int64_t bytes) {
+  if (bytes % (1 << 20) == 0) return std::string(key) + std::to_string(bytes >> 20) + "m";
+  if (bytes % 1024 == 0) return std::string(key) + std::to_string(bytes >> 10) + "k";
+  return std::string(key) + std::to_string(bytes) + "b";
+}
+
+Case drawCase(std::uint64_t seed) {
+  Random r(seed);
+  Case c;
+  c.seed = seed;
+  // Sizes from a few hundred bytes (less than one block) to megabytes, some not a whole number of
+  // blocks; few enough files that a case takes well under a second.
+  static const std::int64_t kMins[] = {300, 1024, 3000, 8192, 40000, 100 << 10, 300000, 1 << 20};
+  c.byAllSize = chance(r, 0.5);
+  const bool fillAll = c.byAllSize && chance(r, 0.35);
+  // A fill to full in files of at least 40000 bytes: a few hundred files at most.
+  std::int64_t minSize = kMins[pick(r, fillAll ? 4 : 0, 7)];
+  std::int64_t maxSize = std::min<std::int64_t>(minSize * pick(r, 1, 8) + pick(r, 0, 1) * pick(r, 0, 5000), 4 << 20);
+  c.threads = chance(r, 0.4) ? 1 : static_cast<int>(pick(r, 2, 4));
+  const double avg = (minSize + maxSize) / 2.0;
+  c.avgSize = static_cast<std::int64_t>(avg);
+  if (c.byAllSize) {
+    c.keys.push_back("/s");
+    if (fillAll) {
+      c.fill = true;
+      c.keys.push_back("/allsize:allpartition");
+    } else {
+      const std::int64_t most = std::min<std::int64_t>(12 << 20, static_cast<std::int64_t>(avg * 300));
+      const std::int64_t total = pick(r, minSize, std::max(minSize, most));
+      c.keys.push_back(sizeKey("/allsize:", total));
+      c.expectedBytes = total;
+    }
+  } else {
+    c.keys.push_back("/f");
+    const std::int64_t minFiles = pick(r, 1, 6);
+    c.keys.push_back("/minfiles:" + std::to_string(minFiles));
+    c.keys.push_back("/maxfiles:" + std::to_string(minFiles + pick(r, 0, 6)));
+    std::int64_t limit = kVolumeBytes;
+    if (chance(r, 0.5)) {
+      limit = pick(r, minSize, 10 << 20);
+      c.keys.push_back(sizeKey("/limsize:", limit));
+    }
+    std::int64_t folders = 1;
+    if (chance(r, 0.6)) {
+      c.keys.push_back("/recurse");
+      c.keys.push_back("/rootsize:" + std::to_string(pick(r, 1, 3)));
+      c.keys.push_back("/treedeep:" + std::to_string(pick(r, 1, 2)));
+      const std::int64_t dirLimit = pick(r, 3, 10);
+      c.keys.push_back("/dirlimit:" + std::to_string(dirLimit));
+      folders += dirLimit / 2;
+      if (chance(r, 0.4)) {
+        static const char* kDirMasks[] = {"????????", "?", "d??"};
+        c.dirMask = kDirMasks[pick(r, 0, 2)];
+        c.keys.push_back("/dirmask:'" + c.dirMask + "'");
+      }
+    }
+    // Roughly: the folders of a tree times the files a folder gets.
+    c.expectedBytes = std::min<std::int64_t>(limit, static_cast<std::int64_t>(folders * (minFiles + 3) * avg));
+  }
+  c.keys.push_back(sizeKey("/minsize:", minSize));
+  if (maxSize != minSize || chance(r, 0.5)) c.keys.push_back(sizeKey("/maxsize:", maxSize));
+  if (chance(r, 0.4)) {
+    static const char* kFileMasks[] = {"?", "x??", "????????.???", "*"};
+    const std::string mask = kFileMasks[pick(r, 0, 3)];
+    c.keys.push_back("/filemask:'" + mask + "'");
+    c.fileMask = mask == "*" ? "???" : mask;
+  }
+  if (c.threads > 1 || chance(r, 0.2)) c.keys.push_back("/threads:" + std::to_string(c.threads));
+  c.seeded = chance(r, 0.75);
+  if (c.seeded) {
+    c.runSeedGiven = r();
+    c.keys.push_back("/seed:" + std::to_string(c.runSeedGiven));
+  }
+  static const char* kSync[] = {"", "", "/sync:file", "/sync:end"};
+  const std::string sync = kSync[pick(r, 0, 3)];
+  if (!sync.empty()) c.keys.push_back(sync);
+  if (chance(r, 0.35)) {
+    c.stopSignal = chance(r, 0.5) ? SIGINT : SIGTERM;
+    c.stopAt = std::uniform_real_distribution<double>(0, 1)(r);
+  }
+  c.verifyThreadsPlanless = chance(r, 0.5) ? c.threads : 1;
+  c.keys.push_back("/progress:off");
+  // Keys in any order are the same line; shuffle all but the mode.
+  std::shuffle(c.keys.begin() + 1, c.keys.end(), r);
+  return c;
+}
+
+// Where a file comes in its folder's order of making: names come from a running counter, in
+// bijective base 36 without a mask, or with the mask's leftmost '?' as the least significant digit.
+std::int64_t orderInFolder(const std::string& name, const std::string& mask) {
+  const auto digit = [](char ch) -> std::int64_t {
+    if (ch >= 'a' && ch <= 'z') return ch - 'a';
+    if (ch >= '0' && ch <= '9') return 26 + (ch - '0');
+    return 0;
+  };
+  std::int64_t value = 0;
+  if (mask.empty()) {
+    for (char ch : name) value = value * 36 + digit(ch) + 1;
+    return value;
+  }
+  std::int64_t weight = 1;
+  for (std::size_t i = 0; i < mask.size() && i < name.size(); ++i) {
+    if (mask[i] != '?') continue;
+    value += digit(name[i]) * weight;
+    weight *= 36;
+  }
+  return value;
+}
+
+// ---- One verify's outcome ----
+
+struct Verdict {
+  std::string how;  // "run's line", "seed only", "nothing"
+  std::vector<std::string> args;
+  testing::ProgramResult result;
+  json report;
+  const json* damagedFile(const std::string& path) const {
+    if (!report.is_object() || !report["verify"].is_object()) return nullptr;
+    for (const auto& f : report["verify"]["damaged_files"]) {
+      if (f["path"] == path) return &f;
+    }
+    return nullptr;
+  }
+  std::vector<std::string> list(const char* key) const {
+    std::vector<std::string> out;
+    if (report.is_object() && report["verify"].is_object() && report["verify"][key].is_array()) {
+      for (const auto& s : report["verify"][key]) out.push_back(s.get<std::string>());
+    }
+    return out;
+  }
+  bool cutShort(const std::string& path) const {
+    for (const auto& s : list("cut_short_files")) {
+      if (s.rfind(path + " (", 0) == 0) return true;
+    }
+    return false;
+  }
+  std::int64_t tailAllowed() const {
+    const json& v = report["verify"]["missing_tail_allowed_files"];
+    return v.is_number() ? v.get<std::int64_t>() : 0;
+  }
+  std::string describe() const {
+    std::string t = "quillet";
+    for (const auto& a : args) t += " \"" + a + "\"";
+    return t + "\n  exit " + std::to_string(result.exitCode) + "\n" + result.out + result.err;
+  }
+};
+
+bool blockDamage(const json& file) {
+  for (const auto& [kind, bytes] : file["damaged_bytes"].items()) {
+    if (bytes.get<std::int64_t>() != 0) return true;
+  }
+  return false;
+}
+
+// ---- The harm done to an intact tree ----
+
+enum class Harm { Flip, Zero, Copy, Truncate, Delete, Extend, Replace };
+const char* harmName(Harm h) {
+  static const char* kNames[] = {"flip a byte", "zero a cluster", "copy blocks from another file", "truncate",
+                                 "delete", "extend", "replace by another run's file"};
+  return kNames[static_cast<int>(h)];
+}
+
+struct Fault {
+  Harm harm = Harm::Flip;
+  std::string file;
+  std::int64_t size = 0;      // the file's length before
+  std::int64_t offset = 0;    // flip: the byte; zero, copy: the first byte; truncate: the new length
+  std::int64_t length = 0;    // zero, copy: bytes; extend: bytes added; replace: the new size
+  std::string source;         // copy: the file the blocks come from
+  std::int64_t sourceOffset = 0;
+  std::uint64_t otherSeed = 0;  // replace: the other run's seed
+  std::int64_t freeAfter = -1;  // the volume's free bytes once harmed
+  std::string text() const {
+    std::ostringstream t;
+    t << harmName(harm) << " '" << file << "' (" << size << " bytes)";
+    switch (harm) {
+      case Harm::Flip: t << " at " << offset; break;
+      case Harm::Zero: t << " at " << offset << ", " << length << " bytes"; break;
+      case Harm::Copy: t << " at " << offset << ", " << length << " bytes from '" << source << "' at " << sourceOffset; break;
+      case Harm::Truncate: t << " to " << offset; break;
+      case Harm::Delete: break;
+      case Harm::Extend: t << " by " << length; break;
+      case Harm::Replace: t << " with seed " << otherSeed << " and size " << length; break;
+    }
+    return t.str();
+  }
+};
+
+std::vector<std::uint8_t> readAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool writeAt(const std::string& path, std::int64_t offset, const std::vector<std::uint8_t>& bytes, bool truncate = false) {
+  const int fd = ::open(path.c_str(), O_WRONLY | (truncate ? O_TRUNC : 0));
+  if (fd < 0) return false;
+  const bool ok = ::pwrite(fd, bytes.data(), bytes.size(), offset) == static_cast<ssize_t>(bytes.size());
+  return ::close(fd) == 0 && ok;
+}
+
+std::int64_t freeBytes(const std::string& path) {
+  struct statvfs s {};
+  if (::statvfs(path.c_str(), &s) != 0) return -1;
+  return static_cast<std::int64_t>(s.f_bavail) * static_cast<std::int64_t>(s.f_frsize);
+}
+
+// ---- The property ----
+
+struct Figures {
+  int cases = 0, runs = 0, verifies = 0, falseVerdicts = 0, emptyTrees = 0, harms = 0;
+};
+
+class VerifyProperty : public ::testing::Test {
+ protected:
+  void runCases(const char* volumeKind, bool ext4) {
+    std::string reason;
+    vol_ = ext4 ? testing::MountedVolume::ext4(kVolumeBytes, reason) : testing::MountedVolume::tmpfs(kVolumeBytes, reason);
+    if (!vol_) GTEST_SKIP() << reason;
+    volumeKind_ = volumeKind;
+    options_ = testing::privateCopyOfProgram(bin_.path());
+    ASSERT_FALSE(options_.program.empty());
+    options_.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+    options_.timeoutSeconds = 300;
+
+    std::vector<std::uint64_t> seeds;
+    if (std::getenv("QUILLET_PROPERTY_SEED") != nullptr) {
+      seeds.push_back(envNumber("QUILLET_PROPERTY_SEED", 0));
+    } else {
+      const auto count = envNumber("QUILLET_PROPERTY_CASES", kCiCases);
+      Random base(envNumber("QUILLET_PROPERTY_BASE", kFirstSeed) + (ext4 ? 1 : 0));
+      for (std::uint64_t i = 0; i < count; ++i) seeds.push_back(base());
+    }
+    const auto started = std::chrono::steady_clock::now();
+    for (const auto seed : seeds) runCase(drawCase(seed));
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::cout << "[property] " << volumeKind_ << ": " << figures_.cases << " cases, " << figures_.runs << " runs, "
+              << figures_.verifies << " verifies, " << figures_.harms << " harms, " << figures_.emptyTrees
+              << " empty trees, " << figures_.falseVerdicts << " false verdicts, " << seconds << " s" << std::endl;
+  }
+
+  std::string root() const { return vol_->path() + "/run"; }
+  std::string reportPath() const { return bin_ / "report.json"; }
+
+  json readReport() {
+    std::ifstream in(reportPath());
+    return json::parse(in, nullptr, false);
+  }
+
+  testing::ProgramResult runProgram(const std::vector<std::string>& args) {
+    std::remove(reportPath().c_str());
+    return testing::runProgram(args, options_);
+  }
+
+  Verdict verify(const std::string& how, std::vector<std::string> args) {
+    args.push_back("/report:'" + reportPath() + "'");
+    Verdict v;
+    v.how = how;
+    v.args = args;
+    v.result = runProgram(args);
+    v.report = readReport();
+    ++figures_.verifies;
+    return v;
+  }
+
+  // The three ways: the run's own line plus /v, the seed alone, nothing.
+  std::vector<Verdict> verifyThreeWays(const Case& c) {
+    std::vector<std::string> line = lineOf(c);
+    line.push_back("/v");
+    std::vector<std::string> seedOnly = {"/v", "/root:'" + root() + "'", "/seed:" + std::to_string(runSeed_),
+                                         "/progress:off"};
+    std::vector<std::string> nothing = {"/v", "/root:'" + root() + "'", "/progress:off"};
+    if (c.verifyThreadsPlanless > 1) {
+      seedOnly.push_back("/threads:" + std::to_string(c.verifyThreadsPlanless));
+      nothing.push_back("/threads:" + std::to_string(c.verifyThreadsPlanless));
+    }
+    std::vector<Verdict> out;
+    out.push_back(verify("run's line", line));
+    out.push_back(verify("seed only", seedOnly));
+    out.push_back(verify("nothing", nothing));
+    return out;
+  }
+
+  std::vector<std::string> lineOf(const Case& c) const {
+    std::vector<std::string> line = {c.keys[0], "/root:'" + root() + "'"};
+    line.insert(line.end(), c.keys.begin() + 1, c.keys.end());
+    return line;
+  }
+
+  void falseVerdict(const Case& c, const std::string& what, const Verdict& v) {
+    // One false verdict per verify, however many of its claims are wrong.
+    if (flagged_.insert(&v).second) ++figures_.falseVerdicts;
+    ADD_FAILURE() << "[property] " << volumeKind_ << " case seed " << c.seed << " (replay: QUILLET_PROPERTY_SEED="
+                  << c.seed << ")\n  run: quillet " << lineOf(c).size() << " args: " << c.text() << "\n  run ended "
+                   << runExit_ << (stopSent_ ? " (stop sent)" : "") << ", " << files_.size() << " files\n  "
+                  << (fault_ ? "harm: " + fault_->text() + "\n  " : std::string()) << v.how << ": " << what << "\n  "
+                  << v.describe();
+  }
+
+  // Whether a missing file is one the run never made because it ended early: nothing made in
+  // its folder comes after it.
+  bool afterEverythingInItsFolder(const Case& c, const std::string& path) const {
+    const auto folderOf = [](const std::string& p) {
+      const auto cut = p.rfind('/');
+      return cut == std::string::npos ? std::string() : p.substr(0, cut);
+    };
+    const auto nameOf = [](const std::string& p) {
+      const auto cut = p.rfind('/');
+      return cut == std::string::npos ? p : p.substr(cut + 1);
+    };
+    const std::int64_t order = orderInFolder(nameOf(path), c.fileMask);
+    for (const auto& [present, size] : files_) {
+      if (folderOf(present) == folderOf(path) && orderInFolder(nameOf(present), c.fileMask) > order) return false;
+    }
+    return true;
+  }
+
+  bool ranEarlyOut() const { return runExit_ != 0; }
+
+  // An intact tree: no damage, nothing missing or unexpected, except what README allows.
+  void checkIntact(const Case& c, const Verdict& v) {
+    const json& rep = v.report;
+    if (!rep.is_object() || !rep["verify"].is_object()) return falseVerdict(c, "no verify report", v);
+    const json& ver = rep["verify"];
+    // Every file any way calls cut short or truncated-intact is a cut file for the harm's checks,
+    // whatever else this verdict gets wrong.
+    for (const auto& s : v.list("cut_short_files")) cutFiles_.insert(s.substr(0, s.find(" (")));
+    for (const auto& f : ver["damaged_files"]) {
+      if (f["size"] == "truncated" && !blockDamage(f)) cutFiles_.insert(f["path"].get<std::string>());
+    }
+    if (rep["result"]["code"] != v.result.exitCode) return falseVerdict(c, "the report's code is not the exit code", v);
+    if (ver["files_checked"] != static_cast<std::int64_t>(files_.size())) {
+      return falseVerdict(c, "files checked " + ver["files_checked"].dump() + " of " + std::to_string(files_.size()), v);
+    }
+    if (u64(ver["seed"]) != runSeed_) return falseVerdict(c, "seed " + ver["seed"].dump() + " is not the run's", v);
+    const bool withPlan = v.how == "run's line" && c.seeded;
+    // Files a stop or a full volume cut short: README lets a verify without the plan call them
+    // truncated (a stop leaves room for their rest), up to one per writer.
+    int truncatedIntact = 0;
+    for (const auto& f : ver["damaged_files"]) {
+      const bool cutFile = f["size"] == "truncated" && !blockDamage(f) && f["read_error"].is_null();
+      if (!cutFile || withPlan || runExit_ == 0 || runExit_ == 3 || runExit_ == 5 || runExit_ == 6) {
+        return falseVerdict(c, "intact tree reads as damaged: " + f.dump(), v);
+      }
+      ++truncatedIntact;
+    }
+    if (truncatedIntact > c.threads) return falseVerdict(c, "more cut files than writers", v);
+    if (static_cast<int>(v.list("cut_short_files").size()) > c.threads) {
+      return falseVerdict(c, "more files cut short than writers", v);
+    }
+    if (withPlan) {
+      if (!v.list("unexpected_files").empty()) return falseVerdict(c, "intact tree has unexpected files", v);
+      for (const auto& m : v.list("missing_files")) {
+        // A run stopped between two files leaves its unmade tail indistinguishable from lost
+        // files (README): allowed only then, and only after everything made in that folder.
+        if (runExit_ != 2 || !afterEverythingInItsFolder(c, m)) {
+          return falseVerdict(c, "intact tree has missing file '" + m + "'", v);
+        }
+        tailMissing_.insert(m);
+      }
+    } else if (!ver["missing_files"].is_null() || !ver["unexpected_files"].is_null()) {
+      return falseVerdict(c, "missing or unexpected told without the plan", v);
+    }
+    const bool damageAllowed = truncatedIntact > 0 || !v.list("missing_files").empty();
+    if (v.result.exitCode != 0 && !(v.result.exitCode == 4 && damageAllowed)) {
+      return falseVerdict(c, "intact tree ends with exit " + std::to_string(v.result.exitCode), v);
+    }
+  }
+
+  // Chooses and does one harm. Returns nothing when no harm fits the tree.
+  std::optional<Fault> harm(const Case& c, Random& r) {
+    std::vector<std::string> names;
+    for (const auto& [path, size] : files_) {
+      if (size > 0) names.push_back(path);
+    }
+    if (names.empty()) return std::nullopt;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+      Fault f;
+      f.harm = static_cast<Harm>(pick(r, 0, 6));
+      f.file = names[static_cast<std::size_t>(pick(r, 0, static_cast<std::int64_t>(names.size()) - 1))];
+      f.size = files_.at(f.file);
+      const std::string path = root() + "/" + f.file;
+      const bool cut = cutFiles_.count(f.file) != 0;
+      // Harms that change a size are told apart from where the run ended only on files the run
+      // finished (a cut file stays a cut file).
+      if (cut && (f.harm == Harm::Truncate || f.harm == Harm::Delete || f.harm == Harm::Extend ||
+                  f.harm == Harm::Replace)) {
+        continue;
+      }
+      switch (f.harm) {
+        case Harm::Flip: {
+          f.offset = pick(r, 0, f.size - 1);
+          auto bytes = readAll(path);
+          const auto bit = static_cast<std::uint8_t>(1u << pick(r, 0, 7));
+          if (!writeAt(path, f.offset, {static_cast<std::uint8_t>(bytes[static_cast<std::size_t>(f.offset)] ^ bit)})) continue;
+          break;
+        }
+        case Harm::Zero: {
+          f.offset = pick(r, 0, (f.size - 1) / 4096) * 4096;
+          f.length = std::min<std::int64_t>(4096, f.size - f.offset);
+          if (!writeAt(path, f.offset, std::vector<std::uint8_t>(static_cast<std::size_t>(f.length), 0))) continue;
+          break;
+        }
+        case Harm::Copy: {
+          f.source = names[static_cast<std::size_t>(pick(r, 0, static_cast<std::int64_t>(names.size()) - 1))];
+          const std::int64_t targetBlocks = f.size / kBlock;
+          const std::int64_t sourceBlocks = files_.at(f.source) / kBlock;
+          if (targetBlocks == 0 || sourceBlocks == 0) continue;
+          const std::int64_t blocks = pick(r, 1, std::min<std::int64_t>({4, targetBlocks, sourceBlocks}));
+          f.offset = pick(r, 0, targetBlocks - blocks) * kBlock;
+          f.sourceOffset = pick(r, 0, sourceBlocks - blocks) * kBlock;
+          f.length = blocks * kBlock;
+          if (f.source == f.file && f.offset == f.sourceOffset) continue;
+          const auto from = readAll(root() + "/" + f.source);
+          if (!writeAt(path, f.offset,
+                       std::vector<std::uint8_t>(from.begin() + f.sourceOffset, from.begin() + f.sourceOffset + f.length))) {
+            continue;
+          }
+          break;
+        }
+        case Harm::Truncate:
+          f.offset = pick(r, 0, f.size - 1);
+          if (::truncate(path.c_str(), f.offset) != 0) continue;
+          break;
+        case Harm::Delete:
+          if (::unlink(path.c_str()) != 0) continue;
+          break;
+        case Harm::Extend: {
+          f.length = pick(r, 1, 3000);
+          std::vector<std::uint8_t> tail(static_cast<std::size_t>(f.length));
+          for (auto& b : tail) b = static_cast<std::uint8_t>(r());
+          if (!writeAt(path, f.size, tail)) {
+            ::truncate(path.c_str(), f.size);
+            continue;
+          }
+          break;
+        }
+        case Harm::Replace: {
+          // The same-named file of another run with other sizes: with the run's seed when it had
+          // one (only the plan tells it), another seed otherwise.
+          f.otherSeed = c.seeded ? runSeed_ : runSeed_ ^ 0x9e3779b97f4a7c15ULL;
+          f.length = chance(r, 0.5) ? pick(r, 1, f.size) : pick(r, f.size, f.size * 2);
+          if (f.length == f.size) f.length = f.size > 1 ? f.size - 1 : 2;
+          std::vector<std::uint8_t> bytes(static_cast<std::size_t>(f.length));
+          fillIdentifiedContent(f.otherSeed, fileIdentity(f.file), static_cast<std::uint64_t>(f.length), 0, bytes.data(),
+                                bytes.size());
+          const auto before = readAll(path);
+          if (!writeAt(path, 0, bytes, true)) {
+            writeAt(path, 0, before, true);
+            continue;
+          }
+          break;
+        }
+      }
+      ::sync();
+      f.freeAfter = freeBytes(root());
+      return f;
+    }
+    return std::nullopt;
+  }
+
+  // Whether README's allowances for where a run ended can reach this file: within the last
+  // n + 4(n - 1) files of its folder, or the last of its folder by files number.
+  bool nearTheEnd(const Case& c, const std::string& file) const {
+    const auto cut = file.rfind('/');
+    const std::string folder = cut == std::string::npos ? "" : file.substr(0, cut);
+    const std::int64_t order = orderInFolder(cut == std::string::npos ? file : file.substr(cut + 1), c.fileMask);
+    int later = 0;
+    for (const auto& [present, size] : files_) {
+      const auto pcut = present.rfind('/');
+      const std::string pfolder = pcut == std::string::npos ? "" : present.substr(0, pcut);
+      if (pfolder == folder &&
+          orderInFolder(pcut == std::string::npos ? present : present.substr(pcut + 1), c.fileMask) > order) {
+        ++later;
+      }
+    }
+    return later <= c.threads + 4 * (c.threads - 1);
+  }
+
+  const json* expectDamaged(const Case& c, const Verdict& v, const Fault& f) {
+    const json* d = v.damagedFile(f.file);
+    if (d == nullptr) falseVerdict(c, "the harmed file is not reported", v);
+    return d;
+  }
+
+  // The range of class kind that holds offset, as the report gives it.
+  void expectRange(const Case& c, const Verdict& v, const Fault& f, const char* kind, std::int64_t offset,
+                   std::int64_t length) {
+    const json* d = expectDamaged(c, v, f);
+    if (d == nullptr) return;
+    for (const auto& range : (*d)["ranges"]) {
+      if (range["class"] == kind && range["offset_bytes"] == offset && range["length_bytes"] == length) {
+        if (f.harm == Harm::Copy && (u64(range["found"]["file_id"]) != fileIdentity(f.source) ||
+                                     range["found"]["offset_bytes"] != f.sourceOffset)) {
+          return falseVerdict(c, "misdirected blocks name another source: " + range.dump(), v);
+        }
+        return;
+      }
+    }
+    falseVerdict(c, std::string("no ") + kind + " range at " + std::to_string(offset) + " of " + std::to_string(length) +
+                        " bytes: " + d->dump(),
+                 v);
+  }
+
+  // Every harm is found with its class and offset where the way of verifying can see it.
+  void checkHarmed(const Case& c, const Verdict& v, const Fault& f, const std::vector<Verdict>& intact, std::size_t way) {
+    const json& rep = v.report;
+    if (!rep.is_object() || !rep["verify"].is_object()) return falseVerdict(c, "no verify report", v);
+    const bool withPlan = v.how == "run's line" && c.seeded;
+    const std::int64_t block = f.offset / kBlock * kBlock;
+    // Without a seed of its own to go by, a verify reads the seed most files carry: with one or
+    // two files a harmed file may outvote the rest.
+    const bool seedFromData = !(v.how == "seed only" || withPlan);
+    const bool fewFiles = files_.size() < 3;
+    bool mustFail = true;
+    switch (f.harm) {
+      case Harm::Flip:
+        if (seedFromData && fewFiles) mustFail = false;
+        else expectRange(c, v, f, "corrupted", block, std::min<std::int64_t>(kBlock, f.size - block));
+        break;
+      case Harm::Zero: {
+        // A tree whose every byte now reads zero looks allocated only, without the plan.
+        const bool allZero = f.length == f.size && files_.size() == 1;
+        if ((allZero && !withPlan) || (seedFromData && fewFiles)) mustFail = false;
+        else expectRange(c, v, f, "zeroed", f.offset, f.length);
+        break;
+      }
+      case Harm::Copy:
+        if (seedFromData && fewFiles) mustFail = false;
+        else expectRange(c, v, f, "misdirected", f.offset, f.length);
+        break;
+      case Harm::Truncate: {
+        const json* d = v.damagedFile(f.file);
+        // With the plan only a file where the run ended may pass as cut short; without it, a file
+        // whose missing part the volume has no room for, give or take the one cluster verify
+        // leaves for what the file system may need besides.
+        const bool allowedCut = v.cutShort(f.file) && (withPlan ? nearTheEnd(c, f.file)
+                                                                : f.freeAfter < f.size - f.offset + kCluster);
+        if (allowedCut || (seedFromData && fewFiles)) {
+          mustFail = false;
+        } else if (d == nullptr) {
+          falseVerdict(c, "the truncated file is not reported", v);
+        } else if (f.offset < kHeader) {
+          // Too short to carry its identity: damage of some class, which is all a reader can tell.
+        } else if ((*d)["size"] != "truncated" || (*d)["length_bytes"] != f.offset || (*d)["carried_size_bytes"] != f.size) {
+          falseVerdict(c, "the truncated file is reported otherwise: " + d->dump(), v);
+        }
+        break;
+      }
+      case Harm::Delete: {
+        const auto missing = v.list("missing_files");
+        const bool reported = std::find(missing.begin(), missing.end(), f.file) != missing.end();
+        if (!withPlan) {
+          mustFail = false;
+        } else if (!reported && !(nearTheEnd(c, f.file) && v.tailAllowed() > 0)) {
+          falseVerdict(c, "the deleted file is not missing", v);
+        }
+        if (!withPlan && v.tailAllowed() != 0) falseVerdict(c, "a tail told without the plan", v);
+        break;
+      }
+      case Harm::Extend: {
+        const json* d = (seedFromData && fewFiles) ? v.damagedFile(f.file) : expectDamaged(c, v, f);
+        if (seedFromData && fewFiles) mustFail = false;
+        else if (d != nullptr && ((*d)["size"] != "extended" || (*d)["length_bytes"] != f.size + f.length)) {
+          falseVerdict(c, "the extended file is reported otherwise: " + d->dump(), v);
+        }
+        break;
+      }
+      case Harm::Replace:
+        if (c.seeded && !withPlan) {
+          mustFail = false;  // a whole file of the run's seed: only the plan knows its size
+        } else if (!c.seeded) {
+          if (fewFiles) mustFail = false;
+          else if (f.length < kHeader) expectDamaged(c, v, f);
+          else expectRange(c, v, f, "stale", 0, f.length % kBlock < kHeader ? f.length / kBlock * kBlock : f.length);
+        } else {
+          expectDamaged(c, v, f);
+        }
+        break;
+    }
+    if (mustFail && v.result.exitCode != 4) falseVerdict(c, "a harmed tree ends with exit " + std::to_string(v.result.exitCode), v);
+    // Nothing else gains block damage, and no other file changes its verdict beyond what the harm
+    // changed about the room on the volume and where the run ended.
+    for (const auto& d : rep["verify"]["damaged_files"]) {
+      const std::string path = d["path"];
+      if (path == f.file) continue;
+      if (blockDamage(d) && !(seedFromData && fewFiles)) {
+        return falseVerdict(c, "a file the harm did not touch has damaged blocks: " + d.dump(), v);
+      }
+      if (cutFiles_.count(path) == 0 && intact[way].damagedFile(path) == nullptr && !(seedFromData && fewFiles)) {
+        return falseVerdict(c, "a file the harm did not touch reads as damaged: " + d.dump(), v);
+      }
+    }
+    for (const auto& m : v.list("missing_files")) {
+      if (m != f.file && files_.count(m) != 0) return falseVerdict(c, "a file still there is missing: " + m, v);
+      if (m != f.file && !ranEarlyOut()) return falseVerdict(c, "a file of a finished run is missing: " + m, v);
+    }
+    if (!v.list("unexpected_files").empty()) return falseVerdict(c, "unexpected files after the harm", v);
+  }
+
+  void runCase(const Case& c) {
+    ++figures_.cases;
+    flagged_.clear();
+    fault_.reset();
+    cutFiles_.clear();
+    tailMissing_.clear();
+    ASSERT_TRUE(testing::removeTree(root()));
+    ::sync();
+    // The run, stopped once its first file is there and a drawn moment more has passed.
+    stopSent_ = false;
+    if (c.stopSignal != 0) {
+      // A run of a few megabytes lasts a few milliseconds here, less than the program takes to
+      // notice a stop signal (it looks every 10 ms): the run goes in slow motion, held (SIGSTOP,
+      // as Ctrl-Z holds it) for half a millisecond at a time and let go for a tenth of that, and
+      // the stop goes as soon as the tree holds the drawn share of the entries the run would
+      // make. A file counts from its creation, so the stop often comes while one is written.
+      options_.whileRunning = [&](int pid) {
+        const auto target = static_cast<std::int64_t>(
+            c.stopAt * static_cast<double>(c.expectedBytes) / static_cast<double>(std::max<std::int64_t>(c.avgSize, 1)));
+        const auto ended = [pid] {
+          siginfo_t info{};
+          return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid;
+        };
+        // The program starts at full speed: nothing is written before the root is there.
+        while (!ended() && !stdfs::exists(root())) std::this_thread::sleep_for(std::chrono::microseconds(20));
+        for (;;) {
+          if (ended()) return;
+          ::kill(pid, SIGSTOP);
+          std::int64_t entries = 0;
+          std::error_code error;
+          for (auto it = stdfs::recursive_directory_iterator(root(), error);
+               !error && it != stdfs::recursive_directory_iterator(); it.increment(error)) {
+            ++entries;
+          }
+          if (entries > target) {
+            stopSent_ = true;
+            ::kill(pid, c.stopSignal);
+            // Still slowed down until the program has looked for the signal.
+            for (int i = 0; i < 40 && !ended(); ++i) {
+              ::kill(pid, SIGCONT);
+              std::this_thread::sleep_for(std::chrono::microseconds(50));
+              ::kill(pid, SIGSTOP);
+              std::this_thread::sleep_for(std::chrono::microseconds(500));
+            }
+            ::kill(pid, SIGCONT);
+            return;
+          }
+          std::this_thread::sleep_for(std::chrono::microseconds(500));
+          ::kill(pid, SIGCONT);
+          std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+      };
+    }
+    auto line = lineOf(c);
+    line.push_back("/report:'" + reportPath() + "'");
+    const auto generated = runProgram(line);
+    options_.whileRunning = nullptr;
+    ++figures_.runs;
+    runExit_ = generated.exitCode;
+    const json runReport = readReport();
+    std::cout << "[property] " << volumeKind_ << " case seed " << c.seed << ": quillet " << c.text() << " -> exit "
+              << runExit_ << (stopSent_ ? (c.stopSignal == SIGINT ? " (SIGINT sent)" : " (SIGTERM sent)") : "")
+              << std::endl;
+    if (runExit_ == 8 || runExit_ < 0 || !runReport.is_object() || runReport["run_seed"].is_null()) {
+      if (runReport.is_object() && runReport["run_seed"].is_null() && runExit_ == 2) {
+        ++figures_.emptyTrees;  // stopped before generating
+        return;
+      }
+      ++figures_.falseVerdicts;
+      ADD_FAILURE() << "[property] case seed " << c.seed << ": the run failed: exit " << runExit_ << "\n"
+                    << generated.out << generated.err;
+      return;
+    }
+    runSeed_ = u64(runReport["run_seed"]);
+    if (c.seeded) {
+      EXPECT_EQ(runSeed_, c.runSeedGiven);
+    }
+    files_ = testing::filesBelow(root());
+    if (files_.empty()) {
+      ++figures_.emptyTrees;  // a verify of nothing is a verdict of its own, not this property's
+      return;
+    }
+    const auto intact = verifyThreeWays(c);
+    for (const auto& v : intact) checkIntact(c, v);
+
+    Random r(c.seed ^ 0xfa017);
+    fault_ = harm(c, r);
+    if (!fault_) return;
+    ++figures_.harms;
+    std::cout << "[property]   harm: " << fault_->text() << std::endl;
+    const auto harmed = verifyThreeWays(c);
+    for (std::size_t way = 0; way < harmed.size(); ++way) checkHarmed(c, harmed[way], *fault_, intact, way);
+  }
+
+  std::unique_ptr<testing::MountedVolume> vol_;
+  testing::ScratchFolder bin_;
+  testing::ProgramOptions options_;
+  std::string volumeKind_;
+  Figures figures_;
+  std::set<const Verdict*> flagged_;
+  int runExit_ = 0;
+  bool stopSent_ = false;
+  std::uint64_t runSeed_ = 0;
+  std::map<std::string, std::int64_t> files_;
+  std::set<std::string> cutFiles_;
+  std::set<std::string> tailMissing_;
+  std::optional<Fault> fault_;
+};
+
+TEST_F(VerifyProperty, Tmpfs) { runCases("tmpfs", false); }
+TEST_F(VerifyProperty, Ext4) { runCases("ext4", true); }
+
+}  // namespace
+}  // namespace quillet
