@@ -21,7 +21,9 @@ using BeforeReplace = std::function<void(const std::string& tempPath)>;
 // (POSIX) flushes the folder. On failure path keeps its old contents, the temporary file is
 // removed, and the status names the file that failed and the system's reason. A file the user
 // made read-only is not replaced (permission denied). The new file keeps the old one's permission
-// bits; a new one gets the default ones. The folder must exist.
+// bits; a new one gets the default ones. The folder must exist. A link at path is followed: the
+// file it leads to is replaced in its own folder and the link stays. Anything else that is not a
+// regular file (a folder, FIFO, device node, socket) is refused and left as it is (POSIX).
 Status replaceFileAtomically(const std::string& path, std::string_view contents,
                              const BeforeReplace& beforeReplace = {});
 

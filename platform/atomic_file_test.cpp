@@ -15,6 +15,8 @@
 #else
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -168,6 +170,46 @@ TEST(AtomicFileTest, ReadingAFifoInTheFilesPlaceFailsAtOnce) {
   const Status status = readWholeFile(path, 100, contents);
   EXPECT_EQ(status.kind(), ErrorKind::WrongPath);
   EXPECT_EQ(status.message().rfind(path + ": ", 0), 0u) << status.message();
+}
+
+// A replace never puts a regular file in place of a system's node; a link leads to its target,
+// which is replaced in its own folder while the link stays a link.
+TEST(AtomicFileTest, ReplacesOnlyRegularFilesAndFollowsLinksToThem) {
+  testing::ScratchFolder scratch;
+  const std::string fifo = scratch / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // A node with the numbers of the system's "full" device, made here so the real one is never at risk.
+  const std::string device = scratch / "device";
+  ASSERT_EQ(::mknod(device.c_str(), S_IFCHR | 0600, makedev(1, 7)), 0) << std::strerror(errno);
+  for (const std::string& node : {fifo, device}) {
+    const Status refused = replaceFileAtomically(node, "report");
+    EXPECT_FALSE(refused.ok()) << node;
+    EXPECT_EQ(refused.message(), node + ": not a regular file");
+    struct stat st {};
+    ASSERT_EQ(::lstat(node.c_str(), &st), 0);
+    EXPECT_FALSE(S_ISREG(st.st_mode)) << node << " was replaced";
+  }
+  EXPECT_EQ(namesIn(scratch.path()), (std::set<std::string>{"fifo", "device"})) << "a temporary file stayed";
+
+  // A chain of links, one relative, into another folder: the target changes, the links stay.
+  std::filesystem::create_directory(scratch / "real");
+  writeFile(scratch / "real/report.json", "old");
+  ASSERT_EQ(::symlink((scratch / "real/report.json").c_str(), (scratch / "real/link").c_str()), 0);
+  ASSERT_EQ(::symlink("real/link", (scratch / "first-link").c_str()), 0);
+  const Status followed = replaceFileAtomically(scratch / "first-link", "new");
+  ASSERT_TRUE(followed.ok()) << followed.message();
+  EXPECT_EQ(testing::readFile(scratch / "real/report.json"), "new");
+  EXPECT_TRUE(std::filesystem::is_symlink(scratch / "first-link"));
+  EXPECT_TRUE(std::filesystem::is_symlink(scratch / "real/link"));
+  EXPECT_EQ(namesIn(scratch / "real"), (std::set<std::string>{"report.json", "link"}));
+
+  // A link to a node is refused as the node is; a dangling link gets its target made.
+  ASSERT_EQ(::symlink(fifo.c_str(), (scratch / "to-fifo").c_str()), 0);
+  EXPECT_FALSE(replaceFileAtomically(scratch / "to-fifo", "x").ok());
+  ASSERT_EQ(::symlink("made-later", (scratch / "dangling").c_str()), 0);
+  ASSERT_TRUE(replaceFileAtomically(scratch / "dangling", "made").ok());
+  EXPECT_EQ(testing::readFile(scratch / "made-later"), "made");
+  EXPECT_TRUE(std::filesystem::is_symlink(scratch / "dangling"));
 }
 #endif
 

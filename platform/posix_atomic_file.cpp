@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 
 #include "platform/atomic_file.h"
 #include "platform/path.h"
@@ -76,10 +77,39 @@ int renameNoReplace(const std::string& from, const std::string& to) {
   return 0;
 }
 
+// The file a replace puts its new contents in place of: path itself, or, when path is a link (or a
+// chain of them), the file the links lead to, so that the link stays and its target is replaced in
+// its own folder. Anything there but a regular file (a folder, FIFO, device, socket) is refused:
+// the rename would put a regular file in place of a system's node.
+Status replacedTarget(const std::string& path, std::string& target) {
+  target = path;
+  for (int links = 0;; ++links) {
+    struct stat st {};
+    if (::lstat(target.c_str(), &st) != 0) {
+      // Nothing there yet: a new file is made under that name (a dangling link's target included).
+      if (errno == ENOENT) return {};
+      return posixError(path, errno);
+    }
+    if (S_ISREG(st.st_mode)) return {};
+    if (S_ISDIR(st.st_mode)) return posixError(path, EISDIR);
+    if (!S_ISLNK(st.st_mode)) {
+      return Status::failure(ErrorKind::WrongPath, EINVAL, path + ": not a regular file");
+    }
+    if (links == 40) return posixError(path, ELOOP);
+    std::string link(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(target.c_str(), link.data(), link.size());
+    if (n < 0) return posixError(path, errno);
+    link.resize(static_cast<std::size_t>(n));
+    target = !link.empty() && link.front() == '/' ? link : joinPath(folderPart(target), link);
+  }
+}
+
 }  // namespace
 
-Status replaceFileAtomically(const std::string& path, std::string_view contents,
+Status replaceFileAtomically(const std::string& requestedPath, std::string_view contents,
                              const BeforeReplace& beforeReplace) {
+  std::string path;
+  if (Status refused = replacedTarget(requestedPath, path); !refused.ok()) return refused;
   struct stat old {};
   const bool replacing = ::stat(path.c_str(), &old) == 0;
   // rename() only needs the folder's rights; a file the user protected stays protected.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -239,6 +240,23 @@ TEST(JsonRegistryStoreTest, AFailureToReadTheFileNamesItAndTheReason) {
     EXPECT_EQ(e.systemError, EISDIR);
     EXPECT_EQ(e.detail, store.filePath() + ": " + std::strerror(EISDIR));
   }
+}
+
+// A store that is a link (a settings file kept elsewhere) stays a link: its target gets the writes.
+TEST(JsonRegistryStoreTest, AStoreThatIsALinkKeepsItsLinkAndItsTargetIsWritten) {
+  testing::ScratchFolder scratch;
+  ::mkdir((scratch / "kept").c_str(), 0700);
+  ::mkdir((scratch / "config").c_str(), 0700);
+  std::ofstream(scratch / "kept/registry.json") << "{}";
+  JsonRegistryStore store(scratch / "config");
+  ASSERT_EQ(::symlink((scratch / "kept/registry.json").c_str(), store.filePath().c_str()), 0);
+  RegistryAccess access(store);
+  access.writeString(kKey, "Name", "through the link");
+  struct stat st {};
+  ASSERT_EQ(::lstat(store.filePath().c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_NE(testing::readFile(scratch / "kept/registry.json").find("through the link"), std::string::npos);
+  EXPECT_EQ(readBack(access, "Name"), "through the link");
 }
 
 }  // namespace
