@@ -7,10 +7,12 @@
 // thread, so that they reach the run as a stop whichever thread the system picks.
 #include <mpi.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "mpi/rank_exchange.h"
@@ -136,6 +138,17 @@ int main(int argc, char** argv) {
 
   if (run.lost() && !run.endedByLauncher()) {
     MPI_Abort(MPI_COMM_WORLD, quillet::toInt(quillet::GenerationResult::RankLost));
+  }
+  if (run.endedByLauncher() && !leader) {
+    // A rank that ends with a failure code makes the launcher end the job at once, rank 0 with it,
+    // perhaps before its report is written: the others stay until the launcher ends them (its stop
+    // signal comes a second after its warning, or once rank 0 has ended), for no longer than a
+    // silent round may last.
+    const auto since = std::chrono::steady_clock::now();
+    while (!quillet::stopSignalArrived() &&
+           std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count() < silence) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
   }
   if (run.gaveUp() || run.endedByLauncher()) {
     // A round is still under way with ranks that will not take part: finalising would wait for
