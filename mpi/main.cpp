@@ -20,8 +20,8 @@
 #include "platform/ascii.h"
 #include "platform/file_system.h"
 #include "platform/system.h"
-#include "script/scripts_help_text.h"
 #include "script/script_run.h"
+#include "script/scripts_help_text.h"
 #include "script/verify_run.h"
 
 namespace {

@@ -240,7 +240,8 @@ TEST_F(MpiProgramTest, VerifyWithShiftFindsDamageInAnotherRanksFolder) {
 // rank's missing and unexpected counts and damaged paths; the console shows every rank's first
 // damage and the seed the user gave, not a rank's own.
 TEST_F(MpiProgramTest, VerifyTotalsAreSumsOverEveryRank) {
-  const std::vector<std::string> line{"/s", "/allsize:4m", root("w"), "/minsize:16k", "/maxsize:64k", "/seed:9"};
+  const std::vector<std::string> line{"/s",           "/allsize:4m",  root("w"),
+                                      "/minsize:16k", "/maxsize:64k", "/seed:9"};
   ASSERT_EQ(run(2, line).exitCode, 0);
   const auto damage = [](const std::string& path) {
     std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
@@ -272,7 +273,8 @@ TEST_F(MpiProgramTest, VerifyTotalsAreSumsOverEveryRank) {
   EXPECT_EQ(rows[1]["damaged_paths"], nlohmann::json::array({damaged0})) << rows[1];
   EXPECT_EQ(v["files_checked"].get<std::int64_t>(),
             rows[0]["files_checked"].get<std::int64_t>() + rows[1]["files_checked"].get<std::int64_t>());
-  EXPECT_EQ(v["files_checked"].get<std::int64_t>(), static_cast<std::int64_t>(files0.size() + files1.size() - 1));
+  EXPECT_EQ(v["files_checked"].get<std::int64_t>(),
+            static_cast<std::int64_t>(files0.size() + files1.size() - 1));
   EXPECT_EQ(v["capacity"]["intact_bytes"].get<std::int64_t>(),
             rows[0]["intact_bytes"].get<std::int64_t>() + rows[1]["intact_bytes"].get<std::int64_t>());
   EXPECT_EQ(v["missing_files"], nlohmann::json::array({rankFolderName(1) + "/" + deleted1})) << v;
@@ -324,8 +326,8 @@ TEST_F(MpiProgramTest, SingleMachineProgramUnderALauncherDoesNothing) {
   EXPECT_GE(count(many.err, "Use quillet-mpi"), 1) << many.err;
   EXPECT_FALSE(fs::exists(*vol / "q"));
   EXPECT_FALSE(fs::exists(bin / "scripts.log"));
-  args = {"--oversubscribe", "--allow-run-as-root", "-np", "1", single, "/s", "/allsize:1m", root("one"),
-          "/minsize:16k"};
+  args = {"--oversubscribe", "--allow-run-as-root", "-np",         "1", single, "/s",
+          "/allsize:1m",     root("one"),           "/minsize:16k"};
   const auto one = testing::runProgram(args, options);
   EXPECT_EQ(one.exitCode, 0) << one.err;
   EXPECT_EQ(bytesOf(filesBelow(*vol / "one")), 1 << 20);
@@ -474,7 +476,8 @@ TEST_F(MpiProgramTest, KilledRankEndsTheJobInsteadOfHanging) {
   EXPECT_LT(seconds, 30);
   EXPECT_NE((result.out + result.err).find("rank 2"), std::string::npos) << result.out << result.err;
   expectOneClosedBlock();
-  EXPECT_NE(log().find("A rank ended without its part (killed, or its node lost)"), std::string::npos) << log();
+  EXPECT_NE(log().find("A rank ended without its part (killed, or its node lost)"), std::string::npos)
+      << log();
   ASSERT_TRUE(fs::exists(reportPath())) << result.err;
   EXPECT_EQ(report()["result"]["code"], 9);
   expectValidReport();

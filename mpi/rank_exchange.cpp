@@ -60,14 +60,16 @@ bool RankExchange::gatherWords(const std::vector<std::int64_t>& mine, double sec
                                std::vector<std::int64_t>& all) {
   all.assign(mine.size() * static_cast<std::size_t>(ranks_), 0);
   MPI_Request request = MPI_REQUEST_NULL;
-  MPI_Iallgather(mine.data(), static_cast<int>(mine.size()), MPI_INT64_T, all.data(), static_cast<int>(mine.size()),
-                 MPI_INT64_T, comm_, &request);
+  MPI_Iallgather(mine.data(), static_cast<int>(mine.size()), MPI_INT64_T, all.data(),
+                 static_cast<int>(mine.size()), MPI_INT64_T, comm_, &request);
   const auto started = std::chrono::steady_clock::now();
   for (;;) {
     int done = 0;
     MPI_Test(&request, &done, MPI_STATUS_IGNORE);
     if (done != 0) return true;
-    if (std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() > seconds) return false;
+    if (std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() > seconds) {
+      return false;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 }

@@ -65,10 +65,13 @@ bool readShift(const std::string& text, int& shift) { return readWhole(text, 0, 
 bool readSilenceLimit(const std::string& text, int& seconds) { return readWhole(text, 1, 86400, seconds); }
 
 std::array<std::int64_t, RankState::kWords> RankState::pack() const {
-  return {phase,       result,      flags,        files,           bytes,           foldersCreated, foldersVisited,
-          filesPlanned, startedUs,  endedUs,      generationStartUs, generationEndUs, firstDoneUs,  lastDoneUs,
-          runSeed,      seedKnown,  verifiedRank, damagedBytes,    intactBytes,     logLines,       endedByRank,
-          endedByCode,  missingFiles, unexpectedFiles, consoleBytes, verifyJsonBytes};
+  // clang-format off
+  return {phase,        result,       flags,           files,             bytes,           foldersCreated,
+          foldersVisited, filesPlanned, startedUs,     endedUs,           generationStartUs, generationEndUs,
+          firstDoneUs,  lastDoneUs,   runSeed,         seedKnown,         verifiedRank,    damagedBytes,
+          intactBytes,  logLines,     endedByRank,     endedByCode,       missingFiles,    unexpectedFiles,
+          consoleBytes, verifyJsonBytes};
+  // clang-format on
 }
 
 RankState RankState::unpack(const std::int64_t* w) {
@@ -112,7 +115,9 @@ bool endsOthers(std::int64_t result) { return result == kFull || isFailure(resul
 
 std::int64_t rowResult(const RankState& s) {
   // A stop that no signal asked for came from the other rank's end.
-  if (s.result == kStopped && (s.flags & RankState::SignalStop) == 0 && s.endedByRank >= 0) return s.endedByCode;
+  if (s.result == kStopped && (s.flags & RankState::SignalStop) == 0 && s.endedByRank >= 0) {
+    return s.endedByCode;
+  }
   return s.result;
 }
 
@@ -182,7 +187,8 @@ std::string ranksJson(const std::vector<RankState>& ranks, int failedRank, bool 
       row["intact_bytes"] = s.intactBytes;
       row["damaged_bytes"] = s.damagedBytes;
       row["missing_files"] = s.missingFiles >= 0 ? ordered_json(s.missingFiles) : ordered_json(nullptr);
-      row["unexpected_files"] = s.unexpectedFiles >= 0 ? ordered_json(s.unexpectedFiles) : ordered_json(nullptr);
+      row["unexpected_files"] =
+          s.unexpectedFiles >= 0 ? ordered_json(s.unexpectedFiles) : ordered_json(nullptr);
       ordered_json paths = ordered_json::array();
       if (i < verifyParts.size()) {
         const auto part = ordered_json::parse(verifyParts[i], nullptr, false);
@@ -269,7 +275,8 @@ std::string mergedVerifyJson(const std::vector<std::string>& parts, const std::v
   for (std::size_t i = 0; i < parts.size() && i < ranks.size(); ++i) {
     auto part = ordered_json::parse(parts[i], nullptr, false);
     if (!part.is_object()) continue;
-    const std::int64_t checked = ranks[i].verifiedRank >= 0 ? ranks[i].verifiedRank : static_cast<std::int64_t>(i);
+    const std::int64_t checked =
+        ranks[i].verifiedRank >= 0 ? ranks[i].verifiedRank : static_cast<std::int64_t>(i);
     leadAllPaths(part, rankFolderName(static_cast<int>(checked)));
     // Seeds and root are each rank's own: the whole run's are set below.
     if (merged.is_null()) {
@@ -284,7 +291,8 @@ std::string mergedVerifyJson(const std::vector<std::string>& parts, const std::v
   merged["root_folder"] = runRoot;
   if (givenSeed && merged.contains("seed")) {
     // In the form rank 0's own object writes a seed (a number, or text where a number loses digits).
-    merged["seed"] = merged["seed"].is_string() ? ordered_json(std::to_string(*givenSeed)) : ordered_json(*givenSeed);
+    merged["seed"] =
+        merged["seed"].is_string() ? ordered_json(std::to_string(*givenSeed)) : ordered_json(*givenSeed);
   }
   return merged.dump(-1, ' ', false, ordered_json::error_handler_t::replace);
 }

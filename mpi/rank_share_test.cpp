@@ -129,7 +129,8 @@ TEST(RankShare, VerifyOverAllRanksAndRankState) {
   EXPECT_EQ(j["root_folder"], "/r/");
   EXPECT_EQ(j["seed"], "18446744073709551615");
   // An unreadable part counts for nothing.
-  EXPECT_EQ(nlohmann::json::parse(mergedVerifyJson({a, "{"}, ranks, "/r/", std::nullopt))["files_checked"], 3);
+  EXPECT_EQ(nlohmann::json::parse(mergedVerifyJson({a, "{"}, ranks, "/r/", std::nullopt))["files_checked"],
+            3);
 
   RankState s;
   auto words = s.pack();

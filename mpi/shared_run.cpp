@@ -125,7 +125,8 @@ bool SharedRun::tick(bool running) {
     warnedAt_.reset();
   }
   if (exchange_.waitingSeconds() > silenceLimitSeconds_) lost_ = true;
-  if (warnedAt_ && secondsSince(*warnedAt_) > kWarnedRoundSeconds && exchange_.waitingSeconds() > kWarnedRoundSeconds) {
+  if (warnedAt_ && secondsSince(*warnedAt_) > kWarnedRoundSeconds &&
+      exchange_.waitingSeconds() > kWarnedRoundSeconds) {
     lost_ = true;
     endedByLauncher_ = true;
   }
@@ -276,7 +277,8 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
         }
         mine_.damagedBytes = damaged;
         const auto listed = [&j](const char* key) {
-          return j.contains(key) && j[key].is_array() ? static_cast<std::int64_t>(j[key].size()) : std::int64_t{-1};
+          return j.contains(key) && j[key].is_array() ? static_cast<std::int64_t>(j[key].size())
+                                                      : std::int64_t{-1};
         };
         mine_.missingFiles = listed("missing_files");
         mine_.unexpectedFiles = listed("unexpected_files");
@@ -327,8 +329,9 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
     const int code = lost_ ? toInt(GenerationResult::RankLost)
                            : (mine_.flags & RankState::SignalStop) != 0 ? toInt(GenerationResult::Stopped) : result;
     if (leader && log != nullptr && endedByLauncher_) {
-      log->writeLine("A rank ended without its part (killed, or its node lost) and the launcher is ending the job; "
-                     "the figures are rank 0's own.");
+      log->writeLine(
+          "A rank ended without its part (killed, or its node lost) and the launcher is ending the job; "
+          "the figures are rank 0's own.");
     } else if (leader && log != nullptr) {
       log->writeLine(lost_ ? "No answer from the other ranks for " + std::to_string(static_cast<int>(silenceLimitSeconds_)) +
                                  " seconds: a rank ended without its part (killed, or its node lost). The figures are "
@@ -336,9 +339,11 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
                            : "Stopped before every rank could report; the figures are rank 0's own.");
     }
     if (endedByLauncher_) {
-      std::cerr << "quillet-mpi: rank " << exchange_.rank() << ": a rank ended without its part; ending the run\n";
+      std::cerr << "quillet-mpi: rank " << exchange_.rank()
+                << ": a rank ended without its part; ending the run\n";
     } else if (lost_) {
-      std::cerr << "quillet-mpi: rank " << exchange_.rank() << ": no answer from the other ranks; ending the run\n";
+      std::cerr << "quillet-mpi: rank " << exchange_.rank()
+                << ": no answer from the other ranks; ending the run\n";
     }
     return code;
   }
@@ -360,12 +365,15 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
   for (std::size_t r = 0; r < texts.size(); ++r) {
     const RankState& s = all[r];
     const auto cut = [&](std::size_t from, std::int64_t bytes) {
-      return from >= texts[r].size() ? std::string() : texts[r].substr(from, static_cast<std::size_t>(std::max<std::int64_t>(bytes, 0)));
+      return from >= texts[r].size()
+                 ? std::string()
+                 : texts[r].substr(from, static_cast<std::size_t>(std::max<std::int64_t>(bytes, 0)));
     };
     const std::int64_t logBytes = s.logLines - s.consoleBytes - s.verifyJsonBytes;
     logs[r] = cut(0, logBytes);
     consoles[r] = cut(static_cast<std::size_t>(std::max<std::int64_t>(logBytes, 0)), s.consoleBytes);
-    verifyParts[r] = cut(static_cast<std::size_t>(std::max<std::int64_t>(logBytes + s.consoleBytes, 0)), s.verifyJsonBytes);
+    verifyParts[r] = cut(static_cast<std::size_t>(std::max<std::int64_t>(logBytes + s.consoleBytes, 0)),
+                         s.verifyJsonBytes);
   }
   for (std::size_t r = 1; r < logs.size(); ++r) {
     std::size_t from = 0;

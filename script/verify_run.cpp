@@ -560,7 +560,9 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
     // A shared run checks each part with a seed derived from the one given: the console names the
     // seed the user gave, as the report's parameters do.
     const std::uint64_t checkedSeed = result.seed;
-    if (sharing != nullptr && parsed.seed && result.seedSource == SeedSource::Given) result.seed = *parsed.seed;
+    if (sharing != nullptr && parsed.seed && result.seedSource == SeedSource::Given) {
+      result.seed = *parsed.seed;
+    }
     std::string text = summary + "\n";
     for (const auto& l : formatVerifyDetails(result)) text += l + "\n";
     result.seed = checkedSeed;
