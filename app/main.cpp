@@ -122,9 +122,34 @@ void runInteractive(GeneratorApp& app) {
 #endif
 }
 
+// The processes a parallel launcher started this one among, from the variables the common ones
+// give each process (Open MPI's mpirun, the PMI launchers such as MPICH's and Intel MPI's, Slurm's
+// srun); 1 when none did. Slurm's job-wide task count is left out: a batch script of a job with
+// several tasks is still one process.
+long launchedProcesses() {
+  for (const char* name : {"OMPI_COMM_WORLD_SIZE", "PMI_SIZE", "SLURM_STEP_NUM_TASKS"}) {
+    const char* value = std::getenv(name);
+    if (value == nullptr || *value == 0) continue;
+    char* end = nullptr;
+    const long n = std::strtol(value, &end, 10);
+    if (*end == 0 && n > 1) return n;
+  }
+  return 1;
+}
+
+// Started as several processes of one job, every process would run the whole script in the same
+// place (one of them writing, the others finding its files or racing it): the many-client program
+// is the one that shares a run.
+constexpr int kLaunchedAsManyProcesses = 10;
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (const long processes = launchedProcesses(); processes > 1) {
+    std::cerr << "quillet: started as one of " << processes
+              << " processes of a parallel job; nothing done. Use quillet-mpi to share a run among them.\n";
+    return kLaunchedAsManyProcesses;
+  }
   quillet::holdStopSignals();
   std::vector<std::string> args(argv, argv + argc);
   if (args.empty()) args.emplace_back("quillet");

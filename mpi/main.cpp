@@ -7,10 +7,12 @@
 // thread, so that they reach the run as a stop whichever thread the system picks.
 #include <mpi.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "mpi/rank_exchange.h"
@@ -18,8 +20,8 @@
 #include "platform/ascii.h"
 #include "platform/file_system.h"
 #include "platform/system.h"
-#include "script/scripts_help_text.h"
 #include "script/script_run.h"
+#include "script/scripts_help_text.h"
 #include "script/verify_run.h"
 
 namespace {
@@ -56,6 +58,9 @@ std::string takeShift(std::vector<std::string>& args, int& shift) {
 
 int main(int argc, char** argv) {
   quillet::holdStopSignals();
+  // The launcher's warning that it is ending the job (a rank died) is the only one that comes in
+  // time: the stop signal follows a moment before the kill.
+  quillet::holdContinueSignal();
   int provided = 0;
   MPI_Init_thread(&argc, &argv, MPI_THREAD_FUNNELED, &provided);
   // The library reports its own failures and ends the job rather than hand back a code to check.
@@ -65,7 +70,30 @@ int main(int argc, char** argv) {
   const bool leader = exchange.rank() == 0;
 
   const std::string mode = args.size() > 1 ? quillet::asciiUpper(args[1]) : std::string();
-  if (mode != "/S" && mode != "/F" && mode != "/V") {
+  const bool scriptMode = mode == "/S" || mode == "/F" || mode == "/V";
+  // Before anything is made, the ranks make sure they were all given one line: ranks that ran
+  // different scripts would each do a part of different runs, and the result would count as one.
+  std::string otherLine;
+  if (exchange.ranks() > 1) {
+    constexpr int kWords = 2;
+    const std::vector<std::int64_t> mine{quillet::lineDigest(args), scriptMode ? 1 : 0};
+    std::vector<std::int64_t> all;
+    if (exchange.gatherWords(mine, quillet::SharedRun::kDefaultSilenceLimitSeconds, all)) {
+      if (const int other = quillet::firstOtherLine(all, kWords); other > 0) {
+        otherLine = "The ranks were given different lines: rank " + std::to_string(other) +
+                    "'s is not rank 0's, and every rank must run the same one.";
+        bool allScripts = true;
+        for (std::size_t i = 1; i < all.size(); i += kWords) allScripts = allScripts && all[i] != 0;
+        if (!allScripts) {
+          // Not every rank would take part in a run to reject: nothing runs.
+          if (leader) std::cerr << "quillet-mpi: " << otherLine << "\n";
+          MPI_Finalize();
+          return 0;
+        }
+      }
+    }
+  }
+  if (!scriptMode) {
     if (leader) {
       if (mode == "/?") {
         std::cout << quillet::scriptsHelpText() << "\n";
@@ -81,6 +109,7 @@ int main(int argc, char** argv) {
   int shift = exchange.ranks() > 1 ? 1 : 0;
   std::string rejection;
   if (quillet::isVerifyRequest(mode, args)) rejection = takeShift(args, shift);
+  if (!otherLine.empty()) rejection = otherLine;
 
   auto fs = quillet::makeSystemFileSystem();
   // For measuring what the exchange costs only: the ranks say nothing to each other until they end.
@@ -107,8 +136,21 @@ int main(int argc, char** argv) {
   if (!run.concluded()) code = run.concludeUnlogged(code);
   run.awaitLeader();
 
-  if (run.lost()) MPI_Abort(MPI_COMM_WORLD, quillet::toInt(quillet::GenerationResult::RankLost));
-  if (run.gaveUp()) {
+  if (run.lost() && !run.endedByLauncher()) {
+    MPI_Abort(MPI_COMM_WORLD, quillet::toInt(quillet::GenerationResult::RankLost));
+  }
+  if (run.endedByLauncher() && !leader) {
+    // A rank that ends with a failure code makes the launcher end the job at once, rank 0 with it,
+    // perhaps before its report is written: the others stay until the launcher ends them (its stop
+    // signal comes a second after its warning, or once rank 0 has ended), for no longer than a
+    // silent round may last.
+    const auto since = std::chrono::steady_clock::now();
+    while (!quillet::stopSignalArrived() &&
+           std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count() < silence) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  if (run.gaveUp() || run.endedByLauncher()) {
     // A round is still under way with ranks that will not take part: finalising would wait for
     // them, and the launcher is ending the job anyway.
     std::cout << std::flush;

@@ -56,14 +56,34 @@ bool RankExchange::barrier(double seconds) {
   }
 }
 
+bool RankExchange::gatherWords(const std::vector<std::int64_t>& mine, double seconds,
+                               std::vector<std::int64_t>& all) {
+  all.assign(mine.size() * static_cast<std::size_t>(ranks_), 0);
+  MPI_Request request = MPI_REQUEST_NULL;
+  MPI_Iallgather(mine.data(), static_cast<int>(mine.size()), MPI_INT64_T, all.data(),
+                 static_cast<int>(mine.size()), MPI_INT64_T, comm_, &request);
+  const auto started = std::chrono::steady_clock::now();
+  for (;;) {
+    int done = 0;
+    MPI_Test(&request, &done, MPI_STATUS_IGNORE);
+    if (done != 0) return true;
+    if (std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() > seconds) {
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
 bool RankExchange::gatherTexts(const std::string& mine, double seconds, std::vector<std::string>& texts) {
   texts.clear();
   std::vector<int> counts(static_cast<std::size_t>(ranks_));
   std::vector<int> offsets(static_cast<std::size_t>(ranks_));
   int total = 0;
+  // Each rank's text is cut alike on every rank, so that the whole fits one message.
+  const std::int64_t limit = std::min<std::int64_t>(std::int64_t{1} << 24, (std::int64_t{1} << 30) / ranks_);
   for (int r = 0; r < ranks_; ++r) {
     const auto i = static_cast<std::size_t>(r);
-    counts[i] = static_cast<int>(std::clamp<std::int64_t>(all_[i].logLines, 0, 1 << 20));
+    counts[i] = static_cast<int>(std::clamp<std::int64_t>(all_[i].logLines, 0, limit));
     offsets[i] = total;
     total += counts[i];
   }

@@ -43,6 +43,10 @@ class RankExchange {
 
   bool gatherTexts(const std::string& mine, double seconds, std::vector<std::string>& texts);
 
+  // Before any round: every rank receives every rank's `mine` (all the same length), in rank
+  // order. False when that did not complete within `seconds`.
+  bool gatherWords(const std::vector<std::int64_t>& mine, double seconds, std::vector<std::int64_t>& all);
+
  private:
   MPI_Comm comm_;
   int rank_ = 0;

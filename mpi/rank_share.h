@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,14 @@ int verifiedRank(int rank, int ranks, int shift);
 
 // A /shift value: a whole number from 0 to 2147483647, nothing else.
 bool readShift(const std::string& text, int& shift);
+
+// A digest of a rank's line (the arguments after the program's name), for the ranks to tell
+// whether they were all given the same one: the program's own path may differ between hosts.
+std::int64_t lineDigest(const std::vector<std::string>& args);
+
+// The first rank whose words (wordsPerRank of them, the first a line digest) differ from rank 0's
+// in the digest, -1 when every rank has rank 0's line.
+int firstOtherLine(const std::vector<std::int64_t>& all, int wordsPerRank);
 
 // How long a rank waits for the others before it counts one as gone: a whole number of seconds
 // from 1 to 86400, nothing else.
@@ -53,9 +62,18 @@ struct RankState {
   std::int64_t verifiedRank = -1;
   std::int64_t damagedBytes = 0;
   std::int64_t intactBytes = 0;
-  std::int64_t logLines = 0;
+  std::int64_t logLines = 0;  // the bytes of the text the rank hands to rank 0 at the end (all parts)
+  // A generation ended by another rank's end (a failure, a full volume): that rank and its result.
+  std::int64_t endedByRank = -1;
+  std::int64_t endedByCode = -1;
+  // Verify with a plan: the files missing and unexpected, -1 without a plan.
+  std::int64_t missingFiles = -1;
+  std::int64_t unexpectedFiles = -1;
+  // The parts of the handed text after the log lines: the console lines and the verify's JSON.
+  std::int64_t consoleBytes = 0;
+  std::int64_t verifyJsonBytes = 0;
 
-  static constexpr int kWords = 20;
+  static constexpr int kWords = 26;
   std::array<std::int64_t, kWords> pack() const;
   static RankState unpack(const std::int64_t* words);
 };
@@ -73,8 +91,21 @@ bool endsOthers(std::int64_t result);
 
 // The report's "ranks" object (one JSON object, no line end): the count, the rank that decided
 // the result, and one row per rank with its folder, result, seed, files, bytes, first-done and
-// last-done times (seconds from the earliest generation start) and rates.
-std::string ranksJson(const std::vector<RankState>& ranks, int failedRank, bool verify);
+// last-done times (seconds from the earliest generation start) and rates; for a verify, with the
+// paths of the damaged files from each rank's verify object (verifyParts, by rank; may be short).
+std::string ranksJson(const std::vector<RankState>& ranks, int failedRank, bool verify,
+                      const std::vector<std::string>& verifyParts = {});
+
+// The report's "verify" over all ranks, from each rank's own verify object (by rank; an empty or
+// unreadable one counts for nothing): counts and bytes summed, lists joined, every path led by the
+// folder its rank checked, the root the run's root and the seed the one given (as rank 0's object
+// writes a seed). Figures of the shared volume (its size) and texts are rank 0's.
+std::string mergedVerifyJson(const std::vector<std::string>& parts, const std::vector<RankState>& ranks,
+                             const std::string& runRoot, std::optional<std::uint64_t> givenSeed);
+
+// The code a rank's row gives: its own result, or, for a generation another rank's end stopped,
+// that rank's result, which is also the code this rank's process ends with.
+std::int64_t rowResult(const RankState& s);
 
 // The earliest generation start (microseconds) among the ranks that started one; 0 when none did.
 std::int64_t earliestGenerationStart(const std::vector<RankState>& ranks);

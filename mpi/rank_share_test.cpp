@@ -104,5 +104,52 @@ TEST(RankShare, ReportRowsTimeFromTheEarliestStart) {
   EXPECT_TRUE(j["per_rank"][1]["run_seed"].is_null());
 }
 
+// The verify over all ranks: figures summed (the volume's size not), lists joined, paths led by the
+// folder each rank checked, and the given seed in the form rank 0's object writes seeds (text for
+// one a JSON number cannot carry whole); every word a rank publishes comes back unchanged.
+TEST(RankShare, VerifyOverAllRanksAndRankState) {
+  std::vector<RankState> ranks(2);
+  ranks[0].verifiedRank = 1;
+  ranks[1].verifiedRank = 0;
+  const std::string a = R"({"root_folder":"/r/rank-00001/","seed":"1","files_checked":3,
+    "classes":{"ok":{"bytes":10,"files":2}},"capacity":{"intact_bytes":10,"volume_total_bytes":100},
+    "missing_files":["x"],"unexpected_files":[],"cut_short_file":null,"damaged_files":[{"path":"d","length_bytes":5}]})";
+  const std::string b = R"({"root_folder":"/r/rank-00000/","seed":"2","files_checked":4,
+    "classes":{"ok":{"bytes":7,"files":4}},"capacity":{"intact_bytes":7,"volume_total_bytes":100},
+    "missing_files":[],"unexpected_files":["u"],"cut_short_file":"c","damaged_files":[]})";
+  const auto j = nlohmann::json::parse(mergedVerifyJson({a, b}, ranks, "/r/", 18446744073709551615ULL));
+  EXPECT_EQ(j["files_checked"], 7);
+  EXPECT_EQ(j["classes"]["ok"]["files"], 6);
+  EXPECT_EQ(j["capacity"]["intact_bytes"], 17);
+  EXPECT_EQ(j["capacity"]["volume_total_bytes"], 100);
+  EXPECT_EQ(j["missing_files"], nlohmann::json::array({"rank-00001/x"}));
+  EXPECT_EQ(j["unexpected_files"], nlohmann::json::array({"rank-00000/u"}));
+  EXPECT_EQ(j["damaged_files"][0]["path"], "rank-00001/d");
+  EXPECT_EQ(j["cut_short_file"], "rank-00000/c");
+  EXPECT_EQ(j["root_folder"], "/r/");
+  EXPECT_EQ(j["seed"], "18446744073709551615");
+  EXPECT_EQ(nlohmann::json::parse(mergedVerifyJson({a, b}, ranks, "/r/", 9))["seed"], "9");
+  const std::string large = R"({"seed":"16856365574281151301","files_checked":1})";
+  EXPECT_EQ(nlohmann::json::parse(mergedVerifyJson({large}, ranks, "/r/", 9))["seed"], 9);
+  // An unreadable part counts for nothing.
+  EXPECT_EQ(nlohmann::json::parse(mergedVerifyJson({a, "{"}, ranks, "/r/", std::nullopt))["files_checked"],
+            3);
+
+  RankState s;
+  auto words = s.pack();
+  for (std::size_t i = 0; i < words.size(); ++i) words[i] = static_cast<std::int64_t>(i) + 100;
+  EXPECT_EQ(RankState::unpack(words.data()).pack(), words);
+  // A stop no signal asked for, after another rank's failure, is that failure in the rank's row.
+  s.result = 2;
+  s.endedByRank = 3;
+  s.endedByCode = 8;
+  EXPECT_EQ(rowResult(s), 8);
+  s.flags = RankState::SignalStop;
+  EXPECT_EQ(rowResult(s), 2);
+  EXPECT_EQ(firstOtherLine({lineDigest({"a", "/s"}), 1, lineDigest({"b", "/s"}), 1}, 2), -1);
+  EXPECT_EQ(firstOtherLine({lineDigest({"a", "/s"}), 1, lineDigest({"a", "/s", "/x"}), 1}, 2), 1);
+  EXPECT_NE(lineDigest({"a", "/a b"}), lineDigest({"a", "/a", "b"}));
+}
+
 }  // namespace
 }  // namespace quillet

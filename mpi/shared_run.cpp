@@ -26,6 +26,10 @@ constexpr auto kPrintPeriod = std::chrono::seconds(1);
 // then is written from this rank's own figures.
 constexpr double kStopGraceSeconds = 0.3;
 constexpr double kStalledRoundSeconds = 0.1;
+// A launcher that lost a rank warns the others (SIGCONT) and ends them a second later (Open MPI's
+// default): a round still open this long after the warning waits for a rank that is gone, as live
+// ranks complete one within milliseconds. A warning followed by a completed round was a resume.
+constexpr double kWarnedRoundSeconds = 0.3;
 
 std::int64_t microsOf(std::chrono::system_clock::time_point t) {
   return std::chrono::duration_cast<std::chrono::microseconds>(t.time_since_epoch()).count();
@@ -58,9 +62,12 @@ RunSharing SharedRun::hooks(std::string rejection) {
     verify_ = true;
     const int part = verifiedRank(exchange_.rank(), exchange_.ranks(), shift_);
     mine_.verifiedRank = part;
-    root = withTrailingSeparator(root) + rankFolderName(part);
+    verifyRoot_ = withTrailingSeparator(root);
+    givenSeed_ = seed;
+    root = verifyRoot_ + rankFolderName(part);
     if (seed) *seed = partSeed(*seed, part);
   };
+  h.console = [this](const std::string& text) { console_ += text; };
   h.shareVerifiedJob = [this](GenerationJob& job) {
     // The job's root is already the checked rank's folder.
     const int part = verifiedRank(exchange_.rank(), exchange_.ranks(), shift_);
@@ -110,10 +117,19 @@ bool SharedRun::tick(bool running) {
     if (!signalAt_) signalAt_ = Steady::now();
   }
   if (running && !exchangeWhileRunning_) return false;
+  if (continueSignalArrived() && !warnedAt_) warnedAt_ = Steady::now();
   const bool start = Steady::now() - lastRound_ >= kRoundPeriod;
   const bool completed = exchange_.poll(mine_, start);
-  if (completed) lastRound_ = Steady::now();
+  if (completed) {
+    lastRound_ = Steady::now();
+    warnedAt_.reset();
+  }
   if (exchange_.waitingSeconds() > silenceLimitSeconds_) lost_ = true;
+  if (warnedAt_ && secondsSince(*warnedAt_) > kWarnedRoundSeconds &&
+      exchange_.waitingSeconds() > kWarnedRoundSeconds) {
+    lost_ = true;
+    endedByLauncher_ = true;
+  }
   return completed;
 }
 
@@ -193,7 +209,13 @@ void SharedRun::watchGeneration(GenerationJob& job) {
         // Ctrl-C reaches every rank through the launcher; one it reached alone stops all the same.
         if ((s.flags & RankState::SignalStop) != 0) job.requestStop();
         // The shared volume is full, or a rank failed: the others end after the file in hand.
-        if (s.phase == RankState::Concluded && endsOthers(s.result)) job.endAtNextFile = true;
+        if (s.phase == RankState::Concluded && endsOthers(s.result)) {
+          job.endAtNextFile = true;
+          if (mine_.endedByRank < 0) {
+            mine_.endedByRank = r;
+            mine_.endedByCode = s.result;
+          }
+        }
         if (s.phase == RankState::Concluded && s.result == toInt(GenerationResult::RankLost)) job.requestStop();
       }
     }
@@ -254,6 +276,12 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
           if (name != "ok") damaged += c.value("bytes", std::int64_t{0});
         }
         mine_.damagedBytes = damaged;
+        const auto listed = [&j](const char* key) {
+          return j.contains(key) && j[key].is_array() ? static_cast<std::int64_t>(j[key].size())
+                                                      : std::int64_t{-1};
+        };
+        mine_.missingFiles = listed("missing_files");
+        mine_.unexpectedFiles = listed("unexpected_files");
       }
     }
   } else if (const GenerationJob* job = record.job) {
@@ -274,10 +302,14 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
       }
     }
   }
+  // What rank 0 receives at the end, one text: the log lines, the console lines, the verify object.
   std::string lines;
   if (log != nullptr) {
     for (const auto& line : log->keptLines()) lines += line + "\n";
   }
+  mine_.consoleBytes = static_cast<std::int64_t>(console_.size());
+  mine_.verifyJsonBytes = static_cast<std::int64_t>(record.verifyJson.size());
+  lines += console_ + record.verifyJson;
   mine_.logLines = static_cast<std::int64_t>(lines.size());
 
   // Rounds until every rank has concluded in one, which every rank sees in the same round.
@@ -296,13 +328,23 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
   if (lost_ || gaveUp_) {
     const int code = lost_ ? toInt(GenerationResult::RankLost)
                            : (mine_.flags & RankState::SignalStop) != 0 ? toInt(GenerationResult::Stopped) : result;
-    if (leader && log != nullptr) {
+    if (leader && log != nullptr && endedByLauncher_) {
+      log->writeLine(
+          "A rank ended without its part (killed, or its node lost) and the launcher is ending the job; "
+          "the figures are rank 0's own.");
+    } else if (leader && log != nullptr) {
       log->writeLine(lost_ ? "No answer from the other ranks for " + std::to_string(static_cast<int>(silenceLimitSeconds_)) +
                                  " seconds: a rank ended without its part (killed, or its node lost). The figures are "
                                  "rank 0's own."
                            : "Stopped before every rank could report; the figures are rank 0's own.");
     }
-    if (lost_) std::cerr << "quillet-mpi: rank " << exchange_.rank() << ": no answer from the other ranks; ending the run\n";
+    if (endedByLauncher_) {
+      std::cerr << "quillet-mpi: rank " << exchange_.rank()
+                << ": a rank ended without its part; ending the run\n";
+    } else if (lost_) {
+      std::cerr << "quillet-mpi: rank " << exchange_.rank()
+                << ": no answer from the other ranks; ending the run\n";
+    }
     return code;
   }
 
@@ -317,18 +359,45 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
   }
   if (!leader || log == nullptr) return code;
 
-  for (std::size_t r = 1; r < texts.size(); ++r) {
+  // Each rank's text in its parts, as its state announced them; a text cut at the size limit
+  // loses its last parts first.
+  std::vector<std::string> logs(texts.size()), consoles(texts.size()), verifyParts(texts.size());
+  for (std::size_t r = 0; r < texts.size(); ++r) {
+    const RankState& s = all[r];
+    const auto cut = [&](std::size_t from, std::int64_t bytes) {
+      return from >= texts[r].size()
+                 ? std::string()
+                 : texts[r].substr(from, static_cast<std::size_t>(std::max<std::int64_t>(bytes, 0)));
+    };
+    const std::int64_t logBytes = s.logLines - s.consoleBytes - s.verifyJsonBytes;
+    logs[r] = cut(0, logBytes);
+    consoles[r] = cut(static_cast<std::size_t>(std::max<std::int64_t>(logBytes, 0)), s.consoleBytes);
+    verifyParts[r] = cut(static_cast<std::size_t>(std::max<std::int64_t>(logBytes + s.consoleBytes, 0)),
+                         s.verifyJsonBytes);
+  }
+  for (std::size_t r = 1; r < logs.size(); ++r) {
     std::size_t from = 0;
-    for (std::size_t to; (to = texts[r].find('\n', from)) != std::string::npos; from = to + 1) {
-      const std::string line = texts[r].substr(from, to - from);
+    for (std::size_t to; (to = logs[r].find('\n', from)) != std::string::npos; from = to + 1) {
+      const std::string line = logs[r].substr(from, to - from);
       // Every rank reads the same script: a rejection is rank 0's line already.
       if (!record.rejection.empty() && line == record.rejection) continue;
       log->writeLine("Rank " + std::to_string(r) + ": " + line);
-      // The console shows a summary as rank 0's own is shown: without the log line's full stop.
-      if (verify_ && line.rfind("Data OK:", 0) == 0) {
-        std::cout << "Rank " << r << ": " << (line.ends_with('.') ? line.substr(0, line.size() - 1) : line) << "\n";
+    }
+    // The console gets each rank's summary and first damage (the indented lines), as rank 0's own
+    // are shown.
+    from = 0;
+    for (std::size_t to; (to = consoles[r].find('\n', from)) != std::string::npos; from = to + 1) {
+      const std::string line = consoles[r].substr(from, to - from);
+      if (from == 0 || line.rfind("First damage:", 0) == 0) {
+        std::cout << "Rank " << r << ": " << line << "\n";
+      } else if (line.rfind("  ", 0) == 0) {
+        std::cout << line << "\n";
       }
     }
+  }
+  if (verify_) {
+    const std::string merged = mergedVerifyJson(verifyParts, all, verifyRoot_, givenSeed_);
+    if (!merged.empty()) record.verifyJson = merged;
   }
   std::cout << std::flush;
   RunRecord::Totals totals;
@@ -356,7 +425,7 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
   if (started > 0) record.started = timeOf(started);
   if (ended > 0) record.ended = timeOf(ended);
   if (started > 0 && ended > started) record.durationSeconds = static_cast<double>(ended - started) / 1e6;
-  record.sharedJson = ranksJson(all, decidedBy, verify_);
+  record.sharedJson = ranksJson(all, decidedBy, verify_, verifyParts);
   record.runWide = runWide_;
   if (!verify_ && generationStart > 0 && format_ != ProgressFormat::Off) {
     ProgressSnapshot s;

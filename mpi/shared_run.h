@@ -39,6 +39,9 @@ class SharedRun {
   bool lost() const { return lost_; }
   // A stop signal came and the others did not all conclude in the time the launcher leaves.
   bool gaveUp() const { return gaveUp_; }
+  // A rank is gone and the launcher is ending the job (it warned, and a round then stalled): the
+  // rank ended at once, without waiting for the others (lost() is true too).
+  bool endedByLauncher() const { return endedByLauncher_; }
   // Takes part in the conclusion for a run that ended before it could (its log could not be
   // opened): the others are stopped and nothing is written.
   int concludeUnlogged(int result);
@@ -80,11 +83,18 @@ class SharedRun {
   ProgressFormat format_ = ProgressFormat::Human;
   RankState mine_;
   std::optional<RunRecord::RunWide> runWide_;  // the run's own parameters, before this rank's part
+  // A verify: the run's root above the rank folders and the seed given, before this rank's part.
+  std::string verifyRoot_;
+  std::optional<std::uint64_t> givenSeed_;
+  std::string console_;  // what this rank would have printed on standard output
   bool verify_ = false;
   bool zeroShare_ = false;
   bool concluded_ = false;
   bool lost_ = false;
   bool gaveUp_ = false;
+  bool endedByLauncher_ = false;
+  // When the launcher's warning came, while no round has completed since.
+  std::optional<std::chrono::steady_clock::time_point> warnedAt_;
   std::chrono::steady_clock::time_point lastRound_{};
   std::chrono::steady_clock::time_point shownFrom_{};
   std::chrono::steady_clock::time_point lastPrint_{};

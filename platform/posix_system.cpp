@@ -165,6 +165,26 @@ bool stopSignalArrived() {
   return stopArrived.load();
 }
 
+namespace {
+sigset_t continueSignal() {
+  sigset_t set;
+  ::sigemptyset(&set);
+  ::sigaddset(&set, SIGCONT);
+  return set;
+}
+}  // namespace
+
+void holdContinueSignal() {
+  const sigset_t set = continueSignal();
+  ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+bool continueSignalArrived() {
+  const sigset_t set = continueSignal();
+  const timespec now{0, 0};
+  return ::sigtimedwait(&set, nullptr, &now) > 0;
+}
+
 std::string userStateFolder() { return xdgFolder("XDG_STATE_HOME", ".local/state"); }
 
 std::string userConfigFolder() { return xdgFolder("XDG_CONFIG_HOME", ".config"); }

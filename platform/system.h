@@ -61,6 +61,15 @@ void releaseStopSignals();
 // True once a stop signal has arrived while held (it stays true). Cheap enough to poll; any thread.
 bool stopSignalArrived();
 
+// The signal that resumes a stopped process (SIGCONT on POSIX; Windows has none). A parallel
+// launcher sends it to every process of a job it is about to end (so that a stopped one can take
+// the stop signal that follows); one that arrives while the process runs is only that warning.
+// holdContinueSignal, like holdStopSignals called before any other thread starts, keeps it for
+// continueSignalArrived; it still resumes a stopped process. continueSignalArrived counts those
+// that arrived since the last call (0 or 1). Main thread.
+void holdContinueSignal();
+bool continueSignalArrived();
+
 // Per-user state folder for files the program keeps across runs when its own folder cannot be
 // written: $XDG_STATE_HOME/talvane-quillet (default ~/.local/state/talvane-quillet). Not created.
 std::string userStateFolder();

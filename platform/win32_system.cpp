@@ -172,6 +172,11 @@ void releaseStopSignals() { ::SetConsoleCtrlHandler(onConsoleControl, FALSE); }
 
 bool stopSignalArrived() { return stopArrived.load(); }
 
+// Windows has no signal that resumes a stopped process.
+void holdContinueSignal() {}
+
+bool continueSignalArrived() { return false; }
+
 std::string userStateFolder() { return applicationDataFolder("LOCALAPPDATA", "AppData\\Local"); }
 
 std::string userConfigFolder() { return applicationDataFolder("APPDATA", "AppData\\Roaming"); }

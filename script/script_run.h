@@ -56,6 +56,9 @@ struct RunSharing {
   std::function<void(GenerationJob&)> shareVerifiedJob;
   // Verify: waits, in the main thread, until job.finished, instead of the console display.
   std::function<void(VerifyJob&)> watchVerify;
+  // Verify, a process that writes no log block: receives the lines it would have printed on
+  // standard output (each with its line end), for the one that writes the log to show.
+  std::function<void(const std::string&)> console;
   // Every end passes here once, before the report and the end banner: returns the result agreed
   // with the others and may set the record's totals, times and sharedJson.
   std::function<int(int result, RunRecord& record, ScriptLog& log)> conclude;

@@ -556,10 +556,21 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
     return end(GenerationResult::PathFailed);
   }
   const std::string summary = formatVerifySummary(result);
-  if (writesLog) {
-    std::cout << summary << "\n";
-    for (const auto& l : formatVerifyDetails(result)) std::cout << l << "\n";
-    std::cout << std::flush;
+  {
+    // A shared run checks each part with a seed derived from the one given: the console names the
+    // seed the user gave, as the report's parameters do.
+    const std::uint64_t checkedSeed = result.seed;
+    if (sharing != nullptr && parsed.seed && result.seedSource == SeedSource::Given) {
+      result.seed = *parsed.seed;
+    }
+    std::string text = summary + "\n";
+    for (const auto& l : formatVerifyDetails(result)) text += l + "\n";
+    result.seed = checkedSeed;
+    if (writesLog) {
+      std::cout << text << std::flush;
+    } else if (sharing->console) {
+      sharing->console(text);
+    }
   }
   log.writeLine(summary + ".");
   for (const auto& l : formatVerifyLogLines(result)) log.writeLine(l);
