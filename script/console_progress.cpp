@@ -125,8 +125,8 @@ std::string formatJsonNotice(const std::string& severity, const std::string& tex
   return oneLine(j);
 }
 
-std::string formatJsonReadLine(bool verify, const ReadFigures& now, const ReadFigures& before, double elapsedSeconds,
-                               double intervalSeconds, const int* result) {
+std::string formatJsonReadLine(bool verify, const ReadFigures& now, const ReadFigures& before,
+                               double elapsedSeconds, double intervalSeconds, const int* result) {
   const std::int64_t intervalFiles = now.files - before.files;
   const std::int64_t intervalBytes = now.bytes - before.bytes;
   nlohmann::ordered_json j;
@@ -156,7 +156,8 @@ std::string formatJsonReadLine(bool verify, const ReadFigures& now, const ReadFi
   return oneLine(j);
 }
 
-void printEnding(std::ostream& out, ProgressFormat format, const std::string& text, int result, bool rejected) {
+void printEnding(std::ostream& out, ProgressFormat format, const std::string& text, int result,
+                 bool rejected) {
   if (format != ProgressFormat::Json) {
     out << "quillet: " << text << "\n" << std::flush;
     return;

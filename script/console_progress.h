@@ -54,14 +54,15 @@ struct ReadFigures {
 // One object line of a verify's (mode "verify", stage "verifying") or a measure's (mode "measure",
 // stage "measuring") /progress:json, as formatJsonProgressLine gives a run's: cumulative figures,
 // what changed since `before`, and on the last line, marked final, stage "finished" and the result.
-std::string formatJsonReadLine(bool verify, const ReadFigures& now, const ReadFigures& before, double elapsedSeconds,
-                               double intervalSeconds, const int* result = nullptr);
+std::string formatJsonReadLine(bool verify, const ReadFigures& now, const ReadFigures& before,
+                               double elapsedSeconds, double intervalSeconds, const int* result = nullptr);
 
 // The one line a run that ends before any progress was shown (a rejected line, a root that cannot
 // be made or read) leaves on standard error: "quillet: <text>" in text, or under /progress:json an
 // error notice marked final with the result ("script rejected" for a rejection). Every mode ends
 // this way, so no end is silent.
-void printEnding(std::ostream& out, ProgressFormat format, const std::string& text, int result, bool rejected);
+void printEnding(std::ostream& out, ProgressFormat format, const std::string& text, int result,
+                 bool rejected);
 
 class ConsoleProgress final : public ProgressDisplay {
  public:

@@ -158,12 +158,14 @@ void runMeasureScript(const std::vector<std::string>& args, const ScriptRunServi
     exitCode = code;
     record.resultCode = code;
     record.ended = std::chrono::system_clock::now();
-    record.durationSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - startedSteady).count();
+    record.durationSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - startedSteady).count();
     if (!endingText.empty()) {
       printEnding(std::cerr, consoleForm, endingText, code, !record.rejection.empty());
     } else if (consoleForm == ProgressFormat::Json) {
       const ReadFigures figures{0, job.filesMeasured.load(), job.bytesMeasured.load(), 0};
-      std::cerr << formatJsonReadLine(false, figures, before, measureSeconds, measureSeconds - beforeSeconds, &code) +
+      std::cerr << formatJsonReadLine(false, figures, before, measureSeconds, measureSeconds - beforeSeconds,
+                                      &code) +
                        "\n"
                 << std::flush;
     }
@@ -189,7 +191,9 @@ void runMeasureScript(const std::vector<std::string>& args, const ScriptRunServi
     p["root_folder"] = job.rootFolder;
     p["dedupe_block_bytes"] = parsed.blockSize;
     p["report_file"] = reportPath;
-    p["progress"] = parsed.progress == ProgressFormat::Json ? "json" : parsed.progress == ProgressFormat::Off ? "off" : "human";
+    p["progress"] = parsed.progress == ProgressFormat::Json  ? "json"
+                    : parsed.progress == ProgressFormat::Off ? "off"
+                                                             : "human";
     record.measureParametersJson = p.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
   }
   const std::string root = withoutTrailingSeparator(job.rootFolder);
@@ -218,7 +222,8 @@ void runMeasureScript(const std::vector<std::string>& args, const ScriptRunServi
       if (parsed.progress != ProgressFormat::Json || now - lastLine < std::chrono::seconds(1)) continue;
       const ReadFigures figures{0, job.filesMeasured.load(), job.bytesMeasured.load(), 0};
       const double elapsed = std::chrono::duration<double>(now - started).count();
-      std::cerr << formatJsonReadLine(false, figures, before, elapsed, elapsed - beforeSeconds) + "\n" << std::flush;
+      std::cerr << formatJsonReadLine(false, figures, before, elapsed, elapsed - beforeSeconds) + "\n"
+                << std::flush;
       before = figures;
       beforeSeconds = elapsed;
       lastLine = now;

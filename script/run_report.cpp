@@ -121,7 +121,10 @@ std::string formatReport(const RunRecord& r) {
   j["schema"] = kReportSchema;
   j["program"] = {{"name", "Talvane Quillet"}, {"version", QUILLET_VERSION}, {"build", buildText()}};
   j["command_line"] = r.commandLine;
-  j["mode"] = r.measureMode ? "measure" : r.verifyMode ? "verify" : r.byAllSize ? "by_all_size" : "by_files_number";
+  j["mode"] = r.measureMode  ? "measure"
+              : r.verifyMode ? "verify"
+              : r.byAllSize  ? "by_all_size"
+                             : "by_files_number";
   j["rejection"] = r.rejection.empty() ? ordered_json(nullptr) : ordered_json(r.rejection);
   const ordered_json result = {{"code", r.resultCode},
                                {"text", r.rejection.empty() ? resultText(r.resultCode) : "script rejected"}};
@@ -210,8 +213,9 @@ std::string formatReport(const RunRecord& r) {
   j["folders_created"] = foldersCreated;
   j["folders_visited"] = foldersVisited;
   if (r.verifyMode) {
-    j["throughput"] = {{"bytes_per_second", perSecond(static_cast<double>(r.verifiedBytes), r.verifySeconds)},
-                       {"files_per_second", perSecond(static_cast<double>(r.verifiedFiles), r.verifySeconds)}};
+    j["throughput"] = {
+        {"bytes_per_second", perSecond(static_cast<double>(r.verifiedBytes), r.verifySeconds)},
+        {"files_per_second", perSecond(static_cast<double>(r.verifiedFiles), r.verifySeconds)}};
   } else {
     j["throughput"] = {{"bytes_per_second", perSecond(static_cast<double>(bytes), r.generationSeconds)},
                        {"files_per_second", perSecond(static_cast<double>(files), r.generationSeconds)}};

@@ -1,8 +1,8 @@
 // The /report and /progress extensions through the built program on tmpfs volumes: every report
 // validates against the shipped schema and agrees with what is on disk, progress lines are pure
 // JSON, and a report that cannot be written changes nothing but the log.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -332,8 +332,9 @@ TEST_F(ScriptReportTest, EveryModesReportValidatesAndKeepsItsDigits) {
   EXPECT_EQ(j["measure"]["measured_bytes"], 3 << 20);
 
   // Rejected lines of a verify and a measure get their report too, with no threads and no figures.
-  for (const std::vector<std::string>& line : {std::vector<std::string>{"/v", root(tree), "/bogus:1", reportArg()},
-                                               std::vector<std::string>{"/m", root(tree), "/bogus:1", reportArg()}}) {
+  for (const std::vector<std::string>& line :
+       {std::vector<std::string>{"/v", root(tree), "/bogus:1", reportArg()},
+        std::vector<std::string>{"/m", root(tree), "/bogus:1", reportArg()}}) {
     ASSERT_TRUE(fs::remove(reportPath()));
     r = run(line);
     EXPECT_EQ(r.exitCode, 0) << line[0];
@@ -363,15 +364,20 @@ TEST_F(ScriptReportTest, EveryModeEndsWithOneLineOnStandardError) {
       {{"/v", root(tree)}, 0, ""},
       {{"/s", "/allsize:2m", root(tree), "/minsize:1m", "/seed:3", "/v"}, 0, ""},
       {{"/m", root(tree)}, 0, ""},
-      {{"/s", "/allsize:1m", root(*vol / "never"), "/minsize:1k", "/wrong:1"}, 0, "Invalid script parameter '/wrong'."},
+      {{"/s", "/allsize:1m", root(*vol / "never"), "/minsize:1k", "/wrong:1"},
+       0,
+       "Invalid script parameter '/wrong'."},
       {{"/f", root(*vol / "never"), "/minfiles:1", "/minsize:1k", "/threads:0"},
        0,
        "Invalid script. Incorrect threads number, a whole number from 1 to 256 or auto expected."},
-      {{"/v", root(tree), "/seed:x"}, 0,
+      {{"/v", root(tree), "/seed:x"},
+       0,
        "Invalid script. Incorrect seed, a whole number from 0 to 18446744073709551615 expected."},
-      {{"/m", root(tree), "/dedupeblock:3k"}, 0,
+      {{"/m", root(tree), "/dedupeblock:3k"},
+       0,
        "Invalid script. Incorrect dedupe block size, a power of two from 1K to 1M expected."},
-      {{"/s", "/allsize:1m", root(blocked + "/sub"), "/minsize:1k"}, 8,
+      {{"/s", "/allsize:1m", root(blocked + "/sub"), "/minsize:1k"},
+       8,
        "Incorrect path - '" + blocked + "/sub'. Try to check root folder for errors."},
   };
   for (const Case& c : cases) {
@@ -427,11 +433,13 @@ TEST_F(ScriptReportTest, ReportReplacesOnlyRegularFilesAndFollowsLinks) {
       EXPECT_EQ(r.exitCode, 0) << node << " " << line[0] << r.err;
       struct stat st {};
       ASSERT_EQ(::lstat(node.c_str(), &st), 0);
-      EXPECT_TRUE(node == fifo ? S_ISFIFO(st.st_mode) : S_ISCHR(st.st_mode)) << node << " replaced by " << line[0];
+      EXPECT_TRUE(node == fifo ? S_ISFIFO(st.st_mode) : S_ISCHR(st.st_mode))
+          << node << " replaced by " << line[0];
     }
     const std::string lg = log();
     std::size_t count = 0;
-    for (auto at = lg.find("Can not write report '" + node + "': not a regular file.\r\n"); at != std::string::npos;
+    for (auto at = lg.find("Can not write report '" + node + "': not a regular file.\r\n");
+         at != std::string::npos;
          at = lg.find("Can not write report '" + node + "': not a regular file.\r\n", at + 1)) {
       ++count;
     }
@@ -442,7 +450,8 @@ TEST_F(ScriptReportTest, ReportReplacesOnlyRegularFilesAndFollowsLinks) {
   fs::create_directory(bin / "reports");
   std::ofstream(bin / "reports/kept.json") << "{}";
   fs::create_symlink(bin / "reports/kept.json", bin / "link.json");
-  const auto r = run({"/s", "/allsize:1m", root(*vol / "b"), "/minsize:1m", "/report:'" + (bin / "link.json") + "'"});
+  const auto r =
+      run({"/s", "/allsize:1m", root(*vol / "b"), "/minsize:1m", "/report:'" + (bin / "link.json") + "'"});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_TRUE(fs::is_symlink(bin / "link.json"));
   EXPECT_EQ(validate(bin / "reports/kept.json", "report.schema.json"), "");

@@ -218,7 +218,9 @@ void runScript(const std::string& mode, const std::vector<std::string>& args, co
         ProgressSnapshot s = job.snapshot();
         s.finished = true;
         const int code = exitCode.load();
-        std::cerr << formatJsonProgressLine(s, s, job.byAllSize, job.fillRandom, record.durationSeconds, 0, &code) + "\n"
+        std::cerr << formatJsonProgressLine(s, s, job.byAllSize, job.fillRandom, record.durationSeconds, 0,
+                                            &code) +
+                         "\n"
                   << std::flush;
       }
     }

@@ -414,7 +414,8 @@ void showProgress(VerifyJob& job, ProgressFormat format, const std::function<boo
       const ReadFigures figures{job.filesFound.load(), job.filesChecked.load(), job.bytesChecked.load(),
                                 job.damagedBytes.load()};
       const double elapsed = std::chrono::duration<double>(now - started).count();
-      std::cerr << formatJsonReadLine(true, figures, before, elapsed, elapsed - beforeSeconds) + "\n" << std::flush;
+      std::cerr << formatJsonReadLine(true, figures, before, elapsed, elapsed - beforeSeconds) + "\n"
+                << std::flush;
       before = figures;
       beforeSeconds = elapsed;
       lastLine = now;
@@ -468,7 +469,8 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
     }
     if (writesLog && !endingText.empty()) {
       printEnding(std::cerr, consoleForm, endingText, exitCode.load(), !record.rejection.empty());
-    } else if (writesLog && consoleForm == ProgressFormat::Json && (sharing == nullptr || !sharing->watchVerify)) {
+    } else if (writesLog && consoleForm == ProgressFormat::Json &&
+               (sharing == nullptr || !sharing->watchVerify)) {
       const int ended = exitCode.load();
       const ReadFigures figures{job.filesFound.load(), job.filesChecked.load(), job.bytesChecked.load(),
                                 job.damagedBytes.load()};
@@ -571,7 +573,8 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
     }
     worker.join();
   }
-  record.verifySeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - verifyStarted).count();
+  record.verifySeconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - verifyStarted).count();
   result.planNote = planNote;
   record.readerTimes = result.readerTimes;
   if (!planNote.empty()) log.writeLine("The run's files: " + planNote + ".");
