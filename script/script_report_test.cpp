@@ -16,6 +16,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "script/console_progress.h"
 #include "testing/program_runner.h"
 #include "testing/script_program_fixture.h"
 #include "testing/volume_fixture.h"
@@ -279,6 +280,31 @@ TEST_F(ScriptReportTest, NoticesOnStandardErrorBecomeObjectLines) {
             std::string::npos)
       << r.err;
   EXPECT_EQ(r.exitCode, report()["result"]["code"].get<int>());
+}
+
+// The lines a verify and a measure print while they read (a second apart, so rarely seen by a
+// short test run) validate as their final lines do, and only a final line carries a result.
+TEST(ProgressSchemaTest, VerifyAndMeasureLinesValidateWhileRunningAndAtTheEnd) {
+  testing::ScratchFolder folder;
+  const std::string file = folder / "lines.jsonl";
+  const ReadFigures before{3, 1, 1000, 0};
+  const ReadFigures now{10, 4, 5000, 1024};
+  const int code = 4;
+  {
+    std::ofstream out(file, std::ios::binary);
+    for (bool verify : {true, false}) {
+      out << formatJsonReadLine(verify, now, before, 2.0, 1.0) << "\n";
+      out << formatJsonReadLine(verify, now, before, 2.5, 0.5, verify ? &code : nullptr) << "\n";
+    }
+  }
+  EXPECT_EQ(validate(file, "progress.schema.json", true), "");
+  const json running = json::parse(formatJsonReadLine(true, now, before, 2.0, 1.0));
+  EXPECT_EQ(running["stage"], "verifying");
+  EXPECT_EQ(running["interval_bytes_checked"], 4000);
+  EXPECT_FALSE(running.contains("result"));
+  // A verify's code 4 is no measure's.
+  std::ofstream(file, std::ios::binary) << formatJsonReadLine(false, now, before, 2.0, 1.0, &code) << "\n";
+  EXPECT_NE(validate(file, "progress.schema.json", true), "");
 }
 
 // Every report the program writes, whatever the mode, validates against the one schema; 64-bit
