@@ -475,7 +475,7 @@ TEST(WindowedScriptTest, ScriptUnderTheDialogWritesItsReport) {
       options);
   EXPECT_EQ(r.exitCode, 0) << r.err;
   const std::string text = testing::readFile(report);
-  EXPECT_NE(text.find("\"schema\": \"quillet-report/1\""), std::string::npos) << text;
+  EXPECT_NE(text.find("\"schema\": \"quillet-report/2\""), std::string::npos) << text;
   EXPECT_NE(text.find("\"files_created\": 5,"), std::string::npos) << text;
   EXPECT_NE(text.find("\"mount_point\": \"" + vol->path() + "/\""), std::string::npos) << text;
   // The dialog shows the progress; standard error stays empty.

@@ -141,6 +141,17 @@ TEST(AtomicFileTest, AFullDriveLeavesTheOldFileWhole) {
   EXPECT_EQ(namesIn(folder), (std::set<std::string>{"filler", "report.json"}));
   testing::removeTree(folder);
 }
+
+// A device name is no file to replace: the move would fail late, naming the temporary file, or
+// put a file in the device's place.
+TEST(AtomicFileTest, ReplacesOnlyFilesOnADisk) {
+  const Status device = replaceFileAtomically("NUL", "report");
+  EXPECT_FALSE(device.ok());
+  EXPECT_EQ(device.message(), "NUL: not a regular file");
+  testing::ScratchFolder scratch;
+  const Status folder = replaceFileAtomically(scratch.path(), "report");
+  EXPECT_EQ(folder.message(), scratch.path() + ": not a regular file");
+}
 #endif
 
 #ifndef _WIN32

@@ -48,10 +48,45 @@ std::string temporaryName(const std::string& path, unsigned attempt) {
          std::to_string((::GetTickCount() ^ (attempt * 2654435761u)) % 1000000);
 }
 
+// The file a replace puts its new contents in place of: path itself, or, when path is a link, the
+// file it leads to, so that the link stays. Anything there that is not a file on a disk (a folder,
+// a device such as NUL or COM1, a pipe) is refused: the move would put a file in its place.
+Status replacedTarget(const std::string& path, std::string& target) {
+  target = path;
+  Handle file(::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file.valid()) {
+    const DWORD err = ::GetLastError();
+    // Nothing there yet: a new file is made under that name.
+    if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) return {};
+    return win32Error(path, err);
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (::GetFileType(file.get()) != FILE_TYPE_DISK || !::GetFileInformationByHandle(file.get(), &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return Status::failure(ErrorKind::WrongPath, ERROR_INVALID_PARAMETER, path + ": not a regular file");
+  }
+  // The name itself, not what it leads to: another file than the one followed means a link.
+  Handle own(::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  BY_HANDLE_FILE_INFORMATION ownInfo{};
+  if (!own.valid() || !::GetFileInformationByHandle(own.get(), &ownInfo)) return win32Error(path, ::GetLastError());
+  if (ownInfo.nFileIndexHigh != info.nFileIndexHigh || ownInfo.nFileIndexLow != info.nFileIndexLow ||
+      ownInfo.dwVolumeSerialNumber != info.dwVolumeSerialNumber) {
+    char final[4096];
+    const DWORD n = ::GetFinalPathNameByHandleA(file.get(), final, sizeof final, FILE_NAME_NORMALIZED);
+    if (n == 0 || n >= sizeof final) return win32Error(path, n == 0 ? ::GetLastError() : ERROR_FILENAME_EXCED_RANGE);
+    target.assign(final, n);
+  }
+  return {};
+}
+
 }  // namespace
 
-Status replaceFileAtomically(const std::string& path, std::string_view contents,
+Status replaceFileAtomically(const std::string& requestedPath, std::string_view contents,
                              const BeforeReplace& beforeReplace) {
+  std::string path;
+  if (Status refused = replacedTarget(requestedPath, path); !refused.ok()) return refused;
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
   // MoveFileExA refuses a read-only target too; saying so before writing spares the temporary file.
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {

@@ -125,6 +125,53 @@ std::string formatJsonNotice(const std::string& severity, const std::string& tex
   return oneLine(j);
 }
 
+std::string formatJsonReadLine(bool verify, const ReadFigures& now, const ReadFigures& before,
+                               double elapsedSeconds, double intervalSeconds, const int* result) {
+  const std::int64_t intervalFiles = now.files - before.files;
+  const std::int64_t intervalBytes = now.bytes - before.bytes;
+  nlohmann::ordered_json j;
+  j["schema"] = kProgressSchema;
+  j["type"] = "progress";
+  j["mode"] = verify ? "verify" : "measure";
+  j["final"] = result != nullptr;
+  j["stage"] = result != nullptr ? "finished" : verify ? "verifying" : "measuring";
+  j["elapsed_seconds"] = elapsedSeconds;
+  j["interval_seconds"] = intervalSeconds;
+  if (verify) {
+    j["files_found"] = now.filesFound;
+    j["files_checked"] = now.files;
+    j["bytes_checked"] = now.bytes;
+    j["damaged_bytes"] = now.damagedBytes;
+  } else {
+    j["files_measured"] = now.files;
+    j["measured_bytes"] = now.bytes;
+  }
+  j["bytes_per_second"] = perSecond(static_cast<double>(now.bytes), elapsedSeconds);
+  j["files_per_second"] = perSecond(static_cast<double>(now.files), elapsedSeconds);
+  j[verify ? "interval_files_checked" : "interval_files_measured"] = intervalFiles;
+  j[verify ? "interval_bytes_checked" : "interval_measured_bytes"] = intervalBytes;
+  j["interval_bytes_per_second"] = perSecond(static_cast<double>(intervalBytes), intervalSeconds);
+  j["interval_files_per_second"] = perSecond(static_cast<double>(intervalFiles), intervalSeconds);
+  if (result != nullptr) j["result"] = {{"code", *result}, {"text", resultText(*result)}};
+  return oneLine(j);
+}
+
+void printEnding(std::ostream& out, ProgressFormat format, const std::string& text, int result,
+                 bool rejected) {
+  if (format != ProgressFormat::Json) {
+    out << "quillet: " << text << "\n" << std::flush;
+    return;
+  }
+  nlohmann::ordered_json j;
+  j["schema"] = kProgressSchema;
+  j["type"] = "notice";
+  j["severity"] = "error";
+  j["text"] = text;
+  j["final"] = true;
+  j["result"] = {{"code", result}, {"text", rejected ? std::string("script rejected") : resultText(result)}};
+  out << oneLine(j) + "\n" << std::flush;
+}
+
 std::string formatSummaryLine(int result, const ProgressSnapshot& s) {
   return "Finished: " + resultText(result) + " (exit code " + std::to_string(result) + "); " +
          count(s.filesCreated) + " files, " + formatSize(s.currentSize) + " written.";

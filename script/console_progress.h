@@ -43,6 +43,27 @@ std::string formatJsonNotice(const std::string& severity, const std::string& tex
 
 inline constexpr const char* kProgressSchema = "quillet-progress/1";
 
+// What a verify or a measure has read so far. filesFound is a verify's only (files listed so far).
+struct ReadFigures {
+  std::int64_t filesFound = 0;
+  std::int64_t files = 0;
+  std::int64_t bytes = 0;
+  std::int64_t damagedBytes = 0;
+};
+
+// One object line of a verify's (mode "verify", stage "verifying") or a measure's (mode "measure",
+// stage "measuring") /progress:json, as formatJsonProgressLine gives a run's: cumulative figures,
+// what changed since `before`, and on the last line, marked final, stage "finished" and the result.
+std::string formatJsonReadLine(bool verify, const ReadFigures& now, const ReadFigures& before,
+                               double elapsedSeconds, double intervalSeconds, const int* result = nullptr);
+
+// The one line a run that ends before any progress was shown (a rejected line, a root that cannot
+// be made or read) leaves on standard error: "quillet: <text>" in text, or under /progress:json an
+// error notice marked final with the result ("script rejected" for a rejection). Every mode ends
+// this way, so no end is silent.
+void printEnding(std::ostream& out, ProgressFormat format, const std::string& text, int result,
+                 bool rejected);
+
 class ConsoleProgress final : public ProgressDisplay {
  public:
   // exitCode is read for the summary after the worker has finished. isTerminal selects the

@@ -10,7 +10,10 @@
 #include "platform/atomic_file.h"
 #include "platform/path.h"
 #include "platform/system.h"
+#include "script/console_progress.h"
+#include "script/run_report.h"
 #include "script/script_log.h"
+#include "script/script_parser.h"
 
 namespace quillet {
 namespace {
@@ -37,7 +40,7 @@ MeasureParse rejected(std::string message) {
 
 MeasureParse parseMeasure(const std::vector<std::string>& args) {
   MeasureParse p;
-  bool root = false, block = false, report = false;
+  bool root = false, block = false, report = false, progress = false;
   for (std::size_t i = 2; i < args.size(); ++i) {
     const auto colon = args[i].find(':');
     const std::string key = asciiUpper(args[i].substr(0, colon));
@@ -76,6 +79,18 @@ MeasureParse parseMeasure(const std::vector<std::string>& args) {
       if (value.empty() || value == "''") return rejected("Invalid script. Report can't be empty.");
       if (!quotedValue(value, p.reportPath)) return rejected("Invalid script. Report parameter must be in ' symbols.");
       report = true;
+    } else if (key == "/PROGRESS") {
+      if (progress) return rejected("Invalid script. Repitition /progress parameter.");
+      if (value.empty()) return rejected("Invalid script. Progress can't be empty.");
+      const std::string word = asciiUpper(value);
+      if (word == "JSON") {
+        p.progress = ProgressFormat::Json;
+      } else if (word == "OFF") {
+        p.progress = ProgressFormat::Off;
+      } else {
+        return rejected("Invalid script. Incorrect progress form, json or off expected.");
+      }
+      progress = true;
     } else {
       return rejected("Invalid script parameter '" + args[i].substr(0, colon) + "'.");
     }
@@ -103,18 +118,14 @@ std::vector<std::string> formatMeasure(const std::string& root, std::uint32_t bl
   return lines;
 }
 
-std::string measureReport(const std::string& root, std::uint32_t blockSize, const MeasureResult& r, int resultCode) {
+std::string measureJson(const MeasureResult& r) {
   nlohmann::ordered_json j;
-  j["program"] = "quillet";
-  j["mode"] = "measure";
-  j["root"] = root;
-  j["dedupe_block_bytes"] = blockSize;
-  j["files"] = r.files;
-  j["bytes"] = r.bytes;
-  j["blocks"] = r.blocks;
+  j["files_measured"] = r.files;
+  j["measured_bytes"] = r.bytes;
+  j["total_blocks"] = r.blocks;
   j["unique_blocks"] = r.uniqueBlocks;
-  j["zstd1_bytes"] = r.zstdBytes;
-  j["lz4_bytes"] = r.lz4Bytes;
+  j["zstd1_compressed_bytes"] = r.zstdBytes;
+  j["lz4_compressed_bytes"] = r.lz4Bytes;
   j["zstd1_ratio"] = r.zstdRatio();
   j["lz4_ratio"] = r.lz4Ratio();
   j["dedupe_ratio"] = r.dedupeRatio();
@@ -122,8 +133,7 @@ std::string measureReport(const std::string& root, std::uint32_t blockSize, cons
   j["problems"] = r.problems;
   j["stopped"] = r.stopped;
   j["root_error"] = r.rootError.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(r.rootError);
-  j["result_code"] = resultCode;
-  return j.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+  return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
 void runMeasureScript(const std::vector<std::string>& args, const ScriptRunServices& services,
@@ -131,42 +141,101 @@ void runMeasureScript(const std::vector<std::string>& args, const ScriptRunServi
   ScriptLog log(services.clock);
   if (!openRunLog(log, args, nullptr)) return;
   log.writeStartBanner();
+  const auto startedSteady = std::chrono::steady_clock::now();
+  RunRecord record;
+  record.commandLine = args;
+  record.measureMode = true;
+  record.started = std::chrono::system_clock::now();
+  // Read before parsing, as a run reads it: a rejected line gets its report and its console line.
+  std::string reportPath = findReportPath(args);
+  if (!reportPath.empty()) reportPath = absolutePath(reportPath);
+  ProgressFormat consoleForm = findProgressFormat(args);
+  std::string endingText;
+  ReadFigures before;
+  double beforeSeconds = 0, measureSeconds = 0;
+  MeasureJob job;
+  const auto end = [&](int code) {
+    exitCode = code;
+    record.resultCode = code;
+    record.ended = std::chrono::system_clock::now();
+    record.durationSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - startedSteady).count();
+    if (!endingText.empty()) {
+      printEnding(std::cerr, consoleForm, endingText, code, !record.rejection.empty());
+    } else if (consoleForm == ProgressFormat::Json) {
+      const ReadFigures figures{0, job.filesMeasured.load(), job.bytesMeasured.load(), 0};
+      std::cerr << formatJsonReadLine(false, figures, before, measureSeconds, measureSeconds - beforeSeconds,
+                                      &code) +
+                       "\n"
+                << std::flush;
+    }
+    if (!reportPath.empty()) {
+      const Status written = writeReport(reportPath, record);
+      if (!written.ok()) log.writeLine(reportFailureLine(reportPath, written));
+    }
+    log.writeEndBanner();
+  };
+
   const MeasureParse parsed = parseMeasure(args);
   if (!parsed.accepted) {
     log.writeLine(parsed.rejection);
-    std::cerr << "quillet: " << parsed.rejection << "\n";
-    log.writeEndBanner();
-    return;
+    record.rejection = parsed.rejection;
+    endingText = parsed.rejection;
+    return end(exitCode.load());
   }
-  MeasureJob job;
+  consoleForm = parsed.progress;
   job.rootFolder = withTrailingSeparator(absolutePath(parsed.root));
   job.blockSize = parsed.blockSize;
+  {
+    nlohmann::ordered_json p;
+    p["root_folder"] = job.rootFolder;
+    p["dedupe_block_bytes"] = parsed.blockSize;
+    p["report_file"] = reportPath;
+    p["progress"] = parsed.progress == ProgressFormat::Json  ? "json"
+                    : parsed.progress == ProgressFormat::Off ? "off"
+                                                             : "human";
+    record.measureParametersJson = p.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+  }
   const std::string root = withoutTrailingSeparator(job.rootFolder);
   MeasureResult result;
   int code = toInt(GenerationResult::Done);
   if (!measureAvailable()) {
     runMeasure(job, services.fs, result);
     log.writeLine("Measure is not available: " + result.rootError + ".");
-    std::cerr << "quillet: " << result.rootError << "\n";
+    endingText = result.rootError;
     code = toInt(GenerationResult::PathFailed);
   } else {
     log.writeLine("Measure of '" + root + "' started.");
-    // Measuring runs here; a stop signal is passed on to the walk between its reads.
-    std::atomic<bool> done{false};
-    std::thread watcher([&] {
-      while (!done) {
-        if (services.stopAsked && services.stopAsked()) job.stopRequested = true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      }
+    // Measuring runs on its own thread; this one passes a stop signal on to the walk between its
+    // reads and prints the /progress:json lines.
+    const auto started = std::chrono::steady_clock::now();
+    auto lastLine = started;
+    std::atomic<bool> measured{false};
+    std::thread walker([&] {
+      runMeasure(job, services.fs, result);
+      measured = true;
     });
-    runMeasure(job, services.fs, result);
-    done = true;
-    watcher.join();
+    while (!measured.load()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      if (services.stopAsked && services.stopAsked()) job.stopRequested = true;
+      const auto now = std::chrono::steady_clock::now();
+      if (parsed.progress != ProgressFormat::Json || now - lastLine < std::chrono::seconds(1)) continue;
+      const ReadFigures figures{0, job.filesMeasured.load(), job.bytesMeasured.load(), 0};
+      const double elapsed = std::chrono::duration<double>(now - started).count();
+      std::cerr << formatJsonReadLine(false, figures, before, elapsed, elapsed - beforeSeconds) + "\n"
+                << std::flush;
+      before = figures;
+      beforeSeconds = elapsed;
+      lastLine = now;
+    }
+    walker.join();
+    measureSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (result.rootMissing) {
       log.writeLine("Measure failed: the root cannot be read: " + result.rootError + ".");
-      std::cerr << "quillet: the root cannot be read: " << result.rootError << "\n";
+      endingText = "the root cannot be read: " + result.rootError;
       code = toInt(GenerationResult::PathFailed);
     } else {
+      record.measureJson = measureJson(result);
       for (const std::string& line : formatMeasure(root, parsed.blockSize, result)) {
         std::cout << line << "\n";
         log.writeLine(line);
@@ -175,13 +244,7 @@ void runMeasureScript(const std::vector<std::string>& args, const ScriptRunServi
       if (result.stopped) code = toInt(GenerationResult::Stopped);
     }
   }
-  exitCode = code;
-  if (!parsed.reportPath.empty()) {
-    const std::string reportPath = absolutePath(parsed.reportPath);
-    const Status written = replaceFileAtomically(reportPath, measureReport(root, parsed.blockSize, result, code));
-    if (!written.ok()) log.writeLine("Can not write report '" + reportPath + "': " + written.message() + ".");
-  }
-  log.writeEndBanner();
+  end(code);
 }
 
 }  // namespace quillet

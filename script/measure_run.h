@@ -19,16 +19,18 @@ struct MeasureParse {
   std::string root;
   std::uint32_t blockSize = 4096;
   std::string reportPath;
+  ProgressFormat progress = ProgressFormat::Human;  // /progress
 };
 
-// args[1] is /m; the rest: /root:'<folder>' (required), /dedupeblock:<size>, /report:'<file>'.
+// args[1] is /m; the rest: /root:'<folder>' (required), /dedupeblock:<size>, /report:'<file>',
+// /progress:json|off.
 MeasureParse parseMeasure(const std::vector<std::string>& args);
 
 // The console lines of a measured tree.
 std::vector<std::string> formatMeasure(const std::string& root, std::uint32_t blockSize, const MeasureResult& r);
 
-// The JSON report's text.
-std::string measureReport(const std::string& root, std::uint32_t blockSize, const MeasureResult& r, int resultCode);
+// The report's "measure" object (one line): the figures, each key naming its unit.
+std::string measureJson(const MeasureResult& r);
 
 void runMeasureScript(const std::vector<std::string>& args, const ScriptRunServices& services,
                       std::atomic<int>& exitCode);

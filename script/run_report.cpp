@@ -105,8 +105,26 @@ std::string formatReport(const RunRecord& r) {
   j["schema"] = kReportSchema;
   j["program"] = {{"name", "Talvane Quillet"}, {"version", programVersion()}, {"build", programBuild()}};
   j["command_line"] = r.commandLine;
-  j["mode"] = r.verifyMode ? "verify" : r.byAllSize ? "by_all_size" : "by_files_number";
+  j["mode"] = r.measureMode  ? "measure"
+              : r.verifyMode ? "verify"
+              : r.byAllSize  ? "by_all_size"
+                             : "by_files_number";
   j["rejection"] = r.rejection.empty() ? ordered_json(nullptr) : ordered_json(r.rejection);
+  const ordered_json result = {{"code", r.resultCode},
+                               {"text", r.rejection.empty() ? resultText(r.resultCode) : "script rejected"}};
+  if (r.measureMode) {
+    // A measure generates nothing: the head, the times, the result and its own figures.
+    const auto objectOrNull = [](const std::string& text) {
+      return text.empty() ? ordered_json(nullptr) : ordered_json::parse(text);
+    };
+    j["parameters"] = objectOrNull(r.measureParametersJson);
+    j["start_time_utc"] = formatUtcTime(r.started);
+    j["end_time_utc"] = formatUtcTime(r.ended);
+    j["duration_seconds"] = r.durationSeconds;
+    j["result"] = result;
+    j["measure"] = objectOrNull(r.measureJson);
+    return j.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";
+  }
   j["parameters"] = job != nullptr ? parameters(*job, r.extensions) : ordered_json(nullptr);
   if (job != nullptr && r.runWide) {
     ordered_json& p = j["parameters"];
@@ -132,7 +150,10 @@ std::string formatReport(const RunRecord& r) {
   j["end_time_utc"] = formatUtcTime(r.ended);
   j["duration_seconds"] = r.durationSeconds;
   j["generation_seconds"] = r.generationSeconds;
-  {
+  if (!r.rejection.empty()) {
+    // A rejected script ran no thread, and what it asked for may be the rejected value itself.
+    j["threads"] = nullptr;
+  } else {
     ordered_json threads;
     threads["count"] = r.verifyMode ? r.threads : job != nullptr ? job->threads : 1;
     const std::vector<WriterTimes>* times = nullptr;
@@ -156,8 +177,7 @@ std::string formatReport(const RunRecord& r) {
     }
     j["threads"] = std::move(threads);
   }
-  j["result"] = {{"code", r.resultCode},
-                 {"text", r.rejection.empty() ? resultText(r.resultCode) : "script rejected"}};
+  j["result"] = result;
 
   std::int64_t files = job != nullptr ? job->filesCreated.load() : 0;
   std::int64_t bytes = job != nullptr ? job->currentSize.load() : 0;
@@ -176,8 +196,14 @@ std::string formatReport(const RunRecord& r) {
   j["bytes_allocated"] = bytes;
   j["folders_created"] = foldersCreated;
   j["folders_visited"] = foldersVisited;
-  j["throughput"] = {{"bytes_per_second", perSecond(static_cast<double>(bytes), r.generationSeconds)},
-                     {"files_per_second", perSecond(static_cast<double>(files), r.generationSeconds)}};
+  if (r.verifyMode) {
+    j["throughput"] = {
+        {"bytes_per_second", perSecond(static_cast<double>(r.verifiedBytes), r.verifySeconds)},
+        {"files_per_second", perSecond(static_cast<double>(r.verifiedFiles), r.verifySeconds)}};
+  } else {
+    j["throughput"] = {{"bytes_per_second", perSecond(static_cast<double>(bytes), r.generationSeconds)},
+                       {"files_per_second", perSecond(static_cast<double>(files), r.generationSeconds)}};
+  }
 
   const WriteRates rates = job != nullptr ? job->writeRates : WriteRates{};
   const auto rate = [&](double value) {
@@ -216,6 +242,16 @@ std::string formatReport(const RunRecord& r) {
 
 Status writeReport(const std::string& path, const RunRecord& record) {
   return replaceFileAtomically(path, formatReport(record));
+}
+
+std::string reportFailureLine(const std::string& path, const Status& failed) {
+  std::string reason = failed.message();
+  if (reason.rfind(path, 0) == 0) {
+    if (const auto separator = reason.find(": ", path.size()); separator != std::string::npos) {
+      reason = reason.substr(separator + 2);
+    }
+  }
+  return "Can not write report '" + path + "': " + reason + ".";
 }
 
 }  // namespace quillet

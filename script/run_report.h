@@ -15,7 +15,7 @@
 
 namespace quillet {
 
-inline constexpr const char* kReportSchema = "quillet-report/1";
+inline constexpr const char* kReportSchema = "quillet-report/2";
 
 // The volume that holds the root, as queried around the generation.
 struct ReportVolume {
@@ -46,6 +46,16 @@ struct RunRecord {
   int threads = 1;  // a verify's readers (a generation's writers are the job's)
   std::vector<WriterTimes> readerTimes;  // a verify's, per reader; empty when no file was checked
   std::string verifyJson;
+  // A verify's reading: the bytes and files it checked and the seconds its walk took, for the
+  // report's throughput (a verify generates nothing).
+  std::int64_t verifiedBytes = 0;
+  std::int64_t verifiedFiles = 0;
+  double verifySeconds = 0;
+  // A measure: the mode is "measure", and the report holds the common head, the result and these
+  // two objects (one JSON object each; empty: null) as "parameters" and "measure".
+  bool measureMode = false;
+  std::string measureParametersJson;
+  std::string measureJson;
   // When the generation started (the worker's start); set once it did.
   std::optional<std::chrono::system_clock::time_point> generationStarted;
   // A run shared among several processes: the figures of all of them, which replace this
@@ -78,5 +88,9 @@ std::string formatReport(const RunRecord& record);
 
 // Replaces the report file with the record at once (a reader sees the old file or the new one).
 Status writeReport(const std::string& path, const RunRecord& record);
+
+// "Can not write report '<path>': <reason>." for a failed write: the system's reason, without the
+// file name the status starts with (which may be the temporary file beside the report).
+std::string reportFailureLine(const std::string& path, const Status& failed);
 
 }  // namespace quillet

@@ -382,6 +382,17 @@ std::string findReportPath(const std::vector<std::string>& args) {
   return {};
 }
 
+ProgressFormat findProgressFormat(const std::vector<std::string>& args) {
+  for (std::size_t i = 2; i < args.size(); ++i) {
+    const auto colon = args[i].find(':');
+    if (upper(args[i].substr(0, colon)) != kProgress.name) continue;
+    const std::string value = colon == std::string::npos ? std::string() : args[i].substr(colon + 1);
+    Value parsed;
+    return check(kProgress, false, value, parsed) == nullptr ? parsed.progress : ProgressFormat::Human;
+  }
+  return ProgressFormat::Human;
+}
+
 std::string rejectionText(const ParseOutcome& outcome) {
   if (outcome.unrecognisedKey) return "Invalid script parameter '" + outcome.message + "'.";
   return "Invalid script. " + outcome.message;

@@ -35,6 +35,10 @@ struct ParseOutcome {
 // its report.
 std::string findReportPath(const std::vector<std::string>& args);
 
+// The form the script's first /progress parameter asks for when that one is well formed, else
+// Human: read before parsing, so that a rejected script says so in the form it asked for.
+ProgressFormat findProgressFormat(const std::vector<std::string>& args);
+
 // mode is "/S" or "/F" (already upper-cased); args is the whole argument vector (args[0] the
 // program, args[1] the mode switch). On acceptance the job holds the mode's defaults and every
 // parameter's effect.

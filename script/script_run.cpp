@@ -113,16 +113,7 @@ class ReportKeeper {
   void write(ScriptLog& log) {
     if (!wanted()) return;
     const Status written = writeReport(path_, record_);
-    if (written.ok()) return;
-    // The status names the file it failed on, which may be the temporary one beside the report;
-    // the line names the report and gives the system's reason.
-    std::string reason = written.message();
-    if (reason.rfind(path_, 0) == 0) {
-      if (const auto separator = reason.find(": ", path_.size()); separator != std::string::npos) {
-        reason = reason.substr(separator + 2);
-      }
-    }
-    log.writeLine("Can not write report '" + path_ + "': " + reason + ".");
+    if (!written.ok()) log.writeLine(reportFailureLine(path_, written));
   }
 
  private:
@@ -131,6 +122,20 @@ class ReportKeeper {
   RunRecord record_;
   Steady::time_point startedSteady_;
   Steady::time_point generationStarted_;
+};
+
+// Passes lines on to the log and keeps the last one, for the console.
+class LineKeeper final : public LogSink {
+ public:
+  explicit LineKeeper(LogSink& log) : log_(log) {}
+  void writeLine(const std::string& text) override {
+    log_.writeLine(text);
+    last = text;
+  }
+  std::string last;
+
+ private:
+  LogSink& log_;
 };
 
 void applyMask(std::string& mask, std::int64_t& nameSpace) {
@@ -191,6 +196,12 @@ void runScript(const std::string& mode, const std::vector<std::string>& args, co
   log.writeStartBanner();
   ReportKeeper report(args, mode, writesLog);
   const auto stopAsked = [&services] { return services.stopAsked && services.stopAsked(); };
+  // Until the display shows the run, its end is told here: the line that ended it (a rejection, a
+  // root that cannot be made), or under /progress:json a final line of a run that made nothing.
+  ProgressFormat consoleForm = findProgressFormat(args);
+  bool displayed = false;
+  std::string endingText;
+  GenerationJob job;
   // Every end goes through here: the report (when asked for), the end banner, the exit code.
   // nullopt leaves the exit code as it is (a rejected script's 0, or the worker's result).
   const auto end = [&](std::optional<GenerationResult> result) {
@@ -200,13 +211,25 @@ void runScript(const std::string& mode, const std::vector<std::string>& args, co
       exitCode = sharing->conclude(exitCode.load(), record, log);
       record.resultCode = exitCode.load();
     }
+    if (!displayed && writesLog) {
+      if (!endingText.empty()) {
+        printEnding(std::cerr, consoleForm, endingText, exitCode.load(), !record.rejection.empty());
+      } else if (consoleForm == ProgressFormat::Json) {
+        ProgressSnapshot s = job.snapshot();
+        s.finished = true;
+        const int code = exitCode.load();
+        std::cerr << formatJsonProgressLine(s, s, job.byAllSize, job.fillRandom, record.durationSeconds, 0,
+                                            &code) +
+                         "\n"
+                  << std::flush;
+      }
+    }
     report.write(log);
     log.writeEndBanner();
   };
   // From here on a stop ends the run as the Stop button does: result 2, whatever was created stays.
   const auto endStopped = [&] { end(GenerationResult::Stopped); };
 
-  GenerationJob job;
   ParseOutcome parsed = parseScript(mode, args, job);
   if (parsed.accepted && sharing != nullptr && !sharing->rejection.empty()) {
     parsed.accepted = false;
@@ -215,16 +238,19 @@ void runScript(const std::string& mode, const std::vector<std::string>& args, co
   if (!parsed.accepted) {
     logRejection(log, parsed);
     report.rejected(rejectionText(parsed));
+    endingText = rejectionText(parsed);
     if (stopAsked()) return endStopped();
     return end(std::nullopt);
   }
   report.accepted(job, parsed.extensions);
+  consoleForm = parsed.extensions.progress;
   // Once, before the volume is asked anything, so that every query, folder and log line names the
   // same place whatever the working folder becomes.
   job.rootFolder = absolutePath(job.rootFolder);
   if (sharing != nullptr && sharing->shareJob) {
     if (const std::string failed = sharing->shareJob(job); !failed.empty()) {
       log.writeLine(failed);
+      endingText = failed;
       return end(GenerationResult::PathFailed);
     }
   }
@@ -235,8 +261,10 @@ void runScript(const std::string& mode, const std::vector<std::string>& args, co
   HeadlessPresenter headless(log, parsed.extensions.progress);
   FailurePresenter& presenter = services.presenter != nullptr ? *services.presenter : headless;
   const EngineServices engine{services.fs, services.clock, presenter};
+  LineKeeper rootLines(log);
   if (!services.fs.exists(job.rootFolder) &&
-      !createRootFolder(job, engine, RootReport::ScriptLog, &log)) {
+      !createRootFolder(job, engine, RootReport::ScriptLog, &rootLines)) {
+    endingText = rootLines.last;
     return end(GenerationResult::PathFailed);
   }
   if (stopAsked()) return endStopped();
@@ -244,6 +272,7 @@ void runScript(const std::string& mode, const std::vector<std::string>& args, co
   job.scriptLog = &log;
   services.progress.setFormat(parsed.extensions.progress);
   report.generationStarts();
+  displayed = true;
   {
     WorkerThread worker(job, engine, exitCode);
     worker.start();

@@ -311,17 +311,22 @@ std::vector<std::string> formatVerifyLogLines(const VerifyResult& r, std::size_t
 
 namespace {
 
+// Seeds and file ids use all 64 bits: as decimal text, since a JSON number loses digits above 2^53
+// in common readers.
 nlohmann::ordered_json identityJson(const BlockIdentity& id) {
-  return {{"seed", id.seed}, {"file_id", id.fileId}, {"file_size_bytes", id.fileSize}, {"offset_bytes", id.offset}};
+  return {{"seed", std::to_string(id.seed)},
+          {"file_id", std::to_string(id.fileId)},
+          {"file_size_bytes", id.fileSize},
+          {"offset_bytes", id.offset}};
 }
 
 // The verify part of the report: per-class bytes and files, and every damaged file with its
 // merged damaged ranges (capped per file).
-std::string verifyJson(const VerifyResult& r) {
+std::string verifyJson(const VerifyResult& r, const std::string& rootFolder) {
   using nlohmann::ordered_json;
   ordered_json j;
-  j["root_folder"] = "";
-  j["seed"] = r.seedSource == SeedSource::None ? ordered_json(nullptr) : ordered_json(r.seed);
+  j["root_folder"] = rootFolder;
+  j["seed"] = r.seedSource == SeedSource::None ? ordered_json(nullptr) : ordered_json(std::to_string(r.seed));
   j["seed_source"] = seedSourceWord(r.seedSource);
   j["files_checked"] = r.files;
   ordered_json classes = ordered_json::object();
@@ -387,7 +392,8 @@ std::string verifyJson(const VerifyResult& r) {
 }
 
 // Shows the counters until the worker has finished; a stop signal stops the verify.
-void showProgress(VerifyJob& job, ProgressFormat format, const std::function<bool()>& stopAsked) {
+void showProgress(VerifyJob& job, ProgressFormat format, const std::function<bool()>& stopAsked,
+                  ReadFigures& before, double& beforeSeconds) {
   using Clock = std::chrono::steady_clock;
   const bool terminal = standardErrorIsTerminal();
   const auto started = Clock::now();
@@ -405,15 +411,13 @@ void showProgress(VerifyJob& job, ProgressFormat format, const std::function<boo
     const auto since = now - lastLine;
     if (format == ProgressFormat::Json) {
       if (since < std::chrono::seconds(1)) continue;
-      nlohmann::ordered_json j;
-      j["schema"] = kProgressSchema;
-      j["stage"] = "verifying";
-      j["elapsed_seconds"] = std::chrono::duration<double>(now - started).count();
-      j["files_found"] = job.filesFound.load();
-      j["files_checked"] = job.filesChecked.load();
-      j["bytes_checked"] = job.bytesChecked.load();
-      j["damaged_bytes"] = job.damagedBytes.load();
-      std::cerr << j.dump() + "\n" << std::flush;
+      const ReadFigures figures{job.filesFound.load(), job.filesChecked.load(), job.bytesChecked.load(),
+                                job.damagedBytes.load()};
+      const double elapsed = std::chrono::duration<double>(now - started).count();
+      std::cerr << formatJsonReadLine(true, figures, before, elapsed, elapsed - beforeSeconds) + "\n"
+                << std::flush;
+      before = figures;
+      beforeSeconds = elapsed;
       lastLine = now;
     } else if (terminal ? since >= std::chrono::milliseconds(100) : since >= std::chrono::seconds(5)) {
       std::cerr << (terminal ? "\r" + line() + "\x1b[K" : line() + "\n") << std::flush;
@@ -443,7 +447,16 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
   const auto stopAsked = [&services] { return services.stopAsked && services.stopAsked(); };
 
   VerifyResult result;
+  VerifyJob job;
+  // What the last /progress:json line gave, for the final line's interval figures.
+  ReadFigures progressBefore;
+  double progressBeforeSeconds = 0;
   std::string verifyText;
+  // The end's one line on standard error: the line that ended the verify (a rejection, a root that
+  // cannot be read), or under /progress:json the final progress line. A shared verify's lines are
+  // its watcher's.
+  ProgressFormat consoleForm = findProgressFormat(args);
+  std::string endingText;
   const auto end = [&](std::optional<GenerationResult> code) {
     if (code) exitCode = toInt(*code);
     record.resultCode = exitCode.load();
@@ -454,9 +467,21 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
       exitCode = sharing->conclude(exitCode.load(), record, log);
       record.resultCode = exitCode.load();
     }
+    if (writesLog && !endingText.empty()) {
+      printEnding(std::cerr, consoleForm, endingText, exitCode.load(), !record.rejection.empty());
+    } else if (writesLog && consoleForm == ProgressFormat::Json &&
+               (sharing == nullptr || !sharing->watchVerify)) {
+      const int ended = exitCode.load();
+      const ReadFigures figures{job.filesFound.load(), job.filesChecked.load(), job.bytesChecked.load(),
+                                job.damagedBytes.load()};
+      std::cerr << formatJsonReadLine(true, figures, progressBefore, record.verifySeconds,
+                                      record.verifySeconds - progressBeforeSeconds, &ended) +
+                       "\n"
+                << std::flush;
+    }
     if (!reportPath.empty()) {
       const Status written = writeReport(reportPath, record);
-      if (!written.ok()) log.writeLine("Can not write report '" + reportPath + "': " + written.message() + ".");
+      if (!written.ok()) log.writeLine(reportFailureLine(reportPath, written));
     }
     log.writeEndBanner();
   };
@@ -472,12 +497,13 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
   if (!parsed.accepted) {
     log.writeLine(parsed.rejection);
     record.rejection = parsed.rejection;
+    endingText = parsed.rejection;
     return end(stopAsked() ? std::optional(GenerationResult::Stopped) : std::nullopt);
   }
   record.extensions = parsed.extensions;
   record.extensions.reportPath = reportPath;
+  consoleForm = parsed.extensions.progress;
 
-  VerifyJob job;
   std::string verifiedRoot = absolutePath(parsed.root);
   std::optional<std::uint64_t> verifiedSeed = parsed.seed;
   if (sharing != nullptr && sharing->verifyPart) sharing->verifyPart(verifiedRoot, verifiedSeed);
@@ -537,22 +563,27 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
   }
   if (stopAsked()) return end(GenerationResult::Stopped);
 
+  const auto verifyStarted = std::chrono::steady_clock::now();
   {
     std::thread worker([&] { runVerify(job, services.fs, result); });
     if (sharing != nullptr && sharing->watchVerify) {
       sharing->watchVerify(job);
     } else {
-      showProgress(job, parsed.extensions.progress, stopAsked);
+      showProgress(job, parsed.extensions.progress, stopAsked, progressBefore, progressBeforeSeconds);
     }
     worker.join();
   }
+  record.verifySeconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - verifyStarted).count();
   result.planNote = planNote;
   record.readerTimes = result.readerTimes;
   if (!planNote.empty()) log.writeLine("The run's files: " + planNote + ".");
-  verifyText = verifyJson(result);
+  verifyText = verifyJson(result, job.rootFolder);
+  record.verifiedBytes = job.bytesChecked.load();
+  record.verifiedFiles = result.files;
   if (result.rootMissing) {
     log.writeLine(result.rootError);
-    std::cerr << "quillet: " << result.rootError << "\n";
+    endingText = result.rootError;
     return end(GenerationResult::PathFailed);
   }
   const std::string summary = formatVerifySummary(result);

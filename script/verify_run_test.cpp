@@ -151,12 +151,12 @@ TEST_F(VerifyProgramTest, EveryDamageIsFoundWithItsClassAndOffset) {
   EXPECT_EQ(range("header")["offset_bytes"], 1024);
   EXPECT_EQ(range("target")["class"], "misdirected");
   EXPECT_EQ(range("target")["offset_bytes"], 2048);
-  EXPECT_EQ(range("target")["found"]["file_id"], fileIdentity("source"));
+  EXPECT_EQ(range("target")["found"]["file_id"], std::to_string(fileIdentity("source")));
   EXPECT_EQ(range("target")["found"]["offset_bytes"], 6144);
   EXPECT_EQ(range("stale")["class"], "stale");
   EXPECT_EQ(range("stale")["offset_bytes"], 0);
   EXPECT_EQ(range("stale")["length_bytes"], 20000);
-  EXPECT_EQ(range("stale")["found"]["seed"], kSeed + 1);
+  EXPECT_EQ(range("stale")["found"]["seed"], std::to_string(kSeed + 1));
   EXPECT_EQ(range("zeroed")["class"], "zeroed");
   EXPECT_EQ(range("zeroed")["offset_bytes"], 8192);
   EXPECT_EQ(range("zeroed")["length_bytes"], 4096);
