@@ -364,7 +364,7 @@ class Verifier {
         FileVerdict v = checkFile(f.relative, sizeOnly, slots_, result_.methods);
         if (job_.stopRequested && !v.unreadable) return stop();
         noteDone(times, v.length, true);
-        bytesInTree_ += v.length;
+        bytesInTree_ += roomTaken(v.length);
         account(v, allocationOnlyRun);
       }
     }
@@ -380,6 +380,13 @@ class Verifier {
 
  private:
   void stop() { result_.stopped = true; }
+
+  // The room a file of this length takes on the volume: whole clusters. A run that filled the
+  // volume had that much more room than is free now, not just the files' lengths.
+  std::int64_t roomTaken(std::int64_t length) const {
+    const std::int64_t c = std::max<std::int64_t>(cluster_, 1);
+    return (length + c - 1) / c * c;
+  }
 
   // Without a given seed, the seed most files' first blocks carry is the run's.
   void decideSeed(const std::vector<FoundFile>& files) {
@@ -461,7 +468,7 @@ class Verifier {
     const auto deliver = [&](std::size_t index, FileVerdict&& v) {
       waiting.emplace(index, std::move(v));
       for (auto it = waiting.find(nextToAccount); it != waiting.end(); it = waiting.find(nextToAccount)) {
-        bytesInTree_ += it->second.length;
+        bytesInTree_ += roomTaken(it->second.length);
         account(it->second, allocationOnlyRun);
         waiting.erase(it);
         ++nextToAccount;
@@ -826,27 +833,45 @@ class Verifier {
     }
     const std::size_t writers = static_cast<std::size_t>(std::clamp(job_.runWriters, 1, 256));
     std::vector<std::size_t> allowed;
-    std::string reason;
+    std::vector<const char*> reasons;
     if (job_.plan && !inFlight_.empty()) {
       for (std::size_t i : candidates) {
-        if (inFlight_.count(result_.damaged[i].relativePath) != 0) allowed.push_back(i);
+        if (inFlight_.count(result_.damaged[i].relativePath) != 0) {
+          allowed.push_back(i);
+          reasons.push_back("the run ended while it wrote it");
+        }
       }
-      reason = "the run ended while it wrote it";
     }
-    if (allowed.empty() && !candidates.empty() && candidates.size() <= writers && freeNow_ >= 0) {
+    // A fill that met the full volume cut every writer's file in flight, and a writer the system
+    // ran less may have held its file since far back in the plan: any cut file whose missing part
+    // the volume has no room for is allowed, while no more files are cut than the run had writers.
+    if (candidates.size() <= writers && freeNow_ >= 0) {
       for (std::size_t i : candidates) {
+        if (std::find(allowed.begin(), allowed.end(), i) != allowed.end()) continue;
         const FileVerdict& v = result_.damaged[i];
-        if (freeNow_ < v.expect.size - v.length + cluster_) allowed.push_back(i);
+        // A file left empty carries no size; the plan, when known, tells what it was to hold.
+        std::int64_t whole = v.expect.size;
+        if (const auto planned = plannedSizes_.find(v.relativePath);
+            !v.expect.sizeFromBlocks && planned != plannedSizes_.end()) {
+          whole = planned->second;
+        }
+        if (freeNow_ < whole - v.length + cluster_) {
+          allowed.push_back(i);
+          reasons.push_back("the volume filled while it was written");
+        }
       }
-      reason = "the volume filled while it was written";
     }
-    for (std::size_t i : allowed) {
-      const FileVerdict& v = result_.damaged[i];
+    std::vector<std::size_t> order(allowed.size());
+    for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return allowed[a] < allowed[b]; });
+    for (std::size_t k : order) {
+      const FileVerdict& v = result_.damaged[allowed[k]];
       --result_.truncatedFiles;
       result_.truncatedBytes -= v.expect.size - v.length;
       result_.cutShortFiles.push_back(v.relativePath + " (" + std::to_string(v.length) + " of " +
-                                      std::to_string(v.expect.size) + " bytes; " + reason + ")");
+                                      std::to_string(v.expect.size) + " bytes; " + reasons[k] + ")");
     }
+    std::sort(allowed.begin(), allowed.end());
     // Later ones first, so that the earlier places stay put.
     for (auto it = allowed.rbegin(); it != allowed.rend(); ++it) {
       result_.damaged.erase(result_.damaged.begin() + static_cast<std::ptrdiff_t>(*it));

@@ -104,6 +104,9 @@ std::optional<std::uint64_t> majoritySeed(const std::vector<std::uint64_t>& firs
 struct PlannedFile {
   std::string relativePath;
   std::int64_t size = 0;
+  // A run that filled the volume cut its last files to the room it saw left, which depends on how
+  // far its writers had got: such a file may carry a smaller size than planned.
+  bool sizeMayBeCut = false;
 };
 
 enum class SizeState { Right, Truncated, Extended };

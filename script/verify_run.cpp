@@ -512,14 +512,24 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
         // any other run ends by its own figures.
         volume.freeBytes = INT64_C(1) << 60;
         volume.totalBytes = INT64_C(1) << 61;
-        if (runJob.allPartition) {
-          if (const auto space = fs.volumeSpace(root); space.ok()) {
-            volume.freeBytes = space.value().availableToCaller + bytesInTree;
-            volume.totalBytes = space.value().total;
-          }
-        }
+        // With several writers the run handed its last files out against the room it saw, while
+        // other writers' files were still being written, and those in flight took less than their
+        // size when the volume filled. The plan (one writer, every file whole) is given that much
+        // more room, so it reaches every file the run made; the files it plans past the run's end
+        // are the unmade tail.
         GenerationJob planJob;
         ParseOutcome planParsed = parseScript(mode, parsed.runArgs, planJob);
+        // The sizes as given: completed against the volume as it is now (full), they would be cut.
+        const std::int64_t largest = std::max<std::int64_t>(planJob.maxFileSize, planJob.minFileSize);
+        std::int64_t room = -1;
+        const std::int64_t slack = (static_cast<std::int64_t>(job.runWriters) + 1) * largest;
+        if (runJob.allPartition) {
+          if (const auto space = fs.volumeSpace(root); space.ok()) {
+            room = space.value().availableToCaller + bytesInTree;
+            volume.freeBytes = room + slack;
+            volume.totalBytes = std::max(space.value().total, volume.freeBytes);
+          }
+        }
         planJob.rootFolder = job.rootFolder;
         if (sharing != nullptr && sharing->shareVerifiedJob) sharing->shareVerifiedJob(planJob);
         std::string why;
@@ -531,6 +541,15 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
             },
             why);
         planNote = why;
+        if (plan && room >= 0) {
+          // Files handed out once less than the slack was left may have been cut to the room seen.
+          std::int64_t before = 0;
+          const std::int64_t c = std::max<std::int64_t>(volume.clusterSize, 1);
+          for (auto& f : *plan) {
+            if (before + slack >= room) f.sizeMayBeCut = true;
+            before += (f.size + c - 1) / c * c;
+          }
+        }
         return plan;
       };
     }
