@@ -325,7 +325,7 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
       if (!record.rejection.empty() && line == record.rejection) continue;
       log->writeLine("Rank " + std::to_string(r) + ": " + line);
       // The console shows a summary as rank 0's own is shown: without the log line's full stop.
-      if (verify_ && line.rfind("Data OK:", 0) == 0) {
+      if (verify_ && isVerifySummaryLine(line)) {
         std::cout << "Rank " << r << ": " << (line.ends_with('.') ? line.substr(0, line.size() - 1) : line) << "\n";
       }
     }

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -98,7 +99,7 @@ TEST_F(VerifyProgramTest, IntactTreeIsCleanAndLinksAndHiddenEntriesAreNeverRead)
 
   const auto r = verify();
   EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
-  EXPECT_NE(r.out.find("Data OK: 3.07 Mb in 5 files; corrupted 0 b; misdirected 0 b; stale 0 b; zeroed 0 b; "
+  EXPECT_NE(r.out.find("Intact: 3.07 Mb in 5 files; corrupted 0 b; misdirected 0 b; stale 0 b; zeroed 0 b; "
                        "unrecognised 0 b"),
             std::string::npos)
       << r.out;
@@ -182,7 +183,7 @@ TEST_F(VerifyProgramTest, WrapAroundDriveShowsItsTrueCapacity) {
 
   const auto r = verify();
   EXPECT_EQ(r.exitCode, 4) << r.out << r.err;
-  EXPECT_NE(r.out.find("Data OK: 1.00 Mb in 4 files; corrupted 0 b; misdirected 1.00 Mb in 4 files"),
+  EXPECT_NE(r.out.find("Damage found: 4 of 8 files damaged; intact 1.00 Mb; corrupted 0 b; misdirected 1.00 Mb in 4 files"),
             std::string::npos)
       << r.out;
   EXPECT_NE(r.out.find("Capacity: 1.00 Mb (1,048,576 bytes) read back intact; the volume claims"), std::string::npos)
@@ -476,6 +477,104 @@ TEST(VerifyFullVolumeTest, SeveralWritersFillingExt4VerifyIntact) {
   auto options = testing::privateCopyOfProgram(bin.path());
   options.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
   fillWithWritersVerifiesIntact(vol->path(), options);
+}
+
+// A verify that checked nothing a run made proves nothing: an empty folder, or files that carry
+// no run's identity, end with the verdict that nothing generated was found, exit 4, never "Intact".
+TEST_F(VerifyProgramTest, NothingGeneratedFoundNeverPasses) {
+  stdfs::create_directories(root());
+  auto r = verify();
+  EXPECT_EQ(r.exitCode, 4) << r.out << r.err;
+  EXPECT_EQ(r.out.rfind("Nothing generated found: no file in the folder", 0), 0u) << r.out;
+  EXPECT_EQ(report()["result"]["code"], 4);
+  EXPECT_EQ(report()["verify"]["nothing_generated"], true);
+  EXPECT_NE(log().find("Nothing generated was found in '" + root() + "'."), std::string::npos) << log();
+  writeBytes(root() + "/notes.txt", std::vector<std::uint8_t>(5000, 'n'));
+  r = verify();
+  EXPECT_EQ(r.exitCode, 4) << r.out << r.err;
+  EXPECT_EQ(r.out.rfind("Nothing generated found: 1 file checked, none made by a run", 0), 0u) << r.out;
+  // A damaged file is counted as damage, never under the intact verdict.
+  makeFile(root(), "a", 8192);
+  makeFile(root(), "b", 8192);
+  patch(root() + "/b", 10, {0xFF});
+  ASSERT_TRUE(stdfs::remove(root() + "/notes.txt"));
+  r = verify();
+  EXPECT_EQ(r.exitCode, 4) << r.out << r.err;
+  EXPECT_EQ(r.out.rfind("Damage found: 1 of 2 files damaged; intact 15.00 Kb; corrupted 1.00 Kb in 1 file", 0), 0u)
+      << r.out;
+  EXPECT_NE(log().find("Damage found: 1 of 2 files damaged;"), std::string::npos) << log();
+}
+
+// With the run's line the plan knows every file's size: a file of another run of the same seed
+// with other sizes, intact in itself, is damage ("resized") in the console, the log and the report.
+TEST_F(VerifyProgramTest, FileOfAnotherSizeThanPlannedIsResized) {
+  const std::vector<std::string> line = {"/s", "/allsize:6m", "/root:'" + root() + "'", "/minsize:200k",
+                                         "/maxsize:900k", "/seed:9", "/progress:off"};
+  ASSERT_EQ(run(line).exitCode, 0);
+  const std::string other = vol->path() + "/other";
+  auto otherLine = line;
+  otherLine[2] = "/root:'" + other + "'";
+  otherLine[3] = "/minsize:50k";
+  otherLine[4] = "/maxsize:100k";
+  ASSERT_EQ(run(otherLine).exitCode, 0);
+  const std::int64_t planned = testing::fileSize(root() + "/b");
+  ASSERT_NE(testing::fileSize(other + "/b"), planned);
+  stdfs::copy_file(other + "/b", root() + "/b", stdfs::copy_options::overwrite_existing);
+  auto withV = line;
+  withV.push_back("/v");
+  withV.push_back("/report:'" + vol->path() + "/report.json'");
+  const auto r = run(withV);
+  EXPECT_EQ(r.exitCode, 4) << r.out << r.err;
+  EXPECT_EQ(r.out.rfind("Damage found: 1 of ", 0), 0u) << r.out;
+  EXPECT_NE(r.out.find("; resized 1 file;"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("  b: resized: its blocks carry "), std::string::npos) << r.out;
+  EXPECT_NE(log().find("Damaged file 'b': resized: carries "), std::string::npos) << log();
+  const json rep = report();
+  EXPECT_EQ(rep["verify"]["resized_files"], 1);
+  EXPECT_EQ(damaged(rep, "b")["planned_size_bytes"], planned);
+  // Seed only: the plan is unknown and the file is intact in itself.
+  EXPECT_EQ(verify({"/seed:9"}).exitCode, 0);
+}
+
+// FIFOs, sockets and device nodes are never opened (a FIFO would block the read): without the
+// plan they are listed as skipped and the verdict stands; with it they are unexpected.
+TEST_F(VerifyProgramTest, EntriesThatAreNoRegularFileAreNeverOpened) {
+  const std::vector<std::string> line = {"/s", "/allsize:2m", "/root:'" + root() + "'", "/minsize:100k",
+                                         "/maxsize:300k", "/seed:4", "/progress:off"};
+  ASSERT_EQ(run(line).exitCode, 0);
+  ASSERT_EQ(::mkfifo((root() + "/pipe").c_str(), 0644), 0);
+  ASSERT_EQ(::mknod((root() + "/null").c_str(), S_IFCHR | 0644, makedev(1, 3)), 0);
+  options.timeoutSeconds = 60;
+  auto r = verify();
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_EQ(r.out.rfind("Intact: ", 0), 0u) << r.out;
+  EXPECT_NE(r.out.find("; skipped 2 not a regular file"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("  skipped: pipe (not a regular file)"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("unreadable"), std::string::npos) << r.out;
+  EXPECT_NE(log().find("Skipped 'null': not a regular file."), std::string::npos) << log();
+  auto withV = line;
+  withV.push_back("/v");
+  r = run(withV);
+  EXPECT_EQ(r.exitCode, 4) << r.out << r.err;
+  EXPECT_NE(r.out.find("missing 0 files; unexpected 2 files"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("  unexpected: pipe (not a regular file)"), std::string::npos) << r.out;
+}
+
+// Names from the volume reach the console escaped as in the log: a line break, an escape sequence
+// or a byte that is no UTF-8 never splits a damage line or reaches the terminal raw.
+TEST_F(VerifyProgramTest, NamesFromTheVolumeAreEscapedOnTheConsole) {
+  const std::string evil = "bad\nname\x1b[31m\xff\xc2\x9b" "ok\xc3\xa9";
+  makeFile(root(), evil, 4096);
+  makeFile(root(), "good", 4096);
+  ASSERT_EQ(::truncate((root() + "/" + evil).c_str(), 2000), 0);
+  ASSERT_EQ(::truncate((root() + "/good").c_str(), 3000), 0);
+  const auto r = verify({"/seed:77"});
+  EXPECT_EQ(r.exitCode, 4) << r.out << r.err;
+  EXPECT_NE(r.out.find("  bad\\x0Aname\\x1B[31m\\xFF\\xC2\\x9Bok\xc3\xa9: truncated: 2,000 bytes"), std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+  EXPECT_EQ(r.out.find("\xff"), std::string::npos);
+  EXPECT_EQ(r.err.find('\x1b'), std::string::npos);
 }
 
 // An intact fill of a real ext4 volume, up to its last block, read with O_DIRECT.
