@@ -205,7 +205,7 @@ std::optional<std::uint64_t> majoritySeed(const std::vector<std::uint64_t>& seed
 }
 
 bool FileVerdict::damaged() const {
-  if (unreadable) return true;
+  if (unreadable || resizedFrom >= 0) return true;
   if (allocationOnly) return unreservedBytes > 0 || sizeState != SizeState::Right;
   return tally.damagedBytes() > 0 || sizeState != SizeState::Right;
 }
@@ -214,6 +214,12 @@ std::int64_t VerifyResult::damagedBytes() const {
   std::int64_t sum = 0;
   for (int c = 1; c < kBlockClasses; ++c) sum += classBytes[static_cast<std::size_t>(c)];
   return sum;
+}
+
+bool VerifyResult::nothingGenerated() const {
+  if (rootMissing || stopped) return false;
+  if (files == 0) return true;
+  return seedSource == SeedSource::None && allocationOnlyFiles == 0;
 }
 
 bool VerifyResult::anyDamage() const {
@@ -244,7 +250,8 @@ std::string systemRelative(const std::string& relative) {
 // first, and each folder's sub-folders in the order the volume lists them: the order a run walked
 // them in, which its plan must follow.
 void walk(FileSystem& fs, const std::string& root, const std::string& relativeFolder, VerifyJob& job,
-          std::vector<FoundFile>& files, std::vector<std::string>& folders, std::vector<std::string>& listingErrors) {
+          std::vector<FoundFile>& files, std::vector<std::string>& folders, std::vector<std::string>& listingErrors,
+          std::vector<std::string>& notRegular) {
   if (job.stopRequested) return;
   const std::string folder = relativeFolder.empty() ? root : root + systemRelative(relativeFolder) + kSeparator;
   auto reader = fs.openFolder(withoutTrailingSeparator(folder));
@@ -263,6 +270,11 @@ void walk(FileSystem& fs, const std::string& root, const std::string& relativeFo
     }
     if (!more.value()) break;
     if (entry.isLink || entry.isHidden || entry.isSystem) continue;
+    if (entry.isSpecial) {
+      // Opening a FIFO may block and opening a device may act on it: such an entry is only named.
+      notRegular.push_back((relativeFolder.empty() ? std::string() : relativeFolder + "/") + entry.name);
+      continue;
+    }
     (entry.isDirectory ? subfolders : names).push_back(entry.name);
   }
   reader.value().reset();
@@ -274,7 +286,7 @@ void walk(FileSystem& fs, const std::string& root, const std::string& relativeFo
     files.push_back({prefix + name});
     job.filesFound.fetch_add(1, std::memory_order_relaxed);
   }
-  for (const auto& name : subfolders) walk(fs, root, prefix + name, job, files, folders, listingErrors);
+  for (const auto& name : subfolders) walk(fs, root, prefix + name, job, files, folders, listingErrors, notRegular);
 }
 
 // Reads up to the whole of data's chunk from offset; the count is short only at the end.
@@ -335,7 +347,8 @@ class Verifier {
 
   void run() {
     std::vector<FoundFile> files;
-    walk(fs_, job_.rootFolder, "", job_, files, folders_, result_.listingErrors);
+    walk(fs_, job_.rootFolder, "", job_, files, folders_, result_.listingErrors, result_.notRegular);
+    std::sort(result_.notRegular.begin(), result_.notRegular.end());
     if (job_.stopRequested) return stop();
     if (const auto space = fs_.volumeSpace(withoutTrailingSeparator(job_.rootFolder)); space.ok()) {
       result_.volumeTotalBytes = space.value().total;
@@ -345,7 +358,7 @@ class Verifier {
       cluster_ = cluster.value();
     }
     if (job_.plan) {
-      for (const auto& p : *job_.plan) plannedSizes_.emplace(p.relativePath, p.size);
+      for (const auto& p : *job_.plan) notePlanned(p);
     }
     decideSeed(files);
     if (job_.stopRequested) return stop();
@@ -364,14 +377,14 @@ class Verifier {
         FileVerdict v = checkFile(f.relative, sizeOnly, slots_, result_.methods);
         if (job_.stopRequested && !v.unreadable) return stop();
         noteDone(times, v.length, true);
-        bytesInTree_ += v.length;
+        bytesInTree_ += roomTaken(v.length);
         account(v, allocationOnlyRun);
       }
     }
     if (!job_.plan && job_.planner) {
       job_.plan = job_.planner(bytesInTree_, folders_);
       if (job_.plan) {
-        for (const auto& p : *job_.plan) plannedSizes_.emplace(p.relativePath, p.size);
+        for (const auto& p : *job_.plan) notePlanned(p);
       }
     }
     if (job_.plan) comparePlan(files);
@@ -380,6 +393,18 @@ class Verifier {
 
  private:
   void stop() { result_.stopped = true; }
+
+  void notePlanned(const PlannedFile& p) {
+    plannedSizes_.emplace(p.relativePath, p.size);
+    if (p.sizeMayBeCut) mayBeCut_.insert(p.relativePath);
+  }
+
+  // The room a file of this length takes on the volume: whole clusters. A run that filled the
+  // volume had that much more room than is free now, not just the files' lengths.
+  std::int64_t roomTaken(std::int64_t length) const {
+    const std::int64_t c = std::max<std::int64_t>(cluster_, 1);
+    return (length + c - 1) / c * c;
+  }
 
   // Without a given seed, the seed most files' first blocks carry is the run's.
   void decideSeed(const std::vector<FoundFile>& files) {
@@ -461,7 +486,7 @@ class Verifier {
     const auto deliver = [&](std::size_t index, FileVerdict&& v) {
       waiting.emplace(index, std::move(v));
       for (auto it = waiting.find(nextToAccount); it != waiting.end(); it = waiting.find(nextToAccount)) {
-        bytesInTree_ += it->second.length;
+        bytesInTree_ += roomTaken(it->second.length);
         account(it->second, allocationOnlyRun);
         waiting.erase(it);
         ++nextToAccount;
@@ -807,6 +832,8 @@ class Verifier {
     }
     if (v.unreadable) ++result_.unreadableFiles;
     present_.emplace(v.relativePath, v.sizeState);
+    if (v.expect.sizeFromBlocks && !v.allocationOnly) carried_.emplace(v.relativePath, v.expect.size);
+    lengths_.emplace(v.relativePath, v.length);
     if (v.damaged()) result_.damaged.push_back(std::move(v));
   }
 
@@ -820,33 +847,54 @@ class Verifier {
     std::vector<std::size_t> candidates;
     for (std::size_t i = 0; i < result_.damaged.size(); ++i) {
       const FileVerdict& v = result_.damaged[i];
-      if (v.sizeState == SizeState::Truncated && !v.unreadable && v.tally.damagedBytes() == 0) {
+      if (v.sizeState == SizeState::Truncated && !v.unreadable && v.resizedFrom < 0 && v.tally.damagedBytes() == 0) {
         candidates.push_back(i);
       }
     }
     const std::size_t writers = static_cast<std::size_t>(std::clamp(job_.runWriters, 1, 256));
     std::vector<std::size_t> allowed;
-    std::string reason;
+    std::vector<const char*> reasons;
     if (job_.plan && !inFlight_.empty()) {
       for (std::size_t i : candidates) {
-        if (inFlight_.count(result_.damaged[i].relativePath) != 0) allowed.push_back(i);
+        if (inFlight_.count(result_.damaged[i].relativePath) != 0) {
+          allowed.push_back(i);
+          reasons.push_back("the run ended while it wrote it");
+        }
       }
-      reason = "the run ended while it wrote it";
     }
-    if (allowed.empty() && !candidates.empty() && candidates.size() <= writers && freeNow_ >= 0) {
+    // A fill that met the full volume cut every writer's file in flight, and a writer the system
+    // ran less may have held its file since far back in the plan: any cut file whose missing part
+    // the volume has no room for is allowed, while no more files are cut than the run had writers.
+    if (candidates.size() <= writers && freeNow_ >= 0) {
       for (std::size_t i : candidates) {
+        if (std::find(allowed.begin(), allowed.end(), i) != allowed.end()) continue;
         const FileVerdict& v = result_.damaged[i];
-        if (freeNow_ < v.expect.size - v.length + cluster_) allowed.push_back(i);
+        // One writer goes through its files in plan order: with the plan known, only a file it
+        // began once the room ran short can have met the full volume.
+        if (job_.plan && writers == 1 && mayBeCut_.count(v.relativePath) == 0) continue;
+        // A file left empty carries no size; the plan, when known, tells what it was to hold.
+        std::int64_t whole = v.expect.size;
+        if (const auto planned = plannedSizes_.find(v.relativePath);
+            !v.expect.sizeFromBlocks && planned != plannedSizes_.end()) {
+          whole = planned->second;
+        }
+        if (freeNow_ < whole - v.length + cluster_) {
+          allowed.push_back(i);
+          reasons.push_back("the volume filled while it was written");
+        }
       }
-      reason = "the volume filled while it was written";
     }
-    for (std::size_t i : allowed) {
-      const FileVerdict& v = result_.damaged[i];
+    std::vector<std::size_t> order(allowed.size());
+    for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return allowed[a] < allowed[b]; });
+    for (std::size_t k : order) {
+      const FileVerdict& v = result_.damaged[allowed[k]];
       --result_.truncatedFiles;
       result_.truncatedBytes -= v.expect.size - v.length;
       result_.cutShortFiles.push_back(v.relativePath + " (" + std::to_string(v.length) + " of " +
-                                      std::to_string(v.expect.size) + " bytes; " + reason + ")");
+                                      std::to_string(v.expect.size) + " bytes; " + reasons[k] + ")");
     }
+    std::sort(allowed.begin(), allowed.end());
     // Later ones first, so that the earlier places stay put.
     for (auto it = allowed.rbegin(); it != allowed.rend(); ++it) {
       result_.damaged.erase(result_.damaged.begin() + static_cast<std::ptrdiff_t>(*it));
@@ -936,6 +984,57 @@ class Verifier {
     for (const auto& f : files) {
       if (plannedSizes_.count(f.relative) == 0) result_.unexpected.push_back(f.relative);
     }
+    compareSizes(files);
+    // A run makes regular files only.
+    for (const auto& path : result_.notRegular) result_.unexpected.push_back(path);
+  }
+
+  // A planned file whose blocks carry another size than planned is another run's file (the same
+  // seed, other sizes) in its place, however intact its blocks are. A run that filled the volume
+  // may have cut its last files to the room left, so those may carry less.
+  void compareSizes(const std::vector<FoundFile>& files) {
+    std::unordered_map<std::string, std::size_t> damagedAt;
+    for (std::size_t i = 0; i < result_.damaged.size(); ++i) damagedAt.emplace(result_.damaged[i].relativePath, i);
+    // A run that met the full volume cut the files it handed out last to the room it saw: the last
+    // planned files present, one per writer and one more, may carry less while the volume is full.
+    std::unordered_set<std::string> lastMade;
+    const auto& plan = *job_.plan;
+    const std::size_t keep = static_cast<std::size_t>(std::clamp(job_.runWriters, 1, 256)) + 1;
+    for (auto it = plan.rbegin(); it != plan.rend() && lastMade.size() < keep; ++it) {
+      if (present_.count(it->relativePath) != 0) lastMade.insert(it->relativePath);
+    }
+    bool added = false;
+    for (const auto& f : files) {
+      const auto planned = plannedSizes_.find(f.relative);
+      const auto carried = carried_.find(f.relative);
+      if (planned == plannedSizes_.end() || carried == carried_.end()) continue;
+      if (carried->second == planned->second) continue;
+      if (carried->second < planned->second &&
+          (mayBeCut_.count(f.relative) != 0 ||
+           (lastMade.count(f.relative) != 0 && freeNow_ >= 0 && freeNow_ < planned->second - carried->second + cluster_))) {
+        continue;
+      }
+      ++result_.resizedFiles;
+      if (const auto at = damagedAt.find(f.relative); at != damagedAt.end()) {
+        result_.damaged[at->second].resizedFrom = planned->second;
+        continue;
+      }
+      FileVerdict v;
+      v.relativePath = f.relative;
+      v.length = lengths_.at(f.relative);
+      v.expect.size = carried->second;
+      v.expect.sizeFromBlocks = true;
+      v.resizedFrom = planned->second;
+      result_.damaged.push_back(std::move(v));
+      added = true;
+    }
+    if (!added) return;
+    // Damaged files stay in walk order.
+    std::unordered_map<std::string, std::size_t> walkAt;
+    for (std::size_t i = 0; i < files.size(); ++i) walkAt.emplace(files[i].relative, i);
+    std::stable_sort(result_.damaged.begin(), result_.damaged.end(), [&](const FileVerdict& a, const FileVerdict& b) {
+      return walkAt.at(a.relativePath) < walkAt.at(b.relativePath);
+    });
   }
 
   // One file in flight per writer, found walking back from the last planned file present; the
@@ -993,6 +1092,9 @@ class Verifier {
   std::unordered_set<std::string> inFlight_;  // planned files present that a writer may have been writing at the end
   std::int64_t cluster_ = 4096;
   std::unordered_map<std::string, std::int64_t> plannedSizes_;
+  std::unordered_map<std::string, std::int64_t> carried_;  // the size each file's blocks carry
+  std::unordered_map<std::string, std::int64_t> lengths_;
+  std::unordered_set<std::string> mayBeCut_;  // planned files the run may have cut to the room left
   std::unordered_map<std::string, SizeState> present_;
 };
 

@@ -104,6 +104,9 @@ std::optional<std::uint64_t> majoritySeed(const std::vector<std::uint64_t>& firs
 struct PlannedFile {
   std::string relativePath;
   std::int64_t size = 0;
+  // A run that filled the volume cut its last files to the room it saw left, which depends on how
+  // far its writers had got: such a file may carry a smaller size than planned.
+  bool sizeMayBeCut = false;
 };
 
 enum class SizeState { Right, Truncated, Extended };
@@ -118,6 +121,9 @@ struct FileVerdict {
   std::int64_t unreservedBytes = 0;  // allocation-only: bytes of its size the volume holds no room for
   bool unreadable = false;           // could not be opened or read
   std::string readError;
+  // With the plan: the size the run planned for this file, when its blocks carry another one (a
+  // file of another run's sizes in its place); -1 when it carries the planned size or none.
+  std::int64_t resizedFrom = -1;
   FileTally tally;
   bool damaged() const;
 };
@@ -146,6 +152,7 @@ struct VerifyResult {
   std::int64_t extendedFiles = 0, extendedBytes = 0;
   std::int64_t allocationOnlyFiles = 0, allocationOnlyBytes = 0, unreservedFiles = 0;
   std::int64_t unreadableFiles = 0;
+  std::int64_t resizedFiles = 0;  // with the plan: files that carry a size other than planned
   // Folders that could not be listed (whole or in part): what they hold was not checked.
   std::vector<std::string> listingErrors;
   ReadMethods methods;
@@ -163,6 +170,9 @@ struct VerifyResult {
   std::string cutShort;
   std::vector<std::string> cutShortFiles;
   std::vector<std::string> unexpected;
+  // Entries that are no regular file (a FIFO, socket or device node): never opened. With the plan
+  // they are unexpected too; without it they are only listed as skipped.
+  std::vector<std::string> notRegular;
   // The volume as it claims itself, for the capacity check.
   std::int64_t volumeTotalBytes = -1;
   // Per reader, in the order they were started.
@@ -174,6 +184,9 @@ struct VerifyResult {
   std::int64_t intactBytes() const { return classBytes[0]; }
   std::int64_t damagedBytes() const;
   bool anyDamage() const;
+  // Nothing a run made was there to check: no file at all, or no file carrying a run's identity
+  // (and none that a run only allocated). Such a verify proves nothing and never passes.
+  bool nothingGenerated() const;
 };
 
 // The record of one verify: its parameters, live counters and stop flag.

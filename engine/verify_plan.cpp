@@ -195,7 +195,13 @@ std::optional<std::vector<PlannedFile>> planRun(GenerationJob& job, const PlanVo
   // Names and sizes are handed out in the same order whatever the number of writers, so one writer
   // re-derives any run's files (and the planning volume needs no locking).
   job.threads = 1;
+  // The counters start afresh, but the mask name spaces belong to the completed parameters: reset
+  // to 0 they would leave a masked run no name at all, and its plan empty.
+  const std::int64_t fileNameSpace = job.fileNameSpace;
+  const std::int64_t dirNameSpace = job.dirNameSpace;
   job.resetCounters();
+  job.fileNameSpace = fileNameSpace;
+  job.dirNameSpace = dirNameSpace;
   QuietPresenter presenter;
   QuietLog log;
   job.scriptLog = &log;

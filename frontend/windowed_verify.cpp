@@ -37,7 +37,8 @@ MessageBox verifyResultBox(const VerifyResult& r) {
   if (r.stopped) text += "\n" + std::string(kVerifyStopped);
   text += "\n";
   for (const std::string& line : formatVerifyDetails(r, kBlocksInBox)) text += "\n" + line;
-  const bool intact = !r.anyDamage() && !r.stopped;
+  // Nothing generated found proves nothing: a warning, as damage is.
+  const bool intact = !r.anyDamage() && !r.stopped && !r.nothingGenerated();
   return {intact ? BoxIcon::Information : BoxIcon::Warning, kMainTitle, text, BoxButtons::Ok, true};
 }
 

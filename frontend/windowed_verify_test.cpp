@@ -50,7 +50,7 @@ TEST(WindowedVerify, IntactTreeGivesTheSummaryWithTheSeedFoundAndAnInformationIc
   EXPECT_EQ(box.icon, BoxIcon::Information);
   EXPECT_EQ(box.caption, "Talvane Quillet");
   EXPECT_TRUE(box.owned);
-  EXPECT_EQ(box.text.rfind("Data OK: 40.00 Kb in 4 files; corrupted 0 b;", 0), 0u) << box.text;
+  EXPECT_EQ(box.text.rfind("Intact: 40.00 Kb in 4 files; corrupted 0 b;", 0), 0u) << box.text;
   EXPECT_NE(box.text.find("Seed: 77 (carried by most files' first blocks)"), std::string::npos) << box.text;
   EXPECT_EQ(box.text.find("stopped"), std::string::npos);
 }
@@ -67,6 +67,15 @@ TEST(WindowedVerify, StopAndUnreadableFolderAreSaidInTheBox) {
   const MessageBox missing = verifyResultBox(verified(scratch / "no-such-folder", *fs));
   EXPECT_EQ(missing.icon, BoxIcon::Error);
   EXPECT_NE(missing.text.find("no-such-folder"), std::string::npos) << missing.text;
+}
+
+// An empty folder holds nothing a run made: the box says so first, with a warning, never as intact.
+TEST(WindowedVerify, EmptyFolderGivesNothingGeneratedWithAWarning) {
+  ScratchFolder scratch;
+  auto fs = makeSystemFileSystem();
+  const MessageBox box = verifyResultBox(verified(scratch.path(), *fs));
+  EXPECT_EQ(box.icon, BoxIcon::Warning);
+  EXPECT_EQ(box.text.rfind("Nothing generated found: no file in the folder", 0), 0u) << box.text;
 }
 
 TEST(VerifyProgressView, TicksShowTheCountersAndEndAsTheJobAndOptionSay) {

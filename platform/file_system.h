@@ -26,6 +26,7 @@ struct FolderEntry {
   bool isHidden = false;     // POSIX: name begins with '.'; Windows: hidden attribute
   bool isSystem = false;     // Windows system attribute; never set on POSIX
   bool isLink = false;       // symbolic link or reparse point: never entered, counted or filled
+  bool isSpecial = false;    // POSIX: a FIFO, socket or device node; opening one may block or act
 };
 
 // Enumerates one folder, "." and ".." excluded, in the order the file system returns entries.

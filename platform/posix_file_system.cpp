@@ -250,11 +250,12 @@ class PosixFolderReader final : public FolderReader {
         struct stat st;
         // An entry removed since it was listed is no entry any more.
         if (::fstatat(::dirfd(dir_), name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : DT_REG;
+        type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : S_ISREG(st.st_mode) ? DT_REG : DT_FIFO;
       }
       entry.name = name;
       entry.isDirectory = type == DT_DIR;
       entry.isLink = type == DT_LNK;
+      entry.isSpecial = type != DT_DIR && type != DT_LNK && type != DT_REG;
       entry.isHidden = name[0] == '.';
       entry.isSystem = false;
       return true;

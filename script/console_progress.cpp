@@ -1,5 +1,7 @@
 #include "script/console_progress.h"
 
+#include "script/verify_run.h"
+
 #include <chrono>
 #include <nlohmann/json.hpp>
 #include <thread>
@@ -159,7 +161,8 @@ std::string formatJsonReadLine(bool verify, const ReadFigures& now, const ReadFi
 void printEnding(std::ostream& out, ProgressFormat format, const std::string& text, int result,
                  bool rejected) {
   if (format != ProgressFormat::Json) {
-    out << "quillet: " << text << "\n" << std::flush;
+    // The text may carry a root or a parameter as typed: shown escaped, as the log writes it.
+    out << "quillet: " << escapeConsoleText(text) << "\n" << std::flush;
     return;
   }
   nlohmann::ordered_json j;

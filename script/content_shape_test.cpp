@@ -154,7 +154,7 @@ TEST_F(ContentShapeProgramTest, SameSeedSameBytesAndVerifyReadsItBack) {
 
   auto v = run({"/v", "/root:'" + at("one") + "'", "/progress:off"});
   EXPECT_EQ(v.exitCode, 0) << v.out << v.err;
-  EXPECT_NE(v.out.find("Data OK: 4.00 Mb in 4 files; corrupted 0 b"), std::string::npos) << v.out;
+  EXPECT_NE(v.out.find("Intact: 4.00 Mb in 4 files; corrupted 0 b"), std::string::npos) << v.out;
 
   // A flipped bit in a block that repeats another is damage at its own offset, and nothing else is.
   auto bytes = readBytes(files[1]);

@@ -1,6 +1,7 @@
 #include "script/verify_run.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -189,8 +190,77 @@ std::string groupedCount(std::int64_t n) {
   return n < 0 ? "-" + out : out;
 }
 
+namespace {
+
+constexpr const char* kIntact = "Intact: ";
+constexpr const char* kDamageFound = "Damage found: ";
+constexpr const char* kNothingGenerated = "Nothing generated found: ";
+constexpr const char* kStopped = "Stopped: ";
+
+}  // namespace
+
+bool isVerifySummaryLine(const std::string& line) {
+  for (const char* verdict : {kIntact, kDamageFound, kNothingGenerated, kStopped}) {
+    if (line.rfind(verdict, 0) == 0) return true;
+  }
+  return false;
+}
+
+std::string escapeConsoleText(const std::string& text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  const auto escaped = [](unsigned char byte) { return std::string("\\x") + kHex[byte >> 4] + kHex[byte & 0x0F]; };
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte < 0x80) {
+      // The log's rule: control characters, and a backslash that would read as the start of an escape.
+      const auto hex = [&](std::size_t k) { return k < text.size() && std::isxdigit(static_cast<unsigned char>(text[k])) != 0; };
+      const bool looksLikeEscape = byte == '\\' && i + 1 < text.size() && text[i + 1] == 'x' && hex(i + 2) && hex(i + 3);
+      if (byte < 0x20 || byte == 0x7F || looksLikeEscape) {
+        out += escaped(byte);
+      } else {
+        out += static_cast<char>(byte);
+      }
+      ++i;
+      continue;
+    }
+    // A UTF-8 sequence is kept when it is well formed and no C1 control; else its lead byte is escaped.
+    const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 0;
+    bool valid = length != 0 && byte <= 0xF4 && i + length <= text.size();
+    std::uint32_t code = valid ? (byte & (0x7F >> length)) : 0;
+    for (std::size_t k = 1; valid && k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      valid = (next & 0xC0) == 0x80;
+      code = (code << 6) | (next & 0x3F);
+    }
+    static constexpr std::uint32_t kLeast[5] = {0, 0, 0x80, 0x800, 0x10000};
+    valid = valid && code >= kLeast[length] && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF) && code >= 0xA0;
+    if (valid) {
+      out.append(text, i, length);
+      i += length;
+    } else {
+      out += escaped(byte);
+      ++i;
+    }
+  }
+  return out;
+}
+
 std::string formatVerifySummary(const VerifyResult& r) {
-  std::string s = "Data OK: " + formatSize(r.intactBytes()) + " in " + filesText(r.classFiles[0]);
+  std::string s;
+  const std::int64_t damagedFiles = static_cast<std::int64_t>(r.damaged.size());
+  if (r.nothingGenerated()) {
+    s = kNothingGenerated;
+    s += r.files == 0 ? "no file in the folder" : filesText(r.files) + " checked, none made by a run";
+  } else if (r.anyDamage()) {
+    s = kDamageFound + grouped(damagedFiles) + " of " + filesText(r.files) + " damaged";
+    if (r.planned) s += ", " + grouped(static_cast<std::int64_t>(r.missing.size())) + " missing";
+    if (!r.listingErrors.empty()) s += ", " + grouped(static_cast<std::int64_t>(r.listingErrors.size())) + " folders not listed";
+    s += "; intact " + formatSize(r.intactBytes());
+  } else {
+    s = (r.stopped ? kStopped : kIntact) + formatSize(r.intactBytes()) + " in " + filesText(r.files);
+  }
   for (int c = 1; c < kBlockClasses; ++c) {
     const auto i = static_cast<std::size_t>(c);
     s += "; " + std::string(blockClassName(static_cast<BlockClass>(c))) + " " + formatSize(r.classBytes[i]);
@@ -198,11 +268,15 @@ std::string formatVerifySummary(const VerifyResult& r) {
   }
   if (r.truncatedFiles > 0) s += "; truncated " + filesText(r.truncatedFiles);
   if (r.extendedFiles > 0) s += "; extended " + filesText(r.extendedFiles);
+  if (r.resizedFiles > 0) s += "; resized " + filesText(r.resizedFiles);
   if (r.allocationOnlyFiles > 0) {
     s += "; allocation-only " + formatSize(r.allocationOnlyBytes) + " in " + filesText(r.allocationOnlyFiles);
     if (r.unreservedFiles > 0) s += " (" + grouped(r.unreservedFiles) + " without their room)";
   }
   if (r.unreadableFiles > 0) s += "; unreadable " + filesText(r.unreadableFiles);
+  if (!r.planned && !r.notRegular.empty()) {
+    s += "; skipped " + grouped(static_cast<std::int64_t>(r.notRegular.size())) + " not a regular file";
+  }
   if (r.planned) {
     s += "; missing " + filesText(static_cast<std::int64_t>(r.missing.size()));
     s += "; unexpected " + filesText(static_cast<std::int64_t>(r.unexpected.size()));
@@ -229,33 +303,39 @@ std::vector<std::string> formatVerifyDetails(const VerifyResult& r, std::size_t 
                     grouped(r.volumeTotalBytes) + " bytes)");
   }
   if (r.missingTailAllowed > 0) {
-    lines.push_back("Not made: " + filesText(r.missingTailAllowed) + " after the run ended early (" + r.tailReason +
+    lines.push_back("Not made: " + filesText(r.missingTailAllowed) + " after the run ended early (" + escapeConsoleText(r.tailReason) +
                     ")");
   }
-  for (const auto& file : r.cutShortFiles) lines.push_back("Cut short where the run ended: " + file);
-  for (const auto& e : r.listingErrors) lines.push_back("Not listed: " + e);
-  if (!r.planNote.empty()) lines.push_back("The run's files: " + r.planNote);
+  for (const auto& file : r.cutShortFiles) lines.push_back("Cut short where the run ended: " + escapeConsoleText(file));
+  for (const auto& e : r.listingErrors) lines.push_back("Not listed: " + escapeConsoleText(e));
+  if (!r.planNote.empty()) lines.push_back("The run's files: " + escapeConsoleText(r.planNote));
   std::size_t shown = 0;
   for (const auto& f : r.damaged) {
     if (shown >= firstBlocks) break;
+    const std::string name = escapeConsoleText(f.relativePath);
     if (f.unreadable) {
-      lines.push_back("  " + f.relativePath + ": unreadable: " + f.readError);
+      lines.push_back("  " + name + ": unreadable: " + escapeConsoleText(f.readError));
       ++shown;
       continue;
     }
     if (f.sizeState != SizeState::Right) {
-      lines.push_back("  " + f.relativePath + ": " + sizeStateText(f.sizeState) + ": " + grouped(f.length) +
+      lines.push_back("  " + name + ": " + sizeStateText(f.sizeState) + ": " + grouped(f.length) +
                       " bytes, its blocks carry " + grouped(f.expect.size));
       ++shown;
     }
+    if (f.resizedFrom >= 0) {
+      lines.push_back("  " + name + ": resized: its blocks carry " + grouped(f.expect.size) + " bytes, the run planned " +
+                      grouped(f.resizedFrom));
+      ++shown;
+    }
     if (f.allocationOnly && f.unreservedBytes > 0) {
-      lines.push_back("  " + f.relativePath + ": allocation-only, " + grouped(f.unreservedBytes) +
+      lines.push_back("  " + name + ": allocation-only, " + grouped(f.unreservedBytes) +
                       " bytes without reserved room");
       ++shown;
     }
     for (const auto& range : f.tally.ranges) {
       if (shown >= firstBlocks) break;
-      lines.push_back("  " + f.relativePath + " at " + grouped(range.offset) + ": " + blockClassName(range.kind) +
+      lines.push_back("  " + name + " at " + grouped(range.offset) + ": " + blockClassName(range.kind) +
                       " (" + grouped(range.length) + " bytes); expected " + identityText(range.expected) +
                       "; found " + (range.found ? identityText(*range.found) : std::string("no identity")));
       ++shown;
@@ -266,19 +346,29 @@ std::vector<std::string> formatVerifyDetails(const VerifyResult& r, std::size_t 
   std::size_t missingShown = 0;
   for (const auto& path : r.missing) {
     if (missingShown++ >= firstBlocks) break;
-    lines.push_back("  missing: " + path);
+    lines.push_back("  missing: " + escapeConsoleText(path));
   }
+  const auto special = [&](const std::string& path) {
+    return std::binary_search(r.notRegular.begin(), r.notRegular.end(), path) ? " (not a regular file)" : "";
+  };
   std::size_t unexpectedShown = 0;
   for (const auto& path : r.unexpected) {
     if (unexpectedShown++ >= firstBlocks) break;
-    lines.push_back("  unexpected: " + path);
+    lines.push_back("  unexpected: " + escapeConsoleText(path) + special(path));
+  }
+  if (!r.planned) {
+    std::size_t skippedShown = 0;
+    for (const auto& path : r.notRegular) {
+      if (skippedShown++ >= firstBlocks) break;
+      lines.push_back("  skipped: " + escapeConsoleText(path) + " (not a regular file)");
+    }
   }
   return lines;
 }
 
 std::vector<std::string> formatVerifyLogLines(const VerifyResult& r, std::size_t cap) {
   std::vector<std::string> lines;
-  std::size_t total = r.damaged.size() + r.missing.size() + r.unexpected.size();
+  std::size_t total = r.damaged.size() + r.missing.size() + r.unexpected.size() + (r.planned ? 0 : r.notRegular.size());
   for (const auto& f : r.damaged) {
     if (lines.size() >= cap) break;
     std::string line = "Damaged file '" + f.relativePath + "':";
@@ -292,6 +382,10 @@ std::vector<std::string> formatVerifyLogLines(const VerifyResult& r, std::size_t
       line += sep + sizeStateText(f.sizeState) + " to " + grouped(f.length) + " b of " + grouped(f.expect.size);
       sep = ", ";
     }
+    if (f.resizedFrom >= 0) {
+      line += sep + "resized: carries " + grouped(f.expect.size) + " b, planned " + grouped(f.resizedFrom);
+      sep = ", ";
+    }
     if (f.allocationOnly && f.unreservedBytes > 0) line += sep + grouped(f.unreservedBytes) + " b without room";
     if (!f.tally.ranges.empty()) line += "; first at " + grouped(f.tally.ranges.front().offset);
     lines.push_back(line + ".");
@@ -302,7 +396,14 @@ std::vector<std::string> formatVerifyLogLines(const VerifyResult& r, std::size_t
   }
   for (const auto& path : r.unexpected) {
     if (lines.size() >= cap) break;
-    lines.push_back("Unexpected file '" + path + "'.");
+    const bool special = std::binary_search(r.notRegular.begin(), r.notRegular.end(), path);
+    lines.push_back("Unexpected file '" + path + (special ? "': not a regular file." : "'."));
+  }
+  if (!r.planned) {
+    for (const auto& path : r.notRegular) {
+      if (lines.size() >= cap) break;
+      lines.push_back("Skipped '" + path + "': not a regular file.");
+    }
   }
   if (total > lines.size()) lines.push_back(grouped(static_cast<std::int64_t>(total - lines.size())) +
                                             " more damaged, missing or unexpected files left out of the log.");
@@ -340,6 +441,8 @@ std::string verifyJson(const VerifyResult& r, const std::string& rootFolder) {
   j["allocation_only"] = {
       {"files", r.allocationOnlyFiles}, {"bytes", r.allocationOnlyBytes}, {"unreserved_files", r.unreservedFiles}};
   j["unreadable_files"] = r.unreadableFiles;
+  j["resized_files"] = r.planned ? ordered_json(r.resizedFiles) : ordered_json(nullptr);
+  j["nothing_generated"] = r.nothingGenerated();
   j["read_methods"] = {{"direct_files", r.methods.direct},
                        {"dropped_cache_files", r.methods.dropped},
                        {"cached_files", r.methods.cached}};
@@ -358,6 +461,7 @@ std::string verifyJson(const VerifyResult& r, const std::string& rootFolder) {
     j["missing_tail_reason"] = nullptr;
   }
   j["listing_errors"] = r.listingErrors;
+  j["not_regular_files"] = r.notRegular;
   j["cut_short_file"] = r.cutShort.empty() ? ordered_json(nullptr) : ordered_json(r.cutShort);
   j["cut_short_files"] = r.cutShortFiles;
   ordered_json damaged = ordered_json::array();
@@ -367,6 +471,7 @@ std::string verifyJson(const VerifyResult& r, const std::string& rootFolder) {
     d["length_bytes"] = f.length;
     d["carried_size_bytes"] = f.expect.sizeFromBlocks ? ordered_json(f.expect.size) : ordered_json(nullptr);
     d["size"] = sizeStateText(f.sizeState);
+    d["planned_size_bytes"] = f.resizedFrom >= 0 ? ordered_json(f.resizedFrom) : ordered_json(nullptr);
     d["allocation_only"] = f.allocationOnly;
     d["unreserved_bytes"] = f.unreservedBytes;
     d["read_error"] = f.unreadable ? ordered_json(f.readError) : ordered_json(nullptr);
@@ -538,14 +643,24 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
         // any other run ends by its own figures.
         volume.freeBytes = INT64_C(1) << 60;
         volume.totalBytes = INT64_C(1) << 61;
-        if (runJob.allPartition) {
-          if (const auto space = fs.volumeSpace(root); space.ok()) {
-            volume.freeBytes = space.value().availableToCaller + bytesInTree;
-            volume.totalBytes = space.value().total;
-          }
-        }
+        // With several writers the run handed its last files out against the room it saw, while
+        // other writers' files were still being written, and those in flight took less than their
+        // size when the volume filled. The plan (one writer, every file whole) is given that much
+        // more room, so it reaches every file the run made; the files it plans past the run's end
+        // are the unmade tail.
         GenerationJob planJob;
         ParseOutcome planParsed = parseScript(mode, parsed.runArgs, planJob);
+        // The sizes as given: completed against the volume as it is now (full), they would be cut.
+        const std::int64_t largest = std::max<std::int64_t>(planJob.maxFileSize, planJob.minFileSize);
+        std::int64_t room = -1;
+        const std::int64_t slack = (static_cast<std::int64_t>(job.runWriters) + 1) * largest;
+        if (runJob.allPartition) {
+          if (const auto space = fs.volumeSpace(root); space.ok()) {
+            room = space.value().availableToCaller + bytesInTree;
+            volume.freeBytes = room + slack;
+            volume.totalBytes = std::max(space.value().total, volume.freeBytes);
+          }
+        }
         planJob.rootFolder = job.rootFolder;
         if (sharing != nullptr && sharing->shareVerifiedJob) sharing->shareVerifiedJob(planJob);
         std::string why;
@@ -557,6 +672,15 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
             },
             why);
         planNote = why;
+        if (plan && room >= 0) {
+          // Files handed out once less than the slack was left may have been cut to the room seen.
+          std::int64_t before = 0;
+          const std::int64_t c = std::max<std::int64_t>(volume.clusterSize, 1);
+          for (auto& f : *plan) {
+            if (before + slack >= room) f.sizeMayBeCut = true;
+            before += (f.size + c - 1) / c * c;
+          }
+        }
         return plan;
       };
     }
@@ -609,7 +733,9 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
     log.writeLine("Verify stopped before every file was checked.");
     return end(GenerationResult::Stopped);
   }
-  end(result.anyDamage() ? GenerationResult::DataDamaged : GenerationResult::Done);
+  // A verify that found nothing a run made proves nothing: it never passes.
+  if (result.nothingGenerated()) log.writeLine("Nothing generated was found in '" + withoutTrailingSeparator(job.rootFolder) + "'.");
+  end(result.anyDamage() || result.nothingGenerated() ? GenerationResult::DataDamaged : GenerationResult::Done);
 }
 
 }  // namespace quillet

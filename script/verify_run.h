@@ -38,8 +38,17 @@ VerifyParse parseVerify(const std::string& mode, const std::vector<std::string>&
 // "1,020": the counts of the summary and the progress figures are read by people.
 std::string groupedCount(std::int64_t n);
 
-// "Data OK: 3.98 Gb in 1,020 files; corrupted 4.00 Kb in 1 file; ..." (no line end).
+// The summary, its verdict first (no line end): "Intact: 3.98 Gb in 1,020 files; corrupted 0 b; ...",
+// "Damage found: 2 of 1,020 files damaged, 1 missing; intact 3.97 Gb; corrupted 4.00 Kb in 1 file; ...",
+// "Nothing generated found: ..." or, for a verify stopped before it found damage, "Stopped: ...".
 std::string formatVerifySummary(const VerifyResult& r);
+// Whether a line is a verify's summary (it starts with one of its verdicts).
+bool isVerifySummaryLine(const std::string& line);
+// A text from the volume (a name, a system message) as the console and the windows show it: as the
+// log writes it (control characters as "\xHH"), and besides each byte that is not part of valid
+// UTF-8 or that encodes a C1 control character, so that no name can move the cursor, split a line or
+// garble the terminal.
+std::string escapeConsoleText(const std::string& text);
 // The lines after the summary: seed, read method, capacity and the first damaged blocks.
 std::vector<std::string> formatVerifyDetails(const VerifyResult& r, std::size_t firstBlocks = 10);
 // One log line per damaged file, capped; the last line counts the files left out.

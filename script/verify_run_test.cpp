@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -98,7 +99,7 @@ TEST_F(VerifyProgramTest, IntactTreeIsCleanAndLinksAndHiddenEntriesAreNeverRead)
 
   const auto r = verify();
   EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
-  EXPECT_NE(r.out.find("Data OK: 3.07 Mb in 5 files; corrupted 0 b; misdirected 0 b; stale 0 b; zeroed 0 b; "
+  EXPECT_NE(r.out.find("Intact: 3.07 Mb in 5 files; corrupted 0 b; misdirected 0 b; stale 0 b; zeroed 0 b; "
                        "unrecognised 0 b"),
             std::string::npos)
       << r.out;
@@ -182,7 +183,7 @@ TEST_F(VerifyProgramTest, WrapAroundDriveShowsItsTrueCapacity) {
 
   const auto r = verify();
   EXPECT_EQ(r.exitCode, 4) << r.out << r.err;
-  EXPECT_NE(r.out.find("Data OK: 1.00 Mb in 4 files; corrupted 0 b; misdirected 1.00 Mb in 4 files"),
+  EXPECT_NE(r.out.find("Damage found: 4 of 8 files damaged; intact 1.00 Mb; corrupted 0 b; misdirected 1.00 Mb in 4 files"),
             std::string::npos)
       << r.out;
   EXPECT_NE(r.out.find("Capacity: 1.00 Mb (1,048,576 bytes) read back intact; the volume claims"), std::string::npos)
@@ -401,6 +402,179 @@ TEST_F(VerifyProgramTest, RunThatEndedFullMayLackItsTail) {
   EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
   EXPECT_NE(r.out.find("missing 0 files"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("after the run ended early (the volume has no room for"), std::string::npos) << r.out;
+}
+
+// Masked names come from the run's parameters as much as its sizes do: every mask form, by all
+// size and by files number, with and without a made-up tree, re-derives the very names made.
+TEST_F(VerifyProgramTest, RunLineWithAFileMaskKnowsItsFiles) {
+  const std::string r = "/root:'" + root() + "'";
+  const std::vector<std::vector<std::string>> lines = {
+      {"/s", "/allsize:20m", r, "/minsize:1m", "/maxsize:3m", "/seed:42", "/filemask:'?'"},
+      {"/s", "/allsize:20m", r, "/minsize:1m", "/maxsize:3m", "/seed:42", "/filemask:'????????.???'"},
+      {"/s", "/allsize:5m", r, "/minsize:100k", "/maxsize:300k", "/seed:3", "/filemask:'x*.dat'"},
+      {"/f", "/minfiles:3", "/maxfiles:6", r, "/minsize:1k", "/maxsize:20k", "/seed:5", "/filemask:'x??'"},
+      {"/f", "/minfiles:2", "/maxfiles:4", "/recurse", r, "/minsize:1k", "/maxsize:20k", "/seed:6",
+       "/filemask:'????????.???'"},
+      {"/f", "/minfiles:2", "/maxfiles:4", "/recurse", "/rootsize:2", "/treedeep:2", "/dirlimit:50",
+       "/dirmask:'????????'", r, "/minsize:1k", "/maxsize:20k", "/seed:7", "/filemask:'x??'"},
+  };
+  for (auto line : lines) {
+    ASSERT_TRUE(testing::removeTree(root()));
+    line.push_back("/progress:off");
+    ASSERT_EQ(run(line).exitCode, 0) << line[6];
+    if (line[1] == "/minfiles:2" && line[3] != "/rootsize:2") {
+      // /recurse alone fills the folders it finds: give it one, and run again into that tree.
+      ASSERT_TRUE(testing::removeTree(root()));
+      stdfs::create_directories(root() + "/sub");
+      ASSERT_EQ(run(line).exitCode, 0);
+    }
+    auto withV = line;
+    withV.push_back("/v");
+    auto got = run(withV);
+    EXPECT_EQ(got.exitCode, 0) << got.out << got.err;
+    EXPECT_NE(got.out.find("; missing 0 files; unexpected 0 files"), std::string::npos) << got.out;
+    const auto files = testing::filesBelow(root());
+    ASSERT_GE(files.size(), 2u);
+    ASSERT_TRUE(stdfs::remove(root() + "/" + files.begin()->first));
+    got = run(withV);
+    EXPECT_EQ(got.exitCode, 4) << got.out << got.err;
+    EXPECT_NE(got.out.find("; missing 1 file; unexpected 0 files"), std::string::npos) << got.out;
+    EXPECT_NE(got.out.find("  missing: " + files.begin()->first), std::string::npos) << got.out;
+  }
+}
+
+// Several writers filling the volume each leave a file cut short where it filled, and a writer
+// the system ran less may hold its file from far back: with the run's line the tree is intact,
+// for any number of writers, with or without a flush per file, on tmpfs and on ext4.
+void fillWithWritersVerifiesIntact(const std::string& volume, testing::ProgramOptions& options) {
+  for (int writers = 1; writers <= 8; ++writers) {
+    for (const char* sync : {"/sync:none", "/sync:file"}) {
+      const std::string root = volume + "/run";
+      ASSERT_TRUE(testing::removeTree(root));
+      std::vector<std::string> line = {"/s", "/allsize:allpartition", "/root:'" + root + "'", "/minsize:100k",
+                                       "/maxsize:512k", "/seed:" + std::to_string(100 + writers),
+                                       "/threads:" + std::to_string(writers), sync, "/progress:off"};
+      ASSERT_EQ(testing::runProgram(line, options).exitCode, 1) << writers << sync;
+      line.push_back("/v");
+      const auto got = testing::runProgram(line, options);
+      EXPECT_EQ(got.exitCode, 0) << writers << " writers " << sync << "\n" << got.out << got.err;
+      EXPECT_NE(got.out.find("missing 0 files; unexpected 0 files"), std::string::npos) << got.out;
+    }
+  }
+}
+
+TEST(VerifyFullVolumeTest, SeveralWritersFillingTmpfsVerifyIntact) {
+  QUILLET_MOUNT_OR_SKIP(vol, tmpfs, 64 << 20);
+  testing::ScratchFolder bin;
+  auto options = testing::privateCopyOfProgram(bin.path());
+  options.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+  fillWithWritersVerifiesIntact(vol->path(), options);
+}
+
+TEST(VerifyFullVolumeTest, SeveralWritersFillingExt4VerifyIntact) {
+  QUILLET_MOUNT_OR_SKIP(vol, ext4, 48 << 20);
+  testing::ScratchFolder bin;
+  auto options = testing::privateCopyOfProgram(bin.path());
+  options.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+  fillWithWritersVerifiesIntact(vol->path(), options);
+}
+
+// A verify that checked nothing a run made proves nothing: an empty folder, or files that carry
+// no run's identity, end with the verdict that nothing generated was found, exit 4, never "Intact".
+TEST_F(VerifyProgramTest, NothingGeneratedFoundNeverPasses) {
+  stdfs::create_directories(root());
+  auto r = verify();
+  EXPECT_EQ(r.exitCode, 4) << r.out << r.err;
+  EXPECT_EQ(r.out.rfind("Nothing generated found: no file in the folder", 0), 0u) << r.out;
+  EXPECT_EQ(report()["result"]["code"], 4);
+  EXPECT_EQ(report()["verify"]["nothing_generated"], true);
+  EXPECT_NE(log().find("Nothing generated was found in '" + root() + "'."), std::string::npos) << log();
+  writeBytes(root() + "/notes.txt", std::vector<std::uint8_t>(5000, 'n'));
+  r = verify();
+  EXPECT_EQ(r.exitCode, 4) << r.out << r.err;
+  EXPECT_EQ(r.out.rfind("Nothing generated found: 1 file checked, none made by a run", 0), 0u) << r.out;
+  // A damaged file is counted as damage, never under the intact verdict.
+  makeFile(root(), "a", 8192);
+  makeFile(root(), "b", 8192);
+  patch(root() + "/b", 10, {0xFF});
+  ASSERT_TRUE(stdfs::remove(root() + "/notes.txt"));
+  r = verify();
+  EXPECT_EQ(r.exitCode, 4) << r.out << r.err;
+  EXPECT_EQ(r.out.rfind("Damage found: 1 of 2 files damaged; intact 15.00 Kb; corrupted 1.00 Kb in 1 file", 0), 0u)
+      << r.out;
+  EXPECT_NE(log().find("Damage found: 1 of 2 files damaged;"), std::string::npos) << log();
+}
+
+// With the run's line the plan knows every file's size: a file of another run of the same seed
+// with other sizes, intact in itself, is damage ("resized") in the console, the log and the report.
+TEST_F(VerifyProgramTest, FileOfAnotherSizeThanPlannedIsResized) {
+  const std::vector<std::string> line = {"/s", "/allsize:6m", "/root:'" + root() + "'", "/minsize:200k",
+                                         "/maxsize:900k", "/seed:9", "/progress:off"};
+  ASSERT_EQ(run(line).exitCode, 0);
+  const std::string other = vol->path() + "/other";
+  auto otherLine = line;
+  otherLine[2] = "/root:'" + other + "'";
+  otherLine[3] = "/minsize:50k";
+  otherLine[4] = "/maxsize:100k";
+  ASSERT_EQ(run(otherLine).exitCode, 0);
+  const std::int64_t planned = testing::fileSize(root() + "/b");
+  ASSERT_NE(testing::fileSize(other + "/b"), planned);
+  stdfs::copy_file(other + "/b", root() + "/b", stdfs::copy_options::overwrite_existing);
+  auto withV = line;
+  withV.push_back("/v");
+  withV.push_back("/report:'" + vol->path() + "/report.json'");
+  const auto r = run(withV);
+  EXPECT_EQ(r.exitCode, 4) << r.out << r.err;
+  EXPECT_EQ(r.out.rfind("Damage found: 1 of ", 0), 0u) << r.out;
+  EXPECT_NE(r.out.find("; resized 1 file;"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("  b: resized: its blocks carry "), std::string::npos) << r.out;
+  EXPECT_NE(log().find("Damaged file 'b': resized: carries "), std::string::npos) << log();
+  const json rep = report();
+  EXPECT_EQ(rep["verify"]["resized_files"], 1);
+  EXPECT_EQ(damaged(rep, "b")["planned_size_bytes"], planned);
+  // Seed only: the plan is unknown and the file is intact in itself.
+  EXPECT_EQ(verify({"/seed:9"}).exitCode, 0);
+}
+
+// FIFOs, sockets and device nodes are never opened (a FIFO would block the read): without the
+// plan they are listed as skipped and the verdict stands; with it they are unexpected.
+TEST_F(VerifyProgramTest, EntriesThatAreNoRegularFileAreNeverOpened) {
+  const std::vector<std::string> line = {"/s", "/allsize:2m", "/root:'" + root() + "'", "/minsize:100k",
+                                         "/maxsize:300k", "/seed:4", "/progress:off"};
+  ASSERT_EQ(run(line).exitCode, 0);
+  ASSERT_EQ(::mkfifo((root() + "/pipe").c_str(), 0644), 0);
+  ASSERT_EQ(::mknod((root() + "/null").c_str(), S_IFCHR | 0644, makedev(1, 3)), 0);
+  options.timeoutSeconds = 60;
+  auto r = verify();
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_EQ(r.out.rfind("Intact: ", 0), 0u) << r.out;
+  EXPECT_NE(r.out.find("; skipped 2 not a regular file"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("  skipped: pipe (not a regular file)"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("unreadable"), std::string::npos) << r.out;
+  EXPECT_NE(log().find("Skipped 'null': not a regular file."), std::string::npos) << log();
+  auto withV = line;
+  withV.push_back("/v");
+  r = run(withV);
+  EXPECT_EQ(r.exitCode, 4) << r.out << r.err;
+  EXPECT_NE(r.out.find("missing 0 files; unexpected 2 files"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("  unexpected: pipe (not a regular file)"), std::string::npos) << r.out;
+}
+
+// Names from the volume reach the console escaped as in the log: a line break, an escape sequence
+// or a byte that is no UTF-8 never splits a damage line or reaches the terminal raw.
+TEST_F(VerifyProgramTest, NamesFromTheVolumeAreEscapedOnTheConsole) {
+  const std::string evil = "bad\nname\x1b[31m\xff\xc2\x9b" "ok\xc3\xa9";
+  makeFile(root(), evil, 4096);
+  makeFile(root(), "good", 4096);
+  ASSERT_EQ(::truncate((root() + "/" + evil).c_str(), 2000), 0);
+  ASSERT_EQ(::truncate((root() + "/good").c_str(), 3000), 0);
+  const auto r = verify({"/seed:77"});
+  EXPECT_EQ(r.exitCode, 4) << r.out << r.err;
+  EXPECT_NE(r.out.find("  bad\\x0Aname\\x1B[31m\\xFF\\xC2\\x9Bok\xc3\xa9: truncated: 2,000 bytes"), std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+  EXPECT_EQ(r.out.find("\xff"), std::string::npos);
+  EXPECT_EQ(r.err.find('\x1b'), std::string::npos);
 }
 
 // An intact fill of a real ext4 volume, up to its last block, read with O_DIRECT.

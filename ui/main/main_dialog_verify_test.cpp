@@ -153,7 +153,7 @@ class MainDialogVerifyTest : public QObject {
     QCOMPARE(icon, QMessageBox::Warning);
     QCOMPARE(box.texts.size(), 1);
     const QString text = box.texts.first();
-    QVERIFY2(text.startsWith(QStringLiteral("Data OK: 383.00 Kb in 6 files; corrupted 1.00 Kb in 1 file;")),
+    QVERIFY2(text.startsWith(QStringLiteral("Damage found: 1 of 6 files damaged; intact 383.00 Kb; corrupted 1.00 Kb in 1 file;")),
              qPrintable(text));
     QVERIFY2(text.contains(QStringLiteral("Seed: 1234 (carried by most files' first blocks)")), qPrintable(text));
     const QString name = QString::fromStdString(std::filesystem::path(victim).filename().string());
