@@ -1,12 +1,11 @@
 #include "script/console_progress.h"
 
-#include "script/verify_run.h"
-
 #include <chrono>
 #include <nlohmann/json.hpp>
 #include <thread>
 
 #include "engine/size_text.h"
+#include "script/verify_run.h"
 
 namespace quillet {
 namespace {
