@@ -44,8 +44,9 @@ class WindowedVerify {
 
 // The box that ends a verify: the product's name as caption, the summary line the console prints
 // with the details after it (seed, read method, capacity, the first damaged blocks), and the note
-// that it was stopped when it was. Information icon when everything checked was intact, warning
-// icon when damage was found or the verify was stopped, error icon when the folder could not be read.
+// that it was stopped when it was; the summary's first words give the verdict. Information icon when
+// everything checked was intact, warning icon when damage was found, nothing generated was found (an
+// empty folder) or the verify was stopped, error icon when the folder could not be read.
 MessageBox verifyResultBox(const VerifyResult& result);
 
 }  // namespace quillet

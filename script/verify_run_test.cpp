@@ -577,6 +577,27 @@ TEST_F(VerifyProgramTest, NamesFromTheVolumeAreEscapedOnTheConsole) {
   EXPECT_EQ(r.err.find('\x1b'), std::string::npos);
 }
 
+// One writer goes through its files in plan order: with the run's line, a file truncated early in
+// a full volume is damage, not where the run ended.
+TEST(VerifyFullVolumeTest, EarlyFileTruncatedOnAFullVolumeIsDamage) {
+  QUILLET_MOUNT_OR_SKIP(vol, tmpfs, 24 << 20);
+  testing::ScratchFolder bin;
+  auto options = testing::privateCopyOfProgram(bin.path());
+  options.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+  const std::string root = vol->path() + "/run";
+  std::vector<std::string> line = {"/s", "/allsize:allpartition", "/root:'" + root + "'", "/minsize:300000b",
+                                   "/maxsize:1500000b", "/seed:14197680301730662304", "/progress:off"};
+  ASSERT_EQ(testing::runProgram(line, options).exitCode, 1);
+  line.push_back("/v");
+  auto got = testing::runProgram(line, options);
+  EXPECT_EQ(got.exitCode, 0) << got.out << got.err;
+  ASSERT_GT(testing::fileSize(root + "/b"), 364276);
+  ASSERT_EQ(::truncate((root + "/b").c_str(), 364276), 0);
+  got = testing::runProgram(line, options);
+  EXPECT_EQ(got.exitCode, 4) << got.out << got.err;
+  EXPECT_NE(got.out.find("  b: truncated: 364,276 bytes"), std::string::npos) << got.out;
+}
+
 // An intact fill of a real ext4 volume, up to its last block, read with O_DIRECT.
 TEST(VerifyExt4Test, IntactFullVolumeVerifiesClean) {
   QUILLET_MOUNT_OR_SKIP(vol, ext4, 32 << 20);
