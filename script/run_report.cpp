@@ -121,7 +121,7 @@ std::string formatReport(const RunRecord& r) {
   j["schema"] = kReportSchema;
   j["program"] = {{"name", "Talvane Quillet"}, {"version", QUILLET_VERSION}, {"build", buildText()}};
   j["command_line"] = r.commandLine;
-  j["mode"] = r.verifyMode ? "verify" : r.byAllSize ? "by_all_size" : "by_files_number";
+  j["mode"] = r.probeMode ? "probe" : r.verifyMode ? "verify" : r.byAllSize ? "by_all_size" : "by_files_number";
   j["rejection"] = r.rejection.empty() ? ordered_json(nullptr) : ordered_json(r.rejection);
   j["parameters"] = job != nullptr ? parameters(*job, r.extensions) : ordered_json(nullptr);
   if (job != nullptr && r.runWide) {
@@ -225,6 +225,7 @@ std::string formatReport(const RunRecord& r) {
     j["files_by_number"] = nullptr;
     j["verify"] = r.verifyJson.empty() ? ordered_json(nullptr) : ordered_json::parse(r.verifyJson);
   }
+  if (r.probeMode) j["probe"] = r.probeJson.empty() ? ordered_json(nullptr) : ordered_json::parse(r.probeJson);
   if (!r.sharedJson.empty()) j["ranks"] = ordered_json::parse(r.sharedJson);
   // A path that is no valid UTF-8 gets replacement characters rather than no report.
   return j.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";

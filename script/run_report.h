@@ -46,6 +46,9 @@ struct RunRecord {
   int threads = 1;  // a verify's readers (a generation's writers are the job's)
   std::vector<WriterTimes> readerTimes;  // a verify's, per reader; empty when no file was checked
   std::string verifyJson;
+  // A probe: the mode is "probe" and probeJson (one JSON object) becomes the report's "probe".
+  bool probeMode = false;
+  std::string probeJson;
   // When the generation started (the worker's start); set once it did.
   std::optional<std::chrono::system_clock::time_point> generationStarted;
   // A run shared among several processes: the figures of all of them, which replace this

@@ -12,6 +12,7 @@
 #include "platform/path.h"
 #include "platform/system.h"
 #include "script/console_progress.h"
+#include "script/probe_run.h"
 #include "script/run_report.h"
 #include "script/script_log.h"
 #include "script/verify_run.h"
@@ -184,6 +185,7 @@ void runScript(const std::string& mode, const std::vector<std::string>& args, co
                std::atomic<int>& exitCode) {
   if (isVerifyRequest(mode, args)) return runVerifyScript(mode, args, services, exitCode);
   if (mode == "/M") return runMeasureScript(args, services, exitCode);
+  if (mode == "/PROBE") return runProbeScript(args, services, exitCode);
   const RunSharing* sharing = services.sharing;
   const bool writesLog = sharing == nullptr || sharing->writesLog;
   ScriptLog log(services.clock);
