@@ -148,8 +148,10 @@ bool Prober::wrapHolds(std::uint64_t period) {
       !device_.readAt(low, check_.data, place_).ok()) {
     return false;
   }
+  // The written range's first whole block: content is laid out in 1 KiB blocks of device offsets.
+  const std::uint64_t skip = (kIdentityBlock - (low + period) % kIdentityBlock) % kIdentityBlock;
   std::uint64_t from = 0;
-  return classify(check_.data, low, seed, from) == Seen::Moved && from == low + period;
+  return classify(check_.data + skip, low + skip, seed, from) == Seen::Moved && from == low + period + skip;
 }
 
 void Prober::restore() {

@@ -89,7 +89,9 @@ TEST(CapacityProbe, TellsTheKindAndTheUsableSizeAndRestoresEveryByte) {
       // Never more than what stores, and no further below it than the stated precision.
       EXPECT_LE(r.usableBytes, c.real);
       EXPECT_GT(r.usableBytes + r.precisionBytes, c.real);
-      if (c.past == FakeDevice::Past::Wraps) EXPECT_EQ(r.wrapPeriod, c.real);
+      if (c.past == FakeDevice::Past::Wraps) {
+        EXPECT_EQ(r.wrapPeriod, c.real);
+      }
       if (c.past == FakeDevice::Past::WrapsThenLimbo) {
         EXPECT_GE(r.limboFrom, c.limboFrom);
         EXPECT_LT(r.limboFrom, c.limboFrom + 2 * kMiB);
