@@ -96,7 +96,7 @@ class ProbeRunTest : public ::testing::Test {
   testing::ProgramResult probe(const std::string& device, bool destroy = false) {
     testing::ProgramOptions options = testing::privateCopyOfProgram(scratch.path());
     options.timeoutSeconds = 120;
-    std::vector<std::string> args{options.program, "/probe", "/device:'" + device + "'", "/report:'" + report() + "'"};
+    std::vector<std::string> args{"/probe", "/device:'" + device + "'", "/report:'" + report() + "'"};
     if (destroy) args.push_back("/destroy");
     return testing::runProgram(args, options);
   }
@@ -135,7 +135,7 @@ TEST_F(ProbeRunTest, FakeCapacityIsNamedAndMeasuredAndTheDeviceKeepsItsContent) 
   const FakeRow rows[] = {
       {"capacity", 24 * kMiB, 64 * kMiB, "wrap_around", "wrap-around every 25165824 bytes"},
       // A real size that is no multiple of 4 KiB: the wrap is still found to the sector.
-      {"capacity", 20 * kMiB + 1536, 48 * kMiB, "wrap_around", "wrap-around every 20972032 bytes"},
+      {"capacity", 20 * kMiB + 1536, 48 * kMiB, "wrap_around", "wrap-around every 20973056 bytes"},
       {"limbo", 40 * kMiB + 12 * 1024, 64 * kMiB, "limbo", "limbo (reads zeros) from byte 41955328"},
   };
   for (const FakeRow& row : rows) {
@@ -174,7 +174,7 @@ TEST_F(ProbeRunTest, RefusalsNameTheirReasonWriteNothingAndEndWith8) {
   const std::string plain = scratch / "not-a-device";
   { std::FILE* f = std::fopen(plain.c_str(), "w"); std::fputs("keep me", f); std::fclose(f); }
   testing::ProgramResult r = probe(plain);
-  EXPECT_EQ(r.exitCode, 8);
+  EXPECT_EQ(r.exitCode, 8) << r.out << r.err;
   EXPECT_NE(r.err.find("is not a block device"), std::string::npos) << r.err;
   EXPECT_EQ(testing::readFile(plain), "keep me");
   EXPECT_NE(probeReport().at("refusal").get<std::string>().find("not a block device"), std::string::npos);
