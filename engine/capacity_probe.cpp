@@ -4,6 +4,8 @@
 #include <chrono>
 #include <memory>
 #include <numeric>
+#include <thread>
+#include <atomic>
 #include <vector>
 
 #include "engine/block_identity.h"
@@ -16,8 +18,9 @@ using Clock = std::chrono::steady_clock;
 
 // The size of one probe place: four identity blocks, the unit every disk of today can write alone.
 constexpr std::uint64_t kPlace = 4096;
-// Places lie about this far apart, and never more of them than kMaxPlaces.
-constexpr std::uint64_t kPlaceSpacing = 1 << 20;
+// Places lie about this far apart (each costs a few round trips to the device, which a busy or
+// slow device makes dear), never fewer than kMinPlaces nor more than kMaxPlaces.
+constexpr std::uint64_t kPlaceSpacing = 8 << 20;
 constexpr std::uint64_t kMinPlaces = 64;
 constexpr std::uint64_t kMaxPlaces = 65536;
 constexpr std::uint64_t kPushChunk = 1 << 20;
@@ -44,6 +47,25 @@ class Prober {
   void run();
   void restore();
 
+  // Runs work(i) for i in [0, n) on up to options_.ioThreads threads: a device answers several
+  // requests at once far sooner than one after another.
+  template <typename Work>
+  void inParallel(std::size_t n, const Work& work) {
+    const std::size_t threads = std::min<std::size_t>(std::max(1u, options_.ioThreads), n);
+    if (threads <= 1) {
+      for (std::size_t i = 0; i < n; ++i) work(i);
+      return;
+    }
+    std::atomic<std::size_t> next{0};
+    std::vector<std::thread> pool;
+    for (std::size_t t = 0; t < threads; ++t) {
+      pool.emplace_back([&] {
+        for (std::size_t i = next++; i < n; i = next++) work(i);
+      });
+    }
+    for (std::thread& thread : pool) thread.join();
+  }
+
  private:
   bool stop() {
     if (options_.stopAsked && options_.stopAsked()) r_.stopped = true;
@@ -53,12 +75,10 @@ class Prober {
     fillIdentifiedContent(seed, kDeviceFileId, r_.claimedBytes, offset, out, size);
   }
   // Reads what a write is about to overwrite, unless the probe is not to restore.
-  bool save(std::uint64_t offset, std::size_t size, double* seconds = nullptr) {
+  bool save(std::uint64_t offset, std::size_t size) {
     if (!options_.restore) return true;
     auto bytes = std::make_unique<AlignedBuffer>(size);
-    const auto start = Clock::now();
     if (!device_.readAt(offset, bytes->data, size).ok()) return false;
-    if (seconds != nullptr) *seconds = std::chrono::duration<double>(Clock::now() - start).count();
     saved_.push_back({offset, std::move(bytes)});
     return true;
   }
@@ -81,7 +101,10 @@ class Prober {
   AlignedBuffer scratch_;
   AlignedBuffer check_;
   std::uint64_t checks_ = 0;
-  std::vector<Saved> saved_;
+  std::vector<Saved> saved_;        // after the places' own, restored latest first
+  std::unique_ptr<AlignedBuffer> placeSaves_;  // what every place held before the probe
+  std::vector<std::uint64_t> places_;
+  std::vector<char> savedPlaces_;
   std::uint64_t period_ = 0;  // gcd of every distance between where a block was written and found
 };
 
@@ -162,6 +185,15 @@ void Prober::restore() {
   for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
     ok = device_.writeAt(it->offset, it->bytes->data, it->bytes->size).ok() && ok;
   }
+  // The places' saves were all read before the first write, so each holds what its spot on the
+  // medium held, aliases included: their order does not matter.
+  {
+    std::atomic<bool> placesOk{true};
+    inParallel(savedPlaces_.size(), [&](std::size_t i) {
+      if (savedPlaces_[i] && !device_.writeAt(places_[i], placeSaves_->data + i * place_, place_).ok()) placesOk = false;
+    });
+    ok = ok && placesOk;
+  }
   ok = device_.flush().ok() && ok;
   r_.restored = ok;
   if (!ok && r_.error.empty()) r_.error = "the overwritten places could not all be written back";
@@ -170,32 +202,44 @@ void Prober::restore() {
 void Prober::run() {
   const std::uint64_t count = std::clamp(size_ / kPlaceSpacing, kMinPlaces, kMaxPlaces);
   const std::uint64_t spacing = std::max(place_, size_ / count / place_ * place_);
-  std::vector<std::uint64_t> places;
+  std::vector<std::uint64_t>& places = places_;
   for (std::uint64_t at = spacing; at + place_ <= size_; at += spacing) places.push_back(at);
   if (places.empty() || places.back() != size_ - place_) places.push_back(size_ - place_);
   r_.places = places.size();
   std::vector<Seen> seen(places.size(), Seen::Own);
-  std::vector<bool> written(places.size(), false);
+  std::vector<char> written(places.size(), 1);
+  savedPlaces_.assign(places.size(), 0);
 
   // What the places hold now, read before anything is written; the times of these cold reads
   // tell later whether a place reads from the device's cache.
+  // Read also without a restore to come: a place that cannot be read is not written.
+  // The first few one at a time, timed as the cache push's reads will be: alone.
+  constexpr std::size_t kTimedCold = 9;
   std::vector<double> coldTimes;
-  for (std::size_t i = 0; i < places.size() && !stop(); ++i) {
-    double seconds = 0;
-    written[i] = save(places[i], place_, &seconds);
+  placeSaves_ = std::make_unique<AlignedBuffer>(places.size() * place_);
+  const auto saveOne = [&](std::size_t i) {
+    savedPlaces_[i] = device_.readAt(places[i], placeSaves_->data + i * place_, place_).ok();
+    written[i] = savedPlaces_[i];
     if (!written[i]) seen[i] = Seen::Other;
-    coldTimes.push_back(seconds);
+  };
+  for (std::size_t i = 0; i < std::min(kTimedCold, places.size()); ++i) {
+    const auto start = Clock::now();
+    saveOne(i);
+    coldTimes.push_back(std::chrono::duration<double>(Clock::now() - start).count());
   }
+  if (places.size() > kTimedCold) inParallel(places.size() - kTimedCold, [&](std::size_t i) { saveOne(i + kTimedCold); });
   std::sort(coldTimes.begin(), coldTimes.end());
   const double cold = coldTimes.empty() ? 0 : coldTimes[coldTimes.size() / 2];
+  if (stop()) return;
 
-  // Highest first: where two places share a spot on the medium, the lower one is written later
-  // and the region below the first place then holds the lowest block that wrapped onto it.
-  for (std::size_t i = places.size(); i-- > 0 && !stop();) {
-    if (!written[i]) continue;
-    fill(r_.seed, places[i], check_.data, place_);
-    if (!write(places[i], check_.data, place_)) seen[i] = Seen::Other;
-  }
+  // Where two places share a spot on the medium, either one read back at the other's offset
+  // names it; the region below the first place receives the lowest one that wrapped.
+  AlignedBuffer blocks(places.size() * place_);
+  for (std::size_t i = 0; i < places.size(); ++i) fill(r_.seed, places[i], blocks.data + i * place_, place_);
+  inParallel(places.size(), [&](std::size_t i) {
+    if (written[i] && !device_.writeAt(places[i], blocks.data + i * place_, place_).ok()) seen[i] = Seen::Other;
+  });
+  for (const char w : written) r_.bytesWritten += w ? place_ : 0;
 
   // The cache push: identified blocks from two spacings up, until a place written early reads
   // as slowly as a cold read twice running, then as much again.
@@ -236,13 +280,14 @@ void Prober::run() {
   if (!device_.flush().ok() && r_.error.empty()) r_.error = "the device does not take a flush";
 
   // Read back: every place, then the region below the first place for blocks that wrapped there.
-  for (std::size_t i = 0; i < places.size() && !stop(); ++i) {
+  if (stop()) return;
+  std::vector<char> readOk(places.size(), 0);
+  inParallel(places.size(), [&](std::size_t i) {
+    readOk[i] = written[i] && device_.readAt(places[i], blocks.data + i * place_, place_).ok();
+  });
+  for (std::size_t i = 0; i < places.size(); ++i) {
     if (!written[i]) continue;
-    if (!device_.readAt(places[i], check_.data, place_).ok()) {
-      seen[i] = Seen::Other;
-      continue;
-    }
-    seen[i] = classifyPlace(check_.data, places[i], r_.seed);
+    seen[i] = readOk[i] ? classifyPlace(blocks.data + i * place_, places[i], r_.seed) : Seen::Other;
   }
   for (std::uint64_t at = 0; at < spacing + place_ && at < size_ && !stop();) {
     const std::uint64_t length = std::min<std::uint64_t>({kPushChunk, spacing + place_ - at, size_ - at});

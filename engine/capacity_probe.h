@@ -16,6 +16,7 @@ namespace quillet {
 struct ProbeOptions {
   std::uint64_t seed = 0;
   bool restore = true;  // false (/destroy): what the probe wrote stays on the device
+  unsigned ioThreads = 1;  // requests in flight at once; the device must take them from threads
   std::function<bool()> stopAsked;
 };
 
