@@ -92,7 +92,6 @@ class Prober {
   bool placeStores(std::uint64_t at, Seen& seen);
   bool wrapHolds(std::uint64_t period);
 
-  static constexpr std::uint64_t kDeviceFileId = 0;
   BlockDevice& device_;
   const ProbeOptions& options_;
   ProbeResult& r_;

@@ -13,6 +13,10 @@
 
 namespace quillet {
 
+// The file identity of the blocks written on a raw device (by a probe or a fill): the device is
+// taken as one file with no path, its size the device's.
+inline constexpr std::uint64_t kDeviceFileId = 0;
+
 struct ProbeOptions {
   std::uint64_t seed = 0;
   bool restore = true;  // false (/destroy): what the probe wrote stays on the device

@@ -89,6 +89,17 @@ std::uint64_t deviceSum(const std::string& device, std::uint64_t bytes) {
   return sum;
 }
 
+// The report against the schema the repository ships; empty when it validates.
+std::string validateReport(const std::string& file) {
+  const std::string out = file + ".validation";
+  const std::string command =
+      "python3 -c \"import json,sys,jsonschema; jsonschema.validate(json.load(open(sys.argv[1])), "
+      "json.load(open(sys.argv[2])))\" '" + file + "' '" QUILLET_SOURCE_DIR "/docs/report.schema.json' >'" + out + "' 2>&1";
+  if (std::system(command.c_str()) == 0) return {};
+  const std::string complaint = testing::readFile(out);
+  return complaint.empty() ? "validation failed" : complaint;
+}
+
 class ProbeRunTest : public ::testing::Test {
  protected:
   testing::ScratchFolder scratch;
@@ -122,6 +133,7 @@ TEST_F(ProbeRunTest, APlainFileHasItsRealCapacityAndKeepsItsContent) {
   EXPECT_EQ(p.at("claimed_bytes"), 64 * kMiB);
   EXPECT_EQ(p.at("restored"), true);
   EXPECT_EQ(deviceSum(loop->path(), 64 * kMiB), before) << "the probe changed the device";
+  EXPECT_EQ(validateReport(report()), "");
 }
 
 struct FakeRow {
@@ -170,6 +182,60 @@ TEST_F(ProbeRunTest, FakeCapacityIsNamedAndMeasuredAndTheDeviceKeepsItsContent) 
   }
 }
 
+TEST_F(ProbeRunTest, AFilledDeviceVerifiesAsATreeWouldAndAWrappingOneShowsWhatItStores) {
+  struct Row {
+    const char* mode;  // "" for a plain file
+    std::uint64_t real, claimed;
+    int verifyExit;
+    const char* capacity;
+    const char* damage;
+  };
+  const Row rows[] = {
+      {"", 64 * kMiB, 64 * kMiB, 0, "Capacity: 64.00 Mb (67,108,864 bytes) read back intact", "misdirected 0 b"},
+      {"capacity", 24 * kMiB, 64 * kMiB, 4, "Capacity: 24.00 Mb (25,165,824 bytes) read back intact",
+       "misdirected 40.00 Mb in 1 file"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(*row.mode ? row.mode : "plain");
+    std::unique_ptr<testing::FuseVolume> volume;
+    std::string image = scratch / "fill.img";
+    if (*row.mode) {
+      testing::FuseVolume::Options o;
+      o.mode = row.mode;
+      o.realBytes = static_cast<std::int64_t>(row.real);
+      o.claimedBytes = static_cast<std::int64_t>(row.claimed);
+      std::string skip;
+      volume = testing::FuseVolume::start(o, skip);
+      if (!volume) GTEST_SKIP() << skip;
+      image = volume->diskImage();
+    } else {
+      ASSERT_EQ(::truncate(::creat(image.c_str(), 0600) >= 0 ? image.c_str() : "", 64 * kMiB), 0);
+    }
+    std::string skip;
+    auto loop = LoopDevice::attach(image, skip);
+    if (!loop) GTEST_SKIP() << skip;
+    testing::ProgramOptions options = testing::privateCopyOfProgram(scratch.path());
+    options.timeoutSeconds = 120;
+    const std::string device = "/device:'" + loop->path() + "'";
+
+    // Without /destroy nothing is written.
+    fillDevice(loop->path(), row.claimed);
+    const std::uint64_t before = deviceSum(loop->path(), row.claimed);
+    testing::ProgramResult r = testing::runProgram({"/s", "/allsize:allpartition", device}, options);
+    EXPECT_EQ(r.exitCode, 8);
+    EXPECT_NE(r.err.find("/destroy expected"), std::string::npos) << r.err;
+    EXPECT_EQ(deviceSum(loop->path(), row.claimed), before);
+
+    r = testing::runProgram({"/s", "/allsize:allpartition", device, "/destroy", "/seed:5"}, options);
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    r = testing::runProgram({"/v", device}, options);
+    EXPECT_EQ(r.exitCode, row.verifyExit) << r.out << r.err;
+    EXPECT_NE(r.out.find(row.capacity), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(row.damage), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Seed: 5"), std::string::npos) << r.out;
+  }
+}
+
 TEST_F(ProbeRunTest, RefusalsNameTheirReasonWriteNothingAndEndWith8) {
   const std::string plain = scratch / "not-a-device";
   { std::FILE* f = std::fopen(plain.c_str(), "w"); std::fputs("keep me", f); std::fclose(f); }
@@ -192,6 +258,7 @@ TEST_F(ProbeRunTest, RefusalsNameTheirReasonWriteNothingAndEndWith8) {
   EXPECT_EQ(r.exitCode, 8);
   EXPECT_NE(r.err.find("is mounted at " + volume->path()), std::string::npos) << r.err;
   EXPECT_EQ(probeReport().at("bytes_written"), nullptr);
+  EXPECT_EQ(validateReport(report()), "");
 
   // The device of the root file system, where the root is on one.
   struct stat root{};
