@@ -1,11 +1,11 @@
 #include "engine/capacity_probe.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <numeric>
 #include <thread>
-#include <atomic>
 #include <vector>
 
 #include "engine/block_identity.h"
@@ -100,14 +100,15 @@ class Prober {
   AlignedBuffer scratch_;
   AlignedBuffer check_;
   std::uint64_t checks_ = 0;
-  std::vector<Saved> saved_;        // after the places' own, restored latest first
+  std::vector<Saved> saved_;                   // after the places' own, restored latest first
   std::unique_ptr<AlignedBuffer> placeSaves_;  // what every place held before the probe
   std::vector<std::uint64_t> places_;
   std::vector<char> savedPlaces_;
   std::uint64_t period_ = 0;  // gcd of every distance between where a block was written and found
 };
 
-Seen Prober::classify(const std::uint8_t* block, std::uint64_t at, std::uint64_t seed, std::uint64_t& from) const {
+Seen Prober::classify(const std::uint8_t* block, std::uint64_t at, std::uint64_t seed,
+                      std::uint64_t& from) const {
   if (const auto id = readBlockIdentity(block, kIdentityBlock)) {
     if (id->seed == seed && id->fileId == kDeviceFileId && id->fileSize == r_.claimedBytes &&
         blockMatches(*id, block, kIdentityBlock)) {
@@ -122,7 +123,8 @@ Seen Prober::classify(const std::uint8_t* block, std::uint64_t at, std::uint64_t
       return Seen::Zeros;
     }
   }
-  return std::all_of(block, block + kIdentityBlock, [](std::uint8_t b) { return b == 0; }) ? Seen::Zeros : Seen::Other;
+  return std::all_of(block, block + kIdentityBlock, [](std::uint8_t b) { return b == 0; }) ? Seen::Zeros
+                                                                                           : Seen::Other;
 }
 
 Seen Prober::classifyPlace(const std::uint8_t* data, std::uint64_t at, std::uint64_t seed) {
@@ -130,13 +132,18 @@ Seen Prober::classifyPlace(const std::uint8_t* data, std::uint64_t at, std::uint
   for (std::uint64_t b = 0; b < place_; b += kIdentityBlock) {
     std::uint64_t from = 0;
     switch (classify(data + b, at + b, seed, from)) {
-      case Seen::Own: break;
+      case Seen::Own:
+        break;
       case Seen::Moved:
         moved = true;
         period_ = std::gcd(period_, from > at + b ? from - (at + b) : at + b - from);
         break;
-      case Seen::Zeros: zeros = true; break;
-      case Seen::Other: other = true; break;
+      case Seen::Zeros:
+        zeros = true;
+        break;
+      case Seen::Other:
+        other = true;
+        break;
     }
   }
   if (moved) return Seen::Moved;
@@ -149,8 +156,7 @@ Seen Prober::classifyPlace(const std::uint8_t* data, std::uint64_t at, std::uint
 bool Prober::placeStores(std::uint64_t at, Seen& seen) {
   const std::uint64_t seed = r_.seed + kCheckSeedStep * ++checks_;
   fill(seed, at, check_.data, place_);
-  if (!save(at, place_) || !write(at, check_.data, place_) ||
-      !device_.readAt(at, check_.data, place_).ok()) {
+  if (!save(at, place_) || !write(at, check_.data, place_) || !device_.readAt(at, check_.data, place_).ok()) {
     seen = Seen::Other;
     return false;
   }
@@ -191,7 +197,8 @@ void Prober::restore() {
   {
     std::atomic<bool> placesOk{true};
     inParallel(savedPlaces_.size(), [&](std::size_t i) {
-      if (savedPlaces_[i] && !device_.writeAt(places_[i], placeSaves_->data + i * place_, place_).ok()) placesOk = false;
+      if (savedPlaces_[i] && !device_.writeAt(places_[i], placeSaves_->data + i * place_, place_).ok())
+        placesOk = false;
     });
     ok = ok && placesOk;
   }
@@ -228,7 +235,8 @@ void Prober::run() {
     saveOne(i);
     coldTimes.push_back(std::chrono::duration<double>(Clock::now() - start).count());
   }
-  if (places.size() > kTimedCold) inParallel(places.size() - kTimedCold, [&](std::size_t i) { saveOne(i + kTimedCold); });
+  if (places.size() > kTimedCold)
+    inParallel(places.size() - kTimedCold, [&](std::size_t i) { saveOne(i + kTimedCold); });
   std::sort(coldTimes.begin(), coldTimes.end());
   const double cold = coldTimes.empty() ? 0 : coldTimes[coldTimes.size() / 2];
   if (stop()) return;
@@ -238,7 +246,8 @@ void Prober::run() {
   AlignedBuffer blocks(places.size() * place_);
   for (std::size_t i = 0; i < places.size(); ++i) fill(r_.seed, places[i], blocks.data + i * place_, place_);
   inParallel(places.size(), [&](std::size_t i) {
-    if (written[i] && !device_.writeAt(places[i], blocks.data + i * place_, place_).ok()) seen[i] = Seen::Other;
+    if (written[i] && !device_.writeAt(places[i], blocks.data + i * place_, place_).ok())
+      seen[i] = Seen::Other;
   });
   for (const char w : written) r_.bytesWritten += w ? place_ : 0;
 

@@ -19,7 +19,7 @@ inline constexpr std::uint64_t kDeviceFileId = 0;
 
 struct ProbeOptions {
   std::uint64_t seed = 0;
-  bool restore = true;  // false (/destroy): what the probe wrote stays on the device
+  bool restore = true;     // false (/destroy): what the probe wrote stays on the device
   unsigned ioThreads = 1;  // requests in flight at once; the device must take them from threads
   std::function<bool()> stopAsked;
 };
@@ -31,9 +31,9 @@ struct ProbeResult {
   std::uint64_t precisionBytes = 0;  // the real size lies in [usableBytes, usableBytes + precision)
   bool wraps = false;                // from wrapPeriod on, offset o lands on o mod wrapPeriod
   std::uint64_t wrapPeriod = 0;
-  bool limbo = false;                // from limboFrom on, reads give zeros
+  bool limbo = false;  // from limboFrom on, reads give zeros
   std::uint64_t limboFrom = 0;
-  bool lost = false;                 // from lostFrom on, reads give neither the data nor zeros
+  bool lost = false;  // from lostFrom on, reads give neither the data nor zeros
   std::uint64_t lostFrom = 0;
   std::uint64_t places = 0;          // probe places written and read back
   std::uint64_t bytesWritten = 0;    // by the probe itself, the restore not counted
@@ -41,7 +41,7 @@ struct ProbeResult {
   bool cachePassed = false;          // reads turned as slow as cold ones within the push
   bool restored = false;             // what was overwritten is back
   bool stopped = false;
-  std::string error;                 // an I/O failure that ended the probe; empty otherwise
+  std::string error;  // an I/O failure that ended the probe; empty otherwise
   double seconds = 0;
 
   bool fake() const { return wraps || limbo || lost; }

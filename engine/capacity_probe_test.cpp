@@ -16,7 +16,8 @@ class FakeDevice final : public BlockDevice {
   enum class Past { Stores, Wraps, Limbo, WrapsThenLimbo };
   FakeDevice(std::uint64_t claimed, std::uint64_t real, Past past, std::uint64_t limboFrom = 0)
       : claimed_(claimed), real_(real), past_(past), limboFrom_(limboFrom), medium_(real) {
-    for (std::size_t i = 0; i < medium_.size(); ++i) medium_[i] = static_cast<std::uint8_t>(i * 131 + (i >> 9));
+    for (std::size_t i = 0; i < medium_.size(); ++i)
+      medium_[i] = static_cast<std::uint8_t>(i * 131 + (i >> 9));
   }
   std::uint64_t size() const override { return claimed_; }
   std::uint32_t sectorSize() const override { return 512; }
@@ -43,10 +44,14 @@ class FakeDevice final : public BlockDevice {
   std::optional<std::uint64_t> where(std::uint64_t offset) const {
     if (offset < real_) return offset;
     switch (past_) {
-      case Past::Stores: return offset;
-      case Past::Wraps: return offset % real_;
-      case Past::Limbo: return std::nullopt;
-      case Past::WrapsThenLimbo: return offset < limboFrom_ ? std::optional(offset % real_) : std::nullopt;
+      case Past::Stores:
+        return offset;
+      case Past::Wraps:
+        return offset % real_;
+      case Past::Limbo:
+        return std::nullopt;
+      case Past::WrapsThenLimbo:
+        return offset < limboFrom_ ? std::optional(offset % real_) : std::nullopt;
     }
     return std::nullopt;
   }
@@ -76,7 +81,8 @@ TEST(CapacityProbe, TellsTheKindAndTheUsableSizeAndRestoresEveryByte) {
       {"wrap below the cache push", 64 * kMiB, 3 * kMiB, FakeDevice::Past::Wraps, 0, "wrap-around"},
       {"limbo", 64 * kMiB, 40 * kMiB + 12 * 1024, FakeDevice::Past::Limbo, 0, "limbo"},
       {"limbo mid-place", 64 * kMiB, 17 * kMiB + 1536, FakeDevice::Past::Limbo, 0, "limbo"},
-      {"wrap then limbo", 64 * kMiB, 16 * kMiB, FakeDevice::Past::WrapsThenLimbo, 40 * kMiB, "chain: wrap-around, limbo"},
+      {"wrap then limbo", 64 * kMiB, 16 * kMiB, FakeDevice::Past::WrapsThenLimbo, 40 * kMiB,
+       "chain: wrap-around, limbo"},
   };
   for (const Case& c : cases) {
     for (const bool restore : {true, false}) {

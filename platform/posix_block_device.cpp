@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -6,7 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <dirent.h>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -28,7 +28,7 @@ std::string readLine(const std::string& path) {
 
 // The device and its partitions as "major:minor" with their kernel names, from sysfs.
 struct Family {
-  std::string sysPath;  // /sys/dev/block/M:m
+  std::string sysPath;                                       // /sys/dev/block/M:m
   std::vector<std::pair<std::string, std::string>> members;  // (major:minor, name), the device first
 };
 
@@ -49,7 +49,7 @@ Family familyOf(dev_t dev) {
       const std::string child = e->d_name;
       if (child == "." || child == "..") continue;
       const std::string base = f.sysPath + "/" + child;
-      struct stat st{};
+      struct stat st {};
       if (::stat((base + "/partition").c_str(), &st) != 0) continue;
       f.members.emplace_back(readLine(base + "/dev"), child);
     }
@@ -120,10 +120,11 @@ std::string inUse(const std::string& path, const Family& family) {
     std::istringstream fields(line);
     std::string swapPath;
     fields >> swapPath;
-    struct stat st{};
+    struct stat st {};
     if (::stat(swapPath.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) continue;
     for (const auto& member : family.members) {
-      if (member.first == devText(st.st_rdev)) return "'" + path + "' holds active swap (" + member.second + ")";
+      if (member.first == devText(st.st_rdev))
+        return "'" + path + "' holds active swap (" + member.second + ")";
     }
   }
   return {};
@@ -172,7 +173,7 @@ class PosixBlockDevice final : public BlockDevice {
 
 DeviceOpening openBlockDevice(const std::string& path) {
   DeviceOpening out;
-  struct stat st{};
+  struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {
     out.refusal = "'" + path + "' can not be opened: " + std::strerror(errno);
     return out;
@@ -184,7 +185,7 @@ DeviceOpening openBlockDevice(const std::string& path) {
   const Family family = familyOf(st.st_rdev);
   // The root file system's device, or the whole disk it lies on: either way the program would
   // write under its own feet.
-  struct stat rootStat{};
+  struct stat rootStat {};
   if (::stat("/", &rootStat) == 0) {
     for (const auto& member : family.members) {
       if (member.first == devText(rootStat.st_dev)) {

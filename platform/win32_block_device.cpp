@@ -11,13 +11,15 @@ DeviceOpening openBlockDevice(const std::string& path) {
   const std::string prefix = "\\\\.\\PhysicalDrive";
   bool physical = path.size() > prefix.size();
   for (std::size_t i = 0; physical && i < prefix.size(); ++i) {
-    physical = std::tolower(static_cast<unsigned char>(path[i])) == std::tolower(static_cast<unsigned char>(prefix[i]));
+    physical = std::tolower(static_cast<unsigned char>(path[i])) ==
+               std::tolower(static_cast<unsigned char>(prefix[i]));
   }
   for (std::size_t i = prefix.size(); physical && i < path.size(); ++i) {
     physical = std::isdigit(static_cast<unsigned char>(path[i])) != 0;
   }
-  out.refusal = physical ? "'" + path + "' can not be opened: raw drives are not supported on Windows in this version"
-                         : "'" + path + "' is not a block device (\\\\.\\PhysicalDriveN expected)";
+  out.refusal =
+      physical ? "'" + path + "' can not be opened: raw drives are not supported on Windows in this version"
+               : "'" + path + "' is not a block device (\\\\.\\PhysicalDriveN expected)";
   return out;
 }
 

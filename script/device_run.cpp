@@ -48,7 +48,8 @@ DeviceParse parseDevice(const std::string& mode, const std::vector<std::string>&
       if (p.seedGiven) return reject("Invalid script. Repitition /seed parameter.");
       if (value.empty() || value.size() > 20 || value.find_first_not_of("0123456789") != std::string::npos ||
           (value.size() == 20 && value > "18446744073709551615")) {
-        return reject("Invalid script. Incorrect seed, a whole number from 0 to 18446744073709551615 expected.");
+        return reject(
+            "Invalid script. Incorrect seed, a whole number from 0 to 18446744073709551615 expected.");
       }
       p.seed = std::stoull(value);
       p.seedGiven = true;
@@ -134,7 +135,8 @@ int verify(BlockDevice& device, DeviceParse p, const ScriptRunServices& services
         r.seedSource = SeedSource::FromData;
       }
     }
-    if (at == 0) verdict.expect = FileExpectation{p.seed, kDeviceFileId, static_cast<std::int64_t>(size), true, {}};
+    if (at == 0)
+      verdict.expect = FileExpectation{p.seed, kDeviceFileId, static_cast<std::int64_t>(size), true, {}};
     classifyRange(verdict.expect, static_cast<std::int64_t>(at), buffer.data, length, verdict.tally);
   }
   r.seed = p.seed;
@@ -164,8 +166,8 @@ bool isDeviceRequest(const std::string& mode, const std::vector<std::string>& ar
   return false;
 }
 
-void runDeviceScript(const std::string& mode, const std::vector<std::string>& args, const ScriptRunServices& services,
-                     std::atomic<int>& exitCode) {
+void runDeviceScript(const std::string& mode, const std::vector<std::string>& args,
+                     const ScriptRunServices& services, std::atomic<int>& exitCode) {
   ScriptLog log(services.clock);
   if (!openRunLog(log, args, nullptr)) return;
   log.writeStartBanner();

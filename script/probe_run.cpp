@@ -58,7 +58,8 @@ std::string kindWord(const ProbeResult& r) {
   return r.wraps ? "wrap_around" : r.limbo ? "limbo" : "lost_data";
 }
 
-std::string probeJson(const std::string& device, bool destroy, const std::string& refusal, const ProbeResult* r) {
+std::string probeJson(const std::string& device, bool destroy, const std::string& refusal,
+                      const ProbeResult* r) {
   using nlohmann::ordered_json;
   const auto orNull = [](bool present, std::uint64_t value) {
     return present ? ordered_json(value) : ordered_json(nullptr);
@@ -69,8 +70,8 @@ std::string probeJson(const std::string& device, bool destroy, const std::string
   j["refusal"] = refusal.empty() ? ordered_json(nullptr) : ordered_json(refusal);
   if (r == nullptr) {
     for (const char* key : {"kind", "claimed_bytes", "usable_bytes", "precision_bytes", "wrap_period_bytes",
-                            "limbo_from_byte", "lost_from_byte", "places", "bytes_written", "cache_push_bytes",
-                            "cache_passed", "restored", "seed", "seconds", "error"}) {
+                            "limbo_from_byte", "lost_from_byte", "places", "bytes_written",
+                            "cache_push_bytes", "cache_passed", "restored", "seed", "seconds", "error"}) {
       j[key] = nullptr;
     }
     return j.dump();
@@ -105,7 +106,8 @@ ProbeParse parseProbe(const std::vector<std::string>& args) {
     if (key == "/DEVICE") {
       if (device) return rejected("Invalid script. Repitition /device parameter.");
       if (value.empty() || value == "''") return rejected("Invalid script. Device can't be empty.");
-      if (!quotedValue(value, p.device)) return rejected("Invalid script. Device parameter must be in ' symbols.");
+      if (!quotedValue(value, p.device))
+        return rejected("Invalid script. Device parameter must be in ' symbols.");
       device = true;
     } else if (key == "/DESTROY" && colon == std::string::npos) {
       if (p.destroy) return rejected("Invalid script. Repitition /destroy parameter.");
@@ -113,7 +115,8 @@ ProbeParse parseProbe(const std::vector<std::string>& args) {
     } else if (key == "/REPORT") {
       if (report) return rejected("Invalid script. Repitition /report parameter.");
       if (value.empty() || value == "''") return rejected("Invalid script. Report can't be empty.");
-      if (!quotedValue(value, p.reportPath)) return rejected("Invalid script. Report parameter must be in ' symbols.");
+      if (!quotedValue(value, p.reportPath))
+        return rejected("Invalid script. Report parameter must be in ' symbols.");
       report = true;
     } else {
       return rejected("Invalid script parameter '" + args[i].substr(0, colon) + "'.");
@@ -132,7 +135,8 @@ std::vector<std::string> formatProbe(const std::string& device, bool destroy, co
   } else if (r.stopped) {
     lines.push_back("Probe stopped before it could tell.");
   } else if (!r.fake()) {
-    lines.push_back("Real capacity: every place probed stores its own data; usable " + bytesText(r.usableBytes) + ".");
+    lines.push_back("Real capacity: every place probed stores its own data; usable " +
+                    bytesText(r.usableBytes) + ".");
   } else {
     std::vector<std::string> parts;
     if (r.wraps) {
@@ -149,12 +153,12 @@ std::vector<std::string> formatProbe(const std::string& device, bool destroy, co
   }
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%.2f s", r.seconds);
-  std::string after = destroy ? "left its blocks on the device (/destroy)"
+  std::string after = destroy      ? "left its blocks on the device (/destroy)"
                       : r.restored ? "wrote back what it overwrote"
                                    : "could NOT write back all it overwrote";
   lines.push_back("Probe wrote " + binarySize(r.bytesWritten) + " at " + std::to_string(r.places) +
-                  " places and a cache push of " + binarySize(r.cachePushBytes) + ", " + after + "; " + seconds +
-                  ".");
+                  " places and a cache push of " + binarySize(r.cachePushBytes) + ", " + after + "; " +
+                  seconds + ".");
   return lines;
 }
 
@@ -192,8 +196,8 @@ void runProbeScript(const std::vector<std::string>& args, const ScriptRunService
     } else {
       log.writeLine("Probe of '" + parsed.device + "' started.");
       ProbeOptions options;
-      options.seed = std::random_device{}() * 0x100000001ull ^ static_cast<std::uint64_t>(
-                         std::chrono::system_clock::now().time_since_epoch().count());
+      options.seed = std::random_device{}() * 0x100000001ull ^
+                     static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
       options.restore = !parsed.destroy;
       options.ioThreads = kProbeIoThreads;
       options.stopAsked = services.stopAsked;

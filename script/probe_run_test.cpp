@@ -57,7 +57,8 @@ class LoopDevice {
 };
 
 struct Aligned {
-  explicit Aligned(std::size_t n) : data(static_cast<unsigned char*>(::operator new(n, std::align_val_t(4096)))) {}
+  explicit Aligned(std::size_t n)
+      : data(static_cast<unsigned char*>(::operator new(n, std::align_val_t(4096)))) {}
   ~Aligned() { ::operator delete(data, std::align_val_t(4096)); }
   unsigned char* data;
 };
@@ -68,7 +69,8 @@ void fillDevice(const std::string& device, std::uint64_t bytes) {
   ASSERT_GE(fd, 0);
   Aligned buffer(1 << 20);
   for (std::uint64_t at = 0; at < bytes; at += 1 << 20) {
-    for (std::size_t i = 0; i < (1 << 20); ++i) buffer.data[i] = static_cast<unsigned char>((at + i) * 2654435761u >> 13);
+    for (std::size_t i = 0; i < (1 << 20); ++i)
+      buffer.data[i] = static_cast<unsigned char>((at + i) * 2654435761u >> 13);
     ASSERT_EQ(::pwrite(fd, buffer.data, 1 << 20, static_cast<off_t>(at)), 1 << 20);
   }
   ::fsync(fd);
@@ -94,7 +96,8 @@ std::string validateReport(const std::string& file) {
   const std::string out = file + ".validation";
   const std::string command =
       "python3 -c \"import json,sys,jsonschema; jsonschema.validate(json.load(open(sys.argv[1])), "
-      "json.load(open(sys.argv[2])))\" '" + file + "' '" QUILLET_SOURCE_DIR "/docs/report.schema.json' >'" + out + "' 2>&1";
+      "json.load(open(sys.argv[2])))\" '" +
+      file + "' '" QUILLET_SOURCE_DIR "/docs/report.schema.json' >'" + out + "' 2>&1";
   if (std::system(command.c_str()) == 0) return {};
   const std::string complaint = testing::readFile(out);
   return complaint.empty() ? "validation failed" : complaint;
@@ -191,7 +194,8 @@ TEST_F(ProbeRunTest, AFilledDeviceVerifiesAsATreeWouldAndAWrappingOneShowsWhatIt
     const char* damage;
   };
   const Row rows[] = {
-      {"", 64 * kMiB, 64 * kMiB, 0, "Capacity: 64.00 Mb (67,108,864 bytes) read back intact", "misdirected 0 b"},
+      {"", 64 * kMiB, 64 * kMiB, 0, "Capacity: 64.00 Mb (67,108,864 bytes) read back intact",
+       "misdirected 0 b"},
       {"capacity", 24 * kMiB, 64 * kMiB, 4, "Capacity: 24.00 Mb (25,165,824 bytes) read back intact",
        "misdirected 40.00 Mb in 1 file"},
   };
@@ -238,7 +242,11 @@ TEST_F(ProbeRunTest, AFilledDeviceVerifiesAsATreeWouldAndAWrappingOneShowsWhatIt
 
 TEST_F(ProbeRunTest, RefusalsNameTheirReasonWriteNothingAndEndWith8) {
   const std::string plain = scratch / "not-a-device";
-  { std::FILE* f = std::fopen(plain.c_str(), "w"); std::fputs("keep me", f); std::fclose(f); }
+  {
+    std::FILE* f = std::fopen(plain.c_str(), "w");
+    std::fputs("keep me", f);
+    std::fclose(f);
+  }
   testing::ProgramResult r = probe(plain);
   EXPECT_EQ(r.exitCode, 8) << r.out << r.err;
   EXPECT_NE(r.err.find("is not a block device"), std::string::npos) << r.err;
@@ -261,10 +269,10 @@ TEST_F(ProbeRunTest, RefusalsNameTheirReasonWriteNothingAndEndWith8) {
   EXPECT_EQ(validateReport(report()), "");
 
   // The device of the root file system, where the root is on one.
-  struct stat root{};
+  struct stat root {};
   ASSERT_EQ(::stat("/", &root), 0);
   const std::string rootDevice = commandOutput("findmnt -n -o SOURCE /");
-  struct stat st{};
+  struct stat st {};
   if (::stat(rootDevice.c_str(), &st) == 0 && S_ISBLK(st.st_mode)) {
     r = probe(rootDevice);
     EXPECT_EQ(r.exitCode, 8);
