@@ -105,7 +105,8 @@ std::string formatReport(const RunRecord& r) {
   j["schema"] = kReportSchema;
   j["program"] = {{"name", "Talvane Quillet"}, {"version", programVersion()}, {"build", programBuild()}};
   j["command_line"] = r.commandLine;
-  j["mode"] = r.measureMode  ? "measure"
+  j["mode"] = r.probeMode    ? "probe"
+              : r.measureMode  ? "measure"
               : r.verifyMode ? "verify"
               : r.byAllSize  ? "by_all_size"
                              : "by_files_number";
@@ -235,6 +236,7 @@ std::string formatReport(const RunRecord& r) {
     j["files_by_number"] = nullptr;
     j["verify"] = r.verifyJson.empty() ? ordered_json(nullptr) : ordered_json::parse(r.verifyJson);
   }
+  if (r.probeMode) j["probe"] = r.probeJson.empty() ? ordered_json(nullptr) : ordered_json::parse(r.probeJson);
   if (!r.sharedJson.empty()) j["ranks"] = ordered_json::parse(r.sharedJson);
   // A path that is no valid UTF-8 gets replacement characters rather than no report.
   return j.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";

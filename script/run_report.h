@@ -56,6 +56,9 @@ struct RunRecord {
   bool measureMode = false;
   std::string measureParametersJson;
   std::string measureJson;
+  // A probe: the mode is "probe" and probeJson (one JSON object) becomes the report's "probe".
+  bool probeMode = false;
+  std::string probeJson;
   // When the generation started (the worker's start); set once it did.
   std::optional<std::chrono::system_clock::time_point> generationStarted;
   // A run shared among several processes: the figures of all of them, which replace this

@@ -12,6 +12,8 @@
 #include "platform/path.h"
 #include "platform/system.h"
 #include "script/console_progress.h"
+#include "script/device_run.h"
+#include "script/probe_run.h"
 #include "script/run_report.h"
 #include "script/script_log.h"
 #include "script/verify_run.h"
@@ -187,8 +189,10 @@ bool openRunLog(ScriptLog& log, const std::vector<std::string>& args, const RunS
 
 void runScript(const std::string& mode, const std::vector<std::string>& args, const ScriptRunServices& services,
                std::atomic<int>& exitCode) {
+  if (isDeviceRequest(mode, args)) return runDeviceScript(mode, args, services, exitCode);
   if (isVerifyRequest(mode, args)) return runVerifyScript(mode, args, services, exitCode);
   if (mode == "/M") return runMeasureScript(args, services, exitCode);
+  if (mode == "/PROBE") return runProbeScript(args, services, exitCode);
   const RunSharing* sharing = services.sharing;
   const bool writesLog = sharing == nullptr || sharing->writesLog;
   ScriptLog log(services.clock);

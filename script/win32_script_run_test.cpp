@@ -73,6 +73,19 @@ TEST_F(Win32ScriptRunTest, ARootOnAMissingDriveEndsWith8AndNamesItsFirstFolder) 
       << log();
 }
 
+TEST_F(Win32ScriptRunTest, AProbeRefusesWithItsReasonAndEndsWith8) {
+  const std::string folder = data / "folder";
+  ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr));
+  auto r = run({"/probe", "/device:'" + folder + "'"});
+  EXPECT_EQ(r.exitCode, 8) << r.err;
+  EXPECT_NE(log().find("Probe refused: '" + folder + "' is not a block device"), std::string::npos) << log();
+  r = run({"/probe", "/device:'\\\\.\\PhysicalDrive0'"});
+  EXPECT_EQ(r.exitCode, 8) << r.err;
+  EXPECT_NE(log().find("Probe refused: '\\\\.\\PhysicalDrive0' can not be opened: raw drives are not supported"),
+            std::string::npos)
+      << log();
+}
+
 TEST_F(Win32ScriptRunTest, ARelativeRootIsTakenFromTheWorkingFolderAndLoggedInFull) {
   options.workingFolder = data.path();
   const auto r = run({"/s", "/allsize:2k", "/root:'rel\\sub'", "/minsize:1k"});

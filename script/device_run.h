@@ -1,0 +1,22 @@
+// A raw device filled and verified as one file: `/s /allsize:allpartition /device:'...' /destroy`
+// writes identified blocks over all of it, `/v /device:'...'` reads them back and tells the same
+// classes, damaged ranges and capacity line as a verify of a tree.
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "script/script_run.h"
+
+namespace quillet {
+
+// True when a /s or /v script names a /device: such scripts never reach the tree's parser.
+bool isDeviceRequest(const std::string& mode, const std::vector<std::string>& args);
+
+// Exit codes: fill 0 done, 8 rejected, refused or failed, 2 stopped; verify 0 intact, 4 damaged,
+// 8 rejected, refused or failed, 2 stopped.
+void runDeviceScript(const std::string& mode, const std::vector<std::string>& args,
+                     const ScriptRunServices& services, std::atomic<int>& exitCode);
+
+}  // namespace quillet
