@@ -13,7 +13,12 @@ source = open(page_path, encoding="utf-8").read()
 page = re.sub(r"\\f[BIRP]", "", source).replace("\\-", "-")
 failures = []
 
-readme_keys = set(re.findall(r"`(/[A-Za-z?]+)", readme)) - {"/key"}
+# Keys are the slash words inside README's code spans (`/probe /device:'...'`), not paths such as
+# `/dev/full` or `/usr/share`.
+readme_keys = set()
+for span in re.findall(r"`([^`\n]+)`", readme):
+    readme_keys.update(re.findall(r"(?<![\w/.'\\$~-])(/[A-Za-z]+|/\?)(?=[:\s]|$)", span))
+readme_keys -= {"/key"}
 for key in sorted(readme_keys):
     if not re.search(re.escape(key) + r"(?![A-Za-z])", page):
         failures.append(f"key {key} is in README but not in the manual page")
