@@ -280,46 +280,5 @@ TEST_F(ProbeRunTest, RefusalsNameTheirReasonWriteNothingAndEndWith8) {
   }
 }
 
-TEST_F(ProbeRunTest, AWholeDeviceWithAMountedPartitionIsRefused) {
-  testing::ProgramResult r;
-  // A whole device whose partition is mounted: one MBR entry from sector 2048 to the end.
-  {
-    const std::string image = scratch / "parted.img";
-    ASSERT_EQ(::truncate(::creat(image.c_str(), 0600) >= 0 ? image.c_str() : "", 32 * kMiB), 0);
-    unsigned char mbr[512] = {};
-    const std::uint32_t start = 2048, sectors = 32 * 2048 - 2048;
-    unsigned char* entry = mbr + 446;
-    entry[4] = 0x83;
-    for (int b = 0; b < 4; ++b) entry[8 + b] = static_cast<unsigned char>(start >> (8 * b));
-    for (int b = 0; b < 4; ++b) entry[12 + b] = static_cast<unsigned char>(sectors >> (8 * b));
-    mbr[510] = 0x55, mbr[511] = 0xAA;
-    const int fd = ::open(image.c_str(), O_WRONLY);
-    ASSERT_EQ(::pwrite(fd, mbr, sizeof mbr, 0), 512);
-    ::close(fd);
-    const std::string whole = commandOutput("losetup -f -P --show '" + image + "' 2>/dev/null");
-    ASSERT_EQ(whole.rfind("/dev/loop", 0), 0u) << whole;
-    struct stat partition {};
-    if (::stat((whole + "p1").c_str(), &partition) != 0) {
-      std::system(("losetup -d '" + whole + "'").c_str());
-      GTEST_SKIP() << "this system makes no partition devices for loop devices";
-    }
-    const std::string mountPoint = scratch / "parted-mnt";
-    ::mkdir(mountPoint.c_str(), 0700);
-    const bool mounted = std::system(("mkfs.ext4 -q -F '" + whole + "p1' >/dev/null 2>&1 && mount '" + whole +
-                                      "p1' '" + mountPoint + "'")
-                                         .c_str()) == 0;
-    if (mounted) {
-      r = probe(whole);
-      std::system(("umount '" + mountPoint + "'").c_str());
-    }
-    std::system(("losetup -d '" + whole + "'").c_str());
-    ASSERT_TRUE(mounted) << "could not make and mount " << whole << "p1";
-    EXPECT_EQ(r.exitCode, 8);
-    EXPECT_NE(r.err.find("has a mounted partition (" + whole.substr(5) + "p1 at " + mountPoint + ")"),
-              std::string::npos)
-        << r.err;
-  }
-}
-
 }  // namespace
 }  // namespace quillet
