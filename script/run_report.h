@@ -46,6 +46,8 @@ struct RunRecord {
   int threads = 1;  // a verify's readers (a generation's writers are the job's)
   std::vector<WriterTimes> readerTimes;  // a verify's, per reader; empty when no file was checked
   std::string verifyJson;
+  // A verify with a flush journal: its figures (one JSON object), the report's "flush_journal".
+  std::string flushJournalJson;
   // When the generation started (the worker's start); set once it did.
   std::optional<std::chrono::system_clock::time_point> generationStarted;
   // A run shared among several processes: the figures of all of them, which replace this
