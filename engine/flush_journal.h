@@ -22,9 +22,13 @@ class FlushJournal {
   // Writes the run's first record once its seed is known (the worker draws one when none was
   // given), before any file is acknowledged. A failure ends the run as a failed write.
   virtual Status begin(std::uint64_t seed) = 0;
-  // Appends the file's record and returns once the record itself is on the storage. A failure
-  // ends the run as a failed write: what was acknowledged can no longer be told.
+  // Appends the file's record. Its flush may still be under way when this returns (records are
+  // flushed in groups beside the run): a record lost with the journal's own power only leaves a
+  // file unchecked, never blames the storage. A failure (also of an earlier record's flush) ends
+  // the run as a failed write: what was acknowledged can no longer be told.
   virtual Status acknowledge(const AcknowledgedFile& file) = 0;
+  // Returns once every record is on the storage; called when generation has ended.
+  virtual Status finish() = 0;
   // The journal's file, as failure lines name it.
   virtual const std::string& path() const = 0;
 };

@@ -106,6 +106,12 @@ GenerationResult runWorker(GenerationJob& job, const EngineServices& services, s
     result = generateByFilesNumber(job.rootFolder, ctx);
   }
   if (job.sync == SyncMode::End) result = syncVolumeAtEnd(ctx, result);
+  if (job.journal != nullptr) {
+    if (const Status finished = job.journal->finish(); !finished.ok()) {
+      reportWriteError(services, job.journal->path(), finished);
+      result = GenerationResult::PathFailed;
+    }
+  }
   exitCode.store(toInt(result));
   {
     std::lock_guard guard(job.lock);

@@ -85,8 +85,41 @@ Status ScriptFlushJournal::begin(std::uint64_t seed) {
 
 Status ScriptFlushJournal::acknowledge(const AcknowledgedFile& file) {
   std::lock_guard guard(lock_);
-  return appendLine(journalRecordLine(file));
+  if (!flushError_.ok()) return flushError_;
+  if (const Status appended = file_->append(journalRecordLine(file) + "\n"); !appended.ok()) return appended;
+  ++appended_;
+  if (!flusher_.joinable()) flusher_ = std::thread([this] { flushRecords(); });
+  changed_.notify_all();
+  return {};
 }
+
+void ScriptFlushJournal::flushRecords() {
+  std::unique_lock guard(lock_);
+  for (;;) {
+    changed_.wait(guard, [this] { return closing_ || appended_ > flushed_; });
+    if (appended_ == flushed_) return;  // closing, nothing left
+    const std::int64_t target = appended_;
+    guard.unlock();
+    const Status flushed = file_->flush();
+    guard.lock();
+    if (!flushed.ok() && flushError_.ok()) flushError_ = flushed;
+    flushed_ = target;
+    changed_.notify_all();
+  }
+}
+
+Status ScriptFlushJournal::finish() {
+  std::unique_lock guard(lock_);
+  changed_.wait(guard, [this] { return flushed_ == appended_; });
+  closing_ = true;
+  changed_.notify_all();
+  guard.unlock();
+  if (flusher_.joinable()) flusher_.join();
+  guard.lock();
+  return flushError_;
+}
+
+ScriptFlushJournal::~ScriptFlushJournal() { (void)finish(); }
 
 bool readJournal(const std::string& path, JournalContents& contents, std::string& why) {
   std::string text;

@@ -5,8 +5,10 @@
 #pragma once
 
 #include <cstdint>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -36,14 +38,25 @@ class ScriptFlushJournal final : public FlushJournal {
                                                           const GenerationJob& job);
   Status begin(std::uint64_t seed) override;
   Status acknowledge(const AcknowledgedFile& file) override;
+  Status finish() override;
   const std::string& path() const override { return path_; }
+  ~ScriptFlushJournal() override;
 
  private:
   ScriptFlushJournal(std::unique_ptr<ExclusiveAppendFile> file, std::string path, JournalHeader header)
       : file_(std::move(file)), path_(std::move(path)), header_(std::move(header)) {}
   Status appendLine(const std::string& line);
+  void flushRecords();
 
   std::mutex lock_;  // writers acknowledge files side by side; records go in one at a time
+  // The flusher flushes whatever was appended since its last flush, while the writers go on: one
+  // flush serves every record appended meanwhile.
+  std::condition_variable changed_;
+  std::int64_t appended_ = 0;
+  std::int64_t flushed_ = 0;
+  Status flushError_;
+  bool closing_ = false;
+  std::thread flusher_;
   std::unique_ptr<ExclusiveAppendFile> file_;
   std::string path_;
   JournalHeader header_;
