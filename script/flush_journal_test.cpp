@@ -208,3 +208,47 @@ TEST_F(FlushJournalTest, SyncEndJournalsAfterTheVolumeFlushAndATornLineIsSkipped
 
 }  // namespace
 }  // namespace quillet
+
+namespace quillet {
+namespace {
+
+// The capacity recipe on a drive whose one file claims four times what it stores, formatted and
+// mounted through a loop device as a fake card would be: the verify's capacity is the real size.
+TEST_F(FlushJournalTest, CapacityRecipeOnAFakeCapacityVolumeTellsTheTrueCapacity) {
+  testing::FuseVolume::Options fake;
+  fake.mode = "capacity";
+  fake.realBytes = 24 << 20;
+  fake.claimedBytes = 96 << 20;
+  QUILLET_FUSE_OR_SKIP(fuse, fake);
+  testing::ScratchFolder place;
+  const std::string mnt = place / "ext";
+  ASSERT_EQ(::mkdir(mnt.c_str(), 0755), 0);
+  const std::string attach = "losetup -f --show " + fuse->diskImage() + " > " + (place / "dev") + " 2>/dev/null";
+  if (std::system(attach.c_str()) != 0) GTEST_SKIP() << "no free loop device";
+  std::string device = testing::readFile(place / "dev");
+  while (!device.empty() && device.back() == '\n') device.pop_back();
+  // No file system journal and lazy tables: mkfs writes only near the start, as a fake card's own
+  // file system would have been made.
+  const std::string mkfs = "mkfs.ext4 -q -F -O ^has_journal -E nodiscard,lazy_itable_init=1 " + device +
+                           " >/dev/null 2>&1 && mount " + device + " " + mnt;
+  const bool mounted = std::system(mkfs.c_str()) == 0;
+  if (mounted) {
+    const std::vector<std::string> line = {"/s", "/allsize:allpartition", "/root:'" + mnt + "/t'", "/minsize:4m",
+                                           "/maxsize:4m", "/sync:end", "/seed:1", "/progress:off"};
+    run(line);
+    const auto v = run({"/v", "/root:'" + mnt + "/t'", "/seed:1", reportArg()});
+    EXPECT_EQ(v.exitCode, 4) << v.out;
+    const json capacity = report()["verify"]["capacity"];
+    const std::int64_t intact = capacity["intact_bytes"];
+    EXPECT_LE(intact, fake.realBytes);
+    EXPECT_GT(intact, fake.realBytes / 2);  // what the last files wrote over is lost, not the rest
+    EXPECT_GT(capacity["volume_total_bytes"].get<std::int64_t>(), 3 * fake.realBytes);
+    EXPECT_NE(v.out.find("misdirected"), std::string::npos);
+    std::system(("umount " + mnt).c_str());
+  }
+  std::system(("losetup -d " + device).c_str());
+  ASSERT_TRUE(mounted) << "mkfs.ext4 or mount failed on " << device;
+}
+
+}  // namespace
+}  // namespace quillet
