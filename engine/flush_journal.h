@@ -11,7 +11,7 @@
 namespace quillet {
 
 struct AcknowledgedFile {
-  std::string path;      // below the root, '/'-separated (the file's identity path)
+  std::string path;  // below the root, '/'-separated (the file's identity path)
   std::int64_t size = 0;
   std::uint64_t fileId = 0;
 };

@@ -30,14 +30,15 @@ std::string checkOne(FileSystem& fs, const std::string& root, std::uint64_t seed
                      bool filled, const AcknowledgedFile& file, AlignedBuffer& buffer) {
   auto opened = fs.openForCheck(root, systemPath(file.path));
   if (!opened.ok()) {
-    if (opened.status().kind() == ErrorKind::WrongPath && !fs.exists(root + systemPath(file.path))) return "missing";
+    if (opened.status().kind() == ErrorKind::WrongPath && !fs.exists(root + systemPath(file.path)))
+      return "missing";
     return "unreadable: " + opened.status().message();
   }
   ReadHandle& handle = *opened.value();
   const std::int64_t length = handle.size();
   if (length != file.size) {
-    return (length < file.size ? "cut to " : "grown to ") + bytesText(length) + " of " + bytesText(file.size) +
-           " bytes";
+    return (length < file.size ? "cut to " : "grown to ") + bytesText(length) + " of " +
+           bytesText(file.size) + " bytes";
   }
   if (!filled) return {};
   const FileExpectation expect{seed, file.fileId, file.size, true, shape};
@@ -65,7 +66,8 @@ std::string checkOne(FileSystem& fs, const std::string& root, std::uint64_t seed
 
 JournalVerdict checkAcknowledgedFiles(FileSystem& fs, const std::string& root, std::uint64_t seed,
                                       const ContentShape& shape, bool filled,
-                                      const std::vector<AcknowledgedFile>& files, const std::atomic<bool>& stop) {
+                                      const std::vector<AcknowledgedFile>& files,
+                                      const std::atomic<bool>& stop) {
   JournalVerdict verdict;
   verdict.acknowledged = static_cast<std::int64_t>(files.size());
   AlignedBuffer buffer(kUncachedReadChunk);

@@ -30,6 +30,7 @@ struct JournalVerdict {
 // with filled false (an allocation-only run) only the lengths. stop is looked at between files.
 JournalVerdict checkAcknowledgedFiles(FileSystem& fs, const std::string& root, std::uint64_t seed,
                                       const ContentShape& shape, bool filled,
-                                      const std::vector<AcknowledgedFile>& files, const std::atomic<bool>& stop);
+                                      const std::vector<AcknowledgedFile>& files,
+                                      const std::atomic<bool>& stop);
 
 }  // namespace quillet

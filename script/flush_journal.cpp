@@ -22,7 +22,9 @@ bool readHex64(const std::string& text, std::uint64_t& v) {
   return true;
 }
 
-std::string dump(const ordered_json& j) { return j.dump(-1, ' ', false, ordered_json::error_handler_t::replace); }
+std::string dump(const ordered_json& j) {
+  return j.dump(-1, ' ', false, ordered_json::error_handler_t::replace);
+}
 
 // A whole line's object, or null when the line is no journal line.
 bool parseLine(const std::string& line, ordered_json& j) {

@@ -4,12 +4,12 @@
 // of the last run in the file. A line cut short by a crash is ignored when the journal is read.
 #pragma once
 
-#include <cstdint>
 #include <condition_variable>
+#include <cstdint>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/block_identity.h"
@@ -26,7 +26,7 @@ struct JournalHeader {
   std::string line;  // the run's own line, as given
   std::uint64_t seed = 0;
   std::string root;
-  std::string sync;   // "file" or "end"
+  std::string sync;    // "file" or "end"
   bool filled = true;  // false for a /nofill run: its files are checked for their length only
   ContentShape shape;
 };

@@ -34,7 +34,8 @@ class FlushJournalTest : public testing::ScriptProgramTest {
   }
   // Waits (bounded) until the journal holds at least lines lines.
   static void waitForLines(const std::string& path, std::int64_t lines) {
-    for (int i = 0; i < 2000 && lineCount(path) < lines; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (int i = 0; i < 2000 && lineCount(path) < lines; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   std::vector<std::string> verifyLine(const std::string& root, const std::string& journalPath) const {
     return {"/v", "/root:'" + root + "'", "/journal:'" + journalPath + "'", reportArg()};
@@ -55,9 +56,10 @@ TEST_F(FlushJournalTest, HonestVolumeCutAtRandomMomentsKeepsEveryJournaledFile) 
       ::kill(pid, SIGKILL);
       ASSERT_TRUE(fuse->powerCut());
     };
-    const auto r = run({"/f", "/root:'" + (*fuse / "t") + "'", "/minfiles:3000", "/minsize:4k", "/maxsize:40k",
-                        "/sync:file", "/journal:'" + j + "'", "/seed:" + std::to_string(round),
-                        round % 2 ? "/threads:3" : "/threads:1", "/progress:off"});
+    const auto r =
+        run({"/f", "/root:'" + (*fuse / "t") + "'", "/minfiles:3000", "/minsize:4k", "/maxsize:40k",
+             "/sync:file", "/journal:'" + j + "'", "/seed:" + std::to_string(round),
+             round % 2 ? "/threads:3" : "/threads:1", "/progress:off"});
     ASSERT_EQ(r.signal, SIGKILL) << "the run ended before the cut: " << r.err;
     options.whileRunning = nullptr;
     const auto v = run(verifyLine(*fuse / "t", j));
@@ -77,8 +79,8 @@ TEST_F(FlushJournalTest, UnflushedRunLosesItsFilesOnACut) {
   QUILLET_FUSE_OR_SKIP(fuse, testing::FuseVolume::Options{});
   ASSERT_EQ(::mkdir((fuse->backing() + "/t").c_str(), 0755), 0);  // the root itself survives
   ASSERT_TRUE(fuse->powerCut());
-  const std::vector<std::string> line = {"/f", "/root:'" + (*fuse / "t") + "'", "/minfiles:40", "/minsize:4k",
-                                         "/seed:3", "/progress:off"};
+  const std::vector<std::string> line = {
+      "/f", "/root:'" + (*fuse / "t") + "'", "/minfiles:40", "/minsize:4k", "/seed:3", "/progress:off"};
   ASSERT_EQ(run(line).exitCode, 0);
   EXPECT_EQ(testing::filesBelow(*fuse / "t").size(), 40u);
   ASSERT_TRUE(fuse->powerCut());
@@ -117,11 +119,13 @@ TEST_F(FlushJournalTest, LyingVolumeFailsTheVerifyNamingTheLostFiles) {
   }
   EXPECT_NE(log().find("Flush broken: 20 of 30 acknowledged files lost."), std::string::npos);
   // The report's figures follow the schema the repository ships.
-  const std::string check = "python3 -c \"import json,sys,jsonschema; jsonschema.validate(json.load(open(sys.argv[1])), "
-                            "json.load(open(sys.argv[2])))\" '" + (bin / "report.json") + "' '" QUILLET_SOURCE_DIR
-                            "/docs/report.schema.json' >/dev/null 2>&1";
+  const std::string check =
+      "python3 -c \"import json,sys,jsonschema; jsonschema.validate(json.load(open(sys.argv[1])), "
+      "json.load(open(sys.argv[2])))\" '" +
+      (bin / "report.json") + "' '" QUILLET_SOURCE_DIR "/docs/report.schema.json' >/dev/null 2>&1";
   EXPECT_EQ(std::system(check.c_str()), 0);
-  EXPECT_NE(v.out.find("  lost after flush: " + f["lost"][0]["path"].get<std::string>() + ": missing\n"), std::string::npos);
+  EXPECT_NE(v.out.find("  lost after flush: " + f["lost"][0]["path"].get<std::string>() + ": missing\n"),
+            std::string::npos);
 }
 
 // A kill -9 leaves the system's cache alone: whatever was acknowledged is there, and the file cut
@@ -143,7 +147,8 @@ TEST_F(FlushJournalTest, KillNineMidRunKeepsWhatWasAcknowledged) {
   EXPECT_GE(f["acknowledged_files"].get<int>(), 3);
   EXPECT_EQ(f["lost_files"], 0);
   EXPECT_EQ(f["not_acknowledged"]["found_files"].get<std::int64_t>(),
-            static_cast<std::int64_t>(testing::filesBelow(*fuse / "k").size()) - f["acknowledged_files"].get<std::int64_t>());
+            static_cast<std::int64_t>(testing::filesBelow(*fuse / "k").size()) -
+                f["acknowledged_files"].get<std::int64_t>());
 }
 
 // A journal on the volume under test, one that cannot be opened, and one whose volume fills
@@ -157,7 +162,8 @@ TEST_F(FlushJournalTest, AJournalThatCannotBeKeptEndsTheRun) {
     std::string line;
   };
   const std::vector<Row> rows = {
-      {*vol / "j.jsonl", "Invalid script. /journal file must be on another volume than the root (the volume under test)."},
+      {*vol / "j.jsonl",
+       "Invalid script. /journal file must be on another volume than the root (the volume under test)."},
       {bin / "no/such/folder/j.jsonl", "Can not write journal '" + (bin / "no/such/folder/j.jsonl") + "'"},
       {*tiny / "j.jsonl", "Can not write file '" + (*tiny / "j.jsonl") + "'"},
   };
@@ -172,8 +178,8 @@ TEST_F(FlushJournalTest, AJournalThatCannotBeKeptEndsTheRun) {
   const auto made = testing::filesBelow(*vol / "r");
   EXPECT_GT(made.size(), 0u);
   EXPECT_LT(made.size(), 400u);
-  const auto rejected = run({"/f", "/root:'" + (*vol / "r") + "'", "/minfiles:1", "/minsize:1k",
-                             "/journal:'" + (bin / "j") + "'"});
+  const auto rejected = run(
+      {"/f", "/root:'" + (*vol / "r") + "'", "/minfiles:1", "/minsize:1k", "/journal:'" + (bin / "j") + "'"});
   EXPECT_EQ(rejected.exitCode, 0);  // a rejected script ends as every rejected script does
   EXPECT_NE(log().find("Invalid script. /journal parameter can't be used without /sync:file or /sync:end."),
             std::string::npos);
@@ -223,7 +229,8 @@ TEST_F(FlushJournalTest, CapacityRecipeOnAFakeCapacityVolumeTellsTheTrueCapacity
   testing::ScratchFolder place;
   const std::string mnt = place / "ext";
   ASSERT_EQ(::mkdir(mnt.c_str(), 0755), 0);
-  const std::string attach = "losetup -f --show " + fuse->diskImage() + " > " + (place / "dev") + " 2>/dev/null";
+  const std::string attach =
+      "losetup -f --show " + fuse->diskImage() + " > " + (place / "dev") + " 2>/dev/null";
   if (std::system(attach.c_str()) != 0) GTEST_SKIP() << "no free loop device";
   std::string device = testing::readFile(place / "dev");
   while (!device.empty() && device.back() == '\n') device.pop_back();
@@ -233,8 +240,9 @@ TEST_F(FlushJournalTest, CapacityRecipeOnAFakeCapacityVolumeTellsTheTrueCapacity
                            " >/dev/null 2>&1 && mount " + device + " " + mnt;
   const bool mounted = std::system(mkfs.c_str()) == 0;
   if (mounted) {
-    const std::vector<std::string> line = {"/s", "/allsize:allpartition", "/root:'" + mnt + "/t'", "/minsize:4m",
-                                           "/maxsize:4m", "/sync:end", "/seed:1", "/progress:off"};
+    const std::vector<std::string> line = {"/s",          "/allsize:allpartition", "/root:'" + mnt + "/t'",
+                                           "/minsize:4m", "/maxsize:4m",           "/sync:end",
+                                           "/seed:1",     "/progress:off"};
     run(line);
     const auto v = run({"/v", "/root:'" + mnt + "/t'", "/seed:1", reportArg()});
     EXPECT_EQ(v.exitCode, 4) << v.out;
