@@ -117,10 +117,31 @@ GenerationResult endAfterFailedSync(const Status& status, const std::string& pat
   return GenerationResult::PathFailed;
 }
 
+// With /journal: a file the storage acknowledged (/sync:file) is recorded before the next file
+// starts; with /sync:end it waits for the volume's flush. A record that cannot be written ends the
+// run as a failed write, since the journal could no longer tell what was acknowledged.
+std::optional<GenerationResult> recordAcknowledged(const std::string& path, std::int64_t size, RunContext& ctx) {
+  GenerationJob& job = ctx.job;
+  if (job.journal == nullptr || job.sync == SyncMode::None) return std::nullopt;
+  const std::string relative = identityPath(job.rootFolder, path);
+  AcknowledgedFile file{relative, size, fileIdentity(relative)};
+  if (job.sync == SyncMode::End) {
+    std::lock_guard guard(job.lock);
+    job.pendingAcknowledged.push_back(std::move(file));
+    return std::nullopt;
+  }
+  const Status recorded = job.journal->acknowledge(file);
+  if (recorded.ok()) return std::nullopt;
+  reportWriteError(ctx.services, job.journal->path(), recorded);
+  job.stopRequested = true;
+  return GenerationResult::PathFailed;
+}
+
 // Closes a file whose content or allocation is complete, flushing it first when the run asks.
 // nullopt when that went well; otherwise how the file's creation ends (see endAfterFailedWrite).
 std::optional<GenerationResult> closeComplete(FileHandle& file, const std::string& path, const std::string& folder,
-                                              RunContext& ctx, std::int64_t& createdHere, FullVolume fullVolume) {
+                                              std::int64_t size, RunContext& ctx, std::int64_t& createdHere,
+                                              FullVolume fullVolume) {
   if (ctx.job.sync == SyncMode::File) {
     const Status synced = file.syncData();
     if (!synced.ok()) {
@@ -130,7 +151,7 @@ std::optional<GenerationResult> closeComplete(FileHandle& file, const std::strin
   }
   const Status closed = file.close();
   if (!closed.ok()) return endAfterFailedWrite(closed, path, folder, ctx, createdHere, fullVolume);
-  return std::nullopt;
+  return recordAcknowledged(path, size, ctx);
 }
 
 GenerationResult writeContent(FileHandle& file, const std::string& path, const std::string& folder,
@@ -193,7 +214,7 @@ GenerationResult writeContent(FileHandle& file, const std::string& path, const s
       std::swap(current, spare);
     }
   }
-  if (const auto ended = closeComplete(file, path, folder, ctx, createdHere, fullVolume)) return *ended;
+  if (const auto ended = closeComplete(file, path, folder, size, ctx, createdHere, fullVolume)) return *ended;
   if (timed) {
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
     // A file written faster than the clock can tell has no rate to speak of.
@@ -219,7 +240,7 @@ GenerationResult allocate(FileHandle& file, const std::string& path, const std::
   }
   // The drawn size is counted even when only the shorter retry succeeded.
   job.currentSize.fetch_add(size, std::memory_order_relaxed);
-  if (const auto ended = closeComplete(file, path, folder, ctx, createdHere, fullVolume)) return *ended;
+  if (const auto ended = closeComplete(file, path, folder, size, ctx, createdHere, fullVolume)) return *ended;
   return countFile(job, createdHere);
 }
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/block_identity.h"
+#include "engine/flush_journal.h"
 
 namespace quillet {
 
@@ -195,6 +196,11 @@ struct GenerationJob {
   // (no administrator rights, a network share), why. A flush that failed is a write failure.
   bool volumeSynced = false;
   std::string volumeSyncNote;
+  // /journal: where acknowledged files are recorded (not owned; none without the key). With
+  // SyncMode::End the files closed so far wait in pendingAcknowledged (under `lock`) until the
+  // volume's flush succeeds.
+  FlushJournal* journal = nullptr;
+  std::vector<AcknowledgedFile> pendingAcknowledged;
 
   mutable std::mutex lock;
   // Guards currentFileName, which every writer sets.

@@ -15,6 +15,25 @@ void setStage(GenerationJob& job, const char* text) {
   job.statusText = text;
 }
 
+// With /sync:end and /journal: the volume's flush acknowledged every file closed before it.
+GenerationResult journalPending(RunContext& ctx, GenerationResult result) {
+  GenerationJob& job = ctx.job;
+  if (job.journal == nullptr) return result;
+  std::vector<AcknowledgedFile> files;
+  {
+    std::lock_guard guard(job.lock);
+    files.swap(job.pendingAcknowledged);
+  }
+  for (const auto& file : files) {
+    const Status recorded = job.journal->acknowledge(file);
+    if (!recorded.ok()) {
+      reportWriteError(ctx.services, job.journal->path(), recorded);
+      return GenerationResult::PathFailed;
+    }
+  }
+  return result;
+}
+
 // Flushes the root's volume once generation has ended, whatever the end: what was written should
 // be on the storage. A failed flush means data may be lost, so it ends the run as a failed write
 // would; a flush the system refuses is noted for the report and a console instead.
@@ -25,7 +44,7 @@ GenerationResult syncVolumeAtEnd(RunContext& ctx, GenerationResult result) {
   const Status synced = ctx.services.fs.syncVolume(root);
   if (synced.ok()) {
     job.volumeSynced = true;
-    return result;
+    return journalPending(ctx, result);
   }
   if (synced.kind() == ErrorKind::Unsupported) {
     job.volumeSyncNote = "the volume was not flushed: " + synced.message();
@@ -54,6 +73,15 @@ GenerationResult runWorker(GenerationJob& job, const EngineServices& services, s
   // A run without a seed still needs one for its content; the report gives it.
   if (!job.seedGiven) job.runSeed = drawnRunSeed(services.clock);
   RunContext ctx(job, services);
+  if (job.journal != nullptr) {
+    if (const Status begun = job.journal->begin(job.runSeed); !begun.ok()) {
+      reportWriteError(services, job.journal->path(), begun);
+      exitCode.store(toInt(GenerationResult::PathFailed));
+      std::lock_guard guard(job.lock);
+      job.finished = true;
+      return GenerationResult::PathFailed;
+    }
+  }
   GenerationResult result;
   if (job.byAllSize) {
     result = generateByAllSize(job.rootFolder, ctx);
@@ -78,6 +106,12 @@ GenerationResult runWorker(GenerationJob& job, const EngineServices& services, s
     result = generateByFilesNumber(job.rootFolder, ctx);
   }
   if (job.sync == SyncMode::End) result = syncVolumeAtEnd(ctx, result);
+  if (job.journal != nullptr) {
+    if (const Status finished = job.journal->finish(); !finished.ok()) {
+      reportWriteError(services, job.journal->path(), finished);
+      result = GenerationResult::PathFailed;
+    }
+  }
   exitCode.store(toInt(result));
   {
     std::lock_guard guard(job.lock);

@@ -79,6 +79,14 @@ class PosixAppendFile final : public ExclusiveAppendFile {
     return byte;
   }
 
+  Status flush() override {
+    if (fd_ < 0) return posixError(path_, EBADF);
+    while (::fdatasync(fd_) != 0) {
+      if (errno != EINTR) return posixError(path_, errno);
+    }
+    return {};
+  }
+
   void close() override {
     if (fd_ < 0) return;
     ::fsync(fd_);

@@ -96,6 +96,9 @@ class ExclusiveAppendFile {
   virtual Status reserve(std::int64_t bytes) = 0;
   // The file's last byte (0..255), or -1 when the file is empty or cannot be read.
   virtual int lastByte() = 0;
+  // Returns once what was appended is on the storage, not only in the system's cache (fdatasync;
+  // FlushFileBuffers). A failure means appended bytes may be lost.
+  virtual Status flush() = 0;
   // Flushes to the system and closes; nothing may be written afterwards.
   virtual void close() = 0;
 };

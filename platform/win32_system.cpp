@@ -82,6 +82,12 @@ class Win32AppendFile final : public ExclusiveAppendFile {
     return byte;
   }
 
+  Status flush() override {
+    if (handle_ == INVALID_HANDLE_VALUE) return win32Error(path_, ERROR_INVALID_HANDLE);
+    if (!::FlushFileBuffers(handle_)) return win32Error(path_, ::GetLastError());
+    return {};
+  }
+
   void close() override {
     if (handle_ == INVALID_HANDLE_VALUE) return;
     ::FlushFileBuffers(handle_);

@@ -235,6 +235,7 @@ std::string formatReport(const RunRecord& r) {
   if (r.verifyMode) {
     j["files_by_number"] = nullptr;
     j["verify"] = r.verifyJson.empty() ? ordered_json(nullptr) : ordered_json::parse(r.verifyJson);
+    if (!r.flushJournalJson.empty()) j["flush_journal"] = ordered_json::parse(r.flushJournalJson);
   }
   if (r.probeMode) j["probe"] = r.probeJson.empty() ? ordered_json(nullptr) : ordered_json::parse(r.probeJson);
   if (!r.sharedJson.empty()) j["ranks"] = ordered_json::parse(r.sharedJson);

@@ -59,6 +59,8 @@ struct RunRecord {
   // A probe: the mode is "probe" and probeJson (one JSON object) becomes the report's "probe".
   bool probeMode = false;
   std::string probeJson;
+  // A verify with a flush journal: its figures (one JSON object), the report's "flush_journal".
+  std::string flushJournalJson;
   // When the generation started (the worker's start); set once it did.
   std::optional<std::chrono::system_clock::time_point> generationStarted;
   // A run shared among several processes: the figures of all of them, which replace this

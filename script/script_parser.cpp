@@ -188,6 +188,10 @@ const Key kProgress{"/PROGRESS", Form::Progress, "Repitition /progress parameter
                     "Incorrect progress form, json or off expected.", nullptr,
                     [](ScriptExtensions& e, const Value& v) { e.progress = v.progress; }};
 
+const Key kJournal{"/JOURNAL", Form::Path, "Repitition /journal parameter.", "Journal can't be empty.",
+                   "Journal parameter must be in ' symbols.", nullptr,
+                   [](ScriptExtensions& e, const Value& v) { e.journalPath = v.quotedText; }};
+
 const Key kSeed{"/SEED", Form::Seed, "Repitition /seed parameter.", "Seed can't be empty.",
                 "Incorrect seed, a whole number from 0 to 18446744073709551615 expected.",
                 [](GenerationJob& j, const Value& v) {
@@ -215,12 +219,12 @@ const Key kThreads{"/THREADS", Form::Threads, "Repitition /threads parameter.", 
 // every mode, so that a script without them is read exactly as before.
 const std::vector<const Key*> kAllSizeKeys = {&kRoot,    &kFileMask, &kMinSize, &kMaxSize,  &kNoFill, &kNoClose,
                                               &kAllSize, &kReport,   &kProgress, &kSeed,   &kSync,
-                                              &kCompress, &kDedupe, &kDedupeBlock, &kThreads};
+                                              &kCompress, &kDedupe, &kDedupeBlock, &kThreads, &kJournal};
 const std::vector<const Key*> kFilesNumberKeys = {&kRoot,     &kFileMask, &kMinSize,  &kMaxSize,  &kNoFill,
                                                   &kNoClose,  &kMinFiles, &kMaxFiles, &kLimSize,  &kRecurse,
                                                   &kRootSize, &kTreeDeep, &kDirLimit, &kDirMask,  &kReport,
                                                   &kProgress, &kSeed,     &kSync,     &kCompress, &kDedupe,
-                                                  &kDedupeBlock, &kThreads};
+                                                  &kDedupeBlock, &kThreads, &kJournal};
 
 bool isQuoted(const std::string& value) { return !value.empty() && value.front() == '\'' && value.back() == '\''; }
 
@@ -363,6 +367,10 @@ ParseOutcome parseScript(const std::string& mode, const std::vector<std::string>
       if (given(kDirMask)) return reject("/dirmask parameter can't be used without /recurse parameter.");
     }
     if (!given(kMinSize)) return reject("/minsize parameter is absent.");
+  }
+  // Without a flush nothing is acknowledged, so a journal would have nothing to record.
+  if (given(kJournal) && job.sync == SyncMode::None) {
+    return reject("/journal parameter can't be used without /sync:file or /sync:end.");
   }
   ParseOutcome out;
   out.accepted = true;

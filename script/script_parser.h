@@ -17,6 +17,7 @@ enum class ProgressFormat { Human, Json, Off };
 struct ScriptExtensions {
   std::string reportPath;  // /report: the file the run's JSON report replaces; empty: no report
   ProgressFormat progress = ProgressFormat::Human;  // /progress
+  std::string journalPath;  // /journal: where acknowledged files are recorded; empty: no journal
 };
 
 struct ParseOutcome {

@@ -14,6 +14,7 @@
 #include "script/console_progress.h"
 #include "script/device_run.h"
 #include "script/probe_run.h"
+#include "script/flush_journal.h"
 #include "script/run_report.h"
 #include "script/script_log.h"
 #include "script/verify_run.h"
@@ -139,6 +140,22 @@ class LineKeeper final : public LogSink {
  private:
   LogSink& log_;
 };
+// Why a journal cannot be kept where asked: on the volume under test a power cut would take the
+// record with the data, and the verify would believe whatever survived. Empty when it can.
+std::string journalRefusal(FileSystem& fs, const std::string& journal, const std::string& root) {
+  const std::string rootFolder = withTrailingSeparator(root);
+  if (journal.rfind(rootFolder, 0) == 0 || fs.driveRoot(journal) == fs.driveRoot(rootFolder)) {
+    return "Invalid script. /journal file must be on another volume than the root (the volume under test).";
+  }
+  return {};
+}
+
+// The run's line as the journal's first record keeps it: its parameters, as given.
+std::string runLineOf(const std::vector<std::string>& args) {
+  std::string line;
+  for (std::size_t i = 1; i < args.size(); ++i) line += (i > 1 ? " " : "") + args[i];
+  return line;
+}
 
 void applyMask(std::string& mask, std::int64_t& nameSpace) {
   const NormalisedMask normalised = normaliseMask(mask);
@@ -261,6 +278,27 @@ void runScript(const std::string& mode, const std::vector<std::string>& args, co
   completeScriptJob(job, parsed, services.fs);
   report.volumeBefore(services.fs, job);
   if (stopAsked()) return endStopped();
+
+  std::unique_ptr<ScriptFlushJournal> journal;
+  if (!parsed.extensions.journalPath.empty()) {
+    const std::string journalPath = absolutePath(parsed.extensions.journalPath);
+    std::string refusal = sharing != nullptr ? "Invalid script. /journal parameter can't be used in a shared run."
+                                             : journalRefusal(services.fs, journalPath, job.rootFolder);
+    if (!refusal.empty()) {
+      log.writeLine(refusal);
+      std::cerr << "quillet: " << refusal << "\n";
+      return end(GenerationResult::PathFailed);
+    }
+    auto opened = ScriptFlushJournal::open(journalPath, runLineOf(args), job);
+    if (!opened.ok()) {
+      const std::string line = "Can not write journal '" + journalPath + "': " + opened.status().message() + ".";
+      log.writeLine(line);
+      std::cerr << "quillet: " << line << "\n";
+      return end(GenerationResult::PathFailed);
+    }
+    journal = std::move(opened.value());
+    job.journal = journal.get();
+  }
 
   HeadlessPresenter headless(log, parsed.extensions.progress);
   FailurePresenter& presenter = services.presenter != nullptr ? *services.presenter : headless;

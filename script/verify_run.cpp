@@ -7,14 +7,17 @@
 #include <cstdlib>
 #include <iostream>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <thread>
 
+#include "engine/journal_check.h"
 #include "engine/size_text.h"
 #include "engine/verify_plan.h"
 #include "platform/ascii.h"
 #include "platform/path.h"
 #include "platform/system.h"
 #include "script/console_progress.h"
+#include "script/flush_journal.h"
 #include "script/run_report.h"
 #include "script/script_log.h"
 
@@ -123,6 +126,7 @@ VerifyParse parseVerify(const std::string& mode, const std::vector<std::string>&
   }
 
   bool rootSeen = false, seedSeen = false, reportSeen = false, progressSeen = false, threadsSeen = false;
+  bool journalSeen = false;
   for (std::size_t i = 2; i < args.size(); ++i) {
     const std::string key = asciiUpper(keyOf(args[i]));
     const std::string value = valueOf(args[i]);
@@ -170,6 +174,15 @@ VerifyParse parseVerify(const std::string& mode, const std::vector<std::string>&
         return reject("Incorrect threads number, a whole number from 1 to 256 or auto expected.");
       }
       threadsSeen = true;
+    } else if (key == "/JOURNAL") {
+      if (journalSeen) return reject("Repitition /journal parameter.");
+      if (value.empty()) return reject("Journal can't be empty.");
+      if (value.front() != '\'' || value.back() != '\'' || value.size() < 2) {
+        return reject("Journal parameter must be in ' symbols.");
+      }
+      if (value.size() < 3) return reject("Journal can't be empty.");
+      out.extensions.journalPath = value.substr(1, value.size() - 2);
+      journalSeen = true;
     } else {
       out.rejection = "Invalid script parameter '" + keyOf(args[i]) + "'.";
       return out;
@@ -533,6 +546,73 @@ void showProgress(VerifyJob& job, ProgressFormat format, const std::function<boo
   if (lineOpen) std::cerr << "\r" << line() << "\x1b[K\n" << std::flush;
 }
 
+// What the check of a flush journal found, beside the verify's own figures: the acknowledged files
+// the storage lost, and the files it was not yet asked to keep (never damage).
+struct FlushFigures {
+  std::string journalPath;
+  const JournalContents* journal = nullptr;
+  JournalVerdict verdict;
+  std::int64_t unacknowledgedFound = 0;
+  std::int64_t unacknowledgedDamaged = 0;
+  std::optional<std::int64_t> unacknowledgedAbsent;  // known only with the run's line and seed
+
+  std::int64_t lost() const { return static_cast<std::int64_t>(verdict.lost.size()); }
+  std::string summary() const {
+    const std::int64_t m = verdict.acknowledged;
+    if (lost() > 0) return "Flush broken: " + grouped(lost()) + " of " + grouped(m) + " acknowledged files lost";
+    return "Flushes kept: " + grouped(m) + " of " + grouped(m);
+  }
+  std::string unacknowledgedLine() const {
+    std::string s = "Not acknowledged (not damage): " + filesText(unacknowledgedFound) + " found, " +
+                    grouped(unacknowledgedDamaged) + " of them cut or damaged";
+    if (unacknowledgedAbsent) s += ", " + grouped(*unacknowledgedAbsent) + " absent";
+    return s;
+  }
+};
+
+FlushFigures flushFigures(const std::string& journalPath, const JournalContents& journal, JournalVerdict verdict,
+                          const VerifyResult& result) {
+  FlushFigures f;
+  f.journalPath = journalPath;
+  f.journal = &journal;
+  f.verdict = std::move(verdict);
+  std::set<std::string> acknowledged;
+  for (const auto& file : journal.files) acknowledged.insert(file.path);
+  std::int64_t lostMissing = 0;
+  for (const auto& l : f.verdict.lost) lostMissing += l.what == "missing" ? 1 : 0;
+  f.unacknowledgedFound = std::max<std::int64_t>(0, result.files - (f.verdict.acknowledged - lostMissing));
+  for (const auto& d : result.damaged) f.unacknowledgedDamaged += acknowledged.count(d.relativePath) ? 0 : 1;
+  if (result.planned) {
+    std::int64_t absent = 0;
+    for (const auto& m : result.missing) absent += acknowledged.count(m) ? 0 : 1;
+    f.unacknowledgedAbsent = absent;
+  }
+  return f;
+}
+
+std::string flushJson(const FlushFigures& f) {
+  using nlohmann::ordered_json;
+  ordered_json j;
+  j["journal"] = f.journalPath;
+  j["run_line"] = f.journal->header.line;
+  j["seed"] = f.journal->header.seed;
+  j["sync"] = f.journal->header.sync;
+  j["torn_lines"] = f.journal->tornLines;
+  j["acknowledged_files"] = f.verdict.acknowledged;
+  j["checked_files"] = f.verdict.checked;
+  j["lost_files"] = f.lost();
+  j["kept"] = f.lost() == 0 && !f.verdict.stopped;
+  ordered_json lost = ordered_json::array();
+  for (const auto& l : f.verdict.lost) lost.push_back({{"path", l.path}, {"what", l.what}});
+  j["lost"] = lost;
+  ordered_json u;
+  u["found_files"] = f.unacknowledgedFound;
+  u["damaged_files"] = f.unacknowledgedDamaged;
+  u["absent_files"] = f.unacknowledgedAbsent ? ordered_json(*f.unacknowledgedAbsent) : ordered_json(nullptr);
+  j["not_acknowledged"] = u;
+  return j.dump(-1, ' ', false, ordered_json::error_handler_t::replace);
+}
+
 }  // namespace
 
 void runVerifyScript(const std::string& mode, const std::vector<std::string>& args,
@@ -608,6 +688,22 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
   record.extensions = parsed.extensions;
   record.extensions.reportPath = reportPath;
   consoleForm = parsed.extensions.progress;
+  // With a flush journal: the files the storage acknowledged, and the run's seed they carry.
+  std::optional<JournalContents> journal;
+  const std::string journalPath =
+      parsed.extensions.journalPath.empty() ? std::string() : absolutePath(parsed.extensions.journalPath);
+  if (!journalPath.empty()) {
+    JournalContents contents;
+    std::string why;
+    if (!readJournal(journalPath, contents, why)) {
+      const std::string line = "Can not read journal '" + journalPath + "': " + why + ".";
+      log.writeLine(line);
+      endingText = line;
+      return end(GenerationResult::PathFailed);
+    }
+    if (!parsed.seed) parsed.seed = contents.header.seed;
+    journal = std::move(contents);
+  }
 
   std::string verifiedRoot = absolutePath(parsed.root);
   std::optional<std::uint64_t> verifiedSeed = parsed.seed;
@@ -710,6 +806,15 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
     endingText = result.rootError;
     return end(GenerationResult::PathFailed);
   }
+  std::optional<FlushFigures> flush;
+  if (journal) {
+    const std::atomic<bool> stop{result.stopped || stopAsked()};
+    flush = flushFigures(journalPath, *journal,
+                         checkAcknowledgedFiles(services.fs, job.rootFolder, journal->header.seed,
+                                                journal->header.shape, journal->header.filled, journal->files, stop),
+                         result);
+    record.flushJournalJson = flushJson(*flush);
+  }
   const std::string summary = formatVerifySummary(result);
   {
     // A shared run checks each part with a seed derived from the one given: the console names the
@@ -729,6 +834,29 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
   }
   log.writeLine(summary + ".");
   for (const auto& l : formatVerifyLogLines(result)) log.writeLine(l);
+  if (flush) {
+    // Only what the storage acknowledged can be lost; the rest is counted, never damage.
+    if (writesLog) {
+      std::cout << flush->summary() << "\n";
+      for (std::size_t i = 0; i < flush->verdict.lost.size() && i < 10; ++i) {
+        std::cout << "  lost after flush: " << flush->verdict.lost[i].path << ": " << flush->verdict.lost[i].what << "\n";
+      }
+      std::cout << flush->unacknowledgedLine() << "\n" << std::flush;
+    }
+    log.writeLine(flush->summary() + ".");
+    for (std::size_t i = 0; i < flush->verdict.lost.size() && i < 100; ++i) {
+      log.writeLine("Lost after flush: " + flush->verdict.lost[i].path + ": " + flush->verdict.lost[i].what + ".");
+    }
+    if (flush->verdict.lost.size() > 100) {
+      log.writeLine("... and " + grouped(static_cast<std::int64_t>(flush->verdict.lost.size()) - 100) +
+                    " more files lost after flush.");
+    }
+    if (result.stopped || flush->verdict.stopped) {
+      log.writeLine("Verify stopped before every file was checked.");
+      return end(GenerationResult::Stopped);
+    }
+    return end(flush->lost() > 0 ? GenerationResult::DataDamaged : GenerationResult::Done);
+  }
   if (result.stopped) {
     log.writeLine("Verify stopped before every file was checked.");
     return end(GenerationResult::Stopped);

@@ -40,7 +40,8 @@ std::unique_ptr<FuseVolume> FuseVolume::start(const Options& options, std::strin
     args.insert(args.end(), {"--real", std::to_string(options.realBytes), "--claimed",
                              std::to_string(options.claimedBytes)});
   } else {
-    args.insert(args.end(), {"--size", std::to_string(options.bytes), "--every", std::to_string(options.every)});
+    args.insert(args.end(),
+                {"--size", std::to_string(options.bytes), "--every", std::to_string(options.every)});
   }
   args.push_back(volume->mountPoint_);
 
@@ -83,7 +84,8 @@ bool FuseVolume::readLine(std::string& line, int timeoutMs) {
       return true;
     }
     const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+            .count();
     if (left <= 0) return false;
     pollfd p{fromChild_, POLLIN, 0};
     if (::poll(&p, 1, static_cast<int>(left)) <= 0) continue;
@@ -101,7 +103,8 @@ bool FuseVolume::powerCut() {
 }
 
 FuseVolume::~FuseVolume() {
-  if (!mountPoint_.empty() && ::umount2(mountPoint_.c_str(), 0) != 0) ::umount2(mountPoint_.c_str(), MNT_DETACH);
+  if (!mountPoint_.empty() && ::umount2(mountPoint_.c_str(), 0) != 0)
+    ::umount2(mountPoint_.c_str(), MNT_DETACH);
   if (toChild_ >= 0) ::close(toChild_);
   if (pid_ > 0) {
     // The daemon ends once its session is unmounted; one that does not within seconds is killed.

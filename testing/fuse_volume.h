@@ -17,11 +17,11 @@ namespace quillet::testing {
 class FuseVolume {
  public:
   struct Options {
-    std::string mode = "honest";      // honest, lying, capacity or limbo
-    std::int64_t bytes = 256 << 20;   // honest/lying: the size statfs reports (writes past it fail)
-    std::int64_t every = 0;           // lying: every K-th flush persists (0: none)
-    std::int64_t realBytes = 0;       // capacity/limbo: what disk.img really stores
-    std::int64_t claimedBytes = 0;    // capacity/limbo: the size disk.img claims
+    std::string mode = "honest";     // honest, lying, capacity or limbo
+    std::int64_t bytes = 256 << 20;  // honest/lying: the size statfs reports (writes past it fail)
+    std::int64_t every = 0;          // lying: every K-th flush persists (0: none)
+    std::int64_t realBytes = 0;      // capacity/limbo: what disk.img really stores
+    std::int64_t claimedBytes = 0;   // capacity/limbo: the size disk.img claims
   };
 
   // Starts and mounts the volume; null with skipReason set when it cannot (not root, no
@@ -58,7 +58,7 @@ class FuseVolume {
 }  // namespace quillet::testing
 
 // Skips the current test with the stated reason when the FUSE volume could not be started.
-#define QUILLET_FUSE_OR_SKIP(var, options)                                        \
-  std::string var##SkipReason;                                                   \
-  auto var = ::quillet::testing::FuseVolume::start(options, var##SkipReason);    \
+#define QUILLET_FUSE_OR_SKIP(var, options)                                    \
+  std::string var##SkipReason;                                                \
+  auto var = ::quillet::testing::FuseVolume::start(options, var##SkipReason); \
   if (!var) GTEST_SKIP() << var##SkipReason

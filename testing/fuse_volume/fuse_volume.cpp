@@ -100,8 +100,8 @@ void loadFromBacking() {
   root.mtime = now();
   volume.nodes["/"] = root;
   std::error_code error;
-  for (auto it = fs::recursive_directory_iterator(volume.backing, error); !error && it != fs::recursive_directory_iterator();
-       it.increment(error)) {
+  for (auto it = fs::recursive_directory_iterator(volume.backing, error);
+       !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
     const std::string path = "/" + fs::relative(it->path(), volume.backing).generic_string();
     if (path.ends_with(".persisting")) continue;
     Node node;
@@ -181,7 +181,8 @@ int doGetattr(const char* path, struct stat* st, fuse_file_info*) {
   return 0;
 }
 
-int doReaddir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fuse_file_info*, fuse_readdir_flags) {
+int doReaddir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fuse_file_info*,
+              fuse_readdir_flags) {
   fill(buffer, ".", nullptr, 0, fuse_fill_dir_flags{});
   fill(buffer, "..", nullptr, 0, fuse_fill_dir_flags{});
   if (isDiskMode()) {
@@ -194,9 +195,11 @@ int doReaddir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fuse_
   if (self == volume.nodes.end()) return -ENOENT;
   if (!self->second.folder) return -ENOTDIR;
   const std::string prefix = std::strcmp(path, "/") == 0 ? "/" : std::string(path) + "/";
-  for (auto it = volume.nodes.lower_bound(prefix); it != volume.nodes.end() && it->first.starts_with(prefix); ++it) {
+  for (auto it = volume.nodes.lower_bound(prefix); it != volume.nodes.end() && it->first.starts_with(prefix);
+       ++it) {
     const std::string rest = it->first.substr(prefix.size());
-    if (!rest.empty() && rest.find('/') == std::string::npos) fill(buffer, rest.c_str(), nullptr, 0, fuse_fill_dir_flags{});
+    if (!rest.empty() && rest.find('/') == std::string::npos)
+      fill(buffer, rest.c_str(), nullptr, 0, fuse_fill_dir_flags{});
   }
   return 0;
 }
@@ -311,20 +314,23 @@ std::int64_t realOffset(std::int64_t offset) {
 
 int diskIo(char* read, const char* write, std::size_t size, off_t offset) {
   if (offset >= volume.claimed) return 0;
-  size = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(size), volume.claimed - offset));
+  size = static_cast<std::size_t>(
+      std::min<std::int64_t>(static_cast<std::int64_t>(size), volume.claimed - offset));
   std::size_t done = 0;
   while (done < size) {
     const std::int64_t at = offset + static_cast<std::int64_t>(done);
     const std::int64_t mapped = realOffset(at);
     // One piece never crosses the real size's boundary (the wrap point).
     const std::int64_t toBoundary = volume.real - (at % volume.real);
-    const std::size_t piece = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(size - done), toBoundary));
+    const std::size_t piece =
+        static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(size - done), toBoundary));
     if (mapped < 0) {
       if (read != nullptr) std::memset(read + done, 0, piece);
     } else if (read != nullptr) {
       const ssize_t n = ::pread(volume.realFd, read + done, piece, mapped);
       if (n < 0) return -errno;
-      if (static_cast<std::size_t>(n) < piece) std::memset(read + done + n, 0, piece - static_cast<std::size_t>(n));
+      if (static_cast<std::size_t>(n) < piece)
+        std::memset(read + done + n, 0, piece - static_cast<std::size_t>(n));
     } else if (::pwrite(volume.realFd, write + done, piece, mapped) != static_cast<ssize_t>(piece)) {
       return -EIO;
     }
@@ -424,7 +430,8 @@ int doStatfs(const char*, struct statvfs* st) {
   }
   std::lock_guard guard(volume.lock);
   st->f_blocks = static_cast<fsblkcnt_t>(volume.size / 4096);
-  st->f_bfree = st->f_bavail = static_cast<fsblkcnt_t>(std::max<std::int64_t>(0, volume.size - volume.used) / 4096);
+  st->f_bfree = st->f_bavail =
+      static_cast<fsblkcnt_t>(std::max<std::int64_t>(0, volume.size - volume.used) / 4096);
   st->f_files = 1 << 20;
   st->f_ffree = st->f_favail = st->f_files - volume.nodes.size();
   return 0;
@@ -469,10 +476,11 @@ void onUsr1(int) {
 }
 
 int usage(const char* message) {
-  std::fprintf(stderr,
-               "quillet-fuse-volume: %s\nusage: quillet-fuse-volume --backing DIR --mode honest|lying|capacity|limbo "
-               "[--size BYTES] [--every K] [--real BYTES --claimed BYTES] MOUNTPOINT\n",
-               message);
+  std::fprintf(
+      stderr,
+      "quillet-fuse-volume: %s\nusage: quillet-fuse-volume --backing DIR --mode honest|lying|capacity|limbo "
+      "[--size BYTES] [--every K] [--real BYTES --claimed BYTES] MOUNTPOINT\n",
+      message);
   return 2;
 }
 
@@ -513,18 +521,20 @@ int main(int argc, char** argv) {
   } else {
     return usage("unknown mode");
   }
-  if (volume.backing.empty() || mountPoint.empty()) return usage("a backing folder and a mount point are needed");
+  if (volume.backing.empty() || mountPoint.empty())
+    return usage("a backing folder and a mount point are needed");
   if (isDiskMode()) {
     if (volume.real <= 0 || volume.claimed <= 0) return usage("--real and --claimed are needed");
     const std::string real = volume.backing + "/disk.real";
     volume.realFd = ::open(real.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (volume.realFd < 0 || ::ftruncate(volume.realFd, volume.real) != 0) return usage("cannot make disk.real");
+    if (volume.realFd < 0 || ::ftruncate(volume.realFd, volume.real) != 0)
+      return usage("cannot make disk.real");
   } else {
     loadFromBacking();
   }
 
   if (::pipe(signalPipe) != 0) return 1;
-  struct sigaction action{};
+  struct sigaction action {};
   action.sa_handler = onUsr1;
   ::sigaction(SIGUSR1, &action, nullptr);
 
@@ -551,7 +561,8 @@ int main(int argc, char** argv) {
 
   // The loop device reads and writes disk.img from a kernel thread, so other users must be let in
   // (we run as root, which is allowed to mount with allow_other).
-  std::vector<std::string> options = {argv[0], "-o", "fsname=quillet-fuse-volume,subtype=quillet,allow_other"};
+  std::vector<std::string> options = {argv[0], "-o",
+                                      "fsname=quillet-fuse-volume,subtype=quillet,allow_other"};
   std::vector<char*> args;
   for (auto& o : options) args.push_back(o.data());
   fuse_args fuseArgs = FUSE_ARGS_INIT(static_cast<int>(args.size()), args.data());
