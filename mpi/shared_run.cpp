@@ -7,6 +7,7 @@
 
 #include "engine/block_identity.h"
 #include "engine/file_creation.h"
+#include "engine/rate_text.h"
 #include "engine/size_text.h"
 #include "platform/path.h"
 #include "platform/system.h"
@@ -372,7 +373,10 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
                        "\n"
                 << std::flush;
     } else {
-      std::cerr << formatSummaryLine(code, s) << "\n" << std::flush;
+      std::cerr << formatSummaryLine(code, s) << ' '
+                << formatRateSentence("Aggregate write", totals.bytesAllocated, totals.filesCreated,
+                                      record.generationSeconds)
+                << "\n" << std::flush;
     }
   }
   return code;

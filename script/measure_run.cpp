@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "engine/rate_text.h"
 #include "platform/ascii.h"
 #include "platform/atomic_file.h"
 #include "platform/path.h"
@@ -159,7 +160,10 @@ void runMeasureScript(const std::vector<std::string>& args, const ScriptRunServi
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
       }
     });
+    const auto measureStarted = std::chrono::steady_clock::now();
     runMeasure(job, services.fs, result);
+    const double measureSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - measureStarted).count();
     done = true;
     watcher.join();
     if (result.rootMissing) {
@@ -171,6 +175,8 @@ void runMeasureScript(const std::vector<std::string>& args, const ScriptRunServi
         std::cout << line << "\n";
         log.writeLine(line);
       }
+      // The console's alone: the log keeps its lines as they were.
+      std::cout << formatRateSentence("Read", result.bytes, result.files, measureSeconds, false) << "\n";
       std::cout.flush();
       if (result.stopped) code = toInt(GenerationResult::Stopped);
     }

@@ -17,6 +17,7 @@ enum class ProgressFormat { Human, Json, Off };
 struct ScriptExtensions {
   std::string reportPath;  // /report: the file the run's JSON report replaces; empty: no report
   ProgressFormat progress = ProgressFormat::Human;  // /progress
+  std::string htmlPath;  // /html: the file the run's report page replaces; empty: no page
 };
 
 struct ParseOutcome {
@@ -34,6 +35,8 @@ struct ParseOutcome {
 // text between apostrophes), else empty. Read before parsing, so that a rejected script still gets
 // its report.
 std::string findReportPath(const std::vector<std::string>& args);
+// The same for /html, the report page.
+std::string findHtmlPath(const std::vector<std::string>& args);
 
 // mode is "/S" or "/F" (already upper-cased); args is the whole argument vector (args[0] the
 // program, args[1] the mode switch). On acceptance the job holds the mode's defaults and every

@@ -8,12 +8,15 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "engine/rate_series.h"
+#include "engine/rate_text.h"
 #include "engine/size_text.h"
 #include "engine/verify_plan.h"
 #include "platform/ascii.h"
 #include "platform/path.h"
 #include "platform/system.h"
 #include "script/console_progress.h"
+#include "script/report_page.h"
 #include "script/run_report.h"
 #include "script/script_log.h"
 
@@ -150,6 +153,12 @@ VerifyParse parseVerify(const std::string& mode, const std::vector<std::string>&
       if (value.size() < 3) return reject("Report can't be empty.");
       out.extensions.reportPath = value.substr(1, value.size() - 2);
       reportSeen = true;
+    } else if (key == "/HTML") {
+      if (!out.extensions.htmlPath.empty()) return reject("Repitition /html parameter.");
+      if (value.size() < 3 || value.front() != '\'' || value.back() != '\'') {
+        return reject(value.empty() || value == "''" ? "Html can't be empty." : "Html parameter must be in ' symbols.");
+      }
+      out.extensions.htmlPath = value.substr(1, value.size() - 2);
     } else if (key == "/PROGRESS") {
       if (progressSeen) return reject("Repitition /progress parameter.");
       if (value.empty()) return reject("Progress can't be empty.");
@@ -440,6 +449,8 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
   record.started = std::chrono::system_clock::now();
   std::string reportPath = writesLog ? findReportPath(args) : std::string();
   if (!reportPath.empty()) reportPath = absolutePath(reportPath);
+  std::string pagePath = writesLog ? findHtmlPath(args) : std::string();
+  if (!pagePath.empty()) pagePath = absolutePath(pagePath);
   const auto stopAsked = [&services] { return services.stopAsked && services.stopAsked(); };
 
   VerifyResult result;
@@ -454,6 +465,7 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
       exitCode = sharing->conclude(exitCode.load(), record, log);
       record.resultCode = exitCode.load();
     }
+    if (!pagePath.empty()) writeRunPage(log, pagePath, record);
     if (!reportPath.empty()) {
       const Status written = writeReport(reportPath, record);
       if (!written.ok()) log.writeLine("Can not write report '" + reportPath + "': " + written.message() + ".");
@@ -537,7 +549,17 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
   }
   if (stopAsked()) return end(GenerationResult::Stopped);
 
+  const auto readStarted = std::chrono::steady_clock::now();
   {
+    // The speed record is sampled only for a report: a verify without one pays nothing for it.
+    std::optional<RateSampler> sampler;
+    if (!reportPath.empty() || !pagePath.empty()) sampler.emplace([&job] {
+      RateSample s;
+      s.bytes = job.bytesChecked.load(std::memory_order_relaxed);
+      s.files = job.filesChecked.load(std::memory_order_relaxed);
+      s.damagedBytes = job.damagedBytes.load(std::memory_order_relaxed);
+      return s;
+    });
     std::thread worker([&] { runVerify(job, services.fs, result); });
     if (sharing != nullptr && sharing->watchVerify) {
       sharing->watchVerify(job);
@@ -545,7 +567,9 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
       showProgress(job, parsed.extensions.progress, stopAsked);
     }
     worker.join();
+    if (sampler) record.series = sampler->finish();
   }
+  const double readSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - readStarted).count();
   result.planNote = planNote;
   record.readerTimes = result.readerTimes;
   if (!planNote.empty()) log.writeLine("The run's files: " + planNote + ".");
@@ -558,6 +582,9 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
   const std::string summary = formatVerifySummary(result);
   if (writesLog) {
     std::cout << summary << "\n";
+    // The console's alone: the log keeps its lines as they were.
+    std::cout << formatRateSentence("Read", job.bytesChecked.load(), job.filesChecked.load(), readSeconds, false)
+              << "\n";
     for (const auto& l : formatVerifyDetails(result)) std::cout << l << "\n";
     std::cout << std::flush;
   }
