@@ -74,9 +74,9 @@ double niceStep(double top) {
 
 enum class Axis { Seconds, Bytes, BytesPerSecond, FilesPerSecond };
 
-std::string axisText(Axis axis, double v) {
+std::string axisText(Axis axis, double v, double step) {
   switch (axis) {
-    case Axis::Seconds: return v >= 100 ? number(v, 0) + " s" : number(v, v >= 10 ? 0 : 1) + " s";
+    case Axis::Seconds: return number(v, step >= 1 ? 0 : step >= 0.1 ? 1 : step >= 0.01 ? 2 : 3) + " s";
     case Axis::Bytes: return sizeText(v);
     case Axis::BytesPerSecond: return sizeText(v) + "/s";
     case Axis::FilesPerSecond: return (v >= 10 ? groupThousands(std::llround(v)) : number(v)) + "/s";
@@ -106,12 +106,12 @@ std::string lineChart(const std::string& id, const std::string& title, Axis xAxi
   for (double x = 0; x <= xTop + xStep / 2; x += xStep) {
     s << "<line class=\"grid\" x1=\"" << number(px(x)) << "\" y1=\"" << kTop << "\" x2=\"" << number(px(x))
       << "\" y2=\"" << kTop + plotH << "\"/><text class=\"tick\" x=\"" << number(px(x)) << "\" y=\""
-      << kTop + plotH + 16 << "\" text-anchor=\"middle\">" << escape(axisText(xAxis, x)) << "</text>";
+      << kTop + plotH + 16 << "\" text-anchor=\"middle\">" << escape(axisText(xAxis, x, xStep)) << "</text>";
   }
   for (double y = 0; y <= yTop + yStep / 2; y += yStep) {
     s << "<line class=\"grid\" x1=\"" << kLeft << "\" y1=\"" << number(py(y)) << "\" x2=\"" << kLeft + plotW
       << "\" y2=\"" << number(py(y)) << "\"/><text class=\"tick\" x=\"" << kLeft - 6 << "\" y=\""
-      << number(py(y) + 4) << "\" text-anchor=\"end\">" << escape(axisText(yAxis, y)) << "</text>";
+      << number(py(y) + 4) << "\" text-anchor=\"end\">" << escape(axisText(yAxis, y, yStep)) << "</text>";
   }
   s << "<rect class=\"frame\" x=\"" << kLeft << "\" y=\"" << kTop << "\" width=\"" << plotW << "\" height=\""
     << plotH << "\"/>";
@@ -121,6 +121,13 @@ std::string lineChart(const std::string& id, const std::string& title, Axis xAxi
       << "\" stroke=\"" << kLineColours[colour++ % std::size(kLineColours)] << "\" points=\"";
     for (const auto& [x, y] : l.points) s << number(px(x), 2) << ',' << number(py(y), 2) << ' ';
     s << "\"><title>" << escape(l.name) << "</title></polyline>";
+    // A few samples (a short run) are shown as dots too: a lone one draws no line.
+    if (l.points.size() <= 40) {
+      for (const auto& [x, y] : l.points) {
+        s << "<circle class=\"dot\" cx=\"" << number(px(x), 2) << "\" cy=\"" << number(py(y), 2) << "\" r=\"3\" fill=\""
+          << kLineColours[(colour - 1) % std::size(kLineColours)] << "\"/>";
+      }
+    }
   }
   s << "</svg>";
   if (lines.size() > 1) {
@@ -267,7 +274,8 @@ std::string capacityBar(std::int64_t intact, std::int64_t claimed) {
     << kWidth << "\" height=\"30\"><rect class=\"file\" x=\"0\" y=\"4\" width=\"" << kWidth
     << "\" height=\"22\"/><rect x=\"0\" y=\"4\" width=\"" << number(w, 2) << "\" height=\"22\" fill=\""
     << classColour("ok") << "\"/></svg><p>" << escape(formatSize(intact)) << " (" << groupThousands(intact)
-    << " bytes) read back intact; the volume claims " << escape(claimed > 0 ? formatSize(claimed) : "-") << " ("
+    << " bytes" << (claimed > 0 ? ", " + number(100.0 * static_cast<double>(intact) / static_cast<double>(claimed), 2) + "%" : "")
+    << ") read back intact; the volume claims " << escape(claimed > 0 ? formatSize(claimed) : "-") << " ("
     << groupThousands(claimed) << " bytes)</p>\n";
   return s.str();
 }
@@ -358,6 +366,12 @@ std::string formatReportPage(const ordered_json& report) {
     const std::int64_t bytes = integer(report, "bytes_allocated"), files = integer(report, "files_created");
     s << row("files", groupThousands(files)) << row("bytes", formatSize(bytes) + " (" + groupThousands(bytes) + ")")
       << row("rate", formatRateSentence("Write", bytes, files, seconds));
+  }
+  if (verify && report.contains("series") && report["series"].is_object() && !report["series"]["samples"].empty()) {
+    const ordered_json& last = report["series"]["samples"].back();
+    s << row("read", formatSize(integer(last, "bytes")) + " in " + groupThousands(integer(last, "files")) + " files")
+      << row("rate", formatRateSentence("Read", integer(last, "bytes"), integer(last, "files"),
+                                        real(last, "elapsed_seconds"), false));
   }
   s << "</table>\n";
   if (report.contains("parameters") && report["parameters"].is_object()) {
