@@ -61,6 +61,22 @@ struct Line {
   std::vector<std::pair<double, double>> points;
 };
 
+enum class Axis { Seconds, Bytes, BytesPerSecond, FilesPerSecond };
+
+double niceStep(double top);
+
+// Sizes step by round amounts of their own unit (256 Mb, not 250,000,000 bytes).
+double niceStep(double top, Axis axis) {
+  if (axis != Axis::Bytes && axis != Axis::BytesPerSecond) return niceStep(top);
+  double unit = 1;
+  while (top / unit >= 1024 && unit < 1e18) unit *= 1024;
+  const double raw = top / unit / 4;
+  for (double m : {0.25, 0.5, 1.0, 2.0, 4.0, 8.0, 16.0, 32.0, 64.0, 128.0, 256.0, 512.0}) {
+    if (m * unit >= raw * unit) return m * unit;
+  }
+  return 1024 * unit;
+}
+
 // A round step that cuts 0..top into about four parts.
 double niceStep(double top) {
   if (!(top > 0)) return 1;
@@ -72,7 +88,6 @@ double niceStep(double top) {
   return 10 * power;
 }
 
-enum class Axis { Seconds, Bytes, BytesPerSecond, FilesPerSecond };
 
 std::string axisText(Axis axis, double v, double step) {
   switch (axis) {
@@ -87,12 +102,12 @@ std::string axisText(Axis axis, double v, double step) {
 // One line chart: axes from zero, a grid, one polyline per line (a point per sample).
 std::string lineChart(const std::string& id, const std::string& title, Axis xAxis, Axis yAxis,
                       const std::vector<Line>& lines) {
-  constexpr double kWidth = 760, kHeight = 260, kLeft = 86, kRight = 16, kTop = 28, kBottom = 40;
+  constexpr double kWidth = 760, kHeight = 260, kLeft = 86, kRight = 34, kTop = 28, kBottom = 40;
   double xMax = 0, yMax = 0;
   for (const Line& l : lines) {
     for (const auto& [x, y] : l.points) xMax = std::max(xMax, x), yMax = std::max(yMax, y);
   }
-  const double xStep = niceStep(xMax), yStep = niceStep(yMax);
+  const double xStep = niceStep(xMax, xAxis), yStep = niceStep(yMax, yAxis);
   const double xTop = std::max(xStep, std::ceil(xMax / xStep) * xStep);
   const double yTop = std::max(yStep, std::ceil(yMax / yStep) * yStep);
   const double plotW = kWidth - kLeft - kRight, plotH = kHeight - kTop - kBottom;
