@@ -57,7 +57,7 @@ std::string formatRateSentence(const std::string& kind, std::int64_t bytes, std:
   if (filesToo && files > 0 && bytes / files < kSmallFileBytes) {
     s += ", " + formatFileRate(static_cast<double>(files), seconds);
   }
-  return s + ", over " + formatElapsed(seconds) + ".";
+  return s + ", over " + formatElapsed(seconds);
 }
 
 }  // namespace quillet

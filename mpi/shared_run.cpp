@@ -8,6 +8,7 @@
 #include "engine/block_identity.h"
 #include "engine/file_creation.h"
 #include "engine/rate_text.h"
+#include "mpi/rank_summary.h"
 #include "engine/size_text.h"
 #include "platform/path.h"
 #include "platform/system.h"
@@ -275,7 +276,8 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
       }
     }
   }
-  std::string lines;
+  // The rank's host name goes first, for the end table and the report.
+  std::string lines = std::string(1, kHostMarker) + hostName() + "\n";
   if (log != nullptr) {
     for (const auto& line : log->keptLines()) lines += line + "\n";
   }
@@ -318,6 +320,14 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
   }
   if (!leader || log == nullptr) return code;
 
+  std::vector<std::string> hosts(all.size(), "unknown");
+  for (std::size_t r = 0; r < texts.size(); ++r) {
+    if (!texts[r].empty() && texts[r].front() == kHostMarker) {
+      const auto end = texts[r].find('\n');
+      if (r < hosts.size()) hosts[r] = texts[r].substr(1, end == std::string::npos ? std::string::npos : end - 1);
+      texts[r].erase(0, end == std::string::npos ? texts[r].size() : end + 1);
+    }
+  }
   for (std::size_t r = 1; r < texts.size(); ++r) {
     std::size_t from = 0;
     for (std::size_t to; (to = texts[r].find('\n', from)) != std::string::npos; from = to + 1) {
@@ -358,6 +368,24 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
   if (ended > 0) record.ended = timeOf(ended);
   if (started > 0 && ended > started) record.durationSeconds = static_cast<double>(ended - started) / 1e6;
   record.sharedJson = ranksJson(all, decidedBy, verify_);
+  std::vector<RankRate> rates;
+  for (std::size_t r = 0; r < all.size(); ++r) {
+    const RankState& s = all[r];
+    const double seconds = s.generationStartUs > 0 && s.generationEndUs > s.generationStartUs
+                               ? static_cast<double>(s.generationEndUs - s.generationStartUs) / 1e6
+                               : 0.0;
+    rates.push_back({hosts[r], s.files, s.bytes, seconds});
+  }
+  {
+    // The hosts and the rates' spread join what the ranks' rows already say.
+    auto shared = nlohmann::ordered_json::parse(record.sharedJson);
+    for (std::size_t r = 0; r < hosts.size() && r < shared["per_rank"].size(); ++r) shared["per_rank"][r]["host"] = hosts[r];
+    if (!verify_) {
+      shared["rate_summary"] =
+          rankRateJson(rates, totals.bytesAllocated, totals.filesCreated, record.generationSeconds);
+    }
+    record.sharedJson = shared.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+  }
   record.runWide = runWide_;
   if (!verify_ && generationStart > 0 && format_ != ProgressFormat::Off) {
     ProgressSnapshot s;
@@ -373,10 +401,14 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
                        "\n"
                 << std::flush;
     } else {
+      for (const std::string& line : formatRankTable(rates, totals.bytesAllocated, totals.filesCreated,
+                                                     record.generationSeconds)) {
+        std::cerr << line << "\n";
+      }
       std::cerr << formatSummaryLine(code, s) << ' '
                 << formatRateSentence("Aggregate write", totals.bytesAllocated, totals.filesCreated,
                                       record.generationSeconds)
-                << "\n" << std::flush;
+                << ".\n" << std::flush;
     }
   }
   return code;

@@ -201,7 +201,7 @@ void ConsoleProgress::show(GenerationJob& job) {
       if (isTerminal_) out_ << '\n';
       const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
       out_ << formatSummaryLine(exitCode_.load(), s) << ' '
-           << formatRateSentence("Write", s.currentSize, s.filesCreated, seconds) << '\n'
+           << formatRateSentence("Write", s.currentSize, s.filesCreated, seconds) << ".\n"
            << std::flush;
       return;
     }

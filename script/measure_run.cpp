@@ -176,7 +176,7 @@ void runMeasureScript(const std::vector<std::string>& args, const ScriptRunServi
         log.writeLine(line);
       }
       // The console's alone: the log keeps its lines as they were.
-      std::cout << formatRateSentence("Read", result.bytes, result.files, measureSeconds, false) << "\n";
+      std::cout << formatRateSentence("Read", result.bytes, result.files, measureSeconds, false) << ".\n";
       std::cout.flush();
       if (result.stopped) code = toInt(GenerationResult::Stopped);
     }

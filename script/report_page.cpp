@@ -323,6 +323,15 @@ std::string ranksSection(const ordered_json& ranks, bool verify) {
     }
     s << "</svg>\n";
   }
+  if (ranks.contains("rate_summary") && ranks["rate_summary"].is_object()) {
+    const ordered_json& r = ranks["rate_summary"];
+    const auto rate = [&](const char* key) { return sizeText(real(r, key)) + "/s"; };
+    s << "<p id=\"rank-summary\">Rate per rank: min " << escape(rate("min_bytes_per_second")) << ", max "
+      << escape(rate("max_bytes_per_second")) << ", mean " << escape(rate("mean_bytes_per_second"))
+      << ", standard deviation " << escape(rate("stddev_bytes_per_second")) << ". Aggregate: "
+      << escape(rate("aggregate_bytes_per_second")) << ", "
+      << escape(formatFileRate(real(r, "aggregate_files_per_second"), 1.0)) << ".</p>\n";
+  }
   s << "<table class=\"ranks\"><tr>";
   std::vector<std::string> keys;
   for (const auto& [k, v] : rows[0].items()) {

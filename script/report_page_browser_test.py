@@ -110,6 +110,8 @@ if quillet_mpi != "-" and os.path.exists(quillet_mpi) and shutil.which("mpirun")
     if p.returncode != 0:
         sys.exit(f"quillet-mpi ended with {p.returncode}:\n{p.stderr}")
     dom, report = check("mpi", mj, mh)
+    if 'id="rank-summary"' not in dom or report["ranks"]["per_rank"][0]["host"] not in dom:
+        failures.append("mpi: no summary of the ranks' rates, or no host names")
     bars = len(re.findall(r'<rect class="bar" data-rank=', dom))
     if bars != report["ranks"]["count"]:
         failures.append(f"mpi: {bars} rank bars, the report has {report['ranks']['count']} ranks")

@@ -96,7 +96,7 @@ TEST_F(ReportPageTest, AVerifyGivesItsReadRateAndMapsItsDamage) {
   const auto r = run({"/v", "/root:'" + root() + "'", "/seed:9", "/report:'" + path("v.json") + "'",
                       "/html:'" + path("v.html") + "'"});
   EXPECT_EQ(r.exitCode, 4) << r.err;
-  EXPECT_TRUE(std::regex_search(r.out, std::regex(R"(\nRead rate: [0-9.]+ (b|Kb|Mb|Gb)/s, over [0-9.]+ s\.\n)"))) << r.out;
+  EXPECT_TRUE(std::regex_search(r.out, std::regex(R"(\nRead rate: [0-9.]+ (b|Kb|Mb|Gb)/s, over [0-9.]+ s\n)"))) << r.out;
   EXPECT_EQ(log().find("Read rate"), std::string::npos) << log();
   const json rep = json::parse(testing::readFile(path("v.json")));
   const json& samples = rep["series"]["samples"];
