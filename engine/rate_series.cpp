@@ -55,6 +55,11 @@ void RateSampler::loop() {
   }
 }
 
+std::vector<RateSample> RateSampler::samplesSoFar() {
+  std::lock_guard lock(mutex_);
+  return series_.samples();
+}
+
 RateSeries RateSampler::finish() {
   {
     std::lock_guard lock(mutex_);

@@ -55,6 +55,8 @@ class RateSampler {
   RateSampler& operator=(const RateSampler&) = delete;
 
   RateSeries finish();
+  // The samples so far, while the sampling goes on (a live display).
+  std::vector<RateSample> samplesSoFar();
 
  private:
   void loop();
