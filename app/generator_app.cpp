@@ -30,7 +30,7 @@ void GeneratorApp::initInstance() {
     return;
   }
   const std::string mode = asciiUpper(args_[1]);
-  if (mode == "/S" || mode == "/F" || mode == "/V" || mode == "/M" || mode == "/PROBE") {
+  if (mode == "/S" || mode == "/F" || mode == "/V" || mode == "/M" || mode == "/PROBE" || mode == "/H") {
     if (frontends_.script) {
       frontends_.script(*this, mode, args_);
     } else {

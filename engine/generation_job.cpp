@@ -59,6 +59,7 @@ void GenerationJob::resetCounters() {
   firstSeed = -1;
   writeRates = {};
   writerTimes.clear();
+  for (auto& bytes : writerBytesSoFar) bytes.store(0, std::memory_order_relaxed);
   volumeFullReported = false;
   volumeSynced = false;
   volumeSyncNote.clear();

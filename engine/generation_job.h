@@ -190,6 +190,8 @@ struct GenerationJob {
   WriteRates writeRates;  // written under `lock` (several writers add to it)
   // One entry per writer thread, each written by its writer only; read once the run has ended.
   std::vector<WriterTimes> writerTimes;
+  // Each writer's bytes of the files it finished, read while the run goes for the speed record.
+  std::array<std::atomic<std::int64_t>, kMaxWriters> writerBytesSoFar{};
   // Set by the first "is full" report, so that writers meeting the full volume together report it once.
   std::atomic<bool> volumeFullReported{false};
   // With SyncMode::End: whether the volume was flushed, and when the system refused the flush

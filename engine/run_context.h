@@ -48,6 +48,8 @@ struct RunContext {
     times->lastDone = at;
     ++times->files;
     times->bytes += bytes;
+    job.writerBytesSoFar[static_cast<std::size_t>(times - job.writerTimes.data()) % kMaxWriters].fetch_add(
+        bytes, std::memory_order_relaxed);
   }
 
   GenerationJob& job;

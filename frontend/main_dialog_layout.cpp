@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "frontend/field_checks.h"
+#include "frontend/speed_chart.h"
 
 namespace quillet {
 
@@ -72,6 +73,7 @@ constexpr SystemMenuItem kSystemMenu[] = {
     {SystemCommand::Close, "&Close\tAlt+F4"},
     {std::nullopt, ""},
     {SystemCommand::VerifyFolder, kVerifyFolderItem},
+    {SystemCommand::SpeedChart, kSpeedChartItem},
     {SystemCommand::About, kStringAboutMenuItem},
 };
 

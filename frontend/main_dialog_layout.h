@@ -120,7 +120,7 @@ inline constexpr const char* kEmptyRootCaption = "Warning";
 inline constexpr const char* kBrowseTitle = "Select folder to start from";
 
 // The system menu's commands; a new item adds a command here and a row to mainSystemMenu().
-enum class SystemCommand { Minimize, Close, VerifyFolder, About };
+enum class SystemCommand { Minimize, Close, VerifyFolder, SpeedChart, About };
 inline constexpr const char* kVerifyFolderItem = "&Verify folder...";
 inline constexpr const char* kVerifyBrowseTitle = "Select folder to verify";
 struct SystemMenuItem {

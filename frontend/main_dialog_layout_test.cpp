@@ -73,14 +73,16 @@ TEST(MainDialogLayout, EveryControlHasOneRowInsideTheFrameWithTheStyleItsKindNee
 
 TEST(MainDialogLayout, SystemMenuEndsWithVerifyAndTheAboutItemAfterASeparator) {
   const auto menu = mainSystemMenu();
-  ASSERT_EQ(menu.size(), 5u);
+  ASSERT_EQ(menu.size(), 6u);
   EXPECT_EQ(menu[0].command, SystemCommand::Minimize);
   EXPECT_EQ(menu[1].command, SystemCommand::Close);
   EXPECT_FALSE(menu[2].command.has_value());
   EXPECT_EQ(menu[3].command, SystemCommand::VerifyFolder);
   EXPECT_STREQ(menu[3].text, "&Verify folder...");
-  EXPECT_EQ(menu[4].command, SystemCommand::About);
-  EXPECT_STREQ(menu[4].text, "&About Talvane Quillet...");
+  EXPECT_EQ(menu[4].command, SystemCommand::SpeedChart);
+  EXPECT_STREQ(menu[4].text, "&Speed chart...");
+  EXPECT_EQ(menu[5].command, SystemCommand::About);
+  EXPECT_STREQ(menu[5].text, "&About Talvane Quillet...");
 }
 
 TEST(MainDialogLayout, DataExchangeKeepsLongStoredTextsWholeAndUnitsInRange) {

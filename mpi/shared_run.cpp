@@ -7,6 +7,8 @@
 
 #include "engine/block_identity.h"
 #include "engine/file_creation.h"
+#include "engine/rate_text.h"
+#include "mpi/rank_summary.h"
 #include "engine/size_text.h"
 #include "platform/path.h"
 #include "platform/system.h"
@@ -302,8 +304,9 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
       }
     }
   }
-  // What rank 0 receives at the end, one text: the log lines, the console lines, the verify object.
-  std::string lines;
+  // What rank 0 receives at the end, one text: the rank's host name (for the end table and the
+  // report), the log lines, the console lines, the verify object.
+  std::string lines = std::string(1, kHostMarker) + hostName() + "\n";
   if (log != nullptr) {
     for (const auto& line : log->keptLines()) lines += line + "\n";
   }
@@ -359,6 +362,16 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
   }
   if (!leader || log == nullptr) return code;
 
+  std::vector<std::string> hosts(all.size(), "unknown");
+  std::vector<std::int64_t> hostBytes(texts.size(), 0);
+  for (std::size_t r = 0; r < texts.size(); ++r) {
+    if (!texts[r].empty() && texts[r].front() == kHostMarker) {
+      const auto end = texts[r].find('\n');
+      if (r < hosts.size()) hosts[r] = texts[r].substr(1, end == std::string::npos ? std::string::npos : end - 1);
+      hostBytes[r] = static_cast<std::int64_t>(end == std::string::npos ? texts[r].size() : end + 1);
+      texts[r].erase(0, static_cast<std::size_t>(hostBytes[r]));
+    }
+  }
   // Each rank's text in its parts, as its state announced them; a text cut at the size limit
   // loses its last parts first.
   std::vector<std::string> logs(texts.size()), consoles(texts.size()), verifyParts(texts.size());
@@ -369,7 +382,7 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
                  ? std::string()
                  : texts[r].substr(from, static_cast<std::size_t>(std::max<std::int64_t>(bytes, 0)));
     };
-    const std::int64_t logBytes = s.logLines - s.consoleBytes - s.verifyJsonBytes;
+    const std::int64_t logBytes = s.logLines - hostBytes[r] - s.consoleBytes - s.verifyJsonBytes;
     logs[r] = cut(0, logBytes);
     consoles[r] = cut(static_cast<std::size_t>(std::max<std::int64_t>(logBytes, 0)), s.consoleBytes);
     verifyParts[r] = cut(static_cast<std::size_t>(std::max<std::int64_t>(logBytes + s.consoleBytes, 0)),
@@ -426,6 +439,24 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
   if (ended > 0) record.ended = timeOf(ended);
   if (started > 0 && ended > started) record.durationSeconds = static_cast<double>(ended - started) / 1e6;
   record.sharedJson = ranksJson(all, decidedBy, verify_, verifyParts);
+  std::vector<RankRate> rates;
+  for (std::size_t r = 0; r < all.size(); ++r) {
+    const RankState& s = all[r];
+    const double seconds = s.generationStartUs > 0 && s.generationEndUs > s.generationStartUs
+                               ? static_cast<double>(s.generationEndUs - s.generationStartUs) / 1e6
+                               : 0.0;
+    rates.push_back({hosts[r], s.files, s.bytes, seconds});
+  }
+  {
+    // The hosts and the rates' spread join what the ranks' rows already say.
+    auto shared = nlohmann::ordered_json::parse(record.sharedJson);
+    for (std::size_t r = 0; r < hosts.size() && r < shared["per_rank"].size(); ++r) shared["per_rank"][r]["host"] = hosts[r];
+    if (!verify_) {
+      shared["rate_summary"] =
+          rankRateJson(rates, totals.bytesAllocated, totals.filesCreated, record.generationSeconds);
+    }
+    record.sharedJson = shared.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+  }
   record.runWide = runWide_;
   if (!verify_ && generationStart > 0 && format_ != ProgressFormat::Off) {
     ProgressSnapshot s;
@@ -441,7 +472,14 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
                        "\n"
                 << std::flush;
     } else {
-      std::cerr << formatSummaryLine(code, s) << "\n" << std::flush;
+      for (const std::string& line : formatRankTable(rates, totals.bytesAllocated, totals.filesCreated,
+                                                     record.generationSeconds)) {
+        std::cerr << line << "\n";
+      }
+      std::cerr << formatSummaryLine(code, s) << ' '
+                << formatRateSentence("Aggregate write", totals.bytesAllocated, totals.filesCreated,
+                                      record.generationSeconds)
+                << ".\n" << std::flush;
     }
   }
   return code;

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "engine/rate_text.h"
 #include "engine/size_text.h"
 #include "script/verify_run.h"
 
@@ -227,6 +228,7 @@ void ConsoleProgress::show(GenerationJob& job) {
   const auto stopSignalled = [this] { return stopAsked_ && stopAsked_(); };
   DiskFigures disk;
   auto lastPlain = Clock::now() - std::chrono::milliseconds(plainIntervalMs_);
+  const auto started = Clock::now();
   bool stopRequested = false;
   for (;;) {
     if (!stopRequested && stopSignalled()) {
@@ -246,7 +248,10 @@ void ConsoleProgress::show(GenerationJob& job) {
     }
     if (s.finished) {
       if (isTerminal_) out_ << '\n';
-      out_ << formatSummaryLine(exitCode_.load(), s) << '\n' << std::flush;
+      const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+      out_ << formatSummaryLine(exitCode_.load(), s) << ' '
+           << formatRateSentence("Write", s.currentSize, s.filesCreated, seconds) << ".\n"
+           << std::flush;
       return;
     }
     waitForTick(job, stopRequested);

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "engine/rate_text.h"
 #include "platform/ascii.h"
 #include "platform/atomic_file.h"
 #include "platform/path.h"
@@ -240,6 +241,8 @@ void runMeasureScript(const std::vector<std::string>& args, const ScriptRunServi
         std::cout << line << "\n";
         log.writeLine(line);
       }
+      // The console's alone: the log keeps its lines as they were.
+      std::cout << formatRateSentence("Read", result.bytes, result.files, measureSeconds, false) << ".\n";
       std::cout.flush();
       if (result.stopped) code = toInt(GenerationResult::Stopped);
     }

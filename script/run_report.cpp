@@ -8,6 +8,7 @@
 #include "platform/system.h"
 #include "script/console_progress.h"
 #include "script/program_version.h"
+#include "script/report_series.h"
 
 namespace quillet {
 namespace {
@@ -239,6 +240,7 @@ std::string formatReport(const RunRecord& r) {
   }
   if (r.probeMode) j["probe"] = r.probeJson.empty() ? ordered_json(nullptr) : ordered_json::parse(r.probeJson);
   if (!r.sharedJson.empty()) j["ranks"] = ordered_json::parse(r.sharedJson);
+  if (r.series) j["series"] = seriesJson(*r.series, r.verifyMode);
   // A path that is no valid UTF-8 gets replacement characters rather than no report.
   return j.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";
 }

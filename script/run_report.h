@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/generation_job.h"
+#include "engine/rate_series.h"
 #include "platform/status.h"
 #include "script/script_parser.h"
 
@@ -83,6 +84,8 @@ struct RunRecord {
   };
   std::optional<RunWide> runWide;
   std::string sharedJson;
+  // The speed record sampled while the worker ran (see RateSeries); becomes the report's "series".
+  std::optional<RateSeries> series;
 };
 
 // "2026-12-07T18:40:01.123Z".

@@ -184,6 +184,9 @@ const Key kDirMask{"/DIRMASK", Form::Quoted, "Repitition /dirmask parameter.", "
 const Key kReport{"/REPORT", Form::Path, "Repitition /report parameter.", "Report can't be empty.",
                   "Report parameter must be in ' symbols.", nullptr,
                   [](ScriptExtensions& e, const Value& v) { e.reportPath = v.quotedText; }};
+const Key kHtml{"/HTML", Form::Path, "Repitition /html parameter.", "Html can't be empty.",
+                "Html parameter must be in ' symbols.", nullptr,
+                [](ScriptExtensions& e, const Value& v) { e.htmlPath = v.quotedText; }};
 const Key kProgress{"/PROGRESS", Form::Progress, "Repitition /progress parameter.", "Progress can't be empty.",
                     "Incorrect progress form, json or off expected.", nullptr,
                     [](ScriptExtensions& e, const Value& v) { e.progress = v.progress; }};
@@ -219,12 +222,12 @@ const Key kThreads{"/THREADS", Form::Threads, "Repitition /threads parameter.", 
 // every mode, so that a script without them is read exactly as before.
 const std::vector<const Key*> kAllSizeKeys = {&kRoot,    &kFileMask, &kMinSize, &kMaxSize,  &kNoFill, &kNoClose,
                                               &kAllSize, &kReport,   &kProgress, &kSeed,   &kSync,
-                                              &kCompress, &kDedupe, &kDedupeBlock, &kThreads, &kJournal};
+                                              &kCompress, &kDedupe, &kDedupeBlock, &kThreads, &kJournal, &kHtml};
 const std::vector<const Key*> kFilesNumberKeys = {&kRoot,     &kFileMask, &kMinSize,  &kMaxSize,  &kNoFill,
                                                   &kNoClose,  &kMinFiles, &kMaxFiles, &kLimSize,  &kRecurse,
                                                   &kRootSize, &kTreeDeep, &kDirLimit, &kDirMask,  &kReport,
                                                   &kProgress, &kSeed,     &kSync,     &kCompress, &kDedupe,
-                                                  &kDedupeBlock, &kThreads, &kJournal};
+                                                  &kDedupeBlock, &kThreads, &kJournal, &kHtml};
 
 bool isQuoted(const std::string& value) { return !value.empty() && value.front() == '\'' && value.back() == '\''; }
 
@@ -399,6 +402,17 @@ ProgressFormat findProgressFormat(const std::vector<std::string>& args) {
     return check(kProgress, false, value, parsed) == nullptr ? parsed.progress : ProgressFormat::Human;
   }
   return ProgressFormat::Human;
+}
+
+std::string findHtmlPath(const std::vector<std::string>& args) {
+  for (std::size_t i = 2; i < args.size(); ++i) {
+    const auto colon = args[i].find(':');
+    if (upper(args[i].substr(0, colon)) != kHtml.name) continue;
+    const std::string value = colon == std::string::npos ? std::string() : args[i].substr(colon + 1);
+    Value parsed;
+    return check(kHtml, false, value, parsed) == nullptr ? parsed.quotedText : std::string();
+  }
+  return {};
 }
 
 std::string rejectionText(const ParseOutcome& outcome) {

@@ -18,6 +18,7 @@ struct ScriptExtensions {
   std::string reportPath;  // /report: the file the run's JSON report replaces; empty: no report
   ProgressFormat progress = ProgressFormat::Human;  // /progress
   std::string journalPath;  // /journal: where acknowledged files are recorded; empty: no journal
+  std::string htmlPath;  // /html: the file the run's report page replaces; empty: no page
 };
 
 struct ParseOutcome {
@@ -35,6 +36,8 @@ struct ParseOutcome {
 // text between apostrophes), else empty. Read before parsing, so that a rejected script still gets
 // its report.
 std::string findReportPath(const std::vector<std::string>& args);
+// The same for /html, the report page.
+std::string findHtmlPath(const std::vector<std::string>& args);
 
 // The form the script's first /progress parameter asks for when that one is well formed, else
 // Human: read before parsing, so that a rejected script says so in the form it asked for.

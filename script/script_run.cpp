@@ -9,6 +9,8 @@
 #include "engine/volume_checks.h"
 #include "engine/worker_thread.h"
 #include "script/measure_run.h"
+#include "script/report_page.h"
+#include "script/report_series.h"
 #include "platform/path.h"
 #include "platform/system.h"
 #include "script/console_progress.h"
@@ -61,19 +63,23 @@ class HeadlessPresenter final : public FailurePresenter {
 class ReportKeeper {
  public:
   ReportKeeper(const std::vector<std::string>& args, const std::string& mode, bool writes)
-      : path_(writes ? findReportPath(args) : std::string()), startedSteady_(Steady::now()) {
+      : path_(writes ? findReportPath(args) : std::string()),
+        pagePath_(writes ? findHtmlPath(args) : std::string()),
+        startedSteady_(Steady::now()) {
     // Relative, as a relative root is, to the working folder the program started in.
     if (!path_.empty()) path_ = absolutePath(path_);
+    if (!pagePath_.empty()) pagePath_ = absolutePath(pagePath_);
     record_.commandLine = args;
     record_.byAllSize = mode == "/S";
     record_.started = std::chrono::system_clock::now();
   }
-  bool wanted() const { return !path_.empty(); }
+  bool wanted() const { return !path_.empty() || !pagePath_.empty(); }
   void rejected(std::string text) { record_.rejection = std::move(text); }
   void accepted(const GenerationJob& job, const ScriptExtensions& extensions) {
     record_.job = &job;
     record_.extensions = extensions;
     record_.extensions.reportPath = path_;
+    record_.extensions.htmlPath = pagePath_;
   }
 
   // The volume before the generation: queried on the root, or its nearest existing ancestor
@@ -104,6 +110,8 @@ class ReportKeeper {
     }
   }
 
+  void keepSeries(RateSeries series) { record_.series = std::move(series); }
+
   // The record of a run that ends now with result.
   RunRecord& close(int result) {
     record_.resultCode = result;
@@ -114,7 +122,8 @@ class ReportKeeper {
 
   // Writes the closed record; a failure is the log's line.
   void write(ScriptLog& log) {
-    if (!wanted()) return;
+    if (!pagePath_.empty()) writeRunPage(log, pagePath_, record_);
+    if (path_.empty()) return;
     const Status written = writeReport(path_, record_);
     if (!written.ok()) log.writeLine(reportFailureLine(path_, written));
   }
@@ -122,6 +131,7 @@ class ReportKeeper {
  private:
   using Steady = std::chrono::steady_clock;
   std::string path_;
+  std::string pagePath_;
   RunRecord record_;
   Steady::time_point startedSteady_;
   Steady::time_point generationStarted_;
@@ -210,6 +220,10 @@ void runScript(const std::string& mode, const std::vector<std::string>& args, co
   if (isVerifyRequest(mode, args)) return runVerifyScript(mode, args, services, exitCode);
   if (mode == "/M") return runMeasureScript(args, services, exitCode);
   if (mode == "/PROBE") return runProbeScript(args, services, exitCode);
+  if (mode == "/H") {
+    exitCode = runPageScript(args);
+    return;
+  }
   const RunSharing* sharing = services.sharing;
   const bool writesLog = sharing == nullptr || sharing->writesLog;
   ScriptLog log(services.clock);
@@ -316,11 +330,15 @@ void runScript(const std::string& mode, const std::vector<std::string>& args, co
   report.generationStarts();
   displayed = true;
   {
+    // The speed record is sampled only for a report: a run without one pays nothing for it.
+    std::optional<RateSampler> sampler;
+    if (report.wanted()) sampler.emplace([&job] { return sampleOf(job); });
     WorkerThread worker(job, engine, exitCode);
     worker.start();
     services.progress.show(job);
     // The display may end on a stop before the worker has; the job and the log must outlive it.
     services.progress.waitForWorker(worker, job);
+    if (sampler) report.keepSeries(sampler->finish());
   }
   report.generationEnded(services.fs, job);
   end(std::nullopt);

@@ -11,6 +11,8 @@
 #include <thread>
 
 #include "engine/journal_check.h"
+#include "engine/rate_series.h"
+#include "engine/rate_text.h"
 #include "engine/size_text.h"
 #include "engine/verify_plan.h"
 #include "platform/ascii.h"
@@ -18,6 +20,7 @@
 #include "platform/system.h"
 #include "script/console_progress.h"
 #include "script/flush_journal.h"
+#include "script/report_page.h"
 #include "script/run_report.h"
 #include "script/script_log.h"
 
@@ -155,6 +158,12 @@ VerifyParse parseVerify(const std::string& mode, const std::vector<std::string>&
       if (value.size() < 3) return reject("Report can't be empty.");
       out.extensions.reportPath = value.substr(1, value.size() - 2);
       reportSeen = true;
+    } else if (key == "/HTML") {
+      if (!out.extensions.htmlPath.empty()) return reject("Repitition /html parameter.");
+      if (value.size() < 3 || value.front() != '\'' || value.back() != '\'') {
+        return reject(value.empty() || value == "''" ? "Html can't be empty." : "Html parameter must be in ' symbols.");
+      }
+      out.extensions.htmlPath = value.substr(1, value.size() - 2);
     } else if (key == "/PROGRESS") {
       if (progressSeen) return reject("Repitition /progress parameter.");
       if (value.empty()) return reject("Progress can't be empty.");
@@ -629,6 +638,8 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
   record.started = std::chrono::system_clock::now();
   std::string reportPath = writesLog ? findReportPath(args) : std::string();
   if (!reportPath.empty()) reportPath = absolutePath(reportPath);
+  std::string pagePath = writesLog ? findHtmlPath(args) : std::string();
+  if (!pagePath.empty()) pagePath = absolutePath(pagePath);
   const auto stopAsked = [&services] { return services.stopAsked && services.stopAsked(); };
 
   VerifyResult result;
@@ -664,6 +675,7 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
                        "\n"
                 << std::flush;
     }
+    if (!pagePath.empty()) writeRunPage(log, pagePath, record);
     if (!reportPath.empty()) {
       const Status written = writeReport(reportPath, record);
       if (!written.ok()) log.writeLine(reportFailureLine(reportPath, written));
@@ -785,6 +797,15 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
 
   const auto verifyStarted = std::chrono::steady_clock::now();
   {
+    // The speed record is sampled only for a report: a verify without one pays nothing for it.
+    std::optional<RateSampler> sampler;
+    if (!reportPath.empty() || !pagePath.empty()) sampler.emplace([&job] {
+      RateSample s;
+      s.bytes = job.bytesChecked.load(std::memory_order_relaxed);
+      s.files = job.filesChecked.load(std::memory_order_relaxed);
+      s.damagedBytes = job.damagedBytes.load(std::memory_order_relaxed);
+      return s;
+    });
     std::thread worker([&] { runVerify(job, services.fs, result); });
     if (sharing != nullptr && sharing->watchVerify) {
       sharing->watchVerify(job);
@@ -792,9 +813,11 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
       showProgress(job, parsed.extensions.progress, stopAsked, progressBefore, progressBeforeSeconds);
     }
     worker.join();
+    if (sampler) record.series = sampler->finish();
   }
   record.verifySeconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - verifyStarted).count();
+  const double readSeconds = record.verifySeconds;
   result.planNote = planNote;
   record.readerTimes = result.readerTimes;
   if (!planNote.empty()) log.writeLine("The run's files: " + planNote + ".");
@@ -823,7 +846,10 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
     if (sharing != nullptr && parsed.seed && result.seedSource == SeedSource::Given) {
       result.seed = *parsed.seed;
     }
-    std::string text = summary + "\n";
+    // The read rate is the console's alone: the log keeps its lines as they were.
+    std::string text = summary + "\n" +
+                       formatRateSentence("Read", job.bytesChecked.load(), job.filesChecked.load(), readSeconds, false) +
+                       "\n";
     for (const auto& l : formatVerifyDetails(result)) text += l + "\n";
     result.seed = checkedSeed;
     if (writesLog) {
@@ -839,7 +865,7 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
     if (writesLog) {
       std::cout << flush->summary() << "\n";
       for (std::size_t i = 0; i < flush->verdict.lost.size() && i < 10; ++i) {
-        std::cout << "  lost after flush: " << flush->verdict.lost[i].path << ": " << flush->verdict.lost[i].what << "\n";
+        std::cout << "  lost after flush: " << escapeConsoleText(flush->verdict.lost[i].path) << ": " << flush->verdict.lost[i].what << "\n";
       }
       std::cout << flush->unacknowledgedLine() << "\n" << std::flush;
     }

@@ -8,6 +8,7 @@
 #include "engine/worker_thread.h"
 #include "frontend/run_preparation.h"
 #include "frontend/windowed_verify.h"
+#include "script/report_series.h"
 #include "settings/registry_access.h"
 #include "win32ui/dialog_template.h"
 #include "win32ui/folder_browser.h"
@@ -22,6 +23,7 @@ namespace {
 // The system menu's own items; their low four bits stay clear.
 constexpr UINT kAboutCommand = 16;
 constexpr UINT kVerifyCommand = 32;
+constexpr UINT kSpeedChartCommand = 48;
 constexpr int kNoId = 0xFFFF;
 
 DWORD itemStyle(const ControlRow& row) {
@@ -129,6 +131,7 @@ void MainDialog::initialise() {
     AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
     for (const SystemMenuItem& entry : mainSystemMenu()) {
       if (entry.command == SystemCommand::VerifyFolder) AppendMenuA(menu, MF_STRING, kVerifyCommand, entry.text);
+      if (entry.command == SystemCommand::SpeedChart) AppendMenuA(menu, MF_STRING, kSpeedChartCommand, entry.text);
       if (entry.command == SystemCommand::About) AppendMenuA(menu, MF_STRING, kAboutCommand, entry.text);
     }
   }
@@ -199,6 +202,10 @@ INT_PTR MainDialog::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         verifyFolder();
         return TRUE;
       }
+      if ((wParam & 0xFFF0) == kSpeedChartCommand) {
+        openSpeedChart();
+        return TRUE;
+      }
       if ((wParam & 0xFFF0) == SC_CLOSE) {
         closeCommand();
         return TRUE;
@@ -266,6 +273,8 @@ void MainDialog::generate() {
   const EngineServices engine{services.fs, services.clock, *failurePresenter};
   if (!createRootFolder(job, engine, RootReport::MessageBox, nullptr)) return;
   WorkerThread worker(job, engine, exitCode);
+  lastRead = false;
+  sampler = std::make_unique<RateSampler>([this] { return sampleOf(job); });
   ProgressDialog progress(services.fs, progressKindFor(job));
   progress.setJob(&job);
   progress.setOwnerWindow(window);
@@ -274,6 +283,8 @@ void MainDialog::generate() {
   // A stop ends the progress dialog before the worker has ended; the job may be refilled only once
   // it has, and a box the worker waits on must still be answered meanwhile.
   joinWorkerServingMessages(worker, job);
+  lastSamples = sampler->finish().samples();
+  sampler.reset();
 }
 
 void MainDialog::verifyFolder() {
@@ -285,12 +296,26 @@ void MainDialog::verifyFolder() {
   ProgressDialog progress(services.fs, ProgressKind::Verify);
   progress.setVerifyJob(&verify.job(), values.closeProgressAuto);
   progress.setOwnerWindow(window);
+  lastRead = true;
+  sampler = std::make_unique<RateSampler>([&verify] {
+    RateSample s;
+    s.bytes = verify.job().bytesChecked.load(std::memory_order_relaxed);
+    s.files = verify.job().filesChecked.load(std::memory_order_relaxed);
+    s.damagedBytes = verify.job().damagedBytes.load(std::memory_order_relaxed);
+    return s;
+  });
   verify.start(services.fs);
   progress.run();
   // A stop ends the dialog while the worker finishes the file it reads; its result is whole only
   // once it has ended. The verify raises no boxes, so nothing needs serving meanwhile.
   verify.join();
+  lastSamples = sampler->finish().samples();
+  sampler.reset();
   showBox(window, verifyResultBox(verify.result()));
+}
+
+void MainDialog::openSpeedChart() {
+  chart.open(window, [this] { return std::make_pair(sampler ? sampler->samplesSoFar() : lastSamples, lastRead); });
 }
 
 void MainDialog::askToExit() {

@@ -10,8 +10,10 @@
 #include <atomic>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "engine/generation_job.h"
+#include "engine/rate_series.h"
 #include "frontend/main_dialog_layout.h"
 #include "platform/file_system.h"
 #include "platform/system.h"
@@ -20,6 +22,7 @@
 #include "win32ui/flat_edit.h"
 #include "win32ui/message_boxes.h"
 #include "win32ui/owner_draw_button.h"
+#include "win32ui/speed_chart_window.h"
 
 namespace quillet::win32 {
 
@@ -65,6 +68,8 @@ class MainDialog : public MainDialogTexts {
   // The system menu's verify: the shell's folder picker, the verify on a worker under its progress
   // dialog, then the box with the summary. Cancelling the picker does nothing.
   void verifyFolder();
+  // The system menu's chart of the last run's or verify's speed, live while one runs.
+  void openSpeedChart();
   HWND item(MainControl id) const { return GetDlgItem(window, static_cast<int>(id)); }
 
   MainDialogServices services;
@@ -78,6 +83,11 @@ class MainDialog : public MainDialogTexts {
   std::map<MainControl, std::unique_ptr<OwnerDrawButton>> buttons;
   std::map<MainControl, std::unique_ptr<FlatEdit>> edits;
   bool checksSuppressed = false;  // while the dialog asks to exit or closes
+  // The speed record of the run or verify going on (null between them) and of the last one.
+  std::unique_ptr<RateSampler> sampler;
+  std::vector<RateSample> lastSamples;
+  bool lastRead = false;
+  SpeedChartWindow chart;
 };
 
 }  // namespace quillet::win32

@@ -27,6 +27,8 @@
 #include "frontend/windowed_verify.h"
 #include "platform/path.h"
 #include "settings/registry_access.h"
+#include "script/report_series.h"
+#include "ui/main/speed_chart_window.h"
 #include "ui/controls/dialog_group.h"
 #include "ui/controls/flat_edit.h"
 #include "ui/controls/owner_draw_button.h"
@@ -285,6 +287,8 @@ void MainDialog::prepareAndStartRun() {
     return;
   }
   WorkerThread worker(generationJob, engine, exitCode);
+  lastRead = false;
+  sampler = std::make_unique<RateSampler>([this] { return sampleOf(generationJob); });
   std::unique_ptr<ProgressDialog> progress = makeProgressDialog(services.fs, progressKindFor(generationJob));
   progress->setJob(&generationJob);
   progress->setOwnerWindow(this);
@@ -294,6 +298,8 @@ void MainDialog::prepareAndStartRun() {
   // A stop closes the progress dialog before the worker has ended; the job may be refilled only
   // once it has. Events keep flowing meanwhile so a failure box the worker waits on can be answered.
   joinWorkerServingEvents(worker, generationJob);
+  lastSamples = sampler->finish().samples();
+  sampler.reset();
   emit runEnded(true);
 }
 
@@ -356,6 +362,9 @@ void MainDialog::runSystemCommand(SystemCommand command) {
     case SystemCommand::VerifyFolder:
       verifyFolder();
       return;
+    case SystemCommand::SpeedChart:
+      openSpeedChart();
+      return;
     case SystemCommand::About:
       showAboutBox();
       return;
@@ -374,14 +383,35 @@ void MainDialog::verifyFolder() {
   std::unique_ptr<ProgressDialog> progress = makeProgressDialog(services.fs, ProgressKind::Verify);
   progress->setVerifyJob(&verify.job(), values.closeProgressAuto);
   progress->setOwnerWindow(this);
+  lastRead = true;
+  sampler = std::make_unique<RateSampler>([&verify] {
+    RateSample s;
+    s.bytes = verify.job().bytesChecked.load(std::memory_order_relaxed);
+    s.files = verify.job().filesChecked.load(std::memory_order_relaxed);
+    s.damagedBytes = verify.job().damagedBytes.load(std::memory_order_relaxed);
+    return s;
+  });
   verify.start(services.fs);
   progress->exec();
   progress.reset();
   // A stop closes the dialog while the worker finishes the file it reads; its result is whole
   // only once it has ended.
   verify.join();
+  lastSamples = sampler->finish().samples();
+  sampler.reset();
   showMessageBox(verifyResultBox(verify.result()), this, QStringLiteral("verifyResult"));
   emit verifyEnded(true);
+}
+
+void MainDialog::openSpeedChart() {
+  if (chartWindow) {
+    chartWindow->raise();
+    chartWindow->activateWindow();
+    return;
+  }
+  chartWindow = new SpeedChartWindow(
+      [this] { return std::make_pair(sampler ? sampler->samplesSoFar() : lastSamples, lastRead); }, this);
+  chartWindow->show();
 }
 
 void MainDialog::openScriptsHelp() { openOrActivateScriptsHelp(this); }

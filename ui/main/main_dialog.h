@@ -8,10 +8,14 @@
 #include <QDialog>
 #include <QString>
 #include <atomic>
+#include <QPointer>
 #include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/generation_job.h"
+#include "engine/rate_series.h"
 #include "frontend/main_dialog_layout.h"
 #include "platform/file_system.h"
 #include "platform/system.h"
@@ -62,6 +66,8 @@ class MainDialog : public QDialog {
   QWidget* control(MainControl id) const;
   QMenu* systemMenu() const { return sysMenu; }
   QAction* aboutAction() const { return aboutItem; }
+  // The speed chart window the window menu opened; null while none is open.
+  QWidget* speedChart() const { return chartWindow; }
 
   // What kind of run the options describe; they decide which controls take part.
   bool byAllSize() const { return values.byAllSize; }
@@ -113,6 +119,8 @@ class MainDialog : public QDialog {
   // The system menu's verify: the folder browser, then the verify on a worker under its progress
   // dialog, then the box with the summary. Cancelling the browser does nothing.
   void verifyFolder();
+  // The window menu's chart of the last run's or verify's speed, live while one runs.
+  void openSpeedChart();
 
   MainDialogServices services;
   bool& splashFlag;
@@ -126,6 +134,11 @@ class MainDialog : public QDialog {
   QMenu* sysMenu = nullptr;
   QAction* aboutItem = nullptr;
   bool checksSuppressed = false;  // while the dialog is being closed
+  // The speed record of the run or verify going on (null between them) and of the last one.
+  std::unique_ptr<RateSampler> sampler;
+  std::vector<RateSample> lastSamples;
+  bool lastRead = false;
+  QPointer<QWidget> chartWindow;
 };
 
 }  // namespace quillet
