@@ -108,7 +108,7 @@ Result<VolumeSpace> FakeFileSystem::volumeSpace(const std::string& path) {
   std::lock_guard lock(mutex_);
   ++volumeQueries;
   if (volumeQueryFails || folders_.count(normalise(path)) == 0) return fail(ErrorKind::WrongPath, path, "no such folder");
-  return VolumeSpace{freeBytes, totalBytes};
+  return VolumeSpace{freeBytes + unusableFreeBytes.load(), totalBytes};
 }
 
 Result<std::int32_t> FakeFileSystem::clusterSize(const std::string& path) {
@@ -153,6 +153,17 @@ Status FakeFileSystem::createFolderBelow(const std::string& base, const std::str
 Result<std::unique_ptr<FileHandle>> FakeFileSystem::createNewFileBelow(const std::string& base,
                                                                       const std::string& relative) {
   return createNewFile(base + relative);
+}
+
+Status FakeFileSystem::removeEmptyFileBelow(const std::string& base, const std::string& relative) {
+  std::lock_guard lock(mutex_);
+  const std::string p = normalise(base + relative);
+  const auto file = files_.find(p);
+  if (file == files_.end()) return fail(ErrorKind::WrongPath, p, "no such file");
+  if (file->second.size != 0) return fail(ErrorKind::AlreadyExists, p, "holds data");
+  files_.erase(file);
+  effects_.push_back("remove " + p);
+  return {};
 }
 
 Status FakeFileSystem::createFolder(const std::string& path) {
