@@ -88,9 +88,8 @@ GenerationResult endAfterFailedWrite(const Status& status, const std::string& pa
   GenerationJob& job = ctx.job;
   if (status.kind() == ErrorKind::DiskFull) {
     ctx.metDiskFull = true;
-    if (bytesInFile == 0 && ctx.removeFileLeftEmpty) {
-      // Should the removal fail, the empty file stays as one writer would leave it.
-      (void)ctx.services.fs.removeEmptyFileBelow(folder, path.substr(folder.size()));
+    if (bytesInFile == 0 && ctx.severalWriters) {
+      // The file stays, as the one file this writer had in hand where the run ended.
       if (fullVolume == FullVolume::Report) reportVolumeFull(job, ctx.services, folder);
       return GenerationResult::VolumeFull;
     }

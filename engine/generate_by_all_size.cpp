@@ -215,7 +215,7 @@ GenerationResult generateByAllSize(const std::string& rootFolder, RunContext& ct
     contexts.push_back(std::make_unique<RunContext>(job, ctx.services));
     contexts.back()->times = &job.writerTimes[static_cast<std::size_t>(i)];
     contexts.back()->started = ctx.started;
-    contexts.back()->removeFileLeftEmpty = true;
+    contexts.back()->severalWriters = true;
   }
   runWriters(writers, [&](int i) { writeFiles(shared, rootFolder, *contexts[static_cast<std::size_t>(i)]); });
   for (const auto& c : contexts) ctx.failureNoted = ctx.failureNoted || c->failureNoted;

@@ -129,12 +129,6 @@ class FileSystem {
   // relative is followed, so nothing is created outside base (WrongPath instead).
   virtual Status createFolderBelow(const std::string& base, const std::string& relative) = 0;
   virtual Result<std::unique_ptr<FileHandle>> createNewFileBelow(const std::string& base, const std::string& relative) = 0;
-  // Removes the file relative below base (walked as createNewFileBelow walks) when it is an empty
-  // regular file; anything else there (a file with data, a folder, a link) is left and refused
-  // (WrongPath when not a regular file, AlreadyExists when it holds data).
-  virtual Status removeEmptyFileBelow(const std::string& base, const std::string& relative) {
-    return Status::failure(ErrorKind::Unsupported, 0, base + relative + ": no removal here");
-  }
   // Opens a folder for enumeration.
   virtual Result<std::unique_ptr<FolderReader>> openFolder(const std::string& path) = 0;
   // Opens the existing regular file relative below base (parts joined by the system's separator)

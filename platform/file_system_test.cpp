@@ -164,28 +164,6 @@ TEST_F(FileSystemTest, CreationBelowAFolderNeverPassesThroughALinkOrClimbs) {
   EXPECT_TRUE(fs->createNewFileBelow(*tmp / "root/out/", "h").ok());
   EXPECT_TRUE(fs->exists(*tmp / "outside/h"));
 
-  // Removal takes an empty file below the base and nothing else: not one with data, a folder, a
-  // link (nor what it leads to), or anything through a link or a climb.
-  EXPECT_TRUE(fs->removeEmptyFileBelow(base, "sub/f").ok());
-  EXPECT_FALSE(fs->exists(base + "sub/f"));
-  {
-    auto full = fs->createNewFileBelow(base, "sub/data");
-    ASSERT_TRUE(full.ok());
-    std::size_t written = 0;
-    ASSERT_TRUE(full.value()->write("x", 1, written).ok());
-    ASSERT_TRUE(full.value()->close().ok());
-  }
-  EXPECT_EQ(fs->removeEmptyFileBelow(base, "sub/data").kind(), ErrorKind::AlreadyExists);
-  EXPECT_TRUE(fs->exists(base + "sub/data"));
-  ASSERT_EQ(::symlink((*tmp / "outside/h").c_str(), (base + "hlink").c_str()), 0);
-  EXPECT_EQ(fs->removeEmptyFileBelow(base, "hlink").kind(), ErrorKind::WrongPath);
-  EXPECT_EQ(fs->removeEmptyFileBelow(base, "out/h").kind(), ErrorKind::WrongPath);
-  EXPECT_EQ(fs->removeEmptyFileBelow(base, "sub/../../outside/h").kind(), ErrorKind::WrongPath);
-  EXPECT_EQ(fs->removeEmptyFileBelow(base, "sub/d").kind(), ErrorKind::WrongPath);
-  EXPECT_TRUE(fs->exists(*tmp / "outside/h"));
-  EXPECT_TRUE(fs->exists(base + "hlink"));
-  EXPECT_TRUE(fs->isFolder(base + "sub/d"));
-
   // Only a folder, or a link to one, is a folder.
   EXPECT_TRUE(fs->isFolder(base + "out"));
   EXPECT_FALSE(fs->isFolder(base + "sub/f"));

@@ -400,29 +400,6 @@ class PosixFileSystem final : public FileSystem {
     return std::unique_ptr<FileHandle>(new PosixFileHandle(fd, path));
   }
 
-  Status removeEmptyFileBelow(const std::string& base, const std::string& relative) override {
-    const std::string path = base + relative;
-    std::string leaf;
-    int err = 0;
-    const int parent = openParentBelow(base, relative, leaf, err);
-    if (parent < 0) return posixError(path, err == EEXIST ? EISDIR : err);
-    struct stat st;
-    int removed = -1;
-    if (::fstatat(parent, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-      err = errno;
-    } else if (!S_ISREG(st.st_mode)) {
-      err = EINVAL;
-    } else if (st.st_size != 0) {
-      err = EEXIST;
-    } else {
-      removed = ::unlinkat(parent, leaf.c_str(), 0);
-      err = errno;
-    }
-    ::close(parent);
-    if (removed != 0) return posixError(path, err);
-    return {};
-  }
-
   Result<std::unique_ptr<ReadHandle>> openForCheck(const std::string& base, const std::string& relative) override {
     const std::string path = base + relative;
     std::string leaf;

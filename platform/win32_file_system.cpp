@@ -251,21 +251,6 @@ class Win32FileSystem final : public FileSystem {
     return createNewFile(path);
   }
 
-  Status removeEmptyFileBelow(const std::string& base, const std::string& relative) override {
-    const std::string path = base + relative;
-    if (const DWORD refused = refusedBelow(base, relative); refused != 0) return win32Error(path, refused);
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
-      return win32Error(path, ::GetLastError());
-    }
-    if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
-      return win32Error(path, ERROR_BAD_PATHNAME);
-    }
-    if (data.nFileSizeHigh != 0 || data.nFileSizeLow != 0) return win32Error(path, ERROR_FILE_EXISTS);
-    if (!::DeleteFileA(path.c_str())) return win32Error(path, ::GetLastError());
-    return {};
-  }
-
   Result<std::unique_ptr<ReadHandle>> openForCheck(const std::string& base, const std::string& relative) override {
     const std::string path = base + relative;
     if (const DWORD refused = refusedBelow(base, relative); refused != 0) return win32Error(path, refused);

@@ -155,17 +155,6 @@ Result<std::unique_ptr<FileHandle>> FakeFileSystem::createNewFileBelow(const std
   return createNewFile(base + relative);
 }
 
-Status FakeFileSystem::removeEmptyFileBelow(const std::string& base, const std::string& relative) {
-  std::lock_guard lock(mutex_);
-  const std::string p = normalise(base + relative);
-  const auto file = files_.find(p);
-  if (file == files_.end()) return fail(ErrorKind::WrongPath, p, "no such file");
-  if (file->second.size != 0) return fail(ErrorKind::AlreadyExists, p, "holds data");
-  files_.erase(file);
-  effects_.push_back("remove " + p);
-  return {};
-}
-
 Status FakeFileSystem::createFolder(const std::string& path) {
   std::lock_guard lock(mutex_);
   const std::string p = normalise(path);

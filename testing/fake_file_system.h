@@ -98,8 +98,6 @@ class FakeFileSystem : public FileSystem {
   // The relative path is joined to base; the fake's links lead nowhere, so none is passed.
   Status createFolderBelow(const std::string& base, const std::string& relative) override;
   Result<std::unique_ptr<FileHandle>> createNewFileBelow(const std::string& base, const std::string& relative) override;
-  // Records "remove <p>".
-  Status removeEmptyFileBelow(const std::string& base, const std::string& relative) override;
   Result<std::unique_ptr<FolderReader>> openFolder(const std::string& path) override;
   // Reads a file's kept content (zeros where none was kept), "through the cache"; every open is
   // recorded as "check <p>". Links and folders are refused as the real ones refuse them.
