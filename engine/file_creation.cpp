@@ -80,11 +80,19 @@ GenerationResult countFile(GenerationJob& job, std::int64_t& createdHere) {
 
 // A write or a close of path failed. A full disk ends the run when the volume really is full (the
 // file uncounted) and otherwise leaves the short file as created; any other cause is reported and
-// ends the run without counting the file: its content cannot be trusted.
+// ends the run without counting the file: its content cannot be trusted. bytesInFile is what the
+// file holds (-1 when not known).
 GenerationResult endAfterFailedWrite(const Status& status, const std::string& path, const std::string& folder,
-                                     RunContext& ctx, std::int64_t& createdHere, FullVolume fullVolume) {
+                                     RunContext& ctx, std::int64_t& createdHere, FullVolume fullVolume,
+                                     std::int64_t bytesInFile) {
   GenerationJob& job = ctx.job;
   if (status.kind() == ErrorKind::DiskFull) {
+    ctx.metDiskFull = true;
+    if (bytesInFile == 0 && ctx.severalWriters) {
+      // The file stays, as the one file this writer had in hand where the run ended.
+      if (fullVolume == FullVolume::Report) reportVolumeFull(job, ctx.services, folder);
+      return GenerationResult::VolumeFull;
+    }
     std::int64_t freeBytes = 0;
     const GenerationResult space = checkFreeSpace(folder, ctx, freeBytes);
     if (space == GenerationResult::VolumeFull && fullVolume == FullVolume::Report) {
@@ -150,7 +158,7 @@ std::optional<GenerationResult> closeComplete(FileHandle& file, const std::strin
     }
   }
   const Status closed = file.close();
-  if (!closed.ok()) return endAfterFailedWrite(closed, path, folder, ctx, createdHere, fullVolume);
+  if (!closed.ok()) return endAfterFailedWrite(closed, path, folder, ctx, createdHere, fullVolume, -1);
   return recordAcknowledged(path, size, ctx);
 }
 
@@ -196,7 +204,8 @@ GenerationResult writeContent(FileHandle& file, const std::string& path, const s
       job.currentSize.fetch_add(static_cast<std::int64_t>(written), std::memory_order_relaxed);
       // The write's own failure decides; closing a file that already failed adds nothing.
       (void)file.close();
-      return endAfterFailedWrite(status, path, folder, ctx, createdHere, fullVolume);
+      return endAfterFailedWrite(status, path, folder, ctx, createdHere, fullVolume,
+                                 at + static_cast<std::int64_t>(written));
     }
     remaining -= static_cast<std::int64_t>(chunk);
     if (job.stopRequested) {

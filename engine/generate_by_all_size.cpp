@@ -54,15 +54,44 @@ struct SharedRoot {
   RunContext draws;          // the size draws and the free-space figure the writers share
   std::int64_t counter = 0;  // the next name's counter
   std::int64_t handedOut = 0;  // bytes given to files so far (written or being written)
+  std::int64_t created = 0;    // files created under the lock (masked names), as one writer counts them
   RunEnd end;
 };
 
 enum class Ticket { File, Finished };
 
-// Hands the next file out: its size and its first name candidate. Finished with `result` when the
-// run's end is reached (total written, full volume, stop, names used up).
+// With a mask, one name stands for many counters in a row, so the name a file gets depends on
+// which of the files before it exist already. The names are therefore searched and the files
+// created here, under the lock in counter order, exactly as one writer searches: each file gets the
+// name one writer gives it. Finished with `result` when the search ends the run.
+Ticket createMaskedFile(SharedRoot& shared, const std::string& root, std::string& path,
+                        std::unique_ptr<FileHandle>& file, GenerationResult& result) {
+  RunContext& ctx = shared.draws;
+  const FullVolume fullVolume = ctx.job.allPartition ? FullVolume::Silent : FullVolume::Report;
+  FreeNameSearch search(root, shared.counter, ctx.job, shared.created);
+  for (;;) {
+    switch (search.next(path)) {
+      case FreeNameSearch::Outcome::Stopped: result = GenerationResult::Stopped; return Ticket::Finished;
+      case FreeNameSearch::Outcome::NamesUsedUp: result = GenerationResult::NamesUsedUp; return Ticket::Finished;
+      case FreeNameSearch::Outcome::Candidate: break;
+    }
+    auto created = ctx.services.fs.createNewFileBelow(root, path.substr(root.size()));
+    if (created.ok()) {
+      file = std::move(created.value());
+      ++shared.created;
+      return Ticket::File;
+    }
+    if (created.status().kind() == ErrorKind::AlreadyExists) continue;
+    result = endAfterFailedCreate(created.status(), path, root, ctx, fullVolume);
+    return Ticket::Finished;
+  }
+}
+
+// Hands the next file out: its size and its first name candidate, or with a mask its name and the
+// file itself, created (see createMaskedFile). Finished with `result` when the run's end is
+// reached (total written, full volume, stop, names used up).
 Ticket nextFile(SharedRoot& shared, const std::string& root, std::int64_t& size, std::string& path,
-                GenerationResult& result) {
+                std::unique_ptr<FileHandle>& file, GenerationResult& result) {
   RunContext& ctx = shared.draws;
   GenerationJob& job = ctx.job;
   std::lock_guard guard(shared.lock);
@@ -89,6 +118,11 @@ Ticket nextFile(SharedRoot& shared, const std::string& root, std::int64_t& size,
     size = std::min(size, freeBytes);
     if (!job.allPartition) size = std::min(size, allSize - shared.handedOut);
     if (size <= 0) continue;
+    if (job.useFileMask) {
+      if (createMaskedFile(shared, root, path, file, result) == Ticket::Finished) return Ticket::Finished;
+      shared.handedOut += size;
+      return Ticket::File;
+    }
     FreeNameSearch search(root, shared.counter, job, job.filesCreated.load());
     switch (search.next(path)) {
       case FreeNameSearch::Outcome::Stopped: result = GenerationResult::Stopped; return Ticket::Finished;
@@ -116,15 +150,15 @@ void writeFiles(SharedRoot& shared, const std::string& root, RunContext& ctx) {
   for (;;) {
     std::int64_t size = 0;
     GenerationResult result = GenerationResult::Done;
-    if (nextFile(shared, root, size, path, result) == Ticket::Finished) {
+    std::unique_ptr<FileHandle> file;
+    if (nextFile(shared, root, size, path, file, result) == Ticket::Finished) {
       shared.end.note(result);
       return;
     }
-    for (;;) {
+    while (!file) {
       auto created = ctx.services.fs.createNewFileBelow(root, path.substr(root.size()));
       if (created.ok()) {
-        result = fillNewFile(*created.value(), path, root, size, ctx, createdHere, fullVolume);
-        if (result == GenerationResult::Done) ctx.noteFileDone(size);
+        file = std::move(created.value());
         break;
       }
       if (created.status().kind() != ErrorKind::AlreadyExists) {
@@ -136,6 +170,18 @@ void writeFiles(SharedRoot& shared, const std::string& root, RunContext& ctx) {
       if (outcome == FreeNameSearch::Outcome::Stopped) result = GenerationResult::Stopped;
       if (outcome == FreeNameSearch::Outcome::NamesUsedUp) result = GenerationResult::NamesUsedUp;
       if (outcome != FreeNameSearch::Outcome::Candidate) break;
+    }
+    ctx.metDiskFull = false;
+    if (file) {
+      result = fillNewFile(*file, path, root, size, ctx, createdHere, fullVolume);
+      if (result == GenerationResult::Done) ctx.noteFileDone(size);
+    }
+    if (result == GenerationResult::Done && ctx.metDiskFull) {
+      // The file met the full disk although the free figure still shows room afterwards (one
+      // writer counts it and goes on). The other writers' files meet the same full disk, so the
+      // run ends here: each writer's file in hand is its one cut file, and none starts another.
+      if (fullVolume == FullVolume::Report) reportVolumeFull(job, ctx.services, root);
+      result = GenerationResult::VolumeFull;
     }
     if (result != GenerationResult::Done) {
       shared.end.note(result);
@@ -169,6 +215,7 @@ GenerationResult generateByAllSize(const std::string& rootFolder, RunContext& ct
     contexts.push_back(std::make_unique<RunContext>(job, ctx.services));
     contexts.back()->times = &job.writerTimes[static_cast<std::size_t>(i)];
     contexts.back()->started = ctx.started;
+    contexts.back()->severalWriters = true;
   }
   runWriters(writers, [&](int i) { writeFiles(shared, rootFolder, *contexts[static_cast<std::size_t>(i)]); });
   for (const auto& c : contexts) ctx.failureNoted = ctx.failureNoted || c->failureNoted;

@@ -63,6 +63,11 @@ struct RunContext {
   int knownLeafDepth = -1;
   // Set once a failure the run goes on after has been noted (see FailurePresenter::showNotice).
   bool failureNoted = false;
+  // Set when a write or the closing of a file met a full disk, whatever the free figure said after.
+  bool metDiskFull = false;
+  // Writers sharing a root set this: a file a full disk left empty is never counted (it was
+  // started only because another writer's file had not yet met the full volume).
+  bool severalWriters = false;
 
   // The last free-space figure asked of the system (see checkFreeSpace), with what was written since.
   struct FreeSpaceQuery {

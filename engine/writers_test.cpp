@@ -6,14 +6,17 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <set>
 #include <thread>
 
 #include "engine/block_identity.h"
+#include "engine/names.h"
 #include "engine/verify.h"
 #include "engine/worker_thread.h"
 #include "testing/engine_harness.h"
+#include "testing/fake_file_system.h"
 #include "testing/volume_fixture.h"
 
 namespace quillet {
@@ -203,6 +206,87 @@ TEST_F(WritersTest, FullVolumeWithFourWritersEndsOnceWithCountersMatchingTheDisk
   EXPECT_EQ(t.bytes, job.currentSize.load());
   EXPECT_GE(static_cast<std::int64_t>(t.files.size()), job.filesCreated.load());
   EXPECT_LE(static_cast<std::int64_t>(t.files.size()), job.filesCreated.load() + 4);
+}
+
+// A mask name stands for 36 counters in a row, so which name a file gets depends on the files
+// before it: several writers still give each file the name and size one writer gives it.
+TEST_F(WritersTest, MaskedNamesGetTheOneWriterSizesForAnyWriterCount) {
+  struct Case {
+    const char* mask;
+    std::int64_t total;
+    GenerationResult result;
+  };
+  for (const Case& c :
+       {Case{"x??", 300'000, GenerationResult::Done}, Case{"?", 10'000'000, GenerationResult::NamesUsedUp}}) {
+    // name -> size and a digest of the content, per run
+    std::map<std::string, std::map<std::string, std::pair<std::size_t, std::size_t>>> trees;
+    for (const int threads : {1, 2, 4, 4, 4}) {
+      GenerationJob job;
+      allSize(job, c.total, threads);
+      job.minFileSize = 1000;
+      job.maxFileSize = 5000;
+      job.useFileMask = true;
+      const NormalisedMask mask = normaliseMask(c.mask);
+      job.fileMask = mask.mask;
+      job.fileNameSpace = mask.nameSpace;
+      job.runSeed = 1;
+      job.seedGiven = true;
+      const std::string name = "m" + std::to_string(c.mask[0] == '?') + "w" + std::to_string(threads) + "n" +
+                               std::to_string(trees.size());
+      EXPECT_EQ(run(job, name), c.result) << name;
+      for (const auto& [file, content] : readTree(*vol / name).files) {
+        trees[name][file] = {content.size(), std::hash<std::string>{}(content)};
+      }
+      EXPECT_EQ(static_cast<std::int64_t>(trees[name].size()), job.filesCreated.load()) << name;
+    }
+    const auto& one = trees.begin()->second;
+    EXPECT_GT(one.size(), 30u) << c.mask;
+    for (const auto& [name, tree] : trees) EXPECT_EQ(tree, one) << name;
+  }
+}
+
+// A nearly full volume whose free figure shows room no write can take (as ext4's may): the first
+// file to meet the full disk ends the run for every writer, so each writer leaves at most its one
+// file in hand cut short (empty when it was started just as the disk filled, and then uncounted).
+TEST_F(WritersTest, AFullDiskMetByOneWriterEndsEveryWriterWithOneCutFileAtMost) {
+  for (const int threads : {2, 4}) {
+    testing::FakeFileSystem fake;
+    fake.addFolder("/v");
+    fake.freeBytes = 6'000'000;
+    fake.unusableFreeBytes = 64 * 1024;
+    fake.keepContent = true;
+    // The figure reads true in the end, so a run that keeps starting files still ends.
+    fake.beforeWrite = [&fake](int index) {
+      if (index == 300) fake.unusableFreeBytes = 0;
+    };
+    EngineServices fakeServices{fake, clock, presenter};
+    GenerationJob job;
+    allSize(job, 0, threads);
+    job.allPartition = true;
+    job.minFileSize = 300'000;
+    job.maxFileSize = 900'000;
+    job.runSeed = 2;
+    job.seedGiven = true;
+    job.rootFolder = "/v/r/";
+    job.scriptMode = true;
+    job.scriptLog = &log;
+    std::atomic<int> exitCode{-1};
+    EXPECT_EQ(runWorker(job, fakeServices, exitCode), GenerationResult::VolumeFull) << threads;
+    int cut = 0;
+    int empty = 0;
+    for (const auto& [path, file] : fake.files()) {
+      if (file.content.empty()) {
+        ++empty;
+        continue;
+      }
+      const auto id = readBlockIdentity(file.content.data(), file.content.size());
+      ASSERT_TRUE(id.has_value()) << path;
+      if (static_cast<std::int64_t>(id->fileSize) > file.size) ++cut;
+    }
+    EXPECT_GE(cut + empty, 1) << threads;
+    EXPECT_LE(cut + empty, threads) << threads;
+    EXPECT_LE(job.filesCreated.load(), static_cast<std::int64_t>(fake.files().size()) - empty) << threads;
+  }
 }
 
 TEST_F(WritersTest, AStopReachesEveryOneOfEightWritersWithinAChunk) {

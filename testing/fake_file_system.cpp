@@ -108,7 +108,7 @@ Result<VolumeSpace> FakeFileSystem::volumeSpace(const std::string& path) {
   std::lock_guard lock(mutex_);
   ++volumeQueries;
   if (volumeQueryFails || folders_.count(normalise(path)) == 0) return fail(ErrorKind::WrongPath, path, "no such folder");
-  return VolumeSpace{freeBytes, totalBytes};
+  return VolumeSpace{freeBytes + unusableFreeBytes.load(), totalBytes};
 }
 
 Result<std::int32_t> FakeFileSystem::clusterSize(const std::string& path) {

@@ -3,6 +3,7 @@
 // Thread-safe (one mutex), so a worker thread may use it while a test thread inspects it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -30,6 +31,10 @@ class FakeFileSystem : public FileSystem {
 
   // Volume figures. Writes and allocations take their bytes from freeBytes.
   std::int64_t freeBytes = 1LL << 40;
+  // Bytes the free figure shows on top of freeBytes that no write can take, as a nearly full
+  // volume's figure may count blocks its file system keeps back.
+  // Atomic: a beforeWrite hook may change it while the engine runs.
+  std::atomic<std::int64_t> unusableFreeBytes{0};
   std::int64_t totalBytes = 1LL << 41;
   std::int32_t cluster = 4096;
   std::string fsName = "EXT4";
