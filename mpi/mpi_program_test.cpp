@@ -101,6 +101,16 @@ class MpiProgramTest : public ::testing::Test {
                                 reportPath() + "' '" + QUILLET_SOURCE_DIR + "/docs/report.schema.json' >/dev/null 2>&1";
     EXPECT_EQ(std::system(command.c_str()), 0) << "the report does not follow docs/report.schema.json";
   }
+  // Every line of a /progress:json standard error follows docs/progress.schema.json.
+  void expectValidProgressLines(const std::string& err) const {
+    const std::string lines = bin / "progress.jsonl";
+    std::ofstream(lines) << err;
+    const std::string command = std::string("python3 -c \"import json,sys,jsonschema\n"
+                                            "s=json.load(open(sys.argv[2]))\n"
+                                            "[jsonschema.validate(json.loads(l),s) for l in open(sys.argv[1]) if l.strip()]\" '") +
+                                lines + "' '" + QUILLET_SOURCE_DIR + "/docs/progress.schema.json' >/dev/null 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << "a line does not follow docs/progress.schema.json:\n" << err;
+  }
 
   std::unique_ptr<MountedVolume> vol;
   testing::ScratchFolder bin;
@@ -263,6 +273,15 @@ TEST_F(MpiProgramTest, VerifyTotalsAreSumsOverEveryRank) {
   verify.insert(verify.end(), {"/v", reportArg()});
   const auto result = run(2, verify);
   EXPECT_EQ(result.exitCode, 4) << result.out << result.err;
+  // The same verify's /progress:json: rank 0's lines, exactly one of them final, with the agreed
+  // result.
+  auto jsonVerify = verify;
+  jsonVerify.push_back("/progress:json");
+  const auto json = run(2, jsonVerify);
+  EXPECT_EQ(json.exitCode, 4) << json.err;
+  EXPECT_EQ(count(json.err, "\"final\":true"), 1) << json.err;
+  EXPECT_NE(json.err.find("\"result\":{\"code\":4,"), std::string::npos) << json.err;
+  expectValidProgressLines(json.err);
   const auto j = report();
   const auto& v = j["verify"];
   const auto& rows = j["ranks"]["per_rank"];

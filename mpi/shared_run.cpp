@@ -157,8 +157,18 @@ void SharedRun::printProgress(const GenerationJob* job, bool last) {
   lastPrint_ = now;
   const double seconds = std::chrono::duration<double>(now - shownFrom_).count();
   if (format_ == ProgressFormat::Json) {
-    // Object lines only, as a single run gives them; a verify's are left out.
-    if (job == nullptr || last) return;
+    // Object lines only, as a single run gives them; the final one comes with the agreed result.
+    if (last) return;
+    if (job == nullptr) {
+      const ReadFigures figures = summedRead();
+      std::cerr << formatJsonReadLine(true, figures, readBefore_, seconds,
+                                      std::chrono::duration<double>(now - jsonBeforeAt_).count()) +
+                       "\n"
+                << std::flush;
+      readBefore_ = figures;
+      jsonBeforeAt_ = now;
+      return;
+    }
     const ProgressSnapshot s = summed(job->snapshot());
     std::cerr << formatJsonProgressLine(s, jsonBefore_, byAllSize_, fillRandom_, seconds,
                                         std::chrono::duration<double>(now - jsonBeforeAt_).count()) +
@@ -227,9 +237,22 @@ void SharedRun::watchGeneration(GenerationJob& job) {
   mine_.bytes = job.currentSize.load();
 }
 
+ReadFigures SharedRun::summedRead() {
+  ReadFigures figures;
+  for (int r = 0; r < exchange_.ranks(); ++r) {
+    const RankState& s = stateOf(r);
+    figures.files += s.files;
+    figures.bytes += s.bytes;
+    figures.damagedBytes += s.damagedBytes;
+  }
+  // The ranks exchange what they checked, not what they found still to check.
+  figures.filesFound = figures.files;
+  return figures;
+}
+
 void SharedRun::watchVerify(VerifyJob& job) {
   mine_.phase = RankState::Running;
-  shownFrom_ = lastPrint_ = Steady::now();
+  shownFrom_ = lastPrint_ = jsonBeforeAt_ = Steady::now();
   while (!job.finished.load()) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     mine_.files = job.filesChecked.load();
@@ -458,6 +481,15 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
     record.sharedJson = shared.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
   }
   record.runWide = runWide_;
+  if (verify_ && format_ == ProgressFormat::Json) {
+    // The verify's final line: the sums over all ranks and the result they agreed on.
+    const auto now = Steady::now();
+    std::cerr << formatJsonReadLine(true, summedRead(), readBefore_,
+                                    std::chrono::duration<double>(now - shownFrom_).count(),
+                                    std::chrono::duration<double>(now - jsonBeforeAt_).count(), &code) +
+                     "\n"
+              << std::flush;
+  }
   if (!verify_ && generationStart > 0 && format_ != ProgressFormat::Off) {
     ProgressSnapshot s;
     s.filesCreated = totals.filesCreated;

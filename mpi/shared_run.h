@@ -11,6 +11,7 @@
 #include "engine/verify.h"
 #include "mpi/rank_exchange.h"
 #include "platform/file_system.h"
+#include "script/console_progress.h"
 #include "script/run_report.h"
 #include "script/script_run.h"
 
@@ -104,6 +105,9 @@ class SharedRun {
   bool byAllSize_ = true;
   bool fillRandom_ = true;
   ProgressSnapshot jsonBefore_;
+  ReadFigures readBefore_;  // a verify's figures at its last /progress:json line
+  // A verify's figures summed over every rank as last exchanged (rank 0 alone prints them).
+  ReadFigures summedRead();
   std::chrono::steady_clock::time_point jsonBeforeAt_{};
 };
 
