@@ -958,6 +958,76 @@ class Verifier {
     return true;
   }
 
+  // Several writers by files number fill one folder each, taken in plan order, and share the
+  // bytes under /limsize file by file, so which files the limit cut depends on timing: every
+  // folder up to the last one begun is full or holds the first of its planned files, at most one
+  // per writer is not full, and one file, the last of its folder's, may carry less than planned
+  // (the limit's rest). The files then add up to the limit exactly, and the rest of the plan
+  // (planned on past the limit) is the unmade tail. Absent files before a present one of their
+  // folder are missing; so, when the files add up to another size than the limit (lost, or a run
+  // stopped between two files), is the first absent file of each folder not full, up to one
+  // folder per writer after the last one begun.
+  void limitReachedFolders(const std::vector<PlannedFile>& plan, std::int64_t writers,
+                           std::vector<bool>& notMade) {
+    const auto folderOf = [](const std::string& path) {
+      const auto cut = path.rfind('/');
+      return cut == std::string::npos ? std::string() : path.substr(0, cut);
+    };
+    struct Folder {
+      std::size_t from, made, to;  // planned files [from, to); the last present one before made
+    };
+    std::vector<Folder> folders;
+    std::int64_t total = 0;
+    std::vector<std::size_t> lighter;  // present files whose blocks carry less than planned
+    for (std::size_t from = 0; from < plan.size();) {
+      const std::string folder = folderOf(plan[from].relativePath);
+      std::size_t to = from;
+      std::size_t made = from;
+      for (; to < plan.size() && folderOf(plan[to].relativePath) == folder; ++to) {
+        const std::string& path = plan[to].relativePath;
+        if (present_.count(path) == 0) continue;
+        made = to + 1;
+        const auto carried = carried_.find(path);
+        const std::int64_t size = carried != carried_.end() ? carried->second : lengths_.at(path);
+        total += size;
+        if (size < plan[to].size) lighter.push_back(to);
+      }
+      folders.push_back({from, made, to});
+      from = to;
+    }
+    std::size_t lastBegun = folders.size();
+    std::int64_t notFull = 0;
+    for (std::size_t k = 0; k < folders.size(); ++k) {
+      if (folders[k].made > folders[k].from) lastBegun = k;
+    }
+    for (std::size_t k = 0; lastBegun < folders.size() && k <= lastBegun; ++k) {
+      if (folders[k].made < folders[k].to) ++notFull;
+    }
+    const bool atLimit = total == job_.runLimitBytes && notFull <= writers;
+    for (std::size_t k = 0; k < folders.size(); ++k) {
+      const Folder& f = folders[k];
+      for (std::size_t i = f.made; i < f.to; ++i) notMade[i] = true;
+      // A writer may have taken a folder and made nothing in it yet: up to one per writer after
+      // the last one begun.
+      const std::size_t w = static_cast<std::size_t>(writers);
+      const bool reached = lastBegun == folders.size() ? k < w : k <= lastBegun + w;
+      if (!atLimit && reached && f.made < f.to) notMade[f.made] = false;
+    }
+    if (atLimit && lighter.size() == 1) {
+      const std::size_t i = lighter.front();
+      const auto f = std::find_if(folders.begin(), folders.end(),
+                                  [&](const Folder& g) { return g.made > g.from && g.made == i + 1; });
+      if (f != folders.end()) mayBeCut_.insert(plan[i].relativePath);
+    }
+    for (std::size_t i = 0; i < plan.size(); ++i) {
+      if (!notMade[i] || present_.count(plan[i].relativePath) != 0) continue;
+      result_.tailReason =
+          atLimit ? "the run reached its size limit"
+                  : "the run ended while its writers filled " + std::to_string(notFull) + " folders";
+      break;
+    }
+  }
+
   // Planned files that are absent are missing, except the tail of a run that ended early; files
   // found that were never planned are unexpected.
   void comparePlan(const std::vector<FoundFile>& files) {
@@ -969,6 +1039,9 @@ class Verifier {
     std::string cutFile;
     if (runWriters > 1 && partFilledFolders(plan, runWriters, notMade, cutFile)) {
       result_.tailReason = "the run stopped while it wrote " + cutFile;
+    } else if (runWriters > 1 && job_.runLimitBytes >= 0) {
+      notMade.assign(plan.size(), false);
+      limitReachedFolders(plan, runWriters, notMade);
     } else {
       notMade.assign(plan.size(), false);  // a failed check may have marked some
       markUnmadeTail(plan, notMade);

@@ -212,6 +212,10 @@ struct VerifyJob {
   int readers = 1;
   // The writers the run had (1..256): each may have left one file cut short where the run ended.
   int runWriters = 1;
+  // By files number with several writers: the run's /limsize in bytes, else -1. The writers fill
+  // several folders at once and share the limit file by file, so which files it cut depends on
+  // timing; the plan then goes on past the limit and the tree is checked for the limit's shape.
+  std::int64_t runLimitBytes = -1;
   std::atomic<std::int64_t> filesFound{0};
   std::atomic<std::int64_t> filesChecked{0};
   std::atomic<std::int64_t> bytesChecked{0};

@@ -74,6 +74,19 @@ const char* seedSourceWord(SeedSource s) {
   return "none";
 }
 
+// A /limsize past every file several writers by files number can have made under the job's limit:
+// the limit and one file more, plus `writers` folders of the largest count of largest files (those
+// not full at the end, and the last one begun). Saturates far below overflow.
+std::int64_t beyondWritersReach(const GenerationJob& j, int writers) {
+  constexpr std::int64_t kFar = INT64_C(1) << 60;
+  const auto times = [](std::int64_t a, std::int64_t b) { return a != 0 && b > kFar / a ? kFar : a * b; };
+  const std::int64_t largest = std::max<std::int64_t>(j.maxFileSize, j.minFileSize);
+  const std::int64_t count = std::max<std::int64_t>({j.maxFiles, j.minFiles, 1});
+  const std::int64_t folders = times(times(writers, count), std::min(largest, kFar));
+  const auto plus = [](std::int64_t a, std::int64_t b) { return a >= kFar || b >= kFar - a ? kFar : a + b; };
+  return std::max(j.limitSize, plus(plus(j.limitSize, std::min(largest, kFar)), plus(folders, 1)));
+}
+
 std::string sizeStateText(SizeState s) {
   switch (s) {
     case SizeState::Truncated: return "truncated";
@@ -737,10 +750,14 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
     // files it made: the engine re-derives them once the tree's bytes are known.
     job.planAllocationOnly = !runJob.fillRandom;
     job.allocationOnlyKnown = true;
+    // Several writers by files number fill several folders at once and share /limsize file by file.
+    const bool limitByTiming = !runJob.byAllSize && runJob.useLimitSize && job.runWriters > 1;
+    if (limitByTiming) job.runLimitBytes = runJob.limitSize;
     if (!job.seed) {
       log.writeLine("Missing and unexpected files are told only with the run's /seed.");
     } else {
-      job.planner = [&](std::int64_t bytesInTree,
+      job.planner = [&, limitByTiming](
+                        std::int64_t bytesInTree,
                         const std::vector<std::string>& folders) -> std::optional<std::vector<PlannedFile>> {
         PlanVolume volume;
         FileSystem& fs = services.fs;
@@ -777,6 +794,11 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
             [&](GenerationJob& j, FileSystem& planFs) {
               for (const auto& folder : folders) (void)planFs.createFolderBelow(j.rootFolder, systemPath(folder));
               completeScriptJob(j, planParsed, planFs);
+              // One writer stops at the limit in plan order, but n writers reach into up to n
+              // folders at once: the plan goes on as far as any of them can have got (the full
+              // folders before the last one begun hold no more than the limit and one file, the
+              // others are at most n folders of the largest count of largest files).
+              if (limitByTiming) j.limitSize = beyondWritersReach(j, job.runWriters);
             },
             why);
         planNote = why;

@@ -336,6 +336,59 @@ TEST_F(VerifyProgramTest, RunLineOfAMadeUpTreeKnowsEveryFolderFile) {
   EXPECT_NE(r.out.find("missing: " + deep.substr(root().size() + 1)), std::string::npos) << r.out;
 }
 
+// Several writers by files number fill several folders at once and share /limsize file by file,
+// so which files the limit cuts depends on timing: with its line (and its writers) the tree is
+// intact whichever files they were, and a file lost from it is still missing.
+TEST_F(VerifyProgramTest, SeveralWritersReachingTheSizeLimitVerifyIntact) {
+  const std::vector<std::vector<std::string>> lines = {
+      {"/minfiles:2", "/maxfiles:2", "/minsize:1m", "/maxsize:3m", "/limsize:7m", "/threads:4", "/seed:1"},
+      {"/minfiles:3", "/maxfiles:3", "/minsize:1m", "/maxsize:2m", "/limsize:9m", "/threads:4", "/seed:5"},
+      {"/minfiles:3", "/maxfiles:3", "/minsize:1m", "/maxsize:2m", "/limsize:9m", "/threads:2", "/seed:6"},
+  };
+  for (const auto& keys : lines) {
+    std::vector<std::string> line = {
+        "/f",          "/root:'" + root() + "'", "/recurse", "/rootsize:3", "/treedeep:1",
+        "/dirlimit:4", "/progress:off"};
+    line.insert(line.end(), keys.begin(), keys.end());
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      ASSERT_TRUE(testing::removeTree(root()));
+      ASSERT_EQ(run(line).exitCode, 6) << keys[4];  // the limit was reached
+      auto withV = line;
+      withV.push_back("/v");
+      auto got = run(withV);
+      EXPECT_EQ(got.exitCode, 0) << keys[4] << keys[5] << "\n" << got.out << got.err;
+      EXPECT_NE(got.out.find("; missing 0 files; unexpected 0 files"), std::string::npos) << got.out;
+    }
+    // 9 MiB of files of at most 2 MiB over 4 folders: one holds two, and the first of them is lost.
+    if (keys[0] != "/minfiles:3") continue;
+    const auto files = testing::filesBelow(root());
+    const auto folder = [](const std::string& p) { return p.substr(0, p.rfind('/') + 1); };
+    std::string lost;
+    for (auto it = files.begin(); lost.empty() && std::next(it) != files.end(); ++it) {
+      if (folder(it->first) == folder(std::next(it)->first)) lost = it->first;
+    }
+    ASSERT_FALSE(lost.empty());
+    ASSERT_TRUE(stdfs::remove(root() + "/" + lost));
+    auto withV = line;
+    withV.push_back("/v");
+    auto got = run(withV);
+    EXPECT_EQ(got.exitCode, 4) << got.out << got.err;
+    EXPECT_NE(got.out.find("  missing: " + lost + "\n"), std::string::npos) << lost << "\n" << got.out;
+    // Put back, and the last file of that folder lost instead: the files no longer add up to the
+    // limit.
+    makeFile(root(), lost, files.at(lost), std::stoull(keys[6].substr(6)));
+    ASSERT_EQ(run(withV).exitCode, 0);
+    std::string last;
+    for (const auto& [path, size] : files) {
+      if (folder(path) == folder(lost)) last = path;
+    }
+    ASSERT_TRUE(stdfs::remove(root() + "/" + last));
+    got = run(withV);
+    EXPECT_EQ(got.exitCode, 4) << got.out << got.err;
+    EXPECT_NE(got.out.find("  missing: " + last + "\n"), std::string::npos) << last << "\n" << got.out;
+  }
+}
+
 // A run walks the sub-folders in the order the volume lists them (here newest first, on ext4 by
 // hash), not by name: stopped with some folders filled and others not, its line re-derives that
 // same order, so the unfilled folders are its unmade tail, not missing files.
