@@ -20,6 +20,7 @@
 #include "platform/ascii.h"
 #include "platform/file_system.h"
 #include "platform/system.h"
+#include "script/script_parser.h"
 #include "script/script_run.h"
 #include "script/scripts_help_text.h"
 #include "script/verify_run.h"
@@ -128,6 +129,8 @@ int main(int argc, char** argv) {
   }
   quillet::SharedRun run(exchange, *fs, shift, quiet == nullptr || *quiet == 0, silence);
   const quillet::RunSharing sharing = run.hooks(rejection);
+  // A generation's display learns its form from the run; a verify's lines are rank 0's own.
+  run.display().setFormat(quillet::findProgressFormat(args));
   const quillet::ScriptRunServices services{*fs, quillet::systemClock(), nullptr, run.display(),
                                             quillet::stopSignalArrived, &sharing};
   std::atomic<int> exitCode{0};

@@ -290,14 +290,8 @@ std::string mergedVerifyJson(const std::vector<std::string>& parts, const std::v
   if (merged.is_null()) return {};
   merged["root_folder"] = runRoot;
   if (givenSeed && merged.contains("seed")) {
-    // As the report writes seeds: text where a JSON number would lose digits (above 2^53), or
-    // wherever rank 0's object writes even a small one as text.
-    constexpr std::uint64_t kWholeInDouble = std::uint64_t{1} << 53;
-    const auto& own = merged["seed"];
-    const bool ownSmallText =
-        own.is_string() && std::strtoull(own.get<std::string>().c_str(), nullptr, 10) <= kWholeInDouble;
-    merged["seed"] = *givenSeed > kWholeInDouble || ownSmallText ? ordered_json(std::to_string(*givenSeed))
-                                                                 : ordered_json(*givenSeed);
+    // As the report writes every seed: decimal text, which no reader rounds.
+    merged["seed"] = std::to_string(*givenSeed);
   }
   return merged.dump(-1, ' ', false, ordered_json::error_handler_t::replace);
 }
