@@ -60,7 +60,7 @@ TEST(WindowedVerify, StopAndUnreadableFolderAreSaidInTheBox) {
   auto fs = makeSystemFileSystem();
   const std::string root = makeTree(scratch, *fs);
   const MessageBox stopped = verifyResultBox(verified(root, *fs, true));
-  EXPECT_EQ(stopped.icon, BoxIcon::Warning);
+  EXPECT_EQ(stopped.icon, BoxIcon::Warning) << stopped.text;
   EXPECT_NE(stopped.text.find("\nVerify stopped before every file was checked.\n"), std::string::npos)
       << stopped.text;
 
