@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 
 #include "engine/writer_pool.h"
 #include "platform/ascii.h"
@@ -382,37 +383,37 @@ ParseOutcome parseScript(const std::string& mode, const std::vector<std::string>
   return out;
 }
 
-std::string findReportPath(const std::vector<std::string>& args) {
+namespace {
+
+// The first occurrence of key among the parameters, checked as the parser checks it: its value
+// when it passes, nothing when it is absent or its value is bad (the parser then rejects the line).
+std::optional<Value> findCheckedKey(const std::vector<std::string>& args, const Key& key) {
   for (std::size_t i = 2; i < args.size(); ++i) {
     const auto colon = args[i].find(':');
-    if (upper(args[i].substr(0, colon)) != kReport.name) continue;
+    if (upper(args[i].substr(0, colon)) != key.name) continue;
     const std::string value = colon == std::string::npos ? std::string() : args[i].substr(colon + 1);
     Value parsed;
-    return check(kReport, false, value, parsed) == nullptr ? parsed.quotedText : std::string();
+    if (check(key, false, value, parsed) != nullptr) return std::nullopt;
+    return parsed;
   }
-  return {};
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::string findReportPath(const std::vector<std::string>& args) {
+  const auto found = findCheckedKey(args, kReport);
+  return found ? found->quotedText : std::string();
 }
 
 ProgressFormat findProgressFormat(const std::vector<std::string>& args) {
-  for (std::size_t i = 2; i < args.size(); ++i) {
-    const auto colon = args[i].find(':');
-    if (upper(args[i].substr(0, colon)) != kProgress.name) continue;
-    const std::string value = colon == std::string::npos ? std::string() : args[i].substr(colon + 1);
-    Value parsed;
-    return check(kProgress, false, value, parsed) == nullptr ? parsed.progress : ProgressFormat::Human;
-  }
-  return ProgressFormat::Human;
+  const auto found = findCheckedKey(args, kProgress);
+  return found ? found->progress : ProgressFormat::Human;
 }
 
 std::string findHtmlPath(const std::vector<std::string>& args) {
-  for (std::size_t i = 2; i < args.size(); ++i) {
-    const auto colon = args[i].find(':');
-    if (upper(args[i].substr(0, colon)) != kHtml.name) continue;
-    const std::string value = colon == std::string::npos ? std::string() : args[i].substr(colon + 1);
-    Value parsed;
-    return check(kHtml, false, value, parsed) == nullptr ? parsed.quotedText : std::string();
-  }
-  return {};
+  const auto found = findCheckedKey(args, kHtml);
+  return found ? found->quotedText : std::string();
 }
 
 std::string rejectionText(const ParseOutcome& outcome) {

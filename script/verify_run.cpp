@@ -146,15 +146,21 @@ VerifyParse parseVerify(const std::string& mode, const std::vector<std::string>&
   for (std::size_t i = 2; i < args.size(); ++i) {
     const std::string key = asciiUpper(keyOf(args[i]));
     const std::string value = valueOf(args[i]);
-    if (key == "/ROOT") {
-      if (rootSeen) return reject("Repitition /root parameter.");
-      if (value.empty()) return reject("Root can't be empty.");
+    // A file named between apostrophes, once: why not, or nothing when taken.
+    const auto takeQuoted = [&](const std::string& word, const std::string& label, bool& seen,
+                                std::string& target) -> std::optional<std::string> {
+      if (seen) return "Repitition /" + word + " parameter.";
+      if (value.empty()) return label + " can't be empty.";
       if (value.front() != '\'' || value.back() != '\'' || value.size() < 2) {
-        return reject("Root parameter must be in ' symbols.");
+        return label + " parameter must be in ' symbols.";
       }
-      out.root = value.substr(1, value.size() - 2);
-      if (out.root.empty()) return reject("Root can't be empty.");
-      rootSeen = true;
+      if (value.size() < 3) return label + " can't be empty.";
+      target = value.substr(1, value.size() - 2);
+      seen = true;
+      return std::nullopt;
+    };
+    if (key == "/ROOT") {
+      if (const auto why = takeQuoted("root", "Root", rootSeen, out.root)) return reject(*why);
     } else if (key == "/SEED") {
       if (seedSeen) return reject("Repitition /seed parameter.");
       if (value.empty()) return reject("Seed can't be empty.");
@@ -163,14 +169,7 @@ VerifyParse parseVerify(const std::string& mode, const std::vector<std::string>&
       out.seed = seed;
       seedSeen = true;
     } else if (key == "/REPORT") {
-      if (reportSeen) return reject("Repitition /report parameter.");
-      if (value.empty()) return reject("Report can't be empty.");
-      if (value.front() != '\'' || value.back() != '\'' || value.size() < 2) {
-        return reject("Report parameter must be in ' symbols.");
-      }
-      if (value.size() < 3) return reject("Report can't be empty.");
-      out.extensions.reportPath = value.substr(1, value.size() - 2);
-      reportSeen = true;
+      if (const auto why = takeQuoted("report", "Report", reportSeen, out.extensions.reportPath)) return reject(*why);
     } else if (key == "/HTML") {
       if (!out.extensions.htmlPath.empty()) return reject("Repitition /html parameter.");
       if (value.size() < 3 || value.front() != '\'' || value.back() != '\'') {
@@ -197,14 +196,9 @@ VerifyParse parseVerify(const std::string& mode, const std::vector<std::string>&
       }
       threadsSeen = true;
     } else if (key == "/JOURNAL") {
-      if (journalSeen) return reject("Repitition /journal parameter.");
-      if (value.empty()) return reject("Journal can't be empty.");
-      if (value.front() != '\'' || value.back() != '\'' || value.size() < 2) {
-        return reject("Journal parameter must be in ' symbols.");
+      if (const auto why = takeQuoted("journal", "Journal", journalSeen, out.extensions.journalPath)) {
+        return reject(*why);
       }
-      if (value.size() < 3) return reject("Journal can't be empty.");
-      out.extensions.journalPath = value.substr(1, value.size() - 2);
-      journalSeen = true;
     } else {
       out.rejection = "Invalid script parameter '" + keyOf(args[i]) + "'.";
       return out;
