@@ -47,4 +47,12 @@ RateSample sampleOf(const GenerationJob& job) {
   return s;
 }
 
+RateSample sampleOf(const VerifyJob& job) {
+  RateSample s;
+  s.bytes = job.bytesChecked.load(std::memory_order_relaxed);
+  s.files = job.filesChecked.load(std::memory_order_relaxed);
+  s.damagedBytes = job.damagedBytes.load(std::memory_order_relaxed);
+  return s;
+}
+
 }  // namespace quillet

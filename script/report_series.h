@@ -6,6 +6,7 @@
 
 #include "engine/generation_job.h"
 #include "engine/rate_series.h"
+#include "engine/verify.h"
 
 namespace quillet {
 
@@ -14,5 +15,7 @@ nlohmann::ordered_json seriesJson(const RateSeries& series, bool verify);
 
 // The figures a generation's sample holds, read from the running job (any thread).
 RateSample sampleOf(const GenerationJob& job);
+// The figures a verify's sample holds: read so far and damage found so far (any thread).
+RateSample sampleOf(const VerifyJob& job);
 
 }  // namespace quillet

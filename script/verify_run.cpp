@@ -21,6 +21,7 @@
 #include "script/console_progress.h"
 #include "script/flush_journal.h"
 #include "script/report_page.h"
+#include "script/report_series.h"
 #include "script/run_report.h"
 #include "script/script_log.h"
 
@@ -815,13 +816,7 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
   {
     // The speed record is sampled only for a report: a verify without one pays nothing for it.
     std::optional<RateSampler> sampler;
-    if (!reportPath.empty() || !pagePath.empty()) sampler.emplace([&job] {
-      RateSample s;
-      s.bytes = job.bytesChecked.load(std::memory_order_relaxed);
-      s.files = job.filesChecked.load(std::memory_order_relaxed);
-      s.damagedBytes = job.damagedBytes.load(std::memory_order_relaxed);
-      return s;
-    });
+    if (!reportPath.empty() || !pagePath.empty()) sampler.emplace([&job] { return sampleOf(job); });
     std::thread worker([&] { runVerify(job, services.fs, result); });
     if (sharing != nullptr && sharing->watchVerify) {
       sharing->watchVerify(job);

@@ -297,13 +297,7 @@ void MainDialog::verifyFolder() {
   progress.setVerifyJob(&verify.job(), values.closeProgressAuto);
   progress.setOwnerWindow(window);
   lastRead = true;
-  sampler = std::make_unique<RateSampler>([&verify] {
-    RateSample s;
-    s.bytes = verify.job().bytesChecked.load(std::memory_order_relaxed);
-    s.files = verify.job().filesChecked.load(std::memory_order_relaxed);
-    s.damagedBytes = verify.job().damagedBytes.load(std::memory_order_relaxed);
-    return s;
-  });
+  sampler = std::make_unique<RateSampler>([&verify] { return sampleOf(verify.job()); });
   verify.start(services.fs);
   progress.run();
   // A stop ends the dialog while the worker finishes the file it reads; its result is whole only

@@ -384,13 +384,7 @@ void MainDialog::verifyFolder() {
   progress->setVerifyJob(&verify.job(), values.closeProgressAuto);
   progress->setOwnerWindow(this);
   lastRead = true;
-  sampler = std::make_unique<RateSampler>([&verify] {
-    RateSample s;
-    s.bytes = verify.job().bytesChecked.load(std::memory_order_relaxed);
-    s.files = verify.job().filesChecked.load(std::memory_order_relaxed);
-    s.damagedBytes = verify.job().damagedBytes.load(std::memory_order_relaxed);
-    return s;
-  });
+  sampler = std::make_unique<RateSampler>([&verify] { return sampleOf(verify.job()); });
   verify.start(services.fs);
   progress->exec();
   progress.reset();
