@@ -178,14 +178,11 @@ void SharedRun::printProgress(const GenerationJob* job, bool last) {
     jsonBeforeAt_ = now;
     return;
   }
-  std::int64_t files = 0, bytes = 0, damaged = 0;
+  const ReadFigures sums = summedRead();
+  const std::int64_t files = sums.files, bytes = sums.bytes, damaged = sums.damagedBytes;
   int running = 0;
   for (int r = 0; r < exchange_.ranks(); ++r) {
-    const RankState& s = stateOf(r);
-    files += s.files;
-    bytes += s.bytes;
-    damaged += s.damagedBytes;
-    if (s.phase != RankState::Concluded) ++running;
+    if (stateOf(r).phase != RankState::Concluded) ++running;
   }
   std::string line = "Ranks: " + std::to_string(exchange_.ranks()) + ", " + std::to_string(running) + " running; ";
   if (job == nullptr) {

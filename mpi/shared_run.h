@@ -106,7 +106,8 @@ class SharedRun {
   bool fillRandom_ = true;
   ProgressSnapshot jsonBefore_;
   ReadFigures readBefore_;  // a verify's figures at its last /progress:json line
-  // A verify's figures summed over every rank as last exchanged (rank 0 alone prints them).
+  // The ranks' files, bytes and damaged bytes summed as last exchanged (a generation's: made and
+  // written; a verify's: checked). Rank 0 alone prints them.
   ReadFigures summedRead();
   std::chrono::steady_clock::time_point jsonBeforeAt_{};
 };
