@@ -43,6 +43,12 @@ class FolderReader {
     (void)entry;
     return true;
   }
+  // For a file entry just returned by next() (not a folder or link): its length in bytes, read
+  // without following a link (one stat on POSIX; Windows has it from the listing). A walk that
+  // needs only sizes reads them here rather than opening each file.
+  virtual Result<std::int64_t> entrySize(const FolderEntry& entry) {
+    return Status::failure(ErrorKind::Unsupported, 0, entry.name + ": no entry sizes here");
+  }
 };
 
 // An open file created by createNewFile. Closed by close() or by the destructor.

@@ -268,6 +268,16 @@ class PosixFolderReader final : public FolderReader {
     return !devices_.certainlyLeaf(st, ::dirfd(dir_), entry.name.c_str());
   }
 
+  Result<std::int64_t> entrySize(const FolderEntry& entry) override {
+    struct stat st;
+    if (::fstatat(::dirfd(dir_), entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      return posixError(entry.name, errno);
+    }
+    // Replaced by something else since it was listed: no longer a file of the tree.
+    if (!S_ISREG(st.st_mode)) return posixError(entry.name, ENOENT);
+    return static_cast<std::int64_t>(st.st_size);
+  }
+
  private:
   DIR* dir_;
   LinkCountDevices& devices_;

@@ -125,6 +125,13 @@ class Win32FolderReader final : public FolderReader {
     }
   }
 
+  // The listing already holds the length of the entry next() returned last.
+  Result<std::int64_t> entrySize(const FolderEntry& entry) override {
+    (void)entry;
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(pending_.nFileSizeHigh) << 32) |
+                                     pending_.nFileSizeLow);
+  }
+
  private:
   HANDLE handle_;
   WIN32_FIND_DATAA pending_;
