@@ -1,17 +1,21 @@
 #include "script/measure_run.h"
 
 #include <chrono>
+#include <cmath>
+#include <optional>
 #include <cstdio>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "engine/population_fit.h"
 #include "engine/rate_text.h"
 #include "platform/ascii.h"
 #include "platform/atomic_file.h"
 #include "platform/path.h"
 #include "platform/system.h"
 #include "script/console_progress.h"
+#include "script/population_profile_json.h"
 #include "script/run_report.h"
 #include "script/script_log.h"
 #include "script/script_parser.h"
@@ -37,11 +41,66 @@ MeasureParse rejected(std::string message) {
   return p;
 }
 
+std::string percentText(double share) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f %%", share * 100);
+  return text;
+}
+
+std::string figureText(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3g", v);
+  return text;
+}
+
+// The value at p of a measured distribution's grid (0 when it has none).
+double quantileAt(const std::vector<Quantile>& quantiles, double p) {
+  for (const Quantile& q : quantiles) {
+    if (std::abs(q.p - p) < 1e-9) return q.value;
+  }
+  return 0;
+}
+
+std::string wholeText(double v) { return std::to_string(static_cast<long long>(std::llround(v))); }
+
+// The entry path names in its folder's listing, found without following a link at path itself;
+// empty when the folder cannot be listed or holds no such entry. A volume's root names no entry.
+std::optional<FolderEntry> entryOf(FileSystem& fs, const std::string& path) {
+  const std::string bare = withoutTrailingSeparator(path);
+  const std::string folder = folderPart(bare);
+  if (folder.empty() || folder.size() >= bare.size()) return std::nullopt;
+  const std::string name = bare.substr(folder.size());
+  auto reader = fs.openFolder(withoutTrailingSeparator(folder));
+  if (!reader.ok()) return std::nullopt;
+  FolderEntry entry;
+  for (;;) {
+    const auto more = reader.value()->next(entry);
+    if (!more.ok() || !more.value()) return std::nullopt;
+#ifdef _WIN32
+    if (asciiUpper(entry.name) == asciiUpper(name)) return entry;
+#else
+    if (entry.name == name) return entry;
+#endif
+  }
+}
+
+// Why the profile cannot go to path, found before the walk so that a long walk is not lost; empty
+// when it may. As a report is written: the folder must exist, and a file there is replaced only
+// when it is a regular one (a link is followed to one).
+std::string profileTargetProblem(FileSystem& fs, const std::string& path) {
+  const std::string folder = folderPart(path);
+  if (folder.empty() || !fs.isFolder(withoutTrailingSeparator(folder))) return "its folder does not exist";
+  if (endsWithSeparator(path) || fs.isFolder(path)) return "it is a folder";
+  const auto entry = entryOf(fs, path);
+  if (entry && (entry->isDirectory || entry->isSpecial)) return "it is not a regular file";
+  return std::string();
+}
+
 }  // namespace
 
 MeasureParse parseMeasure(const std::vector<std::string>& args) {
   MeasureParse p;
-  bool root = false, block = false, report = false, progress = false;
+  bool root = false, block = false, report = false, progress = false, profile = false;
   for (std::size_t i = 2; i < args.size(); ++i) {
     const auto colon = args[i].find(':');
     const std::string key = asciiUpper(args[i].substr(0, colon));
@@ -80,6 +139,13 @@ MeasureParse parseMeasure(const std::vector<std::string>& args) {
       if (value.empty() || value == "''") return rejected("Invalid script. Report can't be empty.");
       if (!quotedValue(value, p.reportPath)) return rejected("Invalid script. Report parameter must be in ' symbols.");
       report = true;
+    } else if (key == "/SAVEPROFILE") {
+      if (profile) return rejected("Invalid script. Repitition /saveprofile parameter.");
+      if (value.empty() || value == "''") return rejected("Invalid script. Profile file can't be empty.");
+      if (!quotedValue(value, p.profilePath)) {
+        return rejected("Invalid script. Saveprofile parameter must be in ' symbols.");
+      }
+      profile = true;
     } else if (key == "/PROGRESS") {
       if (progress) return rejected("Invalid script. Repitition /progress parameter.");
       if (value.empty()) return rejected("Invalid script. Progress can't be empty.");
@@ -134,6 +200,64 @@ std::string measureJson(const MeasureResult& r) {
   j["problems"] = r.problems;
   j["stopped"] = r.stopped;
   j["root_error"] = r.rootError.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(r.rootError);
+  return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+std::vector<std::string> formatProfile(const std::string& root, const PopulationWalkResult& r) {
+  const PopulationProfile& p = r.profile;
+  const SizeDistribution& s = p.fileSizes;
+  std::vector<std::string> lines;
+  lines.push_back("Profiled '" + root + "': " + std::to_string(p.files) + " files, " + std::to_string(p.folders) +
+                  " folders, " + std::to_string(p.bytes) + " bytes.");
+  std::string sizes = "File sizes: median " + wholeText(quantileAt(s.quantiles, 0.5)) + " bytes, 90th percentile " +
+                      wholeText(quantileAt(s.quantiles, 0.9)) + ", 99th " + wholeText(quantileAt(s.quantiles, 0.99)) +
+                      ", empty " + percentText(s.zeroShare) + "; lognormal body mu " + figureText(s.bodyMu) +
+                      ", sigma " + figureText(s.bodySigma) + "; ";
+  if (s.tailShare > 0) {
+    sizes += "Pareto tail " + percentText(s.tailShare) + " of files from " + wholeText(s.tailStart) + " bytes, alpha " +
+             figureText(s.tailAlpha);
+  } else {
+    sizes += "no Pareto tail";
+  }
+  lines.push_back(sizes + " (fit distance " + figureText(r.sizeFitDistance) + ").");
+  lines.push_back("Files per folder: median " + wholeText(quantileAt(p.filesPerFolder.quantiles, 0.5)) + ", 99th percentile " +
+                  wholeText(quantileAt(p.filesPerFolder.quantiles, 0.99)) + ", most " +
+                  wholeText(quantileAt(p.filesPerFolder.quantiles, 1)) + "; file depth: median " +
+                  wholeText(quantileAt(p.fileDepth.quantiles, 0.5)) + ", deepest " +
+                  wholeText(quantileAt(p.fileDepth.quantiles, 1)) + ".");
+  if (!p.extensions.empty()) {
+    std::string top = "Top extensions:";
+    for (std::size_t i = 0; i < p.extensions.size() && i < 5; ++i) {
+      const ExtensionShare& e = p.extensions[i];
+      top += (i > 0 ? ", " : " ") + (e.extension.empty() ? std::string("(none)") : e.extension) + " " +
+             percentText(e.share);
+    }
+    lines.push_back(top + "; other " + percentText(p.otherExtensionsShare) + ".");
+  }
+  if (r.problemCount > 0) {
+    lines.push_back("Not profiled: " + std::to_string(r.problemCount) + " problems; first: " + r.problems.front());
+  }
+  if (r.stopped) lines.push_back("Profile stopped: the figures cover the part walked.");
+  return lines;
+}
+
+std::string profileReportJson(const std::string& path, const PopulationWalkResult& r, const std::string& writeError) {
+  const PopulationProfile& p = r.profile;
+  nlohmann::ordered_json j;
+  j["profile_file"] = path;
+  j["written"] = writeError.empty();
+  j["write_error"] = writeError.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(writeError);
+  j["files_profiled"] = p.files;
+  j["folders_profiled"] = p.folders;
+  j["profiled_bytes"] = p.bytes;
+  j["median_file_size_bytes"] = quantileAt(p.fileSizes.quantiles, 0.5);
+  j["tail_share"] = p.fileSizes.tailShare;
+  j["size_fit_ks_distance"] = r.sizeFitDistance;
+  j["extensions_listed"] = p.extensions.size();
+  j["sampled_files"] = r.sampledFiles;
+  j["problem_count"] = r.problemCount;
+  j["problems"] = r.problems;
+  j["stopped"] = r.stopped;
   return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
@@ -200,6 +324,78 @@ void runMeasureScript(const std::vector<std::string>& args, const ScriptRunServi
   const std::string root = withoutTrailingSeparator(job.rootFolder);
   MeasureResult result;
   int code = toInt(GenerationResult::Done);
+  if (!parsed.profilePath.empty()) {
+    const std::string profilePath = absolutePath(parsed.profilePath);
+    {
+      auto p = nlohmann::ordered_json::parse(record.measureParametersJson);
+      p["profile_file"] = profilePath;
+      record.measureParametersJson = p.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    }
+    const auto fail = [&](const std::string& text) {
+      log.writeLine(text);
+      endingText = text;
+      return end(toInt(GenerationResult::PathFailed));
+    };
+    // A link is never followed, the root's own included: it may lead anywhere.
+    if (const auto entry = entryOf(services.fs, root); entry && entry->isLink) {
+      return fail("Profile failed: the root '" + root + "' is a link; give the folder it leads to.");
+    }
+    if (const std::string problem = profileTargetProblem(services.fs, profilePath); !problem.empty()) {
+      return fail("Can not write profile '" + profilePath + "': " + problem + ".");
+    }
+    log.writeLine("Profile of '" + root + "' started.");
+    PopulationWalkJob walk;
+    walk.rootFolder = job.rootFolder;
+    walk.blockSize = parsed.blockSize;
+    PopulationWalkResult profiled;
+    const auto started = std::chrono::steady_clock::now();
+    auto lastLine = started;
+    std::atomic<bool> walked{false};
+    std::thread walker([&] {
+      runPopulationWalk(walk, services.fs, profiled);
+      walked = true;
+    });
+    while (!walked.load()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      if (services.stopAsked && services.stopAsked()) walk.stopRequested = true;
+      const auto now = std::chrono::steady_clock::now();
+      if (parsed.progress != ProgressFormat::Json || now - lastLine < std::chrono::seconds(1)) continue;
+      const ReadFigures figures{0, walk.filesSeen.load(), walk.bytesSeen.load(), 0};
+      const double elapsed = std::chrono::duration<double>(now - started).count();
+      std::cerr << formatJsonReadLine(false, figures, before, elapsed, elapsed - beforeSeconds) + "\n" << std::flush;
+      before = figures;
+      beforeSeconds = elapsed;
+      lastLine = now;
+    }
+    walker.join();
+    measureSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    job.filesMeasured = walk.filesSeen.load();
+    job.bytesMeasured = walk.bytesSeen.load();
+    if (profiled.rootMissing) {
+      return fail("Profile failed: the root cannot be read: " + profiled.rootError + ".");
+    }
+    for (const std::string& line : formatProfile(root, profiled)) {
+      std::cout << line << "\n";
+      log.writeLine(line);
+    }
+    // The profile says where its figures come from, but never the path: that is the tree's own.
+    profiled.profile.name = "measured";
+    profiled.profile.source = "quillet /m /saveprofile";
+    const Status written = replaceFileAtomically(profilePath, populationProfileJson(profiled.profile));
+    std::string writeError;
+    if (written.ok()) {
+      const std::string line = "Profile written to '" + profilePath + "'.";
+      std::cout << line << "\n";
+      log.writeLine(line);
+    } else {
+      writeError = reportFailureLine(profilePath, written);
+      writeError.replace(0, std::string("Can not write report").size(), "Can not write profile");
+    }
+    std::cout.flush();
+    record.savedProfileJson = profileReportJson(profilePath, profiled, writeError);
+    if (!writeError.empty()) return fail(writeError);
+    return end(profiled.stopped ? toInt(GenerationResult::Stopped) : toInt(GenerationResult::Done));
+  }
   if (!measureAvailable()) {
     runMeasure(job, services.fs, result);
     log.writeLine("Measure is not available: " + result.rootError + ".");

@@ -2,12 +2,15 @@
 // inline compression and deduplication would see it. Parses the line, measures on the calling
 // thread, prints the result on standard output, logs it and writes the JSON report (/report).
 // Ends with 0 (measured), 2 (stopped) or 8 (the root cannot be read, or this build cannot measure).
+// With /saveprofile it profiles the tree instead (a walk over its metadata, see population_walk.h)
+// and writes the profile: 8 also when the root is a link or the profile cannot be written.
 #pragma once
 
 #include <atomic>
 #include <string>
 #include <vector>
 
+#include "engine/population_walk.h"
 #include "engine/tree_measure.h"
 #include "script/script_run.h"
 
@@ -20,10 +23,11 @@ struct MeasureParse {
   std::uint32_t blockSize = 4096;
   std::string reportPath;
   ProgressFormat progress = ProgressFormat::Human;  // /progress
+  std::string profilePath;  // /saveprofile: profile the tree into this file
 };
 
 // args[1] is /m; the rest: /root:'<folder>' (required), /dedupeblock:<size>, /report:'<file>',
-// /progress:json|off.
+// /progress:json|off, /saveprofile:'<file>'.
 MeasureParse parseMeasure(const std::vector<std::string>& args);
 
 // The console lines of a measured tree.
@@ -31,6 +35,9 @@ std::vector<std::string> formatMeasure(const std::string& root, std::uint32_t bl
 
 // The report's "measure" object (one line): the figures, each key naming its unit.
 std::string measureJson(const MeasureResult& r);
+
+// The console lines of a profiled tree (the profile's headline figures).
+std::vector<std::string> formatProfile(const std::string& root, const PopulationWalkResult& r);
 
 void runMeasureScript(const std::vector<std::string>& args, const ScriptRunServices& services,
                       std::atomic<int>& exitCode);

@@ -13,9 +13,16 @@ using nlohmann::ordered_json;
 // file a reader rejects must never be the result).
 double finite(double v) { return std::isfinite(v) ? v : 0.0; }
 
+// Sizes and counts are whole numbers: written as such (12, not 12.0) while they are exact in a double.
+ordered_json number(double v) {
+  v = finite(v);
+  if (v == std::floor(v) && std::abs(v) < 9007199254740992.0) return static_cast<std::int64_t>(v);
+  return v;
+}
+
 ordered_json quantilesJson(const std::vector<Quantile>& quantiles) {
   ordered_json list = ordered_json::array();
-  for (const Quantile& q : quantiles) list.push_back(ordered_json::array({finite(q.p), finite(q.value)}));
+  for (const Quantile& q : quantiles) list.push_back(ordered_json::array({finite(q.p), number(q.value)}));
   return list;
 }
 
@@ -45,7 +52,7 @@ std::string populationProfileJson(const PopulationProfile& p) {
   const SizeDistribution& s = p.fileSizes;
   ordered_json sizes;
   sizes["body"] = {{"mu", finite(s.bodyMu)}, {"sigma", finite(s.bodySigma)}};
-  sizes["tail"] = {{"share", finite(s.tailShare)}, {"start", finite(s.tailStart)}, {"alpha", finite(s.tailAlpha)}};
+  sizes["tail"] = {{"share", finite(s.tailShare)}, {"start", number(s.tailStart)}, {"alpha", finite(s.tailAlpha)}};
   sizes["zeroShare"] = finite(s.zeroShare);
   if (!s.quantiles.empty()) sizes["quantiles"] = quantilesJson(s.quantiles);
   if (s.count > 0) {

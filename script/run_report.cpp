@@ -125,6 +125,7 @@ std::string formatReport(const RunRecord& r) {
     j["duration_seconds"] = r.durationSeconds;
     j["result"] = result;
     j["measure"] = objectOrNull(r.measureJson);
+    if (!r.savedProfileJson.empty()) j["saved_profile"] = ordered_json::parse(r.savedProfileJson);
     return j.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";
   }
   j["parameters"] = job != nullptr ? parameters(*job, r.extensions) : ordered_json(nullptr);

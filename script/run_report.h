@@ -57,6 +57,9 @@ struct RunRecord {
   bool measureMode = false;
   std::string measureParametersJson;
   std::string measureJson;
+  // A measure that profiled the tree (/saveprofile): where the profile went and its headline
+  // figures (one JSON object), the report's "saved_profile"; left out when empty.
+  std::string savedProfileJson;
   // A probe: the mode is "probe" and probeJson (one JSON object) becomes the report's "probe".
   bool probeMode = false;
   std::string probeJson;
