@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <span>
 
 namespace quillet {
 namespace {
@@ -31,7 +32,7 @@ struct MixtureFit {
 // The maximum-likelihood lognormal body plus Pareto tail above start (fixed), over the non-empty
 // sorted sizes, by expectation-maximisation. from: the index of the first size at or above start.
 // prefix/prefixSquares: running sums of ln(size) and its square over sorted.
-MixtureFit fitMixture(const std::vector<std::int64_t>& sorted, std::size_t from, const std::vector<double>& prefix,
+MixtureFit fitMixture(std::span<const std::int64_t> sorted, std::size_t from, const std::vector<double>& prefix,
                       const std::vector<double>& prefixSquares) {
   MixtureFit fit;
   const double n = static_cast<double>(sorted.size());
@@ -235,16 +236,19 @@ double sizeFitDistance(const SizeDistribution& d, const std::vector<std::int64_t
   return distance;
 }
 
-SizeDistribution fitSizes(std::vector<std::int64_t> sizes) {
+namespace {
+
+// sizes: sorted.
+SizeDistribution fitSortedSizes(const std::vector<std::int64_t>& sizes) {
   SizeDistribution d;
-  std::sort(sizes.begin(), sizes.end());
   d.count = static_cast<std::int64_t>(sizes.size());
   d.quantiles = gridQuantiles(sizes);
   if (sizes.empty()) return d;
   d.mean = std::accumulate(sizes.begin(), sizes.end(), 0.0) / static_cast<double>(sizes.size());
   const auto firstNonEmpty = std::upper_bound(sizes.begin(), sizes.end(), std::int64_t{0});
   const double zeroShare = static_cast<double>(firstNonEmpty - sizes.begin()) / static_cast<double>(sizes.size());
-  const std::vector<std::int64_t> positive(firstNonEmpty, sizes.end());
+  const std::span<const std::int64_t> positive(sizes.data() + (firstNonEmpty - sizes.begin()),
+                                               static_cast<std::size_t>(sizes.end() - firstNonEmpty));
   d.zeroShare = zeroShare;
   if (positive.empty()) return d;
 
@@ -309,6 +313,15 @@ SizeDistribution fitSizes(std::vector<std::int64_t> sizes) {
   return d;
 }
 
+}  // namespace
+
+SizeDistribution fitSizes(std::vector<std::int64_t> sizes, double* distance) {
+  std::sort(sizes.begin(), sizes.end());
+  SizeDistribution d = fitSortedSizes(sizes);
+  if (distance != nullptr) *distance = sizeFitDistance(d, sizes);
+  return d;
+}
+
 std::vector<std::string> listedExtensionKeys(const std::map<std::string, ExtensionTally>& extensions) {
   std::vector<std::pair<std::string, std::int64_t>> all;
   for (const auto& [extension, tally] : extensions) {
@@ -322,12 +335,12 @@ std::vector<std::string> listedExtensionKeys(const std::map<std::string, Extensi
   return keys;
 }
 
-PopulationProfile fitPopulation(PopulationObservations o) {
+PopulationProfile fitPopulation(PopulationObservations o, double* sizeDistance) {
   PopulationProfile p;
   p.files = static_cast<std::int64_t>(o.fileSizes.size());
   p.folders = static_cast<std::int64_t>(o.folderFiles.size());
   for (const std::int64_t s : o.fileSizes) p.bytes += s;
-  p.fileSizes = fitSizes(std::move(o.fileSizes));
+  p.fileSizes = fitSizes(std::move(o.fileSizes), sizeDistance);
   p.filesPerFolder = countDistribution(std::move(o.folderFiles));
   p.subfoldersPerFolder = countDistribution(std::move(o.folderSubfolders));
   p.fileDepth = countDistribution(std::move(o.fileDepths));

@@ -59,7 +59,8 @@ CountDistribution countDistribution(std::vector<std::int64_t> values);
 // distance; for a given start the mixture is the maximum-likelihood one (expectation-maximisation,
 // its alpha the Hill estimate weighted by the tail's share of each size). A tail is kept only when it
 // brings the distance down by at least a tenth and by more than the sample's own noise.
-SizeDistribution fitSizes(std::vector<std::int64_t> sizes);
+// distance, when given, receives the fit's sizeFitDistance to the sizes.
+SizeDistribution fitSizes(std::vector<std::int64_t> sizes, double* distance = nullptr);
 
 // The share of files at or below bytes under the fitted distribution (quantiles ignored).
 double sizeDistributionCdf(const SizeDistribution& d, double bytes);
@@ -72,7 +73,7 @@ double sizeFitDistance(const SizeDistribution& d, const std::vector<std::int64_t
 // by name, so the list does not depend on the order of the walk), "other" never among them.
 std::vector<std::string> listedExtensionKeys(const std::map<std::string, ExtensionTally>& extensions);
 
-// Everything together; name and source are left empty for the caller.
-PopulationProfile fitPopulation(PopulationObservations observations);
+// Everything together; name and source are left empty for the caller. sizeDistance as for fitSizes.
+PopulationProfile fitPopulation(PopulationObservations observations, double* sizeDistance = nullptr);
 
 }  // namespace quillet

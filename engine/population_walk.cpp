@@ -171,10 +171,7 @@ void runPopulationWalk(PopulationWalkJob& job, FileSystem& fs, PopulationWalkRes
   w.sample(tallies);
   result.stopped = job.stopRequested.load();
   w.observations.extensions = std::move(tallies);
-  std::vector<std::int64_t> sizes = w.observations.fileSizes;
-  std::sort(sizes.begin(), sizes.end());
-  result.profile = fitPopulation(std::move(w.observations));
-  result.sizeFitDistance = sizeFitDistance(result.profile.fileSizes, sizes);
+  result.profile = fitPopulation(std::move(w.observations), &result.sizeFitDistance);
 }
 
 }  // namespace quillet

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <set>
 
@@ -272,6 +273,42 @@ TEST(LeafFolderTest, LinkCountsTellLeavesOnlyWhereTheyAreKnownToCountSubFolders)
   auto top = fs->openFolder(tmp->path());
   ASSERT_TRUE(top.ok());
   while (top.value()->next(e).value()) EXPECT_TRUE(top.value()->entryMayHaveSubfolders(e)) << e.name;
+}
+
+// A profile's walk takes every size from the listing: each file's own length, never a link's target,
+// and no size for an entry that has gone or is no longer a file since it was listed.
+TEST(EntrySizeTest, AListedFileGivesItsLengthAndAChangedEntryNone) {
+  QUILLET_MOUNT_OR_SKIP(tmp, tmpfs, 1 << 20);
+  auto fs = makeSystemFileSystem();
+  for (const auto& [name, size] : std::vector<std::pair<std::string, std::size_t>>{{"empty", 0}, {"some", 5000}, {"gone", 7}}) {
+    auto file = fs->createNewFile(*tmp / name);
+    ASSERT_TRUE(file.ok());
+    std::size_t written = 0;
+    const std::string content(size, 'x');
+    ASSERT_TRUE(file.value()->write(content.data(), content.size(), written).ok());
+    ASSERT_TRUE(file.value()->close().ok());
+  }
+  ASSERT_EQ(::mkfifo((*tmp / "fifo").c_str(), 0600), 0);
+  auto reader = fs->openFolder(tmp->path());
+  ASSERT_TRUE(reader.ok());
+  std::map<std::string, std::int64_t> sizes;
+  FolderEntry e;
+  while (reader.value()->next(e).value()) {
+    if (e.name == "gone") {
+      ASSERT_EQ(::unlink((*tmp / "gone").c_str()), 0);
+    }
+    if (e.name == "some") {
+      // Replaced by a link to a larger file between the listing and the size.
+      ASSERT_EQ(::rename((*tmp / "some").c_str(), (*tmp / "some-moved").c_str()), 0);
+      ASSERT_EQ(::symlink((*tmp / "some-moved").c_str(), (*tmp / "some").c_str()), 0);
+      EXPECT_FALSE(reader.value()->entrySize(e).ok());
+      ASSERT_EQ(::unlink((*tmp / "some").c_str()), 0);
+      ASSERT_EQ(::rename((*tmp / "some-moved").c_str(), (*tmp / "some").c_str()), 0);
+    }
+    const auto size = reader.value()->entrySize(e);
+    if (size.ok()) sizes[e.name] = size.value();
+  }
+  EXPECT_EQ(sizes, (std::map<std::string, std::int64_t>{{"empty", 0}, {"some", 5000}}));
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ const char* const kKeys[] = {"/root",     "/allsize",  "/minsize", "/maxsize",  
                              "/recurse",  "/rootsize", "/treedeep", "/dirlimit", "/limsize",     "/nofill",
                              "/noclose",  "/filemask", "/dirmask",  "/seed",     "/sync",        "/threads",
                              "/report",   "/progress", "/compress", "/dedupe",   "/dedupeblock", "/v",
-                             "/dedupeblk", "/", "root", "/ROOT:", "/s", "/f", "/m", "/shift"};
+                             "/dedupeblk", "/", "root", "/ROOT:", "/s", "/f", "/m", "/shift", "/saveprofile"};
 
 const char* const kPieces[] = {"0",   "1",   "-1",  "+1",   "4k",  "64K",  "1.5m", "2g",   "3t",   "kb",  ".",
                                "e9",  "1e3", "max", "auto", "end", "file", "off",  "json", "yes",  "no",  "'",
@@ -190,6 +190,12 @@ TEST(ScriptParserFuzzTest, AnyMeasureLineIsAcceptedWithAPowerOfTwoBlockOrRejecte
       EXPECT_FALSE(parsed.root.empty()) << shown(args);
       EXPECT_GT(parsed.blockSize, 0u) << shown(args);
       EXPECT_EQ(parsed.blockSize & (parsed.blockSize - 1), 0u) << shown(args);
+      // A profile target is a quoted text's inside, never empty.
+      for (const std::string& a : args) {
+        if (a.rfind("/saveprofile:", 0) == 0) {
+          EXPECT_EQ("/saveprofile:'" + parsed.profilePath + "'", a) << shown(args);
+        }
+      }
     } else {
       EXPECT_TRUE(printableLine(parsed.rejection)) << shown(args) << "-> " << parsed.rejection;
     }
