@@ -32,8 +32,8 @@ struct MixtureFit {
 // The maximum-likelihood lognormal body plus Pareto tail above start (fixed), over the non-empty
 // sorted sizes, by expectation-maximisation. from: the index of the first size at or above start.
 // prefix/prefixSquares: running sums of ln(size) and its square over sorted.
-MixtureFit fitMixture(std::span<const std::int64_t> sorted, std::size_t from, const std::vector<double>& prefix,
-                      const std::vector<double>& prefixSquares) {
+MixtureFit fitMixture(std::span<const std::int64_t> sorted, std::size_t from,
+                      const std::vector<double>& prefix, const std::vector<double>& prefixSquares) {
   MixtureFit fit;
   const double n = static_cast<double>(sorted.size());
   const double below = static_cast<double>(from);
@@ -93,7 +93,8 @@ MixtureFit fitMixture(std::span<const std::int64_t> sorted, std::size_t from, co
     alpha = nextAlpha;
     if (change < 1e-7) break;
   }
-  if (!std::isfinite(mu) || !std::isfinite(sigma) || !std::isfinite(alpha) || !std::isfinite(share)) return fit;
+  if (!std::isfinite(mu) || !std::isfinite(sigma) || !std::isfinite(alpha) || !std::isfinite(share))
+    return fit;
   fit.mu = mu;
   fit.sigma = sigma;
   fit.tailShare = share;
@@ -214,7 +215,8 @@ double sizeDistributionCdf(const SizeDistribution& d, double bytes) {
   double f = d.zeroShare;
   if (bytes > 0) {
     f += (1 - d.zeroShare - d.tailShare) * normalCdf((std::log(bytes) - d.bodyMu) / d.bodySigma);
-    if (d.tailShare > 0 && bytes >= d.tailStart) f += d.tailShare * (1 - std::pow(d.tailStart / bytes, d.tailAlpha));
+    if (d.tailShare > 0 && bytes >= d.tailStart)
+      f += d.tailShare * (1 - std::pow(d.tailStart / bytes, d.tailAlpha));
   }
   return std::min(1.0, f);
 }
@@ -246,7 +248,8 @@ SizeDistribution fitSortedSizes(const std::vector<std::int64_t>& sizes) {
   if (sizes.empty()) return d;
   d.mean = std::accumulate(sizes.begin(), sizes.end(), 0.0) / static_cast<double>(sizes.size());
   const auto firstNonEmpty = std::upper_bound(sizes.begin(), sizes.end(), std::int64_t{0});
-  const double zeroShare = static_cast<double>(firstNonEmpty - sizes.begin()) / static_cast<double>(sizes.size());
+  const double zeroShare =
+      static_cast<double>(firstNonEmpty - sizes.begin()) / static_cast<double>(sizes.size());
   const std::span<const std::int64_t> positive(sizes.data() + (firstNonEmpty - sizes.begin()),
                                                static_cast<std::size_t>(sizes.end() - firstNonEmpty));
   d.zeroShare = zeroShare;
@@ -357,9 +360,9 @@ PopulationProfile fitPopulation(PopulationObservations o, double* sizeDistance) 
     e.extension = extension;
     e.files = tally.files;
     e.share = static_cast<double>(tally.files) / files;
-    e.compressionRatio = tally.compressedBytes > 0
-                             ? static_cast<double>(tally.sampledBytes) / static_cast<double>(tally.compressedBytes)
-                             : 0;
+    e.compressionRatio = tally.compressedBytes > 0 ? static_cast<double>(tally.sampledBytes) /
+                                                         static_cast<double>(tally.compressedBytes)
+                                                   : 0;
     p.extensions.push_back(e);
   }
   p.otherExtensionsShare = p.files > 0 ? static_cast<double>(other) / files : 0;

@@ -1,12 +1,12 @@
 // The profile's fit: on sizes drawn (seeded) from known mixtures the fit finds the parameters back
 // within stated tolerances, and finds no tail where there is none; the quantile grid, the count
 // buckets and the extension rule on small hand-checked inputs.
+#include "engine/population_fit.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <random>
-
-#include "engine/population_fit.h"
 
 namespace quillet {
 namespace {
@@ -48,7 +48,8 @@ TEST_P(SizeFitTest, RecoversTheParametersOfADrawnSample) {
   for (const std::uint64_t seed : {1u, 2u}) {
     std::vector<std::int64_t> sizes = draw(k, 200000, seed);
     const SizeDistribution d = fitSizes(sizes);
-    SCOPED_TRACE("mu " + std::to_string(k.mu) + " sigma " + std::to_string(k.sigma) + " seed " + std::to_string(seed));
+    SCOPED_TRACE("mu " + std::to_string(k.mu) + " sigma " + std::to_string(k.sigma) + " seed " +
+                 std::to_string(seed));
     EXPECT_NEAR(d.bodyMu, k.mu, 0.05);
     EXPECT_NEAR(d.bodySigma, k.sigma, 0.05);
     EXPECT_NEAR(d.zeroShare, k.zeroShare, 0.003);
@@ -69,8 +70,7 @@ INSTANTIATE_TEST_SUITE_P(Mixtures, SizeFitTest,
                          testing::Values(Known{8.0, 2.0, 0.02, 0.05, 1048576, 1.2},
                                          Known{10.0, 1.5, 0.0, 0.10, 4194304, 0.9},
                                          Known{9.0, 2.5, 0.01, 0.05, 262144, 1.5},
-                                         Known{6.0, 1.0, 0.01, 0.0, 0, 1},
-                                         Known{12.0, 2.5, 0.0, 0.0, 0, 1}));
+                                         Known{6.0, 1.0, 0.01, 0.0, 0, 1}, Known{12.0, 2.5, 0.0, 0.0, 0, 1}));
 
 TEST(PopulationFitTest, QuantilesBucketsAndExtensions) {
   // Ranks: p = 0.5 of 8 values is the 4th smallest; 0.001 the smallest; 1 the largest.
@@ -104,9 +104,16 @@ TEST(PopulationFitTest, QuantilesBucketsAndExtensions) {
   EXPECT_DOUBLE_EQ(d.mean, (1000 + 65 + 1 + 64 + 128 + 129) / 8.0);
 
   const std::vector<std::pair<const char*, std::optional<std::string>>> names = {
-      {"a.TXT", "txt"},  {"noext", ""},      {".bashrc", ""},     {"a.", ""},
-      {"a.tar.gz", "gz"}, {"a.x-y_Z1", "x-y_z1"}, {"a.b\xC3\xA9", std::nullopt}, {"a.abcdefghijklmnopq", std::nullopt},
-      {"a.abcdefghijklmnop", "abcdefghijklmnop"}, {"a.b c", std::nullopt}};
+      {"a.TXT", "txt"},
+      {"noext", ""},
+      {".bashrc", ""},
+      {"a.", ""},
+      {"a.tar.gz", "gz"},
+      {"a.x-y_Z1", "x-y_z1"},
+      {"a.b\xC3\xA9", std::nullopt},
+      {"a.abcdefghijklmnopq", std::nullopt},
+      {"a.abcdefghijklmnop", "abcdefghijklmnop"},
+      {"a.b c", std::nullopt}};
   for (const auto& [name, extension] : names) EXPECT_EQ(profileExtension(name), extension) << name;
 
   // 25 extensions of 25, 24 ... 1 files and 5 unlistable ones: the top 20 are listed, the rest

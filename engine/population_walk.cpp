@@ -48,9 +48,8 @@ struct Walker {
   void consider(ExtensionSeen& seen, std::uint64_t rank, const std::string& folder, const std::string& name) {
     auto& c = seen.candidates;
     if (c.size() == kSampleFilesPerExtension && rank >= c.back().rank) return;
-    const auto at = std::upper_bound(c.begin(), c.end(), rank, [](std::uint64_t r, const Candidate& k) {
-      return r < k.rank;
-    });
+    const auto at = std::upper_bound(c.begin(), c.end(), rank,
+                                     [](std::uint64_t r, const Candidate& k) { return r < k.rank; });
     c.insert(at, Candidate{rank, folder + name});
     if (c.size() > kSampleFilesPerExtension) c.pop_back();
   }
@@ -107,7 +106,8 @@ struct Walker {
         const auto extension = profileExtension(entry.name);
         ExtensionSeen& seen = extensions[extension ? *extension : std::string(kOtherExtensionKey)];
         ++seen.tally.files;
-        if (size.value() > 0) consider(seen, mix64(hashBytes(folderHash, entry.name)), folder.relative, entry.name);
+        if (size.value() > 0)
+          consider(seen, mix64(hashBytes(folderHash, entry.name)), folder.relative, entry.name);
         job.filesSeen.fetch_add(1, std::memory_order_relaxed);
         job.bytesSeen.fetch_add(size.value(), std::memory_order_relaxed);
       }
@@ -125,8 +125,9 @@ struct Walker {
   void sample(std::map<std::string, ExtensionTally>& tallies) {
     if (!measureAvailable()) return;
     // A block larger than the sample's bytes is sampled whole.
-    AlignedBuffer buffer(std::max<std::size_t>(kSampleBytesPerFile, (job.blockSize + kUncachedAlignment - 1) /
-                                                                        kUncachedAlignment * kUncachedAlignment));
+    AlignedBuffer buffer(std::max<std::size_t>(
+        kSampleBytesPerFile,
+        (job.blockSize + kUncachedAlignment - 1) / kUncachedAlignment * kUncachedAlignment));
     for (const std::string& key : listedExtensionKeys(tallies)) {
       ExtensionTally& tally = tallies[key];
       for (const Candidate& c : extensions[key].candidates) {
@@ -142,7 +143,8 @@ struct Walker {
           problem(got.status().message());
           continue;
         }
-        const std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(got.value()), length));
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(got.value()), length));
         if (n == 0) continue;
         for (std::size_t at = 0; at < n; at += job.blockSize) {
           const std::size_t size = std::min<std::size_t>(job.blockSize, n - at);

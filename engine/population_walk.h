@@ -23,8 +23,8 @@ inline constexpr int kSampleFilesPerExtension = 4;
 inline constexpr std::size_t kSampleBytesPerFile = 64 * 1024;
 
 struct PopulationWalkJob {
-  std::string rootFolder;            // ends with a separator
-  std::uint32_t blockSize = 4096;    // the unit the sampled content is compressed in
+  std::string rootFolder;          // ends with a separator
+  std::uint32_t blockSize = 4096;  // the unit the sampled content is compressed in
   std::atomic<std::int64_t> filesSeen{0};
   std::atomic<std::int64_t> bytesSeen{0};  // the sizes of the files seen, summed
   std::atomic<bool> stopRequested{false};
@@ -32,9 +32,9 @@ struct PopulationWalkJob {
 
 struct PopulationWalkResult {
   PopulationProfile profile;
-  double sizeFitDistance = 0;        // Kolmogorov-Smirnov distance of the size fit to the sizes
-  std::int64_t sampledFiles = 0;     // files whose content was sampled
-  std::int64_t problemCount = 0;     // entries that could not be read (the first ones in problems)
+  double sizeFitDistance = 0;     // Kolmogorov-Smirnov distance of the size fit to the sizes
+  std::int64_t sampledFiles = 0;  // files whose content was sampled
+  std::int64_t problemCount = 0;  // entries that could not be read (the first ones in problems)
   std::vector<std::string> problems;
   bool stopped = false;
   bool rootMissing = false;

@@ -280,7 +280,8 @@ TEST(LeafFolderTest, LinkCountsTellLeavesOnlyWhereTheyAreKnownToCountSubFolders)
 TEST(EntrySizeTest, AListedFileGivesItsLengthAndAChangedEntryNone) {
   QUILLET_MOUNT_OR_SKIP(tmp, tmpfs, 1 << 20);
   auto fs = makeSystemFileSystem();
-  for (const auto& [name, size] : std::vector<std::pair<std::string, std::size_t>>{{"empty", 0}, {"some", 5000}, {"gone", 7}}) {
+  for (const auto& [name, size] :
+       std::vector<std::pair<std::string, std::size_t>>{{"empty", 0}, {"some", 5000}, {"gone", 7}}) {
     auto file = fs->createNewFile(*tmp / name);
     ASSERT_TRUE(file.ok());
     std::size_t written = 0;

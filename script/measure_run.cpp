@@ -2,10 +2,10 @@
 
 #include <chrono>
 #include <cmath>
-#include <optional>
 #include <cstdio>
 #include <iostream>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <thread>
 
 #include "engine/population_fit.h"
@@ -207,21 +207,22 @@ std::vector<std::string> formatProfile(const std::string& root, const Population
   const PopulationProfile& p = r.profile;
   const SizeDistribution& s = p.fileSizes;
   std::vector<std::string> lines;
-  lines.push_back("Profiled '" + root + "': " + std::to_string(p.files) + " files, " + std::to_string(p.folders) +
-                  " folders, " + std::to_string(p.bytes) + " bytes.");
-  std::string sizes = "File sizes: median " + wholeText(quantileAt(s.quantiles, 0.5)) + " bytes, 90th percentile " +
-                      wholeText(quantileAt(s.quantiles, 0.9)) + ", 99th " + wholeText(quantileAt(s.quantiles, 0.99)) +
-                      ", empty " + percentText(s.zeroShare) + "; lognormal body mu " + figureText(s.bodyMu) +
-                      ", sigma " + figureText(s.bodySigma) + "; ";
+  lines.push_back("Profiled '" + root + "': " + std::to_string(p.files) + " files, " +
+                  std::to_string(p.folders) + " folders, " + std::to_string(p.bytes) + " bytes.");
+  std::string sizes = "File sizes: median " + wholeText(quantileAt(s.quantiles, 0.5)) +
+                      " bytes, 90th percentile " + wholeText(quantileAt(s.quantiles, 0.9)) + ", 99th " +
+                      wholeText(quantileAt(s.quantiles, 0.99)) + ", empty " + percentText(s.zeroShare) +
+                      "; lognormal body mu " + figureText(s.bodyMu) + ", sigma " + figureText(s.bodySigma) +
+                      "; ";
   if (s.tailShare > 0) {
-    sizes += "Pareto tail " + percentText(s.tailShare) + " of files from " + wholeText(s.tailStart) + " bytes, alpha " +
-             figureText(s.tailAlpha);
+    sizes += "Pareto tail " + percentText(s.tailShare) + " of files from " + wholeText(s.tailStart) +
+             " bytes, alpha " + figureText(s.tailAlpha);
   } else {
     sizes += "no Pareto tail";
   }
   lines.push_back(sizes + " (fit distance " + figureText(r.sizeFitDistance) + ").");
-  lines.push_back("Files per folder: median " + wholeText(quantileAt(p.filesPerFolder.quantiles, 0.5)) + ", 99th percentile " +
-                  wholeText(quantileAt(p.filesPerFolder.quantiles, 0.99)) + ", most " +
+  lines.push_back("Files per folder: median " + wholeText(quantileAt(p.filesPerFolder.quantiles, 0.5)) +
+                  ", 99th percentile " + wholeText(quantileAt(p.filesPerFolder.quantiles, 0.99)) + ", most " +
                   wholeText(quantileAt(p.filesPerFolder.quantiles, 1)) + "; file depth: median " +
                   wholeText(quantileAt(p.fileDepth.quantiles, 0.5)) + ", deepest " +
                   wholeText(quantileAt(p.fileDepth.quantiles, 1)) + ".");
@@ -235,18 +236,21 @@ std::vector<std::string> formatProfile(const std::string& root, const Population
     lines.push_back(top + "; other " + percentText(p.otherExtensionsShare) + ".");
   }
   if (r.problemCount > 0) {
-    lines.push_back("Not profiled: " + std::to_string(r.problemCount) + " problems; first: " + r.problems.front());
+    lines.push_back("Not profiled: " + std::to_string(r.problemCount) +
+                    " problems; first: " + r.problems.front());
   }
   if (r.stopped) lines.push_back("Profile stopped: the figures cover the part walked.");
   return lines;
 }
 
-std::string profileReportJson(const std::string& path, const PopulationWalkResult& r, const std::string& writeError) {
+std::string profileReportJson(const std::string& path, const PopulationWalkResult& r,
+                              const std::string& writeError) {
   const PopulationProfile& p = r.profile;
   nlohmann::ordered_json j;
   j["profile_file"] = path;
   j["written"] = writeError.empty();
-  j["write_error"] = writeError.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(writeError);
+  j["write_error"] =
+      writeError.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(writeError);
   j["files_profiled"] = p.files;
   j["folders_profiled"] = p.folders;
   j["profiled_bytes"] = p.bytes;
@@ -362,7 +366,8 @@ void runMeasureScript(const std::vector<std::string>& args, const ScriptRunServi
       if (parsed.progress != ProgressFormat::Json || now - lastLine < std::chrono::seconds(1)) continue;
       const ReadFigures figures{0, walk.filesSeen.load(), walk.bytesSeen.load(), 0};
       const double elapsed = std::chrono::duration<double>(now - started).count();
-      std::cerr << formatJsonReadLine(false, figures, before, elapsed, elapsed - beforeSeconds) + "\n" << std::flush;
+      std::cerr << formatJsonReadLine(false, figures, before, elapsed, elapsed - beforeSeconds) + "\n"
+                << std::flush;
       before = figures;
       beforeSeconds = elapsed;
       lastLine = now;

@@ -29,7 +29,8 @@ ordered_json quantilesJson(const std::vector<Quantile>& quantiles) {
 ordered_json countJson(const CountDistribution& d) {
   ordered_json j;
   ordered_json buckets = ordered_json::array();
-  for (const CountBucket& b : d.buckets) buckets.push_back(ordered_json::array({b.low, b.high, finite(b.share)}));
+  for (const CountBucket& b : d.buckets)
+    buckets.push_back(ordered_json::array({b.low, b.high, finite(b.share)}));
   j["buckets"] = std::move(buckets);
   if (!d.quantiles.empty()) j["quantiles"] = quantilesJson(d.quantiles);
   if (d.count > 0) {
@@ -52,7 +53,8 @@ std::string populationProfileJson(const PopulationProfile& p) {
   const SizeDistribution& s = p.fileSizes;
   ordered_json sizes;
   sizes["body"] = {{"mu", finite(s.bodyMu)}, {"sigma", finite(s.bodySigma)}};
-  sizes["tail"] = {{"share", finite(s.tailShare)}, {"start", number(s.tailStart)}, {"alpha", finite(s.tailAlpha)}};
+  sizes["tail"] = {
+      {"share", finite(s.tailShare)}, {"start", number(s.tailStart)}, {"alpha", finite(s.tailAlpha)}};
   sizes["zeroShare"] = finite(s.zeroShare);
   if (!s.quantiles.empty()) sizes["quantiles"] = quantilesJson(s.quantiles);
   if (s.count > 0) {
