@@ -237,7 +237,14 @@ class Win32FileSystem final : public FileSystem {
 
   Result<std::unique_ptr<ReadHandle>> openForCheck(const std::string& base, const std::string& relative) override {
     const std::string path = base + relative;
-    if (const DWORD refused = refusedBelow(base, relative); refused != 0) return win32Error(path, refused);
+    // A folder (base itself included) is no file to read: refused as a wrong path, in the system's
+    // own words.
+    const auto notAFile = [&path](DWORD code) {
+      return Status::failure(ErrorKind::WrongPath, static_cast<int>(code), path, win32Description(code));
+    };
+    if (const DWORD refused = refusedBelow(base, relative); refused != 0) {
+      return refused == ERROR_ALREADY_EXISTS ? notAFile(refused) : win32Error(path, refused);
+    }
     // The reparse point itself is opened, never what it leads to; it is then refused below.
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN;
@@ -248,7 +255,12 @@ class Win32FileSystem final : public FileSystem {
       direct = false;
       handle = ::CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, flags, nullptr);
     }
-    if (handle == INVALID_HANDLE_VALUE) return win32Error(path, ::GetLastError());
+    if (handle == INVALID_HANDLE_VALUE) {
+      const DWORD err = ::GetLastError();
+      // Opening a folder as a file is denied.
+      if (err == ERROR_ACCESS_DENIED && pathKind(path) == PathKind::Folder) return notAFile(err);
+      return win32Error(path, err);
+    }
     BY_HANDLE_FILE_INFORMATION info{};
     if (!::GetFileInformationByHandle(handle, &info)) {
       const DWORD err = ::GetLastError();

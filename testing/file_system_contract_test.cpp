@@ -47,12 +47,17 @@ class Backend {
   // A link that leads nowhere; false when this volume cannot have one.
   virtual bool plantBrokenLink(const std::string&) { return false; }
   // The planning volume stands in for one: it keeps no content, has room for whatever the engine
-  // asks (the engine does its own accounting against the run's room), answers volume questions for
-  // any path and knows no hidden names.
+  // asks (the engine does its own accounting against the run's room) and answers volume questions
+  // for any path.
   virtual bool standsIn() const { return false; }
   // Whether an allocation takes real blocks (Wine only moves the end of file).
   virtual bool allocationReserves() const { return true; }
-  std::string path(const std::string& name) { return joinPath(root(), name); }
+  // Whether a name is hidden by its leading dot (POSIX) rather than by an attribute (Windows).
+  virtual bool hidesDotNames() const { return kSeparator == '/'; }
+  // The fake's paths use '/' on every system.
+  virtual char separator() const { return kSeparator; }
+  std::string join(const std::string& folder, const std::string& name) const { return folder + separator() + name; }
+  std::string path(const std::string& name) { return join(root(), name); }
 };
 
 class FakeBackend final : public Backend {
@@ -70,6 +75,8 @@ class FakeBackend final : public Backend {
     fake_.addLink(path(name));
     return true;
   }
+  char separator() const override { return '/'; }
+  bool hidesDotNames() const override { return true; }
 
  private:
   testing::FakeFileSystem fake_;
@@ -89,6 +96,9 @@ class PlanningBackend final : public Backend {
   }
   bool plantLink(const std::string&) override { return false; }
   bool standsIn() const override { return true; }
+  // It lists every name as visible, even where the system it stands for hides dot names: a known
+  // difference, kept while plans must stay exactly as they are.
+  bool hidesDotNames() const override { return false; }
 
  private:
   GenerationJob job_;
@@ -178,7 +188,9 @@ class FileSystemContractTest : public ::testing::TestWithParam<std::string> {
 
   FileSystem& fs() { return backend_->fs(); }
   std::string at(const std::string& name) { return backend_->path(name); }
-  std::string base() { return withTrailingSeparator(backend_->root()); }
+  std::string base() { return backend_->root() + backend_->separator(); }
+  std::string join(const std::string& folder, const std::string& name) const { return backend_->join(folder, name); }
+  std::string sep() const { return std::string(1, backend_->separator()); }
 
   std::map<std::string, FolderEntry> listing(const std::string& folder) {
     std::map<std::string, FolderEntry> entries;
@@ -229,7 +241,7 @@ TEST_P(FileSystemContractTest, AMissingOrNonFolderParentIsAWrongPath) {
   backend_->plantFile("plain");
   for (const char* parent : {"missing", "plain"}) {
     SCOPED_TRACE(parent);
-    const std::string below = joinPath(at(parent), "x");
+    const std::string below = join(at(parent), "x");
     EXPECT_EQ(fs().createFolder(below).kind(), ErrorKind::WrongPath);
     EXPECT_EQ(fs().createNewFile(below).status().kind(), ErrorKind::WrongPath);
     EXPECT_FALSE(fs().exists(below));
@@ -244,8 +256,8 @@ TEST_P(FileSystemContractTest, AMissingOrNonFolderParentIsAWrongPath) {
 // made is asked of: one rule for every implementation.
 TEST_P(FileSystemContractTest, KindsAndNearestExistingAncestorsFollowOneRule) {
   ASSERT_TRUE(fs().createFolder(at("d")).ok());
-  ASSERT_TRUE(fs().createFolder(joinPath(at("d"), "e")).ok());
-  makeFile(joinPath("d", "f"), "x");
+  ASSERT_TRUE(fs().createFolder(join(at("d"), "e")).ok());
+  makeFile(join("d", "f"), "x");
   const bool linked = backend_->plantLink("l");
   const bool broken = backend_->plantBrokenLink("b");
 
@@ -254,20 +266,20 @@ TEST_P(FileSystemContractTest, KindsAndNearestExistingAncestorsFollowOneRule) {
     PathKind kind;
     std::string ancestor;
   };
-  const std::string d = at("d"), e = joinPath(d, "e"), f = joinPath(d, "f");
+  const std::string d = at("d"), e = join(d, "e"), f = join(d, "f");
   std::vector<Row> rows = {
       {backend_->root(), PathKind::Folder, backend_->root()},
       {d, PathKind::Folder, d},
-      {withTrailingSeparator(d), PathKind::Folder, d},  // a trailing separator is dropped
+      {d + sep(), PathKind::Folder, d},  // a trailing separator is dropped
       {e, PathKind::Folder, e},
       {f, PathKind::File, f},  // a file is its own answer
-      {joinPath(f, "below"), PathKind::Missing, f},
-      {joinPath(joinPath(e, "missing"), "deeper"), PathKind::Missing, e},
-      {withTrailingSeparator(joinPath(at("missing"), "still")), PathKind::Missing, backend_->root()},
+      {join(f, "below"), PathKind::Missing, f},
+      {join(join(e, "missing"), "deeper"), PathKind::Missing, e},
+      {join(at("missing"), "still") + sep(), PathKind::Missing, backend_->root()},
   };
   if (linked) {
     rows.push_back({at("l"), PathKind::LinkToFolder, at("l")});
-    rows.push_back({joinPath(at("l"), "quillet-contract-missing"), PathKind::Missing, at("l")});
+    rows.push_back({join(at("l"), "quillet-contract-missing"), PathKind::Missing, at("l")});
   }
   // A link that leads nowhere is no place to ask a volume question: its folder answers.
   if (broken) rows.push_back({at("b"), PathKind::BrokenLink, backend_->root()});
@@ -284,19 +296,18 @@ TEST_P(FileSystemContractTest, KindsAndNearestExistingAncestorsFollowOneRule) {
 TEST_P(FileSystemContractTest, CreationBelowAFolderPassesItsFoldersButNeverALink) {
   ASSERT_TRUE(fs().createFolder(at("d")).ok());
   backend_->plantFile("f");
-  const std::string sep(1, kSeparator);
-  EXPECT_TRUE(fs().createFolderBelow(base(), "d" + sep + "sub").ok());
-  auto file = fs().createNewFileBelow(base(), "d" + sep + "sub" + sep + "x");
+  EXPECT_TRUE(fs().createFolderBelow(base(), "d" + sep() + "sub").ok());
+  auto file = fs().createNewFileBelow(base(), "d" + sep() + "sub" + sep() + "x");
   ASSERT_TRUE(file.ok()) << file.status().message();
   EXPECT_TRUE(file.value()->close().ok());
-  EXPECT_EQ(fs().createNewFileBelow(base(), "d" + sep + "sub" + sep + "x").status().kind(), ErrorKind::AlreadyExists);
-  EXPECT_EQ(fs().createNewFileBelow(base(), "f" + sep + "x").status().kind(), ErrorKind::WrongPath);
+  EXPECT_EQ(fs().createNewFileBelow(base(), "d" + sep() + "sub" + sep() + "x").status().kind(), ErrorKind::AlreadyExists);
+  EXPECT_EQ(fs().createNewFileBelow(base(), "f" + sep() + "x").status().kind(), ErrorKind::WrongPath);
   // An empty name (an empty mask) names base itself, which is taken.
   EXPECT_EQ(fs().createFolderBelow(base(), "").kind(), ErrorKind::AlreadyExists);
   if (backend_->plantLink("l")) {
     // The link leads out of the root: nothing is made through it.
-    EXPECT_EQ(fs().createFolderBelow(base(), "l" + sep + "quillet-contract-folder").kind(), ErrorKind::WrongPath);
-    EXPECT_EQ(fs().createNewFileBelow(base(), "l" + sep + "quillet-contract-file").status().kind(),
+    EXPECT_EQ(fs().createFolderBelow(base(), "l" + sep() + "quillet-contract-folder").kind(), ErrorKind::WrongPath);
+    EXPECT_EQ(fs().createNewFileBelow(base(), "l" + sep() + "quillet-contract-file").status().kind(),
               ErrorKind::WrongPath);
   }
 }
@@ -319,8 +330,7 @@ TEST_P(FileSystemContractTest, AListingShowsEveryEntryWithItsKindAndNeverDotEntr
   EXPECT_FALSE(entries.at("f").isDirectory);
   for (const auto& [name, entry] : entries) {
     EXPECT_FALSE(entry.isSystem) << name;
-    // Names are hidden by their dot on POSIX and by an attribute on Windows.
-    if (kSeparator == '/' && !backend_->standsIn()) {
+    if (backend_->hidesDotNames()) {
       EXPECT_EQ(entry.isHidden, name[0] == '.') << name;
     }
   }
@@ -337,9 +347,8 @@ TEST_P(FileSystemContractTest, AFileOpenedForCheckReadsBackWhatWasWritten) {
   std::string bytes(2 * kUncachedAlignment + 100, '\0');
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>('a' + i % 23);
   ASSERT_TRUE(fs().createFolder(at("d")).ok());
-  makeFile(joinPath("d", "f"), bytes);
-  const std::string sep(1, kSeparator);
-  const std::string relative = "d" + sep + "f";
+  makeFile(join("d", "f"), bytes);
+  const std::string relative = "d" + sep() + "f";
   if (backend_->standsIn()) {
     // Nothing is kept to read.
     EXPECT_EQ(fs().openForCheck(base(), relative).status().kind(), ErrorKind::Unsupported);
@@ -363,7 +372,7 @@ TEST_P(FileSystemContractTest, AFileOpenedForCheckReadsBackWhatWasWritten) {
 
   // Nothing but a regular file below base is opened.
   backend_->plantFile("plain");
-  std::vector<std::string> refused = {"missing", "d", "plain" + sep + "x", ".." + sep + "d" + sep + "f", ""};
+  std::vector<std::string> refused = {"missing", "d", "plain" + sep() + "x", ".." + sep() + "d" + sep() + "f", ""};
   if (backend_->plantLink("l")) refused.push_back("l");
   for (const auto& wrong : refused) {
     SCOPED_TRACE(wrong);
