@@ -56,7 +56,9 @@ class Backend {
   virtual bool hidesDotNames() const { return kSeparator == '/'; }
   // The fake's paths use '/' on every system.
   virtual char separator() const { return kSeparator; }
-  std::string join(const std::string& folder, const std::string& name) const { return folder + separator() + name; }
+  std::string join(const std::string& folder, const std::string& name) const {
+    return folder + separator() + name;
+  }
   std::string path(const std::string& name) { return join(root(), name); }
 };
 
@@ -84,7 +86,8 @@ class FakeBackend final : public Backend {
 
 class PlanningBackend final : public Backend {
  public:
-  PlanningBackend() : fs_(makePlanningFileSystem(root(), PlanVolume{4096, "TMPFS", kVolumeBytes, kVolumeBytes}, job_)) {}
+  PlanningBackend()
+      : fs_(makePlanningFileSystem(root(), PlanVolume{4096, "TMPFS", kVolumeBytes, kVolumeBytes}, job_)) {}
   FileSystem& fs() override { return *fs_; }
   std::string root() override { return joinPath(joinPath(std::string(1, kSeparator), "plan"), "root"); }
   void plantFile(const std::string& name) override {
@@ -123,8 +126,8 @@ class SystemBackend final : public Backend {
       return nullptr;
     }
     static std::atomic<unsigned> counter{0};
-    const std::string folder = std::string(drive) + "\\contract-" + std::to_string(::GetCurrentProcessId()) + "-" +
-                               std::to_string(counter++);
+    const std::string folder = std::string(drive) + "\\contract-" + std::to_string(::GetCurrentProcessId()) +
+                               "-" + std::to_string(counter++);
     if (!::CreateDirectoryA(folder.c_str(), nullptr)) {
       skipReason = "cannot make " + folder;
       return nullptr;
@@ -137,8 +140,9 @@ class SystemBackend final : public Backend {
   void plantFile(const std::string& name) override { std::ofstream(path(name)) << 'x'; }
   bool plantLink(const std::string& name) override {
     // Wine reports success and makes no link; Windows may refuse without the privilege.
-    return ::CreateSymbolicLinkA(path(name).c_str(), "C:\\", SYMBOLIC_LINK_FLAG_DIRECTORY |
-                                                                  SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) &&
+    return ::CreateSymbolicLinkA(
+               path(name).c_str(), "C:\\",
+               SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) &&
            fs_->exists(path(name));
   }
   bool allocationReserves() const override { return !runningUnderWine(); }
@@ -189,7 +193,9 @@ class FileSystemContractTest : public ::testing::TestWithParam<std::string> {
   FileSystem& fs() { return backend_->fs(); }
   std::string at(const std::string& name) { return backend_->path(name); }
   std::string base() { return backend_->root() + backend_->separator(); }
-  std::string join(const std::string& folder, const std::string& name) const { return backend_->join(folder, name); }
+  std::string join(const std::string& folder, const std::string& name) const {
+    return backend_->join(folder, name);
+  }
   std::string sep() const { return std::string(1, backend_->separator()); }
 
   std::map<std::string, FolderEntry> listing(const std::string& folder) {
@@ -300,13 +306,15 @@ TEST_P(FileSystemContractTest, CreationBelowAFolderPassesItsFoldersButNeverALink
   auto file = fs().createNewFileBelow(base(), "d" + sep() + "sub" + sep() + "x");
   ASSERT_TRUE(file.ok()) << file.status().message();
   EXPECT_TRUE(file.value()->close().ok());
-  EXPECT_EQ(fs().createNewFileBelow(base(), "d" + sep() + "sub" + sep() + "x").status().kind(), ErrorKind::AlreadyExists);
+  EXPECT_EQ(fs().createNewFileBelow(base(), "d" + sep() + "sub" + sep() + "x").status().kind(),
+            ErrorKind::AlreadyExists);
   EXPECT_EQ(fs().createNewFileBelow(base(), "f" + sep() + "x").status().kind(), ErrorKind::WrongPath);
   // An empty name (an empty mask) names base itself, which is taken.
   EXPECT_EQ(fs().createFolderBelow(base(), "").kind(), ErrorKind::AlreadyExists);
   if (backend_->plantLink("l")) {
     // The link leads out of the root: nothing is made through it.
-    EXPECT_EQ(fs().createFolderBelow(base(), "l" + sep() + "quillet-contract-folder").kind(), ErrorKind::WrongPath);
+    EXPECT_EQ(fs().createFolderBelow(base(), "l" + sep() + "quillet-contract-folder").kind(),
+              ErrorKind::WrongPath);
     EXPECT_EQ(fs().createNewFileBelow(base(), "l" + sep() + "quillet-contract-file").status().kind(),
               ErrorKind::WrongPath);
   }
@@ -365,14 +373,16 @@ TEST_P(FileSystemContractTest, AFileOpenedForCheckReadsBackWhatWasWritten) {
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(buffer.data), all.value()), bytes);
   const auto tail = file.read(2 * kUncachedAlignment, buffer.data, kUncachedAlignment);
   ASSERT_TRUE(tail.ok()) << tail.status().message();
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(buffer.data), tail.value()), bytes.substr(2 * kUncachedAlignment));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(buffer.data), tail.value()),
+            bytes.substr(2 * kUncachedAlignment));
   const auto past = file.read(4 * kUncachedAlignment, buffer.data, kUncachedAlignment);
   ASSERT_TRUE(past.ok()) << past.status().message();
   EXPECT_EQ(past.value(), 0u);
 
   // Nothing but a regular file below base is opened.
   backend_->plantFile("plain");
-  std::vector<std::string> refused = {"missing", "d", "plain" + sep() + "x", ".." + sep() + "d" + sep() + "f", ""};
+  std::vector<std::string> refused = {"missing", "d", "plain" + sep() + "x", ".." + sep() + "d" + sep() + "f",
+                                      ""};
   if (backend_->plantLink("l")) refused.push_back("l");
   for (const auto& wrong : refused) {
     SCOPED_TRACE(wrong);
@@ -422,7 +432,8 @@ TEST_P(FileSystemContractTest, AnAllocationWithinTheFreeSpaceSucceeds) {
   EXPECT_LE(space.value().availableToCaller, kVolumeBytes - (256 << 10));
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryImplementation, FileSystemContractTest, ::testing::Values("fake", "system", "planning"),
+INSTANTIATE_TEST_SUITE_P(EveryImplementation, FileSystemContractTest,
+                         ::testing::Values("fake", "system", "planning"),
                          [](const auto& param) { return param.param; });
 
 }  // namespace
