@@ -90,7 +90,7 @@ class ReadHandle {
 // What a path names, as one look at it tells; links in the path's folder part are followed, the
 // last part is looked at itself.
 enum class PathKind {
-  Missing,  // nothing of that name, or nothing the caller may look at
+  Missing,       // nothing of that name, or nothing the caller may look at
   Folder,
   File,          // a regular file or any other node that is not a folder (FIFO, device, socket)
   LinkToFolder,  // a symbolic link or reparse point that leads to a folder
