@@ -14,12 +14,8 @@ void deliver(GenerationJob& job, const EngineServices& services, FailurePresente
   services.presenter.showError(caption, interactive);
 }
 
-// The system's description in a failure's message ("<context>: <description>").
-std::string causeOf(const Status& status) {
-  const std::string& message = status.message();
-  const auto cut = message.rfind(": ");
-  return cut == std::string::npos ? message : message.substr(cut + 2);
-}
+// The system's description of a failure; the whole message when it gave none apart.
+std::string causeOf(const Status& status) { return status.cause().empty() ? status.message() : status.cause(); }
 
 }  // namespace
 

@@ -164,7 +164,7 @@ TEST_F(EndSyncTest, FlushesTheVolumeOnceAfterTheLastFile) {
 }
 
 TEST_F(EndSyncTest, AFailedFlushFailsTheRunAndARefusedOneIsOnlyNoted) {
-  fs.volumeSyncStatus = Status::failure(ErrorKind::Other, 5, "/root: Input/output error");
+  fs.volumeSyncStatus = Status::failure(ErrorKind::Other, 5, "/root", "Input/output error");
   EXPECT_EQ(run(), GenerationResult::PathFailed);
   ASSERT_EQ(h.presenter.shown().size(), 1u);
   EXPECT_EQ(h.presenter.shown()[0].second, "Can not flush the volume of '/root': Input/output error.");
@@ -172,7 +172,7 @@ TEST_F(EndSyncTest, AFailedFlushFailsTheRunAndARefusedOneIsOnlyNoted) {
 
   FakeFileSystem refusing;
   refusing.addFolder("/root");
-  refusing.volumeSyncStatus = Status::failure(ErrorKind::Unsupported, 5, "C:\\: flushing the volume needs administrator rights");
+  refusing.volumeSyncStatus = Status::failure(ErrorKind::Unsupported, 5, "C:\\", "flushing the volume needs administrator rights");
   EngineHarness r{refusing};
   r.job.rootFolder = "/root/";
   r.job.minFileSize = r.job.maxFileSize = r.job.allSize = 2000;

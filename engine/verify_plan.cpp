@@ -51,36 +51,27 @@ class PlanningFileSystem final : public FileSystem {
   Result<std::string> fileSystemName(const std::string&) override { return volume_.fileSystemName; }
   std::string driveRoot(const std::string&) override { return withTrailingSeparator(root_); }
   std::string volumeDisplayName(const std::string&) override { return root_; }
-  std::string nearestExistingAncestor(const std::string& path) override {
-    std::string p = withoutTrailingSeparator(path);
-    while (!p.empty() && !isFolderKnown(p) && files_.count(p) == 0) {
-      const auto cut = p.find_last_of(kSeparator);
-      if (cut == std::string::npos) return "";
-      p = p.substr(0, cut);
-    }
-    return p;
-  }
-  bool exists(const std::string& path) override {
+  PathKind pathKind(const std::string& path) override {
     const std::string p = withoutTrailingSeparator(path);
-    return isFolderKnown(p) || files_.count(p) != 0;
+    if (isFolderKnown(p)) return PathKind::Folder;
+    return files_.count(p) != 0 ? PathKind::File : PathKind::Missing;
   }
-  bool isFolder(const std::string& path) override { return isFolderKnown(withoutTrailingSeparator(path)); }
   Status createFolder(const std::string& path) override {
     const std::string p = withoutTrailingSeparator(path);
-    if (exists(p)) return Status::failure(ErrorKind::AlreadyExists, 0, p + ": exists");
-    if (!isFolderKnown(parentOf(p))) return Status::failure(ErrorKind::WrongPath, 0, p + ": no parent");
+    if (exists(p)) return Status::failure(ErrorKind::AlreadyExists, 0, p, "exists");
+    if (!isFolderKnown(parentOf(p))) return Status::failure(ErrorKind::WrongPath, 0, p, "no parent");
     folders_.insert(p);
     made_[p] = static_cast<std::int64_t>(made_.size());
     return {};
   }
   Result<std::unique_ptr<FileHandle>> createNewFile(const std::string& path) override {
     const std::string p = withoutTrailingSeparator(path);
-    if (exists(p)) return Status::failure(ErrorKind::AlreadyExists, 0, p + ": exists");
-    if (!isFolderKnown(parentOf(p))) return Status::failure(ErrorKind::WrongPath, 0, p + ": no parent");
+    if (exists(p)) return Status::failure(ErrorKind::AlreadyExists, 0, p, "exists");
+    if (!isFolderKnown(parentOf(p))) return Status::failure(ErrorKind::WrongPath, 0, p, "no parent");
     if (static_cast<std::int64_t>(made.size()) >= kMaxPlannedFiles) {
       cut = true;
       job_.stopRequested = true;
-      return Status::failure(ErrorKind::DiskFull, 0, p + ": plan full");
+      return Status::failure(ErrorKind::DiskFull, 0, p, "plan full");
     }
     files_.insert(p);
     made.push_back({p, 0});
@@ -94,7 +85,7 @@ class PlanningFileSystem final : public FileSystem {
   }
   Result<std::unique_ptr<FolderReader>> openFolder(const std::string& path) override {
     const std::string p = withoutTrailingSeparator(path);
-    if (!isFolderKnown(p)) return Status::failure(ErrorKind::WrongPath, 0, p + ": no folder");
+    if (!isFolderKnown(p)) return Status::failure(ErrorKind::WrongPath, 0, p, "no folder");
     auto reader = std::make_unique<Reader>();
     const std::string prefix = p + kSeparator;
     std::vector<std::pair<std::int64_t, std::string>> subfolders;
@@ -219,6 +210,11 @@ std::optional<std::vector<PlannedFile>> planRun(GenerationJob& job, const PlanVo
   }
   if (fs.cut) why = "the plan stops after " + std::to_string(kMaxPlannedFiles) + " files";
   return plan;
+}
+
+std::unique_ptr<FileSystem> makePlanningFileSystem(const std::string& root, const PlanVolume& volume,
+                                                   GenerationJob& job) {
+  return std::make_unique<PlanningFileSystem>(root, volume, job);
 }
 
 }  // namespace quillet

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,5 +35,11 @@ inline constexpr std::int64_t kMaxPlannedFiles = 2'000'000;
 std::optional<std::vector<PlannedFile>> planRun(GenerationJob& job, const PlanVolume& volume,
                                                 const std::function<void(GenerationJob&, FileSystem&)>& complete,
                                                 std::string& why);
+
+// The stand-in volume planRun runs the engine on, alone, so that it is held to the contract every
+// FileSystem keeps: root and its ancestors exist and nothing else; job is asked whether files are
+// being generated and told to stop when the plan is full, and must outlive the volume.
+std::unique_ptr<FileSystem> makePlanningFileSystem(const std::string& root, const PlanVolume& volume,
+                                                   GenerationJob& job);
 
 }  // namespace quillet

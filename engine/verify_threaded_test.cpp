@@ -224,7 +224,7 @@ class CutHandle : public ReadHandle {
   UncachedRead method() const override { return inner_->method(); }
   Result<std::size_t> read(std::int64_t offset, void* data, std::size_t size) override {
     if (offset >= cut_) {
-      if (fail_) return Status::failure(ErrorKind::Other, 5, "read failed past the cut");
+      if (fail_) return Status::failure(ErrorKind::Other, 5, "", "read failed past the cut");
       return std::size_t{0};
     }
     return inner_->read(offset, data, static_cast<std::size_t>(std::min<std::int64_t>(size, cut_ - offset)));

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "frontend/splash_sequence.h"
+#include "quillet_version.h"
 #include "script/scripts_help_text.h"
 #include "settings/registry_access.h"
 #include "settings/settings_values.h"
@@ -44,7 +45,7 @@ TEST(SplashSequence, ShowsEachMessagePresentedBeforeItsHoldThenCloses) {
   const std::vector<std::string> expected = {
       "create",
       "product Talvane Quillet shown",
-      "version Build 3.01.029 shown",
+      "version Build " QUILLET_PRODUCT_VERSION " shown",
       "message         Please wait...",
       "present",
       "hold 1500",
@@ -77,10 +78,10 @@ TEST(HelpLayout, AboutLinesCarryTheRecordedVersionOrNothing) {
   }
   {
     RegistryAccess access(store);
-    access.writeString(productKeyPath, "Product Version", "3.01.029");
+    access.writeString(productKeyPath, "Product Version", QUILLET_PRODUCT_VERSION);
   }
   RegistryAccess access(store);
-  EXPECT_EQ(aboutProductLine(readProductVersion(access)), "Talvane Quillet Build 3.01.029");
+  EXPECT_EQ(aboutProductLine(readProductVersion(access)), "Talvane Quillet Build " QUILLET_PRODUCT_VERSION);
   EXPECT_EQ(aboutProductLine(""), "Talvane Quillet Build ");
   EXPECT_EQ(aboutCreditLine(), "Made by Talvane Software");
 }

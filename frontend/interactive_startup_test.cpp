@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "quillet_version.h"
 #include "settings/registry_access.h"
 #include "testing/memory_registry_store.h"
 
@@ -42,7 +43,7 @@ TEST(InteractiveStartup, FirstStartRecordsTheProductAndRunsTheSplashBeforeTheDia
                          [&] { order.push_back(showSplash ? "dialog, splash on" : "dialog, splash off"); });
   EXPECT_EQ(order, (std::vector<std::string>{"splash", "dialog, splash on"}));
   EXPECT_EQ(stored(store, productKeyPath, "Product Name"), "Talvane Quillet");
-  EXPECT_EQ(stored(store, productKeyPath, "Product Version"), "3.01.029");
+  EXPECT_EQ(stored(store, productKeyPath, "Product Version"), QUILLET_PRODUCT_VERSION);
   EXPECT_TRUE(errors.texts.empty());
 
   // Switched off: straight to the dialog; no splash function at all is as good as one not run.

@@ -93,14 +93,43 @@ class ReadHandle {
   virtual Result<std::size_t> read(std::int64_t offset, void* data, std::size_t size) = 0;
 };
 
+// What a path names, as one look at it tells; links in the path's folder part are followed, the
+// last part is looked at itself.
+enum class PathKind {
+  Missing,       // nothing of that name, or nothing the caller may look at
+  Folder,
+  File,          // a regular file or any other node that is not a folder (FIFO, device, socket)
+  LinkToFolder,  // a symbolic link or reparse point that leads to a folder
+  LinkToOther,   // a link that leads to anything else
+  BrokenLink,    // a link that leads nowhere (its target is missing, or links loop)
+};
+
 // Local wall-clock time, as the log's time stamps show it.
 struct LocalTime {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
 };
 
+// Implementations provide the virtual primitives; the non-virtual methods are composed of them
+// once, here, so that every implementation answers them by the same rule.
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
+
+  // The primitive every question about an existing name is answered from.
+  virtual PathKind pathKind(const std::string& path) = 0;
+  // True when a file, folder or link of that name exists (links are not followed).
+  bool exists(const std::string& path) { return pathKind(path) != PathKind::Missing; }
+  // True when path is a folder, or a link to one (the path the user chose may pass through links).
+  bool isFolder(const std::string& path) {
+    const PathKind kind = pathKind(path);
+    return kind == PathKind::Folder || kind == PathKind::LinkToFolder;
+  }
+  // The path itself when it leads to something (a link that leads nowhere does not), otherwise the
+  // nearest of its ancestors that does; trailing separators are dropped and a bare drive ("C:")
+  // stands for its root. A relative path that runs out of ancestors ends at the working folder
+  // ("."). Empty when nothing does: an empty path, or a root that does not exist ("X:\" of no
+  // drive).
+  std::string nearestExistingAncestor(const std::string& path);
 
   // Free bytes available to the caller and total bytes of the volume that holds path. Fails when
   // path does not exist (WrongPath, also when a part of it is not a folder) or cannot be asked.
@@ -117,13 +146,7 @@ class FileSystem {
   // How the full-volume text names the volume that holds path: the upper-cased drive letter on
   // Windows, the mount point (without its final separator) on POSIX.
   virtual std::string volumeDisplayName(const std::string& path) = 0;
-  // The path itself when it exists, otherwise its nearest existing ancestor (empty when none).
-  virtual std::string nearestExistingAncestor(const std::string& path) = 0;
 
-  // True when a file, folder or link of that name exists (links are not followed).
-  virtual bool exists(const std::string& path) = 0;
-  // True when path is a folder, or a link to one (the path the user chose may pass through links).
-  virtual bool isFolder(const std::string& path) = 0;
   // Creates one folder. AlreadyExists when any entry of that name exists; WrongPath when the
   // parent is missing or not a folder; other failures as classified.
   virtual Status createFolder(const std::string& path) = 0;
@@ -141,7 +164,7 @@ class FileSystem {
   // for reading past the cache, as createNewFileBelow walks: no link on the way or at the end is
   // followed and no part climbs (WrongPath); anything but a regular file is refused (WrongPath).
   virtual Result<std::unique_ptr<ReadHandle>> openForCheck(const std::string& base, const std::string& relative) {
-    return Status::failure(ErrorKind::Unsupported, 0, base + relative + ": no uncached reading here");
+    return Status::failure(ErrorKind::Unsupported, 0, base + relative, "no uncached reading here");
   }
   // Writes every cached change of the volume that holds path (a folder) to its storage and returns
   // when that is done (syncfs on POSIX; on Windows a flush of the volume's handle). Unsupported when

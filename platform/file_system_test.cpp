@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <set>
@@ -116,7 +118,12 @@ TEST_F(FileSystemTest, CreationTellsExistingNamesFromWrongPaths) {
   QUILLET_MOUNT_OR_SKIP(tmp, tmpfs, 1 << 20);
   EXPECT_TRUE(fs->createFolder(*tmp / "a").ok());
   EXPECT_EQ(fs->createFolder(*tmp / "a").kind(), ErrorKind::AlreadyExists);
-  EXPECT_EQ(fs->createFolder(*tmp / "missing/b").kind(), ErrorKind::WrongPath);
+  // The path and the system's words are kept apart; the message joins them.
+  const Status missing = fs->createFolder(*tmp / "missing/b");
+  EXPECT_EQ(missing.kind(), ErrorKind::WrongPath);
+  EXPECT_EQ(missing.context(), *tmp / "missing/b");
+  EXPECT_EQ(missing.cause(), std::strerror(ENOENT));
+  EXPECT_EQ(missing.message(), *tmp / "missing/b: " + std::strerror(ENOENT));
 
   auto file = fs->createNewFile(*tmp / "a/f");
   ASSERT_TRUE(file.ok());

@@ -93,7 +93,7 @@ Status replacedTarget(const std::string& path, std::string& target) {
     if (S_ISREG(st.st_mode)) return {};
     if (S_ISDIR(st.st_mode)) return posixError(path, EISDIR);
     if (!S_ISLNK(st.st_mode)) {
-      return Status::failure(ErrorKind::WrongPath, EINVAL, path + ": not a regular file");
+      return Status::failure(ErrorKind::WrongPath, EINVAL, path, "not a regular file");
     }
     if (links == 40) return posixError(path, ELOOP);
     std::string link(PATH_MAX, '\0');

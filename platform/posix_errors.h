@@ -27,7 +27,7 @@ inline ErrorKind classifyErrno(int err) {
 
 // "path: description" with the system's own description of err.
 inline Status posixError(const std::string& context, int err) {
-  return Status::failure(classifyErrno(err), err, context + ": " + std::strerror(err));
+  return Status::failure(classifyErrno(err), err, context, std::strerror(err));
 }
 
 }  // namespace quillet

@@ -359,27 +359,12 @@ class PosixFileSystem final : public FileSystem {
     return withoutTrailingSeparator(driveRoot(path));
   }
 
-  std::string nearestExistingAncestor(const std::string& path) override {
-    if (path.empty()) return "";
-    std::string candidate = withoutTrailingSeparator(path);
-    for (;;) {
-      struct stat st;
-      if (::stat(candidate.c_str(), &st) == 0) return candidate;
-      const auto cut = candidate.find_last_of('/');
-      if (cut == std::string::npos) return ".";
-      if (cut == 0) return "/";
-      candidate = withoutTrailingSeparator(candidate.substr(0, cut));
-    }
-  }
-
-  bool exists(const std::string& path) override {
+  PathKind pathKind(const std::string& path) override {
     struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
-  }
-
-  bool isFolder(const std::string& path) override {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    if (::lstat(path.c_str(), &st) != 0) return PathKind::Missing;
+    if (!S_ISLNK(st.st_mode)) return S_ISDIR(st.st_mode) ? PathKind::Folder : PathKind::File;
+    if (::stat(path.c_str(), &st) != 0) return PathKind::BrokenLink;
+    return S_ISDIR(st.st_mode) ? PathKind::LinkToFolder : PathKind::LinkToOther;
   }
 
   Status createFolderBelow(const std::string& base, const std::string& relative) override {

@@ -1,5 +1,6 @@
-// Outcome of a platform call: success, or a classified failure whose message names the path and the
-// system's description of the cause. Plain value type; safe to copy between threads.
+// Outcome of a platform call: success, or a classified failure that keeps where it happened (the
+// path) apart from the system's description of the cause. Plain value type; safe to copy between
+// threads.
 #pragma once
 
 #include <string>
@@ -20,11 +21,14 @@ enum class ErrorKind {
 class Status {
  public:
   Status() = default;
-  static Status failure(ErrorKind kind, int systemCode, std::string message) {
+  // context names where it happened (usually the path), cause what the system said; either may be
+  // empty.
+  static Status failure(ErrorKind kind, int systemCode, std::string context, std::string cause) {
     Status s;
     s.kind_ = kind;
     s.systemCode_ = systemCode;
-    s.message_ = std::move(message);
+    s.context_ = std::move(context);
+    s.cause_ = std::move(cause);
     return s;
   }
 
@@ -32,13 +36,21 @@ class Status {
   ErrorKind kind() const { return kind_; }
   // errno on POSIX, GetLastError() on Windows; 0 on success.
   int systemCode() const { return systemCode_; }
-  // "<path>: <system description>", empty on success.
-  const std::string& message() const { return message_; }
+  // Where it failed: "<path>", empty on success.
+  const std::string& context() const { return context_; }
+  // Why, in the system's words: "<system description>", empty on success.
+  const std::string& cause() const { return cause_; }
+  // "<context>: <cause>" (or whichever of the two there is), empty on success.
+  std::string message() const {
+    if (context_.empty() || cause_.empty()) return context_ + cause_;
+    return context_ + ": " + cause_;
+  }
 
  private:
   ErrorKind kind_ = ErrorKind::None;
   int systemCode_ = 0;
-  std::string message_;
+  std::string context_;
+  std::string cause_;
 };
 
 // A value or the failure that prevented it.

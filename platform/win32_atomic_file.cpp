@@ -64,7 +64,7 @@ Status replacedTarget(const std::string& path, std::string& target) {
   BY_HANDLE_FILE_INFORMATION info{};
   if (::GetFileType(file.get()) != FILE_TYPE_DISK || !::GetFileInformationByHandle(file.get(), &info) ||
       (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    return Status::failure(ErrorKind::WrongPath, ERROR_INVALID_PARAMETER, path + ": not a regular file");
+    return Status::failure(ErrorKind::WrongPath, ERROR_INVALID_PARAMETER, path, "not a regular file");
   }
   // The name itself, not what it leads to: another file than the one followed means a link.
   Handle own(::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,

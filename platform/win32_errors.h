@@ -53,7 +53,7 @@ inline std::string win32Description(DWORD code) {
 
 // "path: description" for a failed call whose GetLastError() was code.
 inline Status win32Error(const std::string& context, DWORD code) {
-  return Status::failure(classifyWin32Error(code), static_cast<int>(code), context + ": " + win32Description(code));
+  return Status::failure(classifyWin32Error(code), static_cast<int>(code), context, win32Description(code));
 }
 
 }  // namespace quillet

@@ -2,7 +2,6 @@
 // file-system name, CREATE_NEW creation, the end of file moved out for allocation, FindFirstFileA
 // for enumeration. Stateless; thread-safe.
 #include <algorithm>
-#include <cctype>
 #include <vector>
 
 #include "platform/ascii.h"
@@ -16,10 +15,6 @@ namespace {
 // The bytes that fit when a write meets a full disk are found block by block, in the engine's
 // accounting unit, so that a disk filling mid-write still yields a short count.
 constexpr std::size_t kFullDiskProbe = 1024;
-
-bool isDriveLetterPrefix(const std::string& text) {
-  return text.size() == 2 && text[1] == ':' && std::isalpha(static_cast<unsigned char>(text[0]));
-}
 
 bool entryExists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -225,25 +220,14 @@ class Win32FileSystem final : public FileSystem {
     return std::string(1, asciiUpper(path[0]));
   }
 
-  std::string nearestExistingAncestor(const std::string& path) override {
-    if (path.empty()) return "";
-    std::string candidate = withoutTrailingSeparator(path);
-    for (;;) {
-      if (isDriveLetterPrefix(candidate)) candidate += '\\';
-      if (entryExists(candidate)) return candidate;
-      std::size_t cut = candidate.size();
-      while (cut > 0 && !isSeparator(candidate[cut - 1])) --cut;
-      if (cut == 0) return entryExists(".") ? "." : "";
-      if (cut == candidate.size()) return "";  // a root that does not exist ("X:\" of no drive)
-      candidate = withoutTrailingSeparator(candidate.substr(0, cut));
-    }
-  }
-
-  bool exists(const std::string& path) override { return entryExists(path); }
-
-  bool isFolder(const std::string& path) override {
+  PathKind pathKind(const std::string& path) override {
+    // The attributes are the entry's own: a reparse point is not followed, and its directory bit
+    // tells what it stands for.
     const DWORD attributes = ::GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
+    const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return folder ? PathKind::LinkToFolder : PathKind::LinkToOther;
+    return folder ? PathKind::Folder : PathKind::File;
   }
 
   Status createFolderBelow(const std::string& base, const std::string& relative) override {
@@ -260,7 +244,14 @@ class Win32FileSystem final : public FileSystem {
 
   Result<std::unique_ptr<ReadHandle>> openForCheck(const std::string& base, const std::string& relative) override {
     const std::string path = base + relative;
-    if (const DWORD refused = refusedBelow(base, relative); refused != 0) return win32Error(path, refused);
+    // A folder (base itself included) is no file to read: refused as a wrong path, in the system's
+    // own words.
+    const auto notAFile = [&path](DWORD code) {
+      return Status::failure(ErrorKind::WrongPath, static_cast<int>(code), path, win32Description(code));
+    };
+    if (const DWORD refused = refusedBelow(base, relative); refused != 0) {
+      return refused == ERROR_ALREADY_EXISTS ? notAFile(refused) : win32Error(path, refused);
+    }
     // The reparse point itself is opened, never what it leads to; it is then refused below.
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN;
@@ -271,7 +262,12 @@ class Win32FileSystem final : public FileSystem {
       direct = false;
       handle = ::CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, flags, nullptr);
     }
-    if (handle == INVALID_HANDLE_VALUE) return win32Error(path, ::GetLastError());
+    if (handle == INVALID_HANDLE_VALUE) {
+      const DWORD err = ::GetLastError();
+      // Opening a folder as a file is denied.
+      if (err == ERROR_ACCESS_DENIED && pathKind(path) == PathKind::Folder) return notAFile(err);
+      return win32Error(path, err);
+    }
     BY_HANDLE_FILE_INFORMATION info{};
     if (!::GetFileInformationByHandle(handle, &info)) {
       const DWORD err = ::GetLastError();
@@ -332,13 +328,12 @@ class Win32FileSystem final : public FileSystem {
     } else if (root.size() >= 2 && root[1] == ':') {
       device = "\\\\.\\" + root.substr(0, 2);
     } else {
-      return Status::failure(ErrorKind::Unsupported, 0, path + ": the volume has no device that can be flushed");
+      return Status::failure(ErrorKind::Unsupported, 0, path, "the volume has no device that can be flushed");
     }
     const auto refused = [&root](DWORD err) {
-      return Status::failure(ErrorKind::Unsupported, static_cast<int>(err),
-                             err == ERROR_ACCESS_DENIED
-                                 ? root + ": flushing the volume needs administrator rights"
-                                 : root + ": the volume cannot be flushed: " + win32Description(err));
+      return Status::failure(ErrorKind::Unsupported, static_cast<int>(err), root,
+                             err == ERROR_ACCESS_DENIED ? "flushing the volume needs administrator rights"
+                                                        : "the volume cannot be flushed: " + win32Description(err));
     };
     const HANDLE volume = ::CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);

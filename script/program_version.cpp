@@ -1,6 +1,7 @@
 #include "script/program_version.h"
 
 #include "platform/system.h"
+#include "quillet_version.h"
 
 namespace quillet {
 

@@ -251,13 +251,9 @@ Status writeReport(const std::string& path, const RunRecord& record) {
 }
 
 std::string reportFailureLine(const std::string& path, const Status& failed) {
-  std::string reason = failed.message();
-  if (reason.rfind(path, 0) == 0) {
-    if (const auto separator = reason.find(": ", path.size()); separator != std::string::npos) {
-      reason = reason.substr(separator + 2);
-    }
-  }
-  return "Can not write report '" + path + "': " + reason + ".";
+  // The report's own path (or its temporary file beside it) is named once, by the line itself.
+  const bool aboutTheReport = failed.context().rfind(path, 0) == 0 && !failed.cause().empty();
+  return "Can not write report '" + path + "': " + (aboutTheReport ? failed.cause() : failed.message()) + ".";
 }
 
 }  // namespace quillet

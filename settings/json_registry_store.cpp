@@ -105,7 +105,7 @@ std::optional<Json> parseStore(const std::string& text) {
 std::string storeText(const Json& json) { return json.dump(2) + "\n"; }
 
 Status failureOf(const std::string& path, int err) {
-  return Status::failure(ErrorKind::Other, err, path + ": " + std::strerror(err));
+  return Status::failure(ErrorKind::Other, err, path, std::strerror(err));
 }
 
 }  // namespace

@@ -4,11 +4,13 @@
 #include <sys/mount.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <variant>
 #include <vector>
 
+#include "quillet_version.h"
 #include "settings/json_registry_store.h"
 #include "settings/startup_registry.h"
 #include "testing/volume_fixture.h"
@@ -154,7 +156,7 @@ TEST_F(SettingsValuesTest, StartUpRecordsTheProductAndSkipsTheVersionAfterAFailu
   writeProductValues(access, presenter);
   std::string text;
   access.readString(productKeyPath, "Product Version", text);
-  EXPECT_EQ(text, "3.01.029");
+  EXPECT_EQ(text, QUILLET_PRODUCT_VERSION);
   access.writeDword(settingsKeyPath, "Show splash", 0);
   EXPECT_FALSE(loadShowSplash(access));
   access.writeString(settingsKeyPath, "Show splash", "0");
@@ -166,6 +168,23 @@ TEST_F(SettingsValuesTest, StartUpRecordsTheProductAndSkipsTheVersionAfterAFailu
   writeProductValues(access, presenter);
   EXPECT_EQ(access.written, std::vector<std::string>{"Product Name"});
   EXPECT_EQ(presenter.shown.size(), 1u);
+}
+
+// The recorded form is made by the build from the project's version: "3.1.29" is "3.01.029".
+TEST(ProductVersionTest, IsTheProjectVersionWithMinorInTwoDigitsAndPatchInThree) {
+  const std::string project = QUILLET_VERSION;
+  const std::size_t first = project.find('.');
+  const std::size_t second = project.find('.', first + 1);
+  ASSERT_NE(second, std::string::npos) << project;
+  const int major = std::stoi(project.substr(0, first));
+  const int minor = std::stoi(project.substr(first + 1, second - first - 1));
+  const int patch = std::stoi(project.substr(second + 1));
+  EXPECT_EQ(major, QUILLET_VERSION_MAJOR);
+  EXPECT_EQ(minor, QUILLET_VERSION_MINOR);
+  EXPECT_EQ(patch, QUILLET_VERSION_PATCH);
+  char expected[40];
+  std::snprintf(expected, sizeof expected, "%d.%02d.%03d", major, minor, patch);
+  EXPECT_STREQ(kProductVersion, expected);
 }
 
 TEST(SettingsStoreReadOnlyTest, EveryWriteFailsOnItsOwnAndLoadStillGivesValues) {

@@ -2,13 +2,14 @@
 // product values and the settings key. Not thread-safe: main thread only.
 #pragma once
 
+#include "quillet_version.h"
 #include "settings/registry_access.h"
 #include "settings/registry_error_report.h"
 
 namespace quillet {
 
 inline constexpr const char* kProductName = "Talvane Quillet";
-inline constexpr const char* kProductVersion = "3.01.029";
+inline constexpr const char* kProductVersion = QUILLET_PRODUCT_VERSION;
 
 // Writes "Product Name" and then "Product Version" under productKeyPath. A failure is shown through
 // the presenter and the remaining value is skipped; start-up goes on either way.

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "quillet_version.h"
 #include "settings/registry_access.h"
 #include "settings/settings_values.h"
 #include "settings/startup_registry.h"
@@ -140,7 +141,7 @@ TEST_F(Win32UserRegistryTest, ValuesOfTheWrongTypeAreRewrittenWithTheirDefault) 
   EXPECT_EQ(rawType(settingsKeyPath, "Tree deep", &data), static_cast<DWORD>(REG_SZ));
   EXPECT_EQ(data, std::string("300\0", 4)) << "normalised in memory only";
   EXPECT_EQ(rawType(productKeyPath, "Product Version", &data), static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(data, std::string("3.01.029\0", 9));
+  EXPECT_EQ(data, std::string(QUILLET_PRODUCT_VERSION "\0", sizeof QUILLET_PRODUCT_VERSION));
   EXPECT_EQ(rawType(settingsKeyPath, "Directories number limit"), static_cast<DWORD>(REG_SZ)) << "defaults written";
   EXPECT_EQ(presenter.shown, 0);
 }

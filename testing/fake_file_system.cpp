@@ -32,7 +32,7 @@ class FakeReader final : public FolderReader {
   FakeReader(std::vector<FolderEntry> entries, bool failAfterFirst)
       : entries_(std::move(entries)), failAfterFirst_(failAfterFirst) {}
   Result<bool> next(FolderEntry& entry) override {
-    if (failAfterFirst_ && index_ >= 1) return Status::failure(ErrorKind::Other, 5, "folder listing: read error");
+    if (failAfterFirst_ && index_ >= 1) return Status::failure(ErrorKind::Other, 5, "folder listing", "read error");
     if (index_ >= entries_.size()) return false;
     entry = entries_[index_++];
     return true;
@@ -45,7 +45,7 @@ class FakeReader final : public FolderReader {
 };
 
 Status fail(ErrorKind kind, const std::string& path, const char* what) {
-  return Status::failure(kind, 1, path + ": " + what);
+  return Status::failure(kind, 1, path, what);
 }
 
 std::string parentOf(const std::string& path) {
@@ -127,23 +127,13 @@ std::string FakeFileSystem::driveRoot(const std::string&) { return "/"; }
 
 std::string FakeFileSystem::volumeDisplayName(const std::string&) { return "/"; }
 
-std::string FakeFileSystem::nearestExistingAncestor(const std::string& path) {
+PathKind FakeFileSystem::pathKind(const std::string& path) {
   std::lock_guard lock(mutex_);
-  std::string p = normalise(path);
-  while (!takenLocked(p)) p = parentOf(p);
-  return p;
-}
-
-bool FakeFileSystem::exists(const std::string& path) {
-  std::lock_guard lock(mutex_);
-  return takenLocked(normalise(path));
-}
-
-bool FakeFileSystem::isFolder(const std::string& path) {
-  std::lock_guard lock(mutex_);
-  // The fake's links stand for links to folders out of the tree.
   const std::string p = normalise(path);
-  return folders_.count(p) != 0 || links_.count(p) != 0;
+  if (folders_.count(p) != 0) return PathKind::Folder;
+  if (files_.count(p) != 0) return PathKind::File;
+  if (links_.count(p) != 0) return PathKind::LinkToFolder;
+  return PathKind::Missing;
 }
 
 Status FakeFileSystem::createFolderBelow(const std::string& base, const std::string& relative) {

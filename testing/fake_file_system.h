@@ -90,9 +90,8 @@ class FakeFileSystem : public FileSystem {
   Result<std::string> fileSystemName(const std::string& path) override;
   std::string driveRoot(const std::string& path) override;
   std::string volumeDisplayName(const std::string& path) override;
-  std::string nearestExistingAncestor(const std::string& path) override;
-  bool exists(const std::string& path) override;
-  bool isFolder(const std::string& path) override;
+  // The fake's links stand for links to folders out of the tree.
+  PathKind pathKind(const std::string& path) override;
   Status createFolder(const std::string& path) override;
   Result<std::unique_ptr<FileHandle>> createNewFile(const std::string& path) override;
   // The relative path is joined to base; the fake's links lead nowhere, so none is passed.

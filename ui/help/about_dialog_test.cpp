@@ -6,6 +6,7 @@
 #include <QTest>
 #include <stdexcept>
 
+#include "quillet_version.h"
 #include "settings/json_registry_store.h"
 #include "settings/registry_access.h"
 #include "settings/settings_values.h"
@@ -37,7 +38,7 @@ class AboutDialogTest : public QObject {
   void productLineCarriesTheRecordedVersion_data() {
     QTest::addColumn<QString>("storeSetup");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("version recorded") << "string" << "Talvane Quillet Build 3.01.029";
+    QTest::newRow("version recorded") << "string" << "Talvane Quillet Build " QUILLET_PRODUCT_VERSION;
     QTest::newRow("empty store") << "none" << "Talvane Quillet Build ";
     QTest::newRow("version of the wrong type") << "number" << "Talvane Quillet Build ";
     QTest::newRow("store that fails otherwise") << "broken" << "Talvane Quillet Build ";
@@ -48,7 +49,7 @@ class AboutDialogTest : public QObject {
     ScratchFolder scratch;
     JsonRegistryStore store(scratch / "config");
     RegistryAccess writer(store);
-    if (storeSetup == "string") writer.writeString(productKeyPath, "Product Version", "3.01.029");
+    if (storeSetup == "string") writer.writeString(productKeyPath, "Product Version", QUILLET_PRODUCT_VERSION);
     if (storeSetup == "number") writer.writeDword(productKeyPath, "Product Version", 301029);
     writer.closeKey();
 

@@ -8,6 +8,7 @@
 #include <QTest>
 #include <vector>
 
+#include "quillet_version.h"
 #include "ui/help/help_resources.h"
 #include "frontend/help_strings.h"
 #include "ui/ui_test_support.h"
@@ -62,7 +63,7 @@ class SplashWindowTest : public QObject {
     splash.create(greyBitmap);
     const QString message = QStringLiteral("Quillet is preparing for spamming...");
     splash.setProduct(QStringLiteral("Talvane Quillet"), true);
-    splash.setVersion(QStringLiteral("Build 3.01.029"), true);
+    splash.setVersion(QStringLiteral("Build " QUILLET_PRODUCT_VERSION), true);
     splash.setMessage(message);
     const QImage image = render(&splash);
 
@@ -99,7 +100,7 @@ class SplashWindowTest : public QObject {
     SplashWindow splash;
     splash.create(greyBitmap);
     splash.setProduct(QStringLiteral("Talvane Quillet"), false);
-    splash.setVersion(QStringLiteral("Build 3.01.029"), false);
+    splash.setVersion(QStringLiteral("Build " QUILLET_PRODUCT_VERSION), false);
     splash.setMessage(QStringLiteral("x"));
     QCOMPARE(find(render(&splash), QRect(0, 0, 281, 20), isWhitish).count, 0);
   }
@@ -152,7 +153,7 @@ class SplashWindowTest : public QObject {
                        find(image, QRect(0, 0, 281, 12), isWhitish).count > 40});
       if (steps.size() == 2) saveScreenshot(splash, QStringLiteral("splash_window"));
       QCOMPARE(splash->product(), QStringLiteral("Talvane Quillet"));
-      QCOMPARE(splash->version(), QStringLiteral("Build 3.01.029"));
+      QCOMPARE(splash->version(), QStringLiteral("Build " QUILLET_PRODUCT_VERSION));
     });
     QCOMPARE(steps.size(), size_t(3));
     const char* messages[] = {"        Please wait...", "Quillet is preparing for spamming...",

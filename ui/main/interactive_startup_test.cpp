@@ -4,6 +4,7 @@
 
 #include <QTimer>
 
+#include "quillet_version.h"
 #include "ui/main/main_test_support.h"
 
 using namespace quillet;
@@ -54,7 +55,7 @@ class InteractiveStartupTest : public QObject {
     QCOMPARE(closer.seen, 1);
     QVERIFY(env.showSplash);
     QCOMPARE(productValue(env.store, "Product Name"), std::string("Talvane Quillet"));
-    QCOMPARE(productValue(env.store, "Product Version"), std::string("3.01.029"));
+    QCOMPARE(productValue(env.store, "Product Version"), std::string(QUILLET_PRODUCT_VERSION));
     QCOMPARE(env.storedNumber("Show splash"), 1u);
     QCOMPARE(env.storedString("Tree deep"), std::string("1"));
     QCOMPARE(env.exitCode.load(), 3);  // no run finished

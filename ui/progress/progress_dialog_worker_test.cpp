@@ -32,11 +32,7 @@ class SlowFileSystem : public FileSystem {
   Result<std::string> fileSystemName(const std::string& p) override { return real.fileSystemName(p); }
   std::string driveRoot(const std::string& p) override { return real.driveRoot(p); }
   std::string volumeDisplayName(const std::string& p) override { return real.volumeDisplayName(p); }
-  std::string nearestExistingAncestor(const std::string& p) override {
-    return real.nearestExistingAncestor(p);
-  }
-  bool exists(const std::string& p) override { return real.exists(p); }
-  bool isFolder(const std::string& p) override { return real.isFolder(p); }
+  PathKind pathKind(const std::string& p) override { return real.pathKind(p); }
   Status createFolder(const std::string& p) override { return real.createFolder(p); }
   Status createFolderBelow(const std::string& b, const std::string& r) override { return real.createFolderBelow(b, r); }
   Result<std::unique_ptr<FileHandle>> createNewFile(const std::string& p) override {
