@@ -347,7 +347,7 @@ PopulationProfile desktopProfile() {
   p.fileDepth = poissonDepths(6.49, 0, 30);
   // Approximations: the same decay for sub-folders, with the leaf share such that a folder has
   // about one sub-folder on average; folders by depth as the files are.
-  p.subfoldersPerFolder = inversePolynomial(2.36, 1024, 0.69);
+  p.subfoldersPerFolder = inversePolynomial(2.36, 64, 0.86);
   p.folderDepth = poissonDepths(6.49, 1, 30);
   // The most common extensions by file count; the list follows the study's figure, the shares are
   // approximations read off it (the top twenty cover about half of all files).
