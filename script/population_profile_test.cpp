@@ -285,7 +285,7 @@ TEST_F(ProfileProgramTest, TreeMadeByAProfileMeasuresBackToIt) {
   const std::string file = writeProfile(profile);
   const std::string tree = *vol / "tree";
   auto r = run({"/s", "/root:'" + tree + "'", "/allsize:70m", "/profile:'" + file + "'", "/nofill", "/seed:5",
-                reportArg()});
+                reportArg(), "/html:'" + (bin / "page.html") + "'"});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   WalkedTree t = walk(tree);
   ASSERT_GT(t.sizes.size(), 15000u);
@@ -310,6 +310,22 @@ TEST_F(ProfileProgramTest, TreeMadeByAProfileMeasuresBackToIt) {
   EXPECT_LT(population["file_sizes"]["ks_distance"].get<double>(), 0.02);
   EXPECT_TRUE(population["files_per_folder"].is_null());
   EXPECT_NE(r.err.find("Profile 'lab', target against achieved:"), std::string::npos) << r.err;
+  // The page draws each size class's pair of bars from the report's shares.
+  const std::string page = testing::readFile(bin / "page.html");
+  const auto occurrences = [&](const std::string& what) {
+    std::size_t n = 0;
+    for (auto at = page.find(what); at != std::string::npos; at = page.find(what, at + 1)) ++n;
+    return n;
+  };
+  const json& bins = population["file_sizes"]["bins"];
+  ASSERT_GT(bins.size(), 10u);
+  EXPECT_NE(page.find("id=\"population-sizes\" class=\"chart\" data-bins=\"" + std::to_string(bins.size()) + "\""),
+            std::string::npos);
+  EXPECT_EQ(occurrences("<rect class=\"target\""), bins.size());
+  EXPECT_EQ(occurrences("<rect class=\"achieved\""), bins.size());
+  double achieved = 0;
+  for (const auto& b : bins) achieved += b["achieved_share"].get<double>();
+  EXPECT_NEAR(achieved, 1.0, 1e-9);
 }
 
 // A tree by a profile within /dirlimit and /treedeep: the run says how it resolved them, keeps to
