@@ -178,7 +178,7 @@ std::string PopulationSampler::suffixFor(int extensionIndex, RandomSource& rando
 
 DistributionFigures targetSizeFigures(const PopulationSampler& sampler) {
   DistributionFigures f;
-  constexpr int kSteps = 200000;
+  constexpr int kSteps = 50000;
   double sum = 0;
   for (int i = 0; i < kSteps; ++i) {
     const double x = sampler.sizeAt((i + 0.5) / kSteps);
