@@ -178,15 +178,33 @@ std::string PopulationSampler::suffixFor(int extensionIndex, RandomSource& rando
 
 DistributionFigures targetSizeFigures(const PopulationSampler& sampler) {
   DistributionFigures f;
-  constexpr int kSteps = 50000;
-  double sum = 0;
-  for (int i = 0; i < kSteps; ++i) {
-    const double x = sampler.sizeAt((i + 0.5) / kSteps);
-    std::int64_t size = clampSize(x);
-    if (!sampler.usesQuantiles() && size == 0 && x > 0) size = 1;
-    sum += static_cast<double>(size);
+  // The mean in closed form: over the quantile grid's segments, or over the fit's parts, each
+  // capped at the largest size a draw gives.
+  const SizeDistribution& s = sampler.profile().fileSizes;
+  const double cap = static_cast<double>(kMaxProfileFileSize);
+  if (sampler.usesQuantiles()) {
+    for (std::size_t i = 1; i < s.quantiles.size(); ++i) {
+      const double dp = s.quantiles[i].p - s.quantiles[i - 1].p;
+      const double v0 = std::min(cap, s.quantiles[i - 1].value), v1 = std::min(cap, s.quantiles[i].value);
+      if (v0 > 0 && v1 > v0) {
+        f.mean += dp * (v1 - v0) / std::log(v1 / v0);  // log-linear between the points
+      } else {
+        f.mean += dp * (v0 + v1) / 2;
+      }
+    }
+  } else {
+    const double body = std::exp(s.bodyMu + s.bodySigma * s.bodySigma / 2) *
+                            normalCdf((std::log(cap) - s.bodyMu - s.bodySigma * s.bodySigma) / s.bodySigma) +
+                        cap * (1 - normalCdf((std::log(cap) - s.bodyMu) / s.bodySigma));
+    double tail = 0;
+    if (s.tailShare > 0) {
+      const double xm = std::min(cap, s.tailStart), a = s.tailAlpha;
+      // E[min(X, cap)] = xm + the integral of (xm / x)^a from xm to cap.
+      tail = xm + (std::abs(a - 1) < 1e-12 ? xm * std::log(cap / xm)
+                                            : std::pow(xm, a) * (std::pow(cap, 1 - a) - std::pow(xm, 1 - a)) / (1 - a));
+    }
+    f.mean = (1 - s.zeroShare) * ((1 - s.tailShare) * body + s.tailShare * tail);
   }
-  f.mean = sum / kSteps;
   // The smallest whole size whose distribution function reaches p.
   const auto percentile = [&](double p) {
     std::int64_t lo = 0, hi = kMaxProfileFileSize;
