@@ -141,7 +141,12 @@ class Reader {
     if (!object(*value, where) || !onlyKnownKeys(*value, where, {"buckets", "quantiles", "count", "mean"})) return false;
     const json* buckets = member(*value, where, "buckets", true);
     if (buckets == nullptr || !list(*buckets, where + ".buckets")) return false;
-    if (buckets->empty()) return fail(where + ".buckets", "must not be empty");
+    // A distribution of nothing measured (a tree without files or sub-folders) has no shares.
+    if (const json* c = member(*value, where, "count", false); c != nullptr && !whole(*c, where + ".count", out.count)) {
+      return false;
+    }
+    const bool nothingMeasured = value->contains("count") && out.count == 0;
+    if (buckets->empty() && !nothingMeasured) return fail(where + ".buckets", "must not be empty");
     double total = 0;
     for (std::size_t i = 0; i < buckets->size(); ++i) {
       const std::string at = where + ".buckets[" + std::to_string(i) + "]";
@@ -159,12 +164,11 @@ class Reader {
       total += bucket.share;
       out.buckets.push_back(bucket);
     }
-    if (std::abs(total - 1) > kShareSlack) return fail(where + ".buckets", "shares must add up to 1");
+    if (std::abs(total - 1) > kShareSlack && !(nothingMeasured && total == 0)) {
+      return fail(where + ".buckets", "shares must add up to 1");
+    }
     if (const json* q = member(*value, where, "quantiles", false); q != nullptr) {
       if (!quantiles(*q, where + ".quantiles", out.quantiles)) return false;
-    }
-    if (const json* c = member(*value, where, "count", false); c != nullptr && !whole(*c, where + ".count", out.count)) {
-      return false;
     }
     if (const json* m = member(*value, where, "mean", false); m != nullptr && !nonNegative(*m, where + ".mean", out.mean)) {
       return false;
@@ -263,7 +267,9 @@ class Reader {
     }
     const json* other = member(parent, "", "otherExtensionsShare", true);
     if (other == nullptr || !share(*other, "otherExtensionsShare", out.otherExtensionsShare)) return false;
-    if (std::abs(total + out.otherExtensionsShare - 1) > kShareSlack) {
+    // A tree without files has no extension to share out.
+    const bool noFiles = parent.contains("files") && out.files == 0 && total + out.otherExtensionsShare == 0;
+    if (std::abs(total + out.otherExtensionsShare - 1) > kShareSlack && !noFiles) {
       return fail("extensions", "shares and otherExtensionsShare must add up to 1");
     }
     return true;

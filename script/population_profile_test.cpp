@@ -214,6 +214,11 @@ TEST(PopulationProfileRead, HostileProfilesAreRefusedNamingTheKey) {
       {[](json& j) { j["extensions"][2]["extension"] = std::string(17, 'a'); }, "at most 16 characters"},
       {[](json& j) { j["name"] = "a\x1b[2Jb"; }, "name must not hold control characters"},
       {[](json& j) { j["subfoldersPerFolder"]["buckets"] = json::array(); }, "subfoldersPerFolder.buckets must not be empty"},
+      {[](json& j) {
+         j["folderDepth"]["count"] = 3;
+         j["folderDepth"]["buckets"] = json::array();
+       },
+       "folderDepth.buckets must not be empty"},
       {[](json& j) { j["fileDepth"]["quantiles"] = {{0.5}}; }, "fileDepth.quantiles[0] must be a pair"},
       {[](json& j) { j = json::array(); }, "the profile must be an object"},
   };
@@ -224,6 +229,22 @@ TEST(PopulationProfileRead, HostileProfilesAreRefusedNamingTheKey) {
     EXPECT_FALSE(readPopulationProfile(j.dump(), error)) << row.words;
     EXPECT_NE(error.find(row.words), std::string::npos) << "want: " << row.words << "\ngot:  " << error;
   }
+  // A tree measured with only its root and no file has nothing to share out: read, and drawn as such.
+  json bare = labProfile();
+  bare["files"] = 0;
+  bare["folders"] = 1;
+  for (const char* key : {"filesPerFolder", "subfoldersPerFolder", "fileDepth", "folderDepth"}) {
+    bare[key] = {{"buckets", json::array()}, {"count", 0}};
+  }
+  bare["filesPerFolder"] = {{"buckets", {{0, 0, 1.0}}}, {"count", 1}};
+  bare["extensions"] = json::array();
+  bare["otherExtensionsShare"] = 0;
+  error.clear();
+  EXPECT_TRUE(readPopulationProfile(bare.dump(), error)) << error;
+  bare["files"] = 5;
+  EXPECT_FALSE(readPopulationProfile(bare.dump(), error));
+  EXPECT_NE(error.find("extensions shares and otherExtensionsShare must add up to 1"), std::string::npos) << error;
+
   // Texts no JSON reader should take whole: each is refused with a reason, never a crash.
   const std::string texts[] = {"", "{", "nan", "{\"schema\": NaN}", std::string(100000, '['),
                                "{\"fileSizes\": {\"body\": {\"mu\": 1e999}}}", std::string("\xff\xfe{}", 4)};
