@@ -24,6 +24,8 @@ GenerationResult generateWithOneWriter(const std::string& rootFolder, RunContext
     const std::int64_t current = job.currentSize.load(std::memory_order_relaxed);
     if (!job.allPartition && current >= job.allSize.load(std::memory_order_relaxed)) return GenerationResult::Done;
     std::int64_t size = drawFileSize(job, ctx.random);
+    // A profile's empty files are files too; only a size the limits cut to nothing is drawn again.
+    const bool emptyByProfile = job.population && size == 0;
     const DrawnExtension extension = drawFileExtension(job, ctx.random);
     if (!job.fillRandom && job.fsFileSizeLimit != 0) size = std::min(size, job.fsFileSizeLimit);
     std::int64_t freeBytes = 0;
@@ -35,7 +37,7 @@ GenerationResult generateWithOneWriter(const std::string& rootFolder, RunContext
     if (!job.allPartition) size = std::min(size, job.allSize.load(std::memory_order_relaxed) - current);
     // A zero (or negative, from a negative minimum) size costs a new draw but no name. A stop is
     // honoured here too, so such a loop cannot outlive a Stop.
-    if (size <= 0) {
+    if (size <= 0 && !emptyByProfile) {
       if (job.stopRequested) return GenerationResult::Stopped;
       continue;
     }
@@ -109,6 +111,7 @@ Ticket nextFile(SharedRoot& shared, const std::string& root, std::int64_t& size,
     const std::int64_t allSize = job.allSize.load(std::memory_order_relaxed);
     if (!job.allPartition && shared.handedOut >= allSize) return Ticket::Finished;
     size = drawFileSize(job, ctx.random);
+    const bool emptyByProfile = job.population && size == 0;
     extension = drawFileExtension(job, ctx.random);
     if (!job.fillRandom && job.fsFileSizeLimit != 0) size = std::min(size, job.fsFileSizeLimit);
     std::int64_t freeBytes = 0;
@@ -122,7 +125,7 @@ Ticket nextFile(SharedRoot& shared, const std::string& root, std::int64_t& size,
     }
     size = std::min(size, freeBytes);
     if (!job.allPartition) size = std::min(size, allSize - shared.handedOut);
-    if (size <= 0) continue;
+    if (size <= 0 && !emptyByProfile) continue;
     if (job.useFileMask) {
       if (createMaskedFile(shared, root, path, file, result, extension.suffix) == Ticket::Finished) {
         return Ticket::Finished;

@@ -57,6 +57,8 @@ GenerationResult fillFolderFiles(const std::string& folder, RunContext& ctx, Fol
     if (job.endAtNextFile.load(std::memory_order_relaxed)) return GenerationResult::Stopped;
     job.folderFileIndex.store(i, std::memory_order_relaxed);
     std::int64_t size = drawFileSize(job, ctx.random);
+    // A profile's empty files are files too; only a size the limits cut to nothing drops the file.
+    const bool emptyByProfile = job.population && size == 0;
     const DrawnExtension extension = drawFileExtension(job, ctx.random);
     if (!job.fillRandom && job.fsFileSizeLimit != 0) size = std::min(size, job.fsFileSizeLimit);
     const std::int64_t current = job.currentSize.load(std::memory_order_relaxed);
@@ -77,7 +79,7 @@ GenerationResult fillFolderFiles(const std::string& folder, RunContext& ctx, Fol
         if (size == 0) return GenerationResult::LimitSizeReached;
       }
     }
-    if (size <= 0) continue;  // the planned file is dropped; no name is used
+    if (size <= 0 && !emptyByProfile) continue;  // the planned file is dropped; no name is used
     bool namesUsedUp = false;
     const auto result =
         createNextFile(folder, counter, size, ctx, createdHere, FullVolume::Report, namesUsedUp, extension.suffix);

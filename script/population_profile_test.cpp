@@ -28,12 +28,12 @@ std::vector<double> measuredGrid() {
   return grid;
 }
 
-// A profile as a measure writes it: lognormal sizes (ln bytes mu 7.5, sigma 1.2) on the quantile
-// grid, from 0 to 1 Mb, and a few extensions.
+// A profile as a measure writes it: 0.1 % empty files, then lognormal sizes (ln bytes mu 7.5,
+// sigma 1.2) on the quantile grid up to 1 Mb, and a few extensions.
 json labProfile() {
   json quantiles = json::array();
   for (const double p : measuredGrid()) {
-    const double v = p <= 0 ? 0.0 : p >= 1 ? 1048576.0 : std::round(std::exp(7.5 + 1.2 * inverseNormal(p)));
+    const double v = p <= 0.001 ? 0.0 : p >= 1 ? 1048576.0 : std::round(std::exp(7.5 + 1.2 * inverseNormal(p)));
     quantiles.push_back({p, v});
   }
   const auto counts = [](json buckets) { return json{{"buckets", buckets}}; };
@@ -326,6 +326,10 @@ TEST_F(ProfileProgramTest, TreeMadeByAProfileMeasuresBackToIt) {
     EXPECT_NEAR(sortedPercentile(t.sizes, p), target, 0.05 * target) << p;
   }
   const double files = static_cast<double>(t.sizes.size());
+  // The profile's empty files (p 0 to 0.001 at 0 bytes, then a linear rise) are made as files.
+  const double empty = static_cast<double>(std::count(t.sizes.begin(), t.sizes.end(), 0));
+  EXPECT_NEAR(empty / files, sampler.sizeCdf(0), 0.001);
+  EXPECT_GT(empty, 0);
   EXPECT_NEAR(t.extensions["txt"] / files, 0.4, 0.02);
   EXPECT_NEAR(t.extensions["jpg"] / files, 0.2, 0.02);
   EXPECT_NEAR(t.extensions[""] / files, 0.1, 0.02);
@@ -404,6 +408,11 @@ TEST_F(ProfileProgramTest, UnusableProfilesRejectTheLine) {
   EXPECT_NE(log().find("Invalid script. Profile '" + (bin / "none.json") + "' is neither a built-in profile"),
             std::string::npos)
       << log();
+  json empty = labProfile();
+  empty["fileSizes"]["quantiles"] = {{0, 0}, {1, 0}};
+  r = run({"/s", "/root:'" + tree + "'", "/allsize:1m", "/profile:'" + writeProfile(empty) + "'"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_NE(log().find("gives empty files only; /s could never reach /allsize."), std::string::npos) << log();
   r = run({"/f", "/root:'" + tree + "'", "/minfiles:1", "/profile:desktop"});
   EXPECT_NE(log().find("Invalid script. Profile parameter must be in ' symbols."), std::string::npos) << log();
   EXPECT_FALSE(fs::exists(tree));

@@ -220,7 +220,12 @@ std::string attachProfile(GenerationJob& job, const ScriptExtensions& extensions
   std::optional<PopulationProfile> profile = builtInProfile(extensions.profile);
   if (!profile) profile = loadPopulationProfile(absolutePath(extensions.profile), error);
   if (!profile) return "Invalid script. Profile '" + extensions.profile + "' " + error + ".";
-  job.population = std::make_shared<const PopulationSampler>(std::move(*profile));
+  auto sampler = std::make_shared<const PopulationSampler>(std::move(*profile));
+  // Empty files add nothing to a total: by all size such a profile would never reach it.
+  if (job.byAllSize && sampler->sizeCdf(0) >= 0.99) {
+    return "Invalid script. Profile '" + extensions.profile + "' gives empty files only; /s could never reach /allsize.";
+  }
+  job.population = std::move(sampler);
   return {};
 }
 
