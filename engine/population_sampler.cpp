@@ -84,6 +84,9 @@ double PopulationSampler::uniform(RandomSource& random) {
 double PopulationSampler::sizeAt(double u) const {
   const SizeDistribution& s = profile_.fileSizes;
   if (useQuantiles_) {
+    // The empty files' share is kept exactly: a grid point at 0 bytes followed by a rise would
+    // otherwise spread some of them over the first bytes.
+    if (u < s.zeroShare) return 0;
     const auto& q = s.quantiles;
     const auto above = std::upper_bound(q.begin(), q.end(), u, [](double v, const Quantile& x) { return v < x.p; });
     if (above == q.begin()) return q.front().value;
@@ -120,14 +123,14 @@ double PopulationSampler::sizeCdf(std::int64_t bytes) const {
   const double x = static_cast<double>(bytes) + 0.5;
   if (useQuantiles_) {
     const auto& q = s.quantiles;
-    if (x < q.front().value) return 0;
+    if (x < q.front().value) return s.zeroShare;
     if (x >= q.back().value) return 1;
     const auto above = std::upper_bound(q.begin(), q.end(), x, [](double v, const Quantile& e) { return v < e.value; });
     const Quantile& lo = *(above - 1);
     const Quantile& hi = *above;
     const double t = lo.value > 0 ? std::log(x / lo.value) / std::log(hi.value / lo.value)
                                   : (x - lo.value) / (hi.value - lo.value);
-    return lo.p + t * (hi.p - lo.p);
+    return std::max(s.zeroShare, lo.p + t * (hi.p - lo.p));
   }
   if (bytes == 0) return s.zeroShare;
   const double body = normalCdf((std::log(x) - s.bodyMu) / s.bodySigma);
@@ -183,13 +186,19 @@ DistributionFigures targetSizeFigures(const PopulationSampler& sampler) {
   const SizeDistribution& s = sampler.profile().fileSizes;
   const double cap = static_cast<double>(kMaxProfileFileSize);
   if (sampler.usesQuantiles()) {
+    // Draws below the zero share are empty; each segment counts from where it passes that share.
     for (std::size_t i = 1; i < s.quantiles.size(); ++i) {
-      const double dp = s.quantiles[i].p - s.quantiles[i - 1].p;
+      const double p0 = s.quantiles[i - 1].p, p1 = s.quantiles[i].p;
+      if (p1 <= s.zeroShare) continue;
+      const double dp = p1 - p0;
+      const double from = std::max(0.0, (s.zeroShare - p0) / dp);  // the segment's part left out, 0..1
       const double v0 = std::min(cap, s.quantiles[i - 1].value), v1 = std::min(cap, s.quantiles[i].value);
       if (v0 > 0 && v1 > v0) {
-        f.mean += dp * (v1 - v0) / std::log(v1 / v0);  // log-linear between the points
+        // log-linear between the points: v0 * (v1 / v0)^t over t from `from` to 1
+        const double r = std::log(v1 / v0);
+        f.mean += dp * v0 * (std::exp(r) - std::exp(r * from)) / r;
       } else {
-        f.mean += dp * (v0 + v1) / 2;
+        f.mean += dp * ((1 - from) * v0 + (1 - from * from) / 2 * (v1 - v0));
       }
     }
   } else {

@@ -46,7 +46,7 @@ json labProfile() {
           {"fileSizes",
            {{"body", {{"mu", 7.5}, {"sigma", 1.2}}},
             {"tail", {{"share", 0}, {"start", 0}, {"alpha", 0}}},
-            {"zeroShare", 0.0},
+            {"zeroShare", 0.001},
             {"quantiles", quantiles},
             {"count", 20000},
             {"mean", 3700}}},
