@@ -263,9 +263,9 @@ GenerationResult fillNewFile(FileHandle& file, const std::string& path, const st
 
 GenerationResult createNextFile(const std::string& folder, std::int64_t& counter, std::int64_t size,
                                 RunContext& ctx, std::int64_t& createdHere, FullVolume fullVolume,
-                                bool& namesUsedUp) {
+                                bool& namesUsedUp, const std::string& suffix) {
   namesUsedUp = false;
-  FreeNameSearch search(folder, counter, ctx.job, createdHere);
+  FreeNameSearch search(folder, counter, ctx.job, createdHere, suffix);
   std::string path;
   for (;;) {
     switch (search.next(path)) {

@@ -47,7 +47,7 @@ GenerationResult fillNewFile(FileHandle& file, const std::string& path, const st
 // mask has no free name left. No room for a new file (a full inode table) is a full volume.
 GenerationResult createNextFile(const std::string& folder, std::int64_t& counter, std::int64_t size,
                                 RunContext& ctx, std::int64_t& createdHere, FullVolume fullVolume,
-                                bool& namesUsedUp);
+                                bool& namesUsedUp, const std::string& suffix = {});
 
 // How a run ends when the exclusive creation of path failed for a cause other than a taken name:
 // VolumeFull for a full inode table (reported unless Silent), PathFailed otherwise (reported, stop

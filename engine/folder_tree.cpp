@@ -1,6 +1,10 @@
 #include "engine/folder_tree.h"
 
+#include <algorithm>
+#include <numeric>
+
 #include "engine/names.h"
+#include "engine/population_sampler.h"
 #include "platform/path.h"
 
 namespace quillet {
@@ -92,6 +96,134 @@ GenerationResult makeUpFolderTree(const std::string& folder, RunContext& ctx, in
     }
   }
   return GenerationResult::Done;
+}
+
+namespace {
+
+// Spreads exactly `total` sub-folders over parents that asked for `wanted` each, in proportion
+// (the largest remainders, then the earlier parents, get the odd ones). With fewer asked for than
+// needed, each parent's share grows with what it asked plus one, so a parent that asked for none
+// can still get one.
+std::vector<std::int64_t> spreadChildren(const std::vector<std::int64_t>& wanted, std::int64_t total) {
+  std::vector<std::int64_t> out(wanted.size(), 0);
+  if (wanted.empty() || total <= 0) return out;
+  const std::int64_t asked = std::accumulate(wanted.begin(), wanted.end(), std::int64_t{0});
+  if (asked == total) return wanted;
+  std::vector<double> weights(wanted.size());
+  for (std::size_t i = 0; i < wanted.size(); ++i) {
+    weights[i] = static_cast<double>(asked > total ? wanted[i] : wanted[i] + 1);
+  }
+  const double sum = std::accumulate(weights.begin(), weights.end(), 0.0);
+  std::vector<std::pair<double, std::size_t>> remainders;
+  std::int64_t given = 0;
+  for (std::size_t i = 0; i < wanted.size(); ++i) {
+    const double exact = static_cast<double>(total) * weights[i] / sum;
+    out[i] = static_cast<std::int64_t>(exact);
+    given += out[i];
+    remainders.emplace_back(exact - static_cast<double>(out[i]), i);
+  }
+  std::stable_sort(remainders.begin(), remainders.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+  for (std::size_t k = 0; given < total; k = (k + 1) % remainders.size(), ++given) ++out[remainders[k].second];
+  return out;
+}
+
+}  // namespace
+
+GenerationResult makeUpProfileTree(const std::string& root, RunContext& ctx) {
+  GenerationJob& job = ctx.job;
+  FileSystem& fs = ctx.services.fs;
+  const PopulationProfile& profile = job.population->profile();
+  // Salted, so that the tree's draws never repeat the root's own file draws.
+  if (job.seedGiven) {
+    ctx.random.srand(folderDrawSeed(job.runSeed ^ 0x5452454550524F46ull, ""));
+  } else {
+    ctx.seedFromClock();
+  }
+  const int maxDepth = std::clamp<int>(job.profileMaxDepth, 0, kMaxProfileDepth);
+  const std::int64_t folders = maxDepth < 1 ? 0 : std::max<std::int64_t>(0, job.profileFolders);
+
+  // How many folders each level gets, from the profile's folder depths; a level is never empty
+  // while a deeper one is not, since each folder needs a parent one level up.
+  std::vector<std::int64_t> perLevel(static_cast<std::size_t>(maxDepth) + 1, 0);
+  for (std::int64_t i = 0; i < folders; ++i) {
+    const std::int64_t depth = PopulationSampler::drawCount(profile.folderDepth, ctx.random);
+    ++perLevel[static_cast<std::size_t>(std::clamp<std::int64_t>(depth, 1, maxDepth))];
+  }
+  for (std::size_t d = 2; d < perLevel.size(); ++d) {
+    if (perLevel[d] > 0 && perLevel[d - 1] == 0) {
+      perLevel[d - 1] = 1;
+      --perLevel[d];
+    }
+  }
+
+  std::vector<std::int64_t> subfolders;  // per folder made (the root first)
+  std::vector<std::int64_t> depths;      // per folder below the root
+  std::vector<std::string> parents = {withTrailingSeparator(root)};
+  subfolders.push_back(0);
+  std::vector<std::size_t> parentIndex = {0};
+  GenerationResult result = GenerationResult::Done;
+  for (std::size_t level = 0; level + 1 < perLevel.size() && !parents.empty(); ++level) {
+    std::vector<std::int64_t> wanted;
+    wanted.reserve(parents.size());
+    for (std::size_t i = 0; i < parents.size(); ++i) {
+      wanted.push_back(std::clamp<std::int64_t>(PopulationSampler::drawCount(profile.subfoldersPerFolder, ctx.random), 0,
+                                                kMaxProfileCount));
+    }
+    const std::vector<std::int64_t> given = spreadChildren(wanted, perLevel[level + 1]);
+    std::vector<std::string> children;
+    std::vector<std::size_t> childIndex;
+    for (std::size_t i = 0; i < parents.size() && result == GenerationResult::Done; ++i) {
+      std::int64_t counter = 0;
+      std::int64_t collisions = 0;
+      for (std::int64_t j = 0; j < given[i]; ++j) {
+        if (job.stopRequested) {
+          result = GenerationResult::Stopped;
+          break;
+        }
+        if (job.dirsCreated.load(std::memory_order_relaxed) + 1 > job.dirsLimit) {
+          result = GenerationResult::FolderLimit;
+          break;
+        }
+        bool made = false;
+        bool usedUp = false;
+        while (!made && !usedUp) {
+          std::string name;
+          const NameDraw draw = drawAllowedName(counter, job, NameKind::Folder, name);
+          if (draw == NameDraw::Stopped) return GenerationResult::Stopped;
+          if (draw == NameDraw::UsedUp) break;
+          const std::string path = parents[i] + name;
+          const Status status = fs.createFolderBelow(parents[i], name);
+          ++counter;
+          // A folder already there under the planned name is taken as it is, so that a tree made
+          // before (or its plan) is made again alike; anything else there sends the name on.
+          made = status.ok() || (status.kind() == ErrorKind::AlreadyExists && fs.isFolder(path));
+          if (!status.ok() && !made) {
+            if (status.kind() != ErrorKind::AlreadyExists) {
+              noteOnce(ctx, "a folder of the tree cannot be created, its level is left out: " + status.message());
+              usedUp = true;
+              break;
+            }
+            ++collisions;
+          }
+          if (job.useDirMask && (collisions > job.dirNameSpace || j >= job.dirNameSpace)) usedUp = !made;
+          if (made) {
+            children.push_back(withTrailingSeparator(path));
+            childIndex.push_back(subfolders.size());
+            subfolders.push_back(0);
+            depths.push_back(static_cast<std::int64_t>(level) + 1);
+            ++subfolders[parentIndex[i]];
+            job.dirsCreated.fetch_add(1, std::memory_order_relaxed);
+          }
+        }
+        if (usedUp || !made) break;
+      }
+    }
+    if (result != GenerationResult::Done) break;
+    parents = std::move(children);
+    parentIndex = std::move(childIndex);
+  }
+  if (job.populationTally) job.populationTally->setTree(std::move(subfolders), std::move(depths));
+  return result;
 }
 
 void countFolders(const std::string& folder, RunContext& ctx) {

@@ -21,6 +21,14 @@ inline bool isVisibleFolder(const FolderEntry& e) {
 // part of the visible tree unlisted.
 GenerationResult makeUpFolderTree(const std::string& folder, RunContext& ctx, int level, bool freshlyCreated = false);
 
+// With a profile: makes up below root the tree the profile describes: job.profileFolders folders
+// whose depths follow the profile's folder depths (none deeper than job.profileMaxDepth) and whose
+// parents' sub-folder counts follow its sub-folders per folder as near as those depths allow. A
+// folder of the planned name that exists already is taken as it is. The draws come from the run's
+// seed (or the clock), so a seeded run makes the same tree. Records the tree in the job's tally.
+// Returns Done, Stopped or FolderLimit.
+GenerationResult makeUpProfileTree(const std::string& root, RunContext& ctx);
+
 // Adds one to dirsCalculated for every visible sub-folder below folder (only when
 // recurseSubfolders is set); a stop request ends the count silently.
 void countFolders(const std::string& folder, RunContext& ctx);

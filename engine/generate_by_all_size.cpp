@@ -8,6 +8,7 @@
 #include "engine/failure_report.h"
 #include "engine/file_creation.h"
 #include "engine/names.h"
+#include "engine/population_sampler.h"
 #include "engine/writer_pool.h"
 
 namespace quillet {
@@ -23,6 +24,9 @@ GenerationResult generateWithOneWriter(const std::string& rootFolder, RunContext
     const std::int64_t current = job.currentSize.load(std::memory_order_relaxed);
     if (!job.allPartition && current >= job.allSize.load(std::memory_order_relaxed)) return GenerationResult::Done;
     std::int64_t size = drawFileSize(job, ctx.random);
+    // A profile's empty files are files too; only a size the limits cut to nothing is drawn again.
+    const bool emptyByProfile = job.population && size == 0;
+    const DrawnExtension extension = drawFileExtension(job, ctx.random);
     if (!job.fillRandom && job.fsFileSizeLimit != 0) size = std::min(size, job.fsFileSizeLimit);
     std::int64_t freeBytes = 0;
     if (const auto space = checkFreeSpace(rootFolder, ctx, freeBytes, size); space != GenerationResult::Done) {
@@ -33,15 +37,17 @@ GenerationResult generateWithOneWriter(const std::string& rootFolder, RunContext
     if (!job.allPartition) size = std::min(size, job.allSize.load(std::memory_order_relaxed) - current);
     // A zero (or negative, from a negative minimum) size costs a new draw but no name. A stop is
     // honoured here too, so such a loop cannot outlive a Stop.
-    if (size <= 0) {
+    if (size <= 0 && !emptyByProfile) {
       if (job.stopRequested) return GenerationResult::Stopped;
       continue;
     }
     bool namesUsedUp = false;
-    const auto result = createNextFile(rootFolder, counter, size, ctx, createdHere, fullVolume, namesUsedUp);
+    const auto result =
+        createNextFile(rootFolder, counter, size, ctx, createdHere, fullVolume, namesUsedUp, extension.suffix);
     if (namesUsedUp) return GenerationResult::NamesUsedUp;
     if (result != GenerationResult::Done) return result;
     ctx.noteFileDone(size);
+    if (job.populationTally) job.populationTally->addFile(size, 0, extension.index);
   }
 }
 
@@ -65,10 +71,10 @@ enum class Ticket { File, Finished };
 // created here, under the lock in counter order, exactly as one writer searches: each file gets the
 // name one writer gives it. Finished with `result` when the search ends the run.
 Ticket createMaskedFile(SharedRoot& shared, const std::string& root, std::string& path,
-                        std::unique_ptr<FileHandle>& file, GenerationResult& result) {
+                        std::unique_ptr<FileHandle>& file, GenerationResult& result, const std::string& suffix) {
   RunContext& ctx = shared.draws;
   const FullVolume fullVolume = ctx.job.allPartition ? FullVolume::Silent : FullVolume::Report;
-  FreeNameSearch search(root, shared.counter, ctx.job, shared.created);
+  FreeNameSearch search(root, shared.counter, ctx.job, shared.created, suffix);
   for (;;) {
     switch (search.next(path)) {
       case FreeNameSearch::Outcome::Stopped: result = GenerationResult::Stopped; return Ticket::Finished;
@@ -91,7 +97,7 @@ Ticket createMaskedFile(SharedRoot& shared, const std::string& root, std::string
 // file itself, created (see createMaskedFile). Finished with `result` when the run's end is
 // reached (total written, full volume, stop, names used up).
 Ticket nextFile(SharedRoot& shared, const std::string& root, std::int64_t& size, std::string& path,
-                std::unique_ptr<FileHandle>& file, GenerationResult& result) {
+                std::unique_ptr<FileHandle>& file, GenerationResult& result, DrawnExtension& extension) {
   RunContext& ctx = shared.draws;
   GenerationJob& job = ctx.job;
   std::lock_guard guard(shared.lock);
@@ -105,6 +111,8 @@ Ticket nextFile(SharedRoot& shared, const std::string& root, std::int64_t& size,
     const std::int64_t allSize = job.allSize.load(std::memory_order_relaxed);
     if (!job.allPartition && shared.handedOut >= allSize) return Ticket::Finished;
     size = drawFileSize(job, ctx.random);
+    const bool emptyByProfile = job.population && size == 0;
+    extension = drawFileExtension(job, ctx.random);
     if (!job.fillRandom && job.fsFileSizeLimit != 0) size = std::min(size, job.fsFileSizeLimit);
     std::int64_t freeBytes = 0;
     // Bytes handed out but not written yet will take room the figure still shows as free.
@@ -117,13 +125,15 @@ Ticket nextFile(SharedRoot& shared, const std::string& root, std::int64_t& size,
     }
     size = std::min(size, freeBytes);
     if (!job.allPartition) size = std::min(size, allSize - shared.handedOut);
-    if (size <= 0) continue;
+    if (size <= 0 && !emptyByProfile) continue;
     if (job.useFileMask) {
-      if (createMaskedFile(shared, root, path, file, result) == Ticket::Finished) return Ticket::Finished;
+      if (createMaskedFile(shared, root, path, file, result, extension.suffix) == Ticket::Finished) {
+        return Ticket::Finished;
+      }
       shared.handedOut += size;
       return Ticket::File;
     }
-    FreeNameSearch search(root, shared.counter, job, job.filesCreated.load());
+    FreeNameSearch search(root, shared.counter, job, job.filesCreated.load(), extension.suffix);
     switch (search.next(path)) {
       case FreeNameSearch::Outcome::Stopped: result = GenerationResult::Stopped; return Ticket::Finished;
       case FreeNameSearch::Outcome::NamesUsedUp: result = GenerationResult::NamesUsedUp; return Ticket::Finished;
@@ -135,10 +145,11 @@ Ticket nextFile(SharedRoot& shared, const std::string& root, std::int64_t& size,
 }
 
 // The next name candidate for a file whose previous candidate turned out to be taken.
-FreeNameSearch::Outcome nextName(SharedRoot& shared, const std::string& root, std::string& path) {
+FreeNameSearch::Outcome nextName(SharedRoot& shared, const std::string& root, std::string& path,
+                                 const std::string& suffix) {
   GenerationJob& job = shared.draws.job;
   std::lock_guard guard(shared.lock);
-  FreeNameSearch search(root, shared.counter, job, job.filesCreated.load());
+  FreeNameSearch search(root, shared.counter, job, job.filesCreated.load(), suffix);
   return search.next(path);
 }
 
@@ -151,7 +162,8 @@ void writeFiles(SharedRoot& shared, const std::string& root, RunContext& ctx) {
     std::int64_t size = 0;
     GenerationResult result = GenerationResult::Done;
     std::unique_ptr<FileHandle> file;
-    if (nextFile(shared, root, size, path, file, result) == Ticket::Finished) {
+    DrawnExtension extension;
+    if (nextFile(shared, root, size, path, file, result, extension) == Ticket::Finished) {
       shared.end.note(result);
       return;
     }
@@ -166,7 +178,7 @@ void writeFiles(SharedRoot& shared, const std::string& root, RunContext& ctx) {
         break;
       }
       // A name taken before the run (or by another program) sends this file to the next one.
-      const auto outcome = nextName(shared, root, path);
+      const auto outcome = nextName(shared, root, path, extension.suffix);
       if (outcome == FreeNameSearch::Outcome::Stopped) result = GenerationResult::Stopped;
       if (outcome == FreeNameSearch::Outcome::NamesUsedUp) result = GenerationResult::NamesUsedUp;
       if (outcome != FreeNameSearch::Outcome::Candidate) break;
@@ -174,7 +186,10 @@ void writeFiles(SharedRoot& shared, const std::string& root, RunContext& ctx) {
     ctx.metDiskFull = false;
     if (file) {
       result = fillNewFile(*file, path, root, size, ctx, createdHere, fullVolume);
-      if (result == GenerationResult::Done) ctx.noteFileDone(size);
+      if (result == GenerationResult::Done) {
+        ctx.noteFileDone(size);
+        if (job.populationTally) job.populationTally->addFile(size, 0, extension.index);
+      }
     }
     if (result == GenerationResult::Done && ctx.metDiskFull) {
       // The file met the full disk although the free figure still shows room afterwards (one

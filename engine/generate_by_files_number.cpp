@@ -15,6 +15,7 @@
 #include "engine/file_creation.h"
 #include "engine/folder_tree.h"
 #include "engine/names.h"
+#include "engine/population_sampler.h"
 #include "engine/writer_pool.h"
 #include "platform/path.h"
 
@@ -35,8 +36,8 @@ std::int64_t takeFromLimit(std::atomic<std::int64_t>& handedOut, std::int64_t li
 // Fills one folder with its files (not its sub-folders). With a shared limit (several writers),
 // the bytes under /limsize are handed out through limitHandedOut instead of read off what is
 // written; `end` tells a writer that another ended the run.
-GenerationResult fillFolder(const std::string& folder, RunContext& ctx, FolderFacts facts,
-                            std::atomic<std::int64_t>* limitHandedOut, const RunEnd* end) {
+GenerationResult fillFolderFiles(const std::string& folder, RunContext& ctx, FolderFacts facts,
+                                 std::atomic<std::int64_t>* limitHandedOut, const RunEnd* end, std::int64_t& filesMade) {
   GenerationJob& job = ctx.job;
   std::int64_t counter = 0;
   std::int64_t createdHere = 0;
@@ -56,6 +57,9 @@ GenerationResult fillFolder(const std::string& folder, RunContext& ctx, FolderFa
     if (job.endAtNextFile.load(std::memory_order_relaxed)) return GenerationResult::Stopped;
     job.folderFileIndex.store(i, std::memory_order_relaxed);
     std::int64_t size = drawFileSize(job, ctx.random);
+    // A profile's empty files are files too; only a size the limits cut to nothing drops the file.
+    const bool emptyByProfile = job.population && size == 0;
+    const DrawnExtension extension = drawFileExtension(job, ctx.random);
     if (!job.fillRandom && job.fsFileSizeLimit != 0) size = std::min(size, job.fsFileSizeLimit);
     const std::int64_t current = job.currentSize.load(std::memory_order_relaxed);
     if (job.useLimitSize && limitHandedOut == nullptr && current >= job.limitSize) {
@@ -75,14 +79,25 @@ GenerationResult fillFolder(const std::string& folder, RunContext& ctx, FolderFa
         if (size == 0) return GenerationResult::LimitSizeReached;
       }
     }
-    if (size <= 0) continue;  // the planned file is dropped; no name is used
+    if (size <= 0 && !emptyByProfile) continue;  // the planned file is dropped; no name is used
     bool namesUsedUp = false;
-    const auto result = createNextFile(folder, counter, size, ctx, createdHere, FullVolume::Report, namesUsedUp);
+    const auto result =
+        createNextFile(folder, counter, size, ctx, createdHere, FullVolume::Report, namesUsedUp, extension.suffix);
     if (namesUsedUp) break;
     if (result != GenerationResult::Done) return result;
     ctx.noteFileDone(size);
+    ++filesMade;
+    if (job.populationTally) job.populationTally->addFile(size, facts.depth, extension.index);
   }
   return GenerationResult::Done;
+}
+
+GenerationResult fillFolder(const std::string& folder, RunContext& ctx, FolderFacts facts,
+                            std::atomic<std::int64_t>* limitHandedOut, const RunEnd* end) {
+  std::int64_t made = 0;
+  const GenerationResult result = fillFolderFiles(folder, ctx, facts, limitHandedOut, end, made);
+  if (ctx.job.populationTally) ctx.job.populationTally->addFolder(made, facts.depth);
+  return result;
 }
 
 // The folders waiting for a writer, handed out in walk order. Bounded: the walk waits while a few

@@ -11,6 +11,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -19,6 +20,9 @@
 #include "engine/flush_journal.h"
 
 namespace quillet {
+
+class PopulationSampler;
+class PopulationTally;
 
 // Code every generation routine ends with; also the process exit status.
 enum class GenerationResult : int {
@@ -183,6 +187,15 @@ struct GenerationJob {
   // Writer threads for generation (1..kMaxWriters). One is the classic single worker, names and
   // order included; more share the files (by all size) or the folders (by files number) out.
   std::int32_t threads = 1;
+  // /profile: the population the sizes, the per-folder counts, the extensions and (with
+  // recurseSubfolders) the tree are drawn from; null for the uniform draws. The tally, when set,
+  // records what the run made, for the comparison with the profile.
+  std::shared_ptr<const PopulationSampler> population;
+  std::shared_ptr<PopulationTally> populationTally;
+  // With a profile and recurseSubfolders: the folders its tree make-up makes below the root, and
+  // the deepest level (the root's is 0) a folder may get.
+  std::int64_t profileFolders = 0;
+  std::int32_t profileMaxDepth = 255;
 
   // --- run figures for reports: worker only, read once the worker has ended ---
   std::atomic<std::int64_t> filesPlanned{0};  // by files number: the file counts drawn for the folders filled

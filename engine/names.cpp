@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "engine/population_sampler.h"
 #include "platform/ascii.h"
 #include "platform/path.h"
 
@@ -108,6 +109,10 @@ NameDraw drawAllowedName(std::int64_t& counter, GenerationJob& job, NameKind kin
 }
 
 std::int64_t drawFileSize(const GenerationJob& job, RandomSource& random) {
+  if (job.population) {
+    const std::int64_t drawn = job.population->drawSize(random);
+    return std::clamp(drawn, job.minFileSize, std::max(job.minFileSize, job.maxFileSize));
+  }
   if (job.minFileSize == job.maxFileSize) return job.minFileSize;
   const int r = random.rand();
   const double span = static_cast<double>(job.maxFileSize - job.minFileSize + 1);
@@ -116,9 +121,22 @@ std::int64_t drawFileSize(const GenerationJob& job, RandomSource& random) {
 }
 
 std::int32_t drawFolderFileCount(const GenerationJob& job, RandomSource& random) {
+  if (job.population) {
+    const std::int64_t drawn = PopulationSampler::drawCount(job.population->profile().filesPerFolder, random);
+    const std::int64_t top = std::max<std::int64_t>(job.minFiles, job.maxFiles);
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(drawn, job.minFiles, top));
+  }
   if (job.minFiles == job.maxFiles) return job.minFiles;
   const std::int64_t span = static_cast<std::int64_t>(job.maxFiles) - job.minFiles + 1;
   return static_cast<std::int32_t>(job.minFiles + random.rand() % span);
+}
+
+DrawnExtension drawFileExtension(const GenerationJob& job, RandomSource& random) {
+  DrawnExtension drawn;
+  if (!job.population) return drawn;
+  drawn.index = job.population->drawExtension(random);
+  drawn.suffix = job.population->suffixFor(drawn.index, random);
+  return drawn;
 }
 
 FreeNameSearch::Outcome FreeNameSearch::next(std::string& path) {
@@ -140,7 +158,7 @@ FreeNameSearch::Outcome FreeNameSearch::next(std::string& path) {
     // name a mask without '?' yields is taken and will stay taken.
     if (job_.fileNameSpace <= INT64_MAX / 36 && tries_ > 36 * job_.fileNameSpace) return Outcome::NamesUsedUp;
   }
-  path = folder_ + current_;
+  path = folder_ + current_ + suffix_;
   if (job_.stopRequested) return Outcome::Stopped;
   if (job_.useFileMask && createdHere_ >= job_.fileNameSpace) return Outcome::NamesUsedUp;
   return Outcome::Candidate;

@@ -44,6 +44,16 @@ std::int64_t drawFileSize(const GenerationJob& job, RandomSource& random);
 
 // Files for one folder: minFiles when the range is empty, else min + rand() % (max - min + 1).
 std::int32_t drawFolderFileCount(const GenerationJob& job, RandomSource& random);
+// With a profile, both draws come from it instead, kept within minFileSize..maxFileSize and
+// minFiles..maxFiles.
+
+// With a profile: the next file's extension (its index in the profile's list, -1 for the "other"
+// share) and the suffix its name gets. Without one: no draw, index -1 and no suffix.
+struct DrawnExtension {
+  int index = -1;
+  std::string suffix;
+};
+DrawnExtension drawFileExtension(const GenerationJob& job, RandomSource& random);
 
 // The search for a free file name in one folder. Each next() runs the name steps up to the
 // existence test, which the caller makes as an exclusive create; when that finds the name taken,
@@ -54,8 +64,10 @@ class FreeNameSearch {
 
   // counter keeps running across searches (the caller's scope); createdHere is the caller's count
   // of files created in that scope.
-  FreeNameSearch(std::string folder, std::int64_t& counter, GenerationJob& job, std::int64_t createdHere)
-      : folder_(std::move(folder)), counter_(counter), job_(job), createdHere_(createdHere) {}
+  // suffix (a profile's extension, with its dot) follows every name tried.
+  FreeNameSearch(std::string folder, std::int64_t& counter, GenerationJob& job, std::int64_t createdHere,
+                 std::string suffix = {})
+      : folder_(std::move(folder)), counter_(counter), job_(job), createdHere_(createdHere), suffix_(std::move(suffix)) {}
 
   // On Candidate, path holds the folder plus the name to try.
   Outcome next(std::string& path);
@@ -65,6 +77,7 @@ class FreeNameSearch {
   std::int64_t& counter_;
   GenerationJob& job_;
   std::int64_t createdHere_;
+  std::string suffix_;
   std::int64_t attempts_ = 0;
   std::int64_t tries_ = 0;
   std::string current_;

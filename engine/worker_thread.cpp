@@ -87,7 +87,11 @@ GenerationResult runWorker(GenerationJob& job, const EngineServices& services, s
     result = generateByAllSize(job.rootFolder, ctx);
   } else {
     bool treeKnown = false;
-    if (job.makeUpTree) {
+    if (job.population && job.recurseSubfolders) {
+      // The profile shapes the tree; the folders it leaves are counted as any others.
+      setStage(job, "Make-up tree");
+      makeUpProfileTree(job.rootFolder, ctx);
+    } else if (job.makeUpTree) {
       setStage(job, "Make-up tree");
       // A stop, a full folder limit or used-up names only end the make-up.
       makeUpFolderTree(job.rootFolder, ctx, 0);

@@ -360,6 +360,75 @@ constexpr const char* kStyle =
     ".file{fill:#eceff1;stroke:#b0bec5}.key{display:inline-block;width:12px;height:12px;margin:0 4px 0 10px}"
     "figcaption{font-size:12px}";
 
+// A run by a profile: its files per size class, the profile's share beside the tree's, as pairs
+// of bars (class "target" and "achieved", one pair per class), and the figures of each
+// distribution. Whatever the report holds, only numbers reach the picture.
+std::string populationSection(const ordered_json& population) {
+  std::ostringstream s;
+  s << "<h2>Population: target against achieved</h2>\n";
+  const ordered_json& sizes = population.contains("file_sizes") ? population["file_sizes"] : ordered_json();
+  const ordered_json& bins = sizes.is_object() && sizes.contains("bins") && sizes["bins"].is_array() ? sizes["bins"]
+                                                                                                     : ordered_json();
+  const std::size_t count = std::min<std::size_t>(bins.is_array() ? bins.size() : 0, 64);
+  double top = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    top = std::max({top, std::clamp(real(bins[i], "target_share"), 0.0, 1.0), std::clamp(real(bins[i], "achieved_share"), 0.0, 1.0)});
+  }
+  constexpr int kChartWidth = 760, kChartHeight = 240, kLeft = 50, kBottom = 40, kTop = 24;
+  const double plotHeight = kChartHeight - kBottom - kTop;
+  const double slot = count > 0 ? static_cast<double>(kChartWidth - kLeft - 10) / static_cast<double>(count) : 0;
+  s << "<figure><svg id=\"population-sizes\" class=\"chart\" data-bins=\"" << count
+    << "\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " << kChartWidth << ' ' << kChartHeight << "\" width=\""
+    << kChartWidth << "\" height=\"" << kChartHeight << "\">";
+  s << "<text class=\"title\" x=\"" << kLeft << "\" y=\"16\">Files per size class: profile (blue) and tree (orange)</text>";
+  s << "<rect class=\"frame\" x=\"" << kLeft << "\" y=\"" << kTop << "\" width=\"" << kChartWidth - kLeft - 10
+    << "\" height=\"" << plotHeight << "\"/>";
+  for (std::size_t i = 0; i < count && top > 0; ++i) {
+    const double x = kLeft + slot * static_cast<double>(i);
+    const double shares[2] = {std::clamp(real(bins[i], "target_share"), 0.0, 1.0),
+                              std::clamp(real(bins[i], "achieved_share"), 0.0, 1.0)};
+    const char* kinds[2] = {"target", "achieved"};
+    const char* colours[2] = {"#1565c0", "#ef6c00"};
+    for (int k = 0; k < 2; ++k) {
+      const double h = shares[k] / top * plotHeight;
+      s << "<rect class=\"" << kinds[k] << "\" data-share=\"" << number(shares[k], 5) << "\" x=\""
+        << number(x + slot * (0.1 + 0.4 * k), 2) << "\" y=\"" << number(kTop + plotHeight - h, 2) << "\" width=\""
+        << number(slot * 0.4, 2) << "\" height=\"" << number(h, 2) << "\" fill=\"" << colours[k] << "\"/>";
+    }
+    if (i % 4 == 0) {
+      s << "<text x=\"" << number(x, 1) << "\" y=\"" << kChartHeight - kBottom + 14 << "\">&#8804;"
+        << escape(sizeText(real(bins[i], "up_to_bytes"))) << "</text>";
+    }
+  }
+  s << "<text x=\"4\" y=\"" << kTop + 10 << "\">" << number(top * 100, 1) << " %</text>";
+  s << "</svg></figure>\n";
+  s << "<table><tr><th></th><th>target mean</th><th>achieved mean</th><th>target median</th><th>achieved median</th>"
+       "<th>target p90</th><th>achieved p90</th><th>target p99</th><th>achieved p99</th></tr>";
+  const std::pair<const char*, const char*> rows[] = {{"file_sizes", "bytes"},
+                                                      {"files_per_folder", "files"},
+                                                      {"subfolders_per_folder", "folders"},
+                                                      {"file_depth", "levels"},
+                                                      {"folder_depth", "levels"}};
+  for (const auto& [key, unit] : rows) {
+    if (!population.contains(key) || !population[key].is_object()) continue;
+    const ordered_json& d = population[key];
+    s << "<tr><th>" << escape(key) << "</th>";
+    for (const char* figure : {"mean", "median", "p90", "p99"}) {
+      const std::string name = std::string(figure) + "_" + unit;
+      for (const char* side : {"target", "achieved"}) {
+        const double v = d.contains(side) ? real(d[side], name.c_str()) : 0.0;
+        s << "<td>" << escape(std::string(unit) == "bytes" ? sizeText(v) : number(v, 2)) << "</td>";
+      }
+    }
+    s << "</tr>";
+  }
+  s << "</table>\n";
+  if (sizes.is_object() && sizes.contains("ks_distance") && sizes["ks_distance"].is_number()) {
+    s << "<p>Kolmogorov-Smirnov distance of the sizes: " << number(sizes["ks_distance"].get<double>(), 4) << "</p>\n";
+  }
+  return s.str();
+}
+
 }  // namespace
 
 std::string formatReportPage(const ordered_json& report) {
@@ -414,6 +483,7 @@ std::string formatReportPage(const ordered_json& report) {
     s << "<p>The report holds no speed record.</p>\n";
   }
   if (report.contains("ranks") && report["ranks"].is_object()) s << ranksSection(report["ranks"], verify);
+  if (report.contains("population") && report["population"].is_object()) s << populationSection(report["population"]);
 
   if (verify && report.contains("verify") && report["verify"].is_object()) {
     const ordered_json& v = report["verify"];

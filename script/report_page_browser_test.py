@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""The report page in a real browser: pages from a run, a damaged verify and (where the MPI program
-is built) a run of several ranks are opened in headless Chromium. Each must load without a console
+"""The report page in a real browser: pages from a run, a damaged verify, a run by a profile and
+(where the MPI program is built) a run of several ranks are opened in headless Chromium. Each must load without a console
 message (a blocked fetch, a script error) and its charts must hold the report's samples, counted in
 the DOM the browser built. A screenshot of each is kept in the screenshots folder.
 
@@ -98,6 +98,17 @@ ranges = sum(len(f["ranges"]) for f in report["verify"]["damaged_files"])
 drawn = len(re.findall(r'<rect class="range"', dom))
 if drawn != ranges or ranges == 0:
     failures.append(f"verify: {drawn} damaged ranges drawn, the report has {ranges}")
+
+# A tree drawn from a profile: its size classes, target beside achieved.
+pj, ph = paths("profile")
+run([program, "/f", f"/root:'{work}/profile'", "/minfiles:0", "/maxfiles:40", "/recurse", "/profile:'desktop'",
+     "/dirlimit:60", "/maxsize:2m", "/seed:3", f"/report:'{pj}'", f"/html:'{ph}'"], 0)
+dom, report = check("profile", pj, ph)
+bins = len(report["population"]["file_sizes"]["bins"])
+for kind in ("target", "achieved"):
+    drawn = len(re.findall(f'<rect class="{kind}"', dom))
+    if drawn != bins or bins == 0:
+        failures.append(f"profile: {drawn} {kind} bars drawn, the report has {bins} size classes")
 
 # Several ranks.
 if quillet_mpi != "-" and os.path.exists(quillet_mpi) and shutil.which("mpirun"):

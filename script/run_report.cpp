@@ -79,6 +79,7 @@ ordered_json parameters(const GenerationJob& job, const ScriptExtensions& extens
                     {"dedupe_block_bytes", job.content.dedupeBlock}};
   }
   p["threads"] = job.threads;
+  if (!extensions.profile.empty()) p["profile"] = extensions.profile;
   return p;
 }
 
@@ -242,6 +243,7 @@ std::string formatReport(const RunRecord& r) {
   if (r.probeMode) j["probe"] = r.probeJson.empty() ? ordered_json(nullptr) : ordered_json::parse(r.probeJson);
   if (!r.sharedJson.empty()) j["ranks"] = ordered_json::parse(r.sharedJson);
   if (r.series) j["series"] = seriesJson(*r.series, r.verifyMode);
+  if (!r.populationJson.empty()) j["population"] = ordered_json::parse(r.populationJson);
   // A path that is no valid UTF-8 gets replacement characters rather than no report.
   return j.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";
 }

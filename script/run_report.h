@@ -89,6 +89,8 @@ struct RunRecord {
   std::string sharedJson;
   // The speed record sampled while the worker ran (see RateSeries); becomes the report's "series".
   std::optional<RateSeries> series;
+  // A run by a profile: target against achieved (one JSON object), the report's "population".
+  std::string populationJson;
 };
 
 // "2026-12-07T18:40:01.123Z".

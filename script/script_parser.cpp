@@ -196,6 +196,10 @@ const Key kJournal{"/JOURNAL", Form::Path, "Repitition /journal parameter.", "Jo
                    "Journal parameter must be in ' symbols.", nullptr,
                    [](ScriptExtensions& e, const Value& v) { e.journalPath = v.quotedText; }};
 
+const Key kProfile{"/PROFILE", Form::Path, "Repitition /profile parameter.", "Profile can't be empty.",
+                   "Profile parameter must be in ' symbols.", nullptr,
+                   [](ScriptExtensions& e, const Value& v) { e.profile = v.quotedText; }};
+
 const Key kSeed{"/SEED", Form::Seed, "Repitition /seed parameter.", "Seed can't be empty.",
                 "Incorrect seed, a whole number from 0 to 18446744073709551615 expected.",
                 [](GenerationJob& j, const Value& v) {
@@ -223,12 +227,12 @@ const Key kThreads{"/THREADS", Form::Threads, "Repitition /threads parameter.", 
 // every mode, so that a script without them is read exactly as before.
 const std::vector<const Key*> kAllSizeKeys = {&kRoot,    &kFileMask, &kMinSize, &kMaxSize,  &kNoFill, &kNoClose,
                                               &kAllSize, &kReport,   &kProgress, &kSeed,   &kSync,
-                                              &kCompress, &kDedupe, &kDedupeBlock, &kThreads, &kJournal, &kHtml};
+                                              &kCompress, &kDedupe, &kDedupeBlock, &kThreads, &kJournal, &kHtml, &kProfile};
 const std::vector<const Key*> kFilesNumberKeys = {&kRoot,     &kFileMask, &kMinSize,  &kMaxSize,  &kNoFill,
                                                   &kNoClose,  &kMinFiles, &kMaxFiles, &kLimSize,  &kRecurse,
                                                   &kRootSize, &kTreeDeep, &kDirLimit, &kDirMask,  &kReport,
                                                   &kProgress, &kSeed,     &kSync,     &kCompress, &kDedupe,
-                                                  &kDedupeBlock, &kThreads, &kJournal, &kHtml};
+                                                  &kDedupeBlock, &kThreads, &kJournal, &kHtml, &kProfile};
 
 bool isQuoted(const std::string& value) { return !value.empty() && value.front() == '\'' && value.back() == '\''; }
 
@@ -361,7 +365,8 @@ ParseOutcome parseScript(const std::string& mode, const std::vector<std::string>
   if (byAllSize) {
     if (!given(kAllSize)) return reject("/allsize parameter is absent.");
     if (!given(kRoot)) return reject("/root parameter is absent.");
-    if (!given(kMinSize)) return reject("/minsize parameter is absent.");
+    // A profile gives the sizes; /minsize then only bounds them.
+    if (!given(kMinSize) && !given(kProfile)) return reject("/minsize parameter is absent.");
   } else {
     if (!given(kRoot)) return reject("/root parameter is absent.");
     if (!given(kMinFiles)) return reject("/minfiles parameter is absent.");
@@ -370,7 +375,8 @@ ParseOutcome parseScript(const std::string& mode, const std::vector<std::string>
       if (given(kTreeDeep)) return reject("/treedeep parameter can't be used without /recurse parameter.");
       if (given(kDirMask)) return reject("/dirmask parameter can't be used without /recurse parameter.");
     }
-    if (!given(kMinSize)) return reject("/minsize parameter is absent.");
+    // A profile gives the sizes; /minsize then only bounds them.
+    if (!given(kMinSize) && !given(kProfile)) return reject("/minsize parameter is absent.");
   }
   // Without a flush nothing is acknowledged, so a journal would have nothing to record.
   if (given(kJournal) && job.sync == SyncMode::None) {
@@ -379,6 +385,10 @@ ParseOutcome parseScript(const std::string& mode, const std::vector<std::string>
   ParseOutcome out;
   out.accepted = true;
   out.maxSizeGiven = given(kMaxSize);
+  out.maxFilesGiven = given(kMaxFiles);
+  out.treeDeepGiven = given(kTreeDeep);
+  out.dirLimitGiven = given(kDirLimit);
+  out.rootSizeGiven = given(kRootSize);
   out.extensions = std::move(extensions);
   return out;
 }

@@ -19,6 +19,7 @@ struct ScriptExtensions {
   ProgressFormat progress = ProgressFormat::Human;  // /progress
   std::string journalPath;  // /journal: where acknowledged files are recorded; empty: no journal
   std::string htmlPath;  // /html: the file the run's report page replaces; empty: no page
+  std::string profile;   // /profile: a built-in profile's name or a profile file; empty: none
 };
 
 struct ParseOutcome {
@@ -29,6 +30,11 @@ struct ParseOutcome {
   bool unrecognisedKey = false;
   // Whether /maxsize was given; steers the completion of the job.
   bool maxSizeGiven = false;
+  // Which limits were given, for a run by a profile, whose draws they bound.
+  bool maxFilesGiven = false;
+  bool treeDeepGiven = false;
+  bool dirLimitGiven = false;
+  bool rootSizeGiven = false;
   ScriptExtensions extensions;
 };
 

@@ -11,7 +11,9 @@
 
 #include "platform/ascii.h"
 #include "platform/path.h"
+#include "engine/population_sampler.h"
 #include "script/measure_run.h"
+#include "script/population_profile_read.h"
 #include "script/script_log.h"
 #include "script/script_parser.h"
 #include "script/verify_run.h"
@@ -23,7 +25,8 @@ const char* const kKeys[] = {"/root",     "/allsize",  "/minsize", "/maxsize",  
                              "/recurse",  "/rootsize", "/treedeep", "/dirlimit", "/limsize",     "/nofill",
                              "/noclose",  "/filemask", "/dirmask",  "/seed",     "/sync",        "/threads",
                              "/report",   "/progress", "/compress", "/dedupe",   "/dedupeblock", "/v",
-                             "/dedupeblk", "/", "root", "/ROOT:", "/s", "/f", "/m", "/shift", "/saveprofile"};
+                             "/dedupeblk", "/", "root", "/ROOT:", "/s", "/f", "/m", "/shift", "/saveprofile",
+                             "/profile"};
 
 const char* const kPieces[] = {"0",   "1",   "-1",  "+1",   "4k",  "64K",  "1.5m", "2g",   "3t",   "kb",  ".",
                                "e9",  "1e3", "max", "auto", "end", "file", "off",  "json", "yes",  "no",  "'",
@@ -215,6 +218,64 @@ TEST(ScriptParserFuzzTest, AMeasureBlockOfManyDigitsIsRejectedNotOverflowed) {
   const MeasureParse ok = parseMeasure({"quillet", "/m", "/root:'/tmp/x'", "/dedupeblock:64k"});
   ASSERT_TRUE(ok.accepted) << ok.rejection;
   EXPECT_EQ(ok.blockSize, 65536u);
+}
+
+// Hostile profile texts: a good profile cut, spliced, its bytes flipped and its numbers replaced
+// by the parser pieces above. The reader must never crash, refuse in one printable line, and what
+// it accepts must be drawable: sizes within their bound, counts within their buckets.
+TEST(ScriptParserFuzzTest, AnyProfileTextIsReadOrRefusedInOneLine) {
+  const std::string good = R"({"schema":"quillet-profile/1","name":"f","files":10,"folders":3,"bytes":100,
+    "fileSizes":{"body":{"mu":8.1,"sigma":2.3},"tail":{"share":0.02,"start":1048576,"alpha":1.1},"zeroShare":0.01,
+      "quantiles":[[0,0],[0.5,900],[1,5000000]],"count":10,"mean":55.2},
+    "filesPerFolder":{"buckets":[[0,0,0.5],[1,4,0.5]],"quantiles":[[0.5,1]],"count":3,"mean":2},
+    "subfoldersPerFolder":{"buckets":[[0,0,0.7],[1,2,0.3]]},
+    "fileDepth":{"buckets":[[0,0,0.4],[1,1,0.6]]},"folderDepth":{"buckets":[[1,1,1]]},
+    "extensions":[{"extension":"txt","share":0.6,"compressionRatio":2.4,"files":6},{"extension":"","share":0.1}],
+    "otherExtensionsShare":0.3})";
+  std::string error;
+  ASSERT_TRUE(readPopulationProfile(good, error)) << error;
+  std::mt19937_64 rng(20261208);
+  int accepted = 0;
+  for (int i = 0; i < 3000; ++i) {
+    std::string text = good;
+    const int edits = 1 + static_cast<int>(rng() % 4);
+    for (int e = 0; e < edits && !text.empty(); ++e) {
+      const std::size_t at = rng() % text.size();
+      switch (rng() % 5) {
+        case 0: text.resize(at); break;
+        case 1: text[at] = static_cast<char>(rng() % 256); break;
+        case 2: text.insert(at, kPieces[rng() % std::size(kPieces)]); break;
+        case 3: {
+          // A number replaced by digits past every type, a sign or an exponent.
+          const auto digit = text.find_first_of("0123456789", at);
+          if (digit != std::string::npos) text.replace(digit, 1, randomValue(rng));
+          break;
+        }
+        default: text.insert(at, text.substr(rng() % text.size(), rng() % 40)); break;
+      }
+    }
+    error.clear();
+    const auto profile = readPopulationProfile(text, error);
+    if (!profile) {
+      EXPECT_TRUE(printableLine(error)) << text << "\n-> " << error;
+      continue;
+    }
+    ++accepted;
+    const PopulationSampler sampler(*profile);
+    RandomSource random;
+    for (int d = 0; d < 50; ++d) {
+      const std::int64_t size = sampler.drawSize(random);
+      EXPECT_GE(size, 0);
+      EXPECT_LE(size, kMaxProfileFileSize);
+      const std::int64_t count = PopulationSampler::drawCount(profile->filesPerFolder, random);
+      EXPECT_GE(count, profile->filesPerFolder.buckets.front().low);
+      EXPECT_LE(count, profile->filesPerFolder.buckets.back().high);
+      const int extension = sampler.drawExtension(random);
+      EXPECT_LT(extension, static_cast<int>(profile->extensions.size()));
+    }
+  }
+  // Some edits leave a good profile (a changed digit, a flipped byte in the name).
+  EXPECT_GT(accepted, 10);
 }
 
 }  // namespace

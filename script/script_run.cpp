@@ -8,7 +8,10 @@
 #include "engine/names.h"
 #include "engine/volume_checks.h"
 #include "engine/worker_thread.h"
+#include "engine/population_sampler.h"
 #include "script/measure_run.h"
+#include "script/population_profile_read.h"
+#include "script/population_report.h"
 #include "script/report_page.h"
 #include "script/report_series.h"
 #include "platform/path.h"
@@ -111,6 +114,7 @@ class ReportKeeper {
   }
 
   void keepSeries(RateSeries series) { record_.series = std::move(series); }
+  void keepPopulation(std::string json) { record_.populationJson = std::move(json); }
 
   // The record of a run that ends now with result.
   RunRecord& close(int result) {
@@ -176,11 +180,14 @@ void applyMask(std::string& mask, std::int64_t& nameSpace) {
 }  // namespace
 
 void completeScriptJob(GenerationJob& job, const ParseOutcome& parsed, FileSystem& fs) {
+  completeProfileJob(job, parsed);
+  // A profile's sizes are bounded by /maxsize only when it is given.
+  const std::int64_t defaultMaxSize = job.population ? kMaxProfileFileSize : job.minFileSize;
   if (job.byAllSize) {
     if (job.allPartition) job.allSize = allPartitionFreeSpace(fs, job.rootFolder);
     const std::int64_t allSize = job.allSize.load();
     if (!parsed.maxSizeGiven) {
-      job.maxFileSize = job.minFileSize;
+      job.maxFileSize = std::max(defaultMaxSize, job.minFileSize);
     } else {
       job.maxFileSize = std::max(job.maxFileSize, job.minFileSize);
       // Filling the whole volume lowers a maximum above the free space only with the minimum.
@@ -193,7 +200,7 @@ void completeScriptJob(GenerationJob& job, const ParseOutcome& parsed, FileSyste
     return;
   }
   if (!parsed.maxSizeGiven) {
-    job.maxFileSize = job.minFileSize;
+    job.maxFileSize = std::max(defaultMaxSize, job.minFileSize);
   } else if (job.minFileSize > job.maxFileSize) {
     job.maxFileSize = job.minFileSize;
   }
@@ -204,6 +211,22 @@ void completeScriptJob(GenerationJob& job, const ParseOutcome& parsed, FileSyste
   if (job.useFileMask) applyMask(job.fileMask, job.fileNameSpace);
   if (job.useDirMask) applyMask(job.dirMask, job.dirNameSpace);
   if (job.treeDeep == 0) job.treeDeep = 1;
+}
+
+std::string attachProfile(GenerationJob& job, const ScriptExtensions& extensions) {
+  if (extensions.profile.empty()) return {};
+  std::string error;
+  // A built-in name first; anything else is a file, relative to the working folder.
+  std::optional<PopulationProfile> profile = builtInProfile(extensions.profile);
+  if (!profile) profile = loadPopulationProfile(absolutePath(extensions.profile), error);
+  if (!profile) return "Invalid script. Profile '" + extensions.profile + "' " + error + ".";
+  auto sampler = std::make_shared<const PopulationSampler>(std::move(*profile));
+  // Empty files add nothing to a total: by all size such a profile would never reach it.
+  if (job.byAllSize && sampler->sizeCdf(0) >= 0.99) {
+    return "Invalid script. Profile '" + extensions.profile + "' gives empty files only; /s could never reach /allsize.";
+  }
+  job.population = std::move(sampler);
+  return {};
 }
 
 bool openRunLog(ScriptLog& log, const std::vector<std::string>& args, const RunSharing* sharing) {
@@ -277,6 +300,14 @@ void runScript(const std::string& mode, const std::vector<std::string>& args, co
     if (stopAsked()) return endStopped();
     return end(std::nullopt);
   }
+  if (const std::string refused = attachProfile(job, parsed.extensions); !refused.empty()) {
+    log.writeLine(refused);
+    report.rejected(refused);
+    endingText = refused;
+    if (stopAsked()) return endStopped();
+    return end(std::nullopt);
+  }
+  if (job.population) job.populationTally = std::make_shared<PopulationTally>(job.population->profile().extensions.size());
   report.accepted(job, parsed.extensions);
   consoleForm = parsed.extensions.progress;
   // Once, before the volume is asked anything, so that every query, folder and log line names the
@@ -290,6 +321,16 @@ void runScript(const std::string& mode, const std::vector<std::string>& args, co
     }
   }
   completeScriptJob(job, parsed, services.fs);
+  // How the profile met the run's limits: said in the log and on the console before the run.
+  const std::vector<std::string> resolutions = profileResolutionLines(job, parsed);
+  for (const auto& line : resolutions) {
+    log.writeLine(line);
+    if (writesLog && consoleForm == ProgressFormat::Json) {
+      std::cerr << formatJsonNotice("notice", line) + "\n" << std::flush;
+    } else if (writesLog) {
+      std::cerr << "quillet: " << line << "\n" << std::flush;
+    }
+  }
   report.volumeBefore(services.fs, job);
   if (stopAsked()) return endStopped();
 
@@ -341,6 +382,16 @@ void runScript(const std::string& mode, const std::vector<std::string>& args, co
     if (sampler) report.keepSeries(sampler->finish());
   }
   report.generationEnded(services.fs, job);
+  if (job.population && job.populationTally) {
+    const auto fit = populationFitJson(*job.population, job.populationTally->contents(), resolutions,
+                                       !job.byAllSize && job.recurseSubfolders);
+    report.keepPopulation(fit.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
+    if (writesLog && consoleForm == ProgressFormat::Human) {
+      std::cerr << "\n";
+      for (const auto& line : formatPopulationTable(fit)) std::cerr << line << "\n";
+      std::cerr << std::flush;
+    }
+  }
   end(std::nullopt);
 }
 

@@ -88,6 +88,10 @@ bool openRunLog(ScriptLog& log, const std::vector<std::string>& args, const RunS
 // root does not exist yet.
 void completeScriptJob(GenerationJob& job, const ParseOutcome& parsed, FileSystem& fs);
 
+// With /profile: loads the built-in or file profile the extensions name into job.population.
+// Empty when done (or without /profile), else the rejection's log line.
+std::string attachProfile(GenerationJob& job, const ScriptExtensions& extensions);
+
 // The whole script run. A relative root is taken relative to the working folder and made absolute
 // before anything uses it. exitCode receives PathFailed when the root cannot be created, Stopped
 // when the run was asked to stop, otherwise the worker's result; it is left alone for a rejected

@@ -42,6 +42,8 @@ TEST_F(ScriptSeedTest, TheSameSeedRepeatsARunByteForByteAndAnotherSeedDoesNot) {
       {"/f", "/minfiles:2", "/maxfiles:9", "/minsize:1k", "/maxsize:40k"},
       {"/f", "/minfiles:1", "/maxfiles:5", "/minsize:1b", "/maxsize:20k", "/recurse", "/rootsize:3", "/treedeep:2",
        "/dirlimit:50"},
+      // A profile's tree: its folders, counts, sizes and extensions come from the seed too.
+      {"/f", "/minfiles:0", "/maxfiles:12", "/maxsize:40k", "/recurse", "/dirlimit:30", "/profile:'desktop'"},
   };
   for (const auto& script : scripts) {
     SCOPED_TRACE(script[0] + " " + script.back());

@@ -736,6 +736,13 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
   record.threads = parsed.threads;
   log.writeLine("Verify of '" + withoutTrailingSeparator(job.rootFolder) + "' started.");
   if (parsed.withRunParameters) {
+    // A run by a profile is re-derived by the same profile.
+    if (const std::string refused = attachProfile(runJob, parsed.extensions); !refused.empty()) {
+      log.writeLine(refused);
+      record.rejection = refused;
+      endingText = refused;
+      return end(std::nullopt);
+    }
     runJob.rootFolder = job.rootFolder;
     if (sharing != nullptr && sharing->shareVerifiedJob) sharing->shareVerifiedJob(runJob);
     completeScriptJob(runJob, runParsed, services.fs);
@@ -782,6 +789,7 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
           }
         }
         planJob.rootFolder = job.rootFolder;
+        planJob.population = runJob.population;
         if (sharing != nullptr && sharing->shareVerifiedJob) sharing->shareVerifiedJob(planJob);
         std::string why;
         auto plan = planRun(

@@ -317,9 +317,15 @@ TEST_F(VerifyProgramTest, RunLineTellsMissingAndUnexpectedFiles) {
 }
 
 TEST_F(VerifyProgramTest, RunLineOfAMadeUpTreeKnowsEveryFolderFile) {
-  std::vector<std::string> line = {"/f", "/root:'" + root() + "'", "/minfiles:2", "/maxfiles:5", "/minsize:1k",
-                                   "/maxsize:50k", "/recurse", "/rootsize:3", "/treedeep:3", "/dirlimit:20",
-                                   "/seed:8", "/progress:off"};
+  // The classic make-up, and a profile's tree (its folders, counts and extensions from the seed).
+  for (const std::vector<std::string>& shape :
+       {std::vector<std::string>{"/minfiles:2", "/maxfiles:5", "/minsize:1k", "/maxsize:50k", "/rootsize:3",
+                                 "/treedeep:3", "/dirlimit:20"},
+        std::vector<std::string>{"/minfiles:0", "/maxfiles:6", "/maxsize:50k", "/dirlimit:25", "/profile:'desktop'"}}) {
+  SCOPED_TRACE(shape.back());
+  stdfs::remove_all(root());
+  std::vector<std::string> line = {"/f", "/root:'" + root() + "'", "/recurse", "/seed:8", "/progress:off"};
+  line.insert(line.end(), shape.begin(), shape.end());
   ASSERT_EQ(run(line).exitCode, 0);
   line.push_back("/v");
   auto r = run(line);
@@ -334,6 +340,7 @@ TEST_F(VerifyProgramTest, RunLineOfAMadeUpTreeKnowsEveryFolderFile) {
   r = run(line);
   EXPECT_EQ(r.exitCode, 4) << r.out << r.err;
   EXPECT_NE(r.out.find("missing: " + deep.substr(root().size() + 1)), std::string::npos) << r.out;
+  }
 }
 
 // Several writers by files number fill several folders at once and share /limsize file by file,
