@@ -62,6 +62,13 @@ void reportVolumeFlushError(const EngineServices& services, const std::string& f
                                "Can not flush the volume of '" + folder + "': " + causeOf(status) + ".");
 }
 
+void reportJournalFlushRefused(const EngineServices& services, const std::string& folder, const Status& status) {
+  services.presenter.showError(FailurePresenter::Caption::Application,
+                               "Can not flush the volume of '" + folder + "': " + causeOf(status) +
+                                   "; with /sync:end the journal records files only once it is flushed "
+                                   "(/sync:file flushes each file instead).");
+}
+
 void reportFreeSpaceUnknown(GenerationJob& job, const EngineServices& services, const std::string& folder,
                             const Status& status) {
   const std::string cause = causeOf(status);

@@ -183,6 +183,30 @@ TEST_F(EndSyncTest, AFailedFlushFailsTheRunAndARefusedOneIsOnlyNoted) {
   EXPECT_EQ(r.job.volumeSyncNote, "the volume was not flushed: C:\\: flushing the volume needs administrator rights");
   EXPECT_EQ(r.presenter.notices(), std::vector<std::string>{r.job.volumeSyncNote});
   EXPECT_TRUE(r.presenter.shown().empty());
+
+  // With a journal the refusal acknowledged nothing: the run fails rather than record no file.
+  struct Journal final : FlushJournal {
+    Status begin(std::uint64_t) override { return {}; }
+    Status acknowledge(const AcknowledgedFile& file) override {
+      files.push_back(file.path);
+      return {};
+    }
+    Status finish() override { return {}; }
+    const std::string& path() const override { return name; }
+    std::string name = "J:\\j.jsonl";
+    std::vector<std::string> files;
+  } journal;
+  EngineHarness j{refusing};
+  j.job.rootFolder = "/root/";
+  j.job.minFileSize = j.job.maxFileSize = j.job.allSize = 2000;
+  j.job.sync = SyncMode::End;
+  j.job.journal = &journal;
+  EXPECT_EQ(runWorker(j.job, j.services, code), GenerationResult::PathFailed);
+  EXPECT_TRUE(journal.files.empty());
+  ASSERT_EQ(j.presenter.shown().size(), 1u);
+  EXPECT_EQ(j.presenter.shown()[0].second,
+            "Can not flush the volume of '/root': flushing the volume needs administrator rights; with /sync:end "
+            "the journal records files only once it is flushed (/sync:file flushes each file instead).");
 }
 
 }  // namespace

@@ -46,12 +46,18 @@ GenerationResult syncVolumeAtEnd(RunContext& ctx, GenerationResult result) {
     job.volumeSynced = true;
     return journalPending(ctx, result);
   }
-  if (synced.kind() == ErrorKind::Unsupported) {
+  // With a journal, a refused flush acknowledged no file: a run that recorded none would pass any
+  // check after a power cut, so the refusal ends it as a failed flush does.
+  if (synced.kind() == ErrorKind::Unsupported && job.journal == nullptr) {
     job.volumeSyncNote = "the volume was not flushed: " + synced.message();
     ctx.services.presenter.showNotice(job.volumeSyncNote);
     return result;
   }
-  reportVolumeFlushError(ctx.services, root, synced);
+  if (synced.kind() == ErrorKind::Unsupported) {
+    reportJournalFlushRefused(ctx.services, root, synced);
+  } else {
+    reportVolumeFlushError(ctx.services, root, synced);
+  }
   return GenerationResult::PathFailed;
 }
 

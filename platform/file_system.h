@@ -143,6 +143,10 @@ class FileSystem {
   // Root of the volume that holds path ("C:\" on Windows, the mount point on POSIX), found from the
   // nearest existing ancestor; ends with a separator.
   virtual std::string driveRoot(const std::string& path) = 0;
+  // True when a and b (each found from its nearest existing ancestor) are held by one volume, so
+  // that what takes one's storage takes the other's too. Where the system tells nothing better, the
+  // two drive roots decide.
+  virtual bool sameVolume(const std::string& a, const std::string& b) { return driveRoot(a) == driveRoot(b); }
   // How the full-volume text names the volume that holds path: the upper-cased drive letter on
   // Windows, the mount point (without its final separator) on POSIX.
   virtual std::string volumeDisplayName(const std::string& path) = 0;

@@ -215,6 +215,14 @@ class Win32FileSystem final : public FileSystem {
     return std::string(1, path[0]) + ":\\";
   }
 
+  // Drive letters and share names are written in either case, and a volume mounted on a folder is
+  // a volume of its own: the volume roots the system finds are compared, blind to case.
+  bool sameVolume(const std::string& a, const std::string& b) override {
+    const std::string rootA = volumeRoot(a), rootB = volumeRoot(b);
+    if (rootA.empty() || rootB.empty()) return asciiUpper(driveRoot(a)) == asciiUpper(driveRoot(b));
+    return asciiUpper(rootA) == asciiUpper(rootB);
+  }
+
   std::string volumeDisplayName(const std::string& path) override {
     if (path.empty()) return "";
     return std::string(1, asciiUpper(path[0]));

@@ -8,6 +8,7 @@
 #endif
 #include <windows.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -157,9 +158,18 @@ TEST_F(Win32FileSystemTest, VolumeQueriesAnswerForTheDriveThatHoldsAFolder) {
 TEST_F(Win32FileSystemTest, DriveRootIsTheFirstCharacterWithColonAndBackslash) {
   EXPECT_EQ(fs->driveRoot("q:\\data\\new\\"), "q:\\");
   EXPECT_EQ(fs->driveRoot(scratch.path()), scratch.path().substr(0, 1) + ":\\");
+  // One volume, whatever case its letter is written in; the small drive CI maps is another.
+  std::string lower = scratch / "not\\yet";
+  lower[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(lower[0])));
+  EXPECT_TRUE(fs->sameVolume(lower, scratch / "j.jsonl"));
+  if (const char* small = std::getenv("QUILLET_TEST_SMALL_DRIVE"); small != nullptr && *small != 0) {
+    EXPECT_FALSE(fs->sameVolume(std::string(small) + "\\j.jsonl", scratch.path()));
+    EXPECT_TRUE(fs->sameVolume(std::string(small) + "\\j.jsonl", std::string(small) + "\\"));
+  }
   const std::string drive = missingDrive();
   if (drive.empty()) GTEST_SKIP() << "every drive letter is in use";
   EXPECT_EQ(fs->driveRoot(drive + "\\new\\"), drive + "\\");
+  EXPECT_FALSE(fs->sameVolume(drive + "\\new\\j.jsonl", scratch.path()));
   EXPECT_EQ(fs->nearestExistingAncestor(drive + "\\new\\deeper"), "");
   EXPECT_FALSE(fs->fileSystemName(drive + "\\new\\").ok());
   EXPECT_FALSE(fs->clusterSize(drive + "\\").ok());

@@ -4,6 +4,7 @@
 // of the last run in the file. A line cut short by a crash is ignored when the journal is read.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -20,6 +21,8 @@
 namespace quillet {
 
 inline constexpr int kJournalVersion = 1;
+// How long appended records gather before one flush of the journal serves them all.
+inline constexpr std::chrono::milliseconds kJournalGathering{50};
 
 // What a journal's header says about its run.
 struct JournalHeader {
@@ -56,6 +59,7 @@ class ScriptFlushJournal final : public FlushJournal {
   std::int64_t flushed_ = 0;
   Status flushError_;
   bool closing_ = false;
+  bool finishing_ = false;  // the run has ended: what is appended is flushed without gathering
   std::thread flusher_;
   std::unique_ptr<ExclusiveAppendFile> file_;
   std::string path_;

@@ -158,7 +158,7 @@ class LineKeeper final : public LogSink {
 // record with the data, and the verify would believe whatever survived. Empty when it can.
 std::string journalRefusal(FileSystem& fs, const std::string& journal, const std::string& root) {
   const std::string rootFolder = withTrailingSeparator(root);
-  if (journal.rfind(rootFolder, 0) == 0 || fs.driveRoot(journal) == fs.driveRoot(rootFolder)) {
+  if (journal.rfind(rootFolder, 0) == 0 || fs.sameVolume(journal, rootFolder)) {
     return "Invalid script. /journal file must be on another volume than the root (the volume under test).";
   }
   return {};
