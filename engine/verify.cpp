@@ -962,13 +962,20 @@ class Verifier {
   // bytes under /limsize file by file, so which files the limit cut depends on timing: every
   // folder up to the last one begun is full or holds the first of its planned files, at most one
   // per writer is not full, and one file, the last of its folder's, may carry less than planned
-  // (the limit's rest). The files then add up to the limit exactly, and the rest of the plan
+  // (the limit's rest). The shares then add up to the limit exactly, and the rest of the plan
   // (planned on past the limit) is the unmade tail. Absent files before a present one of their
-  // folder are missing; so, when the files add up to another size than the limit (lost, or a run
+  // folder are missing; so, when the shares add up to another size than the limit (lost, or a run
   // stopped between two files), is the first absent file of each folder not full, up to one
   // folder per writer after the last one begun.
+  //
+  // The shares are what the run gave each file, not what is found now: every file made took its
+  // planned size (a file lost since, or replaced by one of another size, took it all the same) and
+  // the cut file the rest its blocks carry. A last file of its folder lost since the run is told
+  // from the unmade tail when adding its planned size is what makes the shares reach the limit.
+  // With cutOnly, only the file the limit cut is told (a run stopped while it wrote may have
+  // reached its limit before): what is missing was decided already.
   void limitReachedFolders(const std::vector<PlannedFile>& plan, std::int64_t writers,
-                           std::vector<bool>& notMade) {
+                           std::vector<bool>& notMade, bool cutOnly = false) {
     const auto folderOf = [](const std::string& path) {
       const auto cut = path.rfind('/');
       return cut == std::string::npos ? std::string() : path.substr(0, cut);
@@ -977,47 +984,88 @@ class Verifier {
       std::size_t from, made, to;  // planned files [from, to); the last present one before made
     };
     std::vector<Folder> folders;
-    std::int64_t total = 0;
-    std::vector<std::size_t> lighter;  // present files whose blocks carry less than planned
+    std::int64_t shares = 0;          // the planned sizes of the files made, present or lost
+    std::vector<std::size_t> lighter;  // last present files of their folders carrying less than planned
+    const auto carriedOf = [&](std::size_t i) {
+      const std::string& path = plan[i].relativePath;
+      const auto carried = carried_.find(path);
+      return carried != carried_.end() ? carried->second : lengths_.at(path);
+    };
     for (std::size_t from = 0; from < plan.size();) {
       const std::string folder = folderOf(plan[from].relativePath);
       std::size_t to = from;
       std::size_t made = from;
       for (; to < plan.size() && folderOf(plan[to].relativePath) == folder; ++to) {
-        const std::string& path = plan[to].relativePath;
-        if (present_.count(path) == 0) continue;
-        made = to + 1;
-        const auto carried = carried_.find(path);
-        const std::int64_t size = carried != carried_.end() ? carried->second : lengths_.at(path);
-        total += size;
-        if (size < plan[to].size) lighter.push_back(to);
+        if (present_.count(plan[to].relativePath) != 0) made = to + 1;
       }
+      for (std::size_t i = from; i < made; ++i) shares += plan[i].size;
+      if (made > from && carriedOf(made - 1) < plan[made - 1].size) lighter.push_back(made - 1);
       folders.push_back({from, made, to});
       from = to;
     }
-    std::size_t lastBegun = folders.size();
-    std::int64_t notFull = 0;
-    for (std::size_t k = 0; k < folders.size(); ++k) {
-      if (folders[k].made > folders[k].from) lastBegun = k;
+    const std::int64_t limit = job_.runLimitBytes;
+    // Whether the shares, with `added` more, reach the limit: as they are, or with the carried rest
+    // of one lighter file (the cut file) in place of its planned size.
+    std::optional<std::size_t> cutFile;
+    const auto reachLimit = [&](std::int64_t added) {
+      if (shares + added == limit) return true;
+      for (std::size_t i : lighter) {
+        if (shares + added - plan[i].size + carriedOf(i) == limit) {
+          cutFile = i;
+          return true;
+        }
+      }
+      return false;
+    };
+    const std::size_t w = static_cast<std::size_t>(writers);
+    const auto lastBegunOf = [&] {
+      std::size_t last = folders.size();
+      for (std::size_t k = 0; k < folders.size(); ++k) {
+        if (folders[k].made > folders[k].from) last = k;
+      }
+      return last;
+    };
+    const auto reachedBy = [&](std::size_t k, std::size_t lastBegun) {
+      // A writer may have taken a folder and made nothing in it yet: up to one per writer after
+      // the last one begun.
+      return lastBegun == folders.size() ? k < w : k <= lastBegun + w;
+    };
+    bool reached = reachLimit(0);
+    if (!reached) {
+      // Only one such file may tell it: were there several, which one was lost could not be told.
+      const std::size_t lastBegun = lastBegunOf();
+      std::optional<std::size_t> lostIn;
+      std::optional<std::size_t> cutWithIt;
+      int explanations = 0;
+      for (std::size_t k = 0; k < folders.size(); ++k) {
+        const Folder& f = folders[k];
+        if (f.made >= f.to || !reachedBy(k, lastBegun)) continue;
+        cutFile.reset();
+        if (reachLimit(plan[f.made].size)) {
+          ++explanations;
+          lostIn = k;
+          cutWithIt = cutFile;
+        }
+      }
+      cutFile.reset();
+      if (explanations == 1) {
+        reached = true;
+        cutFile = cutWithIt;
+        ++folders[*lostIn].made;  // made, and lost since: missing
+      }
     }
+    const std::size_t lastBegun = lastBegunOf();
+    std::int64_t notFull = 0;
     for (std::size_t k = 0; lastBegun < folders.size() && k <= lastBegun; ++k) {
       if (folders[k].made < folders[k].to) ++notFull;
     }
-    const bool atLimit = total == job_.runLimitBytes && notFull <= writers;
+    const bool atLimit = reached && notFull <= writers;
+    if (atLimit && cutFile) mayBeCut_.insert(plan[*cutFile].relativePath);
+    if (cutOnly) return;
     for (std::size_t k = 0; k < folders.size(); ++k) {
       const Folder& f = folders[k];
       for (std::size_t i = f.made; i < f.to; ++i) notMade[i] = true;
-      // A writer may have taken a folder and made nothing in it yet: up to one per writer after
-      // the last one begun.
-      const std::size_t w = static_cast<std::size_t>(writers);
-      const bool reached = lastBegun == folders.size() ? k < w : k <= lastBegun + w;
-      if (!atLimit && reached && f.made < f.to) notMade[f.made] = false;
-    }
-    if (atLimit && lighter.size() == 1) {
-      const std::size_t i = lighter.front();
-      const auto f = std::find_if(folders.begin(), folders.end(),
-                                  [&](const Folder& g) { return g.made > g.from && g.made == i + 1; });
-      if (f != folders.end()) mayBeCut_.insert(plan[i].relativePath);
+      if (!atLimit && reachedBy(k, lastBegun) && f.made < f.to) notMade[f.made] = false;
     }
     for (std::size_t i = 0; i < plan.size(); ++i) {
       if (!notMade[i] || present_.count(plan[i].relativePath) != 0) continue;
@@ -1039,6 +1087,10 @@ class Verifier {
     std::string cutFile;
     if (runWriters > 1 && partFilledFolders(plan, runWriters, notMade, cutFile)) {
       result_.tailReason = "the run stopped while it wrote " + cutFile;
+      if (job_.runLimitBytes >= 0) {
+        std::vector<bool> unused(plan.size(), false);
+        limitReachedFolders(plan, runWriters, unused, true);
+      }
     } else if (runWriters > 1 && job_.runLimitBytes >= 0) {
       notMade.assign(plan.size(), false);
       limitReachedFolders(plan, runWriters, notMade);

@@ -354,9 +354,6 @@ class VerifyProperty : public ::testing::Test {
  protected:
   // Cases of the CI part that show a false verdict whose cause is not found yet.
   static const char* openFinding(std::uint64_t seed, bool ext4) {
-    // Several writers reaching /limsize: when the harm changes the sizes the limit was shared by,
-    // the one file the limit granted only its rest reads as resized beside the harmed one.
-    if (ext4 && seed == 11614390106722503590ull) return "F9 (a harm at /limsize also blames the file cut by the limit)";
     return nullptr;
   }
 
