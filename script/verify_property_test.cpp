@@ -352,11 +352,6 @@ struct Figures {
 
 class VerifyProperty : public ::testing::Test {
  protected:
-  // Cases of the CI part that show a false verdict whose cause is not found yet.
-  static const char* openFinding(std::uint64_t seed, bool ext4) {
-    return nullptr;
-  }
-
   void runCases(const char* volumeKind, bool ext4) {
     std::string reason;
     vol_ = ext4 ? testing::MountedVolume::ext4(kVolumeBytes, reason)
@@ -376,18 +371,8 @@ class VerifyProperty : public ::testing::Test {
       Random base(envNumber("QUILLET_PROPERTY_BASE", kFirstSeed) + (ext4 ? 1 : 0));
       for (std::uint64_t i = 0; i < count; ++i) seeds.push_back(base());
     }
-    // The bounded CI part leaves out the cases of findings still open, named here so that nobody
-    // mistakes them for passing; a replay or a sweep runs them as any other.
-    const bool ciPart = std::getenv("QUILLET_PROPERTY_SEED") == nullptr &&
-                        std::getenv("QUILLET_PROPERTY_CASES") == nullptr &&
-                        std::getenv("QUILLET_PROPERTY_BASE") == nullptr;
     const auto started = std::chrono::steady_clock::now();
     for (const auto seed : seeds) {
-      if (const char* finding = openFinding(seed, ext4); ciPart && finding != nullptr) {
-        std::cout << "[property] " << volumeKind_ << " case seed " << seed << " left out of the CI part: open finding "
-                  << finding << " (replay: QUILLET_PROPERTY_SEED=" << seed << ")" << std::endl;
-        continue;
-      }
       runCase(drawCase(seed));
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
