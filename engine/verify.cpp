@@ -1128,6 +1128,20 @@ class Verifier {
     for (auto it = plan.rbegin(); it != plan.rend() && lastMade.size() < keep; ++it) {
       if (present_.count(it->relativePath) != 0) lastMade.insert(it->relativePath);
     }
+    // The room left where the run ended: what is free now, less the room files lost or resized since
+    // have freed (each of them had its planned size then). The last files made, which the full
+    // volume may have cut, and the files a writer was writing at the end are taken as found.
+    std::int64_t freeAtEnd = freeNow_;
+    if (freeAtEnd >= 0) {
+      for (const auto& m : result_.missing) freeAtEnd -= roomTaken(plannedSizes_.at(m));
+      for (const auto& f : files) {
+        const auto planned = plannedSizes_.find(f.relative);
+        if (planned == plannedSizes_.end() || lastMade.count(f.relative) != 0 || inFlight_.count(f.relative) != 0) {
+          continue;
+        }
+        freeAtEnd -= roomTaken(planned->second) - roomTaken(lengths_.at(f.relative));
+      }
+    }
     bool added = false;
     for (const auto& f : files) {
       const auto planned = plannedSizes_.find(f.relative);
@@ -1136,7 +1150,7 @@ class Verifier {
       if (carried->second == planned->second) continue;
       if (carried->second < planned->second &&
           (mayBeCut_.count(f.relative) != 0 ||
-           (lastMade.count(f.relative) != 0 && freeNow_ >= 0 && freeNow_ < planned->second - carried->second + cluster_))) {
+           (lastMade.count(f.relative) != 0 && freeNow_ >= 0 && freeAtEnd < planned->second - carried->second + cluster_))) {
         continue;
       }
       ++result_.resizedFiles;
@@ -1174,16 +1188,23 @@ class Verifier {
     // planned file present, at most one per writer. The other writers may have finished files
     // after a writer's last one began (a larger file, or a writer the system ran less), so the
     // walk passes up to kLagFiles finished files per other writer; with one writer it is the last
-    // file alone. Absent files on the way are files whose creation met the full volume.
+    // file alone. A file handed out is always made, so an absent file on the way is one whose
+    // creation met the full volume; but a file made and lost since left its room free, so one
+    // whose room is free now is lost, not unmade.
     constexpr std::int64_t kLagFiles = 4;
     const std::int64_t writers = std::clamp(job_.runWriters, 1, 256);
     std::int64_t inFlightFrom = std::max<std::int64_t>(lastPresent, 0);
     std::int64_t lastTruncated = -1;
     std::int64_t passed = 0;
+    std::vector<std::size_t> lostOnTheWay;
     for (std::int64_t i = lastPresent; i >= 0; --i) {
-      const auto found = present_.find(plan[static_cast<std::size_t>(i)].relativePath);
+      const auto at = static_cast<std::size_t>(i);
+      const auto found = present_.find(plan[at].relativePath);
       if (found == present_.end() || found->second != SizeState::Truncated) {
         if (++passed > (writers - 1) * kLagFiles) break;
+        if (found == present_.end() && (freeNow_ < 0 || freeNow_ >= roomTaken(plan[at].size))) {
+          lostOnTheWay.push_back(at);
+        }
         inFlightFrom = i;
         continue;
       }
@@ -1192,18 +1213,26 @@ class Verifier {
       inFlightFrom = i;
       if (static_cast<std::int64_t>(inFlight_.size()) >= writers) break;
     }
+    // The room left where the run ended: what is free now, less the room of the files lost since.
+    std::int64_t freeAtEnd = freeNow_;
+    for (std::int64_t i = 0; freeAtEnd >= 0 && i < lastPresent; ++i) {
+      const auto at = static_cast<std::size_t>(i);
+      const bool lost = i < inFlightFrom || std::find(lostOnTheWay.begin(), lostOnTheWay.end(), at) != lostOnTheWay.end();
+      if (lost && present_.count(plan[at].relativePath) == 0) freeAtEnd -= roomTaken(plan[at].size);
+    }
     std::size_t tailFrom = plan.size();
     if (lastPresent + 1 < static_cast<std::int64_t>(plan.size())) {
       const std::size_t next = static_cast<std::size_t>(lastPresent + 1);
       if (lastTruncated >= 0) {
         tailFrom = static_cast<std::size_t>(inFlightFrom);
         result_.tailReason = "the run stopped while it wrote " + plan[static_cast<std::size_t>(lastTruncated)].relativePath;
-      } else if (freeNow_ >= 0 && plan[next].size > freeNow_ - cluster_) {
+      } else if (freeNow_ >= 0 && plan[next].size > std::max<std::int64_t>(freeAtEnd, 0) - cluster_) {
         tailFrom = static_cast<std::size_t>(inFlightFrom);
         result_.tailReason = "the volume has no room for " + plan[next].relativePath;
       }
     }
     for (std::size_t i = tailFrom; i < plan.size(); ++i) notMade[i] = true;
+    for (std::size_t i : lostOnTheWay) notMade[i] = false;
   }
 
   VerifyJob& job_;

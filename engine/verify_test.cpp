@@ -103,6 +103,72 @@ TEST(VerifyEngineTest, DryRunGivesTheFilesTheRunMade) {
   EXPECT_NE(why.find("/seed"), std::string::npos);
 }
 
+// Where a run ended, files may be absent because they were never made: the tail after the last
+// file made, and, with several writers, a file whose creation met the full volume among the files
+// in flight. A file made and lost since left its room free: with that room free it is missing, and
+// the room it freed does not make the file the full volume cut read as resized.
+TEST(VerifyPlanTest, AFileLostWhereTheRunEndedIsMissingNotUnmade) {
+  constexpr std::uint64_t kSeed = 31;
+  struct Found {
+    const char* path;
+    std::int64_t length;   // -1: absent
+    std::int64_t carried;  // the size its blocks carry
+  };
+  struct Row {
+    const char* what;
+    int writers;
+    std::int64_t freeBytes;
+    std::vector<Found> files;  // the plan's files in order, 8192 bytes each
+    std::vector<std::string> missing;
+    std::int64_t tail;
+    bool damaged;
+  };
+  const std::vector<Row> rows = {
+      {"stopped, e lost among the files in flight", 4, std::int64_t{1} << 30,
+       {{"a", 8192, 8192}, {"b", 8192, 8192}, {"c", 8192, 8192}, {"d", 4096, 8192}, {"e", -1, 0},
+        {"f", 8192, 8192}, {"g", 4096, 8192}, {"h", -1, 0}},
+       {"e"}, 1, true},
+      {"full, e's creation met the full volume", 4, 4096,
+       {{"a", 8192, 8192}, {"b", 8192, 8192}, {"c", 8192, 8192}, {"d", 4096, 8192}, {"e", -1, 0},
+        {"f", 8192, 8192}, {"g", 4096, 8192}, {"h", -1, 0}},
+       {}, 2, false},
+      {"one writer, full, c cut to the room left", 1, 2000,
+       {{"a", 8192, 8192}, {"b", 8192, 8192}, {"c", 5000, 5000}, {"d", -1, 0}}, {}, 1, false},
+      {"one writer, full, b lost since", 1, 2000 + 8192,
+       {{"a", 8192, 8192}, {"b", -1, 0}, {"c", 5000, 5000}, {"d", -1, 0}}, {"b"}, 1, true},
+  };
+  for (const auto& row : rows) {
+    FakeFileSystem fs;
+    fs.keepContent = true;
+    fs.addFolder("/root");
+    std::vector<PlannedFile> plan;
+    for (const auto& f : row.files) {
+      plan.push_back({f.path, 8192});
+      if (f.length < 0) continue;
+      auto file = fs.createNewFile(std::string("/root/") + f.path);
+      ASSERT_TRUE(file.ok());
+      std::vector<std::uint8_t> bytes(static_cast<std::size_t>(f.length));
+      fillIdentifiedContent(kSeed, fileIdentity(f.path), static_cast<std::uint64_t>(f.carried), 0, bytes.data(),
+                            bytes.size());
+      std::size_t written = 0;
+      ASSERT_TRUE(file.value()->write(bytes.data(), bytes.size(), written).ok());
+      ASSERT_TRUE(file.value()->close().ok());
+    }
+    fs.freeBytes = row.freeBytes;
+    VerifyJob job;
+    job.rootFolder = "/root/";
+    job.seed = kSeed;
+    job.plan = plan;
+    job.runWriters = row.writers;
+    VerifyResult result;
+    runVerify(job, fs, result);
+    EXPECT_EQ(result.missing, row.missing) << row.what;
+    EXPECT_EQ(result.missingTailAllowed, row.tail) << row.what;
+    EXPECT_EQ(result.resizedFiles, 0) << row.what;
+    EXPECT_EQ(result.anyDamage(), row.damaged) << row.what;
+  }
+}
+
 // A file's blocks tallied in one pass, and the same blocks cut into pieces at every kind of seam
 // (inside a run, between runs, after the sixteenth run) and merged in offset order or its
 // reverse: the same bytes, the same first sixteen runs and the same count of runs left out.
