@@ -15,6 +15,7 @@
 #include "engine/names.h"
 #include "engine/verify.h"
 #include "engine/worker_thread.h"
+#include "engine/writer_pool.h"
 #include "testing/engine_harness.h"
 #include "testing/fake_file_system.h"
 #include "testing/volume_fixture.h"
@@ -182,6 +183,32 @@ TEST_F(WritersTest, LimitSizeHoldsExactlyWithSeveralWriters) {
   const Tree t = readTree(*vol / "lim");
   EXPECT_EQ(t.bytes, 1'000'003);
   EXPECT_EQ(job.currentSize.load(), 1'000'003);
+}
+
+// The writers' ends as they are noted, in either order: a failure outranks the stop it caused, and
+// a stop outranks the job's own end it raced with (the stop cut the tree short of that end).
+TEST(RunEndTest, TheRunsEndFromTheWritersEnds) {
+  using R = GenerationResult;
+  const struct {
+    std::vector<R> noted;
+    R result;
+  } rows[] = {
+      {{}, R::Done},
+      {{R::Done, R::LimitSizeReached, R::Done}, R::LimitSizeReached},
+      {{R::Stopped, R::LimitSizeReached}, R::Stopped},
+      {{R::LimitSizeReached, R::Stopped}, R::Stopped},
+      {{R::NamesUsedUp, R::Stopped, R::NamesUsedUp}, R::Stopped},
+      {{R::Stopped, R::PathFailed}, R::PathFailed},
+      {{R::PathFailed, R::Stopped}, R::PathFailed},
+      {{R::Stopped, R::VolumeFull, R::Stopped}, R::VolumeFull},
+      {{R::VolumeFull, R::LimitSizeReached}, R::VolumeFull},
+  };
+  for (const auto& row : rows) {
+    RunEnd end;
+    for (R r : row.noted) end.note(r);
+    EXPECT_EQ(end.result(), row.result) << row.noted.size();
+    EXPECT_EQ(end.ended(), row.result != R::Done);
+  }
 }
 
 TEST_F(WritersTest, FullVolumeWithFourWritersEndsOnceWithCountersMatchingTheDisk) {
