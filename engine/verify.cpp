@@ -1,6 +1,7 @@
 #include "engine/verify.h"
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
@@ -864,8 +865,14 @@ class Verifier {
     }
     // A fill that met the full volume cut every writer's file in flight, and a writer the system
     // ran less may have held its file since far back in the plan: any cut file whose missing part
-    // the volume has no room for is allowed, while no more files are cut than the run had writers.
+    // the volume had no room for is allowed, while no more files are cut than the run had writers.
     if (candidates.size() <= writers && freeNow_ >= 0) {
+      struct Cut {
+        std::size_t index;
+        std::int64_t need;   // the room its missing part takes, and the cluster left besides
+        std::int64_t freed;  // the room a truncation since would have freed
+      };
+      std::vector<Cut> cuts;
       for (std::size_t i : candidates) {
         if (std::find(allowed.begin(), allowed.end(), i) != allowed.end()) continue;
         const FileVerdict& v = result_.damaged[i];
@@ -878,9 +885,44 @@ class Verifier {
             !v.expect.sizeFromBlocks && planned != plannedSizes_.end()) {
           whole = planned->second;
         }
-        if (freeNow_ < whole - v.length + cluster_) {
-          allowed.push_back(i);
-          reasons.push_back("the volume filled while it was written");
+        cuts.push_back({i, whole - v.length + cluster_, roomTaken(whole) - roomTaken(v.length)});
+      }
+      // Which of them the full volume cut and which were truncated since cannot be told from one
+      // file alone: a file truncated since freed room the run did not leave, so the files taken as
+      // cut must each lack room once the room the others freed is taken away again. Of the largest
+      // sets of files that can be the cut ones, only the files in every such set are allowed: a
+      // file in some but not all of them may as well be the one truncated since.
+      constexpr std::size_t kMostWeighed = 16;
+      if (cuts.size() <= kMostWeighed) {
+        std::size_t best = 0;
+        std::uint32_t common = 0;
+        for (std::uint32_t set = 1; set < (std::uint32_t{1} << cuts.size()); ++set) {
+          std::int64_t freeAtEnd = freeNow_;
+          for (std::size_t j = 0; j < cuts.size(); ++j) {
+            if ((set >> j & 1u) == 0) freeAtEnd -= cuts[j].freed;
+          }
+          bool fits = freeAtEnd >= 0;
+          for (std::size_t j = 0; fits && j < cuts.size(); ++j) {
+            if ((set >> j & 1u) != 0 && freeAtEnd >= cuts[j].need) fits = false;
+          }
+          if (!fits) continue;
+          const auto size = static_cast<std::size_t>(std::popcount(set));
+          if (size > best) {
+            best = size;
+            common = set;
+          } else if (size == best) {
+            common &= set;
+          }
+        }
+        for (std::size_t j = 0; j < cuts.size(); ++j) {
+          if ((common >> j & 1u) == 0) continue;
+          allowed.push_back(cuts[j].index);
+          // With the plan, a file no walk found in flight was held from far back by a writer the
+          // system ran less, or truncated since: nothing on the volume tells which.
+          const bool farBack = job_.plan && writers > 1;
+          reasons.push_back(farBack ? "the volume filled while it was written, or it was truncated since: a writer "
+                                      "held it from far back in the plan, which can not be told apart"
+                                    : "the volume filled while it was written");
         }
       }
     }
@@ -891,8 +933,14 @@ class Verifier {
       const FileVerdict& v = result_.damaged[allowed[k]];
       --result_.truncatedFiles;
       result_.truncatedBytes -= v.expect.size - v.length;
+      // A file left empty carries no size: the plan's, when known, is the one it was to hold.
+      std::int64_t whole = v.expect.size;
+      if (const auto planned = plannedSizes_.find(v.relativePath);
+          !v.expect.sizeFromBlocks && planned != plannedSizes_.end()) {
+        whole = planned->second;
+      }
       result_.cutShortFiles.push_back(v.relativePath + " (" + std::to_string(v.length) + " of " +
-                                      std::to_string(v.expect.size) + " bytes; " + reasons[k] + ")");
+                                      std::to_string(whole) + " bytes; " + reasons[k] + ")");
     }
     std::sort(allowed.begin(), allowed.end());
     // Later ones first, so that the earlier places stay put.

@@ -169,6 +169,42 @@ TEST(VerifyPlanTest, AFileLostWhereTheRunEndedIsMissingNotUnmade) {
   }
 }
 
+// Several writers that filled the volume each left a file cut short, whose rest the volume had no
+// room for; a file truncated since freed room the run did not leave. When the room free now cannot
+// have been left with every such file cut, and either of two could be the one truncated since,
+// neither passes as cut short.
+TEST(VerifyPlanTest, FilesCutWhereTheVolumeFilledAreToldByTheRoomLeft) {
+  constexpr std::uint64_t kSeed = 32;
+  const struct {
+    std::int64_t freeBytes;
+    std::size_t cut, truncated;
+  } rows[] = {{2000, 2, 0}, {5000, 2, 0}, {9000, 0, 2}, {20000, 0, 2}};
+  for (const auto& row : rows) {
+    FakeFileSystem fs;
+    fs.keepContent = true;
+    fs.addFolder("/root");
+    // a: whole; b: 8192 bytes short of its 16384; c: 4096 bytes short.
+    for (const auto& [name, length] : {std::pair{"a", 16384}, {"b", 8192}, {"c", 12288}}) {
+      auto file = fs.createNewFile(std::string("/root/") + name);
+      ASSERT_TRUE(file.ok());
+      std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
+      fillIdentifiedContent(kSeed, fileIdentity(name), 16384, 0, bytes.data(), bytes.size());
+      std::size_t written = 0;
+      ASSERT_TRUE(file.value()->write(bytes.data(), bytes.size(), written).ok());
+      ASSERT_TRUE(file.value()->close().ok());
+    }
+    fs.freeBytes = row.freeBytes;
+    VerifyJob job;
+    job.rootFolder = "/root/";
+    job.seed = kSeed;
+    job.runWriters = 4;
+    VerifyResult result;
+    runVerify(job, fs, result);
+    EXPECT_EQ(result.cutShortFiles.size(), row.cut) << row.freeBytes;
+    EXPECT_EQ(result.truncatedFiles, static_cast<std::int64_t>(row.truncated)) << row.freeBytes;
+  }
+}
+
 // A file's blocks tallied in one pass, and the same blocks cut into pieces at every kind of seam
 // (inside a run, between runs, after the sixteenth run) and merged in offset order or its
 // reverse: the same bytes, the same first sixteen runs and the same count of runs left out.
