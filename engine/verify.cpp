@@ -887,6 +887,7 @@ class Verifier {
         }
         cuts.push_back({i, whole - v.length + cluster_, roomTaken(whole) - roomTaken(v.length)});
       }
+      // Each must lack room for its rest now: the room free now is the most the run can have left.
       // Which of them the full volume cut and which were truncated since cannot be told from one
       // file alone: a file truncated since freed room the run did not leave, so the files taken as
       // cut must each lack room once the room the others freed is taken away again. Of the largest
@@ -915,7 +916,7 @@ class Verifier {
           }
         }
         for (std::size_t j = 0; j < cuts.size(); ++j) {
-          if ((common >> j & 1u) == 0) continue;
+          if ((common >> j & 1u) == 0 || freeNow_ >= cuts[j].need) continue;
           allowed.push_back(cuts[j].index);
           // With the plan, a file no walk found in flight was held from far back by a writer the
           // system ran less, or truncated since: nothing on the volume tells which.
@@ -998,7 +999,14 @@ class Verifier {
       for (std::size_t i = f.made; i < f.to; ++i) notMade[i] = true;
       if (k > lastBegun) continue;  // never begun: the unmade tail
       ++partFilled;
-      if (f.endsCut) writing.push_back(plan[f.made - 1].relativePath);
+      if (f.endsCut) {
+        writing.push_back(plan[f.made - 1].relativePath);
+      } else if (freeNow_ < 0 || freeNow_ >= roomTaken(plan[f.made].size)) {
+        // Its writer was between two files: the next one was not made when the volume had no room
+        // for it, but a file made and lost since left its room free. With that room free it is
+        // missing (a run stopped between two files cannot be told from that).
+        notMade[f.made] = false;
+      }
     }
     if (writing.empty() || partFilled > writers) return false;
     for (const auto& path : writing) inFlight_.insert(path);
@@ -1175,6 +1183,25 @@ class Verifier {
     const std::size_t keep = static_cast<std::size_t>(std::clamp(job_.runWriters, 1, 256)) + 1;
     for (auto it = plan.rbegin(); it != plan.rend() && lastMade.size() < keep; ++it) {
       if (present_.count(it->relativePath) != 0) lastMade.insert(it->relativePath);
+    }
+    // Several writers by files number fill a folder each and each cut its own last file to the
+    // room it saw: the last file present of every folder may be one of them.
+    if (job_.runWriters > 1) {
+      const auto folderOf = [](const std::string& path) {
+        const auto cut = path.rfind('/');
+        return cut == std::string::npos ? std::string() : path.substr(0, cut);
+      };
+      for (std::size_t i = 0; i < plan.size(); ++i) {
+        const bool lastOfFolder = i + 1 == plan.size() || folderOf(plan[i + 1].relativePath) != folderOf(plan[i].relativePath);
+        if (!lastOfFolder) continue;
+        // Walk back to the folder's last file present.
+        for (std::size_t k = i + 1; k-- > 0 && folderOf(plan[k].relativePath) == folderOf(plan[i].relativePath);) {
+          if (present_.count(plan[k].relativePath) != 0) {
+            lastMade.insert(plan[k].relativePath);
+            break;
+          }
+        }
+      }
     }
     // The room left where the run ended: what is free now, less the room files lost or resized since
     // have freed (each of them had its planned size then). The last files made, which the full

@@ -136,11 +136,20 @@ TEST(VerifyPlanTest, AFileLostWhereTheRunEndedIsMissingNotUnmade) {
        {{"a", 8192, 8192}, {"b", 8192, 8192}, {"c", 5000, 5000}, {"d", -1, 0}}, {}, 1, false},
       {"one writer, full, b lost since", 1, 2000 + 8192,
        {{"a", 8192, 8192}, {"b", -1, 0}, {"c", 5000, 5000}, {"d", -1, 0}}, {"b"}, 1, true},
+      // By files number each writer fills a folder: y's writer was between two files.
+      {"writers in folders, y/b lost since", 2, std::int64_t{1} << 30,
+       {{"x/a", 8192, 8192}, {"x/b", 4096, 8192}, {"y/a", 8192, 8192}, {"y/b", -1, 0}, {"y/c", -1, 0}},
+       {"y/b"}, 1, true},
+      {"writers in folders, y/b not made on the full volume", 2, 4096,
+       {{"x/a", 8192, 8192}, {"x/b", 4096, 8192}, {"y/a", 8192, 8192}, {"y/b", -1, 0}, {"y/c", -1, 0}},
+       {}, 2, false},
   };
   for (const auto& row : rows) {
     FakeFileSystem fs;
     fs.keepContent = true;
     fs.addFolder("/root");
+    fs.addFolder("/root/x");
+    fs.addFolder("/root/y");
     std::vector<PlannedFile> plan;
     for (const auto& f : row.files) {
       plan.push_back({f.path, 8192});
