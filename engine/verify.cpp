@@ -1223,7 +1223,7 @@ class Verifier {
       const auto carried = carried_.find(f.relative);
       if (planned == plannedSizes_.end() || carried == carried_.end()) continue;
       if (carried->second == planned->second) continue;
-      if (carried->second < planned->second &&
+      if (carried->second < planned->second && resizedSince_.count(f.relative) == 0 &&
           (mayBeCut_.count(f.relative) != 0 ||
            (lastMade.count(f.relative) != 0 && freeNow_ >= 0 && freeAtEnd < planned->second - carried->second + cluster_))) {
         continue;
@@ -1298,12 +1298,42 @@ class Verifier {
     std::size_t tailFrom = plan.size();
     if (lastPresent + 1 < static_cast<std::int64_t>(plan.size())) {
       const std::size_t next = static_cast<std::size_t>(lastPresent + 1);
+      const auto fits = [&](std::int64_t room) { return plan[next].size <= std::max<std::int64_t>(room, 0) - cluster_; };
       if (lastTruncated >= 0) {
         tailFrom = static_cast<std::size_t>(inFlightFrom);
         result_.tailReason = "the run stopped while it wrote " + plan[static_cast<std::size_t>(lastTruncated)].relativePath;
-      } else if (freeNow_ >= 0 && plan[next].size > std::max<std::int64_t>(freeAtEnd, 0) - cluster_) {
+        // A stop leaves room free, and a lost last file left its room free too: with room for the
+        // next planned file now, nothing tells the one from the other.
+        if (freeNow_ < 0 || fits(freeAtEnd)) {
+          result_.tailReason += "; the volume has room for " + plan[next].relativePath +
+                                " now, so a file lost after the last one present can not be told from the unmade ones";
+        }
+      } else if (freeNow_ >= 0 && !fits(freeAtEnd)) {
         tailFrom = static_cast<std::size_t>(inFlightFrom);
         result_.tailReason = "the volume has no room for " + plan[next].relativePath;
+      } else if (freeNow_ >= 0) {
+        // The last files made that carry less than planned were cut to the room the run saw, or
+        // resized since, which freed room the run did not leave: when only that room makes the
+        // next planned file fit, they were resized and the run ended full.
+        std::int64_t lighterRoom = 0;
+        std::vector<std::string> lighter;
+        const std::int64_t keep = writers + 1;
+        std::int64_t seen = 0;
+        for (std::int64_t i = lastPresent; i >= 0 && seen < keep; --i) {
+          const std::string& path = plan[static_cast<std::size_t>(i)].relativePath;
+          if (present_.count(path) == 0) continue;
+          ++seen;
+          const auto carried = carried_.find(path);
+          const std::int64_t planned = plan[static_cast<std::size_t>(i)].size;
+          if (carried == carried_.end() || carried->second >= planned) continue;
+          lighterRoom += roomTaken(planned) - roomTaken(lengths_.at(path));
+          lighter.push_back(path);
+        }
+        if (!lighter.empty() && !fits(freeAtEnd - lighterRoom)) {
+          tailFrom = static_cast<std::size_t>(inFlightFrom);
+          result_.tailReason = "the volume has no room for " + plan[next].relativePath;
+          resizedSince_.insert(lighter.begin(), lighter.end());
+        }
       }
     }
     for (std::size_t i = tailFrom; i < plan.size(); ++i) notMade[i] = true;
@@ -1324,6 +1354,7 @@ class Verifier {
   std::unordered_map<std::string, std::int64_t> carried_;  // the size each file's blocks carry
   std::unordered_map<std::string, std::int64_t> lengths_;
   std::unordered_set<std::string> mayBeCut_;  // planned files the run may have cut to the room left
+  std::unordered_set<std::string> resizedSince_;  // last files made that carry less: resized, not cut
   std::unordered_map<std::string, SizeState> present_;
 };
 

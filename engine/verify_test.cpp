@@ -122,6 +122,8 @@ TEST(VerifyPlanTest, AFileLostWhereTheRunEndedIsMissingNotUnmade) {
     std::vector<std::string> missing;
     std::int64_t tail;
     bool damaged;
+    std::int64_t resized = 0;
+    const char* reasonHas = "";
   };
   const std::vector<Row> rows = {
       {"stopped, e lost among the files in flight", 4, std::int64_t{1} << 30,
@@ -143,6 +145,14 @@ TEST(VerifyPlanTest, AFileLostWhereTheRunEndedIsMissingNotUnmade) {
       {"writers in folders, y/b not made on the full volume", 2, 4096,
        {{"x/a", 8192, 8192}, {"x/b", 4096, 8192}, {"y/a", 8192, 8192}, {"y/b", -1, 0}, {"y/c", -1, 0}},
        {}, 2, false},
+      // A stop leaves room free: a file lost after the last one present cannot be told, and the
+      // verdict says so.
+      {"one writer, stopped with room free", 1, std::int64_t{1} << 30,
+       {{"a", 8192, 8192}, {"b", 4096, 8192}, {"c", -1, 0}, {"d", -1, 0}}, {}, 2, false, 0, "can not be told"},
+      // The last file carries less than planned and only the room that frees makes the next one
+      // fit: it was resized since, and the run ended full.
+      {"one writer, full, c resized since", 1, 14000,
+       {{"a", 8192, 8192}, {"b", 8192, 8192}, {"c", 3000, 3000}, {"d", -1, 0}}, {}, 1, true, 1, "no room for d"},
   };
   for (const auto& row : rows) {
     FakeFileSystem fs;
@@ -173,8 +183,9 @@ TEST(VerifyPlanTest, AFileLostWhereTheRunEndedIsMissingNotUnmade) {
     runVerify(job, fs, result);
     EXPECT_EQ(result.missing, row.missing) << row.what;
     EXPECT_EQ(result.missingTailAllowed, row.tail) << row.what;
-    EXPECT_EQ(result.resizedFiles, 0) << row.what;
+    EXPECT_EQ(result.resizedFiles, row.resized) << row.what;
     EXPECT_EQ(result.anyDamage(), row.damaged) << row.what;
+    EXPECT_NE(result.tailReason.find(row.reasonHas), std::string::npos) << row.what << ": " << result.tailReason;
   }
 }
 

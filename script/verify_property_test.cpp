@@ -240,6 +240,10 @@ struct Verdict {
     }
     return {};
   }
+  std::string tailReason() const {
+    const json& r = report["verify"]["missing_tail_reason"];
+    return r.is_string() ? r.get<std::string>() : std::string();
+  }
   std::int64_t tailAllowed() const {
     const json& v = report["verify"]["missing_tail_allowed_files"];
     return v.is_number() ? v.get<std::int64_t>() : 0;
@@ -735,6 +739,10 @@ class VerifyProperty : public ::testing::Test {
           mustFail = false;
         } else if (!reported && !(nearTheEnd(c, f.file) && v.tailAllowed() > 0)) {
           falseVerdict(c, "the deleted file is not missing", v);
+        } else if (!reported && v.tailReason().find("can not be told") != std::string::npos) {
+          // A lost last file where a stop left room: the verify says it cannot tell it from the
+          // unmade tail, which is all the volume and the run's line tell.
+          mustFail = false;
         }
         if (!withPlan && v.tailAllowed() != 0) falseVerdict(c, "a tail told without the plan", v);
         break;
