@@ -1299,18 +1299,20 @@ class Verifier {
     if (lastPresent + 1 < static_cast<std::int64_t>(plan.size())) {
       const std::size_t next = static_cast<std::size_t>(lastPresent + 1);
       const auto fits = [&](std::int64_t room) { return plan[next].size <= std::max<std::int64_t>(room, 0) - cluster_; };
+      // A stop leaves room free, and a lost last file left its room free too: with room now for the
+      // next planned file (or, where the run cut its last files to the room it saw, for a file of
+      // that room), nothing tells the one from the other.
+      const bool untold = freeNow_ < 0 || fits(freeAtEnd) || (plan[next].sizeMayBeCut && freeAtEnd > cluster_);
+      const std::string untoldText = "; the volume has room for " + plan[next].relativePath +
+                                     " now, so a file lost after the last one present can not be told from the unmade ones";
       if (lastTruncated >= 0) {
         tailFrom = static_cast<std::size_t>(inFlightFrom);
         result_.tailReason = "the run stopped while it wrote " + plan[static_cast<std::size_t>(lastTruncated)].relativePath;
-        // A stop leaves room free, and a lost last file left its room free too: with room for the
-        // next planned file now, nothing tells the one from the other.
-        if (freeNow_ < 0 || fits(freeAtEnd)) {
-          result_.tailReason += "; the volume has room for " + plan[next].relativePath +
-                                " now, so a file lost after the last one present can not be told from the unmade ones";
-        }
+        if (untold) result_.tailReason += untoldText;
       } else if (freeNow_ >= 0 && !fits(freeAtEnd)) {
         tailFrom = static_cast<std::size_t>(inFlightFrom);
         result_.tailReason = "the volume has no room for " + plan[next].relativePath;
+        if (untold) result_.tailReason += " at its size" + untoldText;
       } else if (freeNow_ >= 0) {
         // The last files made that carry less than planned were cut to the room the run saw, or
         // resized since, which freed room the run did not leave: when only that room makes the
