@@ -81,6 +81,7 @@ GenerationResult fillFolderFiles(const std::string& folder, RunContext& ctx, Fol
     }
     if (size <= 0 && !emptyByProfile) continue;  // the planned file is dropped; no name is used
     bool namesUsedUp = false;
+    ctx.metDiskFull = false;
     const auto result =
         createNextFile(folder, counter, size, ctx, createdHere, FullVolume::Report, namesUsedUp, extension.suffix);
     if (namesUsedUp) break;
@@ -88,6 +89,13 @@ GenerationResult fillFolderFiles(const std::string& folder, RunContext& ctx, Fol
     ctx.noteFileDone(size);
     ++filesMade;
     if (job.populationTally) job.populationTally->addFile(size, facts.depth, extension.index);
+    if (end != nullptr && ctx.metDiskFull) {
+      // The file met the full disk although the free figure still shows room afterwards (one
+      // writer counts it and goes on). The other writers' files meet the same full disk, so the run
+      // ends here: each writer's file in hand is its one cut file, and none starts another.
+      reportVolumeFull(job, ctx.services, folder);
+      return GenerationResult::VolumeFull;
+    }
   }
   return GenerationResult::Done;
 }
@@ -208,6 +216,7 @@ std::optional<GenerationResult> generateWithWriters(const std::string& root, Run
     c.times = &job.writerTimes[static_cast<std::size_t>(i)];
     c.started = ctx.started;
     c.knownLeafDepth = ctx.knownLeafDepth;
+    c.severalWriters = true;
     // Without a seed each writer's count draws run on from the run's clock seconds, as one
     // writer's do; the writers differ only in which folders they draw for.
     c.random = ctx.random;

@@ -1,6 +1,7 @@
 #include "engine/verify.h"
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
@@ -864,8 +865,14 @@ class Verifier {
     }
     // A fill that met the full volume cut every writer's file in flight, and a writer the system
     // ran less may have held its file since far back in the plan: any cut file whose missing part
-    // the volume has no room for is allowed, while no more files are cut than the run had writers.
+    // the volume had no room for is allowed, while no more files are cut than the run had writers.
     if (candidates.size() <= writers && freeNow_ >= 0) {
+      struct Cut {
+        std::size_t index;
+        std::int64_t need;   // the room its missing part takes, and the cluster left besides
+        std::int64_t freed;  // the room a truncation since would have freed
+      };
+      std::vector<Cut> cuts;
       for (std::size_t i : candidates) {
         if (std::find(allowed.begin(), allowed.end(), i) != allowed.end()) continue;
         const FileVerdict& v = result_.damaged[i];
@@ -878,9 +885,45 @@ class Verifier {
             !v.expect.sizeFromBlocks && planned != plannedSizes_.end()) {
           whole = planned->second;
         }
-        if (freeNow_ < whole - v.length + cluster_) {
-          allowed.push_back(i);
-          reasons.push_back("the volume filled while it was written");
+        cuts.push_back({i, whole - v.length + cluster_, roomTaken(whole) - roomTaken(v.length)});
+      }
+      // Each must lack room for its rest now: the room free now is the most the run can have left.
+      // Which of them the full volume cut and which were truncated since cannot be told from one
+      // file alone: a file truncated since freed room the run did not leave, so the files taken as
+      // cut must each lack room once the room the others freed is taken away again. Of the largest
+      // sets of files that can be the cut ones, only the files in every such set are allowed: a
+      // file in some but not all of them may as well be the one truncated since.
+      constexpr std::size_t kMostWeighed = 16;
+      if (cuts.size() <= kMostWeighed) {
+        std::size_t best = 0;
+        std::uint32_t common = 0;
+        for (std::uint32_t set = 1; set < (std::uint32_t{1} << cuts.size()); ++set) {
+          std::int64_t freeAtEnd = freeNow_;
+          for (std::size_t j = 0; j < cuts.size(); ++j) {
+            if ((set >> j & 1u) == 0) freeAtEnd -= cuts[j].freed;
+          }
+          bool fits = freeAtEnd >= 0;
+          for (std::size_t j = 0; fits && j < cuts.size(); ++j) {
+            if ((set >> j & 1u) != 0 && freeAtEnd >= cuts[j].need) fits = false;
+          }
+          if (!fits) continue;
+          const auto size = static_cast<std::size_t>(std::popcount(set));
+          if (size > best) {
+            best = size;
+            common = set;
+          } else if (size == best) {
+            common &= set;
+          }
+        }
+        for (std::size_t j = 0; j < cuts.size(); ++j) {
+          if ((common >> j & 1u) == 0 || freeNow_ >= cuts[j].need) continue;
+          allowed.push_back(cuts[j].index);
+          // With the plan, a file no walk found in flight was held from far back by a writer the
+          // system ran less, or truncated since: nothing on the volume tells which.
+          const bool farBack = job_.plan && writers > 1;
+          reasons.push_back(farBack ? "the volume filled while it was written, or it was truncated since: a writer "
+                                      "held it from far back in the plan, which can not be told apart"
+                                    : "the volume filled while it was written");
         }
       }
     }
@@ -891,8 +934,14 @@ class Verifier {
       const FileVerdict& v = result_.damaged[allowed[k]];
       --result_.truncatedFiles;
       result_.truncatedBytes -= v.expect.size - v.length;
+      // A file left empty carries no size: the plan's, when known, is the one it was to hold.
+      std::int64_t whole = v.expect.size;
+      if (const auto planned = plannedSizes_.find(v.relativePath);
+          !v.expect.sizeFromBlocks && planned != plannedSizes_.end()) {
+        whole = planned->second;
+      }
       result_.cutShortFiles.push_back(v.relativePath + " (" + std::to_string(v.length) + " of " +
-                                      std::to_string(v.expect.size) + " bytes; " + reasons[k] + ")");
+                                      std::to_string(whole) + " bytes; " + reasons[k] + ")");
     }
     std::sort(allowed.begin(), allowed.end());
     // Later ones first, so that the earlier places stay put.
@@ -950,7 +999,14 @@ class Verifier {
       for (std::size_t i = f.made; i < f.to; ++i) notMade[i] = true;
       if (k > lastBegun) continue;  // never begun: the unmade tail
       ++partFilled;
-      if (f.endsCut) writing.push_back(plan[f.made - 1].relativePath);
+      if (f.endsCut) {
+        writing.push_back(plan[f.made - 1].relativePath);
+      } else if (freeNow_ < 0 || freeNow_ >= roomTaken(plan[f.made].size)) {
+        // Its writer was between two files: the next one was not made when the volume had no room
+        // for it, but a file made and lost since left its room free. With that room free it is
+        // missing (a run stopped between two files cannot be told from that).
+        notMade[f.made] = false;
+      }
     }
     if (writing.empty() || partFilled > writers) return false;
     for (const auto& path : writing) inFlight_.insert(path);
@@ -962,13 +1018,20 @@ class Verifier {
   // bytes under /limsize file by file, so which files the limit cut depends on timing: every
   // folder up to the last one begun is full or holds the first of its planned files, at most one
   // per writer is not full, and one file, the last of its folder's, may carry less than planned
-  // (the limit's rest). The files then add up to the limit exactly, and the rest of the plan
+  // (the limit's rest). The shares then add up to the limit exactly, and the rest of the plan
   // (planned on past the limit) is the unmade tail. Absent files before a present one of their
-  // folder are missing; so, when the files add up to another size than the limit (lost, or a run
+  // folder are missing; so, when the shares add up to another size than the limit (lost, or a run
   // stopped between two files), is the first absent file of each folder not full, up to one
   // folder per writer after the last one begun.
+  //
+  // The shares are what the run gave each file, not what is found now: every file made took its
+  // planned size (a file lost since, or replaced by one of another size, took it all the same) and
+  // the cut file the rest its blocks carry. A last file of its folder lost since the run is told
+  // from the unmade tail when adding its planned size is what makes the shares reach the limit.
+  // With cutOnly, only the file the limit cut is told (a run stopped while it wrote may have
+  // reached its limit before): what is missing was decided already.
   void limitReachedFolders(const std::vector<PlannedFile>& plan, std::int64_t writers,
-                           std::vector<bool>& notMade) {
+                           std::vector<bool>& notMade, bool cutOnly = false) {
     const auto folderOf = [](const std::string& path) {
       const auto cut = path.rfind('/');
       return cut == std::string::npos ? std::string() : path.substr(0, cut);
@@ -977,47 +1040,88 @@ class Verifier {
       std::size_t from, made, to;  // planned files [from, to); the last present one before made
     };
     std::vector<Folder> folders;
-    std::int64_t total = 0;
-    std::vector<std::size_t> lighter;  // present files whose blocks carry less than planned
+    std::int64_t shares = 0;          // the planned sizes of the files made, present or lost
+    std::vector<std::size_t> lighter;  // last present files of their folders carrying less than planned
+    const auto carriedOf = [&](std::size_t i) {
+      const std::string& path = plan[i].relativePath;
+      const auto carried = carried_.find(path);
+      return carried != carried_.end() ? carried->second : lengths_.at(path);
+    };
     for (std::size_t from = 0; from < plan.size();) {
       const std::string folder = folderOf(plan[from].relativePath);
       std::size_t to = from;
       std::size_t made = from;
       for (; to < plan.size() && folderOf(plan[to].relativePath) == folder; ++to) {
-        const std::string& path = plan[to].relativePath;
-        if (present_.count(path) == 0) continue;
-        made = to + 1;
-        const auto carried = carried_.find(path);
-        const std::int64_t size = carried != carried_.end() ? carried->second : lengths_.at(path);
-        total += size;
-        if (size < plan[to].size) lighter.push_back(to);
+        if (present_.count(plan[to].relativePath) != 0) made = to + 1;
       }
+      for (std::size_t i = from; i < made; ++i) shares += plan[i].size;
+      if (made > from && carriedOf(made - 1) < plan[made - 1].size) lighter.push_back(made - 1);
       folders.push_back({from, made, to});
       from = to;
     }
-    std::size_t lastBegun = folders.size();
-    std::int64_t notFull = 0;
-    for (std::size_t k = 0; k < folders.size(); ++k) {
-      if (folders[k].made > folders[k].from) lastBegun = k;
+    const std::int64_t limit = job_.runLimitBytes;
+    // Whether the shares, with `added` more, reach the limit: as they are, or with the carried rest
+    // of one lighter file (the cut file) in place of its planned size.
+    std::optional<std::size_t> cutFile;
+    const auto reachLimit = [&](std::int64_t added) {
+      if (shares + added == limit) return true;
+      for (std::size_t i : lighter) {
+        if (shares + added - plan[i].size + carriedOf(i) == limit) {
+          cutFile = i;
+          return true;
+        }
+      }
+      return false;
+    };
+    const std::size_t w = static_cast<std::size_t>(writers);
+    const auto lastBegunOf = [&] {
+      std::size_t last = folders.size();
+      for (std::size_t k = 0; k < folders.size(); ++k) {
+        if (folders[k].made > folders[k].from) last = k;
+      }
+      return last;
+    };
+    const auto reachedBy = [&](std::size_t k, std::size_t lastBegun) {
+      // A writer may have taken a folder and made nothing in it yet: up to one per writer after
+      // the last one begun.
+      return lastBegun == folders.size() ? k < w : k <= lastBegun + w;
+    };
+    bool reached = reachLimit(0);
+    if (!reached) {
+      // Only one such file may tell it: were there several, which one was lost could not be told.
+      const std::size_t lastBegun = lastBegunOf();
+      std::optional<std::size_t> lostIn;
+      std::optional<std::size_t> cutWithIt;
+      int explanations = 0;
+      for (std::size_t k = 0; k < folders.size(); ++k) {
+        const Folder& f = folders[k];
+        if (f.made >= f.to || !reachedBy(k, lastBegun)) continue;
+        cutFile.reset();
+        if (reachLimit(plan[f.made].size)) {
+          ++explanations;
+          lostIn = k;
+          cutWithIt = cutFile;
+        }
+      }
+      cutFile.reset();
+      if (explanations == 1) {
+        reached = true;
+        cutFile = cutWithIt;
+        ++folders[*lostIn].made;  // made, and lost since: missing
+      }
     }
+    const std::size_t lastBegun = lastBegunOf();
+    std::int64_t notFull = 0;
     for (std::size_t k = 0; lastBegun < folders.size() && k <= lastBegun; ++k) {
       if (folders[k].made < folders[k].to) ++notFull;
     }
-    const bool atLimit = total == job_.runLimitBytes && notFull <= writers;
+    const bool atLimit = reached && notFull <= writers;
+    if (atLimit && cutFile) mayBeCut_.insert(plan[*cutFile].relativePath);
+    if (cutOnly) return;
     for (std::size_t k = 0; k < folders.size(); ++k) {
       const Folder& f = folders[k];
       for (std::size_t i = f.made; i < f.to; ++i) notMade[i] = true;
-      // A writer may have taken a folder and made nothing in it yet: up to one per writer after
-      // the last one begun.
-      const std::size_t w = static_cast<std::size_t>(writers);
-      const bool reached = lastBegun == folders.size() ? k < w : k <= lastBegun + w;
-      if (!atLimit && reached && f.made < f.to) notMade[f.made] = false;
-    }
-    if (atLimit && lighter.size() == 1) {
-      const std::size_t i = lighter.front();
-      const auto f = std::find_if(folders.begin(), folders.end(),
-                                  [&](const Folder& g) { return g.made > g.from && g.made == i + 1; });
-      if (f != folders.end()) mayBeCut_.insert(plan[i].relativePath);
+      if (!atLimit && reachedBy(k, lastBegun) && f.made < f.to) notMade[f.made] = false;
     }
     for (std::size_t i = 0; i < plan.size(); ++i) {
       if (!notMade[i] || present_.count(plan[i].relativePath) != 0) continue;
@@ -1039,6 +1143,10 @@ class Verifier {
     std::string cutFile;
     if (runWriters > 1 && partFilledFolders(plan, runWriters, notMade, cutFile)) {
       result_.tailReason = "the run stopped while it wrote " + cutFile;
+      if (job_.runLimitBytes >= 0) {
+        std::vector<bool> unused(plan.size(), false);
+        limitReachedFolders(plan, runWriters, unused, true);
+      }
     } else if (runWriters > 1 && job_.runLimitBytes >= 0) {
       notMade.assign(plan.size(), false);
       limitReachedFolders(plan, runWriters, notMade);
@@ -1076,15 +1184,48 @@ class Verifier {
     for (auto it = plan.rbegin(); it != plan.rend() && lastMade.size() < keep; ++it) {
       if (present_.count(it->relativePath) != 0) lastMade.insert(it->relativePath);
     }
+    // Several writers by files number fill a folder each and each cut its own last file to the
+    // room it saw: the last file present of every folder may be one of them.
+    if (job_.runWriters > 1) {
+      const auto folderOf = [](const std::string& path) {
+        const auto cut = path.rfind('/');
+        return cut == std::string::npos ? std::string() : path.substr(0, cut);
+      };
+      for (std::size_t i = 0; i < plan.size(); ++i) {
+        const bool lastOfFolder = i + 1 == plan.size() || folderOf(plan[i + 1].relativePath) != folderOf(plan[i].relativePath);
+        if (!lastOfFolder) continue;
+        // Walk back to the folder's last file present.
+        for (std::size_t k = i + 1; k-- > 0 && folderOf(plan[k].relativePath) == folderOf(plan[i].relativePath);) {
+          if (present_.count(plan[k].relativePath) != 0) {
+            lastMade.insert(plan[k].relativePath);
+            break;
+          }
+        }
+      }
+    }
+    // The room left where the run ended: what is free now, less the room files lost or resized since
+    // have freed (each of them had its planned size then). The last files made, which the full
+    // volume may have cut, and the files a writer was writing at the end are taken as found.
+    std::int64_t freeAtEnd = freeNow_;
+    if (freeAtEnd >= 0) {
+      for (const auto& m : result_.missing) freeAtEnd -= roomTaken(plannedSizes_.at(m));
+      for (const auto& f : files) {
+        const auto planned = plannedSizes_.find(f.relative);
+        if (planned == plannedSizes_.end() || lastMade.count(f.relative) != 0 || inFlight_.count(f.relative) != 0) {
+          continue;
+        }
+        freeAtEnd -= roomTaken(planned->second) - roomTaken(lengths_.at(f.relative));
+      }
+    }
     bool added = false;
     for (const auto& f : files) {
       const auto planned = plannedSizes_.find(f.relative);
       const auto carried = carried_.find(f.relative);
       if (planned == plannedSizes_.end() || carried == carried_.end()) continue;
       if (carried->second == planned->second) continue;
-      if (carried->second < planned->second &&
+      if (carried->second < planned->second && resizedSince_.count(f.relative) == 0 &&
           (mayBeCut_.count(f.relative) != 0 ||
-           (lastMade.count(f.relative) != 0 && freeNow_ >= 0 && freeNow_ < planned->second - carried->second + cluster_))) {
+           (lastMade.count(f.relative) != 0 && freeNow_ >= 0 && freeAtEnd < planned->second - carried->second + cluster_))) {
         continue;
       }
       ++result_.resizedFiles;
@@ -1122,16 +1263,23 @@ class Verifier {
     // planned file present, at most one per writer. The other writers may have finished files
     // after a writer's last one began (a larger file, or a writer the system ran less), so the
     // walk passes up to kLagFiles finished files per other writer; with one writer it is the last
-    // file alone. Absent files on the way are files whose creation met the full volume.
+    // file alone. A file handed out is always made, so an absent file on the way is one whose
+    // creation met the full volume; but a file made and lost since left its room free, so one
+    // whose room is free now is lost, not unmade.
     constexpr std::int64_t kLagFiles = 4;
     const std::int64_t writers = std::clamp(job_.runWriters, 1, 256);
     std::int64_t inFlightFrom = std::max<std::int64_t>(lastPresent, 0);
     std::int64_t lastTruncated = -1;
     std::int64_t passed = 0;
+    std::vector<std::size_t> lostOnTheWay;
     for (std::int64_t i = lastPresent; i >= 0; --i) {
-      const auto found = present_.find(plan[static_cast<std::size_t>(i)].relativePath);
+      const auto at = static_cast<std::size_t>(i);
+      const auto found = present_.find(plan[at].relativePath);
       if (found == present_.end() || found->second != SizeState::Truncated) {
         if (++passed > (writers - 1) * kLagFiles) break;
+        if (found == present_.end() && (freeNow_ < 0 || freeNow_ >= roomTaken(plan[at].size))) {
+          lostOnTheWay.push_back(at);
+        }
         inFlightFrom = i;
         continue;
       }
@@ -1140,18 +1288,58 @@ class Verifier {
       inFlightFrom = i;
       if (static_cast<std::int64_t>(inFlight_.size()) >= writers) break;
     }
+    // The room left where the run ended: what is free now, less the room of the files lost since.
+    std::int64_t freeAtEnd = freeNow_;
+    for (std::int64_t i = 0; freeAtEnd >= 0 && i < lastPresent; ++i) {
+      const auto at = static_cast<std::size_t>(i);
+      const bool lost = i < inFlightFrom || std::find(lostOnTheWay.begin(), lostOnTheWay.end(), at) != lostOnTheWay.end();
+      if (lost && present_.count(plan[at].relativePath) == 0) freeAtEnd -= roomTaken(plan[at].size);
+    }
     std::size_t tailFrom = plan.size();
     if (lastPresent + 1 < static_cast<std::int64_t>(plan.size())) {
       const std::size_t next = static_cast<std::size_t>(lastPresent + 1);
+      const auto fits = [&](std::int64_t room) { return plan[next].size <= std::max<std::int64_t>(room, 0) - cluster_; };
+      // A stop leaves room free, and a lost last file left its room free too: with room now for the
+      // next planned file (or, where the run cut its last files to the room it saw, for a file of
+      // that room), nothing tells the one from the other.
+      const bool untold = freeNow_ < 0 || fits(freeAtEnd) || (plan[next].sizeMayBeCut && freeAtEnd > cluster_);
+      const std::string untoldText = "; the volume has room for " + plan[next].relativePath +
+                                     " now, so a file lost after the last one present can not be told from the unmade ones";
       if (lastTruncated >= 0) {
         tailFrom = static_cast<std::size_t>(inFlightFrom);
         result_.tailReason = "the run stopped while it wrote " + plan[static_cast<std::size_t>(lastTruncated)].relativePath;
-      } else if (freeNow_ >= 0 && plan[next].size > freeNow_ - cluster_) {
+        if (untold) result_.tailReason += untoldText;
+      } else if (freeNow_ >= 0 && !fits(freeAtEnd)) {
         tailFrom = static_cast<std::size_t>(inFlightFrom);
         result_.tailReason = "the volume has no room for " + plan[next].relativePath;
+        if (untold) result_.tailReason += " at its size" + untoldText;
+      } else if (freeNow_ >= 0) {
+        // The last files made that carry less than planned were cut to the room the run saw, or
+        // resized since, which freed room the run did not leave: when only that room makes the
+        // next planned file fit, they were resized and the run ended full.
+        std::int64_t lighterRoom = 0;
+        std::vector<std::string> lighter;
+        const std::int64_t keep = writers + 1;
+        std::int64_t seen = 0;
+        for (std::int64_t i = lastPresent; i >= 0 && seen < keep; --i) {
+          const std::string& path = plan[static_cast<std::size_t>(i)].relativePath;
+          if (present_.count(path) == 0) continue;
+          ++seen;
+          const auto carried = carried_.find(path);
+          const std::int64_t planned = plan[static_cast<std::size_t>(i)].size;
+          if (carried == carried_.end() || carried->second >= planned) continue;
+          lighterRoom += roomTaken(planned) - roomTaken(lengths_.at(path));
+          lighter.push_back(path);
+        }
+        if (!lighter.empty() && !fits(freeAtEnd - lighterRoom)) {
+          tailFrom = static_cast<std::size_t>(inFlightFrom);
+          result_.tailReason = "the volume has no room for " + plan[next].relativePath;
+          resizedSince_.insert(lighter.begin(), lighter.end());
+        }
       }
     }
     for (std::size_t i = tailFrom; i < plan.size(); ++i) notMade[i] = true;
+    for (std::size_t i : lostOnTheWay) notMade[i] = false;
   }
 
   VerifyJob& job_;
@@ -1168,6 +1356,7 @@ class Verifier {
   std::unordered_map<std::string, std::int64_t> carried_;  // the size each file's blocks carry
   std::unordered_map<std::string, std::int64_t> lengths_;
   std::unordered_set<std::string> mayBeCut_;  // planned files the run may have cut to the room left
+  std::unordered_set<std::string> resizedSince_;  // last files made that carry less: resized, not cut
   std::unordered_map<std::string, SizeState> present_;
 };
 

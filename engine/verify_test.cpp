@@ -103,6 +103,128 @@ TEST(VerifyEngineTest, DryRunGivesTheFilesTheRunMade) {
   EXPECT_NE(why.find("/seed"), std::string::npos);
 }
 
+// Where a run ended, files may be absent because they were never made: the tail after the last
+// file made, and, with several writers, a file whose creation met the full volume among the files
+// in flight. A file made and lost since left its room free: with that room free it is missing, and
+// the room it freed does not make the file the full volume cut read as resized.
+TEST(VerifyPlanTest, AFileLostWhereTheRunEndedIsMissingNotUnmade) {
+  constexpr std::uint64_t kSeed = 31;
+  struct Found {
+    const char* path;
+    std::int64_t length;   // -1: absent
+    std::int64_t carried;  // the size its blocks carry
+  };
+  struct Row {
+    const char* what;
+    int writers;
+    std::int64_t freeBytes;
+    std::vector<Found> files;  // the plan's files in order, 8192 bytes each
+    std::vector<std::string> missing;
+    std::int64_t tail;
+    bool damaged;
+    std::int64_t resized = 0;
+    const char* reasonHas = "";
+  };
+  const std::vector<Row> rows = {
+      {"stopped, e lost among the files in flight", 4, std::int64_t{1} << 30,
+       {{"a", 8192, 8192}, {"b", 8192, 8192}, {"c", 8192, 8192}, {"d", 4096, 8192}, {"e", -1, 0},
+        {"f", 8192, 8192}, {"g", 4096, 8192}, {"h", -1, 0}},
+       {"e"}, 1, true},
+      {"full, e's creation met the full volume", 4, 4096,
+       {{"a", 8192, 8192}, {"b", 8192, 8192}, {"c", 8192, 8192}, {"d", 4096, 8192}, {"e", -1, 0},
+        {"f", 8192, 8192}, {"g", 4096, 8192}, {"h", -1, 0}},
+       {}, 2, false},
+      {"one writer, full, c cut to the room left", 1, 2000,
+       {{"a", 8192, 8192}, {"b", 8192, 8192}, {"c", 5000, 5000}, {"d", -1, 0}}, {}, 1, false},
+      {"one writer, full, b lost since", 1, 2000 + 8192,
+       {{"a", 8192, 8192}, {"b", -1, 0}, {"c", 5000, 5000}, {"d", -1, 0}}, {"b"}, 1, true},
+      // By files number each writer fills a folder: y's writer was between two files.
+      {"writers in folders, y/b lost since", 2, std::int64_t{1} << 30,
+       {{"x/a", 8192, 8192}, {"x/b", 4096, 8192}, {"y/a", 8192, 8192}, {"y/b", -1, 0}, {"y/c", -1, 0}},
+       {"y/b"}, 1, true},
+      {"writers in folders, y/b not made on the full volume", 2, 4096,
+       {{"x/a", 8192, 8192}, {"x/b", 4096, 8192}, {"y/a", 8192, 8192}, {"y/b", -1, 0}, {"y/c", -1, 0}},
+       {}, 2, false},
+      // A stop leaves room free: a file lost after the last one present cannot be told, and the
+      // verdict says so.
+      {"one writer, stopped with room free", 1, std::int64_t{1} << 30,
+       {{"a", 8192, 8192}, {"b", 4096, 8192}, {"c", -1, 0}, {"d", -1, 0}}, {}, 2, false, 0, "can not be told"},
+      // The last file carries less than planned and only the room that frees makes the next one
+      // fit: it was resized since, and the run ended full.
+      {"one writer, full, c resized since", 1, 14000,
+       {{"a", 8192, 8192}, {"b", 8192, 8192}, {"c", 3000, 3000}, {"d", -1, 0}}, {}, 1, true, 1, "no room for d"},
+  };
+  for (const auto& row : rows) {
+    FakeFileSystem fs;
+    fs.keepContent = true;
+    fs.addFolder("/root");
+    fs.addFolder("/root/x");
+    fs.addFolder("/root/y");
+    std::vector<PlannedFile> plan;
+    for (const auto& f : row.files) {
+      plan.push_back({f.path, 8192});
+      if (f.length < 0) continue;
+      auto file = fs.createNewFile(std::string("/root/") + f.path);
+      ASSERT_TRUE(file.ok());
+      std::vector<std::uint8_t> bytes(static_cast<std::size_t>(f.length));
+      fillIdentifiedContent(kSeed, fileIdentity(f.path), static_cast<std::uint64_t>(f.carried), 0, bytes.data(),
+                            bytes.size());
+      std::size_t written = 0;
+      ASSERT_TRUE(file.value()->write(bytes.data(), bytes.size(), written).ok());
+      ASSERT_TRUE(file.value()->close().ok());
+    }
+    fs.freeBytes = row.freeBytes;
+    VerifyJob job;
+    job.rootFolder = "/root/";
+    job.seed = kSeed;
+    job.plan = plan;
+    job.runWriters = row.writers;
+    VerifyResult result;
+    runVerify(job, fs, result);
+    EXPECT_EQ(result.missing, row.missing) << row.what;
+    EXPECT_EQ(result.missingTailAllowed, row.tail) << row.what;
+    EXPECT_EQ(result.resizedFiles, row.resized) << row.what;
+    EXPECT_EQ(result.anyDamage(), row.damaged) << row.what;
+    EXPECT_NE(result.tailReason.find(row.reasonHas), std::string::npos) << row.what << ": " << result.tailReason;
+  }
+}
+
+// Several writers that filled the volume each left a file cut short, whose rest the volume had no
+// room for; a file truncated since freed room the run did not leave. When the room free now cannot
+// have been left with every such file cut, and either of two could be the one truncated since,
+// neither passes as cut short.
+TEST(VerifyPlanTest, FilesCutWhereTheVolumeFilledAreToldByTheRoomLeft) {
+  constexpr std::uint64_t kSeed = 32;
+  const struct {
+    std::int64_t freeBytes;
+    std::size_t cut, truncated;
+  } rows[] = {{2000, 2, 0}, {5000, 2, 0}, {9000, 0, 2}, {20000, 0, 2}};
+  for (const auto& row : rows) {
+    FakeFileSystem fs;
+    fs.keepContent = true;
+    fs.addFolder("/root");
+    // a: whole; b: 8192 bytes short of its 16384; c: 4096 bytes short.
+    for (const auto& [name, length] : {std::pair{"a", 16384}, {"b", 8192}, {"c", 12288}}) {
+      auto file = fs.createNewFile(std::string("/root/") + name);
+      ASSERT_TRUE(file.ok());
+      std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
+      fillIdentifiedContent(kSeed, fileIdentity(name), 16384, 0, bytes.data(), bytes.size());
+      std::size_t written = 0;
+      ASSERT_TRUE(file.value()->write(bytes.data(), bytes.size(), written).ok());
+      ASSERT_TRUE(file.value()->close().ok());
+    }
+    fs.freeBytes = row.freeBytes;
+    VerifyJob job;
+    job.rootFolder = "/root/";
+    job.seed = kSeed;
+    job.runWriters = 4;
+    VerifyResult result;
+    runVerify(job, fs, result);
+    EXPECT_EQ(result.cutShortFiles.size(), row.cut) << row.freeBytes;
+    EXPECT_EQ(result.truncatedFiles, static_cast<std::int64_t>(row.truncated)) << row.freeBytes;
+  }
+}
+
 // A file's blocks tallied in one pass, and the same blocks cut into pieces at every kind of seam
 // (inside a run, between runs, after the sixteenth run) and merged in offset order or its
 // reverse: the same bytes, the same first sixteen runs and the same count of runs left out.

@@ -23,7 +23,10 @@ int automaticWriterCount();
 void runWriters(int writers, const std::function<void(int writer)>& task);
 
 // How a run several writers take part in ends: the first writer to end with anything but Done
-// decides the result; the others see ended() and stop taking new work.
+// decides the result; the others see ended() and stop taking new work. A stop and the job's own
+// end (the size limit, the names or the folders used up) may race: the stop decides, whichever
+// came first, since a writer notes it only when it saw the stop before its file was whole or
+// before it took the next one, and the tree then is not what the job's own end leaves.
 class RunEnd {
  public:
   void note(GenerationResult r) {
@@ -32,7 +35,9 @@ class RunEnd {
     if (!ended_.load(std::memory_order_relaxed)) {
       result_ = r;
       ended_.store(true, std::memory_order_release);
-    } else if (result_ == GenerationResult::Stopped && r != GenerationResult::Stopped) {
+    } else if (r == GenerationResult::Stopped) {
+      if (jobsOwnEnd(result_)) result_ = r;
+    } else if (result_ == GenerationResult::Stopped && !jobsOwnEnd(r)) {
       // A writer that fails requests a stop before it returns, so the others may note their
       // Stopped first: the failure is the run's end, not the stop it caused.
       result_ = r;
@@ -45,6 +50,10 @@ class RunEnd {
   }
 
  private:
+  static bool jobsOwnEnd(GenerationResult r) {
+    return r == GenerationResult::LimitSizeReached || r == GenerationResult::NamesUsedUp ||
+           r == GenerationResult::FolderLimit;
+  }
   mutable std::mutex lock_;
   std::atomic<bool> ended_{false};
   GenerationResult result_ = GenerationResult::Done;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -15,6 +16,7 @@
 #include "engine/names.h"
 #include "engine/verify.h"
 #include "engine/worker_thread.h"
+#include "engine/writer_pool.h"
 #include "testing/engine_harness.h"
 #include "testing/fake_file_system.h"
 #include "testing/volume_fixture.h"
@@ -184,6 +186,32 @@ TEST_F(WritersTest, LimitSizeHoldsExactlyWithSeveralWriters) {
   EXPECT_EQ(job.currentSize.load(), 1'000'003);
 }
 
+// The writers' ends as they are noted, in either order: a failure outranks the stop it caused, and
+// a stop outranks the job's own end it raced with (the stop cut the tree short of that end).
+TEST(RunEndTest, TheRunsEndFromTheWritersEnds) {
+  using R = GenerationResult;
+  const struct {
+    std::vector<R> noted;
+    R result;
+  } rows[] = {
+      {{}, R::Done},
+      {{R::Done, R::LimitSizeReached, R::Done}, R::LimitSizeReached},
+      {{R::Stopped, R::LimitSizeReached}, R::Stopped},
+      {{R::LimitSizeReached, R::Stopped}, R::Stopped},
+      {{R::NamesUsedUp, R::Stopped, R::NamesUsedUp}, R::Stopped},
+      {{R::Stopped, R::PathFailed}, R::PathFailed},
+      {{R::PathFailed, R::Stopped}, R::PathFailed},
+      {{R::Stopped, R::VolumeFull, R::Stopped}, R::VolumeFull},
+      {{R::VolumeFull, R::LimitSizeReached}, R::VolumeFull},
+  };
+  for (const auto& row : rows) {
+    RunEnd end;
+    for (R r : row.noted) end.note(r);
+    EXPECT_EQ(end.result(), row.result) << row.noted.size();
+    EXPECT_EQ(end.ended(), row.result != R::Done);
+  }
+}
+
 TEST_F(WritersTest, FullVolumeWithFourWritersEndsOnceWithCountersMatchingTheDisk) {
   std::string reason;
   auto small = testing::MountedVolume::tmpfs(8 << 20, reason);
@@ -247,11 +275,17 @@ TEST_F(WritersTest, MaskedNamesGetTheOneWriterSizesForAnyWriterCount) {
 
 // A nearly full volume whose free figure shows room no write can take (as ext4's may): the first
 // file to meet the full disk ends the run for every writer, so each writer leaves at most its one
-// file in hand cut short (empty when it was started just as the disk filled, and then uncounted).
+// file in hand cut short (empty when it was started just as the disk filled, and then uncounted);
+// by all size and by files number, where each writer fills a folder of its own.
 TEST_F(WritersTest, AFullDiskMetByOneWriterEndsEveryWriterWithOneCutFileAtMost) {
-  for (const int threads : {2, 4}) {
+  for (const int threads : {2, 4, -2, -4}) {
+    const bool byFilesNumber = threads < 0;
     testing::FakeFileSystem fake;
     fake.addFolder("/v");
+    if (byFilesNumber) {
+      fake.addFolder("/v/r");
+      for (const char* sub : {"a", "b", "c", "d", "e", "f"}) fake.addFolder(std::string("/v/r/") + sub);
+    }
     fake.freeBytes = 6'000'000;
     fake.unusableFreeBytes = 64 * 1024;
     fake.keepContent = true;
@@ -261,8 +295,13 @@ TEST_F(WritersTest, AFullDiskMetByOneWriterEndsEveryWriterWithOneCutFileAtMost) 
     };
     EngineServices fakeServices{fake, clock, presenter};
     GenerationJob job;
-    allSize(job, 0, threads);
-    job.allPartition = true;
+    allSize(job, 0, std::abs(threads));
+    job.allPartition = !byFilesNumber;
+    if (byFilesNumber) {
+      job.byAllSize = false;
+      job.recurseSubfolders = true;
+      job.minFiles = job.maxFiles = 20;
+    }
     job.minFileSize = 300'000;
     job.maxFileSize = 900'000;
     job.runSeed = 2;
@@ -284,7 +323,7 @@ TEST_F(WritersTest, AFullDiskMetByOneWriterEndsEveryWriterWithOneCutFileAtMost) 
       if (static_cast<std::int64_t>(id->fileSize) > file.size) ++cut;
     }
     EXPECT_GE(cut + empty, 1) << threads;
-    EXPECT_LE(cut + empty, threads) << threads;
+    EXPECT_LE(cut + empty, std::abs(threads)) << threads;
     EXPECT_LE(job.filesCreated.load(), static_cast<std::int64_t>(fake.files().size()) - empty) << threads;
   }
 }

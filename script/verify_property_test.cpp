@@ -233,11 +233,16 @@ struct Verdict {
     }
     return out;
   }
-  bool cutShort(const std::string& path) const {
+  bool cutShort(const std::string& path) const { return !cutShortLine(path).empty(); }
+  std::string cutShortLine(const std::string& path) const {
     for (const auto& s : list("cut_short_files")) {
-      if (s.rfind(path + " (", 0) == 0) return true;
+      if (s.rfind(path + " (", 0) == 0) return s;
     }
-    return false;
+    return {};
+  }
+  std::string tailReason() const {
+    const json& r = report["verify"]["missing_tail_reason"];
+    return r.is_string() ? r.get<std::string>() : std::string();
   }
   std::int64_t tailAllowed() const {
     const json& v = report["verify"]["missing_tail_allowed_files"];
@@ -318,6 +323,26 @@ bool writeAt(const std::string& path, std::int64_t offset, const std::vector<std
   return ::close(fd) == 0 && ok;
 }
 
+// Replaces a file by one of the given content, written beside it first and renamed over it: on a
+// volume too full for the new content the old one stays as it was. (Rewriting it in place could
+// not be undone there: the room a truncation frees is not always taken again at once, so the old
+// content written back may no longer fit.)
+bool replaceWhole(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  const auto cut = path.rfind('/');
+  const std::string beside = path.substr(0, cut + 1) + ".replacing-" + path.substr(cut + 1);
+  const int fd = ::open(beside.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+  if (fd < 0) return false;
+  const bool written = ::pwrite(fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size());
+  if (::close(fd) == 0 && written && ::rename(beside.c_str(), path.c_str()) == 0) return true;
+  ::unlink(beside.c_str());
+  return false;
+}
+
+std::int64_t fileLength(const std::string& path) {
+  struct stat s {};
+  return ::stat(path.c_str(), &s) == 0 ? static_cast<std::int64_t>(s.st_size) : -1;
+}
+
 std::int64_t freeBytes(const std::string& path) {
   struct statvfs s {};
   if (::statvfs(path.c_str(), &s) != 0) return -1;
@@ -332,18 +357,6 @@ struct Figures {
 
 class VerifyProperty : public ::testing::Test {
  protected:
-  // Cases of the CI part that show a false verdict whose cause is not found yet.
-  static const char* openFinding(std::uint64_t seed, bool ext4) {
-    // A fill to full of ext4 by four writers under /sync:end: now and then, after the harm of
-    // another file, the first file reads back shorter than its length (to a 4 KiB boundary)
-    // without the run's line; the file was whole on the first verify.
-    if (ext4 && seed == 13743449225114534578ull) return "F8 (ext4 full, a file read short after another's harm)";
-    // Several writers reaching /limsize: when the harm changes the sizes the limit was shared by,
-    // the one file the limit granted only its rest reads as resized beside the harmed one.
-    if (ext4 && seed == 11614390106722503590ull) return "F9 (a harm at /limsize also blames the file cut by the limit)";
-    return nullptr;
-  }
-
   void runCases(const char* volumeKind, bool ext4) {
     std::string reason;
     vol_ = ext4 ? testing::MountedVolume::ext4(kVolumeBytes, reason)
@@ -363,18 +376,8 @@ class VerifyProperty : public ::testing::Test {
       Random base(envNumber("QUILLET_PROPERTY_BASE", kFirstSeed) + (ext4 ? 1 : 0));
       for (std::uint64_t i = 0; i < count; ++i) seeds.push_back(base());
     }
-    // The bounded CI part leaves out the cases of findings still open, named here so that nobody
-    // mistakes them for passing; a replay or a sweep runs them as any other.
-    const bool ciPart = std::getenv("QUILLET_PROPERTY_SEED") == nullptr &&
-                        std::getenv("QUILLET_PROPERTY_CASES") == nullptr &&
-                        std::getenv("QUILLET_PROPERTY_BASE") == nullptr;
     const auto started = std::chrono::steady_clock::now();
     for (const auto seed : seeds) {
-      if (const char* finding = openFinding(seed, ext4); ciPart && finding != nullptr) {
-        std::cout << "[property] " << volumeKind_ << " case seed " << seed << " left out of the CI part: open finding "
-                  << finding << " (replay: QUILLET_PROPERTY_SEED=" << seed << ")" << std::endl;
-        continue;
-      }
       runCase(drawCase(seed));
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -602,16 +605,20 @@ class VerifyProperty : public ::testing::Test {
           std::vector<std::uint8_t> bytes(static_cast<std::size_t>(f.length));
           fillIdentifiedContent(f.otherSeed, fileIdentity(f.file), static_cast<std::uint64_t>(f.length), 0,
                                 bytes.data(), bytes.size());
-          const auto before = readAll(path);
-          if (!writeAt(path, 0, bytes, true)) {
-            writeAt(path, 0, before, true);
-            continue;
-          }
+          if (!replaceWhole(path, bytes)) continue;
           break;
         }
       }
       ::sync();
       f.freeAfter = freeBytes(root());
+      // Attempts that failed must have left their file as it was: the harm is one harm.
+      for (const auto& [other, size] : files_) {
+        if (other != f.file && fileLength(root() + "/" + other) != size) {
+          ADD_FAILURE() << "[property] case seed " << c.seed << ": a harm attempt that failed changed '" << other
+                        << "' (" << size << " bytes before, " << fileLength(root() + "/" + other) << " now)";
+          return std::nullopt;
+        }
+      }
       return f;
     }
     return std::nullopt;
@@ -706,8 +713,13 @@ class VerifyProperty : public ::testing::Test {
         // With the plan only a file where the run ended may pass as cut short; without it, a file
         // whose missing part the volume has no room for, give or take the one cluster verify
         // leaves for what the file system may need besides.
-        const bool allowedCut = v.cutShort(f.file) && (withPlan ? nearTheEnd(c, f.file)
-                                                                : f.freeAfter < f.size - f.offset + kCluster);
+        // With the plan, a file far from the end passes only as what it is: a writer's file held
+        // from far back or one truncated since, which nothing on the volume tells apart.
+        const bool untold = v.cutShortLine(f.file).find("can not be told apart") != std::string::npos;
+        const bool noRoomForTheRest = f.freeAfter < f.size - f.offset + kCluster;
+        const bool allowedCut =
+            v.cutShort(f.file) &&
+            (withPlan ? nearTheEnd(c, f.file) || (untold && c.threads > 1 && noRoomForTheRest) : noRoomForTheRest);
         if (allowedCut || (seedFromData && fewFiles)) {
           mustFail = false;
         } else if (d == nullptr) {
@@ -727,6 +739,10 @@ class VerifyProperty : public ::testing::Test {
           mustFail = false;
         } else if (!reported && !(nearTheEnd(c, f.file) && v.tailAllowed() > 0)) {
           falseVerdict(c, "the deleted file is not missing", v);
+        } else if (!reported && v.tailReason().find("can not be told") != std::string::npos) {
+          // A lost last file where a stop left room: the verify says it cannot tell it from the
+          // unmade tail, which is all the volume and the run's line tell.
+          mustFail = false;
         }
         if (!withPlan && v.tailAllowed() != 0) falseVerdict(c, "a tail told without the plan", v);
         break;

@@ -366,10 +366,35 @@ TEST_F(VerifyProgramTest, SeveralWritersReachingTheSizeLimitVerifyIntact) {
       EXPECT_EQ(got.exitCode, 0) << keys[4] << keys[5] << "\n" << got.out << got.err;
       EXPECT_NE(got.out.find("; missing 0 files; unexpected 0 files"), std::string::npos) << got.out;
     }
+    // A file replaced by the run's file of another size took its planned share of the limit all
+    // the same: it alone is resized, and neither the file the limit cut nor a file never made is
+    // blamed. (The first of two files in a folder: the limit cuts a folder's last file.)
+    const auto folderOf = [](const std::string& p) { return p.substr(0, p.rfind('/') + 1); };
+    const auto files = testing::filesBelow(root());
+    auto first = files.begin();
+    while (first != files.end() && (std::next(first) == files.end() ||
+                                    folderOf(first->first) != folderOf(std::next(first)->first))) {
+      ++first;
+    }
+    if (first != files.end()) {
+      const auto& [replaced, size] = *first;
+      const std::uint64_t seed = std::stoull(keys[6].substr(6));
+      makeFile(root(), replaced, size - 1000, seed);
+      auto withV = line;
+      withV.push_back("/v");
+      withV.push_back("/report:'" + vol->path() + "/report.json'");
+      const auto got = run(withV);
+      EXPECT_EQ(got.exitCode, 4) << got.out << got.err;
+      const json rep = report();
+      ASSERT_EQ(rep["verify"]["damaged_files"].size(), 1u) << got.out;
+      EXPECT_EQ(rep["verify"]["damaged_files"][0]["path"], replaced) << got.out;
+      EXPECT_FALSE(rep["verify"]["damaged_files"][0]["planned_size_bytes"].is_null()) << got.out;
+      EXPECT_EQ(rep["verify"]["missing_files"], json::array()) << got.out;
+      makeFile(root(), replaced, size, seed);
+    }
     // 9 MiB of files of at most 2 MiB over 4 folders: one holds two, and the first of them is lost.
     if (keys[0] != "/minfiles:3") continue;
-    const auto files = testing::filesBelow(root());
-    const auto folder = [](const std::string& p) { return p.substr(0, p.rfind('/') + 1); };
+    const auto& folder = folderOf;
     std::string lost;
     for (auto it = files.begin(); lost.empty() && std::next(it) != files.end(); ++it) {
       if (folder(it->first) == folder(std::next(it)->first)) lost = it->first;
