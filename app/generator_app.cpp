@@ -15,58 +15,40 @@ GeneratorApp::GeneratorApp(std::vector<std::string> args, Frontends frontends)
     : args_(std::move(args)), frontends_(std::move(frontends)) {}
 
 int GeneratorApp::run() {
-  initInstance();
-  return exitCode.load();
-}
-
-void GeneratorApp::initInstance() {
   if (args_.size() <= 1) {
-    if (frontends_.interactive) {
-      frontends_.interactive(*this);
-    } else {
-      std::cerr << "quillet: the interactive mode is not available in this build; run a script "
-                   "(/s or /f) or see /? for the parameters\n";
-    }
-    return;
+    if (frontends_.interactive) return frontends_.interactive(args_);
+    std::cerr << "quillet: the interactive mode is not available in this build; run a script "
+                 "(/s or /f) or see /? for the parameters\n";
+    return 0;
   }
   const std::string mode = asciiUpper(args_[1]);
   if (mode == "/S" || mode == "/F" || mode == "/V" || mode == "/M" || mode == "/PROBE" || mode == "/H") {
-    if (frontends_.script) {
-      frontends_.script(*this, mode, args_);
-    } else {
-      std::cerr << "quillet: script mode is not available in this build\n";
-    }
-    return;
+    if (frontends_.script) return frontends_.script(mode, args_);
+    std::cerr << "quillet: script mode is not available in this build\n";
+    return 0;
   }
   if (mode == "/?") {
-    if (args_.size() == 2) {
-      if (frontends_.scriptsHelp) frontends_.scriptsHelp(*this);
-      return;
-    }
-    logInvalidParameter(args_[2]);
-    return;
+    if (args_.size() != 2) return logInvalidParameter(args_[2]);
+    return frontends_.scriptsHelp ? frontends_.scriptsHelp(args_) : 0;
   }
   // An extension: the version and the commit a build was made from, for bug reports and packages.
   if (mode == "/VERSION" || mode == "--VERSION") {
-    if (args_.size() == 2) {
-      std::cout << "Talvane Quillet " << programVersion() << " (commit " << buildCommit() << "; " << programBuild()
-                << ")\n";
-      return;
-    }
-    logInvalidParameter(args_[2]);
-    return;
+    if (args_.size() != 2) return logInvalidParameter(args_[2]);
+    std::cout << "Talvane Quillet " << programVersion() << " (commit " << buildCommit() << "; " << programBuild()
+              << ")\n";
+    return 0;
   }
-  logInvalidParameter(args_[1]);
+  return logInvalidParameter(args_[1]);
 }
 
-void GeneratorApp::logInvalidParameter(const std::string& parameter) {
+int GeneratorApp::logInvalidParameter(const std::string& parameter) {
   ScriptLog log;
-  if (!log.openLog(scriptLogPath(args_[0]))) return;
+  if (!log.openLog(scriptLogPath(args_[0]))) return 0;
   log.writeStartBanner();
   log.writeInvalidParameter(parameter);
   log.writeEndBanner();
   // A stop signal during the logging ends it as it ends a script run.
-  if (stopSignalArrived()) exitCode = toInt(GenerationResult::Stopped);
+  return stopSignalArrived() ? toInt(GenerationResult::Stopped) : 0;
 }
 
 }  // namespace quillet

@@ -1,9 +1,13 @@
-// The start-up dispatch, through the built program as a user runs it.
+// The start-up dispatch, through the built program as a user runs it, and in process with a
+// windowed front-end that records what reaches it.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <regex>
+#include <string>
+#include <vector>
 
+#include "app/program_main.h"
 #include "testing/program_runner.h"
 #include "testing/volume_fixture.h"
 
@@ -100,6 +104,66 @@ TEST_F(DispatchTest, WithoutTheWindowedProgramAScriptRunsOnTheConsoleAndSaysWhy)
   const auto interactive = runProgram({}, options);
   EXPECT_NE(interactive.err.find("the interactive mode needs the windowed program"), std::string::npos)
       << interactive.err;
+}
+
+// Records the modes that reach it and ends each with the same status.
+class RecordingWindows final : public WindowedFrontend {
+ public:
+  bool windowsCanBeShown() override { return canShow; }
+  int runScript(const std::string& mode, const std::vector<std::string>& args) override {
+    calls.push_back(mode + " " + args.back());
+    return status;
+  }
+  int showScriptsHelp(const std::vector<std::string>&) override {
+    calls.emplace_back("help");
+    return status;
+  }
+  int runInteractive(const std::vector<std::string>&) override {
+    calls.emplace_back("interactive");
+    return status;
+  }
+
+  bool canShow = true;
+  int status = 0;
+  std::vector<std::string> calls;
+};
+
+// With windows to show, every mode runs on the windowed front-end, once, and the program ends with
+// the status it returned.
+TEST(WindowedDispatchTest, EachModeRunsOnTheWindowsAndEndsWithTheirStatus) {
+  struct Row {
+    std::vector<std::string> args;
+    std::string call;
+  };
+  const std::vector<Row> rows = {
+      {{"quillet"}, "interactive"},
+      {{"quillet", "/?"}, "help"},
+      {{"quillet", "/f", "/minfiles:1", "/root:'/x'"}, "/F /root:'/x'"},
+      {{"quillet", "/V", "/root:'/x'"}, "/V /root:'/x'"},
+  };
+  for (const Row& row : rows) {
+    for (const int status : {0, 1, 4}) {
+      RecordingWindows windows;
+      windows.status = status;
+      EXPECT_EQ(runProgram(row.args, ProgramWindows{&windows, nullptr}), status) << row.call;
+      EXPECT_EQ(windows.calls, std::vector<std::string>{row.call});
+    }
+  }
+}
+
+// Without a display the windowed front-end is asked and passed by: the help text goes to standard
+// output and the interactive mode says what it needs.
+TEST(WindowedDispatchTest, WithoutADisplayTheModesStayOnTheConsole) {
+  RecordingWindows windows;
+  windows.canShow = false;
+  windows.status = 7;
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(runProgram({"quillet", "/?"}, ProgramWindows{&windows, nullptr}), 0);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout().rfind("Possible QX script parameters:\r\n", 0), 0u);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(runProgram({"quillet"}, ProgramWindows{&windows, nullptr}), 0);
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find("the interactive mode needs a display"), std::string::npos);
+  EXPECT_TRUE(windows.calls.empty());
 }
 
 }  // namespace

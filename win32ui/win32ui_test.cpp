@@ -15,7 +15,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/windowed_frontends.h"
 #include "engine/generation_job.h"
 #include "platform/file_system.h"
 #include "win32ui/color_progress_bar.h"
@@ -24,6 +23,7 @@
 #include "win32ui/message_boxes.h"
 #include "win32ui/owner_draw_button.h"
 #include "win32ui/progress_dialog.h"
+#include "win32ui/win32_windowed_frontend.h"
 
 namespace quillet::win32 {
 namespace {

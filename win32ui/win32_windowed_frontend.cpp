@@ -1,17 +1,14 @@
-// The windowed front-ends of quillet.exe on Windows: a script run under its progress dialog, the
-// scripts help window and the interactive mode, and whether windows can be shown at all. The
-// program is a console program, so a script started from a console still prints there and returns
-// its exit status; the interactive mode lets go of a console that was opened for it alone.
+#include "win32ui/win32_windowed_frontend.h"
+
 #include <windows.h>
 
 #include <commctrl.h>
 #include <objbase.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
-#include "app/generator_app.h"
-#include "app/windowed_frontends.h"
 #include "frontend/interactive_startup.h"
 #include "frontend/main_dialog_layout.h"
 #include "frontend/progress_view.h"
@@ -25,7 +22,7 @@
 #include "win32ui/message_boxes.h"
 #include "win32ui/progress_dialog.h"
 
-namespace quillet {
+namespace quillet::win32 {
 
 namespace {
 
@@ -59,7 +56,7 @@ class DialogProgressDisplay final : public ProgressDisplay {
   explicit DialogProgressDisplay(FileSystem& fs) : fs_(fs) {}
 
   void show(GenerationJob& job) override {
-    win32::ProgressDialog dialog(fs_, progressKindFor(job));
+    ProgressDialog dialog(fs_, progressKindFor(job));
     dialog.setJob(&job);
     dialog.setStopAsked(stopSignalArrived);
     dialog.run();
@@ -67,7 +64,7 @@ class DialogProgressDisplay final : public ProgressDisplay {
 
   // A worker may still wait on a message box after a Stop closed the dialog; keep serving it.
   void waitForWorker(WorkerThread& worker, const GenerationJob& job) override {
-    win32::joinWorkerServingMessages(worker, job);
+    joinWorkerServingMessages(worker, job);
   }
 
  private:
@@ -77,8 +74,7 @@ class DialogProgressDisplay final : public ProgressDisplay {
 }  // namespace
 
 bool windowsCanBeShown() {
-  // Without a display (a Wine without an X server, a service's session) no top-level window can
-  // be made; a hidden one is tried and destroyed at once.
+  // A hidden window is tried and destroyed at once.
   static const bool canShow = [] {
     HWND probe = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, GetModuleHandleA(nullptr),
                                  nullptr);
@@ -89,42 +85,47 @@ bool windowsCanBeShown() {
   return canShow;
 }
 
-void runWindowedScript(GeneratorApp& app, const std::string& mode, const std::vector<std::string>& args) {
+int Win32WindowedFrontend::runScript(const std::string& mode, const std::vector<std::string>& args) {
   const WindowsSession session;
   auto fs = makeSystemFileSystem();
-  win32::Win32FailurePresenter presenter(kMainTitle);
+  Win32FailurePresenter presenter(kMainTitle);
   DialogProgressDisplay display(*fs);
   const ScriptRunServices services{*fs, systemClock(), &presenter, display, stopSignalArrived};
-  runScript(mode, args, services, app.exitCode);
+  std::atomic<int> exitCode{0};
+  quillet::runScript(mode, args, services, exitCode);
+  return exitCode.load();
 }
 
-void runWindowedScriptsHelp(GeneratorApp&) {
+int Win32WindowedFrontend::showScriptsHelp(const std::vector<std::string>&) {
   releaseOwnConsole();
   const WindowsSession session;
-  win32::openOrActivateScriptsHelp(nullptr);
+  openOrActivateScriptsHelp(nullptr);
+  return 0;
 }
 
-void runWindowedInteractive(GeneratorApp& app) {
+int Win32WindowedFrontend::runInteractive(const std::vector<std::string>&) {
   releaseOwnConsole();
   const WindowsSession session;
   const std::unique_ptr<RegistryStore> store = makeUserRegistryStore();
   const std::unique_ptr<FileSystem> fs = makeSystemFileSystem();
-  win32::Win32ErrorPresenter presenter;
+  Win32ErrorPresenter presenter;
+  std::atomic<int> exitCode{0};
+  bool showSplash = true;
   runInteractiveSequence(
-      *store, presenter, app.showSplash,
+      *store, presenter, showSplash,
       [] {
-        win32::SplashWindow splash;
+        SplashWindow splash;
         runSplashSequence(splash);
       },
       [&] {
         SettingsValues fields = loadMainDialogFields(*store, "");
         {
-          win32::MainDialog dialog(win32::MainDialogServices{*store, *fs, systemClock()}, fields, app.showSplash,
-                                   app.exitCode);
+          MainDialog dialog(MainDialogServices{*store, *fs, systemClock()}, fields, showSplash, exitCode);
           dialog.run();
         }
-        saveMainDialogFields(*store, fields, app.showSplash, presenter);
+        saveMainDialogFields(*store, fields, showSplash, presenter);
       });
+  return exitCode.load();
 }
 
-}  // namespace quillet
+}  // namespace quillet::win32

@@ -1,12 +1,12 @@
-#include "app/windowed_frontends.h"
+#include "ui/windowed/qt_windowed_frontend.h"
 
 #include <QApplication>
 #include <QTimer>
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "app/generator_app.h"
 #include "frontend/main_dialog_layout.h"
 #include "platform/file_system.h"
 #include "platform/system.h"
@@ -102,23 +102,31 @@ class DialogProgressDisplay final : public ProgressDisplay {
 
 }  // namespace
 
-void runWindowedScript(GeneratorApp& app, const std::string& mode, const std::vector<std::string>& args) {
+bool QtWindowedFrontend::windowsCanBeShown() { return quillet::windowsCanBeShown(); }
+
+int QtWindowedFrontend::runScript(const std::string& mode, const std::vector<std::string>& args) {
   QtSession session(args);
   auto fs = makeSystemFileSystem();
   QtFailurePresenter presenter(QString::fromUtf8(kApplicationTitle));
   DialogProgressDisplay display(*fs);
   const ScriptRunServices services{*fs, systemClock(), &presenter, display, stopSignalArrived};
-  runScript(mode, args, services, app.exitCode);
+  std::atomic<int> exitCode{0};
+  quillet::runScript(mode, args, services, exitCode);
+  return exitCode.load();
 }
 
-void runWindowedScriptsHelp(GeneratorApp& app) {
-  QtSession session(app.args());
+int QtWindowedFrontend::showScriptsHelp(const std::vector<std::string>& args) {
+  QtSession session(args);
   openOrActivateScriptsHelp(nullptr);
+  return 0;
 }
 
-void runWindowedInteractive(GeneratorApp& app) {
-  QtSession session(app.args());
-  runInteractive(app.exitCode, app.showSplash);
+int QtWindowedFrontend::runInteractive(const std::vector<std::string>& args) {
+  QtSession session(args);
+  std::atomic<int> exitCode{0};
+  bool showSplash = true;
+  quillet::runInteractive(exitCode, showSplash);
+  return exitCode.load();
 }
 
 }  // namespace quillet
