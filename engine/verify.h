@@ -135,7 +135,8 @@ struct ReadMethods {
   std::int64_t cached = 0;
 };
 
-enum class SeedSource { Given, FromData, None };
+// FromJournal: given to the check by the flush journal's first record rather than by the user.
+enum class SeedSource { Given, FromData, FromJournal, None };
 
 // When one reader finished its first and its last piece of work (a file, or a range of a large
 // one), in seconds from the start of the verify (-1 while it finished none); files counts the files

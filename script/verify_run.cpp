@@ -61,6 +61,7 @@ const char* seedSourceText(SeedSource s) {
   switch (s) {
     case SeedSource::Given: return "given";
     case SeedSource::FromData: return "carried by most files' first blocks";
+    case SeedSource::FromJournal: return "from the flush journal";
     case SeedSource::None: break;
   }
   return "none: no file's first block carries one";
@@ -70,6 +71,7 @@ const char* seedSourceWord(SeedSource s) {
   switch (s) {
     case SeedSource::Given: return "given";
     case SeedSource::FromData: return "from_data";
+    case SeedSource::FromJournal: return "from_journal";
     case SeedSource::None: break;
   }
   return "none";
@@ -712,6 +714,7 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
   std::optional<JournalContents> journal;
   const std::string journalPath =
       parsed.extensions.journalPath.empty() ? std::string() : absolutePath(parsed.extensions.journalPath);
+  bool seedFromJournal = false;
   if (!journalPath.empty()) {
     JournalContents contents;
     std::string why;
@@ -721,7 +724,10 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
       endingText = line;
       return end(GenerationResult::PathFailed);
     }
-    if (!parsed.seed) parsed.seed = contents.header.seed;
+    if (!parsed.seed) {
+      parsed.seed = contents.header.seed;
+      seedFromJournal = true;
+    }
     journal = std::move(contents);
   }
 
@@ -838,6 +844,8 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
       std::chrono::duration<double>(std::chrono::steady_clock::now() - verifyStarted).count();
   const double readSeconds = record.verifySeconds;
   result.planNote = planNote;
+  // The user gave no seed: saying "given" would credit the line with what the journal told.
+  if (seedFromJournal && result.seedSource == SeedSource::Given) result.seedSource = SeedSource::FromJournal;
   record.readerTimes = result.readerTimes;
   if (!planNote.empty()) log.writeLine("The run's files: " + planNote + ".");
   verifyText = verifyJson(result, job.rootFolder);
