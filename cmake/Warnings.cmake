@@ -1,5 +1,11 @@
 # Warnings on for every target of the project; third-party headers come in as system includes.
+# CI turns them into errors (QUILLET_WERROR) so that a warning never lands; a user's build with a
+# newer compiler that warns more still builds.
+option(QUILLET_WERROR "Treat the project's own warnings as errors" OFF)
 function(quillet_warnings target)
+  if(QUILLET_WERROR)
+    target_compile_options(${target} PRIVATE $<IF:$<CXX_COMPILER_ID:MSVC>,/WX,-Werror>)
+  endif()
   if(MSVC)
     target_compile_options(${target} PRIVATE /W4)
   else()
