@@ -143,17 +143,21 @@ GenerationResult makeUpProfileTree(const std::string& root, RunContext& ctx) {
   const std::int64_t folders = maxDepth < 1 ? 0 : std::max<std::int64_t>(0, job.profileFolders);
 
   // How many folders each level gets, from the profile's folder depths; a level is never empty
-  // while a deeper one is not, since each folder needs a parent one level up.
+  // while a deeper one is not, since each folder needs a parent one level up. A gap (few folders
+  // drawn from deep levels leave the shallow ones empty) takes a folder from the deepest level, so
+  // the count stays the profile's and every folder has its parent.
   std::vector<std::int64_t> perLevel(static_cast<std::size_t>(maxDepth) + 1, 0);
   for (std::int64_t i = 0; i < folders; ++i) {
     const std::int64_t depth = PopulationSampler::drawCount(profile.folderDepth, ctx.random);
     ++perLevel[static_cast<std::size_t>(std::clamp<std::int64_t>(depth, 1, maxDepth))];
   }
-  for (std::size_t d = 2; d < perLevel.size(); ++d) {
-    if (perLevel[d] > 0 && perLevel[d - 1] == 0) {
-      perLevel[d - 1] = 1;
-      --perLevel[d];
-    }
+  std::size_t deepest = perLevel.size() - 1;
+  while (deepest > 0 && perLevel[deepest] == 0) --deepest;
+  for (std::size_t d = 1; d < deepest; ++d) {
+    if (perLevel[d] > 0) continue;
+    ++perLevel[d];
+    --perLevel[deepest];
+    while (perLevel[deepest] == 0) --deepest;
   }
 
   std::vector<std::int64_t> subfolders;  // per folder made (the root first)

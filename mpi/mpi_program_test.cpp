@@ -181,6 +181,47 @@ TEST_P(MpiRanks, FilesNumberFillsEveryRanksOwnTree) {
 
 INSTANTIATE_TEST_SUITE_P(Ranks, MpiRanks, ::testing::Values(1, 2, 4));
 
+// By a profile every rank makes a whole tree of the profile's shape, of its own seed; the report's
+// figures are rank 0's tree and say so; the run's line verifies every tree, and a file deleted in
+// rank 1's is missed there.
+TEST_F(MpiProgramTest, ProfileMakesEveryRanksOwnTreeAndVerifies) {
+  const std::vector<std::string> line{"/f", "/minfiles:0", "/recurse", root("p"), "/profile:'desktop'",
+                                      "/dirlimit:12", "/maxsize:4k", "/seed:7"};
+  auto script = line;
+  script.push_back(reportArg());
+  const auto result = run(2, script);
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  std::map<std::string, std::int64_t> trees[2];
+  for (int r = 0; r < 2; ++r) {
+    trees[r] = filesBelow(rankPath("p", r));
+    int folders = 0;
+    for (const auto& e : fs::recursive_directory_iterator(rankPath("p", r))) folders += e.is_directory() ? 1 : 0;
+    EXPECT_EQ(folders, 12) << "rank " << r;
+    EXPECT_FALSE(trees[r].empty()) << "rank " << r;
+  }
+  EXPECT_NE(trees[0], trees[1]);
+  const auto j = report();
+  EXPECT_EQ(j["files_created"].get<std::size_t>(), trees[0].size() + trees[1].size());
+  EXPECT_EQ(j["population"]["achieved_rank"], 0);
+  EXPECT_EQ(j["population"]["file_sizes"]["achieved"]["count"].get<std::size_t>(), trees[0].size());
+  EXPECT_NE(result.err.find("target against achieved (rank 0's tree; every rank makes its own):"), std::string::npos)
+      << result.err;
+  EXPECT_NE(log().find("Rank 1: Profile 'desktop': /dirlimit makes 12 of its 999 folders below the root."),
+            std::string::npos)
+      << log();
+  expectValidReport();
+
+  script = line;
+  script.push_back("/v");
+  const auto intact = run(2, script);
+  EXPECT_EQ(intact.exitCode, 0) << intact.out << intact.err;
+  EXPECT_EQ(count(intact.out, "missing 0 files; unexpected 0 files"), 2) << intact.out;
+  fs::remove(rankPath("p", 1) + "/" + trees[1].begin()->first);
+  const auto damaged = run(2, script);
+  EXPECT_EQ(damaged.exitCode, 4) << damaged.out << damaged.err;
+  EXPECT_EQ(count(damaged.out, "missing 1 file; unexpected 0 files"), 1) << damaged.out;
+}
+
 // The same seed and rank count give the same folders, byte for byte; ranks differ from each other;
 // and the folders verify from another rank with the seed.
 TEST_F(MpiProgramTest, OneSeedReproducesEveryRanksFolderAndVerifiesAcross) {

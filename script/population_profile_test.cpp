@@ -391,6 +391,21 @@ TEST_F(ProfileProgramTest, TreeKeepsTheLimitsAndSaysHow) {
   EXPECT_EQ(rep["parameters"]["profile"], file);
 }
 
+// A few folders of a deep profile (desktop: depths about 6 and 7, the first levels seldom drawn)
+// still make their count: the shallow levels left empty take folders from the deepest one.
+TEST_F(ProfileProgramTest, FewFoldersOfDeepLevelsMakeTheirCount) {
+  for (const int seed : {2, 7}) {
+    const std::string tree = *vol / ("few" + std::to_string(seed));
+    auto r = run({"/f", "/root:'" + tree + "'", "/minfiles:0", "/maxfiles:2", "/recurse", "/profile:'desktop'",
+                  "/dirlimit:12", "/maxsize:1k", "/nofill", "/seed:" + std::to_string(seed), reportArg()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const WalkedTree t = walk(tree);
+    EXPECT_EQ(t.subfoldersPerFolder.size(), 13u) << "seed " << seed;
+    EXPECT_GE(t.deepest, 2) << "seed " << seed;
+    EXPECT_EQ(report()["population"]["folder_depth"]["achieved"]["count"], 12) << "seed " << seed;
+  }
+}
+
 // A profile that cannot be used rejects the line as a bad parameter does: one log line naming the
 // problem, nothing made, and the exit code of a rejected script.
 TEST_F(ProfileProgramTest, UnusableProfilesRejectTheLine) {

@@ -205,7 +205,12 @@ ordered_json populationFitJson(const PopulationSampler& sampler, PopulationTally
 
 std::vector<std::string> formatPopulationTable(const ordered_json& fit) {
   std::vector<std::string> lines;
-  lines.push_back("Profile '" + fit.value("profile", std::string()) + "', target against achieved:");
+  // A shared run's figures are one rank's tree: each rank makes a whole tree of its own.
+  const std::string whose = fit.contains("achieved_rank") && fit["achieved_rank"].is_number_integer()
+                                ? " (rank " + std::to_string(fit["achieved_rank"].get<std::int64_t>()) +
+                                      "'s tree; every rank makes its own)"
+                                : "";
+  lines.push_back("Profile '" + fit.value("profile", std::string()) + "', target against achieved" + whose + ":");
   char line[256];
   std::snprintf(line, sizeof line, "  %-22s %-9s %12s %12s %12s %12s", "", "", "mean", "median", "p90", "p99");
   lines.push_back(line);

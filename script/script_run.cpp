@@ -383,8 +383,11 @@ void runScript(const std::string& mode, const std::vector<std::string>& args, co
   }
   report.generationEnded(services.fs, job);
   if (job.population && job.populationTally) {
-    const auto fit = populationFitJson(*job.population, job.populationTally->contents(), resolutions,
-                                       !job.byAllSize && job.recurseSubfolders);
+    auto fit = populationFitJson(*job.population, job.populationTally->contents(), resolutions,
+                                 !job.byAllSize && job.recurseSubfolders);
+    // Only the rank that writes the log writes the report: in a shared run its figures are its own
+    // tree's, and the report says whose.
+    if (sharing != nullptr && writesLog) fit["achieved_rank"] = 0;
     report.keepPopulation(fit.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
     if (writesLog && consoleForm == ProgressFormat::Human) {
       std::cerr << "\n";
