@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "engine/size_text.h"
+#include "script/verify_run.h"
 
 namespace quillet {
 namespace {
@@ -35,11 +36,7 @@ std::string percent(double share) {
   return text;
 }
 
-std::string grouped(std::int64_t n) {
-  std::string digits = std::to_string(n);
-  for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3) digits.insert(static_cast<std::size_t>(i), ",");
-  return digits;
-}
+std::string grouped(std::int64_t n) { return groupedCount(n); }
 
 ordered_json figuresJson(const DistributionFigures& f, const std::string& unit, bool withCount) {
   ordered_json j;
