@@ -47,7 +47,7 @@ class FolderReader {
   // without following a link (one stat on POSIX; Windows has it from the listing). A walk that
   // needs only sizes reads them here rather than opening each file.
   virtual Result<std::int64_t> entrySize(const FolderEntry& entry) {
-    return Status::failure(ErrorKind::Unsupported, 0, entry.name + ": no entry sizes here");
+    return Status::failure(ErrorKind::Unsupported, 0, entry.name, "no entry sizes here");
   }
 };
 
