@@ -41,7 +41,6 @@ std::string relativeRootMessage(const std::string& rootText) {
 
 PreparationOutcome prepareJob(SettingsValues& f, GenerationJob& job, FileSystem& fs) {
   job.scriptMode = false;
-  job.scriptLog = nullptr;
   runGenerateChecks(f);
 
   const std::int64_t minFileSize = toBytes(f.minSizeText, f.minSizeUnit);
