@@ -3,7 +3,8 @@
 namespace quillet {
 namespace {
 
-void present(const EngineServices& services, FailureKind kind, const std::string& path, const Status& status = {}) {
+void present(const EngineServices& services, FailureKind kind, const std::string& path,
+             const Status& status = {}) {
   services.presenter.present(RunFailure{kind, path, status, {}});
 }
 
@@ -17,7 +18,9 @@ void reportFilePath(const EngineServices& services, const std::string& path) {
   present(services, FailureKind::FilePath, path);
 }
 
-void reportCannotAllocate(const EngineServices& services) { present(services, FailureKind::CannotAllocate, {}); }
+void reportCannotAllocate(const EngineServices& services) {
+  present(services, FailureKind::CannotAllocate, {});
+}
 
 void reportVolumeFull(GenerationJob& job, const EngineServices& services, const std::string& folder) {
   // Writers that meet the full volume together make one report.

@@ -24,8 +24,8 @@ enum class FailureKind {
 struct RunFailure {
   FailureKind kind = FailureKind::CreateFile;
   std::string path;
-  Status status;          // ok when the kind says all there is
-  std::string lastFile;   // VolumeFull only; empty when no file was generated yet
+  Status status;         // ok when the kind says all there is
+  std::string lastFile;  // VolumeFull only; empty when no file was generated yet
 };
 
 }  // namespace quillet

@@ -16,7 +16,10 @@ MessageBox failureBox(FailureCaption caption, const std::string& text, const std
 }
 
 FailureCaption failureCaption(const RunFailure& failure) {
-  return failureBoxIsApplications(failure) ? FailureCaption::Application : FailureCaption::Error;
+  // A folder on the way (the root's or a file's) that cannot be made stands alone as an "Error";
+  // a failure of the files themselves belongs to the window of the run.
+  const bool folder = failure.kind == FailureKind::RootPath || failure.kind == FailureKind::FolderPath;
+  return folder ? FailureCaption::Error : FailureCaption::Application;
 }
 
 MessageBox failureBox(const RunFailure& failure, const std::string& applicationTitle) {

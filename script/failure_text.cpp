@@ -4,7 +4,9 @@ namespace quillet {
 namespace {
 
 // The system's description of a failure; the whole message when it gave none apart.
-std::string causeOf(const Status& status) { return status.cause().empty() ? status.message() : status.cause(); }
+std::string causeOf(const Status& status) {
+  return status.cause().empty() ? status.message() : status.cause();
+}
 
 std::string joined(const std::vector<std::string>& sentences, const char* between) {
   std::string text;
@@ -24,12 +26,15 @@ std::vector<std::string> failureSentences(const RunFailure& f) {
     case FailureKind::FolderPath:
     case FailureKind::FilePath:
       return {"Incorrect path - '" + f.path + "'.", "Try to check root folder and file mask for errors."};
-    case FailureKind::CannotAllocate: return {"Can not allocate file of selected size."};
+    case FailureKind::CannotAllocate:
+      return {"Can not allocate file of selected size."};
     case FailureKind::VolumeFull:
       return {"Destination drive " + f.path + ": is full.",
               "Last processed file: " + (f.lastFile.empty() ? std::string("none") : f.lastFile)};
-    case FailureKind::CreateFile: return {"Can not create file '" + f.path + "': " + causeOf(f.status) + "."};
-    case FailureKind::WriteFile: return {"Can not write file '" + f.path + "': " + causeOf(f.status) + "."};
+    case FailureKind::CreateFile:
+      return {"Can not create file '" + f.path + "': " + causeOf(f.status) + "."};
+    case FailureKind::WriteFile:
+      return {"Can not write file '" + f.path + "': " + causeOf(f.status) + "."};
     case FailureKind::VolumeFlush:
       return {"Can not flush the volume of '" + f.path + "': " + causeOf(f.status) + "."};
     case FailureKind::FreeSpaceUnknown:
@@ -41,9 +46,5 @@ std::vector<std::string> failureSentences(const RunFailure& f) {
 std::string failureBoxText(const RunFailure& failure) { return joined(failureSentences(failure), "\n\n"); }
 
 std::string failureLogLine(const RunFailure& failure) { return joined(failureSentences(failure), " "); }
-
-bool failureBoxIsApplications(const RunFailure& failure) {
-  return failure.kind != FailureKind::RootPath && failure.kind != FailureKind::FolderPath;
-}
 
 }  // namespace quillet

@@ -18,8 +18,4 @@ std::string failureBoxText(const RunFailure& failure);
 // The script log's line: the sentences joined by a blank.
 std::string failureLogLine(const RunFailure& failure);
 
-// A box for a failure the run meets on its way to a file or the root stands alone under the caption
-// "Error"; every other one carries the application's title and belongs to the window of the run.
-bool failureBoxIsApplications(const RunFailure& failure);
-
 }  // namespace quillet

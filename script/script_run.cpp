@@ -59,7 +59,8 @@ class ScriptFailurePresenter final : public FailurePresenter {
 
  private:
   static bool unexpected(FailureKind kind) {
-    return kind == FailureKind::CreateFile || kind == FailureKind::WriteFile || kind == FailureKind::VolumeFlush;
+    return kind == FailureKind::CreateFile || kind == FailureKind::WriteFile ||
+           kind == FailureKind::VolumeFlush;
   }
   // The box's text as a line: an empty line between sentences, as any other line break, becomes
   // a blank, so that a name holding a line break cannot break the line either.
