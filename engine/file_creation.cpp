@@ -33,7 +33,7 @@ GenerationResult ensureFolderPath(const std::string& folder, RunContext& ctx) {
   if (ctx.services.fs.isFolder(withoutTrailingSeparator(folder))) return GenerationResult::Done;
   const std::string failed = createMissingFolders(ctx.services.fs, folder);
   if (failed.empty()) return GenerationResult::Done;
-  reportIncorrectPath(ctx.job, ctx.services, failed, FailurePresenter::Caption::Error);
+  reportFolderPath(ctx.services, failed);
   return GenerationResult::PathFailed;
 }
 
@@ -56,9 +56,9 @@ GenerationResult checkFreeSpace(const std::string& folder, RunContext& ctx, std:
     freeBytes = 0;
     last = {};
     if (space.status().kind() == ErrorKind::WrongPath) {
-      reportIncorrectPath(ctx.job, ctx.services, withoutTrailingSeparator(folder), FailurePresenter::Caption::Error);
+      reportFolderPath(ctx.services, withoutTrailingSeparator(folder));
     } else {
-      reportFreeSpaceUnknown(ctx.job, ctx.services, folder, space.status());
+      reportFreeSpaceUnknown(ctx.services, folder, space.status());
     }
     ctx.job.stopRequested = true;
     return GenerationResult::PathFailed;
@@ -242,7 +242,7 @@ GenerationResult allocate(FileHandle& file, const std::string& path, const std::
   // cluster; a retry that would ask for nothing is no allocation at all.
   const std::int64_t retry = size - job.clusterSize;
   if (!file.allocate(size).ok() && (retry <= 0 || !file.allocate(retry).ok())) {
-    reportCannotAllocate(job, ctx.services);
+    reportCannotAllocate(ctx.services);
     // The run ends on the allocation failure already reported.
     (void)file.close();
     return GenerationResult::VolumeFull;
@@ -291,7 +291,7 @@ GenerationResult endAfterFailedCreate(const Status& status, const std::string& p
     return GenerationResult::VolumeFull;
   }
   if (status.kind() == ErrorKind::WrongPath) {
-    reportIncorrectPath(ctx.job, ctx.services, path, FailurePresenter::Caption::Application);
+    reportFilePath(ctx.services, path);
   } else {
     reportFileError(ctx.services, path, status);
   }

@@ -61,7 +61,7 @@ TEST_F(FileCreationTest, AllocationRetriesOneClusterShorterAndCountsTheDrawnSize
 
   fs.allocateFailures = 2;
   EXPECT_EQ(create(1 << 20), GenerationResult::VolumeFull);
-  EXPECT_EQ(h.presenter.shown().back().second, "Can not allocate file of selected size.");
+  EXPECT_EQ(h.presenter.shown().back().kind, FailureKind::CannotAllocate);
   EXPECT_EQ(h.job.filesCreated, 1);
   EXPECT_TRUE(fs.files().at("/root/b").closed);  // the file stays, closed
 
@@ -78,7 +78,9 @@ TEST_F(FileCreationTest, DiskFillingMidWriteEndsTheRunOnlyWhenTheVolumeIsReallyF
   EXPECT_EQ(h.job.filesCreated, 0);
   EXPECT_EQ(h.job.currentSize, 300 * 1024);
   ASSERT_EQ(h.presenter.shown().size(), 1u);
-  EXPECT_EQ(h.presenter.shown()[0].second, "Destination drive /: is full.\n\nLast processed file: a");
+  EXPECT_EQ(h.presenter.shown()[0].kind, FailureKind::VolumeFull);
+  EXPECT_EQ(h.presenter.shown()[0].path, "/");
+  EXPECT_EQ(h.presenter.shown()[0].lastFile, "a");
 
   // Silent when filling the volume is the goal.
   EXPECT_EQ(create(10, FullVolume::Silent), GenerationResult::VolumeFull);
@@ -96,27 +98,24 @@ TEST_F(FileCreationTest, DiskFullWithSpaceLeftKeepsTheShortFileAsCreated) {
   EXPECT_TRUE(h.presenter.shown().empty());
 }
 
-TEST_F(FileCreationTest, CreationFailuresStopTheRunWithTheirTexts) {
+TEST_F(FileCreationTest, CreationFailuresStopTheRunAndSayWhatFailed) {
   fs.failCreateContaining = "/root/";
   fs.failCreateKind = ErrorKind::WrongPath;
   EXPECT_EQ(create(10), GenerationResult::PathFailed);
   EXPECT_TRUE(h.job.stopRequested);
-  EXPECT_EQ(h.presenter.shown().back().first, FailurePresenter::Caption::Application);
-  EXPECT_EQ(h.presenter.shown().back().second,
-            "Incorrect path - '/root/a'.\n\nTry to check root folder and file mask for errors.");
+  EXPECT_EQ(h.presenter.shown().back().kind, FailureKind::FilePath);
+  EXPECT_EQ(h.presenter.shown().back().path, "/root/a");
 
-  // In script mode the same failure is one log line.
-  h.job.stopRequested = false;
-  h.useScriptLog();
-  EXPECT_EQ(create(10), GenerationResult::PathFailed);
-  EXPECT_EQ(h.log.lines().back(), "Incorrect path - '/root/b'. Try to check root folder and file mask for errors.");
-
-  // Any other cause is the standard report naming the file, shown even in script mode.
+  // Any other cause names the file and keeps the platform's cause.
   h.job.stopRequested = false;
   fs.failCreateKind = ErrorKind::Other;
   EXPECT_EQ(create(10), GenerationResult::PathFailed);
   EXPECT_TRUE(h.job.stopRequested);
-  EXPECT_NE(h.presenter.shown().back().second.find("'/root/c'"), std::string::npos);
+  const RunFailure other = h.presenter.shown().back();
+  EXPECT_EQ(other.kind, FailureKind::CreateFile);
+  EXPECT_EQ(other.path, "/root/b");
+  EXPECT_EQ(other.status.kind(), ErrorKind::Other);
+  EXPECT_FALSE(other.status.cause().empty());
   EXPECT_EQ(h.job.filesCreated, 0);
 }
 
@@ -128,7 +127,9 @@ TEST_F(FileCreationTest, WriteAndCloseFailuresAreReportedAndNeverCounted) {
   EXPECT_EQ(createdHere, 0);
   EXPECT_TRUE(h.job.stopRequested);
   ASSERT_EQ(h.presenter.shown().size(), 1u);
-  EXPECT_EQ(h.presenter.shown()[0].second, "Can not write file '/root/a': input/output error.");
+  EXPECT_EQ(h.presenter.shown()[0].kind, FailureKind::WriteFile);
+  EXPECT_EQ(h.presenter.shown()[0].path, "/root/a");
+  EXPECT_EQ(h.presenter.shown()[0].status.cause(), "input/output error");
 
   // A write-back failure reported when closing, written or allocated alike.
   h.job.stopRequested = false;
@@ -156,17 +157,17 @@ TEST_F(FileCreationTest, NoRoomForANewFileIsAFullVolumeAndAnUnknownFigureIsNoFig
   // ENOSPC at creation: the inode table is full although bytes are free.
   fs.failCreateContaining = "/root/";
   fs.failCreateKind = ErrorKind::DiskFull;
-  h.useScriptLog();
   EXPECT_EQ(create(10), GenerationResult::VolumeFull);
-  EXPECT_EQ(h.log.lines().back(), "Destination drive /: is full. Last processed file: a");
+  EXPECT_EQ(h.presenter.shown().back().kind, FailureKind::VolumeFull);
   EXPECT_EQ(create(10, FullVolume::Silent), GenerationResult::VolumeFull);
-  EXPECT_EQ(h.log.lines().size(), 1u);
+  EXPECT_EQ(h.presenter.shown().size(), 1u);
 
   // A failed free-space query is reported as what it is, never read as a full volume.
   std::int64_t freeBytes = -1;
   fs.volumeQueryFails = true;
   EXPECT_EQ(checkFreeSpace("/root/", h.ctx, freeBytes), GenerationResult::PathFailed);
-  EXPECT_EQ(h.log.lines().back(), "Incorrect path - '/root'. Try to check root folder and file mask for errors.");
+  EXPECT_EQ(h.presenter.shown().back().kind, FailureKind::FolderPath);
+  EXPECT_EQ(h.presenter.shown().back().path, "/root");
   EXPECT_TRUE(h.job.stopRequested);
 }
 
@@ -187,9 +188,8 @@ TEST_F(FileCreationTest, FolderPathsAreCreatedPrefixByPrefix) {
   EXPECT_EQ(fs.effects(), (std::vector<std::string>{"mkdir /root/new", "mkdir /root/new/deeper"}));
   fs.failFolderPath = "/root/x";
   EXPECT_EQ(ensureFolderPath("/root/x/y/", h.ctx), GenerationResult::PathFailed);
-  EXPECT_EQ(h.presenter.shown().back().first, FailurePresenter::Caption::Error);
-  EXPECT_EQ(h.presenter.shown().back().second,
-            "Incorrect path - '/root/x'.\n\nTry to check root folder and file mask for errors.");
+  EXPECT_EQ(h.presenter.shown().back().kind, FailureKind::FolderPath);
+  EXPECT_EQ(h.presenter.shown().back().path, "/root/x");
 }
 
 }  // namespace

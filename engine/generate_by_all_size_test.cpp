@@ -80,11 +80,11 @@ TEST_F(AllSizeTest, AllPartitionFillsTheVolumeAndEndsQuietly) {
 TEST_F(AllSizeTest, TotalLargerThanTheVolumeReportsTheMountPointAndLastName) {
   QUILLET_MOUNT_OR_SKIP(vol, ext4, 8 << 20);
   prepare(*vol / "fill", 512 * 1024, 512 * 1024, 100 << 20);
-  h.useScriptLog();
   EXPECT_EQ(generateByAllSize(h.job.rootFolder, h.ctx), GenerationResult::VolumeFull);
-  ASSERT_EQ(h.log.lines().size(), 1u);
-  EXPECT_EQ(h.log.lines()[0],
-            "Destination drive " + vol->path() + ": is full. Last processed file: " + h.job.currentFileName);
+  ASSERT_EQ(h.presenter.shown().size(), 1u);
+  EXPECT_EQ(h.presenter.shown()[0].kind, FailureKind::VolumeFull);
+  EXPECT_EQ(h.presenter.shown()[0].path, vol->path());
+  EXPECT_EQ(h.presenter.shown()[0].lastFile, h.job.currentFileName);
   EXPECT_FALSE(h.job.currentFileName.empty());
 }
 

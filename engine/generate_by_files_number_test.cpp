@@ -89,7 +89,8 @@ TEST_F(FilesNumberTest, FullVolumeIsAlwaysReported) {
   h.job.minFileSize = h.job.maxFileSize = 1 << 20;
   EXPECT_EQ(generateByFilesNumber(root, h.ctx), GenerationResult::VolumeFull);
   ASSERT_EQ(h.presenter.shown().size(), 1u);
-  EXPECT_EQ(h.presenter.shown()[0].second.rfind("Destination drive " + vol->path() + ": is full.", 0), 0u);
+  EXPECT_EQ(h.presenter.shown()[0].kind, FailureKind::VolumeFull);
+  EXPECT_EQ(h.presenter.shown()[0].path, vol->path());
   h.job.maxFileSize = 0;
   EXPECT_EQ(generateByFilesNumber(root, h.ctx), GenerationResult::MaxSizeZero);
 }

@@ -68,13 +68,6 @@ SizesFitted fitSizesBelow(std::int64_t& minSize, std::int64_t& maxSize, std::int
 // Writes "a".."z" then "0".."9" into the alphabet.
 void fillNameAlphabet(std::array<char, 36>& alphabet);
 
-// Sink for the engine's script-form failure lines; the script log implements it.
-class LogSink {
- public:
-  virtual ~LogSink() = default;
-  virtual void writeLine(const std::string& text) = 0;
-};
-
 // The write rates of the files whose content took at least one whole write chunk, in bytes per
 // second: the figures a report gives per file. Empty while count is 0.
 struct WriteRates {
@@ -153,7 +146,6 @@ struct GenerationJob {
   bool autoClose = true;
   bool allPartition = false;
   bool scriptMode = false;
-  LogSink* scriptLog = nullptr;  // not owned; where script-form failure lines go
 
   std::int32_t dirsLimit = 0;
   std::atomic<std::int32_t> dirsCreated{0};         // worker only

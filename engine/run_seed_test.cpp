@@ -108,8 +108,8 @@ TEST_F(RunSeedTest, FileSyncFlushesEachFileBeforeClosingAndAFailedFlushIsNeverCo
     EXPECT_EQ(h.job.filesCreated, 2);
     EXPECT_TRUE(h.job.stopRequested);
     ASSERT_FALSE(h.presenter.shown().empty());
-    EXPECT_EQ(h.presenter.shown().back().second.rfind("Can not write file '/root/", 0), 0u)
-        << h.presenter.shown().back().second;
+    EXPECT_EQ(h.presenter.shown().back().kind, FailureKind::WriteFile);
+    EXPECT_EQ(h.presenter.shown().back().path.rfind("/root/", 0), 0u) << h.presenter.shown().back().path;
   }
 
   // A flush that fails because the volume really is full ends the run as full.
@@ -167,7 +167,9 @@ TEST_F(EndSyncTest, AFailedFlushFailsTheRunAndARefusedOneIsOnlyNoted) {
   fs.volumeSyncStatus = Status::failure(ErrorKind::Other, 5, "/root", "Input/output error");
   EXPECT_EQ(run(), GenerationResult::PathFailed);
   ASSERT_EQ(h.presenter.shown().size(), 1u);
-  EXPECT_EQ(h.presenter.shown()[0].second, "Can not flush the volume of '/root': Input/output error.");
+  EXPECT_EQ(h.presenter.shown()[0].kind, FailureKind::VolumeFlush);
+  EXPECT_EQ(h.presenter.shown()[0].path, "/root");
+  EXPECT_EQ(h.presenter.shown()[0].status.cause(), "Input/output error");
   EXPECT_FALSE(h.job.volumeSynced);
 
   FakeFileSystem refusing;

@@ -13,12 +13,7 @@ namespace {
 // Says nothing: a plan's failures are the plan's outcome, not the user's business.
 class QuietPresenter final : public FailurePresenter {
  public:
-  void showError(Caption, const std::string&) override {}
-};
-
-class QuietLog final : public LogSink {
- public:
-  void writeLine(const std::string&) override {}
+  void present(const RunFailure&) override {}
 };
 
 // The volume as the plan sees it: the root and its ancestors exist, everything else is what the
@@ -194,12 +189,9 @@ std::optional<std::vector<PlannedFile>> planRun(GenerationJob& job, const PlanVo
   job.fileNameSpace = fileNameSpace;
   job.dirNameSpace = dirNameSpace;
   QuietPresenter presenter;
-  QuietLog log;
-  job.scriptLog = &log;
   const EngineServices services{fs, systemClock(), presenter};
   std::atomic<int> exitCode{0};
   runWorker(job, services, exitCode);
-  job.scriptLog = nullptr;
   std::vector<PlannedFile> plan;
   plan.reserve(fs.made.size());
   const std::string root = withTrailingSeparator(withoutTrailingSeparator(job.rootFolder));

@@ -35,15 +35,10 @@ std::int64_t allPartitionFreeSpace(FileSystem& fs, const std::string& root) {
   return space.ok() ? space.value().availableToCaller : 0;
 }
 
-bool createRootFolder(GenerationJob& job, const EngineServices& services, RootReport report, LogSink* log) {
+bool createRootFolder(GenerationJob& job, const EngineServices& services) {
   const std::string failed = createMissingFolders(services.fs, job.rootFolder);
   if (failed.empty()) return true;
-  if (report == RootReport::ScriptLog) {
-    if (log != nullptr) log->writeLine("Incorrect path - '" + failed + "'. Try to check root folder for errors.");
-  } else {
-    services.presenter.showError(FailurePresenter::Caption::Error,
-                                 "Incorrect path - '" + failed + "'.\n\nTry to check root folder for errors.");
-  }
+  services.presenter.present(RunFailure{FailureKind::RootPath, failed, {}, {}});
   return false;
 }
 

@@ -22,14 +22,10 @@ void setFileSystemLimit(GenerationJob& job, FileSystem& fs);
 // total of a run that fills the whole volume.
 std::int64_t allPartitionFreeSpace(FileSystem& fs, const std::string& root);
 
-// How root creation reports a prefix it cannot create.
-enum class RootReport { MessageBox, ScriptLog };
-
 // Creates every missing folder of job.rootFolder; a root (or a folder on its way) that exists but
 // is no folder, such as a file or a dangling link, fails like one that cannot be created. On
-// failure reports "Incorrect path - '%s'. Try
-// to check root folder for errors." (message box or script-log line) with the prefix that failed
-// and returns false; folders created before stay.
-bool createRootFolder(GenerationJob& job, const EngineServices& services, RootReport report, LogSink* log);
+// failure presents a RootPath failure naming the prefix that failed and returns false; folders
+// created before stay.
+bool createRootFolder(GenerationJob& job, const EngineServices& services);
 
 }  // namespace quillet

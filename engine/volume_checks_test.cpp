@@ -36,18 +36,15 @@ TEST(VolumeChecksTest, RootIsCreatedPrefixByPrefixOrTheFailingPrefixIsReported) 
   auto fs = makeSystemFileSystem();
   testing::EngineHarness h{*fs};
   h.job.rootFolder = *vol / "new/deeper/";
-  EXPECT_TRUE(createRootFolder(h.job, h.services, RootReport::MessageBox, nullptr));
+  EXPECT_TRUE(createRootFolder(h.job, h.services));
   EXPECT_TRUE(fs->exists(*vol / "new/deeper"));
 
   std::ofstream(*vol / "file") << "x";
   h.job.rootFolder = *vol / "file/sub/more/";
-  EXPECT_FALSE(createRootFolder(h.job, h.services, RootReport::MessageBox, nullptr));
+  EXPECT_FALSE(createRootFolder(h.job, h.services));
   ASSERT_EQ(h.presenter.shown().size(), 1u);
-  EXPECT_EQ(h.presenter.shown()[0].first, FailurePresenter::Caption::Error);
-  EXPECT_EQ(h.presenter.shown()[0].second,
-            "Incorrect path - '" + *vol / "file/sub" + "'.\n\nTry to check root folder for errors.");
-  EXPECT_FALSE(createRootFolder(h.job, h.services, RootReport::ScriptLog, &h.log));
-  EXPECT_EQ(h.log.lines().at(0), "Incorrect path - '" + *vol / "file/sub" + "'. Try to check root folder for errors.");
+  EXPECT_EQ(h.presenter.shown()[0].kind, FailureKind::RootPath);
+  EXPECT_EQ(h.presenter.shown()[0].path, *vol / "file/sub");
   EXPECT_EQ(testing::readFile(*vol / "file"), "x");
 }
 

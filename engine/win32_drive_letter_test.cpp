@@ -31,9 +31,9 @@ TEST(Win32DriveLetterTest, RootIsCreatedBelowTheDriveAndAMissingDriveNamesItsFir
   setFileSystemLimit(h.job, *fs);
   EXPECT_EQ(h.job.driveRoot, scratch.path().substr(0, 1) + ":\\");
   EXPECT_TRUE(fs->clusterSize(h.job.driveRoot).ok()) << "the worker asks the drive root for its cluster";
-  EXPECT_TRUE(createRootFolder(h.job, h.services, RootReport::ScriptLog, &h.log));
+  EXPECT_TRUE(createRootFolder(h.job, h.services));
   EXPECT_TRUE(fs->exists(scratch / "new\\deeper"));
-  EXPECT_TRUE(h.log.lines().empty());
+  EXPECT_TRUE(h.presenter.shown().empty());
 
   const std::string drive = missingDrive();
   if (drive.empty()) GTEST_SKIP() << "every drive letter is in use";
@@ -41,28 +41,26 @@ TEST(Win32DriveLetterTest, RootIsCreatedBelowTheDriveAndAMissingDriveNamesItsFir
   setFileSystemLimit(h.job, *fs);
   EXPECT_EQ(h.job.driveRoot, drive + "\\");
   EXPECT_EQ(h.job.fsFileSizeLimit, 2147483647LL) << "an unreadable volume gets the last row";
-  EXPECT_FALSE(createRootFolder(h.job, h.services, RootReport::ScriptLog, &h.log));
-  EXPECT_EQ(h.log.lines(), std::vector<std::string>{"Incorrect path - '" + drive +
-                                                    "\\new'. Try to check root folder for errors."});
+  EXPECT_FALSE(createRootFolder(h.job, h.services));
+  ASSERT_EQ(h.presenter.shown().size(), 1u);
+  EXPECT_EQ(h.presenter.shown()[0].kind, FailureKind::RootPath);
+  EXPECT_EQ(h.presenter.shown()[0].path, drive + "\\new");
 }
 
-TEST(Win32DriveLetterTest, FullVolumeTextShowsTheUpperCasedDriveLetter) {
+TEST(Win32DriveLetterTest, FullVolumeNamesTheUpperCasedDriveLetter) {
   // The drive's name comes from the system's file services; no disk is touched.
   auto system = makeSystemFileSystem();
   testing::EngineHarness h{*system};
-  h.useScriptLog();
   reportVolumeFull(h.job, h.services, "q:\\data\\");
   h.job.currentFileName = "q:\\data\\a1";
   h.job.volumeFullReported = false;  // a run reports once; these are separate reports
-  reportVolumeFull(h.job, h.services, "q:\\data\\");
-  EXPECT_EQ(h.log.lines(), (std::vector<std::string>{"Destination drive Q: is full. Last processed file: none",
-                                                     "Destination drive Q: is full. Last processed file: q:\\data\\a1"}));
-
-  h.job.scriptMode = false;
-  h.job.volumeFullReported = false;
   reportVolumeFull(h.job, h.services, "c:\\test\\");
-  ASSERT_EQ(h.presenter.shown().size(), 1u);
-  EXPECT_EQ(h.presenter.shown()[0].second, "Destination drive C: is full.\n\nLast processed file: q:\\data\\a1");
+  const auto shown = h.presenter.shown();
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].path, "Q");
+  EXPECT_EQ(shown[0].lastFile, "");
+  EXPECT_EQ(shown[1].path, "C");
+  EXPECT_EQ(shown[1].lastFile, "q:\\data\\a1");
 }
 
 }  // namespace

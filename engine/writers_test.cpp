@@ -55,7 +55,6 @@ class WritersTest : public ::testing::Test {
     job.rootFolder = *vol / name + "/";
     fsys::create_directories(*vol / name);  // as a front-end's preparation does
     job.scriptMode = true;
-    job.scriptLog = &log;
     std::atomic<int> exitCode{-1};
     return runWorker(job, services, exitCode);
   }
@@ -70,7 +69,6 @@ class WritersTest : public ::testing::Test {
   std::unique_ptr<FileSystem> fs = makeSystemFileSystem();
   testing::FixedClock clock;
   testing::RecordingPresenter presenter;
-  testing::RecordingLog log;
   EngineServices services{*fs, clock, presenter};
 };
 
@@ -104,7 +102,7 @@ TEST_F(WritersTest, ByAllSizeIsExactWithUniqueNamesAndTheSameSeededTreeForAnyWri
   EXPECT_EQ(trees[2].files, trees[1].files);
   EXPECT_EQ(trees[3].files, trees[1].files);
   EXPECT_EQ(trees[8].files, trees[1].files);
-  EXPECT_TRUE(log.lines().empty());
+  EXPECT_TRUE(presenter.shown().empty());
 }
 
 // A request from outside to end at the next file (another process sharing the run ended it): the
@@ -222,11 +220,10 @@ TEST_F(WritersTest, FullVolumeWithFourWritersEndsOnceWithCountersMatchingTheDisk
   job.maxFileSize = 700000;
   job.rootFolder = *small / "full/";
   job.scriptMode = true;
-  job.scriptLog = &log;
   std::atomic<int> exitCode{-1};
   EXPECT_EQ(runWorker(job, services, exitCode), GenerationResult::VolumeFull);
   int reports = 0;
-  for (const auto& l : log.lines()) reports += l.find("is full") != std::string::npos ? 1 : 0;
+  for (const auto& f : presenter.shown()) reports += f.kind == FailureKind::VolumeFull ? 1 : 0;
   EXPECT_EQ(reports, 1);
   // Every byte counted is on the disk and every byte on the disk counted; files cut short by the
   // full volume are on the disk but not counted as made.
@@ -308,7 +305,6 @@ TEST_F(WritersTest, AFullDiskMetByOneWriterEndsEveryWriterWithOneCutFileAtMost) 
     job.seedGiven = true;
     job.rootFolder = "/v/r/";
     job.scriptMode = true;
-    job.scriptLog = &log;
     std::atomic<int> exitCode{-1};
     EXPECT_EQ(runWorker(job, fakeServices, exitCode), GenerationResult::VolumeFull) << threads;
     int cut = 0;
@@ -335,7 +331,6 @@ TEST_F(WritersTest, AStopReachesEveryOneOfEightWritersWithinAChunk) {
   job.maxFileSize = 8 << 20;
   job.rootFolder = *vol / "stop/";
   job.scriptMode = true;
-  job.scriptLog = &log;
   std::atomic<int> exitCode{-1};
   WorkerThread worker(job, services, exitCode);
   worker.start();
@@ -391,7 +386,6 @@ TEST_F(WritersTest, OneWriterMakingContentAheadWritesEachFilesOwnBytesHoweverItE
   stopped.seedGiven = true;
   stopped.rootFolder = *vol / "stopped/";
   stopped.scriptMode = true;
-  stopped.scriptLog = &log;
   std::atomic<int> exitCode{-1};
   WorkerThread worker(stopped, services, exitCode);
   worker.start();
@@ -416,7 +410,6 @@ TEST_F(WritersTest, OneWriterMakingContentAheadWritesEachFilesOwnBytesHoweverItE
   full.seedGiven = true;
   full.rootFolder = *small / "full/";
   full.scriptMode = true;
-  full.scriptLog = &log;
   EXPECT_EQ(runWorker(full, services, exitCode), GenerationResult::VolumeFull);
   const Tree filled = readTree(*small / "full");
   EXPECT_EQ(filled.bytes, full.currentSize.load());

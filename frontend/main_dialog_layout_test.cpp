@@ -9,6 +9,7 @@
 #include <string>
 
 #include "frontend/message_boxes.h"
+#include "script/failure_text.h"
 
 using namespace quillet;
 using C = MainControl;
@@ -213,12 +214,79 @@ TEST(MessageBoxes, CaptionsTextsAndOwnersOfTheBoxes) {
   EXPECT_EQ(empty.text, "Root directory can't be empty.");
   EXPECT_EQ(empty.buttons, BoxButtons::Ok);
   // A run's failure: "Error" stands alone, the application's box carries the title and an owner.
-  const MessageBox error = failureBox(FailurePresenter::Caption::Error, "disk gone", "Talvane Quillet");
+  const MessageBox error = failureBox(FailureCaption::Error, "disk gone", "Talvane Quillet");
   EXPECT_EQ(error.caption, "Error");
   EXPECT_FALSE(error.owned);
-  const MessageBox application = failureBox(FailurePresenter::Caption::Application, "full", "Title");
+  const MessageBox application = failureBox(FailureCaption::Application, "full", "Title");
   EXPECT_EQ(application.caption, "Title");
   EXPECT_EQ(application.text, "full");
   EXPECT_TRUE(application.owned);
   EXPECT_EQ(settingsErrorBox("Registry", "cannot write").icon, BoxIcon::Error);
+}
+
+// The engine's failures in both forms: the box a window shows and the line a script log gets.
+TEST(MessageBoxes, EngineFailuresInTheirBoxAndLogForms) {
+  const Status io = Status::failure(ErrorKind::Other, 5, "/r/a", "Input/output error");
+  const Status bare = Status::failure(ErrorKind::Other, 5, "/r/a", "");
+  struct Row {
+    RunFailure failure;
+    FailureCaption caption;
+    const char* box;
+    const char* line;
+  };
+  const Row rows[] = {
+      {{FailureKind::RootPath, "/r/x", {}, {}},
+       FailureCaption::Error,
+       "Incorrect path - '/r/x'.\n\nTry to check root folder for errors.",
+       "Incorrect path - '/r/x'. Try to check root folder for errors."},
+      {{FailureKind::FolderPath, "/r/x", {}, {}},
+       FailureCaption::Error,
+       "Incorrect path - '/r/x'.\n\nTry to check root folder and file mask for errors.",
+       "Incorrect path - '/r/x'. Try to check root folder and file mask for errors."},
+      {{FailureKind::FilePath, "/r/a", {}, {}},
+       FailureCaption::Application,
+       "Incorrect path - '/r/a'.\n\nTry to check root folder and file mask for errors.",
+       "Incorrect path - '/r/a'. Try to check root folder and file mask for errors."},
+      {{FailureKind::CannotAllocate, "", {}, {}},
+       FailureCaption::Application,
+       "Can not allocate file of selected size.",
+       "Can not allocate file of selected size."},
+      {{FailureKind::VolumeFull, "/", {}, "a"},
+       FailureCaption::Application,
+       "Destination drive /: is full.\n\nLast processed file: a",
+       "Destination drive /: is full. Last processed file: a"},
+      {{FailureKind::VolumeFull, "Q", {}, ""},
+       FailureCaption::Application,
+       "Destination drive Q: is full.\n\nLast processed file: none",
+       "Destination drive Q: is full. Last processed file: none"},
+      {{FailureKind::CreateFile, "/r/a", io, {}},
+       FailureCaption::Application,
+       "Can not create file '/r/a': Input/output error.",
+       "Can not create file '/r/a': Input/output error."},
+      {{FailureKind::WriteFile, "/r/a", io, {}},
+       FailureCaption::Application,
+       "Can not write file '/r/a': Input/output error.",
+       "Can not write file '/r/a': Input/output error."},
+      // A cause the system did not give apart: the whole message stands for it.
+      {{FailureKind::WriteFile, "/r/a", bare, {}},
+       FailureCaption::Application,
+       "Can not write file '/r/a': /r/a.",
+       "Can not write file '/r/a': /r/a."},
+      {{FailureKind::VolumeFlush, "/r", io, {}},
+       FailureCaption::Application,
+       "Can not flush the volume of '/r': Input/output error.",
+       "Can not flush the volume of '/r': Input/output error."},
+      {{FailureKind::FreeSpaceUnknown, "/r/", io, {}},
+       FailureCaption::Application,
+       "Can not read the free space of '/r/': Input/output error.",
+       "Can not read the free space of '/r/': Input/output error."},
+  };
+  for (const Row& row : rows) {
+    const MessageBox box = failureBox(row.failure, "Title");
+    EXPECT_EQ(box.caption, row.caption == FailureCaption::Error ? "Error" : "Title") << row.box;
+    EXPECT_EQ(box.owned, row.caption == FailureCaption::Application) << row.box;
+    EXPECT_EQ(box.icon, BoxIcon::Error) << row.box;
+    EXPECT_EQ(box.text, row.box);
+    EXPECT_EQ(failureLogLine(row.failure), row.line);
+  }
 }

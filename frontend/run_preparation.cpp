@@ -5,6 +5,7 @@
 #include "engine/volume_checks.h"
 #include "platform/path.h"
 #include "frontend/field_checks.h"
+#include "script/failure_text.h"
 
 namespace quillet {
 
@@ -36,12 +37,12 @@ std::string trimRootText(const std::string& text) {
 }
 
 std::string relativeRootMessage(const std::string& rootText) {
-  return "Incorrect path - '" + withoutTrailingSeparator(rootText) + "'.\n\nTry to check root folder for errors.";
+  // The words of a root the engine cannot make: to the user both are a root that is no place.
+  return failureBoxText(RunFailure{FailureKind::RootPath, withoutTrailingSeparator(rootText), {}, {}});
 }
 
 PreparationOutcome prepareJob(SettingsValues& f, GenerationJob& job, FileSystem& fs) {
   job.scriptMode = false;
-  job.scriptLog = nullptr;
   runGenerateChecks(f);
 
   const std::int64_t minFileSize = toBytes(f.minSizeText, f.minSizeUnit);

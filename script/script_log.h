@@ -40,6 +40,13 @@ std::string formatInvalidParameter(const LocalTime& t, const std::string& parame
 // cannot be written, the per-user state folder (created when missing).
 std::string scriptLogPath(const std::string& argv0);
 
+// Where a run's log lines go: the script log, or whatever passes them on to it.
+class LogSink {
+ public:
+  virtual ~LogSink() = default;
+  virtual void writeLine(const std::string& text) = 0;
+};
+
 class ScriptLog final : public LogSink {
  public:
   explicit ScriptLog(Clock& clock = systemClock()) : clock_(clock) {}

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "engine/names.h"
+#include "script/failure_text.h"
 #include "engine/volume_checks.h"
 #include "engine/worker_thread.h"
 #include "engine/population_sampler.h"
@@ -27,13 +28,43 @@
 namespace quillet {
 namespace {
 
-// Without a display the unexpected-failure box becomes a log line and a line on standard error.
-// With /progress:json, standard error carries object lines only, so these lines become notices.
-class HeadlessPresenter final : public FailurePresenter {
+// How a script run tells the engine's failures. Those a script is expected to meet (a wrong path, a
+// full volume, a size that cannot be allocated, a free space that cannot be asked) are one log
+// line. An unexpected one (a file that cannot be created or written, a volume that cannot be
+// flushed) raises the run's box when it has a display; without one it becomes a log line and a line
+// on standard error. With /progress:json, standard error carries object lines only, so these lines
+// become notices.
+class ScriptFailurePresenter final : public FailurePresenter {
  public:
-  HeadlessPresenter(ScriptLog& log, ProgressFormat format) : log_(log), format_(format) {}
-  void showError(Caption, const std::string& text) override {
-    // The interactive form separates sentences by an empty line; a log line joins them by a blank.
+  ScriptFailurePresenter(LogSink& log, ProgressFormat format, FailurePresenter* box)
+      : log_(log), format_(format), box_(box) {}
+  void present(const RunFailure& failure) override {
+    if (!unexpected(failure.kind)) {
+      log_.writeLine(failureLogLine(failure));
+    } else if (box_ != nullptr) {
+      box_->present(failure);
+    } else {
+      const std::string line = oneLine(failureBoxText(failure));
+      log_.writeLine(line);
+      say("error", line);
+    }
+  }
+  void showNotice(const std::string& text) override {
+    if (box_ != nullptr) {
+      box_->showNotice(text);
+    } else {
+      say("notice", text);
+    }
+  }
+
+ private:
+  static bool unexpected(FailureKind kind) {
+    return kind == FailureKind::CreateFile || kind == FailureKind::WriteFile ||
+           kind == FailureKind::VolumeFlush || kind == FailureKind::JournalVolumeFlush;
+  }
+  // The box's text as a line: an empty line between sentences, as any other line break, becomes
+  // a blank, so that a name holding a line break cannot break the line either.
+  static std::string oneLine(const std::string& text) {
     std::string line;
     for (std::size_t i = 0; i < text.size(); ++i) {
       if (text[i] == '\n') {
@@ -43,12 +74,8 @@ class HeadlessPresenter final : public FailurePresenter {
         line += text[i];
       }
     }
-    log_.writeLine(line);
-    say("error", line);
+    return line;
   }
-  void showNotice(const std::string& text) override { say("notice", text); }
-
- private:
   void say(const char* severity, const std::string& text) {
     if (format_ == ProgressFormat::Json) {
       std::cerr << formatJsonNotice(severity, text) + "\n" << std::flush;
@@ -57,8 +84,9 @@ class HeadlessPresenter final : public FailurePresenter {
     }
   }
 
-  ScriptLog& log_;
+  LogSink& log_;
   ProgressFormat format_;
+  FailurePresenter* box_;
 };
 
 // Gathers what the report needs as the run goes and writes it when the run ends, before the end
@@ -355,18 +383,17 @@ void runScript(const std::string& mode, const std::vector<std::string>& args, co
     job.journal = journal.get();
   }
 
-  HeadlessPresenter headless(log, parsed.extensions.progress);
-  FailurePresenter& presenter = services.presenter != nullptr ? *services.presenter : headless;
+  ScriptFailurePresenter presenter(log, parsed.extensions.progress, services.presenter);
   const EngineServices engine{services.fs, services.clock, presenter};
   LineKeeper rootLines(log);
+  ScriptFailurePresenter rootPresenter(rootLines, parsed.extensions.progress, services.presenter);
   if (!services.fs.exists(job.rootFolder) &&
-      !createRootFolder(job, engine, RootReport::ScriptLog, &rootLines)) {
+      !createRootFolder(job, {services.fs, services.clock, rootPresenter})) {
     endingText = rootLines.last;
     return end(GenerationResult::PathFailed);
   }
   if (stopAsked()) return endStopped();
 
-  job.scriptLog = &log;
   services.progress.setFormat(parsed.extensions.progress);
   report.generationStarts();
   displayed = true;

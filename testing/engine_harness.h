@@ -1,5 +1,5 @@
-// Engine services for tests: a fixed clock, a presenter and a log sink that record what the
-// engine tells the user. Thread-safe (the engine calls them from its worker thread).
+// Engine services for tests: a fixed clock and a presenter that records the failures the engine
+// hands to its front-end. Thread-safe (the engine calls them from its worker thread).
 #pragma once
 
 #include <mutex>
@@ -15,15 +15,15 @@ namespace quillet::testing {
 
 class RecordingPresenter final : public FailurePresenter {
  public:
-  void showError(Caption caption, const std::string& text) override {
+  void present(const RunFailure& failure) override {
     std::lock_guard lock(mutex_);
-    shown_.emplace_back(caption, text);
+    shown_.push_back(failure);
   }
   void showNotice(const std::string& text) override {
     std::lock_guard lock(mutex_);
     notices_.push_back(text);
   }
-  std::vector<std::pair<Caption, std::string>> shown() const {
+  std::vector<RunFailure> shown() const {
     std::lock_guard lock(mutex_);
     return shown_;
   }
@@ -34,24 +34,8 @@ class RecordingPresenter final : public FailurePresenter {
 
  private:
   mutable std::mutex mutex_;
-  std::vector<std::pair<Caption, std::string>> shown_;
+  std::vector<RunFailure> shown_;
   std::vector<std::string> notices_;
-};
-
-class RecordingLog final : public LogSink {
- public:
-  void writeLine(const std::string& text) override {
-    std::lock_guard lock(mutex_);
-    lines_.push_back(text);
-  }
-  std::vector<std::string> lines() const {
-    std::lock_guard lock(mutex_);
-    return lines_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<std::string> lines_;
 };
 
 class FixedClock final : public Clock {
@@ -66,16 +50,9 @@ struct EngineHarness {
   FileSystem& fs;
   FixedClock clock;
   RecordingPresenter presenter;
-  RecordingLog log;
   EngineServices services{fs, clock, presenter};
   GenerationJob job;
   RunContext ctx{job, services};
-
-  // Script mode: failure texts go to `log`.
-  void useScriptLog() {
-    job.scriptMode = true;
-    job.scriptLog = &log;
-  }
 };
 
 }  // namespace quillet::testing

@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "script/failure_text.h"
 #include "ui/message_box.h"
 
 namespace quillet {
@@ -46,6 +47,10 @@ void QtFailurePresenter::showError(Caption caption, const std::string& text) {
     pendingText = message;
   }
   QMetaObject::invokeMethod(uiContext, "showHandedOver", Qt::BlockingQueuedConnection);
+}
+
+void QtFailurePresenter::present(const RunFailure& failure) {
+  showError(failureCaption(failure), failureBoxText(failure));
 }
 
 void QtFailurePresenter::showHandedOver() {

@@ -1,4 +1,4 @@
-// Shows the engine's interactive failure texts in message boxes. The worker thread calls it; the
+// Shows the engine's failures, and the windows' own failure texts, in message boxes. The worker thread calls it; the
 // box is shown by the UI thread while the worker waits for the answer, and the UI thread's timers
 // (the progress dialog's polling) keep running meanwhile. Thread-safe.
 #pragma once
@@ -11,6 +11,7 @@
 #include "engine/engine_services.h"
 #include "engine/generation_job.h"
 #include "engine/worker_thread.h"
+#include "frontend/message_boxes.h"
 
 class QWidget;
 
@@ -20,6 +21,8 @@ class FailureBoxCourier;
 
 class QtFailurePresenter : public FailurePresenter {
  public:
+  using Caption = FailureCaption;
+
   // Must be constructed on the UI thread. applicationTitle is the caption of
   // Caption::Application boxes, which get owner as their owner window (none when null).
   explicit QtFailurePresenter(QString applicationTitle, QWidget* owner = nullptr);
@@ -28,7 +31,9 @@ class QtFailurePresenter : public FailurePresenter {
   // Shows the text with an error icon and an OK button and returns when it was dismissed. From
   // another thread the call blocks until the UI thread has shown and closed the box; on the UI
   // thread the box is shown directly.
-  void showError(Caption caption, const std::string& text) override;
+  void showError(Caption caption, const std::string& text);
+  // An engine failure, in the words and under the caption the windows give it; as showError.
+  void present(const RunFailure& failure) override;
 
  private:
   friend class FailureBoxCourier;

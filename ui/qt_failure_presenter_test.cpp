@@ -71,7 +71,7 @@ class QtFailurePresenterTest : public QObject {
       box->button(QMessageBox::Ok)->click();
     });
     std::thread worker([&] {
-      presenter.showError(FailurePresenter::Caption::Error, "Cannot create file.\n\nDisk error.");
+      presenter.showError(FailureCaption::Error, "Cannot create file.\n\nDisk error.");
       returned = true;
     });
     QTRY_VERIFY_WITH_TIMEOUT(returned, 10000);
@@ -96,7 +96,7 @@ class QtFailurePresenterTest : public QObject {
       owner = box->parentWidget();
       box->accept();
     });
-    presenter.showError(FailurePresenter::Caption::Application, "Destination is full.");
+    presenter.showError(FailureCaption::Application, "Destination is full.");
     QCOMPARE(title, QStringLiteral("Talvane Quillet"));
     QCOMPARE(owner, &mainWindow);
   }

@@ -267,11 +267,11 @@ void MainDialog::generate() {
     return;
   }
   if (outcome == PreparationOutcome::RelativeRoot) {
-    failurePresenter->showError(FailurePresenter::Caption::Error, relativeRootMessage(values.rootFolderText));
+    failurePresenter->showError(FailureCaption::Error, relativeRootMessage(values.rootFolderText));
     return;
   }
   const EngineServices engine{services.fs, services.clock, *failurePresenter};
-  if (!createRootFolder(job, engine, RootReport::MessageBox, nullptr)) return;
+  if (!createRootFolder(job, engine)) return;
   WorkerThread worker(job, engine, exitCode);
   lastRead = false;
   sampler = std::make_unique<RateSampler>([this] { return sampleOf(job); });

@@ -1,5 +1,7 @@
 #include "win32ui/message_boxes.h"
 
+#include "script/failure_text.h"
+
 namespace quillet::win32 {
 
 namespace {
@@ -51,6 +53,10 @@ void Win32FailurePresenter::showError(Caption caption, const std::string& text) 
   // progress dialog's or the wait for the worker), and the sender waits for the handler's end.
   Request request{caption, &text};
   SendMessageA(relay, kShowRequest, 0, reinterpret_cast<LPARAM>(&request));
+}
+
+void Win32FailurePresenter::present(const RunFailure& failure) {
+  showError(failureCaption(failure), failureBoxText(failure));
 }
 
 LRESULT CALLBACK Win32FailurePresenter::relayProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -25,6 +25,8 @@ int showBox(HWND owner, const quillet::MessageBox& box);
 
 class Win32FailurePresenter : public FailurePresenter {
  public:
+  using Caption = FailureCaption;
+
   // Must be constructed on the UI thread. Caption::Application boxes take applicationTitle as
   // caption and owner as owner window (none when null).
   explicit Win32FailurePresenter(std::string applicationTitle, HWND owner = nullptr);
@@ -35,7 +37,9 @@ class Win32FailurePresenter : public FailurePresenter {
   void setOwner(HWND owner) { ownerWindow = owner; }
   // Shows the text with an error icon and OK; returns when it was dismissed. From another thread
   // the call waits until the UI thread has shown and closed the box. Thread-safe.
-  void showError(Caption caption, const std::string& text) override;
+  void showError(Caption caption, const std::string& text);
+  // An engine failure, in the words and under the caption the windows give it; as showError.
+  void present(const RunFailure& failure) override;
 
  private:
   struct Request;

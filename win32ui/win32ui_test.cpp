@@ -322,7 +322,7 @@ TEST(FailurePresenterTest, WorkerWaitsForTheBoxTheUiThreadShows) {
   Win32FailurePresenter presenter("Talvane Quillet");
   std::atomic<bool> returned{false};
   std::thread worker([&] {
-    presenter.showError(FailurePresenter::Caption::Error, "Disk trouble.");
+    presenter.showError(FailureCaption::Error, "Disk trouble.");
     returned = true;
   });
   // The box runs its own loop on this thread, inside the message wait below; the timer is served

@@ -277,12 +277,12 @@ void MainDialog::prepareAndStartRun() {
     return;
   }
   if (outcome == PreparationOutcome::RelativeRoot) {
-    failurePresenter.showError(FailurePresenter::Caption::Error, relativeRootMessage(values.rootFolderText));
+    failurePresenter.showError(FailureCaption::Error, relativeRootMessage(values.rootFolderText));
     emit runEnded(false);
     return;
   }
   const EngineServices engine{services.fs, services.clock, failurePresenter};
-  if (!createRootFolder(generationJob, engine, RootReport::MessageBox, nullptr)) {
+  if (!createRootFolder(generationJob, engine)) {
     emit runEnded(false);
     return;
   }
