@@ -206,9 +206,9 @@ TEST_F(EndSyncTest, AFailedFlushFailsTheRunAndARefusedOneIsOnlyNoted) {
   EXPECT_EQ(runWorker(j.job, j.services, code), GenerationResult::PathFailed);
   EXPECT_TRUE(journal.files.empty());
   ASSERT_EQ(j.presenter.shown().size(), 1u);
-  EXPECT_EQ(j.presenter.shown()[0].second,
-            "Can not flush the volume of '/root': flushing the volume needs administrator rights; with /sync:end "
-            "the journal records files only once it is flushed (/sync:file flushes each file instead).");
+  EXPECT_EQ(j.presenter.shown()[0].kind, FailureKind::JournalVolumeFlush);
+  EXPECT_EQ(j.presenter.shown()[0].path, "/root");
+  EXPECT_EQ(j.presenter.shown()[0].status.cause(), "flushing the volume needs administrator rights");
 }
 
 }  // namespace

@@ -276,6 +276,12 @@ TEST(MessageBoxes, EngineFailuresInTheirBoxAndLogForms) {
        FailureCaption::Application,
        "Can not flush the volume of '/r': Input/output error.",
        "Can not flush the volume of '/r': Input/output error."},
+      {{FailureKind::JournalVolumeFlush, "/r", io, {}},
+       FailureCaption::Application,
+       "Can not flush the volume of '/r': Input/output error; with /sync:end the journal records files only once "
+       "it is flushed (/sync:file flushes each file instead).",
+       "Can not flush the volume of '/r': Input/output error; with /sync:end the journal records files only once "
+       "it is flushed (/sync:file flushes each file instead)."},
       {{FailureKind::FreeSpaceUnknown, "/r/", io, {}},
        FailureCaption::Application,
        "Can not read the free space of '/r/': Input/output error.",
