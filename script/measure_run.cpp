@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -327,6 +328,34 @@ void runMeasureScript(const std::vector<std::string>& args, const ScriptRunServi
   }
   const std::string root = withoutTrailingSeparator(job.rootFolder);
   MeasureResult result;
+  // A walk (the measure's or the profile's) runs on its own thread; this one passes a stop signal on
+  // to it between its reads and prints the /progress:json lines from the figures it counts.
+  const auto walkOnItsOwnThread = [&](const std::function<void()>& walkTree, std::atomic<bool>& stopRequested,
+                                      const std::function<ReadFigures()>& figuresNow,
+                                      std::chrono::milliseconds poll) {
+    const auto started = std::chrono::steady_clock::now();
+    auto lastLine = started;
+    std::atomic<bool> walked{false};
+    std::thread walker([&] {
+      walkTree();
+      walked = true;
+    });
+    while (!walked.load()) {
+      std::this_thread::sleep_for(poll);
+      if (services.stopAsked && services.stopAsked()) stopRequested = true;
+      const auto now = std::chrono::steady_clock::now();
+      if (parsed.progress != ProgressFormat::Json || now - lastLine < std::chrono::seconds(1)) continue;
+      const ReadFigures figures = figuresNow();
+      const double elapsed = std::chrono::duration<double>(now - started).count();
+      std::cerr << formatJsonReadLine(false, figures, before, elapsed, elapsed - beforeSeconds) + "\n"
+                << std::flush;
+      before = figures;
+      beforeSeconds = elapsed;
+      lastLine = now;
+    }
+    walker.join();
+    measureSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  };
   int code = toInt(GenerationResult::Done);
   if (!parsed.profilePath.empty()) {
     const std::string profilePath = absolutePath(parsed.profilePath);
@@ -352,28 +381,9 @@ void runMeasureScript(const std::vector<std::string>& args, const ScriptRunServi
     walk.rootFolder = job.rootFolder;
     walk.blockSize = parsed.blockSize;
     PopulationWalkResult profiled;
-    const auto started = std::chrono::steady_clock::now();
-    auto lastLine = started;
-    std::atomic<bool> walked{false};
-    std::thread walker([&] {
-      runPopulationWalk(walk, services.fs, profiled);
-      walked = true;
-    });
-    while (!walked.load()) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      if (services.stopAsked && services.stopAsked()) walk.stopRequested = true;
-      const auto now = std::chrono::steady_clock::now();
-      if (parsed.progress != ProgressFormat::Json || now - lastLine < std::chrono::seconds(1)) continue;
-      const ReadFigures figures{0, walk.filesSeen.load(), walk.bytesSeen.load(), 0};
-      const double elapsed = std::chrono::duration<double>(now - started).count();
-      std::cerr << formatJsonReadLine(false, figures, before, elapsed, elapsed - beforeSeconds) + "\n"
-                << std::flush;
-      before = figures;
-      beforeSeconds = elapsed;
-      lastLine = now;
-    }
-    walker.join();
-    measureSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    walkOnItsOwnThread([&] { runPopulationWalk(walk, services.fs, profiled); }, walk.stopRequested,
+                       [&] { return ReadFigures{0, walk.filesSeen.load(), walk.bytesSeen.load(), 0}; },
+                       std::chrono::milliseconds(10));
     job.filesMeasured = walk.filesSeen.load();
     job.bytesMeasured = walk.bytesSeen.load();
     if (profiled.rootMissing) {
@@ -408,30 +418,9 @@ void runMeasureScript(const std::vector<std::string>& args, const ScriptRunServi
     code = toInt(GenerationResult::PathFailed);
   } else {
     log.writeLine("Measure of '" + root + "' started.");
-    // Measuring runs on its own thread; this one passes a stop signal on to the walk between its
-    // reads and prints the /progress:json lines.
-    const auto started = std::chrono::steady_clock::now();
-    auto lastLine = started;
-    std::atomic<bool> measured{false};
-    std::thread walker([&] {
-      runMeasure(job, services.fs, result);
-      measured = true;
-    });
-    while (!measured.load()) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      if (services.stopAsked && services.stopAsked()) job.stopRequested = true;
-      const auto now = std::chrono::steady_clock::now();
-      if (parsed.progress != ProgressFormat::Json || now - lastLine < std::chrono::seconds(1)) continue;
-      const ReadFigures figures{0, job.filesMeasured.load(), job.bytesMeasured.load(), 0};
-      const double elapsed = std::chrono::duration<double>(now - started).count();
-      std::cerr << formatJsonReadLine(false, figures, before, elapsed, elapsed - beforeSeconds) + "\n"
-                << std::flush;
-      before = figures;
-      beforeSeconds = elapsed;
-      lastLine = now;
-    }
-    walker.join();
-    measureSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    walkOnItsOwnThread([&] { runMeasure(job, services.fs, result); }, job.stopRequested,
+                       [&] { return ReadFigures{0, job.filesMeasured.load(), job.bytesMeasured.load(), 0}; },
+                       std::chrono::milliseconds(50));
     if (result.rootMissing) {
       log.writeLine("Measure failed: the root cannot be read: " + result.rootError + ".");
       endingText = "the root cannot be read: " + result.rootError;
