@@ -958,8 +958,8 @@ class Verifier {
   // whether the plan has that shape with at least one file cut short (the sign that the run
   // ended early); then the files being written are inFlight_, and the planned files from which
   // absent ones are no damage are marked in notMade.
-  bool partFilledFolders(const std::vector<PlannedFile>& plan, std::int64_t writers, std::vector<bool>& notMade,
-                         std::string& reason) {
+  bool partFilledFolders(const std::vector<PlannedFile>& plan, std::int64_t writers,
+                         std::vector<bool>& notMade, std::string& reason) {
     const auto folderOf = [](const std::string& path) {
       const auto cut = path.rfind('/');
       return cut == std::string::npos ? std::string() : path.substr(0, cut);
@@ -1015,7 +1015,8 @@ class Verifier {
     // Without a cut file, the volume being full tells that the run ended early: a writer goes on
     // while more than a cluster is free (cutting its next file to the room), so every writer was
     // between two files when none had room for another.
-    const bool fullBetweenFiles = writing.empty() && freeNow_ >= 0 && freeNow_ <= cluster_ && !nextAbsent.empty();
+    const bool fullBetweenFiles =
+        writing.empty() && freeNow_ >= 0 && freeNow_ <= cluster_ && !nextAbsent.empty();
     if ((writing.empty() && !fullBetweenFiles) || partFilled > writers) return false;
     for (const auto& path : writing) inFlight_.insert(path);
     reason = fullBetweenFiles ? "the volume has no room for " + nextAbsent.front()
@@ -1234,7 +1235,8 @@ class Verifier {
       if (carried->second == planned->second) continue;
       if (carried->second < planned->second && resizedSince_.count(f.relative) == 0 &&
           (mayBeCut_.count(f.relative) != 0 ||
-           (lastMade.count(f.relative) != 0 && freeNow_ >= 0 && freeAtEnd < planned->second - carried->second + cluster_) ||
+           (lastMade.count(f.relative) != 0 && freeNow_ >= 0 &&
+            freeAtEnd < planned->second - carried->second + cluster_) ||
            cutToTheRoomThenCut(f.relative, carried->second, freeAtEnd))) {
         continue;
       }
