@@ -958,8 +958,8 @@ class Verifier {
   // whether the plan has that shape with at least one file cut short (the sign that the run
   // ended early); then the files being written are inFlight_, and the planned files from which
   // absent ones are no damage are marked in notMade.
-  bool partFilledFolders(const std::vector<PlannedFile>& plan, std::int64_t writers, std::vector<bool>& notMade,
-                         std::string& cutFile) {
+  bool partFilledFolders(const std::vector<PlannedFile>& plan, std::int64_t writers,
+                         std::vector<bool>& notMade, std::string& reason) {
     const auto folderOf = [](const std::string& path) {
       const auto cut = path.rfind('/');
       return cut == std::string::npos ? std::string() : path.substr(0, cut);
@@ -993,6 +993,7 @@ class Verifier {
     if (lastBegun == folders.size()) return false;
     std::int64_t partFilled = 0;
     std::vector<std::string> writing;
+    std::vector<std::string> nextAbsent;  // the next planned file of each part-filled folder not cut
     for (std::size_t k = 0; k < folders.size(); ++k) {
       const Folder& f = folders[k];
       if (k <= lastBegun && f.made == f.to && !f.endsCut) continue;  // full
@@ -1001,16 +1002,25 @@ class Verifier {
       ++partFilled;
       if (f.endsCut) {
         writing.push_back(plan[f.made - 1].relativePath);
-      } else if (freeNow_ < 0 || freeNow_ >= roomTaken(plan[f.made].size)) {
+      } else if (f.made < f.to) {
+        nextAbsent.push_back(plan[f.made].relativePath);
+      }
+      if (!f.endsCut && (freeNow_ < 0 || freeNow_ >= roomTaken(plan[f.made].size))) {
         // Its writer was between two files: the next one was not made when the volume had no room
         // for it, but a file made and lost since left its room free. With that room free it is
         // missing (a run stopped between two files cannot be told from that).
         notMade[f.made] = false;
       }
     }
-    if (writing.empty() || partFilled > writers) return false;
+    // Without a cut file, the volume being full tells that the run ended early: a writer goes on
+    // while more than a cluster is free (cutting its next file to the room), so every writer was
+    // between two files when none had room for another.
+    const bool fullBetweenFiles =
+        writing.empty() && freeNow_ >= 0 && freeNow_ <= cluster_ && !nextAbsent.empty();
+    if ((writing.empty() && !fullBetweenFiles) || partFilled > writers) return false;
     for (const auto& path : writing) inFlight_.insert(path);
-    cutFile = writing.front();
+    reason = fullBetweenFiles ? "the volume has no room for " + nextAbsent.front()
+                              : "the run stopped while it wrote " + writing.front();
     return true;
   }
 
@@ -1140,9 +1150,9 @@ class Verifier {
     // The planned files from which an absent one is no damage: the run ended before it made them.
     std::vector<bool> notMade(plan.size(), false);
     const std::int64_t runWriters = std::clamp(job_.runWriters, 1, 256);
-    std::string cutFile;
-    if (runWriters > 1 && partFilledFolders(plan, runWriters, notMade, cutFile)) {
-      result_.tailReason = "the run stopped while it wrote " + cutFile;
+    std::string reason;
+    if (runWriters > 1 && partFilledFolders(plan, runWriters, notMade, reason)) {
+      result_.tailReason = reason;
       if (job_.runLimitBytes >= 0) {
         std::vector<bool> unused(plan.size(), false);
         limitReachedFolders(plan, runWriters, unused, true);
@@ -1225,7 +1235,9 @@ class Verifier {
       if (carried->second == planned->second) continue;
       if (carried->second < planned->second && resizedSince_.count(f.relative) == 0 &&
           (mayBeCut_.count(f.relative) != 0 ||
-           (lastMade.count(f.relative) != 0 && freeNow_ >= 0 && freeAtEnd < planned->second - carried->second + cluster_))) {
+           (lastMade.count(f.relative) != 0 && freeNow_ >= 0 &&
+            freeAtEnd < planned->second - carried->second + cluster_) ||
+           cutToTheRoomThenCut(f.relative, carried->second, freeAtEnd))) {
         continue;
       }
       ++result_.resizedFiles;
@@ -1249,6 +1261,18 @@ class Verifier {
     std::stable_sort(result_.damaged.begin(), result_.damaged.end(), [&](const FileVerdict& a, const FileVerdict& b) {
       return walkAt.at(a.relativePath) < walkAt.at(b.relativePath);
     });
+  }
+
+  // A file the run was writing where the volume filled may also have been cut to the room its
+  // writer saw when it began it: then its blocks carry that room, and the room it left at the end
+  // is at most that room less what the file took since (other writers took the rest). The file
+  // system's figure may run a cluster ahead of the files' room, and verify leaves one cluster for
+  // what the file system needs besides. A whole file of another run in its place is not shorter
+  // than its blocks say, so it is never taken for one of these.
+  bool cutToTheRoomThenCut(const std::string& path, std::int64_t carried, std::int64_t freeAtEnd) const {
+    if (inFlight_.count(path) == 0 || freeNow_ < 0) return false;
+    const std::int64_t length = lengths_.at(path);
+    return length < carried && freeAtEnd <= carried - roomTaken(length) + 2 * cluster_;
   }
 
   // One file in flight per writer, found walking back from the last planned file present; the

@@ -145,6 +145,24 @@ TEST(VerifyPlanTest, AFileLostWhereTheRunEndedIsMissingNotUnmade) {
       {"writers in folders, y/b not made on the full volume", 2, 4096,
        {{"x/a", 8192, 8192}, {"x/b", 4096, 8192}, {"y/a", 8192, 8192}, {"y/b", -1, 0}, {"y/c", -1, 0}},
        {}, 2, false},
+      // x/b's writer cut it to the 6144 bytes of room it saw, and the volume filled while it wrote
+      // it: the room left is at most that room less what x/b took, give or take the clusters
+      // allowed. More room free is a file of another size in its place.
+      {"writers in folders, x/b cut to the room it saw, then by the full volume", 2, 7000,
+       {{"x/a", 8192, 8192}, {"x/b", 4096, 6144}, {"y/a", 8192, 8192}, {"y/b", 8192, 8192}}, {}, 0, false},
+      {"writers in folders, x/b of another size, then truncated", 2, 12288,
+       {{"x/a", 8192, 8192}, {"x/b", 4096, 6144}, {"y/a", 8192, 8192}, {"y/b", 8192, 8192}}, {}, 0, true, 1},
+      // Every writer was between two files when the volume filled, far back in the plan for x's
+      // writer. With a file's room free the volume was not full where the run ended, so nothing
+      // tells which of x's files were made: all are missing.
+      {"writers in folders, full between files", 2, 0,
+       {{"x/a", 8192, 8192}, {"x/b", -1, 0}, {"x/c", -1, 0}, {"x/d", -1, 0}, {"x/e", -1, 0}, {"x/f", -1, 0},
+        {"y/a", 8192, 8192}, {"y/b", 8192, 8192}},
+       {}, 5, false, 0, "no room for x/b"},
+      {"writers in folders, x/b lost since, its room free", 2, 8192,
+       {{"x/a", 8192, 8192}, {"x/b", -1, 0}, {"x/c", -1, 0}, {"x/d", -1, 0}, {"x/e", -1, 0}, {"x/f", -1, 0},
+        {"y/a", 8192, 8192}, {"y/b", 8192, 8192}},
+       {"x/b", "x/c", "x/d", "x/e", "x/f"}, 0, true},
       // A stop leaves room free: a file lost after the last one present cannot be told, and the
       // verdict says so.
       {"one writer, stopped with room free", 1, std::int64_t{1} << 30,
