@@ -20,6 +20,7 @@
 #include "script/run_report.h"
 #include "script/script_log.h"
 #include "script/script_parser.h"
+#include "script/verify_run.h"
 
 namespace quillet {
 namespace {
@@ -40,12 +41,6 @@ MeasureParse rejected(std::string message) {
   MeasureParse p;
   p.rejection = std::move(message);
   return p;
-}
-
-std::string percentText(double share) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.2f %%", share * 100);
-  return text;
 }
 
 std::string figureText(double v) {

@@ -30,12 +30,6 @@ double countCdf(const CountDistribution& d, std::int64_t v) {
   return total > 0 ? below / total : 0;
 }
 
-std::string percent(double share) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.2f %%", share * 100);
-  return text;
-}
-
 std::string grouped(std::int64_t n) { return groupedCount(n); }
 
 ordered_json figuresJson(const DistributionFigures& f, const std::string& unit, bool withCount) {
@@ -101,14 +95,14 @@ std::vector<std::string> profileResolutionLines(const GenerationJob& job, const 
   const double above = high < kMaxProfileFileSize ? 1.0 - sampler.sizeCdf(high) : 0.0;
   if (low > 0 || high < kMaxProfileFileSize) {
     lines.push_back(head + "file sizes are kept within " + formatSize(low) + " and " + formatSize(high) +
-                    " (/minsize, /maxsize and the run's total): " + percent(below + above) +
+                    " (/minsize, /maxsize and the run's total): " + percentText(below + above) +
                     " of its draws are raised or lowered to those bounds.");
   }
   if (!job.byAllSize && (job.minFiles > 0 || parsed.maxFilesGiven)) {
     const CountDistribution& d = p.filesPerFolder;
     const double out = countCdf(d, job.minFiles - 1) + 1.0 - countCdf(d, std::max(job.minFiles, job.maxFiles));
     lines.push_back(head + "files per folder are kept within " + std::to_string(job.minFiles) + " and " +
-                    std::to_string(std::max(job.minFiles, job.maxFiles)) + " (/minfiles, /maxfiles): " + percent(out) +
+                    std::to_string(std::max(job.minFiles, job.maxFiles)) + " (/minfiles, /maxfiles): " + percentText(out) +
                     " of its draws are raised or lowered to those bounds.");
   }
   if (tree) {
@@ -126,7 +120,7 @@ std::vector<std::string> profileResolutionLines(const GenerationJob& job, const 
       const double deeper = 1.0 - countCdf(p.folderDepth, job.profileMaxDepth);
       if (deeper > 0) {
         lines.push_back(head + "/treedeep keeps its folders within " + std::to_string(job.profileMaxDepth) +
-                        " levels below the root: " + percent(deeper) +
+                        " levels below the root: " + percentText(deeper) +
                         " of them would lie deeper and are made at the deepest level allowed.");
       }
     }
@@ -246,8 +240,8 @@ std::vector<std::string> formatPopulationTable(const ordered_json& fit) {
     for (const auto& e : fit["extensions"]) {
       if (shown++ == 6) break;
       const std::string name = e["extension"].is_string() ? e["extension"].get<std::string>() : "other";
-      text += " " + (name.empty() ? std::string("(none)") : name) + " " + percent(e.value("target_share", 0.0)) + "/" +
-              percent(e.value("achieved_share", 0.0)) + ";";
+      text += " " + (name.empty() ? std::string("(none)") : name) + " " + percentText(e.value("target_share", 0.0)) + "/" +
+              percentText(e.value("achieved_share", 0.0)) + ";";
     }
     text.pop_back();
     lines.push_back(text);

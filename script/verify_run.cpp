@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -220,6 +221,12 @@ std::string groupedCount(std::int64_t n) {
     out += digits[i];
   }
   return n < 0 ? "-" + out : out;
+}
+
+std::string percentText(double share) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f %%", share * 100);
+  return text;
 }
 
 namespace {

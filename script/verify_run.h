@@ -38,6 +38,9 @@ VerifyParse parseVerify(const std::string& mode, const std::vector<std::string>&
 // "1,020": the counts of the summary and the progress figures are read by people.
 std::string groupedCount(std::int64_t n);
 
+// "12.50 %" for a share of 0.125: the profile's shares as the console shows them.
+std::string percentText(double share);
+
 // The summary, its verdict first (no line end): "Intact: 3.98 Gb in 1,020 files; corrupted 0 b; ...",
 // "Damage found: 2 of 1,020 files damaged, 1 missing; intact 3.97 Gb; corrupted 4.00 Kb in 1 file; ...",
 // "Nothing generated found: ..." or, for a verify stopped before it found damage, "Stopped: ...".
