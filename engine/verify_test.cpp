@@ -18,6 +18,20 @@ namespace {
 using testing::EngineHarness;
 using testing::FakeFileSystem;
 
+// Writes the first `length` bytes of the identified content of a file whose blocks carry `carried`
+// bytes, as a run would have left it (cut short when length < carried).
+void writeIdentifiedFile(FakeFileSystem& fs, const std::string& path, std::uint64_t seed, std::uint64_t carried,
+                         std::size_t length) {
+  auto file = fs.createNewFile(path);
+  ASSERT_TRUE(file.ok());
+  std::vector<std::uint8_t> bytes(length);
+  fillIdentifiedContent(seed, fileIdentity(path.substr(std::string("/root/").size())), carried, 0, bytes.data(),
+                        bytes.size());
+  std::size_t written = 0;
+  ASSERT_TRUE(file.value()->write(bytes.data(), bytes.size(), written).ok());
+  ASSERT_TRUE(file.value()->close().ok());
+}
+
 void seededFilesNumberRun(GenerationJob& job) {
   job.rootFolder = "/root/";
   job.byAllSize = false;
@@ -182,14 +196,9 @@ TEST(VerifyPlanTest, AFileLostWhereTheRunEndedIsMissingNotUnmade) {
     for (const auto& f : row.files) {
       plan.push_back({f.path, 8192});
       if (f.length < 0) continue;
-      auto file = fs.createNewFile(std::string("/root/") + f.path);
-      ASSERT_TRUE(file.ok());
-      std::vector<std::uint8_t> bytes(static_cast<std::size_t>(f.length));
-      fillIdentifiedContent(kSeed, fileIdentity(f.path), static_cast<std::uint64_t>(f.carried), 0, bytes.data(),
-                            bytes.size());
-      std::size_t written = 0;
-      ASSERT_TRUE(file.value()->write(bytes.data(), bytes.size(), written).ok());
-      ASSERT_TRUE(file.value()->close().ok());
+      ASSERT_NO_FATAL_FAILURE(writeIdentifiedFile(fs, std::string("/root/") + f.path, kSeed,
+                                                  static_cast<std::uint64_t>(f.carried),
+                                                  static_cast<std::size_t>(f.length)));
     }
     fs.freeBytes = row.freeBytes;
     VerifyJob job;
@@ -223,13 +232,8 @@ TEST(VerifyPlanTest, FilesCutWhereTheVolumeFilledAreToldByTheRoomLeft) {
     fs.addFolder("/root");
     // a: whole; b: 8192 bytes short of its 16384; c: 4096 bytes short.
     for (const auto& [name, length] : {std::pair{"a", 16384}, {"b", 8192}, {"c", 12288}}) {
-      auto file = fs.createNewFile(std::string("/root/") + name);
-      ASSERT_TRUE(file.ok());
-      std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
-      fillIdentifiedContent(kSeed, fileIdentity(name), 16384, 0, bytes.data(), bytes.size());
-      std::size_t written = 0;
-      ASSERT_TRUE(file.value()->write(bytes.data(), bytes.size(), written).ok());
-      ASSERT_TRUE(file.value()->close().ok());
+      ASSERT_NO_FATAL_FAILURE(
+          writeIdentifiedFile(fs, std::string("/root/") + name, kSeed, 16384, static_cast<std::size_t>(length)));
     }
     fs.freeBytes = row.freeBytes;
     VerifyJob job;
