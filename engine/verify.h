@@ -90,6 +90,9 @@ BlockClass classifyBlock(const FileExpectation& expect, std::int64_t offset, con
 void classifyRange(const FileExpectation& expect, std::int64_t offset, const std::uint8_t* data, std::size_t size,
                    FileTally& tally);
 
+// Whether data[0..size) is zeros throughout.
+bool allZeroBytes(const std::uint8_t* data, std::size_t size);
+
 // Tells a file's expectation from the start of its content (as much of it as the caller read, the
 // whole file or its first chunk): the size and shape the first intact block of this file carries;
 // else the file's own length, with the shape an intact copy of the run's shared block carries.

@@ -209,4 +209,49 @@ std::unique_ptr<FileSystem> makePlanningFileSystem(const std::string& root, cons
   return std::make_unique<PlanningFileSystem>(root, volume, job);
 }
 
+std::optional<std::vector<PlannedFile>> planFoundRun(GenerationJob& job, FileSystem& fs, const FoundRun& found,
+                                                     const std::function<void(GenerationJob&, FileSystem&)>& complete,
+                                                     std::string& why) {
+  PlanVolume volume;
+  const std::string root = withoutTrailingSeparator(job.rootFolder);
+  if (const auto c = fs.clusterSize(root); c.ok() && c.value() > 0) volume.clusterSize = c.value();
+  if (const auto n = fs.fileSystemName(root); n.ok()) volume.fileSystemName = n.value();
+  volume.freeBytes = INT64_C(1) << 60;
+  volume.totalBytes = INT64_C(1) << 61;
+  // With several writers the run handed its last files out against the room it saw, while other
+  // writers' files were still being written, and those in flight took less than their size when
+  // the volume filled. The plan (one writer, every file whole) is given that much more room, so it
+  // reaches every file the run made; the files it plans past the run's end are the unmade tail.
+  std::int64_t room = -1;
+  const std::int64_t slack = (static_cast<std::int64_t>(found.writers) + 1) * found.largestFile;
+  if (found.filledVolume) {
+    if (const auto space = fs.volumeSpace(root); space.ok()) {
+      room = space.value().availableToCaller + found.bytesInTree;
+      volume.freeBytes = room + slack;
+      volume.totalBytes = std::max(space.value().total, volume.freeBytes);
+    }
+  }
+  auto plan = planRun(
+      job, volume,
+      [&](GenerationJob& j, FileSystem& planFs) {
+        for (const auto& folder : found.folders) {
+          std::string path = folder;
+          if (kSeparator != '/') std::replace(path.begin(), path.end(), '/', kSeparator);
+          (void)planFs.createFolderBelow(j.rootFolder, path);
+        }
+        complete(j, planFs);
+      },
+      why);
+  if (plan && room >= 0) {
+    // Files handed out once less than the slack was left may have been cut to the room seen.
+    std::int64_t before = 0;
+    const std::int64_t c = std::max<std::int64_t>(volume.clusterSize, 1);
+    for (auto& f : *plan) {
+      if (before + slack >= room) f.sizeMayBeCut = true;
+      before += (f.size + c - 1) / c * c;
+    }
+  }
+  return plan;
+}
+
 }  // namespace quillet

@@ -29,11 +29,6 @@
 namespace quillet {
 namespace {
 
-std::string systemPath(std::string relative) {
-  if (kSeparator != '/') std::replace(relative.begin(), relative.end(), '/', kSeparator);
-  return relative;
-}
-
 bool isVerifyKey(const std::string& parameter) { return asciiUpper(parameter) == "/V"; }
 
 std::string keyOf(const std::string& parameter) { return parameter.substr(0, parameter.find(':')); }
@@ -774,41 +769,19 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
       job.planner = [&, limitByTiming](
                         std::int64_t bytesInTree,
                         const std::vector<std::string>& folders) -> std::optional<std::vector<PlannedFile>> {
-        PlanVolume volume;
-        FileSystem& fs = services.fs;
-        const std::string root = withoutTrailingSeparator(job.rootFolder);
-        if (const auto c = fs.clusterSize(root); c.ok() && c.value() > 0) volume.clusterSize = c.value();
-        if (const auto n = fs.fileSystemName(root); n.ok()) volume.fileSystemName = n.value();
-        // A run that filled the whole volume had the room its files take now besides what is free;
-        // any other run ends by its own figures.
-        volume.freeBytes = INT64_C(1) << 60;
-        volume.totalBytes = INT64_C(1) << 61;
-        // With several writers the run handed its last files out against the room it saw, while
-        // other writers' files were still being written, and those in flight took less than their
-        // size when the volume filled. The plan (one writer, every file whole) is given that much
-        // more room, so it reaches every file the run made; the files it plans past the run's end
-        // are the unmade tail.
+        // The run's line parsed afresh: the plan uses its job up, and the sizes are the ones given,
+        // not those completed against the volume as it is now (full).
         GenerationJob planJob;
         ParseOutcome planParsed = parseScript(mode, parsed.runArgs, planJob);
-        // The sizes as given: completed against the volume as it is now (full), they would be cut.
-        const std::int64_t largest = std::max<std::int64_t>(planJob.maxFileSize, planJob.minFileSize);
-        std::int64_t room = -1;
-        const std::int64_t slack = (static_cast<std::int64_t>(job.runWriters) + 1) * largest;
-        if (runJob.allPartition) {
-          if (const auto space = fs.volumeSpace(root); space.ok()) {
-            room = space.value().availableToCaller + bytesInTree;
-            volume.freeBytes = room + slack;
-            volume.totalBytes = std::max(space.value().total, volume.freeBytes);
-          }
-        }
+        const FoundRun found{bytesInTree, folders, job.runWriters, runJob.allPartition,
+                             std::max<std::int64_t>(planJob.maxFileSize, planJob.minFileSize)};
         planJob.rootFolder = job.rootFolder;
         planJob.population = runJob.population;
         if (sharing != nullptr && sharing->shareVerifiedJob) sharing->shareVerifiedJob(planJob);
         std::string why;
-        auto plan = planRun(
-            planJob, volume,
+        auto plan = planFoundRun(
+            planJob, services.fs, found,
             [&](GenerationJob& j, FileSystem& planFs) {
-              for (const auto& folder : folders) (void)planFs.createFolderBelow(j.rootFolder, systemPath(folder));
               completeScriptJob(j, planParsed, planFs);
               // One writer stops at the limit in plan order, but n writers reach into up to n
               // folders at once: the plan goes on as far as any of them can have got (the full
@@ -818,15 +791,6 @@ void runVerifyScript(const std::string& mode, const std::vector<std::string>& ar
             },
             why);
         planNote = why;
-        if (plan && room >= 0) {
-          // Files handed out once less than the slack was left may have been cut to the room seen.
-          std::int64_t before = 0;
-          const std::int64_t c = std::max<std::int64_t>(volume.clusterSize, 1);
-          for (auto& f : *plan) {
-            if (before + slack >= room) f.sizeMayBeCut = true;
-            before += (f.size + c - 1) / c * c;
-          }
-        }
         return plan;
       };
     }
