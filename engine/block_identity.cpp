@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstring>
 
+#include "engine/intact_blocks.h"
 #include "engine/random.h"
 #include "engine/vector_clones.h"
 #include "platform/path.h"
@@ -340,6 +341,29 @@ bool blockMatches(const BlockIdentity& id, const std::uint8_t* block, std::size_
   alignas(32) std::uint32_t expected[kBlockWords];
   makeBlock(id, fileKey(id), expected);
   return std::memcmp(expected, block, size) == 0;
+}
+
+std::size_t intactBlocks(std::uint64_t seed, std::uint64_t fileId, std::uint64_t fileSize,
+                         const ContentShape& shape, std::uint64_t offset, const std::uint8_t* data,
+                         std::size_t blocks) {
+  if (offset % kIdentityBlock != 0) return 0;
+  if (!shape.plain()) {
+    for (std::size_t n = 0; n < blocks; ++n) {
+      const BlockIdentity id = sourceIdentity(seed, fileId, fileSize, shape, offset + n * kIdentityBlock);
+      if (!blockMatches(id, data + n * kIdentityBlock, kIdentityBlock)) return n;
+    }
+    return blocks;
+  }
+  const std::uint64_t key = fileKey(seed, fileId, fileSize);
+  BlockIdentity id{seed, fileId, fileSize, offset, shape};
+  alignas(32) std::uint32_t expected[kBlockWords];
+  for (std::size_t n = 0; n < blocks; ++n, id.offset += kIdentityBlock) {
+    // Made whole in the cache and compared there: faster than comparing word by word as the block
+    // is made, which waits on each load of the data.
+    makeBlock(id, key, expected);
+    if (std::memcmp(expected, data + n * kIdentityBlock, kIdentityBlock) != 0) return n;
+  }
+  return blocks;
 }
 
 }  // namespace quillet

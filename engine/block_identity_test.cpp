@@ -7,6 +7,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "engine/intact_blocks.h"
 #include "engine/random.h"
 
 namespace quillet {
@@ -125,6 +126,34 @@ TEST(BlockIdentityTest, EachPartOfTheIdentityChangesTheWholeBlock) {
     EXPECT_LT(same, kIdentityBlock / 20) << "body and header must both change";
     EXPECT_FALSE(blockMatches(other, a.data(), a.size()));
     EXPECT_EQ(readBlockIdentity(b.data(), b.size()), other);
+  }
+}
+
+// The check counts an intact stretch at once: it must end exactly where the block-by-block check
+// finds the first block that is not the file's own, for plain and shaped content alike.
+TEST(BlockIdentityTest, IntactBlocksEndWhereTheFirstBlockStopsMatching) {
+  ContentShape shaped;
+  shaped.compressHundredths = 300;
+  shaped.dedupeHundredths = 250;
+  shaped.dedupeBlock = 2048;
+  const std::uint64_t fileId = fileIdentity("d/f");
+  constexpr std::uint64_t kSize = 40 * kIdentityBlock + 300;
+  constexpr std::uint64_t kFrom = 8 * kIdentityBlock;  // the stretch starts inside the file
+  constexpr std::size_t kBlocks = 30;
+  for (const ContentShape& shape : {ContentShape{}, shaped}) {
+    std::vector<std::uint8_t> data(kBlocks * kIdentityBlock);
+    fillShapedContent(kSeed, fileId, kSize, shape, kFrom, data.data(), data.size());
+    ASSERT_EQ(intactBlocks(kSeed, fileId, kSize, shape, kFrom, data.data(), kBlocks), kBlocks);
+    // Another size, and an offset that is no block's start.
+    EXPECT_EQ(intactBlocks(kSeed, fileId, kSize + 1, shape, kFrom, data.data(), kBlocks), 0u);
+    EXPECT_EQ(intactBlocks(kSeed, fileId, kSize, shape, kFrom + 1, data.data(), kBlocks), 0u);
+    // One flipped bit in the first, a middle or the last block's header or body.
+    for (const std::size_t byte : {std::size_t{0}, 13 * kIdentityBlock + 700, kBlocks * kIdentityBlock - 1}) {
+      data[byte] ^= 0x10;
+      EXPECT_EQ(intactBlocks(kSeed, fileId, kSize, shape, kFrom, data.data(), kBlocks), byte / kIdentityBlock)
+          << byte << (shape.plain() ? " plain" : " shaped");
+      data[byte] ^= 0x10;
+    }
   }
 }
 

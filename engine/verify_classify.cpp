@@ -6,6 +6,7 @@
 #include <cstring>
 #include <map>
 
+#include "engine/intact_blocks.h"
 #include "engine/verify.h"
 
 namespace quillet {
@@ -137,13 +138,25 @@ void classifyRange(const FileExpectation& expect, std::int64_t offset, const std
                    std::size_t size, FileTally& tally) {
   // Only what lies before the expected end is classified; an extension is the caller's to count.
   const std::int64_t end = std::min<std::int64_t>(offset + static_cast<std::int64_t>(size), expect.size);
-  for (std::int64_t at = offset; at < end; at += static_cast<std::int64_t>(kIdentityBlock)) {
-    const std::size_t length = static_cast<std::size_t>(std::min<std::int64_t>(kIdentityBlock, end - at));
+  const auto fileSize = static_cast<std::uint64_t>(expect.size);
+  constexpr auto kBlock = static_cast<std::int64_t>(kIdentityBlock);
+  for (std::int64_t at = offset; at < end; at += kBlock) {
+    // The common case, an intact stretch, is counted at once; the block that ends it is looked at
+    // block by block.
+    const auto whole = static_cast<std::size_t>((end - at) / kBlock);
+    const auto intact =
+        static_cast<std::int64_t>(intactBlocks(expect.seed, expect.fileId, fileSize, expect.shape,
+                                               static_cast<std::uint64_t>(at), data + (at - offset), whole));
+    if (intact > 0) {
+      tally.add(at, intact * kBlock, BlockClass::Ok, BlockIdentity{}, std::nullopt);
+      at += intact * kBlock;
+      if (at >= end) break;
+    }
+    const std::size_t length = static_cast<std::size_t>(std::min<std::int64_t>(kBlock, end - at));
     std::optional<BlockIdentity> found;
     const BlockClass kind = classifyBlock(expect, at, data + (at - offset), length, found);
     const BlockIdentity expected =
-        sourceIdentity(expect.seed, expect.fileId, static_cast<std::uint64_t>(expect.size), expect.shape,
-                       static_cast<std::uint64_t>(at));
+        sourceIdentity(expect.seed, expect.fileId, fileSize, expect.shape, static_cast<std::uint64_t>(at));
     tally.add(at, static_cast<std::int64_t>(length), kind, expected, found);
   }
 }
