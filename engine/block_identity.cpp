@@ -9,14 +9,11 @@
 #include "engine/vector_clones.h"
 #include "platform/path.h"
 
-// Layout of a block. The header is 26 little-endian 16-bit words; each carries 14 bits as a content
-// word would (even byte 0x80 | low 7 bits, odd byte the high 7 bits), so it keeps the content's byte
-// ranges. Words 0-24 hold five 70-bit slots: the block's nonce, then seed, file identity, file size
-// and offset, each masked by a stream drawn from the nonce; a slot's 6 spare bits and word 25 hold
-// 44 bits that, unmasked, must equal the content variant. The nonce is a hash of the identity, so
-// it doubles as the header's check: a reader recomputes it from the fields it unmasked. The rest of
-// the block comes from 32 xorshift lanes seeded from the nonce, 8 outputs each, as the plain
-// generator shapes them.
+// Layout of a block. The header (see kIdentityHeaderLayout) holds five 70-bit slots: the block's
+// nonce, then seed, file identity, file size and offset; their 6 spare bits each and the last
+// word's 14 hold 44 bits that, unmasked, must equal the content variant. The rest of the block
+// comes from 32 xorshift lanes seeded from the nonce, 8 outputs each, as the plain generator
+// shapes them.
 //
 // Content of a chosen compressibility and dedupe ratio is a second variant: its 44 bits carry a tag
 // and the shape (both ratios and the dedupe block size), so a reader learns from any one block how
@@ -35,12 +32,40 @@ constexpr std::uint64_t kVariantRandom = 0xA5;  // the plain random content
 constexpr std::uint64_t kVariantShapedTag = 0x3C;
 constexpr std::size_t kHeaderWords = kIdentityHeaderBytes / 2;
 constexpr std::size_t kSlotWords = 5;
-constexpr std::uint64_t kExtraMask = (std::uint64_t{1} << 44) - 1;
+constexpr std::size_t kSlots = kIdentityVariantRest;  // the fields with a value
+constexpr unsigned kVariantBits = 44;
+constexpr std::uint64_t kExtraMask = (std::uint64_t{1} << kVariantBits) - 1;
 constexpr std::uint64_t kGolden = 0x9E3779B97F4A7C15ull;
 constexpr int kLanes = 32;
 constexpr std::size_t kBlockWords = kIdentityBlock / 4;
 static_assert(kBlockWords == kLanes * 8);
 static_assert(kHeaderWords == 5 * kSlotWords + 1);
+
+// The layout table is what the writer and the reader below walk; these hold it to the shape their
+// word packing assumes.
+constexpr bool layoutHolds() {
+  std::size_t at = 0;
+  unsigned variant = 0;
+  for (std::size_t i = 0; i < kIdentityHeaderFields; ++i) {
+    const IdentityHeaderField& f = kIdentityHeaderLayout[i];
+    // A slot of five words holds a value, the last word variant bits alone; every word is full.
+    const bool slot = i < kSlots;
+    if (f.offset != at || f.bytes != (slot ? 2 * kSlotWords : 2)) return false;
+    if (f.valueBits != (slot ? 64u : 0u)) return false;
+    if (f.valueBits + f.variantBits != 7 * f.bytes) return false;
+    at += f.bytes;
+    variant += f.variantBits;
+  }
+  return at == kIdentityHeaderBytes && variant == kVariantBits;
+}
+static_assert(layoutHolds());
+
+// Where the bits of the variant a field carries start.
+constexpr unsigned variantShift(std::size_t field) {
+  unsigned shift = 0;
+  for (std::size_t i = 0; i < field; ++i) shift += kIdentityHeaderLayout[i].variantBits;
+  return shift;
+}
 
 constexpr std::uint32_t mix32(std::uint32_t x) {
   x ^= x >> 16;
@@ -94,7 +119,7 @@ std::uint64_t fileKey(const BlockIdentity& id) {
 
 std::uint64_t blockNonce(std::uint64_t key, std::uint64_t offset) { return mix64(key + offset * kGolden); }
 
-std::uint64_t headerMask(std::uint64_t nonce, int i) {
+std::uint64_t headerMask(std::uint64_t nonce, std::size_t i) {
   return mix64(nonce + static_cast<std::uint64_t>(i) * 0xD6E8FEB86659FD93ull);
 }
 
@@ -149,13 +174,19 @@ void putSlot(std::uint8_t* at, std::uint64_t value, std::uint64_t spare6) {
 }
 
 void writeHeader(const BlockIdentity& id, std::uint64_t nonce, std::uint8_t* at) {
-  const std::uint64_t extra = (variantOf(id.shape) ^ headerMask(nonce, 5)) & kExtraMask;
-  putSlot(at, nonce, extra);
-  putSlot(at + 10, id.seed ^ headerMask(nonce, 1), extra >> 6);
-  putSlot(at + 20, id.fileId ^ headerMask(nonce, 2), extra >> 12);
-  putSlot(at + 30, id.fileSize ^ headerMask(nonce, 3), extra >> 18);
-  putSlot(at + 40, id.offset ^ headerMask(nonce, 4), extra >> 24);
-  putWord(at + 50, static_cast<std::uint32_t>(extra >> 30));
+  const std::uint64_t variant = (variantOf(id.shape) ^ headerMask(nonce, kIdentityVariantRest)) & kExtraMask;
+  std::uint64_t values[kSlots];
+  values[kIdentityNonce] = nonce;
+  values[kIdentitySeed] = id.seed;
+  values[kIdentityFileId] = id.fileId;
+  values[kIdentityFileSize] = id.fileSize;
+  values[kIdentityOffset] = id.offset;
+  for (std::size_t i = 0; i < kSlots; ++i) {
+    const std::uint64_t mask = i == kIdentityNonce ? 0 : headerMask(nonce, i);
+    putSlot(at + kIdentityHeaderLayout[i].offset, values[i] ^ mask, variant >> variantShift(i));
+  }
+  putWord(at + kIdentityHeaderLayout[kIdentityVariantRest].offset,
+          static_cast<std::uint32_t>(variant >> variantShift(kIdentityVariantRest)));
 }
 
 // The full block of `id` (whose file key is `key`) into out.
@@ -311,24 +342,25 @@ std::optional<BlockIdentity> readBlockIdentity(const std::uint8_t* block, std::s
     words[w] = (even & 0x7Fu) | (odd << 7);
   }
   if (outOfRange != 0) return std::nullopt;
-  std::uint64_t slots[5];
+  std::uint64_t slots[kSlots];
   std::uint64_t extra = 0;
-  for (std::size_t s = 0; s < 5; ++s) {
-    const std::uint32_t* at = words + s * kSlotWords;
+  for (std::size_t s = 0; s < kSlots; ++s) {
+    const std::uint32_t* at = words + kIdentityHeaderLayout[s].offset / 2;
     slots[s] = std::uint64_t{at[0]} | (std::uint64_t{at[1]} << 14) | (std::uint64_t{at[2]} << 28) |
                (std::uint64_t{at[3]} << 42) | (std::uint64_t{at[4] & 0xFFu} << 56);
-    extra |= std::uint64_t{at[4] >> 8} << (6 * s);
+    extra |= std::uint64_t{at[4] >> 8} << variantShift(s);
   }
-  extra |= std::uint64_t{words[25]} << 30;
-  const std::uint64_t nonce = slots[0];
-  const auto shape = shapeOf((extra ^ headerMask(nonce, 5)) & kExtraMask);
+  extra |= std::uint64_t{words[kIdentityHeaderLayout[kIdentityVariantRest].offset / 2]}
+           << variantShift(kIdentityVariantRest);
+  const std::uint64_t nonce = slots[kIdentityNonce];
+  const auto shape = shapeOf((extra ^ headerMask(nonce, kIdentityVariantRest)) & kExtraMask);
   if (!shape) return std::nullopt;
   BlockIdentity id;
   id.shape = *shape;
-  id.seed = slots[1] ^ headerMask(nonce, 1);
-  id.fileId = slots[2] ^ headerMask(nonce, 2);
-  id.fileSize = slots[3] ^ headerMask(nonce, 3);
-  id.offset = slots[4] ^ headerMask(nonce, 4);
+  id.seed = slots[kIdentitySeed] ^ headerMask(nonce, kIdentitySeed);
+  id.fileId = slots[kIdentityFileId] ^ headerMask(nonce, kIdentityFileId);
+  id.fileSize = slots[kIdentityFileSize] ^ headerMask(nonce, kIdentityFileSize);
+  id.offset = slots[kIdentityOffset] ^ headerMask(nonce, kIdentityOffset);
   if (id.offset % kIdentityBlock != 0) return std::nullopt;
   if (blockNonce(fileKey(id), id.offset) != nonce) return std::nullopt;
   return id;

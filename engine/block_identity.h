@@ -3,6 +3,7 @@
 // tell from a block alone where it belongs and whether it is intact. Pure functions; thread-safe.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -100,6 +101,44 @@ std::size_t shapedLiteralBytes(const ContentShape& shape);
 // Bytes at the start of each block that carry the identity; a partial block shorter than this
 // carries none (it is still checkable against the expected content with blockMatches).
 inline constexpr std::size_t kIdentityHeaderBytes = 52;
+
+// The layout of the identity header below, as a number: stored trees are read by it, so it only
+// ever grows, with a new layout beside the old. Reports name it, so that a kept report says which
+// layout the tree's blocks carry.
+inline constexpr int kIdentityFormat = 1;
+
+// One field of the identity header. The header is a row of little-endian 16-bit words, each
+// carrying 14 bits as a content word would (even byte 0x80 | low 7 bits, odd byte the high 7
+// bits), so it keeps the content's byte ranges. A field holds a 64-bit value (none for the last)
+// and, in its spare bits, a share of the 44-bit content variant, taken from the low bits up in
+// field order. Every value but the nonce, and the variant, is masked by a stream drawn from the
+// nonce with the field's index; the nonce is a hash of the identity, so it doubles as the check.
+struct IdentityHeaderField {
+  std::string_view name;
+  std::size_t offset;    // the field's first byte in the block
+  std::size_t bytes;     // 2 per word
+  unsigned valueBits;    // 64, or 0 for the field that carries only variant bits
+  unsigned variantBits;  // bits of the content variant it carries
+};
+
+// The fields in block order; the index of each is its mask's.
+enum IdentityHeaderIndex : std::size_t {
+  kIdentityNonce,
+  kIdentitySeed,
+  kIdentityFileId,
+  kIdentityFileSize,
+  kIdentityOffset,
+  kIdentityVariantRest,
+  kIdentityHeaderFields
+};
+inline constexpr std::array<IdentityHeaderField, kIdentityHeaderFields> kIdentityHeaderLayout{{
+    {"nonce", 0, 10, 64, 6},
+    {"seed", 10, 10, 64, 6},
+    {"file_id", 20, 10, 64, 6},
+    {"file_size", 30, 10, 64, 6},
+    {"offset", 40, 10, 64, 6},
+    {"variant_rest", 50, 2, 0, 14},
+}};
 
 // The identity a block (or a partial block of at least kIdentityHeaderBytes) carries, when its
 // header decodes and passes its own check; nullopt otherwise (too short, zeroed, foreign content,

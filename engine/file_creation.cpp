@@ -201,7 +201,7 @@ GenerationResult writeContent(FileHandle& file, const std::string& path, const s
     if (made && (!status.ok() || job.stopRequested)) ahead->settle();
     if (!status.ok()) {
       // Only bytes that reached the file are counted.
-      job.currentSize.fetch_add(static_cast<std::int64_t>(written), std::memory_order_relaxed);
+      ctx.countBytes(static_cast<std::int64_t>(written));
       // The write's own failure decides; closing a file that already failed adds nothing.
       (void)file.close();
       return endAfterFailedWrite(status, path, folder, ctx, createdHere, fullVolume,
@@ -212,12 +212,12 @@ GenerationResult writeContent(FileHandle& file, const std::string& path, const s
       // Every generated block stays in the file; the block during which the stop was seen is not
       // counted.
       const std::size_t lastBlock = chunk % kBlock == 0 ? kBlock : chunk % kBlock;
-      job.currentSize.fetch_add(static_cast<std::int64_t>(chunk - lastBlock), std::memory_order_relaxed);
+      ctx.countBytes(static_cast<std::int64_t>(chunk - lastBlock));
       // A stopped file is left partial and uncounted whatever its closing says.
       (void)file.close();
       return GenerationResult::Stopped;
     }
-    job.currentSize.fetch_add(static_cast<std::int64_t>(chunk), std::memory_order_relaxed);
+    ctx.countBytes(static_cast<std::int64_t>(chunk));
     if (made) {
       ahead->settle();
       std::swap(current, spare);
@@ -248,7 +248,7 @@ GenerationResult allocate(FileHandle& file, const std::string& path, const std::
     return GenerationResult::VolumeFull;
   }
   // The drawn size is counted even when only the shorter retry succeeded.
-  job.currentSize.fetch_add(size, std::memory_order_relaxed);
+  ctx.countBytes(size);
   if (const auto ended = closeComplete(file, path, folder, size, ctx, createdHere, fullVolume)) return *ended;
   return countFile(job, createdHere);
 }

@@ -14,53 +14,18 @@
 namespace quillet {
 namespace {
 
-GenerationResult generateWithOneWriter(const std::string& rootFolder, RunContext& ctx) {
-  GenerationJob& job = ctx.job;
-  std::int64_t counter = 0;
-  std::int64_t createdHere = 0;
-  const FullVolume fullVolume = job.allPartition ? FullVolume::Silent : FullVolume::Report;
-  for (;;) {
-    if (job.endAtNextFile.load(std::memory_order_relaxed)) return GenerationResult::Stopped;
-    const std::int64_t current = job.currentSize.load(std::memory_order_relaxed);
-    if (!job.allPartition && current >= job.allSize.load(std::memory_order_relaxed)) return GenerationResult::Done;
-    std::int64_t size = drawFileSize(job, ctx.random);
-    // A profile's empty files are files too; only a size the limits cut to nothing is drawn again.
-    const bool emptyByProfile = job.population && size == 0;
-    const DrawnExtension extension = drawFileExtension(job, ctx.random);
-    if (!job.fillRandom && job.fsFileSizeLimit != 0) size = std::min(size, job.fsFileSizeLimit);
-    std::int64_t freeBytes = 0;
-    if (const auto space = checkFreeSpace(rootFolder, ctx, freeBytes, size); space != GenerationResult::Done) {
-      if (space == GenerationResult::VolumeFull && !job.allPartition) reportVolumeFull(job, ctx.services, rootFolder);
-      return space;
-    }
-    size = std::min(size, freeBytes);
-    if (!job.allPartition) size = std::min(size, job.allSize.load(std::memory_order_relaxed) - current);
-    // A zero (or negative, from a negative minimum) size costs a new draw but no name. A stop is
-    // honoured here too, so such a loop cannot outlive a Stop.
-    if (size <= 0 && !emptyByProfile) {
-      if (job.stopRequested) return GenerationResult::Stopped;
-      continue;
-    }
-    bool namesUsedUp = false;
-    const auto result =
-        createNextFile(rootFolder, counter, size, ctx, createdHere, fullVolume, namesUsedUp, extension.suffix);
-    if (namesUsedUp) return GenerationResult::NamesUsedUp;
-    if (result != GenerationResult::Done) return result;
-    ctx.noteFileDone(size);
-    if (job.populationTally) job.populationTally->addFile(size, 0, extension.index);
-  }
-}
-
 // What the writers of one root share: the size draws, the name counter and the bytes handed out,
 // all taken under one lock in counter order, so that with a seed the n-th file gets the same name
-// and size whichever writer makes it. Only the creation and the content are written outside it.
+// and size whichever writer makes it, one writer included. Only the creation and the content are
+// written outside it.
 struct SharedRoot {
-  SharedRoot(GenerationJob& job, const EngineServices& services) : draws(job, services) {}
+  explicit SharedRoot(RunContext& caller)
+      : draws(caller), handedOut(caller.job.currentSize.load(std::memory_order_relaxed)) {}
   std::mutex lock;
-  RunContext draws;          // the size draws and the free-space figure the writers share
+  RunContext& draws;         // the caller's: the size draws and the free-space figure the writers share
   std::int64_t counter = 0;  // the next name's counter
-  std::int64_t handedOut = 0;  // bytes given to files so far (written or being written)
-  std::int64_t created = 0;    // files created under the lock (masked names), as one writer counts them
+  std::int64_t handedOut;    // bytes given to files so far (written or being written)
+  std::int64_t created = 0;  // files created under the lock (masked names), as one writer counts them
   RunEnd end;
 };
 
@@ -125,6 +90,8 @@ Ticket nextFile(SharedRoot& shared, const std::string& root, std::int64_t& size,
     }
     size = std::min(size, freeBytes);
     if (!job.allPartition) size = std::min(size, allSize - shared.handedOut);
+    // A zero (or negative, from a negative minimum) size costs a new draw but no name; the stop
+    // test above keeps such a loop from outliving a Stop.
     if (size <= 0 && !emptyByProfile) continue;
     if (job.useFileMask) {
       if (createMaskedFile(shared, root, path, file, result, extension.suffix) == Ticket::Finished) {
@@ -184,6 +151,7 @@ void writeFiles(SharedRoot& shared, const std::string& root, RunContext& ctx) {
       if (outcome != FreeNameSearch::Outcome::Candidate) break;
     }
     ctx.metDiskFull = false;
+    const std::int64_t countedBefore = ctx.bytesCounted;
     if (file) {
       result = fillNewFile(*file, path, root, size, ctx, createdHere, fullVolume);
       if (result == GenerationResult::Done) {
@@ -192,11 +160,18 @@ void writeFiles(SharedRoot& shared, const std::string& root, RunContext& ctx) {
       }
     }
     if (result == GenerationResult::Done && ctx.metDiskFull) {
-      // The file met the full disk although the free figure still shows room afterwards (one
-      // writer counts it and goes on). The other writers' files meet the same full disk, so the
-      // run ends here: each writer's file in hand is its one cut file, and none starts another.
-      if (fullVolume == FullVolume::Report) reportVolumeFull(job, ctx.services, root);
-      result = GenerationResult::VolumeFull;
+      // The file met the full disk although the free figure still shows room afterwards. With
+      // other writers their files meet the same full disk, so the run ends here: each writer's
+      // file in hand is its one cut file, and none starts another.
+      if (ctx.severalWriters) {
+        if (fullVolume == FullVolume::Report) reportVolumeFull(job, ctx.services, root);
+        result = GenerationResult::VolumeFull;
+      } else {
+        // A writer alone counts the cut file and goes on; what the file did not get is handed out
+        // again.
+        std::lock_guard guard(shared.lock);
+        shared.handedOut -= size - (ctx.bytesCounted - countedBefore);
+      }
     }
     if (result != GenerationResult::Done) {
       shared.end.note(result);
@@ -218,25 +193,27 @@ GenerationResult generateByAllSize(const std::string& rootFolder, RunContext& ct
   if (const auto made = ensureFolderPath(rootFolder, ctx); made != GenerationResult::Done) return made;
   const int writers = std::clamp<int>(job.threads, 1, kMaxWriters);
   job.writerTimes.assign(static_cast<std::size_t>(writers), WriterTimes{});
+  SharedRoot shared(ctx);
+  // A writer alone works in the caller's context, the draws' own: one free-space figure serves its
+  // draws and its writes, as in a worker without writers. Several each get one of their own, since
+  // the draws' is used by all of them under the lock.
+  std::vector<std::unique_ptr<RunContext>> own;
+  std::vector<RunContext*> contexts;
   if (writers == 1) {
     ctx.times = &job.writerTimes[0];
-    return generateWithOneWriter(rootFolder, ctx);
+    contexts.push_back(&ctx);
   }
-
-  SharedRoot shared(job, ctx.services);
-  shared.draws.random = ctx.random;
-  std::vector<std::unique_ptr<RunContext>> contexts;
-  for (int i = 0; i < writers; ++i) {
-    contexts.push_back(std::make_unique<RunContext>(job, ctx.services));
-    contexts.back()->times = &job.writerTimes[static_cast<std::size_t>(i)];
-    contexts.back()->started = ctx.started;
-    contexts.back()->severalWriters = true;
+  for (int i = 0; writers > 1 && i < writers; ++i) {
+    own.push_back(std::make_unique<RunContext>(job, ctx.services));
+    own.back()->times = &job.writerTimes[static_cast<std::size_t>(i)];
+    own.back()->started = ctx.started;
+    own.back()->severalWriters = true;
+    contexts.push_back(own.back().get());
   }
   runWriters(writers, [&](int i) { writeFiles(shared, rootFolder, *contexts[static_cast<std::size_t>(i)]); });
-  for (const auto& c : contexts) ctx.failureNoted = ctx.failureNoted || c->failureNoted;
+  for (const auto& c : own) ctx.failureNoted = ctx.failureNoted || c->failureNoted;
   // Every writer has ended; a stop that came while the last files were written still counts.
-  const GenerationResult result = shared.end.result();
-  return result;
+  return shared.end.result();
 }
 
 }  // namespace quillet

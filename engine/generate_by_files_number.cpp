@@ -22,22 +22,34 @@
 namespace quillet {
 namespace {
 
-// Takes up to `size` bytes of the limit for one file, among writers that share it: what is left
-// when the file's turn comes. 0 when the limit is reached.
-std::int64_t takeFromLimit(std::atomic<std::int64_t>& handedOut, std::int64_t limit, std::int64_t size) {
-  std::int64_t before = handedOut.load();
-  for (;;) {
-    const std::int64_t granted = std::min(size, limit - before);
-    if (granted <= 0) return 0;
-    if (handedOut.compare_exchange_weak(before, before + granted)) return granted;
+// The bytes /limsize allows, handed out to files as they are drawn, among however many writers
+// fill folders: a file takes what is left when its turn comes and gives back what it did not get
+// when the run goes on without it (its folder's names were used up, a full disk cut it short).
+// So with one writer the limit is read off what was written, and with several it holds exactly.
+class LimitShare {
+ public:
+  LimitShare(std::int64_t limit, std::int64_t counted) : limit_(limit), handedOut_(counted) {}
+  bool reached() const { return handedOut_.load() >= limit_; }
+  // Up to `size` bytes (more than 0) for one file; 0 when the limit is reached.
+  std::int64_t take(std::int64_t size) {
+    std::int64_t before = handedOut_.load();
+    for (;;) {
+      const std::int64_t granted = std::min(size, limit_ - before);
+      if (granted <= 0) return 0;
+      if (handedOut_.compare_exchange_weak(before, before + granted)) return granted;
+    }
   }
-}
+  void giveBack(std::int64_t bytes) { handedOut_.fetch_sub(bytes); }
 
-// Fills one folder with its files (not its sub-folders). With a shared limit (several writers),
-// the bytes under /limsize are handed out through limitHandedOut instead of read off what is
-// written; `end` tells a writer that another ended the run.
+ private:
+  std::int64_t limit_;
+  std::atomic<std::int64_t> handedOut_;
+};
+
+// Fills one folder with its files (not its sub-folders). `end` tells a writer that another ended
+// the run (none with one writer).
 GenerationResult fillFolderFiles(const std::string& folder, RunContext& ctx, FolderFacts facts,
-                                 std::atomic<std::int64_t>* limitHandedOut, const RunEnd* end, std::int64_t& filesMade) {
+                                 LimitShare& limit, const RunEnd* end, std::int64_t& filesMade) {
   GenerationJob& job = ctx.job;
   std::int64_t counter = 0;
   std::int64_t createdHere = 0;
@@ -61,49 +73,53 @@ GenerationResult fillFolderFiles(const std::string& folder, RunContext& ctx, Fol
     const bool emptyByProfile = job.population && size == 0;
     const DrawnExtension extension = drawFileExtension(job, ctx.random);
     if (!job.fillRandom && job.fsFileSizeLimit != 0) size = std::min(size, job.fsFileSizeLimit);
-    const std::int64_t current = job.currentSize.load(std::memory_order_relaxed);
-    if (job.useLimitSize && limitHandedOut == nullptr && current >= job.limitSize) {
-      return GenerationResult::LimitSizeReached;
-    }
+    if (job.useLimitSize && limit.reached()) return GenerationResult::LimitSizeReached;
     std::int64_t freeBytes = 0;
     if (const auto space = checkFreeSpace(folder, ctx, freeBytes, size); space != GenerationResult::Done) {
       if (space == GenerationResult::VolumeFull) reportVolumeFull(job, ctx.services, folder);
       return space;
     }
     size = std::min(size, freeBytes);
-    if (job.useLimitSize) {
-      if (limitHandedOut == nullptr) {
-        size = std::min(size, job.limitSize - current);
-      } else if (size > 0) {
-        size = takeFromLimit(*limitHandedOut, job.limitSize, size);
-        if (size == 0) return GenerationResult::LimitSizeReached;
-      }
+    std::int64_t taken = 0;
+    if (job.useLimitSize && size > 0) {
+      // Another writer may have taken the rest since the test above.
+      taken = limit.take(size);
+      if (taken == 0) return GenerationResult::LimitSizeReached;
+      size = taken;
     }
     if (size <= 0 && !emptyByProfile) continue;  // the planned file is dropped; no name is used
     bool namesUsedUp = false;
     ctx.metDiskFull = false;
+    const std::int64_t countedBefore = ctx.bytesCounted;
     const auto result =
         createNextFile(folder, counter, size, ctx, createdHere, FullVolume::Report, namesUsedUp, extension.suffix);
-    if (namesUsedUp) break;
+    if (namesUsedUp) {
+      limit.giveBack(taken);
+      break;
+    }
     if (result != GenerationResult::Done) return result;
     ctx.noteFileDone(size);
     ++filesMade;
     if (job.populationTally) job.populationTally->addFile(size, facts.depth, extension.index);
-    if (end != nullptr && ctx.metDiskFull) {
-      // The file met the full disk although the free figure still shows room afterwards (one
-      // writer counts it and goes on). The other writers' files meet the same full disk, so the run
-      // ends here: each writer's file in hand is its one cut file, and none starts another.
-      reportVolumeFull(job, ctx.services, folder);
-      return GenerationResult::VolumeFull;
+    if (ctx.metDiskFull) {
+      // The file met the full disk although the free figure still shows room afterwards. With
+      // other writers their files meet the same full disk, so the run ends here: each writer's
+      // file in hand is its one cut file, and none starts another. A writer alone counts the cut
+      // file and goes on.
+      if (ctx.severalWriters) {
+        reportVolumeFull(job, ctx.services, folder);
+        return GenerationResult::VolumeFull;
+      }
+      if (taken > 0) limit.giveBack(taken - (ctx.bytesCounted - countedBefore));
     }
   }
   return GenerationResult::Done;
 }
 
-GenerationResult fillFolder(const std::string& folder, RunContext& ctx, FolderFacts facts,
-                            std::atomic<std::int64_t>* limitHandedOut, const RunEnd* end) {
+GenerationResult fillFolder(const std::string& folder, RunContext& ctx, FolderFacts facts, LimitShare& limit,
+                            const RunEnd* end) {
   std::int64_t made = 0;
-  const GenerationResult result = fillFolderFiles(folder, ctx, facts, limitHandedOut, end, made);
+  const GenerationResult result = fillFolderFiles(folder, ctx, facts, limit, end, made);
   if (ctx.job.populationTally) ctx.job.populationTally->addFolder(made, facts.depth);
   return result;
 }
@@ -202,7 +218,8 @@ GenerationResult walkFolders(const std::string& folder, RunContext& ctx, FolderF
   return GenerationResult::Done;
 }
 
-std::optional<GenerationResult> generateWithWriters(const std::string& root, RunContext& ctx, FolderFacts facts, int writers) {
+std::optional<GenerationResult> generateWithWriters(const std::string& root, RunContext& ctx,
+                                                    FolderFacts facts, int writers, LimitShare& limit) {
   GenerationJob& job = ctx.job;
   // The root must exist before it can be listed; its files come from the first writer as usual.
   if (!facts.knownToExist) {
@@ -223,13 +240,12 @@ std::optional<GenerationResult> generateWithWriters(const std::string& root, Run
   }
   RunEnd end;
   FolderQueue queue(static_cast<std::size_t>(writers) * 4);
-  std::atomic<std::int64_t> limitHandedOut{0};
   const auto writeFolders = [&](int i) {
     RunContext& c = *contexts[static_cast<std::size_t>(i)];
     FolderQueue::Item item;
     while (queue.pop(item)) {
       if (end.ended()) continue;  // drain: the walk may be waiting for room
-      const auto result = fillFolder(item.folder, c, item.facts, &limitHandedOut, &end);
+      const auto result = fillFolder(item.folder, c, item.facts, limit, &end);
       if (result != GenerationResult::Done) {
         end.note(result);
         queue.abort();
@@ -261,16 +277,18 @@ std::optional<GenerationResult> generateWithWriters(const std::string& root, Run
 GenerationResult generateByFilesNumber(const std::string& folder, RunContext& ctx, FolderFacts facts) {
   GenerationJob& job = ctx.job;
   if (job.maxFileSize == 0) return GenerationResult::MaxSizeZero;
+  LimitShare limit(job.limitSize, job.currentSize.load(std::memory_order_relaxed));
   if (facts.depth == 0) {
     const int writers = std::clamp<int>(job.threads, 1, kMaxWriters);
     job.writerTimes.assign(static_cast<std::size_t>(writers), WriterTimes{});
     ctx.times = &job.writerTimes[0];
     if (writers > 1) {
-      if (const auto result = generateWithWriters(folder, ctx, facts, writers)) return *result;
+      if (const auto result = generateWithWriters(folder, ctx, facts, writers, limit)) return *result;
     }
   }
-  const FolderVisit fill = [&ctx](const std::string& f, FolderFacts folderFacts, GenerationResult& result) {
-    result = fillFolder(f, ctx, folderFacts, nullptr, nullptr);
+  const FolderVisit fill = [&ctx, &limit](const std::string& f, FolderFacts folderFacts,
+                                          GenerationResult& result) {
+    result = fillFolder(f, ctx, folderFacts, limit, nullptr);
     return result == GenerationResult::Done;
   };
   return walkFolders(folder, ctx, facts, fill, nullptr);

@@ -52,6 +52,12 @@ struct RunContext {
         bytes, std::memory_order_relaxed);
   }
 
+  // Counts bytes this context's writer put in a file, in the job's total and its own.
+  void countBytes(std::int64_t bytes) {
+    job.currentSize.fetch_add(bytes, std::memory_order_relaxed);
+    bytesCounted += bytes;
+  }
+
   GenerationJob& job;
   const EngineServices& services;
   // Set by the tree make-up when it left part of the visible tree unlisted: a folder it could not
@@ -81,6 +87,9 @@ struct RunContext {
   // Makes the next chunk while the writer writes (see ContentAhead); made at the first file of
   // more than one chunk when the run has a core to spare.
   std::unique_ptr<ContentAhead> ahead;
+  // The bytes countBytes counted: with it a writer tells what its own file got, whatever the
+  // other writers count meanwhile.
+  std::int64_t bytesCounted = 0;
   // This writer's entry of job.writerTimes and the moment generation started; none outside a run.
   WriterTimes* times = nullptr;
   std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "engine/block_identity.h"
 #include "engine/run_context.h"
 #include "platform/atomic_file.h"
 #include "platform/system.h"
@@ -145,6 +146,10 @@ std::string formatReport(const RunRecord& r) {
   j["run_seed"] = seeded ? ordered_json(std::to_string(job->seedGiven && r.runWide ? r.runWide->seed : job->runSeed))
                          : ordered_json(nullptr);
   j["run_seed_source"] = seeded ? ordered_json(job->seedGiven ? "given" : "drawn") : ordered_json(nullptr);
+  // The layout of the identity every block carries, for runs whose blocks carry one (content
+  // written, read back by a verify or a probe): a kept report says how its tree is to be read.
+  const bool identified = r.verifyMode || r.probeMode || (job != nullptr && job->fillRandom);
+  if (identified && r.rejection.empty()) j["identity_format"] = kIdentityFormat;
   if (job != nullptr && job->sync == SyncMode::End && r.generationSeconds > 0) {
     j["volume_sync"] = {{"flushed", job->volumeSynced}, {"note", textOrNull(!job->volumeSyncNote.empty(), job->volumeSyncNote)}};
   } else {

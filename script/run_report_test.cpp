@@ -40,6 +40,9 @@ TEST(RunReportTest, RejectedScriptHasItsTextAndNoFigures) {
   EXPECT_EQ(j["duration_seconds"], 0.25);
   // No thread ran, and the count asked for may be the very value that was rejected.
   EXPECT_TRUE(j["threads"].is_null());
+  EXPECT_FALSE(j.contains("identity_format"));
+  r.verifyMode = true;
+  EXPECT_FALSE(json::parse(formatReport(r)).contains("identity_format"));
 }
 
 TEST(RunReportTest, RunFiguresKeepTheirUnitsAndRates) {
@@ -72,8 +75,9 @@ TEST(RunReportTest, RunFiguresKeepTheirUnitsAndRates) {
   EXPECT_TRUE(j["parameters"]["limit_size_bytes"].is_null());
   EXPECT_EQ(j["random_seed"], 1234567890);
   EXPECT_EQ(j["result"]["text"], "the volume is full or a file cannot be allocated");
-  // Allocated without content: nothing written.
+  // Allocated without content: nothing written, and no block identity to name.
   EXPECT_EQ(j["bytes_written"], 0);
+  EXPECT_FALSE(j.contains("identity_format"));
   EXPECT_EQ(j["bytes_allocated"], 7 << 20);
   EXPECT_EQ(j["throughput"]["bytes_per_second"], (7 << 20) / 2.0);
   EXPECT_EQ(j["throughput"]["files_per_second"], 3.5);
@@ -98,6 +102,7 @@ TEST(RunReportTest, TheSeedIsAnExactTextAndTheFlushIsSaidAsItWent) {
   json j = json::parse(formatReport(r));
   EXPECT_EQ(j["run_seed"], "18446744073709551615");
   EXPECT_EQ(j["run_seed_source"], "given");
+  EXPECT_EQ(j["identity_format"], 1);
   EXPECT_EQ(j["parameters"]["seed"], "18446744073709551615");
   EXPECT_EQ(j["parameters"]["sync"], "end");
   EXPECT_EQ(j["volume_sync"], (json{{"flushed", false}, {"note", job.volumeSyncNote}}));
