@@ -1,6 +1,5 @@
 #include "app/program_main.h"
 
-#include <atomic>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -56,11 +55,9 @@ bool windowsCanBeShown(const ProgramWindows& windows) {
 
 int runHeadlessScript(const std::string& mode, const std::vector<std::string>& args) {
   auto fs = makeSystemFileSystem();
-  std::atomic<int> exitCode{0};
-  ConsoleProgress progress(*fs, std::cerr, standardErrorIsTerminal(), exitCode, stopSignalArrived);
+  ConsoleProgress progress(*fs, std::cerr, standardErrorIsTerminal(), stopSignalArrived);
   const ScriptRunServices services{*fs, systemClock(), nullptr, progress, stopSignalArrived};
-  runScript(mode, args, services, exitCode);
-  return exitCode.load();
+  return runScript(mode, args, services);
 }
 
 int runAScript(const ProgramWindows& windows, const std::string& mode, const std::vector<std::string>& args) {

@@ -130,9 +130,8 @@ class EndSyncTest : public ::testing::Test {
     h.job.sync = SyncMode::End;
   }
   GenerationResult run() {
-    std::atomic<int> code{-1};
-    const auto result = runWorker(h.job, h.services, code);
-    EXPECT_EQ(code, toInt(result));
+    const auto result = runWorker(h.job, h.services);
+    EXPECT_EQ(h.job.snapshot().result, result);
     return result;
   }
   FakeFileSystem fs;
@@ -155,8 +154,7 @@ TEST_F(EndSyncTest, FlushesTheVolumeOnceAfterTheLastFile) {
   p.job.rootFolder = "/root/";
   p.job.minFileSize = p.job.maxFileSize = 2000;
   p.job.allSize = 4000;
-  std::atomic<int> code{-1};
-  EXPECT_EQ(runWorker(p.job, p.services, code), GenerationResult::Done);
+  EXPECT_EQ(runWorker(p.job, p.services), GenerationResult::Done);
   EXPECT_TRUE(effectsStartingWith(plain, "sync").empty());
   EXPECT_FALSE(p.job.volumeSynced);
   EXPECT_EQ(p.job.runSeed, drawnRunSeed(p.clock));
@@ -179,8 +177,7 @@ TEST_F(EndSyncTest, AFailedFlushFailsTheRunAndARefusedOneIsOnlyNoted) {
   r.job.rootFolder = "/root/";
   r.job.minFileSize = r.job.maxFileSize = r.job.allSize = 2000;
   r.job.sync = SyncMode::End;
-  std::atomic<int> code{-1};
-  EXPECT_EQ(runWorker(r.job, r.services, code), GenerationResult::Done);
+  EXPECT_EQ(runWorker(r.job, r.services), GenerationResult::Done);
   EXPECT_FALSE(r.job.volumeSynced);
   EXPECT_EQ(r.job.volumeSyncNote, "the volume was not flushed: C:\\: flushing the volume needs administrator rights");
   EXPECT_EQ(r.presenter.notices(), std::vector<std::string>{r.job.volumeSyncNote});
@@ -203,7 +200,7 @@ TEST_F(EndSyncTest, AFailedFlushFailsTheRunAndARefusedOneIsOnlyNoted) {
   j.job.minFileSize = j.job.maxFileSize = j.job.allSize = 2000;
   j.job.sync = SyncMode::End;
   j.job.journal = &journal;
-  EXPECT_EQ(runWorker(j.job, j.services, code), GenerationResult::PathFailed);
+  EXPECT_EQ(runWorker(j.job, j.services), GenerationResult::PathFailed);
   EXPECT_TRUE(journal.files.empty());
   ASSERT_EQ(j.presenter.shown().size(), 1u);
   EXPECT_EQ(j.presenter.shown()[0].kind, FailureKind::JournalVolumeFlush);

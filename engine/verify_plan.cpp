@@ -190,8 +190,7 @@ std::optional<std::vector<PlannedFile>> planRun(GenerationJob& job, const PlanVo
   job.dirNameSpace = dirNameSpace;
   QuietPresenter presenter;
   const EngineServices services{fs, systemClock(), presenter};
-  std::atomic<int> exitCode{0};
-  runWorker(job, services, exitCode);
+  runWorker(job, services);
   std::vector<PlannedFile> plan;
   plan.reserve(fs.made.size());
   const std::string root = withTrailingSeparator(withoutTrailingSeparator(job.rootFolder));

@@ -27,8 +27,7 @@ TEST(VerifyThreadedTest, CountersAreReadAndTheStopIsSetWhileTheVerifyRuns) {
   h.job.minFileSize = h.job.maxFileSize = 5 << 20;  // several chunks each, checked on threads
   h.job.runSeed = 9;
   h.job.seedGiven = true;
-  std::atomic<int> exitCode{0};
-  ASSERT_EQ(runWorker(h.job, h.services, exitCode), GenerationResult::Done);
+  ASSERT_EQ(runWorker(h.job, h.services), GenerationResult::Done);
 
   for (const bool stop : {false, true}) {
     VerifyJob job;

@@ -71,7 +71,7 @@ std::uint64_t drawnRunSeed(Clock& clock) {
   return z ^ (z >> 31);
 }
 
-GenerationResult runWorker(GenerationJob& job, const EngineServices& services, std::atomic<int>& exitCode) {
+GenerationResult runWorker(GenerationJob& job, const EngineServices& services) {
   job.clusterSize = 65536;
   const auto cluster = services.fs.clusterSize(job.driveRoot.empty() ? job.rootFolder : job.driveRoot);
   if (cluster.ok() && cluster.value() > 0) job.clusterSize = cluster.value();
@@ -82,8 +82,8 @@ GenerationResult runWorker(GenerationJob& job, const EngineServices& services, s
   if (job.journal != nullptr) {
     if (const Status begun = job.journal->begin(job.runSeed); !begun.ok()) {
       reportWriteError(services, job.journal->path(), begun);
-      exitCode.store(toInt(GenerationResult::PathFailed));
       std::lock_guard guard(job.lock);
+      job.result = GenerationResult::PathFailed;
       job.finished = true;
       return GenerationResult::PathFailed;
     }
@@ -122,7 +122,6 @@ GenerationResult runWorker(GenerationJob& job, const EngineServices& services, s
       result = GenerationResult::PathFailed;
     }
   }
-  exitCode.store(toInt(result));
   {
     std::lock_guard guard(job.lock);
     job.result = result;

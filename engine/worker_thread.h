@@ -1,6 +1,6 @@
 // The worker thread of one run: the cluster-size query, then either generation by all size, or
 // the tree make-up, the folder count and generation by files number; stores the run's result in
-// the application's exit code and sets `finished` last.
+// the job and sets `finished` last, so that whoever sees the run finished reads how it ended.
 //
 // Threads: start() runs the procedure on a new thread. The job and the services must outlive the
 // thread: front-ends call join() (or destroy the WorkerThread, which joins) before they reuse or
@@ -20,19 +20,18 @@ namespace quillet {
 std::uint64_t drawnRunSeed(Clock& clock);
 
 // The thread procedure itself, on the caller's thread. Returns the run's result after storing it
-// in exitCode and setting job.finished.
-GenerationResult runWorker(GenerationJob& job, const EngineServices& services, std::atomic<int>& exitCode);
+// in job.result and setting job.finished.
+GenerationResult runWorker(GenerationJob& job, const EngineServices& services);
 
 class WorkerThread {
  public:
-  WorkerThread(GenerationJob& job, EngineServices services, std::atomic<int>& exitCode)
-      : job_(job), services_(services), exitCode_(exitCode) {}
+  WorkerThread(GenerationJob& job, EngineServices services) : job_(job), services_(services) {}
   ~WorkerThread() { join(); }
   WorkerThread(const WorkerThread&) = delete;
   WorkerThread& operator=(const WorkerThread&) = delete;
 
   void start() {
-    thread_ = std::thread([this] { runWorker(job_, services_, exitCode_); });
+    thread_ = std::thread([this] { runWorker(job_, services_); });
   }
   // Waits until the procedure has ended; returns at once when it was never started.
   void join() {
@@ -43,7 +42,6 @@ class WorkerThread {
  private:
   GenerationJob& job_;
   EngineServices services_;
-  std::atomic<int>& exitCode_;
   std::thread thread_;
 };
 

@@ -29,7 +29,6 @@ class WorkerThreadTest : public ::testing::Test {
   testing::RecordingPresenter presenter;
   EngineServices services{*fs, clock, presenter};
   GenerationJob job;
-  std::atomic<int> exitCode{-1};
 };
 
 TEST_F(WorkerThreadTest, PolledSnapshotsSeeMonotonicCountersAndFinishedLast) {
@@ -42,7 +41,7 @@ TEST_F(WorkerThreadTest, PolledSnapshotsSeeMonotonicCountersAndFinishedLast) {
   job.maxFiles = 40;
   job.minFileSize = 1;
   job.maxFileSize = 20000;
-  WorkerThread worker(job, services, exitCode);
+  WorkerThread worker(job, services);
   worker.start();
   ProgressSnapshot last;
   std::vector<std::string> stages;
@@ -58,7 +57,7 @@ TEST_F(WorkerThreadTest, PolledSnapshotsSeeMonotonicCountersAndFinishedLast) {
     std::this_thread::sleep_for(1ms);
   }
   worker.join();
-  EXPECT_EQ(exitCode, 0);
+  EXPECT_EQ(job.snapshot().result, GenerationResult::Done);
   EXPECT_EQ(last.dirsCreated, 30);
   EXPECT_EQ(last.dirsCalculated, 31u);
   EXPECT_EQ(last.dirsProcessed, 31u);
@@ -77,14 +76,14 @@ TEST_F(WorkerThreadTest, StopDuringTreeMakeUpEndsTheWholeRunWithTwo) {
   job.dirsLimit = 30000;
   job.minFiles = job.maxFiles = 5;
   job.minFileSize = job.maxFileSize = 10;
-  WorkerThread worker(job, services, exitCode);
+  WorkerThread worker(job, services);
   worker.start();
   while (job.snapshot().dirsCreated < 50) std::this_thread::sleep_for(100us);
   job.requestStop();
   const auto stopped = std::chrono::steady_clock::now();
   worker.join();
   EXPECT_LT(std::chrono::steady_clock::now() - stopped, 2s);
-  EXPECT_EQ(exitCode, 2);
+  EXPECT_EQ(job.snapshot().result, GenerationResult::Stopped);
   EXPECT_EQ(job.snapshot().filesCreated, 0);
   EXPECT_TRUE(job.snapshot().finished);
 }
@@ -94,10 +93,10 @@ TEST_F(WorkerThreadTest, AllSizeRunLeavesTheStageTextAndStoresVolumeFull) {
   job.allPartition = true;
   job.minFileSize = 1 << 20;
   job.maxFileSize = 4 << 20;
-  WorkerThread worker(job, services, exitCode);
+  WorkerThread worker(job, services);
   worker.start();
   worker.join();
-  EXPECT_EQ(exitCode, 1);
+  EXPECT_EQ(job.snapshot().result, GenerationResult::VolumeFull);
   EXPECT_TRUE(job.snapshot().statusText.empty());
   EXPECT_EQ(job.clusterSize, fs->clusterSize(vol->path()).value());
   EXPECT_TRUE(presenter.shown().empty());
@@ -127,9 +126,7 @@ TEST(WorkerFolderCountTest, FoldersBelowTheMakeUpDepthAreStillCounted) {
     job.dirsLimit = 100;
     job.minFiles = job.maxFiles = 1;
     job.minFileSize = job.maxFileSize = 1;
-    std::atomic<int> exitCode{-1};
-    runWorker(job, services, exitCode);
-    EXPECT_EQ(exitCode, 0);
+    EXPECT_EQ(runWorker(job, services), GenerationResult::Done);
     return std::pair<std::uint32_t, std::int32_t>(job.dirsCalculated.load(), job.dirsCreated.load());
   };
   // Depth 1: x is met but not entered by the make-up; its y and z are found by the count.

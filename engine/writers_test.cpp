@@ -55,8 +55,7 @@ class WritersTest : public ::testing::Test {
     job.rootFolder = *vol / name + "/";
     fsys::create_directories(*vol / name);  // as a front-end's preparation does
     job.scriptMode = true;
-    std::atomic<int> exitCode{-1};
-    return runWorker(job, services, exitCode);
+    return runWorker(job, services);
   }
   static void allSize(GenerationJob& job, std::int64_t total, int threads) {
     job.byAllSize = true;
@@ -229,8 +228,7 @@ TEST_F(WritersTest, FullVolumeWithFourWritersEndsOnceWithCountersMatchingTheDisk
   job.maxFileSize = 700000;
   job.rootFolder = *small / "full/";
   job.scriptMode = true;
-  std::atomic<int> exitCode{-1};
-  EXPECT_EQ(runWorker(job, services, exitCode), GenerationResult::VolumeFull);
+  EXPECT_EQ(runWorker(job, services), GenerationResult::VolumeFull);
   int reports = 0;
   for (const auto& f : presenter.shown()) reports += f.kind == FailureKind::VolumeFull ? 1 : 0;
   EXPECT_EQ(reports, 1);
@@ -314,8 +312,7 @@ TEST_F(WritersTest, AFullDiskMetByOneWriterEndsEveryWriterWithOneCutFileAtMost) 
     job.seedGiven = true;
     job.rootFolder = "/v/r/";
     job.scriptMode = true;
-    std::atomic<int> exitCode{-1};
-    EXPECT_EQ(runWorker(job, fakeServices, exitCode), GenerationResult::VolumeFull) << threads;
+    EXPECT_EQ(runWorker(job, fakeServices), GenerationResult::VolumeFull) << threads;
     int cut = 0;
     int empty = 0;
     for (const auto& [path, file] : fake.files()) {
@@ -374,15 +371,14 @@ TEST_F(WritersTest, AStopReachesEveryOneOfEightWritersWithinAChunk) {
   job.maxFileSize = 8 << 20;
   job.rootFolder = *vol / "stop/";
   job.scriptMode = true;
-  std::atomic<int> exitCode{-1};
-  WorkerThread worker(job, services, exitCode);
+  WorkerThread worker(job, services);
   worker.start();
   // Stop once every writer has written something.
   while (job.currentSize.load() < (8 << 20) && !job.finished) std::this_thread::sleep_for(1ms);
   const std::int64_t atStop = job.currentSize.load();
   job.requestStop();
   worker.join();
-  EXPECT_EQ(exitCode.load(), toInt(GenerationResult::Stopped));
+  EXPECT_EQ(job.snapshot().result, GenerationResult::Stopped);
   // Each writer writes at most the chunk it was in when the stop came.
   EXPECT_LE(job.currentSize.load(), atStop + 8 * static_cast<std::int64_t>(kWriteChunk));
   const Tree t = readTree(*vol / "stop");
@@ -429,14 +425,13 @@ TEST_F(WritersTest, OneWriterMakingContentAheadWritesEachFilesOwnBytesHoweverItE
   stopped.seedGiven = true;
   stopped.rootFolder = *vol / "stopped/";
   stopped.scriptMode = true;
-  std::atomic<int> exitCode{-1};
-  WorkerThread worker(stopped, services, exitCode);
+  WorkerThread worker(stopped, services);
   worker.start();
   while (stopped.currentSize.load() < (9 << 20) && !stopped.finished) std::this_thread::sleep_for(1ms);
   const std::int64_t atStop = stopped.currentSize.load();
   stopped.requestStop();
   worker.join();
-  EXPECT_EQ(exitCode.load(), toInt(GenerationResult::Stopped));
+  EXPECT_EQ(stopped.snapshot().result, GenerationResult::Stopped);
   const Tree cut = readTree(*vol / "stopped");
   EXPECT_LE(cut.bytes, atStop + static_cast<std::int64_t>(kWriteChunk));
   EXPECT_GE(cut.bytes, stopped.currentSize.load());
@@ -453,7 +448,7 @@ TEST_F(WritersTest, OneWriterMakingContentAheadWritesEachFilesOwnBytesHoweverItE
   full.seedGiven = true;
   full.rootFolder = *small / "full/";
   full.scriptMode = true;
-  EXPECT_EQ(runWorker(full, services, exitCode), GenerationResult::VolumeFull);
+  EXPECT_EQ(runWorker(full, services), GenerationResult::VolumeFull);
   const Tree filled = readTree(*small / "full");
   EXPECT_EQ(filled.bytes, full.currentSize.load());
   expectOwnContent(*small / "full", 7);

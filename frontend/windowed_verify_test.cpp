@@ -27,8 +27,7 @@ std::string makeTree(ScratchFolder& scratch, FileSystem& fs) {
   h.job.minFileSize = h.job.maxFileSize = 10 << 10;
   h.job.runSeed = 77;
   h.job.seedGiven = true;
-  std::atomic<int> exitCode{0};
-  EXPECT_EQ(runWorker(h.job, h.services, exitCode), GenerationResult::Done);
+  EXPECT_EQ(runWorker(h.job, h.services), GenerationResult::Done);
   return root;
 }
 

@@ -133,9 +133,7 @@ int main(int argc, char** argv) {
   run.display().setFormat(quillet::findProgressFormat(args));
   const quillet::ScriptRunServices services{*fs, quillet::systemClock(), nullptr, run.display(),
                                             quillet::stopSignalArrived, &sharing};
-  std::atomic<int> exitCode{0};
-  quillet::runScript(mode, args, services, exitCode);
-  int code = exitCode.load();
+  int code = quillet::runScript(mode, args, services);
   if (!run.concluded()) code = run.concludeUnlogged(code);
   run.awaitLeader();
 

@@ -204,7 +204,7 @@ void ConsoleProgress::showJson(GenerationJob& job) {
     const ProgressSnapshot s = job.snapshot();
     const auto now = Clock::now();
     if (s.finished || now - lastLine >= std::chrono::seconds(1)) {
-      const int result = exitCode_.load();
+      const int result = toInt(s.result);
       if (format_ == ProgressFormat::Json) {
         out_ << formatJsonProgressLine(s, before, job.byAllSize, job.fillRandom, Seconds(now - start).count(),
                                        Seconds(now - lastLine).count(), s.finished ? &result : nullptr) +
@@ -249,7 +249,7 @@ void ConsoleProgress::show(GenerationJob& job) {
     if (s.finished) {
       if (isTerminal_) out_ << '\n';
       const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
-      out_ << formatSummaryLine(exitCode_.load(), s) << ' '
+      out_ << formatSummaryLine(toInt(s.result), s) << ' '
            << formatRateSentence("Write", s.currentSize, s.filesCreated, seconds) << ".\n"
            << std::flush;
       return;

@@ -66,15 +66,14 @@ void printEnding(std::ostream& out, ProgressFormat format, const std::string& te
 
 class ConsoleProgress final : public ProgressDisplay {
  public:
-  // exitCode is read for the summary after the worker has finished. isTerminal selects the
-  // rewritten line; stopAsked, polled every 10 ms, stops the run like the Stop button once it says
-  // true (a stop signal); plainInterval is the period of plain lines in milliseconds.
-  ConsoleProgress(FileSystem& fs, std::ostream& out, bool isTerminal, const std::atomic<int>& exitCode,
-                  std::function<bool()> stopAsked, int plainIntervalMs = 5000)
+  // The run's result, for the final line, is the job's once the worker has finished. isTerminal
+  // selects the rewritten line; stopAsked, polled every 10 ms, stops the run like the Stop button
+  // once it says true (a stop signal); plainInterval is the period of plain lines in milliseconds.
+  ConsoleProgress(FileSystem& fs, std::ostream& out, bool isTerminal, std::function<bool()> stopAsked,
+                  int plainIntervalMs = 5000)
       : fs_(fs),
         out_(out),
         isTerminal_(isTerminal),
-        exitCode_(exitCode),
         stopAsked_(std::move(stopAsked)),
         plainIntervalMs_(plainIntervalMs) {}
 
@@ -89,7 +88,6 @@ class ConsoleProgress final : public ProgressDisplay {
   FileSystem& fs_;
   std::ostream& out_;
   bool isTerminal_;
-  const std::atomic<int>& exitCode_;
   std::function<bool()> stopAsked_;
   int plainIntervalMs_;
 };

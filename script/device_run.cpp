@@ -9,6 +9,8 @@
 #include "engine/verify.h"
 #include "platform/ascii.h"
 #include "platform/block_device.h"
+#include "script/run_frame.h"
+#include "script/script_keys.h"
 #include "script/script_log.h"
 #include "script/verify_run.h"
 
@@ -26,46 +28,34 @@ struct DeviceParse {
 
 std::string keyOf(const std::string& arg) { return asciiUpper(arg.substr(0, arg.find(':'))); }
 
+// The keys of a device's fill and verify: the device named between apostrophes (no empty text of
+// its own), a seed; a fill also /destroy and /allsize:allpartition, either of them as often as given.
+const KeyRule kDevice{keys::kDevice, Form::File, false};
+const KeyRule kSeed{keys::kSeed, Form::Seed, false};
+const KeyRule kDestroy{keys::kDestroy, Form::BareFlag, true, true};
+const KeyRule kAllPartition{keys::kAllSize, Form::AllPartition, true, true};
+const std::vector<const KeyRule*> kFillRules{&kDevice, &kSeed, &kDestroy, &kAllPartition};
+const std::vector<const KeyRule*> kVerifyRules{&kDevice, &kSeed};
+
 DeviceParse parseDevice(const std::string& mode, const std::vector<std::string>& args) {
   DeviceParse p;
-  const auto reject = [&](const std::string& text) {
-    p.rejection = text;
+  const auto& rules = mode == "/S" ? kFillRules : kVerifyRules;
+  const KeyReading reading = readKeys(args, rules);
+  if (!reading.accepted) {
+    p.rejection = readingFailureText(reading.message, reading.unrecognisedKey);
     return p;
-  };
-  bool device = false;
-  for (std::size_t i = 2; i < args.size(); ++i) {
-    const auto colon = args[i].find(':');
-    const std::string key = keyOf(args[i]);
-    const std::string value = colon == std::string::npos ? std::string() : args[i].substr(colon + 1);
-    if (key == "/DEVICE") {
-      if (device) return reject("Invalid script. Repitition /device parameter.");
-      if (value.size() < 3 || value.front() != '\'' || value.back() != '\'') {
-        return reject("Invalid script. Device parameter must be in ' symbols.");
-      }
-      p.device = value.substr(1, value.size() - 2);
-      device = true;
-    } else if (key == "/SEED") {
-      if (p.seedGiven) return reject("Invalid script. Repitition /seed parameter.");
-      if (value.empty() || value.size() > 20 || value.find_first_not_of("0123456789") != std::string::npos ||
-          (value.size() == 20 && value > "18446744073709551615")) {
-        return reject(
-            "Invalid script. Incorrect seed, a whole number from 0 to 18446744073709551615 expected.");
-      }
-      p.seed = std::stoull(value);
-      p.seedGiven = true;
-    } else if (mode == "/S" && key == "/DESTROY" && colon == std::string::npos) {
-      p.destroy = true;
-    } else if (mode == "/S" && key == "/ALLSIZE" && asciiUpper(value) == "ALLPARTITION") {
-      p.allPartition = true;
-    } else {
-      return reject("Invalid script parameter '" + args[i].substr(0, colon) + "'.");
-    }
   }
+  if (const KeyValue* v = reading.find(rules, keys::kDevice)) p.device = v->quotedText;
+  if (const KeyValue* v = reading.find(rules, keys::kSeed)) {
+    p.seed = v->seed;
+    p.seedGiven = true;
+  }
+  p.destroy = reading.find(rules, keys::kDestroy) != nullptr;
+  p.allPartition = reading.find(rules, keys::kAllSize) != nullptr;
   if (mode == "/S" && !p.allPartition) {
-    return reject("Invalid script. A device is filled whole: /allsize:allpartition expected.");
-  }
-  if (mode == "/S" && !p.destroy) {
-    return reject("Invalid script. Filling a device wipes it: /destroy expected.");
+    p.rejection = "Invalid script. A device is filled whole: /allsize:allpartition expected.";
+  } else if (mode == "/S" && !p.destroy) {
+    p.rejection = "Invalid script. Filling a device wipes it: /destroy expected.";
   }
   return p;
 }
@@ -166,11 +156,13 @@ bool isDeviceRequest(const std::string& mode, const std::vector<std::string>& ar
   return false;
 }
 
-void runDeviceScript(const std::string& mode, const std::vector<std::string>& args,
-                     const ScriptRunServices& services, std::atomic<int>& exitCode) {
-  ScriptLog log(services.clock);
-  if (!openRunLog(log, args, nullptr)) return;
-  log.writeStartBanner();
+int runDeviceScript(const std::string& mode, const std::vector<std::string>& args,
+                    const ScriptRunServices& services) {
+  RunFrame frame(args, services, nullptr);
+  if (!frame.open()) return 0;
+  // Every refusal is said on standard error where it happens.
+  frame.printNoEnding();
+  ScriptLog& log = frame.log();
   DeviceParse p = parseDevice(mode, args);
   int code = toInt(GenerationResult::PathFailed);
   if (!p.rejection.empty()) {
@@ -195,8 +187,7 @@ void runDeviceScript(const std::string& mode, const std::vector<std::string>& ar
       code = verify(*opening.device, p, services, log);
     }
   }
-  exitCode = code;
-  log.writeEndBanner();
+  return frame.end(code);
 }
 
 }  // namespace quillet

@@ -3,7 +3,6 @@
 // classes, damaged ranges and capacity line as a verify of a tree.
 #pragma once
 
-#include <atomic>
 #include <string>
 #include <vector>
 
@@ -16,7 +15,7 @@ bool isDeviceRequest(const std::string& mode, const std::vector<std::string>& ar
 
 // Exit codes: fill 0 done, 8 rejected, refused or failed, 2 stopped; verify 0 intact, 4 damaged,
 // 8 rejected, refused or failed, 2 stopped.
-void runDeviceScript(const std::string& mode, const std::vector<std::string>& args,
-                     const ScriptRunServices& services, std::atomic<int>& exitCode);
+int runDeviceScript(const std::string& mode, const std::vector<std::string>& args,
+                    const ScriptRunServices& services);
 
 }  // namespace quillet

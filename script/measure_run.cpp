@@ -17,6 +17,7 @@
 #include "platform/system.h"
 #include "script/console_progress.h"
 #include "script/population_profile_json.h"
+#include "script/run_frame.h"
 #include "script/run_report.h"
 #include "script/script_log.h"
 #include "script/script_parser.h"
@@ -31,11 +32,13 @@ std::string ratioText(double r) {
   return text;
 }
 
-bool quotedValue(const std::string& value, std::string& text) {
-  if (value.size() < 3 || value.front() != '\'' || value.back() != '\'') return false;
-  text = value.substr(1, value.size() - 2);
-  return true;
-}
+// The keys of /m: a block size in plain digits, files of one character at least.
+const KeyRule kRoot{keys::kRoot, Form::File};
+const KeyRule kDedupeBlock{keys::kDedupeBlock, Form::BlockSize};
+const KeyRule kReport{keys::kReport, Form::File};
+const KeyRule kSaveProfile{keys::kSaveProfile, Form::File};
+const KeyRule kProgress{keys::kProgress, Form::Progress};
+const std::vector<const KeyRule*> kMeasureRules{&kRoot, &kDedupeBlock, &kReport, &kSaveProfile, &kProgress};
 
 MeasureParse rejected(std::string message) {
   MeasureParse p;
@@ -95,70 +98,18 @@ std::string profileTargetProblem(FileSystem& fs, const std::string& path) {
 }  // namespace
 
 MeasureParse parseMeasure(const std::vector<std::string>& args) {
+  const KeyReading reading = readKeys(args, kMeasureRules);
+  if (!reading.accepted) return rejected(readingFailureText(reading.message, reading.unrecognisedKey));
   MeasureParse p;
-  bool root = false, block = false, report = false, progress = false, profile = false;
-  for (std::size_t i = 2; i < args.size(); ++i) {
-    const auto colon = args[i].find(':');
-    const std::string key = asciiUpper(args[i].substr(0, colon));
-    const std::string value = colon == std::string::npos ? std::string() : args[i].substr(colon + 1);
-    if (key == "/ROOT") {
-      if (root) return rejected("Invalid script. Repitition /root parameter.");
-      if (value.empty() || value == "''") return rejected("Invalid script. Root can't be empty.");
-      if (!quotedValue(value, p.root)) return rejected("Invalid script. Root parameter must be in ' symbols.");
-      root = true;
-    } else if (key == "/DEDUPEBLOCK") {
-      if (block) return rejected("Invalid script. Repitition /dedupeblock parameter.");
-      if (value.empty()) return rejected("Invalid script. Dedupe block size can't be empty.");
-      std::int64_t unit = 0;
-      switch (asciiUpper(value.back())) {
-        case 'B': unit = 1; break;
-        case 'K': unit = 1024; break;
-        case 'M': unit = 1048576; break;
-        default: break;
-      }
-      const std::string digits = value.substr(0, value.size() - 1);
-      std::int64_t n = 0;
-      // At most seven digits are read, so the number cannot overflow however long the value.
-      bool digitsOnly = !digits.empty() && digits.size() <= 7;
-      for (std::size_t d = 0; digitsOnly && d < digits.size(); ++d) {
-        if (digits[d] < '0' || digits[d] > '9') digitsOnly = false;
-        n = n * 10 + (digits[d] - '0');
-      }
-      const std::int64_t size = n * unit;
-      if (unit == 0 || !digitsOnly || size < kMinDedupeBlock || size > kMaxDedupeBlock || (size & (size - 1)) != 0) {
-        return rejected("Invalid script. Incorrect dedupe block size, a power of two from 1K to 1M expected.");
-      }
-      p.blockSize = static_cast<std::uint32_t>(size);
-      block = true;
-    } else if (key == "/REPORT") {
-      if (report) return rejected("Invalid script. Repitition /report parameter.");
-      if (value.empty() || value == "''") return rejected("Invalid script. Report can't be empty.");
-      if (!quotedValue(value, p.reportPath)) return rejected("Invalid script. Report parameter must be in ' symbols.");
-      report = true;
-    } else if (key == "/SAVEPROFILE") {
-      if (profile) return rejected("Invalid script. Repitition /saveprofile parameter.");
-      if (value.empty() || value == "''") return rejected("Invalid script. Profile file can't be empty.");
-      if (!quotedValue(value, p.profilePath)) {
-        return rejected("Invalid script. Saveprofile parameter must be in ' symbols.");
-      }
-      profile = true;
-    } else if (key == "/PROGRESS") {
-      if (progress) return rejected("Invalid script. Repitition /progress parameter.");
-      if (value.empty()) return rejected("Invalid script. Progress can't be empty.");
-      const std::string word = asciiUpper(value);
-      if (word == "JSON") {
-        p.progress = ProgressFormat::Json;
-      } else if (word == "OFF") {
-        p.progress = ProgressFormat::Off;
-      } else {
-        return rejected("Invalid script. Incorrect progress form, json or off expected.");
-      }
-      progress = true;
-    } else {
-      return rejected("Invalid script parameter '" + args[i].substr(0, colon) + "'.");
-    }
+  if (const KeyValue* v = reading.find(kMeasureRules, keys::kRoot)) p.root = v->quotedText;
+  if (const KeyValue* v = reading.find(kMeasureRules, keys::kDedupeBlock)) {
+    p.blockSize = static_cast<std::uint32_t>(v->size);
   }
-  if (!root) return rejected("Invalid script. /root parameter is absent.");
+  if (const KeyValue* v = reading.find(kMeasureRules, keys::kReport)) p.reportPath = v->quotedText;
+  if (const KeyValue* v = reading.find(kMeasureRules, keys::kSaveProfile)) p.profilePath = v->quotedText;
+  if (const KeyValue* v = reading.find(kMeasureRules, keys::kProgress)) p.progress = v->progress;
+  if (reading.find(kMeasureRules, keys::kRoot) == nullptr)
+    return rejected("Invalid script. /root parameter is absent.");
   p.accepted = true;
   return p;
 }
@@ -261,54 +212,33 @@ std::string profileReportJson(const std::string& path, const PopulationWalkResul
   return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
-void runMeasureScript(const std::vector<std::string>& args, const ScriptRunServices& services,
-                      std::atomic<int>& exitCode) {
-  ScriptLog log(services.clock);
-  if (!openRunLog(log, args, nullptr)) return;
-  log.writeStartBanner();
-  const auto startedSteady = std::chrono::steady_clock::now();
-  RunRecord record;
-  record.commandLine = args;
+int runMeasureScript(const std::vector<std::string>& args, const ScriptRunServices& services) {
+  RunFrame frame(args, services, nullptr);
+  if (!frame.open()) return 0;
+  ScriptLog& log = frame.log();
+  RunRecord& record = frame.record();
   record.measureMode = true;
-  record.started = std::chrono::system_clock::now();
   // Read before parsing, as a run reads it: a rejected line gets its report and its console line.
-  std::string reportPath = findReportPath(args);
-  if (!reportPath.empty()) reportPath = absolutePath(reportPath);
-  ProgressFormat consoleForm = findProgressFormat(args);
-  std::string endingText;
+  frame.wantReport(false);
+  const std::string& reportPath = frame.reportPath();
   ReadFigures before;
   double beforeSeconds = 0, measureSeconds = 0;
   MeasureJob job;
-  const auto end = [&](int code) {
-    exitCode = code;
-    record.resultCode = code;
-    record.ended = std::chrono::system_clock::now();
-    record.durationSeconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - startedSteady).count();
-    if (!endingText.empty()) {
-      printEnding(std::cerr, consoleForm, endingText, code, !record.rejection.empty());
-    } else if (consoleForm == ProgressFormat::Json) {
-      const ReadFigures figures{0, job.filesMeasured.load(), job.bytesMeasured.load(), 0};
-      std::cerr << formatJsonReadLine(false, figures, before, measureSeconds, measureSeconds - beforeSeconds,
-                                      &code) +
-                       "\n"
-                << std::flush;
-    }
-    if (!reportPath.empty()) {
-      const Status written = writeReport(reportPath, record);
-      if (!written.ok()) log.writeLine(reportFailureLine(reportPath, written));
-    }
-    log.writeEndBanner();
-  };
+  frame.setFinalLine([&](int code) {
+    const ReadFigures figures{0, job.filesMeasured.load(), job.bytesMeasured.load(), 0};
+    std::cerr << formatJsonReadLine(false, figures, before, measureSeconds, measureSeconds - beforeSeconds,
+                                    &code) +
+                     "\n"
+              << std::flush;
+  });
+  const auto end = [&](int code) { return frame.end(code); };
 
   const MeasureParse parsed = parseMeasure(args);
   if (!parsed.accepted) {
-    log.writeLine(parsed.rejection);
-    record.rejection = parsed.rejection;
-    endingText = parsed.rejection;
-    return end(exitCode.load());
+    frame.reject(parsed.rejection);
+    return end(0);
   }
-  consoleForm = parsed.progress;
+  frame.setConsoleForm(parsed.progress);
   job.rootFolder = withTrailingSeparator(absolutePath(parsed.root));
   job.blockSize = parsed.blockSize;
   {
@@ -360,8 +290,7 @@ void runMeasureScript(const std::vector<std::string>& args, const ScriptRunServi
       record.measureParametersJson = p.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
     }
     const auto fail = [&](const std::string& text) {
-      log.writeLine(text);
-      endingText = text;
+      frame.endingLine(text);
       return end(toInt(GenerationResult::PathFailed));
     };
     // A link is never followed, the root's own included: it may lead anywhere.
@@ -409,7 +338,7 @@ void runMeasureScript(const std::vector<std::string>& args, const ScriptRunServi
   if (!measureAvailable()) {
     runMeasure(job, services.fs, result);
     log.writeLine("Measure is not available: " + result.rootError + ".");
-    endingText = result.rootError;
+    frame.setEndingText(result.rootError);
     code = toInt(GenerationResult::PathFailed);
   } else {
     log.writeLine("Measure of '" + root + "' started.");
@@ -418,7 +347,7 @@ void runMeasureScript(const std::vector<std::string>& args, const ScriptRunServi
                        std::chrono::milliseconds(50));
     if (result.rootMissing) {
       log.writeLine("Measure failed: the root cannot be read: " + result.rootError + ".");
-      endingText = "the root cannot be read: " + result.rootError;
+      frame.setEndingText("the root cannot be read: " + result.rootError);
       code = toInt(GenerationResult::PathFailed);
     } else {
       record.measureJson = measureJson(result);
@@ -432,7 +361,7 @@ void runMeasureScript(const std::vector<std::string>& args, const ScriptRunServi
       if (result.stopped) code = toInt(GenerationResult::Stopped);
     }
   }
-  end(code);
+  return end(code);
 }
 
 }  // namespace quillet

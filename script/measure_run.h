@@ -6,7 +6,6 @@
 // and writes the profile: 8 also when the root is a link or the profile cannot be written.
 #pragma once
 
-#include <atomic>
 #include <string>
 #include <vector>
 
@@ -39,7 +38,6 @@ std::string measureJson(const MeasureResult& r);
 // The console lines of a profiled tree (the profile's headline figures).
 std::vector<std::string> formatProfile(const std::string& root, const PopulationWalkResult& r);
 
-void runMeasureScript(const std::vector<std::string>& args, const ScriptRunServices& services,
-                      std::atomic<int>& exitCode);
+int runMeasureScript(const std::vector<std::string>& args, const ScriptRunServices& services);
 
 }  // namespace quillet

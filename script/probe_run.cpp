@@ -11,7 +11,9 @@
 #include "platform/ascii.h"
 #include "platform/block_device.h"
 #include "platform/path.h"
+#include "script/run_frame.h"
 #include "script/run_report.h"
+#include "script/script_keys.h"
 #include "script/script_log.h"
 
 namespace quillet {
@@ -27,11 +29,11 @@ ProbeParse rejected(std::string message) {
   return p;
 }
 
-bool quotedValue(const std::string& value, std::string& text) {
-  if (value.size() < 3 || value.front() != '\'' || value.back() != '\'') return false;
-  text = value.substr(1, value.size() - 2);
-  return true;
-}
+// The keys of /probe: /destroy takes no value.
+const KeyRule kDevice{keys::kDevice, Form::File};
+const KeyRule kDestroy{keys::kDestroy, Form::BareFlag};
+const KeyRule kReport{keys::kReport, Form::File};
+const std::vector<const KeyRule*> kProbeRules{&kDevice, &kDestroy, &kReport};
 
 std::string binarySize(std::uint64_t bytes) {
   const char* units[] = {"bytes", "KiB", "MiB", "GiB", "TiB"};
@@ -97,32 +99,14 @@ std::string probeJson(const std::string& device, bool destroy, const std::string
 }  // namespace
 
 ProbeParse parseProbe(const std::vector<std::string>& args) {
+  const KeyReading reading = readKeys(args, kProbeRules);
+  if (!reading.accepted) return rejected(readingFailureText(reading.message, reading.unrecognisedKey));
   ProbeParse p;
-  bool device = false, report = false;
-  for (std::size_t i = 2; i < args.size(); ++i) {
-    const auto colon = args[i].find(':');
-    const std::string key = asciiUpper(args[i].substr(0, colon));
-    const std::string value = colon == std::string::npos ? std::string() : args[i].substr(colon + 1);
-    if (key == "/DEVICE") {
-      if (device) return rejected("Invalid script. Repitition /device parameter.");
-      if (value.empty() || value == "''") return rejected("Invalid script. Device can't be empty.");
-      if (!quotedValue(value, p.device))
-        return rejected("Invalid script. Device parameter must be in ' symbols.");
-      device = true;
-    } else if (key == "/DESTROY" && colon == std::string::npos) {
-      if (p.destroy) return rejected("Invalid script. Repitition /destroy parameter.");
-      p.destroy = true;
-    } else if (key == "/REPORT") {
-      if (report) return rejected("Invalid script. Repitition /report parameter.");
-      if (value.empty() || value == "''") return rejected("Invalid script. Report can't be empty.");
-      if (!quotedValue(value, p.reportPath))
-        return rejected("Invalid script. Report parameter must be in ' symbols.");
-      report = true;
-    } else {
-      return rejected("Invalid script parameter '" + args[i].substr(0, colon) + "'.");
-    }
-  }
-  if (!device) return rejected("Invalid script. /device parameter is absent.");
+  if (const KeyValue* v = reading.find(kProbeRules, keys::kDevice)) p.device = v->quotedText;
+  if (const KeyValue* v = reading.find(kProbeRules, keys::kReport)) p.reportPath = v->quotedText;
+  p.destroy = reading.find(kProbeRules, keys::kDestroy) != nullptr;
+  if (reading.find(kProbeRules, keys::kDevice) == nullptr)
+    return rejected("Invalid script. /device parameter is absent.");
   p.accepted = true;
   return p;
 }
@@ -168,15 +152,14 @@ int probeExitCode(const ProbeResult& r) {
   return r.fake() ? toInt(GenerationResult::DataDamaged) : toInt(GenerationResult::Done);
 }
 
-void runProbeScript(const std::vector<std::string>& args, const ScriptRunServices& services,
-                    std::atomic<int>& exitCode) {
-  ScriptLog log(services.clock);
-  if (!openRunLog(log, args, nullptr)) return;
-  log.writeStartBanner();
-  RunRecord record;
-  record.commandLine = args;
+int runProbeScript(const std::vector<std::string>& args, const ScriptRunServices& services) {
+  RunFrame frame(args, services, nullptr);
+  if (!frame.open()) return 0;
+  // Every refusal is said on standard error where it happens.
+  frame.printNoEnding();
+  ScriptLog& log = frame.log();
+  RunRecord& record = frame.record();
   record.probeMode = true;
-  record.started = std::chrono::system_clock::now();
   const ProbeParse parsed = parseProbe(args);
   // A probe that cannot tell must never end as a real capacity would: 8 for every refusal.
   int code = toInt(GenerationResult::PathFailed);
@@ -210,17 +193,15 @@ void runProbeScript(const std::vector<std::string>& args, const ScriptRunService
       code = probeExitCode(*result);
     }
   }
-  exitCode = code;
+  // Only an accepted probe has a report; it names the failure's whole message.
   if (!parsed.reportPath.empty()) {
-    record.ended = std::chrono::system_clock::now();
-    record.durationSeconds = std::chrono::duration<double>(record.ended - record.started).count();
-    record.resultCode = code;
     record.probeJson = probeJson(parsed.device, parsed.destroy, refusal, result ? &*result : nullptr);
-    const std::string reportPath = absolutePath(parsed.reportPath);
-    const Status written = writeReport(reportPath, record);
-    if (!written.ok()) log.writeLine("Can not write report '" + reportPath + "': " + written.message() + ".");
+    frame.setReportPath(parsed.reportPath);
+    frame.setReportFailureText([](const std::string& path, const Status& written) {
+      return "Can not write report '" + path + "': " + written.message() + ".";
+    });
   }
-  log.writeEndBanner();
+  return frame.end(code);
 }
 
 }  // namespace quillet

@@ -2,7 +2,6 @@
 // log and, with /report, in the run's report.
 #pragma once
 
-#include <atomic>
 #include <string>
 #include <vector>
 
@@ -29,7 +28,6 @@ std::vector<std::string> formatProbe(const std::string& device, bool destroy, co
 int probeExitCode(const ProbeResult& r);
 
 // Exit codes: 0 real capacity, 4 fake, 8 rejected, refused, busy or failed, 2 stopped.
-void runProbeScript(const std::vector<std::string>& args, const ScriptRunServices& services,
-                    std::atomic<int>& exitCode);
+int runProbeScript(const std::vector<std::string>& args, const ScriptRunServices& services);
 
 }  // namespace quillet

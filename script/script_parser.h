@@ -6,11 +6,9 @@
 #include <vector>
 
 #include "engine/generation_job.h"
+#include "script/script_keys.h"
 
 namespace quillet {
-
-// How a script run without a display shows its progress on standard error.
-enum class ProgressFormat { Human, Json, Off };
 
 // What the keys beyond the generation parameters ask for. Absent keys leave these defaults, under
 // which a run behaves as it always has.
@@ -57,10 +55,6 @@ ParseOutcome parseScript(const std::string& mode, const std::vector<std::string>
 // A rejection's text, as its log line and the run's report give it: "Invalid script parameter
 // '<key>'." for an unrecognised key, otherwise "Invalid script. <message>".
 std::string rejectionText(const ParseOutcome& outcome);
-
-// The /threads value: "auto" (any case) for the cores the system reports, or a whole number from 1
-// to 256 in plain digits. False for anything else.
-bool readThreads(const std::string& text, std::int32_t& threads);
 
 class ScriptLog;
 // Writes a rejection's one line.

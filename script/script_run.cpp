@@ -6,21 +6,22 @@
 #include <optional>
 
 #include "engine/names.h"
-#include "script/failure_text.h"
+#include "engine/population_sampler.h"
 #include "engine/volume_checks.h"
 #include "engine/worker_thread.h"
-#include "engine/population_sampler.h"
-#include "script/measure_run.h"
-#include "script/population_profile_read.h"
-#include "script/population_report.h"
-#include "script/report_page.h"
-#include "script/report_series.h"
 #include "platform/path.h"
 #include "platform/system.h"
 #include "script/console_progress.h"
 #include "script/device_run.h"
-#include "script/probe_run.h"
+#include "script/failure_text.h"
 #include "script/flush_journal.h"
+#include "script/measure_run.h"
+#include "script/population_profile_read.h"
+#include "script/population_report.h"
+#include "script/probe_run.h"
+#include "script/report_page.h"
+#include "script/report_series.h"
+#include "script/run_frame.h"
 #include "script/run_report.h"
 #include "script/script_log.h"
 #include "script/verify_run.h"
@@ -89,28 +90,21 @@ class ScriptFailurePresenter final : public FailurePresenter {
   FailurePresenter* box_;
 };
 
-// Gathers what the report needs as the run goes and writes it when the run ends, before the end
-// banner, so that a report that cannot be written is a line of the same log block.
+// Gathers what the report needs as the run goes, in the frame's record; the frame writes it when the
+// run ends, before the end banner, so that a report that cannot be written is a line of the same
+// log block.
 class ReportKeeper {
  public:
-  ReportKeeper(const std::vector<std::string>& args, const std::string& mode, bool writes)
-      : path_(writes ? findReportPath(args) : std::string()),
-        pagePath_(writes ? findHtmlPath(args) : std::string()),
-        startedSteady_(Steady::now()) {
-    // Relative, as a relative root is, to the working folder the program started in.
-    if (!path_.empty()) path_ = absolutePath(path_);
-    if (!pagePath_.empty()) pagePath_ = absolutePath(pagePath_);
-    record_.commandLine = args;
+  ReportKeeper(RunFrame& frame, const std::string& mode) : frame_(frame), record_(frame.record()) {
+    frame.wantReport(true);
     record_.byAllSize = mode == "/S";
-    record_.started = std::chrono::system_clock::now();
   }
-  bool wanted() const { return !path_.empty() || !pagePath_.empty(); }
-  void rejected(std::string text) { record_.rejection = std::move(text); }
+  bool wanted() const { return frame_.reportWanted(); }
   void accepted(const GenerationJob& job, const ScriptExtensions& extensions) {
     record_.job = &job;
     record_.extensions = extensions;
-    record_.extensions.reportPath = path_;
-    record_.extensions.htmlPath = pagePath_;
+    record_.extensions.reportPath = frame_.reportPath();
+    record_.extensions.htmlPath = frame_.pagePath();
   }
 
   // The volume before the generation: queried on the root, or its nearest existing ancestor
@@ -144,28 +138,10 @@ class ReportKeeper {
   void keepSeries(RateSeries series) { record_.series = std::move(series); }
   void keepPopulation(std::string json) { record_.populationJson = std::move(json); }
 
-  // The record of a run that ends now with result.
-  RunRecord& close(int result) {
-    record_.resultCode = result;
-    record_.ended = std::chrono::system_clock::now();
-    record_.durationSeconds = std::chrono::duration<double>(Steady::now() - startedSteady_).count();
-    return record_;
-  }
-
-  // Writes the closed record; a failure is the log's line.
-  void write(ScriptLog& log) {
-    if (!pagePath_.empty()) writeRunPage(log, pagePath_, record_);
-    if (path_.empty()) return;
-    const Status written = writeReport(path_, record_);
-    if (!written.ok()) log.writeLine(reportFailureLine(path_, written));
-  }
-
  private:
   using Steady = std::chrono::steady_clock;
-  std::string path_;
-  std::string pagePath_;
-  RunRecord record_;
-  Steady::time_point startedSteady_;
+  RunFrame& frame_;
+  RunRecord& record_;
   Steady::time_point generationStarted_;
 };
 
@@ -265,56 +241,37 @@ bool openRunLog(ScriptLog& log, const std::vector<std::string>& args, const RunS
   return log.openLog(scriptLogPath(args.empty() ? std::string() : args[0]));
 }
 
-void runScript(const std::string& mode, const std::vector<std::string>& args, const ScriptRunServices& services,
-               std::atomic<int>& exitCode) {
-  if (isDeviceRequest(mode, args)) return runDeviceScript(mode, args, services, exitCode);
-  if (isVerifyRequest(mode, args)) return runVerifyScript(mode, args, services, exitCode);
-  if (mode == "/M") return runMeasureScript(args, services, exitCode);
-  if (mode == "/PROBE") return runProbeScript(args, services, exitCode);
-  if (mode == "/H") {
-    exitCode = runPageScript(args);
-    return;
-  }
+namespace {
+
+// A run by all size or by files number (/s, /f).
+int runGeneration(const std::string& mode, const std::vector<std::string>& args,
+                  const ScriptRunServices& services) {
   const RunSharing* sharing = services.sharing;
-  const bool writesLog = sharing == nullptr || sharing->writesLog;
-  ScriptLog log(services.clock);
-  if (!openRunLog(log, args, sharing)) return;
-  log.writeStartBanner();
-  ReportKeeper report(args, mode, writesLog);
-  const auto stopAsked = [&services] { return services.stopAsked && services.stopAsked(); };
-  // Until the display shows the run, its end is told here: the line that ended it (a rejection, a
-  // root that cannot be made), or under /progress:json a final line of a run that made nothing.
-  ProgressFormat consoleForm = findProgressFormat(args);
-  bool displayed = false;
-  std::string endingText;
+  RunFrame frame(args, services, sharing);
+  if (!frame.open()) return 0;
+  const bool writesLog = frame.writesLog();
+  ScriptLog& log = frame.log();
+  ReportKeeper report(frame, mode);
+  const auto stopAsked = [&frame] { return frame.stopAsked(); };
   GenerationJob job;
-  // Every end goes through here: the report (when asked for), the end banner, the exit code.
-  // nullopt leaves the exit code as it is (a rejected script's 0, or the worker's result).
+  // Until the display shows the run, its end is told by the frame: the line that ended it (a
+  // rejection, a root that cannot be made), or under /progress:json a final line of a run that made
+  // nothing.
+  frame.setFinalLine([&](int code) {
+    ProgressSnapshot s = job.snapshot();
+    s.finished = true;
+    std::cerr << formatJsonProgressLine(s, s, job.byAllSize, job.fillRandom, frame.record().durationSeconds,
+                                        0, &code) +
+                     "\n"
+              << std::flush;
+  });
+  // Every end goes through the frame: the report (when asked for), the end banner, the result.
+  // nullopt: a rejected script's 0.
   const auto end = [&](std::optional<GenerationResult> result) {
-    if (result) exitCode = toInt(*result);
-    RunRecord& record = report.close(exitCode.load());
-    if (sharing != nullptr && sharing->conclude) {
-      exitCode = sharing->conclude(exitCode.load(), record, log);
-      record.resultCode = exitCode.load();
-    }
-    if (!displayed && writesLog) {
-      if (!endingText.empty()) {
-        printEnding(std::cerr, consoleForm, endingText, exitCode.load(), !record.rejection.empty());
-      } else if (consoleForm == ProgressFormat::Json) {
-        ProgressSnapshot s = job.snapshot();
-        s.finished = true;
-        const int code = exitCode.load();
-        std::cerr << formatJsonProgressLine(s, s, job.byAllSize, job.fillRandom, record.durationSeconds, 0,
-                                            &code) +
-                         "\n"
-                  << std::flush;
-      }
-    }
-    report.write(log);
-    log.writeEndBanner();
+    return frame.end(result ? toInt(*result) : 0);
   };
   // From here on a stop ends the run as the Stop button does: result 2, whatever was created stays.
-  const auto endStopped = [&] { end(GenerationResult::Stopped); };
+  const auto endStopped = [&] { return end(GenerationResult::Stopped); };
 
   ParseOutcome parsed = parseScript(mode, args, job);
   if (parsed.accepted && sharing != nullptr && !sharing->rejection.empty()) {
@@ -322,29 +279,25 @@ void runScript(const std::string& mode, const std::vector<std::string>& args, co
     parsed.message = sharing->rejection;
   }
   if (!parsed.accepted) {
-    logRejection(log, parsed);
-    report.rejected(rejectionText(parsed));
-    endingText = rejectionText(parsed);
+    frame.reject(rejectionText(parsed));
     if (stopAsked()) return endStopped();
     return end(std::nullopt);
   }
   if (const std::string refused = attachProfile(job, parsed.extensions); !refused.empty()) {
-    log.writeLine(refused);
-    report.rejected(refused);
-    endingText = refused;
+    frame.reject(refused);
     if (stopAsked()) return endStopped();
     return end(std::nullopt);
   }
   if (job.population) job.populationTally = std::make_shared<PopulationTally>(job.population->profile().extensions.size());
   report.accepted(job, parsed.extensions);
-  consoleForm = parsed.extensions.progress;
+  frame.setConsoleForm(parsed.extensions.progress);
+  const ProgressFormat consoleForm = parsed.extensions.progress;
   // Once, before the volume is asked anything, so that every query, folder and log line names the
   // same place whatever the working folder becomes.
   job.rootFolder = absolutePath(job.rootFolder);
   if (sharing != nullptr && sharing->shareJob) {
     if (const std::string failed = sharing->shareJob(job); !failed.empty()) {
-      log.writeLine(failed);
-      endingText = failed;
+      frame.endingLine(failed);
       return end(GenerationResult::PathFailed);
     }
   }
@@ -389,19 +342,19 @@ void runScript(const std::string& mode, const std::vector<std::string>& args, co
   ScriptFailurePresenter rootPresenter(rootLines, parsed.extensions.progress, services.presenter);
   if (!services.fs.exists(job.rootFolder) &&
       !createRootFolder(job, {services.fs, services.clock, rootPresenter})) {
-    endingText = rootLines.last;
+    frame.setEndingText(rootLines.last);
     return end(GenerationResult::PathFailed);
   }
   if (stopAsked()) return endStopped();
 
   services.progress.setFormat(parsed.extensions.progress);
   report.generationStarts();
-  displayed = true;
+  frame.displayed();
   {
     // The speed record is sampled only for a report: a run without one pays nothing for it.
     std::optional<RateSampler> sampler;
     if (report.wanted()) sampler.emplace([&job] { return sampleOf(job); });
-    WorkerThread worker(job, engine, exitCode);
+    WorkerThread worker(job, engine);
     worker.start();
     services.progress.show(job);
     // The display may end on a stop before the worker has; the job and the log must outlive it.
@@ -422,7 +375,19 @@ void runScript(const std::string& mode, const std::vector<std::string>& args, co
       std::cerr << std::flush;
     }
   }
-  end(std::nullopt);
+  return end(job.snapshot().result);
+}
+
+}  // namespace
+
+int runScript(const std::string& mode, const std::vector<std::string>& args,
+              const ScriptRunServices& services) {
+  if (isDeviceRequest(mode, args)) return runDeviceScript(mode, args, services);
+  if (isVerifyRequest(mode, args)) return runVerifyScript(mode, args, services);
+  if (mode == "/M") return runMeasureScript(args, services);
+  if (mode == "/PROBE") return runProbeScript(args, services);
+  if (mode == "/H") return runPageScript(args);
+  return runGeneration(mode, args, services);
 }
 
 }  // namespace quillet

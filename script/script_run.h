@@ -3,7 +3,6 @@
 // Main thread; the worker runs on its own thread between the root creation and the end banner.
 #pragma once
 
-#include <atomic>
 #include <functional>
 #include <optional>
 #include <string>
@@ -93,10 +92,10 @@ void completeScriptJob(GenerationJob& job, const ParseOutcome& parsed, FileSyste
 std::string attachProfile(GenerationJob& job, const ScriptExtensions& extensions);
 
 // The whole script run. A relative root is taken relative to the working folder and made absolute
-// before anything uses it. exitCode receives PathFailed when the root cannot be created, Stopped
-// when the run was asked to stop, otherwise the worker's result; it is left alone for a rejected
-// script or a log that cannot be opened.
-void runScript(const std::string& mode, const std::vector<std::string>& args, const ScriptRunServices& services,
-               std::atomic<int>& exitCode);
+// before anything uses it. Returns the run's result as the process ends with it: PathFailed when
+// the root cannot be created, Stopped when the run was asked to stop, otherwise the worker's
+// result; 0 for a rejected script or a log that cannot be opened.
+int runScript(const std::string& mode, const std::vector<std::string>& args,
+              const ScriptRunServices& services);
 
 }  // namespace quillet

@@ -334,15 +334,13 @@ TEST(ScriptStopTest, AStopBeforeTheWorkerEndsTheRunAsStoppedWithItsBlockWhole) {
   fs.addFolder("/v");
   NoDisplay display;
   const ScriptRunServices services{fs, systemClock(), nullptr, display, [] { return true; }};
-  std::atomic<int> exitCode{0};
-  runScript("/S", {bin / "quillet", "/s", "/allsize:1m", "/root:'/v/new'", "/minsize:1k"}, services, exitCode);
-  EXPECT_EQ(exitCode.load(), 2);
+  EXPECT_EQ(
+      runScript("/S", {bin / "quillet", "/s", "/allsize:1m", "/root:'/v/new'", "/minsize:1k"}, services), 2);
   EXPECT_EQ(display.shown, 0);
   EXPECT_TRUE(fs.effects().empty()) << "nothing is created";
 
-  exitCode = 0;
-  runScript("/S", {bin / "quillet", "/s", "/allsize:1m"}, services, exitCode);
-  EXPECT_EQ(exitCode.load(), 2) << "a rejected script that was also stopped";
+  EXPECT_EQ(runScript("/S", {bin / "quillet", "/s", "/allsize:1m"}, services), 2)
+      << "a rejected script that was also stopped";
   std::string why;
   const std::string log = testing::readFile(bin / "scripts.log");
   EXPECT_EQ(wellFormedBlocks(log, why), 2) << why;

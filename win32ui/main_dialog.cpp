@@ -61,9 +61,8 @@ constexpr int kUnitListHeight = 56;
 
 }  // namespace
 
-MainDialog::MainDialog(const MainDialogServices& services, SettingsValues& fields, bool& showSplash,
-                       std::atomic<int>& exitCode)
-    : services(services), values(fields), splashFlag(showSplash), exitCode(exitCode) {}
+MainDialog::MainDialog(const MainDialogServices& services, SettingsValues& fields, bool& showSplash)
+    : services(services), values(fields), splashFlag(showSplash) {}
 
 void MainDialog::run() {
   DialogTemplate dialog("", WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME | DS_CENTER,
@@ -272,7 +271,7 @@ void MainDialog::generate() {
   }
   const EngineServices engine{services.fs, services.clock, *failurePresenter};
   if (!createRootFolder(job, engine)) return;
-  WorkerThread worker(job, engine, exitCode);
+  WorkerThread worker(job, engine);
   lastRead = false;
   sampler = std::make_unique<RateSampler>([this] { return sampleOf(job); });
   ProgressDialog progress(services.fs, progressKindFor(job));
@@ -283,6 +282,7 @@ void MainDialog::generate() {
   // A stop ends the progress dialog before the worker has ended; the job may be refilled only once
   // it has, and a box the worker waits on must still be answered meanwhile.
   joinWorkerServingMessages(worker, job);
+  lastResult_ = toInt(job.snapshot().result);
   lastSamples = sampler->finish().samples();
   sampler.reset();
 }

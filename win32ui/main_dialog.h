@@ -7,9 +7,9 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "engine/generation_job.h"
@@ -34,16 +34,17 @@ struct MainDialogServices {
 
 class MainDialog : public MainDialogTexts {
  public:
-  // fields are the loaded settings; showSplash the application's flag the splash box toggles;
-  // exitCode receives the result of every finished run. All must outlive the dialog.
-  MainDialog(const MainDialogServices& services, SettingsValues& fields, bool& showSplash,
-             std::atomic<int>& exitCode);
+  // fields are the loaded settings; showSplash the application's flag the splash box toggles. All
+  // must outlive the dialog.
+  MainDialog(const MainDialogServices& services, SettingsValues& fields, bool& showSplash);
   MainDialog(const MainDialog&) = delete;
   MainDialog& operator=(const MainDialog&) = delete;
 
   // Runs the dialog modally until Esc (confirmed), the close box or the system menu's Close. The
   // fields then hold the texts as last taken from the controls.
   void run();
+  // How the last run the dialog started and saw finish ended; empty while none has.
+  std::optional<int> lastResult() const { return lastResult_; }
 
   // The data exchange's view of the controls.
   std::string text(MainControl id) const override;
@@ -75,7 +76,7 @@ class MainDialog : public MainDialogTexts {
   MainDialogServices services;
   SettingsValues& values;
   bool& splashFlag;
-  std::atomic<int>& exitCode;
+  std::optional<int> lastResult_;
   GenerationJob job;
   HWND window = nullptr;
   HICON icon = nullptr;

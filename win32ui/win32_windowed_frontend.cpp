@@ -1,13 +1,12 @@
 #include "win32ui/win32_windowed_frontend.h"
 
-#include <windows.h>
-
 #include <commctrl.h>
 #include <objbase.h>
+#include <windows.h>
 
-#include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "frontend/interactive_startup.h"
 #include "frontend/main_dialog_layout.h"
@@ -91,9 +90,7 @@ int Win32WindowedFrontend::runScript(const std::string& mode, const std::vector<
   Win32FailurePresenter presenter(kMainTitle);
   DialogProgressDisplay display(*fs);
   const ScriptRunServices services{*fs, systemClock(), &presenter, display, stopSignalArrived};
-  std::atomic<int> exitCode{0};
-  quillet::runScript(mode, args, services, exitCode);
-  return exitCode.load();
+  return quillet::runScript(mode, args, services);
 }
 
 int Win32WindowedFrontend::showScriptsHelp(const std::vector<std::string>&) {
@@ -109,7 +106,7 @@ int Win32WindowedFrontend::runInteractive(const std::vector<std::string>&) {
   const std::unique_ptr<RegistryStore> store = makeUserRegistryStore();
   const std::unique_ptr<FileSystem> fs = makeSystemFileSystem();
   Win32ErrorPresenter presenter;
-  std::atomic<int> exitCode{0};
+  std::optional<int> result;
   bool showSplash = true;
   runInteractiveSequence(
       *store, presenter, showSplash,
@@ -120,12 +117,13 @@ int Win32WindowedFrontend::runInteractive(const std::vector<std::string>&) {
       [&] {
         SettingsValues fields = loadMainDialogFields(*store, "");
         {
-          MainDialog dialog(MainDialogServices{*store, *fs, systemClock()}, fields, showSplash, exitCode);
+          MainDialog dialog(MainDialogServices{*store, *fs, systemClock()}, fields, showSplash);
           dialog.run();
+          result = dialog.lastResult();
         }
         saveMainDialogFields(*store, fields, showSplash, presenter);
       });
-  return exitCode.load();
+  return result.value_or(0);
 }
 
 }  // namespace quillet::win32

@@ -8,20 +8,23 @@
 
 namespace quillet {
 
-void runInteractive(std::atomic<int>& exitCode, bool& showSplash, const InteractiveServices& services) {
+std::optional<int> runInteractive(bool& showSplash, const InteractiveServices& services) {
+  std::optional<int> result;
   runInteractiveSequence(services.store, services.errorPresenter, showSplash, services.splash, [&] {
-    MainDialog dialog(MainDialogServices{services.store, services.errorPresenter, services.fs, services.clock},
-                      showSplash, exitCode);
+    MainDialog dialog(
+        MainDialogServices{services.store, services.errorPresenter, services.fs, services.clock}, showSplash);
     dialog.exec();
+    result = dialog.lastResult();
   });
+  return result;
 }
 
-void runInteractive(std::atomic<int>& exitCode, bool& showSplash) {
+std::optional<int> runInteractive(bool& showSplash) {
   const std::unique_ptr<RegistryStore> store = makeUserRegistryStore();
   const std::unique_ptr<FileSystem> fs = makeSystemFileSystem();
   QtErrorPresenter presenter;
-  runInteractive(exitCode, showSplash,
-                 InteractiveServices{*store, presenter, *fs, systemClock(), [] { runStartupSplash(); }});
+  return runInteractive(
+      showSplash, InteractiveServices{*store, presenter, *fs, systemClock(), [] { runStartupSplash(); }});
 }
 
 }  // namespace quillet

@@ -4,8 +4,8 @@
 // needs a QApplication.
 #pragma once
 
-#include <atomic>
 #include <functional>
+#include <optional>
 
 #include "platform/file_system.h"
 #include "platform/system.h"
@@ -26,12 +26,12 @@ struct InteractiveServices {
 };
 
 // Runs the sequence with the given services. showSplash receives the stored flag (and the user's
-// change of it in the dialog); exitCode receives the result of every run finished meanwhile and is
-// not touched otherwise. Returns when the main dialog has been closed and destroyed.
-void runInteractive(std::atomic<int>& exitCode, bool& showSplash, const InteractiveServices& services);
+// change of it in the dialog). Returns, once the main dialog has been closed and destroyed, the
+// result of the last run finished meanwhile, or empty when none finished.
+std::optional<int> runInteractive(bool& showSplash, const InteractiveServices& services);
 
 // The same with the real services: the current user's store, message boxes, the system's file
 // system and clock, and the splash sequence of the help windows.
-void runInteractive(std::atomic<int>& exitCode, bool& showSplash);
+std::optional<int> runInteractive(bool& showSplash);
 
 }  // namespace quillet

@@ -89,15 +89,12 @@ class DigitsOnly : public QObject {
 
 }  // namespace
 
-MainDialog::MainDialog(const MainDialogServices& services, bool& showSplash, std::atomic<int>& exitCode,
-                       QWidget* parent)
+MainDialog::MainDialog(const MainDialogServices& services, bool& showSplash, QWidget* parent)
     : QDialog(parent),
       services(services),
       splashFlag(showSplash),
-      exitCode(exitCode),
       values(loadMainDialogFields(services.store, QDir::homePath().toStdString())),
       failurePresenter(QString::fromLatin1(kTitle), this) {
-
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   setWindowIcon(programIcon());
@@ -286,7 +283,7 @@ void MainDialog::prepareAndStartRun() {
     emit runEnded(false);
     return;
   }
-  WorkerThread worker(generationJob, engine, exitCode);
+  WorkerThread worker(generationJob, engine);
   lastRead = false;
   sampler = std::make_unique<RateSampler>([this] { return sampleOf(generationJob); });
   std::unique_ptr<ProgressDialog> progress = makeProgressDialog(services.fs, progressKindFor(generationJob));
@@ -298,6 +295,7 @@ void MainDialog::prepareAndStartRun() {
   // A stop closes the progress dialog before the worker has ended; the job may be refilled only
   // once it has. Events keep flowing meanwhile so a failure box the worker waits on can be answered.
   joinWorkerServingEvents(worker, generationJob);
+  lastResult_ = toInt(generationJob.snapshot().result);
   lastSamples = sampler->finish().samples();
   sampler.reset();
   emit runEnded(true);

@@ -6,11 +6,11 @@
 #pragma once
 
 #include <QDialog>
-#include <QString>
-#include <atomic>
 #include <QPointer>
+#include <QString>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,9 +53,8 @@ class MainDialog : public QDialog {
   static constexpr const char* kBrowseTitle = quillet::kBrowseTitle;
 
   // Loads the settings into the fields. showSplash is the application's flag, which the splash
-  // check box toggles; exitCode receives the result of every finished run.
-  MainDialog(const MainDialogServices& services, bool& showSplash, std::atomic<int>& exitCode,
-             QWidget* parent = nullptr);
+  // check box toggles.
+  MainDialog(const MainDialogServices& services, bool& showSplash, QWidget* parent = nullptr);
   // Saves every field as last taken from the controls (failures through settingsErrors).
   ~MainDialog() override;
 
@@ -63,6 +62,8 @@ class MainDialog : public QDialog {
   const SettingsValues& fields() const { return values; }
   bool showSplash() const { return splashFlag; }
   const GenerationJob& job() const { return generationJob; }
+  // How the last run the dialog started and saw finish ended; empty while none has.
+  std::optional<int> lastResult() const { return lastResult_; }
   QWidget* control(MainControl id) const;
   QMenu* systemMenu() const { return sysMenu; }
   QAction* aboutAction() const { return aboutItem; }
@@ -124,7 +125,7 @@ class MainDialog : public QDialog {
 
   MainDialogServices services;
   bool& splashFlag;
-  std::atomic<int>& exitCode;
+  std::optional<int> lastResult_;
   SettingsValues values;
   GenerationJob generationJob;
   QtFailurePresenter failurePresenter;

@@ -56,7 +56,6 @@ class MainDialogRunTest : public QObject {
   void generateByFilesNumberCreatesTheFiles() {
     MOUNT_OR_SKIP(volume);
     DialogEnvironment env;
-    env.exitCode = -1;
     OPEN_DIALOG(env, d);
     typeInto(*d, RootFolderEdit, QString::fromStdString("  " + volume->path() + "/run  "));
     click(*d, ByFilesNumberRadio);
@@ -68,7 +67,7 @@ class MainDialogRunTest : public QObject {
     click(*d, GenerateButton);
     QCOMPARE(ended.count(), 1);
     QCOMPARE(ended.at(0).at(0).toBool(), true);
-    QCOMPARE(env.exitCode.load(), 0);
+    QCOMPARE(d->lastResult(), std::optional<int>(0));
     QCOMPARE(d->job().filesCreated.load(), std::int64_t(25));
     QCOMPARE(d->job().currentSize.load(), std::int64_t(25 * 3072));
     QCOMPARE(filesIn(volume->path() + "/run"), std::size_t(25));
@@ -93,7 +92,7 @@ class MainDialogRunTest : public QObject {
     });
     click(*d, GenerateButton);
     QVERIFY(sawCloseMode);
-    QCOMPARE(env.exitCode.load(), 0);
+    QCOMPARE(d->lastResult(), std::optional<int>(0));
     QCOMPARE(d->job().currentSize.load(), std::int64_t(64 << 10));
     QCOMPARE(filesIn(volume->path()), std::size_t(16));
   }
@@ -114,13 +113,12 @@ class MainDialogRunTest : public QObject {
     click(*d, GenerateButton);
     // The progress dialog closed on the stop; Generate returned only once the worker had ended.
     QVERIFY(d->job().finished);
-    QCOMPARE(env.exitCode.load(), 2);
+    QCOMPARE(d->lastResult(), std::optional<int>(2));
     QVERIFY(d->job().filesCreated.load() < 999999);
   }
 
   void emptyRootIsRefused() {
     DialogEnvironment env;
-    env.exitCode = toInt(GenerationResult::FolderLimit);
     OPEN_DIALOG(env, d);
     typeInto(*d, RootFolderEdit, QString());
     BoxAnswerer box(QStringLiteral("emptyRootMessage"));
@@ -130,7 +128,7 @@ class MainDialogRunTest : public QObject {
     QCOMPARE(box.captions, QStringList{QStringLiteral("Warning")});
     QCOMPARE(ended.count(), 1);
     QCOMPARE(ended.at(0).at(0).toBool(), false);
-    QCOMPARE(env.exitCode.load(), toInt(GenerationResult::FolderLimit));
+    QVERIFY(!d->lastResult());  // no run finished
   }
 
   void relativeRootIsRefusedAndNothingIsCreated() {
@@ -138,7 +136,6 @@ class MainDialogRunTest : public QObject {
     const std::string previous = std::filesystem::current_path().string();
     std::filesystem::current_path(working.path());
     DialogEnvironment env;
-    env.exitCode = toInt(GenerationResult::FolderLimit);
     OPEN_DIALOG(env, d);
     typeInto(*d, RootFolderEdit, QStringLiteral("   "));
     BoxAnswerer box(QStringLiteral("failureMessage"));
@@ -147,7 +144,7 @@ class MainDialogRunTest : public QObject {
     QCOMPARE(box.captions, QStringList{QStringLiteral("Error")});
     QCOMPARE(box.texts, QStringList{QStringLiteral("Incorrect path - '   '.\n\nTry to check root folder for errors.")});
     QVERIFY(std::filesystem::is_empty(working.path()));
-    QCOMPARE(env.exitCode.load(), toInt(GenerationResult::FolderLimit));
+    QVERIFY(!d->lastResult());  // no run finished
     QVERIFY(progressDialog() == nullptr);
   }
 
@@ -155,7 +152,6 @@ class MainDialogRunTest : public QObject {
     MOUNT_OR_SKIP(volume);
     std::ofstream(volume->path() + "/file") << "x";
     DialogEnvironment env;
-    env.exitCode = toInt(GenerationResult::FolderLimit);
     OPEN_DIALOG(env, d);
     typeInto(*d, RootFolderEdit, QString::fromStdString(volume->path() + "/file/sub/"));
     BoxAnswerer box(QStringLiteral("failureMessage"));
@@ -163,7 +159,7 @@ class MainDialogRunTest : public QObject {
     QCOMPARE(box.captions, QStringList{QStringLiteral("Error")});
     QCOMPARE(box.texts, QStringList{QString::fromStdString("Incorrect path - '" + volume->path() +
                                                            "/file/sub'.\n\nTry to check root folder for errors.")});
-    QCOMPARE(env.exitCode.load(), toInt(GenerationResult::FolderLimit));
+    QVERIFY(!d->lastResult());  // no run finished
     QVERIFY(progressDialog() == nullptr);
   }
 
@@ -178,9 +174,8 @@ class MainDialogRunTest : public QObject {
     typeInto(*d, MinSizeEdit, QStringLiteral("1"));
     static_cast<QComboBox*>(d->control(MinSizeUnit))->setCurrentIndex(1);
     click(*d, CloseProgressBox);
-    env.exitCode = -1;
     click(*d, GenerateButton);
-    QCOMPARE(env.exitCode.load(), 0);
+    QCOMPARE(d->lastResult(), std::optional<int>(0));
 
     // Then more than the volume holds, only allocating: the volume fills and the worker waits on
     // the box that says so.
@@ -216,7 +211,7 @@ class MainDialogRunTest : public QObject {
     QCOMPARE(box.texts.size(), 1);
     QVERIFY2(box.texts[0].contains(QStringLiteral("is full")), qPrintable(box.texts[0]));
     QVERIFY(freeWhileShown > 0);
-    QCOMPARE(env.exitCode.load(), 1);
+    QCOMPARE(d->lastResult(), std::optional<int>(1));
     QVERIFY(!d->job().fillRandom);
   }
 };

@@ -376,7 +376,7 @@ class MainDialogTest : public QObject {
     } refusing;
     DialogEnvironment env;
     {
-      MainDialog d(MainDialogServices{refusing, env.errors, *env.fs, systemClock()}, env.showSplash, env.exitCode);
+      MainDialog d(MainDialogServices{refusing, env.errors, *env.fs, systemClock()}, env.showSplash);
       QCOMPARE(d.fields().minFilesText, std::string("100"));
       QVERIFY(env.errors.texts.empty());
     }

@@ -37,13 +37,12 @@ struct DialogEnvironment {
   RecordingErrorPresenter errors;
   std::unique_ptr<FileSystem> fs = makeSystemFileSystem();
   bool showSplash = true;
-  std::atomic<int> exitCode{0};
 
   MainDialogServices services() { return MainDialogServices{store, errors, *fs, systemClock()}; }
 
   // A dialog shown and active, so that focus changes are real.
   std::unique_ptr<MainDialog> open() {
-    auto dialog = std::make_unique<MainDialog>(services(), showSplash, exitCode);
+    auto dialog = std::make_unique<MainDialog>(services(), showSplash);
     dialog->show();
     QApplication::setActiveWindow(dialog.get());
     if (!QTest::qWaitForWindowActive(dialog.get())) return nullptr;

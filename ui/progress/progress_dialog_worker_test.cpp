@@ -75,7 +75,6 @@ struct Run {
   FileSystem* fs = systemFs.get();
   QtFailurePresenter presenter{QStringLiteral("Talvane Quillet")};
   GenerationJob job;
-  std::atomic<int> exitCode{-1};
   std::unique_ptr<WorkerThread> worker;
 
   // False (with reason) when no volume can be mounted here.
@@ -90,8 +89,7 @@ struct Run {
     return true;
   }
   void start() {
-    worker = std::make_unique<WorkerThread>(job, EngineServices{*fs, systemClock(), presenter},
-                                            exitCode);
+    worker = std::make_unique<WorkerThread>(job, EngineServices{*fs, systemClock(), presenter});
     worker->start();
   }
   void join() {
@@ -130,7 +128,7 @@ class ProgressDialogWorkerTest : public QObject {
     run.start();
     QCOMPARE(dialog.exec(), int(QDialog::Accepted));
     run.join();
-    QCOMPARE(run.exitCode.load(), 0);
+    QCOMPARE(toInt(run.job.snapshot().result), 0);
     QCOMPARE(run.job.dirsCalculated.load(), 13u);  // the root, 3 and 9
     QCOMPARE(run.job.filesCreated.load(), 65);
     QVERIFY(!dialog.isCloseMode());
@@ -156,7 +154,7 @@ class ProgressDialogWorkerTest : public QObject {
     });
     QCOMPARE(dialog.exec(), int(QDialog::Accepted));
     run.join();
-    QCOMPARE(run.exitCode.load(), 0);
+    QCOMPARE(toInt(run.job.snapshot().result), 0);
   }
 
   void sizeDialogStopEndsTheRunWithTwo() {
@@ -181,7 +179,7 @@ class ProgressDialogWorkerTest : public QObject {
     // Cancel. Either way the dialog ended on the stop and the run's result is "stopped".
     QVERIFY(result == QDialog::Rejected || run.job.finished);
     QVERIFY(!dialog.isVisible());
-    QCOMPARE(run.exitCode.load(), 2);
+    QCOMPARE(toInt(run.job.snapshot().result), 2);
     QVERIFY(run.job.stopRequested);
   }
 
@@ -211,7 +209,7 @@ class ProgressDialogWorkerTest : public QObject {
     });
     QCOMPARE(dialog.exec(), int(QDialog::Accepted));
     run.join();
-    QCOMPARE(run.exitCode.load(), 1);
+    QCOMPARE(toInt(run.job.snapshot().result), 1);
     QVERIFY(run.job.currentSize.load() > 0);
     // A full volume ends an all-partition run; whatever box it raises can only say so.
     for (const QString& text : answerer.texts) {

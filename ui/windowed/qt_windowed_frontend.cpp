@@ -110,9 +110,7 @@ int QtWindowedFrontend::runScript(const std::string& mode, const std::vector<std
   QtFailurePresenter presenter(QString::fromUtf8(kApplicationTitle));
   DialogProgressDisplay display(*fs);
   const ScriptRunServices services{*fs, systemClock(), &presenter, display, stopSignalArrived};
-  std::atomic<int> exitCode{0};
-  quillet::runScript(mode, args, services, exitCode);
-  return exitCode.load();
+  return quillet::runScript(mode, args, services);
 }
 
 int QtWindowedFrontend::showScriptsHelp(const std::vector<std::string>& args) {
@@ -123,10 +121,8 @@ int QtWindowedFrontend::showScriptsHelp(const std::vector<std::string>& args) {
 
 int QtWindowedFrontend::runInteractive(const std::vector<std::string>& args) {
   QtSession session(args);
-  std::atomic<int> exitCode{0};
   bool showSplash = true;
-  quillet::runInteractive(exitCode, showSplash);
-  return exitCode.load();
+  return quillet::runInteractive(showSplash).value_or(0);
 }
 
 }  // namespace quillet
