@@ -47,7 +47,7 @@ TEST_F(AllSizeTest, FixedTotalIsMetExactly) {
   EXPECT_EQ(h.job.currentSize, 10240);
   EXPECT_EQ(h.job.filesCreated, 3);
   EXPECT_TRUE(h.presenter.shown().empty());
-  EXPECT_TRUE(h.job.statusText.empty());
+  EXPECT_EQ(h.job.stage, RunStage::Starting);
 }
 
 TEST_F(AllSizeTest, ZeroTotalCreatesTheRootOnlyAndZeroMaximumNothingAtAll) {

@@ -40,6 +40,20 @@ void fillNameAlphabet(std::array<char, 36>& alphabet) {
   for (int i = 0; i < 10; ++i) alphabet[26 + i] = static_cast<char>('0' + i);
 }
 
+const char* runStageText(RunStage stage) {
+  switch (stage) {
+    case RunStage::Starting:
+      break;
+    case RunStage::MakeUpTree:
+      return "Make-up tree";
+    case RunStage::CalculatingFolders:
+      return "Calculating folders";
+    case RunStage::GeneratingFiles:
+      return "Generating files";
+  }
+  return "";
+}
+
 void GenerationJob::resetCounters() {
   std::lock_guard guard(lock);
   currentSize = 0;
@@ -67,7 +81,7 @@ void GenerationJob::resetCounters() {
 
 ProgressSnapshot GenerationJob::snapshotLocked() const {
   ProgressSnapshot s;
-  s.statusText = statusText;
+  s.stage = stage;
   s.stopRequested = stopRequested.load();
   s.finished = finished.load();
   s.autoClose = autoClose;
@@ -87,6 +101,11 @@ ProgressSnapshot GenerationJob::snapshotLocked() const {
 ProgressSnapshot GenerationJob::snapshot() const {
   std::lock_guard guard(lock);
   return snapshotLocked();
+}
+
+void GenerationJob::enterStage(RunStage next) {
+  std::lock_guard guard(lock);
+  stage = next;
 }
 
 void GenerationJob::requestStop() {

@@ -1,10 +1,10 @@
-// The record of one generation run: parameters, live counters, stop and completion flags and the
-// lock that guards what the worker and the progress display share.
+// The record of one generation run in three parts: the parameters, the live progress (counters and
+// the stage) and the outcome, with the lock that guards what the worker and the progress display
+// share.
 //
 // Threads: a front-end fills the parameters before the worker starts and does not change them
-// while it runs (except allSize, which the by-all-size progress display may raise under the lock).
-// Shared fields are atomics with one writer each (or written under `lock`), so a reader that takes
-// `lock` and calls snapshot() never sees a torn value.
+// while it runs; displays only read the job. Shared fields are atomics with one writer each (or
+// written under `lock`), so a reader that takes `lock` and calls snapshot() never sees a torn value.
 #pragma once
 
 #include <algorithm>
@@ -96,9 +96,21 @@ struct WriterTimes {
 // The writers a run may use at most (the /threads range).
 inline constexpr int kMaxWriters = 256;
 
+// How far a run has come. The worker names the stages of a run by files number; a run by all size
+// names none and stays at Starting. Displays turn the stage into their own text.
+enum class RunStage {
+  Starting,            // no stage named yet
+  MakeUpTree,          // the tree make-up (make-up tree, or a profile's tree)
+  CalculatingFolders,  // counting the folders to fill
+  GeneratingFiles,     // filling the folders
+};
+
+// The stage's name as the progress displays show it; empty for Starting.
+const char* runStageText(RunStage stage);
+
 // The fields the progress display reads, copied at one moment under the job's lock.
 struct ProgressSnapshot {
-  std::string statusText;
+  RunStage stage = RunStage::Starting;
   bool stopRequested = false;
   bool finished = false;
   bool autoClose = false;
@@ -114,18 +126,16 @@ struct ProgressSnapshot {
   GenerationResult result = GenerationResult::Done;  // meaningful once finished
 };
 
-struct GenerationJob {
-  GenerationJob() { fillNameAlphabet(nameAlphabet); }
-  GenerationJob(const GenerationJob&) = delete;
-  GenerationJob& operator=(const GenerationJob&) = delete;
+// What a run is asked to do: a front-end fills it before the worker starts, and nothing changes it
+// while the worker runs except the few fields the worker itself settles at its start (clusterSize,
+// and runSeed when none was given), before any other thread reads them.
+struct JobParameters {
+  JobParameters() { fillNameAlphabet(nameAlphabet); }
 
-  // --- parameters (front-end writes before the worker starts) ---
-  std::string fileMask;         // normalised; used only with useFileMask
-  std::string dirMask;          // normalised; used only with useDirMask
-  std::string currentFileName;  // last name the file-name generator produced; under nameLock
-  std::string rootFolder;       // destination, ends with a separator
-  std::string statusText;       // stage text; written under `lock`
-  std::string driveRoot;        // volume root of rootFolder
+  std::string fileMask;    // normalised; used only with useFileMask
+  std::string dirMask;     // normalised; used only with useDirMask
+  std::string rootFolder;  // destination, ends with a separator
+  std::string driveRoot;   // volume root of rootFolder
   std::array<char, 36> nameAlphabet{};
 
   bool fillRandom = true;
@@ -135,34 +145,22 @@ struct GenerationJob {
   bool useLimitSize = false;
   bool useFileMask = false;
   bool useDirMask = false;
-  std::atomic<bool> stopRequested{false};  // set by the display (under lock) or the worker
-  std::atomic<bool> finished{false};       // set by the worker, under lock, as its last action
-  // How the run ended; written by the worker under `lock` together with finished, so that the
-  // progress display can tell a run that reached its goal from one that ended short of it.
-  GenerationResult result = GenerationResult::Done;
-  // Set from outside (another process sharing the run saw the volume full or failed): the writers
-  // finish the file they are writing and start no other; the run ends as Stopped.
-  std::atomic<bool> endAtNextFile{false};
   bool autoClose = true;
   bool allPartition = false;
   bool scriptMode = false;
 
   std::int32_t dirsLimit = 0;
-  std::atomic<std::int32_t> dirsCreated{0};         // worker only
-  std::atomic<std::uint32_t> dirsProcessed{1};      // worker, under lock
-  std::atomic<std::uint32_t> dirsCalculated{1};     // worker only
-  std::int32_t clusterSize = 65536;                 // set by the worker before generating
+  std::int32_t clusterSize = 65536;  // set by the worker before generating
   std::int64_t minFileSize = 0;
   std::int64_t maxFileSize = 0;
-  std::atomic<std::int64_t> allSize{0};             // preparation; raised by the display under lock
+  // By all size: the bytes to write; with allPartition, the free space found before the run (the
+  // run itself goes on until the volume is full). Atomic only for the readers that load it.
+  std::atomic<std::int64_t> allSize{0};
   std::int64_t limitSize = 0;
-  std::atomic<std::int64_t> currentSize{0};         // worker only
+  // How many names a mask gives (files, folders); set with the masks after the counters are reset.
   std::int64_t fileNameSpace = 0;
   std::int64_t dirNameSpace = 0;
-  std::atomic<std::int64_t> filesCreated{0};        // worker, under lock
-  std::int64_t fsFileSizeLimit = 0;                 // 0: no limit
-  std::atomic<std::int32_t> folderFilesPlanned{0};  // worker only
-  std::atomic<std::int32_t> folderFileIndex{0};     // worker only
+  std::int64_t fsFileSizeLimit = 0;  // 0: no limit
   std::int32_t minFiles = 0;
   std::int32_t maxFiles = 0;
   std::int32_t treeDeep = 1;
@@ -188,34 +186,73 @@ struct GenerationJob {
   // the deepest level (the root's is 0) a folder may get.
   std::int64_t profileFolders = 0;
   std::int32_t profileMaxDepth = 255;
+  // /journal: where acknowledged files are recorded (not owned; none without the key).
+  FlushJournal* journal = nullptr;
+};
 
-  // --- run figures for reports: worker only, read once the worker has ended ---
-  std::atomic<std::int64_t> filesPlanned{0};  // by files number: the file counts drawn for the folders filled
-  std::int64_t firstSeed = -1;    // the clock seconds the run's first draws were seeded with
-  WriteRates writeRates;  // written under `lock` (several writers add to it)
-  // One entry per writer thread, each written by its writer only; read once the run has ended.
-  std::vector<WriterTimes> writerTimes;
+// What the run has done so far, read by the progress displays while it goes. Each field names its
+// writer; the job's `lock` is what a reader takes for a consistent snapshot. Displays only read it
+// (and ask for a stop through requestStop).
+struct JobProgress {
+  RunStage stage = RunStage::Starting;     // worker, under lock; kept from the previous run
+  std::string currentFileName;             // last name the file-name generator produced; under nameLock
+  std::atomic<bool> stopRequested{false};  // set by the display (under lock) or the worker
+  std::atomic<bool> finished{false};       // set by the worker, under lock, as its last action
+  // Set from outside (another process sharing the run saw the volume full or failed): the writers
+  // finish the file they are writing and start no other; the run ends as Stopped.
+  std::atomic<bool> endAtNextFile{false};
+  std::atomic<std::int32_t> dirsCreated{0};         // worker only
+  std::atomic<std::uint32_t> dirsProcessed{1};      // worker, under lock
+  std::atomic<std::uint32_t> dirsCalculated{1};     // worker only
+  std::atomic<std::int64_t> currentSize{0};         // worker only
+  std::atomic<std::int64_t> filesCreated{0};        // worker, under lock
+  std::atomic<std::int32_t> folderFilesPlanned{0};  // worker only
+  std::atomic<std::int32_t> folderFileIndex{0};     // worker only
   // Each writer's bytes of the files it finished, read while the run goes for the speed record.
   std::array<std::atomic<std::int64_t>, kMaxWriters> writerBytesSoFar{};
   // Set by the first "is full" report, so that writers meeting the full volume together report it once.
   std::atomic<bool> volumeFullReported{false};
+};
+
+// How the run ended and the figures its report gives: written by the worker, read once it has
+// ended (result also by the display, together with finished).
+struct JobOutcome {
+  // How the run ended; written by the worker under `lock` together with finished, so that the
+  // progress display can tell a run that reached its goal from one that ended short of it.
+  GenerationResult result = GenerationResult::Done;
+  std::atomic<std::int64_t> filesPlanned{0};  // by files number: the file counts drawn for the folders filled
+  std::int64_t firstSeed = -1;                // the clock seconds the run's first draws were seeded with
+  WriteRates writeRates;                      // written under `lock` (several writers add to it)
+  // One entry per writer thread, each written by its writer only; read once the run has ended.
+  std::vector<WriterTimes> writerTimes;
   // With SyncMode::End: whether the volume was flushed, and when the system refused the flush
   // (no administrator rights, a network share), why. A flush that failed is a write failure.
   bool volumeSynced = false;
   std::string volumeSyncNote;
-  // /journal: where acknowledged files are recorded (not owned; none without the key). With
-  // SyncMode::End the files closed so far wait in pendingAcknowledged (under `lock`) until the
+  // With a journal and SyncMode::End, the files closed so far wait here (under `lock`) until the
   // volume's flush succeeds.
-  FlushJournal* journal = nullptr;
   std::vector<AcknowledgedFile> pendingAcknowledged;
+};
+
+// The record of one generation run: its parameters, its progress and its outcome, with the locks
+// that guard what the worker and the progress display share. A function that needs only one part
+// takes that part.
+struct GenerationJob : JobParameters, JobProgress, JobOutcome {
+  GenerationJob() = default;
+  GenerationJob(const GenerationJob&) = delete;
+  GenerationJob& operator=(const GenerationJob&) = delete;
 
   mutable std::mutex lock;
   // Guards currentFileName, which every writer sets.
   mutable std::mutex nameLock;
 
-  // Resets every counter and flag a run starts from (filesCreated 0, currentSize 0, dirsProcessed
-  // and dirsCalculated 1, stop and finished cleared, ...). Not while a worker runs.
+  // Resets the progress and the outcome a run starts from (filesCreated 0, currentSize 0,
+  // dirsProcessed and dirsCalculated 1, stop and finished cleared, ...) and the masks' name spaces;
+  // the stage is kept. Not while a worker runs.
   void resetCounters();
+
+  // Names the stage the worker has reached; takes `lock`.
+  void enterStage(RunStage next);
 
   // Copies the shared fields; takes `lock`.
   ProgressSnapshot snapshot() const;

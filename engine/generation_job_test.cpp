@@ -34,7 +34,7 @@ TEST(GenerationJobTest, RunsStartFromFreshCountersWhateverThePreviousRunLeft) {
   job.dirsCalculated = 9;
   job.stopRequested = true;
   job.finished = true;
-  job.statusText = "Generating files";
+  job.stage = RunStage::GeneratingFiles;
   job.resetCounters();
   const ProgressSnapshot s = job.snapshot();
   EXPECT_EQ(s.filesCreated, 0);
@@ -43,7 +43,7 @@ TEST(GenerationJobTest, RunsStartFromFreshCountersWhateverThePreviousRunLeft) {
   EXPECT_EQ(s.dirsCalculated, 1u);
   EXPECT_FALSE(s.stopRequested);
   EXPECT_FALSE(s.finished);
-  EXPECT_EQ(s.statusText, "Generating files");  // kept from the previous run
+  EXPECT_EQ(s.stage, RunStage::GeneratingFiles);  // kept from the previous run
 }
 
 }  // namespace

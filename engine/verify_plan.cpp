@@ -141,7 +141,7 @@ class PlanningFileSystem final : public FileSystem {
   }
   bool filling() const {
     std::lock_guard guard(job_.lock);
-    return job_.statusText == "Generating files";
+    return job_.stage == RunStage::GeneratingFiles;
   }
   bool isFolderKnown(const std::string& p) const {
     if (folders_.count(p) != 0) return true;

@@ -10,11 +10,6 @@
 namespace quillet {
 namespace {
 
-void setStage(GenerationJob& job, const char* text) {
-  std::lock_guard guard(job.lock);
-  job.statusText = text;
-}
-
 // With /sync:end and /journal: the volume's flush acknowledged every file closed before it.
 GenerationResult journalPending(RunContext& ctx, GenerationResult result) {
   GenerationJob& job = ctx.job;
@@ -95,15 +90,15 @@ GenerationResult runWorker(GenerationJob& job, const EngineServices& services) {
     bool treeKnown = false;
     if (job.population && job.recurseSubfolders) {
       // The profile shapes the tree; the folders it leaves are counted as any others.
-      setStage(job, "Make-up tree");
+      job.enterStage(RunStage::MakeUpTree);
       makeUpProfileTree(job.rootFolder, ctx);
     } else if (job.makeUpTree) {
-      setStage(job, "Make-up tree");
+      job.enterStage(RunStage::MakeUpTree);
       // A stop, a full folder limit or used-up names only end the make-up.
       makeUpFolderTree(job.rootFolder, ctx, 0);
       treeKnown = !ctx.treeUnknown;
     }
-    setStage(job, "Calculating folders");
+    job.enterStage(RunStage::CalculatingFolders);
     if (treeKnown && job.recurseSubfolders) {
       // The make-up has just listed or created every visible folder of the tree, so the count is
       // known without walking the tree again, and folders at its depth are known to be leaves.
@@ -112,7 +107,7 @@ GenerationResult runWorker(GenerationJob& job, const EngineServices& services) {
     } else {
       countFolders(job.rootFolder, ctx);
     }
-    setStage(job, "Generating files");
+    job.enterStage(RunStage::GeneratingFiles);
     result = generateByFilesNumber(job.rootFolder, ctx);
   }
   if (job.sync == SyncMode::End) result = syncVolumeAtEnd(ctx, result);

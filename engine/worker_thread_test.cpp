@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -44,14 +45,14 @@ TEST_F(WorkerThreadTest, PolledSnapshotsSeeMonotonicCountersAndFinishedLast) {
   WorkerThread worker(job, services);
   worker.start();
   ProgressSnapshot last;
-  std::vector<std::string> stages;
+  std::vector<RunStage> stages;
   for (;;) {
     const ProgressSnapshot s = job.snapshot();
     EXPECT_GE(s.filesCreated, last.filesCreated);
     EXPECT_GE(s.currentSize, last.currentSize);
     EXPECT_GE(s.dirsCreated, last.dirsCreated);
     EXPECT_GE(s.dirsProcessed, last.dirsProcessed);
-    if (stages.empty() || stages.back() != s.statusText) stages.push_back(s.statusText);
+    if (stages.empty() || stages.back() != s.stage) stages.push_back(s.stage);
     last = s;
     if (s.finished) break;
     std::this_thread::sleep_for(1ms);
@@ -61,7 +62,8 @@ TEST_F(WorkerThreadTest, PolledSnapshotsSeeMonotonicCountersAndFinishedLast) {
   EXPECT_EQ(last.dirsCreated, 30);
   EXPECT_EQ(last.dirsCalculated, 31u);
   EXPECT_EQ(last.dirsProcessed, 31u);
-  EXPECT_EQ(stages.back(), "Generating files");
+  EXPECT_EQ(stages.back(), RunStage::GeneratingFiles);
+  EXPECT_TRUE(std::is_sorted(stages.begin(), stages.end()));  // the stages come in their order
   // Once finished is seen, every counter already holds its final value.
   const ProgressSnapshot after = job.snapshot();
   EXPECT_EQ(after.filesCreated, last.filesCreated);
@@ -88,7 +90,7 @@ TEST_F(WorkerThreadTest, StopDuringTreeMakeUpEndsTheWholeRunWithTwo) {
   EXPECT_TRUE(job.snapshot().finished);
 }
 
-TEST_F(WorkerThreadTest, AllSizeRunLeavesTheStageTextAndStoresVolumeFull) {
+TEST_F(WorkerThreadTest, AllSizeRunNamesNoStageAndStoresVolumeFull) {
   job.byAllSize = true;
   job.allPartition = true;
   job.minFileSize = 1 << 20;
@@ -97,7 +99,7 @@ TEST_F(WorkerThreadTest, AllSizeRunLeavesTheStageTextAndStoresVolumeFull) {
   worker.start();
   worker.join();
   EXPECT_EQ(job.snapshot().result, GenerationResult::VolumeFull);
-  EXPECT_TRUE(job.snapshot().statusText.empty());
+  EXPECT_EQ(job.snapshot().stage, RunStage::Starting);
   EXPECT_EQ(job.clusterSize, fs->clusterSize(vol->path()).value());
   EXPECT_TRUE(presenter.shown().empty());
 }

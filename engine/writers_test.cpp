@@ -347,8 +347,7 @@ TEST_F(WritersTest, OneWriterCountsAFileAFullDiskCutAndStillMeetsTheTotal) {
   job.seedGiven = true;
   job.rootFolder = "/v/r/";
   job.scriptMode = true;
-  std::atomic<int> exitCode{-1};
-  EXPECT_EQ(runWorker(job, fakeServices, exitCode), GenerationResult::Done);
+  EXPECT_EQ(runWorker(job, fakeServices), GenerationResult::Done);
   std::int64_t bytes = 0;
   int cut = 0;
   for (const auto& [path, file] : fake.files()) {

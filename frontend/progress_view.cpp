@@ -64,10 +64,19 @@ BarSetting usedDataBar(const VolumeFigures& volume) {
   return scaleBar(static_cast<double>(volume.used), static_cast<double>(volume.total), 2);
 }
 
-void numberStage(const ProgressSnapshot& s, bool reachedGoal, const VolumeFigures& volume, ProgressView& v) {
+// The status a tick shows: the run's end text once the dialog has turned Stop into Close, the
+// stage's name before.
+struct TickStatus {
+  std::string text;
+  bool ended = false;  // text is the end text: no stage's figures are shown
+};
+
+void numberStage(const ProgressSnapshot& s, const TickStatus& status, bool reachedGoal,
+                 const VolumeFigures& volume, ProgressView& v) {
   const std::string used = formatSize(volume.used);
-  // Exact, case-sensitive stage names; any other text leaves everything but the status alone.
-  if (s.statusText == "Make-up tree") {
+  // Once the end text shows, only the figures of the finished run are updated.
+  const RunStage stage = status.ended ? RunStage::Starting : s.stage;
+  if (stage == RunStage::MakeUpTree) {
     v.foldersBar.pos = 0;
     v.sizeBar = scaleBar(s.dirsCreated, s.dirsLimit, 2);
     v.firstLabel = "Dirs created:";
@@ -77,7 +86,7 @@ void numberStage(const ProgressSnapshot& s, bool reachedGoal, const VolumeFigure
     v.usedDataValue = used;
     v.usedDataBar = usedDataBar(volume);
   }
-  if (s.statusText == "Calculating folders") {
+  if (stage == RunStage::CalculatingFolders) {
     v.foldersBar.pos = 0;
     v.sizeBar.pos = 0;
     v.usedDataBar = usedDataBar(volume);
@@ -87,14 +96,14 @@ void numberStage(const ProgressSnapshot& s, bool reachedGoal, const VolumeFigure
     v.usedDataValue = used;
     v.foldersValue = "0";
   }
-  if (s.statusText == "Generating files" || s.finished) {
+  if (stage == RunStage::GeneratingFiles || s.finished) {
     if (!s.finished || !reachedGoal) {
       // The per-folder files bar's range ends one thousandth further than the others.
       v.sizeBar = scaleBar(s.folderFileIndex, s.folderFilesPlanned, 2, 1);
       v.foldersBar = scaleBar(s.dirsProcessed, s.dirsCalculated, 1);
     }
     // The values below are the file count and size, so the labels say so even when the run ended
-    // before any tick saw "Generating files" (a tree make-up would otherwise leave "Dirs created:"
+    // before any tick saw the files generated (a tree make-up would otherwise leave "Dirs created:"
     // beside the number of files).
     v.firstLabel = "Files created:";
     v.secondLabel = "Current size:";
@@ -104,21 +113,23 @@ void numberStage(const ProgressSnapshot& s, bool reachedGoal, const VolumeFigure
     v.usedDataValue = used;
     v.usedDataBar = usedDataBar(volume);
   }
-  v.statusValue = s.statusText;
+  v.statusValue = status.text;
 }
 
-void sizeStage(const ProgressSnapshot& s, bool reachedGoal, GenerationJob& job, const VolumeFigures& volume,
-               ProgressView& v) {
+void sizeStage(const ProgressSnapshot& s, const TickStatus& status, bool reachedGoal,
+               const VolumeFigures& volume, ProgressView& v) {
+  if (!v.sizeBarTotal) v.sizeBarTotal = s.allSize;
+  std::int64_t& total = *v.sizeBarTotal;
   if (!s.finished) {
-    v.sizeBar = scaleBar(static_cast<double>(s.currentSize), static_cast<double>(s.allSize), 2);
-    // Generating to all partition size writes past allSize, which only scales this bar: it grows
-    // by the free space left, and the bar drops back accordingly.
-    if (s.currentSize > s.allSize) job.allSize += static_cast<std::int64_t>(volume.free);
+    v.sizeBar = scaleBar(static_cast<double>(s.currentSize), static_cast<double>(total), 2);
+    // Generating to all partition size writes past the run's total, which only scales this bar:
+    // the bar's total grows by the free space left, and the bar drops back accordingly.
+    if (s.currentSize > total) total += static_cast<std::int64_t>(volume.free);
     // The worker of a run by all size names no stage.
-    v.statusValue = "Generating files";
+    v.statusValue = runStageText(RunStage::GeneratingFiles);
   } else {
-    if (!reachedGoal) v.sizeBar = scaleBar(static_cast<double>(s.currentSize), static_cast<double>(s.allSize), 2);
-    v.statusValue = s.statusText;
+    if (!reachedGoal) v.sizeBar = scaleBar(static_cast<double>(s.currentSize), static_cast<double>(total), 2);
+    v.statusValue = status.text;
   }
   v.filesValue = fileCountText(s.filesCreated);
   v.sizeValue = formatSize(s.currentSize);
@@ -148,7 +159,7 @@ std::string runEndText(const ProgressSnapshot& run, bool allPartition) {
   return "Ended with code " + std::to_string(toInt(run.result));
 }
 
-ProgressKind progressKindFor(const GenerationJob& job) {
+ProgressKind progressKindFor(const JobParameters& job) {
   return job.byAllSize ? ProgressKind::Size : ProgressKind::Number;
 }
 
@@ -176,12 +187,13 @@ void queryVolume(FileSystem& fs, const std::string& root, VolumeFigures& figures
   figures.used = static_cast<std::int64_t>(figures.total - figures.free);
 }
 
-ProgressEnding refreshProgress(ProgressKind kind, GenerationJob& job, const VolumeFigures& volume,
+ProgressEnding refreshProgress(ProgressKind kind, const GenerationJob& job, const VolumeFigures& volume,
                                ProgressView& view) {
   ProgressEnding ending = ProgressEnding::None;
   std::lock_guard guard(job.lock);
-  ProgressSnapshot snapshot = job.snapshotLocked();
+  const ProgressSnapshot snapshot = job.snapshotLocked();
   const bool reachedGoal = runReachedItsGoal(snapshot, job.allPartition);
+  TickStatus status{runStageText(snapshot.stage)};
   if (snapshot.finished) {
     // Used-up names end a run silently (a full volume or a failed path has raised its box), so an
     // interactive dialog stays to say why; a script's log and console say it, and a script never
@@ -191,8 +203,7 @@ ProgressEnding refreshProgress(ProgressKind kind, GenerationJob& job, const Volu
       ending = ProgressEnding::Accepted;
     } else {
       view.closeMode = true;
-      job.statusText = runEndText(snapshot, job.allPartition);
-      snapshot.statusText = job.statusText;
+      status = {runEndText(snapshot, job.allPartition), true};
       if (reachedGoal) {
         view.sizeBar = kFullBar;
         if (kind == ProgressKind::Number) view.foldersBar = kFullBar;
@@ -201,9 +212,9 @@ ProgressEnding refreshProgress(ProgressKind kind, GenerationJob& job, const Volu
   }
   if (snapshot.stopRequested) ending = snapshot.finished ? ProgressEnding::Accepted : ProgressEnding::Rejected;
   if (kind == ProgressKind::Number) {
-    numberStage(snapshot, reachedGoal, volume, view);
+    numberStage(snapshot, status, reachedGoal, volume, view);
   } else {
-    sizeStage(snapshot, reachedGoal, job, volume, view);
+    sizeStage(snapshot, status, reachedGoal, volume, view);
   }
   return ending;
 }

@@ -25,7 +25,7 @@ enum class ProgressKind {
 };
 
 // The dialog a job's run shows.
-ProgressKind progressKindFor(const GenerationJob& job);
+ProgressKind progressKindFor(const JobParameters& job);
 
 inline constexpr const char* kProgressTitle = "Generating";
 inline constexpr const char* kVerifyProgressTitle = "Verifying";
@@ -108,6 +108,9 @@ struct ProgressView {
   BarSetting damagedBar = kNewBar;
   // Stop has become "Close" (bold) once the run finished without closing by itself.
   bool closeMode = false;
+  // The size dialog's total its size bar is scaled to: the run's total at the first tick, grown by
+  // the free space each time a run to all partition size has written past it.
+  std::optional<std::int64_t> sizeBarTotal;
 };
 
 enum class ProgressEnding {
@@ -117,14 +120,15 @@ enum class ProgressEnding {
 };
 
 // One tick after the volume query, under the job's lock (taken here): the figures of the job's
-// snapshot into view. A finished run that closes by itself ends the dialog; one that does not turns
-// Stop into Close and writes its end text (runEndText) into the job's status; a run that reached
-// its goal fills the bars that complete with it, one that ended short keeps them at the share
-// really written. An interactive run that ended short of its goal with nothing else saying so (its
-// names used up) stays open to say why, even when it would close by itself. A stop request ends the dialog. The size dialog also grows the job's total
-// by the free space when a run to all partition size writes past it. The dialog ends outside the
-// lock, so nothing reacting to its end meets the lock held.
-ProgressEnding refreshProgress(ProgressKind kind, GenerationJob& job, const VolumeFigures& volume,
+// snapshot into view; the job is only read. The status shows the stage's name (runStageText). A
+// finished run that closes by itself ends the dialog; one that does not turns Stop into Close and
+// shows its end text (runEndText) as the status; a run that reached its goal fills the bars that
+// complete with it, one that ended short keeps them at the share really written. An interactive
+// run that ended short of its goal with nothing else saying so (its names used up) stays open to
+// say why, even when it would close by itself. A stop request ends the dialog. The size dialog
+// grows its bar's total (sizeBarTotal) by the free space when a run to all partition size writes
+// past it. The dialog ends outside the lock, so nothing reacting to its end meets the lock held.
+ProgressEnding refreshProgress(ProgressKind kind, const GenerationJob& job, const VolumeFigures& volume,
                                ProgressView& view);
 
 // One tick of the verify dialog from the job's counters: files checked (of those found so far),

@@ -22,10 +22,10 @@ ProgressEnding tick(ProgressKind kind, GenerationJob& job, ProgressView& view, V
 
 }  // namespace
 
-TEST(ProgressView, NumberDialogFollowsItsStagesAndLeavesUnknownOnesAlone) {
+TEST(ProgressView, NumberDialogFollowsItsStagesAndLeavesTheFiguresAloneBeforeOne) {
   GenerationJob job;
   ProgressView view;
-  job.statusText = "Make-up tree";
+  job.stage = RunStage::MakeUpTree;
   job.dirsLimit = 9;
   job.dirsCreated = 4;
   EXPECT_EQ(tick(ProgressKind::Number, job, view), ProgressEnding::None);
@@ -36,15 +36,17 @@ TEST(ProgressView, NumberDialogFollowsItsStagesAndLeavesUnknownOnesAlone) {
   EXPECT_EQ(view.foldersBar, (BarSetting{100, 0}));  // position reset, range as the bar started
   EXPECT_EQ(view.usedDataBar, (BarSetting{998, 749}));
   EXPECT_EQ(view.usedDataValue, "750 b");
+  EXPECT_EQ(view.statusValue, "Make-up tree");
 
-  job.statusText = "Calculating folders";
+  job.stage = RunStage::CalculatingFolders;
   job.dirsCalculated = 17;
   tick(ProgressKind::Number, job, view);
   EXPECT_EQ(view.secondLabel, "Dirs calculated:");
   EXPECT_EQ(view.secondValue, "17");
   EXPECT_EQ(view.sizeBar, (BarSetting{800, 0}));  // position only: the range stays
+  EXPECT_EQ(view.statusValue, "Calculating folders");
 
-  job.statusText = "Generating files";
+  job.stage = RunStage::GeneratingFiles;
   job.dirsProcessed = 3;
   job.dirsCalculated = 7;
   job.folderFilesPlanned = 9;
@@ -61,12 +63,12 @@ TEST(ProgressView, NumberDialogFollowsItsStagesAndLeavesUnknownOnesAlone) {
   EXPECT_EQ(view.foldersBar, (BarSetting{875, 375}));
   EXPECT_EQ(view.statusValue, "Generating files");
 
-  // A stage the dialog does not know: only the status changes.
-  job.statusText = "generating files";
+  // No stage named (a job kept from a run by all size): only the status changes.
+  job.stage = RunStage::Starting;
   job.filesCreated = 5;
   const ProgressView before = view;
   tick(ProgressKind::Number, job, view, VolumeFigures{1000, 0, 1000});
-  EXPECT_EQ(view.statusValue, "generating files");
+  EXPECT_EQ(view.statusValue, "");
   EXPECT_EQ(view.firstValue, before.firstValue);
   EXPECT_EQ(view.usedDataBar, before.usedDataBar);
   EXPECT_EQ(view.sizeBar, before.sizeBar);
@@ -76,7 +78,7 @@ TEST(ProgressView, AFinishedRunClosesByItselfOrTurnsStopIntoClose) {
   for (ProgressKind kind : {ProgressKind::Number, ProgressKind::Size}) {
     GenerationJob job;
     job.allSize = 100;
-    job.statusText = "Generating files";
+    job.stage = RunStage::GeneratingFiles;
     job.autoClose = true;
     job.finished = true;
     ProgressView view;
@@ -87,13 +89,11 @@ TEST(ProgressView, AFinishedRunClosesByItselfOrTurnsStopIntoClose) {
     ProgressView kept;
     EXPECT_EQ(tick(kind, job, kept), ProgressEnding::None);
     EXPECT_TRUE(kept.closeMode);
-    EXPECT_EQ(job.snapshot().statusText, "Generation complete");
+    EXPECT_EQ(job.snapshot().stage, RunStage::GeneratingFiles);  // the display only reads the job
     EXPECT_EQ(kept.sizeBar, kFullBar);
     EXPECT_EQ(kept.foldersBar, kind == ProgressKind::Number ? kFullBar : kNewBar);
     EXPECT_EQ(kept.usedDataBar, (BarSetting{998, 749}));  // the volume's figure, never forced
-    if (kind == ProgressKind::Number) {
-      EXPECT_EQ(kept.statusValue, "Generation complete");
-    }
+    EXPECT_EQ(kept.statusValue, "Generation complete");
 
     job.requestStop();  // "Close" after the end
     EXPECT_EQ(tick(kind, job, kept), ProgressEnding::Accepted);
@@ -135,7 +135,7 @@ TEST(ProgressView, AFinishedRunShowsTheShareWrittenAndWhyItEnded) {
     job.allPartition = row.allPartition;
     job.allSize = 200;
     job.currentSize = row.written;
-    job.statusText = row.kind == ProgressKind::Number ? "Generating files" : "";
+    job.stage = row.kind == ProgressKind::Number ? RunStage::GeneratingFiles : RunStage::Starting;
     job.dirsProcessed = 3;
     job.dirsCalculated = 7;
     job.folderFilesPlanned = 9;
@@ -150,7 +150,11 @@ TEST(ProgressView, AFinishedRunShowsTheShareWrittenAndWhyItEnded) {
     EXPECT_EQ(view.sizeBar, row.sizeBar);
     EXPECT_EQ(view.foldersBar, row.foldersBar);
     EXPECT_EQ(view.statusValue, row.status);
-    EXPECT_EQ(job.snapshot().statusText, row.status);
+    // A later tick keeps the end text and the bars where they stood.
+    EXPECT_EQ(tick(row.kind, job, view), ProgressEnding::None);
+    EXPECT_EQ(view.statusValue, row.status);
+    EXPECT_EQ(view.sizeBar, row.sizeBar);
+    EXPECT_EQ(view.foldersBar, row.foldersBar);
   }
 }
 
@@ -169,7 +173,7 @@ TEST(ProgressView, AnInteractiveRunWhoseNamesRanOutStaysOpenToSaySo) {
   }
 }
 
-TEST(ProgressView, SizeDialogGrowsThePartitionTotalByTheFreeSpace) {
+TEST(ProgressView, SizeDialogGrowsItsBarTotalByTheFreeSpaceAndLeavesTheJobAlone) {
   GenerationJob job;
   job.allSize = 1000;
   job.currentSize = 500;
@@ -179,15 +183,22 @@ TEST(ProgressView, SizeDialogGrowsThePartitionTotalByTheFreeSpace) {
   EXPECT_EQ(view.sizeBar, (BarSetting{998, 499}));
   EXPECT_EQ(view.filesValue, "3");
   EXPECT_EQ(view.sizeValue, "500 b");
-  EXPECT_EQ(job.snapshot().allSize, 1000);
+  EXPECT_EQ(view.sizeBarTotal, 1000);
 
-  job.currentSize = 1500;  // written past the total
+  job.currentSize = 1500;  // written past the total: the bar scales to it once more, then grows
   tick(ProgressKind::Size, job, view);
-  EXPECT_EQ(job.snapshot().allSize, 1250);
+  EXPECT_EQ(view.sizeBar, (BarSetting{998, 1498}));
+  EXPECT_EQ(view.sizeBarTotal, 1250);
+  tick(ProgressKind::Size, job, view);
+  EXPECT_EQ(view.sizeBar, (BarSetting{998, 1199}));
+  EXPECT_EQ(view.sizeBarTotal, 1500);
   job.finished = true;
+  job.result = GenerationResult::Stopped;
   job.autoClose = false;
   tick(ProgressKind::Size, job, view);
-  EXPECT_EQ(job.snapshot().allSize, 1250);  // not once the run has ended
+  EXPECT_EQ(view.sizeBarTotal, 1500);  // not once the run has ended
+  EXPECT_EQ(view.sizeBar, (BarSetting{998, 999}));
+  EXPECT_EQ(job.snapshot().allSize, 1000);  // the run's own total never changes
 }
 
 TEST(ProgressView, AFailedVolumeQueryKeepsTheLastFigures) {

@@ -54,16 +54,21 @@ std::string formatProgressLine(const ProgressSnapshot& s, bool byAllSize, bool a
     }
     return line + ", " + usedData(disk);
   }
-  if (s.statusText == "Make-up tree") {
-    return "Make-up tree: " + std::to_string(s.dirsCreated) + " dirs created of at most " +
-           std::to_string(s.dirsLimit) + ", " + usedData(disk);
+  switch (s.stage) {
+    case RunStage::Starting:
+      return "Starting, " + usedData(disk);
+    case RunStage::MakeUpTree:
+      return std::string(runStageText(s.stage)) + ": " + std::to_string(s.dirsCreated) +
+             " dirs created of at most " + std::to_string(s.dirsLimit) + ", " + usedData(disk);
+    case RunStage::CalculatingFolders:
+      return std::string(runStageText(s.stage)) + ": " + std::to_string(s.dirsCalculated) + " dirs found, " +
+             usedData(disk);
+    case RunStage::GeneratingFiles:
+      break;
   }
-  if (s.statusText == "Calculating folders") {
-    return "Calculating folders: " + std::to_string(s.dirsCalculated) + " dirs found, " + usedData(disk);
-  }
-  if (s.statusText.empty()) return "Starting, " + usedData(disk);
-  return s.statusText + ": dirs " + std::to_string(s.dirsProcessed) + " of " + std::to_string(s.dirsCalculated) +
-         " (" + std::to_string(percent(s.dirsProcessed, s.dirsCalculated)) + "%), " + count(s.filesCreated) +
+  return std::string(runStageText(s.stage)) + ": dirs " + std::to_string(s.dirsProcessed) + " of " +
+         std::to_string(s.dirsCalculated) + " (" +
+         std::to_string(percent(s.dirsProcessed, s.dirsCalculated)) + "%), " + count(s.filesCreated) +
          " files, " + formatSize(s.currentSize) + ", this folder " +
          std::to_string(s.finished ? s.folderFilesPlanned : s.folderFileIndex) + " of " +
          std::to_string(s.folderFilesPlanned) + ", " + usedData(disk);
@@ -73,10 +78,18 @@ namespace {
 
 const char* stageWord(const ProgressSnapshot& s, bool byAllSize) {
   if (s.finished) return "finished";
-  // A run by all size has one stage and leaves the stage text alone.
-  if (byAllSize || s.statusText == "Generating files") return "generating_files";
-  if (s.statusText == "Make-up tree") return "make_up_tree";
-  if (s.statusText == "Calculating folders") return "calculating_folders";
+  // A run by all size has one stage and names none.
+  if (byAllSize) return "generating_files";
+  switch (s.stage) {
+    case RunStage::Starting:
+      break;
+    case RunStage::MakeUpTree:
+      return "make_up_tree";
+    case RunStage::CalculatingFolders:
+      return "calculating_folders";
+    case RunStage::GeneratingFiles:
+      return "generating_files";
+  }
   return "starting";
 }
 

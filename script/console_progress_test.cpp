@@ -16,15 +16,15 @@ TEST(ConsoleProgressTest, LinesShowTheFiguresOfEachStage) {
   EXPECT_EQ(formatProgressLine(s, true, true, disk),
             "Generating: 1000000 files, 50.00 Mb of the free space, used data 256.00 Mb of 1.00 Gb (25%)");
 
-  s.statusText = "Make-up tree";
+  s.stage = RunStage::MakeUpTree;
   s.dirsCreated = 12;
   s.dirsLimit = 200;
   EXPECT_EQ(formatProgressLine(s, false, false, disk),
             "Make-up tree: 12 dirs created of at most 200, used data 256.00 Mb of 1.00 Gb (25%)");
-  s.statusText = "Calculating folders";
+  s.stage = RunStage::CalculatingFolders;
   s.dirsCalculated = 31;
   EXPECT_EQ(formatProgressLine(s, false, false, {}), "Calculating folders: 31 dirs found, used data 0 b of 0 b (0%)");
-  s.statusText = "Generating files";
+  s.stage = RunStage::GeneratingFiles;
   s.dirsProcessed = 3;
   s.filesCreated = 42;
   s.folderFileIndex = 4;
@@ -34,6 +34,29 @@ TEST(ConsoleProgressTest, LinesShowTheFiguresOfEachStage) {
   EXPECT_EQ(formatSummaryLine(2, s), "Finished: stopped (exit code 2); 42 files, 50.00 Mb written.");
   s.filesCreated = 12345678901LL;
   EXPECT_EQ(formatSummaryLine(0, s), "Finished: done (exit code 0); 12345678901 files, 50.00 Mb written.");
+}
+
+// The stage a /progress:json line names: the worker's for a run by files number, the one stage of a
+// run by all size.
+TEST(ConsoleProgressTest, JsonLinesNameTheRunsStage) {
+  struct Row {
+    RunStage stage;
+    bool byAllSize;
+    const char* word;
+  };
+  const Row rows[] = {
+      {RunStage::Starting, false, "starting"},
+      {RunStage::MakeUpTree, false, "make_up_tree"},
+      {RunStage::CalculatingFolders, false, "calculating_folders"},
+      {RunStage::GeneratingFiles, false, "generating_files"},
+      {RunStage::Starting, true, "generating_files"},
+  };
+  for (const Row& row : rows) {
+    ProgressSnapshot s;
+    s.stage = row.stage;
+    const std::string line = formatJsonProgressLine(s, s, row.byAllSize, true, 1.0, 1.0, nullptr);
+    EXPECT_NE(line.find(std::string("\"stage\":\"") + row.word + "\""), std::string::npos) << line;
+  }
 }
 
 }  // namespace

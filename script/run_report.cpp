@@ -46,7 +46,7 @@ ordered_json textOrNull(bool used, const std::string& text) {
   return used ? ordered_json(text) : ordered_json(nullptr);
 }
 
-ordered_json parameters(const GenerationJob& job, const ScriptExtensions& extensions) {
+ordered_json parameters(const JobParameters& job, const ScriptExtensions& extensions) {
   ordered_json p;
   p["root_folder"] = job.rootFolder;
   p["file_mask"] = textOrNull(job.useFileMask, job.fileMask);

@@ -1,5 +1,5 @@
 // Tests of the by-files-number progress dialog, driven by a test thread that updates the job the
-// way the worker does (counters as atomics, stage text and finished under the lock).
+// way the worker does (counters as atomics, stage and finished under the lock).
 #include "ui/progress/number_progress_dialog.h"
 
 #include <QLabel>
@@ -39,10 +39,7 @@ struct Fixture {
   ColorProgressBar* bar(const char* name) const {
     return dialog.findChild<ColorProgressBar*>(QLatin1String(name));
   }
-  void setStage(const char* stage) {
-    std::lock_guard guard(job.lock);
-    job.statusText = stage;
-  }
+  void setStage(RunStage stage) { job.enterStage(stage); }
   void finish() {
     std::lock_guard guard(job.lock);
     job.finished = true;
@@ -57,7 +54,7 @@ class NumberProgressDialogTest : public QObject {
   void closesOnFirstTickAfterFinishedWithAutoClose() {
     Fixture f;
     f.job.autoClose = true;
-    f.setStage("Generating files");
+    f.setStage(RunStage::GeneratingFiles);
     QSignalSpy closeMode(&f.dialog, &ProgressDialog::closeModeChanged);
     std::thread worker([&] {
       for (int i = 0; i < 5; ++i) {
@@ -75,7 +72,7 @@ class NumberProgressDialogTest : public QObject {
 
   void finishedWithoutAutoCloseShowsBoldCloseAndComplete() {
     Fixture f;
-    f.setStage("Generating files");
+    f.setStage(RunStage::GeneratingFiles);
     f.job.filesCreated = 12;
     f.finish();
     f.dialog.show();
@@ -84,7 +81,7 @@ class NumberProgressDialogTest : public QObject {
     QCOMPARE(f.dialog.stopButton()->text(), QStringLiteral("Close"));
     QVERIFY(f.dialog.stopButton()->isBold());
     QCOMPARE(f.text("statusValue"), QStringLiteral("Generation complete"));
-    QCOMPARE(f.job.snapshot().statusText, std::string("Generation complete"));
+    QCOMPARE(f.job.snapshot().stage, RunStage::GeneratingFiles);  // the dialog only reads the job
     for (const char* name : {"foldersBar", "sizeBar"}) {
       QCOMPARE(f.bar(name)->upper(), 1000);
       QCOMPARE(f.bar(name)->pos(), 1000);
@@ -105,7 +102,7 @@ class NumberProgressDialogTest : public QObject {
 
   void stopClosesWithinOneTickBeforeTheWorkerFinishes() {
     Fixture f;
-    f.setStage("Generating files");
+    f.setStage(RunStage::GeneratingFiles);
     std::atomic<bool> quit{false};
     std::thread worker([&] {
       while (!f.job.stopRequested && !quit) {
@@ -139,7 +136,7 @@ class NumberProgressDialogTest : public QObject {
 
   void millionFilesShowInExponentForm() {
     Fixture f;
-    f.setStage("Generating files");
+    f.setStage(RunStage::GeneratingFiles);
     f.job.filesCreated = 1000000;
     f.dialog.refresh();
     QCOMPARE(f.text("firstValue"), QStringLiteral("1e+06"));
@@ -152,7 +149,7 @@ class NumberProgressDialogTest : public QObject {
     Fixture f;
     f.job.dirsLimit = 100;
     f.job.dirsCreated = 50;
-    f.setStage("Make-up tree");
+    f.setStage(RunStage::MakeUpTree);
     f.dialog.refresh();
     QCOMPARE(f.text("firstLabel"), QStringLiteral("Dirs created:"));
     QCOMPARE(f.text("firstValue"), QStringLiteral("50"));
@@ -163,7 +160,7 @@ class NumberProgressDialogTest : public QObject {
     saveScreenshot(&f.dialog, QStringLiteral("number_progress_make_up_tree"));
 
     f.job.dirsCalculated = 7;
-    f.setStage("Calculating folders");
+    f.setStage(RunStage::CalculatingFolders);
     f.dialog.refresh();
     QCOMPARE(f.text("firstLabel"), QStringLiteral("Dirs created:"));  // kept from the tree stage
     QCOMPARE(f.text("secondLabel"), QStringLiteral("Dirs calculated:"));
@@ -175,7 +172,7 @@ class NumberProgressDialogTest : public QObject {
     f.job.folderFileIndex = 4;
     f.job.dirsProcessed = 2;
     f.job.currentSize = 1536;
-    f.setStage("Generating files");
+    f.setStage(RunStage::GeneratingFiles);
     f.dialog.refresh();
     QCOMPARE(f.text("firstLabel"), QStringLiteral("Files created:"));
     QCOMPARE(f.text("secondLabel"), QStringLiteral("Current size:"));
@@ -193,7 +190,7 @@ class NumberProgressDialogTest : public QObject {
     Fixture f;
     f.job.dirsLimit = 10;
     f.job.dirsCreated = 3;
-    f.setStage("Make-up tree");
+    f.setStage(RunStage::MakeUpTree);
     f.dialog.refresh();
     QCOMPARE(f.text("firstLabel"), QStringLiteral("Dirs created:"));
     f.job.filesCreated = 1;
@@ -207,12 +204,12 @@ class NumberProgressDialogTest : public QObject {
     QCOMPARE(f.text("secondValue"), QStringLiteral("2.00 Kb"));
   }
 
-  void unknownStageTouchesOnlyTheStatusValue() {
+  void noStageYetTouchesOnlyTheStatusValue() {
     Fixture f;
     f.job.filesCreated = 5;
-    f.setStage("Warming up");
+    f.setStage(RunStage::Starting);
     f.dialog.refresh();
-    QCOMPARE(f.text("statusValue"), QStringLiteral("Warming up"));
+    QCOMPARE(f.text("statusValue"), QString());
     QCOMPARE(f.text("firstValue"), QString());
     QCOMPARE(f.text("usedDataValue"), QString());
     QCOMPARE(f.text("firstLabel"), QStringLiteral("Files created:"));
@@ -221,7 +218,7 @@ class NumberProgressDialogTest : public QObject {
 
   void usedDataComesFromTheVolumeAndSurvivesAFailedQuery() {
     Fixture f;
-    f.setStage("Generating files");
+    f.setStage(RunStage::GeneratingFiles);
     f.dialog.refresh();
     QCOMPARE(f.dialog.diskUsed(), 750);
     QCOMPARE(f.text("usedDataValue"), QStringLiteral("750 b"));
