@@ -1,8 +1,8 @@
 // Drives modal windows from inside their own message loops, as a user's input would arrive: steps
 // run one per timer tick of the UI thread, so a step that opens a box blocks while the next step,
-// served by the box's loop, answers it. Windows the steps left open are closed after a few idle
-// seconds (or a step waited that long) so that a failing test ends instead of hanging; such a rescue fails
-// the test. Tests only; UI thread only, one driver at a time.
+// served by the box's loop, answers it. Windows the steps left open are closed after some 200 idle
+// ticks (or a step waited that long) so that a failing test ends instead of hanging; such a rescue
+// fails the test. Tests only; UI thread only, one driver at a time.
 #pragma once
 
 #include <windows.h>
@@ -63,7 +63,7 @@ class StepDriver {
       }
       self->pending.push_front(std::move(step));
     }
-    if (++self->idleTicks < 60) return;
+    if (++self->idleTicks < 200) return;
     self->rescued = true;
     EnumThreadWindows(
         GetCurrentThreadId(),
