@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <numeric>
 
+#include "engine/block_identity.h"
 #include "engine/names.h"
+#include "engine/population_plan.h"
 #include "engine/population_sampler.h"
 #include "platform/path.h"
 
@@ -162,6 +164,7 @@ GenerationResult makeUpProfileTree(const std::string& root, RunContext& ctx) {
 
   std::vector<std::int64_t> subfolders;  // per folder made (the root first)
   std::vector<std::int64_t> depths;      // per folder below the root
+  std::vector<std::string> paths = {""};  // per folder made (the root first), as identity paths
   std::vector<std::string> parents = {withTrailingSeparator(root)};
   subfolders.push_back(0);
   std::vector<std::size_t> parentIndex = {0};
@@ -215,6 +218,7 @@ GenerationResult makeUpProfileTree(const std::string& root, RunContext& ctx) {
             childIndex.push_back(subfolders.size());
             subfolders.push_back(0);
             depths.push_back(static_cast<std::int64_t>(level) + 1);
+            paths.push_back(identityPath(job.rootFolder, path));
             ++subfolders[parentIndex[i]];
             job.dirsCreated.fetch_add(1, std::memory_order_relaxed);
           }
@@ -226,6 +230,11 @@ GenerationResult makeUpProfileTree(const std::string& root, RunContext& ctx) {
     parents = std::move(children);
     parentIndex = std::move(childIndex);
   }
+  // The files of the folders made are planned now, as a whole, from the run's seed alone.
+  std::vector<std::int64_t> planDepths = {0};
+  planDepths.insert(planDepths.end(), depths.begin(), depths.end());
+  job.populationPlan = std::make_shared<const PopulationPlan>(*job.population, paths, planDepths,
+                                                              job.minFiles, job.maxFiles, job.runSeed);
   if (job.populationTally) job.populationTally->setTree(std::move(subfolders), std::move(depths));
   return result;
 }

@@ -15,6 +15,7 @@
 #include "engine/file_creation.h"
 #include "engine/folder_tree.h"
 #include "engine/names.h"
+#include "engine/population_plan.h"
 #include "engine/population_sampler.h"
 #include "engine/writer_pool.h"
 #include "platform/path.h"
@@ -56,7 +57,12 @@ GenerationResult fillFolderFiles(const std::string& folder, RunContext& ctx, Fol
   // With a run seed the folder's count and sizes come from the seed and the folder alone. Without
   // one the count continues the previous folder's sequence; only the sizes restart from the clock.
   if (job.seedGiven) ctx.seedForFolder(folder);
-  const std::int32_t planned = drawFolderFileCount(job, ctx.random);
+  // A folder of a profile's made-up tree has its files planned, and each file's size stratum.
+  const PopulationPlan::Folder* plan =
+      job.populationPlan ? job.populationPlan->folder(identityPath(job.rootFolder, folder)) : nullptr;
+  const std::int32_t planned = plan != nullptr
+                                   ? static_cast<std::int32_t>(std::min<std::int64_t>(plan->files, INT32_MAX))
+                                   : drawFolderFileCount(job, ctx.random);
   job.folderFilesPlanned.store(planned, std::memory_order_relaxed);
   job.filesPlanned.fetch_add(planned, std::memory_order_relaxed);
   if (!job.seedGiven) ctx.seedFromClock();
@@ -68,7 +74,7 @@ GenerationResult fillFolderFiles(const std::string& folder, RunContext& ctx, Fol
     if (end != nullptr && end->ended()) return GenerationResult::Done;
     if (job.endAtNextFile.load(std::memory_order_relaxed)) return GenerationResult::Stopped;
     job.folderFileIndex.store(i, std::memory_order_relaxed);
-    std::int64_t size = drawFileSize(job, ctx.random);
+    std::int64_t size = drawFileSize(job, ctx.random, plan != nullptr ? plan->firstFile + i : -1);
     // A profile's empty files are files too; only a size the limits cut to nothing drops the file.
     const bool emptyByProfile = job.population && size == 0;
     const DrawnExtension extension = drawFileExtension(job, ctx.random);

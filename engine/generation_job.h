@@ -23,6 +23,7 @@ namespace quillet {
 
 class PopulationSampler;
 class PopulationTally;
+class PopulationPlan;
 
 // Code every generation routine ends with; also the process exit status.
 enum class GenerationResult : int {
@@ -186,6 +187,9 @@ struct JobParameters {
   // the deepest level (the root's is 0) a folder may get.
   std::int64_t profileFolders = 0;
   std::int32_t profileMaxDepth = 255;
+  // With a profile's made-up tree: each folder's files and their size strata, planned by the
+  // make-up (worker only, before any writer starts; read-only afterwards). Null otherwise.
+  std::shared_ptr<const PopulationPlan> populationPlan;
   // /journal: where acknowledged files are recorded (not owned; none without the key).
   FlushJournal* journal = nullptr;
 };

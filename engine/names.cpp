@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "engine/population_plan.h"
 #include "engine/population_sampler.h"
 #include "platform/ascii.h"
 #include "platform/path.h"
@@ -109,8 +110,14 @@ NameDraw drawAllowedName(std::int64_t& counter, GenerationJob& job, NameKind kin
 }
 
 std::int64_t drawFileSize(const GenerationJob& job, RandomSource& random) {
+  return drawFileSize(job, random, -1);
+}
+
+std::int64_t drawFileSize(const GenerationJob& job, RandomSource& random, std::int64_t plannedIndex) {
   if (job.population) {
-    const std::int64_t drawn = job.population->drawSize(random);
+    const double u = PopulationSampler::uniform(random);
+    const std::int64_t drawn = job.population->drawnSizeAt(
+        job.populationPlan && plannedIndex >= 0 ? job.populationPlan->sizeShare(plannedIndex, u) : u);
     return std::clamp(drawn, job.minFileSize, std::max(job.minFileSize, job.maxFileSize));
   }
   if (job.minFileSize == job.maxFileSize) return job.minFileSize;

@@ -41,6 +41,9 @@ NameDraw drawAllowedName(std::int64_t& counter, GenerationJob& job, NameKind kin
 // The size of the next file: minFileSize when the range is empty, else
 // min + trunc(r * (max - min + 1) / 32767) for one 15-bit draw r.
 std::int64_t drawFileSize(const GenerationJob& job, RandomSource& random);
+// With a profile's plan: the size of the run's file of that index (its place in the plan), drawn
+// inside its stratum; the plain draw for an index outside the plan (-1).
+std::int64_t drawFileSize(const GenerationJob& job, RandomSource& random, std::int64_t plannedIndex);
 
 // Files for one folder: minFiles when the range is empty, else min + rand() % (max - min + 1).
 std::int32_t drawFolderFileCount(const GenerationJob& job, RandomSource& random);

@@ -107,8 +107,10 @@ double PopulationSampler::sizeAt(double u) const {
   return std::exp(s.bodyMu + s.bodySigma * inverseNormal(w));
 }
 
-std::int64_t PopulationSampler::drawSize(RandomSource& random) const {
-  const double x = sizeAt(uniform(random));
+std::int64_t PopulationSampler::drawSize(RandomSource& random) const { return drawnSizeAt(uniform(random)); }
+
+std::int64_t PopulationSampler::drawnSizeAt(double u) const {
+  const double x = sizeAt(u);
   const std::int64_t size = clampSize(x);
   // The fit's body and tail never give an empty file: those are the zero share's.
   if (!useQuantiles_ && size == 0 && x > 0) return 1;
@@ -153,6 +155,67 @@ std::int64_t PopulationSampler::drawCount(const CountDistribution& d, RandomSour
   }
   const std::int64_t width = chosen->high - chosen->low + 1;
   return chosen->low + std::min(width - 1, static_cast<std::int64_t>(within * static_cast<double>(width)));
+}
+
+std::int64_t PopulationSampler::countAt(const CountDistribution& d, double u) {
+  if (d.buckets.empty()) return 0;
+  u = std::clamp(u, 0.0, 1.0);
+  const double total = shareSum(d.buckets);
+  if (d.count > 0 && coversWholeRange(d.quantiles) && total > 0) {
+    const std::int64_t n = d.count;
+    // The 0-based rank of the value at share p, as the measure's grid takes it (ceil(p n)-th).
+    const auto rankOf = [n](double p) {
+      const double r = std::ceil(p * static_cast<double>(n) - 1e-9) - 1;
+      return static_cast<std::int64_t>(std::clamp(r, 0.0, static_cast<double>(n - 1)));
+    };
+    const std::int64_t r = rankOf(u);
+    // The bucket holding rank r, and its ranks [first, end).
+    const CountBucket* bucket = &d.buckets.back();
+    std::int64_t first = 0, end = n;
+    double running = 0;
+    for (const auto& b : d.buckets) {
+      running += b.share;
+      const std::int64_t next = std::llround(running / total * static_cast<double>(n));
+      if (r < next) {
+        bucket = &b;
+        end = next;
+        break;
+      }
+      first = next;
+    }
+    // Between the grid points inside the bucket its values are spread evenly, as a bucket's are:
+    // from its low just before its first rank to its high just after its last.
+    double loRank = static_cast<double>(first) - 0.5, hiRank = static_cast<double>(end) - 0.5;
+    double loValue = static_cast<double>(bucket->low), hiValue = static_cast<double>(bucket->high);
+    for (const auto& q : d.quantiles) {
+      const std::int64_t qr = rankOf(q.p);
+      if (qr < first || qr >= end) continue;
+      if (qr <= r) {
+        loRank = static_cast<double>(qr);
+        loValue = q.value;
+      }
+      if (qr >= r) {
+        hiRank = static_cast<double>(qr);
+        hiValue = q.value;
+        break;
+      }
+    }
+    double v = loValue;
+    if (hiRank > loRank) v += (hiValue - loValue) * (static_cast<double>(r) - loRank) / (hiRank - loRank);
+    v = std::clamp(v, static_cast<double>(bucket->low), static_cast<double>(bucket->high));
+    return std::llround(v);
+  }
+  const double pick = u * total;
+  double running = 0;
+  for (const auto& b : d.buckets) {
+    if (b.share > 0 && pick <= running + b.share) {
+      const std::int64_t width = b.high - b.low + 1;
+      const double within = std::clamp((pick - running) / b.share, 0.0, 1.0);
+      return b.low + std::min(width - 1, static_cast<std::int64_t>(within * static_cast<double>(width)));
+    }
+    running += b.share;
+  }
+  return d.buckets.back().high;
 }
 
 int PopulationSampler::drawExtension(RandomSource& random) const {

@@ -39,6 +39,8 @@ class PopulationSampler {
   // interpolated in log space between the grid points; else from the fitted mixture (empty files,
   // the lognormal body, the Pareto tail). At most kMaxProfileFileSize.
   std::int64_t drawSize(RandomSource& random) const;
+  // The size a draw at the share u in (0, 1) gives (what drawSize gives for its uniform draw).
+  std::int64_t drawnSizeAt(double u) const;
   // The size a uniform u in (0, 1) maps to, before rounding.
   double sizeAt(double u) const;
   // The probability that a drawn size is at most `bytes` (whole bytes, rounding included).
@@ -48,6 +50,14 @@ class PopulationSampler {
   // A whole value from a count distribution's buckets: a bucket by its share, then a value spread
   // evenly over the bucket.
   static std::int64_t drawCount(const CountDistribution& d, RandomSource& random);
+  // The value at the share u in (0, 1] of a count distribution: its quantile function. A measured
+  // distribution (its count of observations and quantiles from p 0 to p 1) is read as the sorted
+  // observations it was measured from: u picks a rank; the buckets' shares tell exactly which
+  // bucket holds it, and inside the bucket the value is the grid's where a grid point gives it,
+  // else spread evenly between the grid points and the bucket's ends around it (so the one huge
+  // folder of a tree, the grid's maximum, keeps its own size, not its bucket's middle). Otherwise
+  // from the buckets alone: a bucket by its share, the value spread evenly over it.
+  static std::int64_t countAt(const CountDistribution& d, double u);
 
   // An extension index into profile().extensions, or -1 for a file of the "other" share.
   int drawExtension(RandomSource& random) const;

@@ -88,6 +88,7 @@ GenerationResult runWorker(GenerationJob& job, const EngineServices& services) {
     result = generateByAllSize(job.rootFolder, ctx);
   } else {
     bool treeKnown = false;
+    job.populationPlan.reset();  // a job run again plans its tree afresh
     if (job.population && job.recurseSubfolders) {
       // The profile shapes the tree; the folders it leaves are counted as any others.
       job.enterStage(RunStage::MakeUpTree);
