@@ -1,8 +1,9 @@
 #include "win32ui/win32_windowed_frontend.h"
 
+#include <windows.h>
+
 #include <commctrl.h>
 #include <objbase.h>
-#include <windows.h>
 
 #include <functional>
 #include <memory>
