@@ -34,6 +34,83 @@ double percentileOfSorted(const std::vector<std::int64_t>& sorted, double p) {
   return static_cast<double>(sorted[std::min(rank, sorted.size() - 1)]);
 }
 
+// The draws above the quantile grid's last interior point a, up to the largest file b, follow a
+// Pareto shape cut to [a, b] (density in proportion to x^-(alpha + 1)), with y = ln(x / a) and
+// L = ln(b / a). Alpha 0 spreads them evenly in log space; a larger alpha keeps more of them near
+// a, a negative one near b. Written with expm1 and log1p so that no alpha overflows.
+double topLogAt(double t, double alpha, double L) {
+  if (alpha == 0) return t * L;
+  if (alpha > 0) return -std::log1p(t * std::expm1(-alpha * L)) / alpha;
+  const double beta = -alpha;
+  return L + std::log(t * -std::expm1(-beta * L) + std::exp(-beta * L)) / beta;
+}
+
+// The share of the segment's draws at or below y (the inverse of topLogAt).
+double topShareAt(double y, double alpha, double L) {
+  if (alpha == 0) return y / L;
+  if (alpha > 0) return std::expm1(-alpha * y) / std::expm1(-alpha * L);
+  const double beta = -alpha;
+  return (std::exp(beta * (y - L)) - std::exp(-beta * L)) / -std::expm1(-beta * L);
+}
+
+// ln |e^z - 1| for z != 0, without overflow.
+double logAbsExpm1(double z) { return z > 0 ? z + std::log(-std::expm1(-z)) : std::log(-std::expm1(z)); }
+
+// The segment's mean over a.
+double topMeanRatio(double alpha, double L) {
+  if (alpha == 0) return std::expm1(L) / L;
+  if (alpha == 1) return L / -std::expm1(-L);
+  return std::exp(std::log(std::abs(alpha)) - std::log(std::abs(1 - alpha)) + logAbsExpm1((1 - alpha) * L) -
+                  logAbsExpm1(-alpha * L));
+}
+
+// The mean of the grid's log-linear segments from the first up to (not including) segment `end`,
+// each weighted by its share; draws below the zero share are empty. Sizes capped at `cap`.
+double gridMean(const SizeDistribution& s, std::size_t end, double cap) {
+  double mean = 0;
+  for (std::size_t i = 1; i < std::min(end, s.quantiles.size()); ++i) {
+    const double p0 = s.quantiles[i - 1].p, p1 = s.quantiles[i].p;
+    if (p1 <= s.zeroShare) continue;
+    const double dp = p1 - p0;
+    const double from = std::max(0.0, (s.zeroShare - p0) / dp);  // the segment's part left out, 0..1
+    const double v0 = std::min(cap, s.quantiles[i - 1].value), v1 = std::min(cap, s.quantiles[i].value);
+    if (v0 > 0 && v1 > v0) {
+      // log-linear between the points: v0 * (v1 / v0)^t over t from `from` to 1
+      const double r = std::log(v1 / v0);
+      mean += dp * v0 * (std::exp(r) - std::exp(r * from)) / r;
+    } else {
+      mean += dp * ((1 - from) * v0 + (1 - from * from) / 2 * (v1 - v0));
+    }
+  }
+  return mean;
+}
+
+// The exponent that makes the whole grid's mean the tree's measured mean: the grid's last two
+// points are the 99.9th percentile and the largest file, and spreading that tenth of a percent
+// evenly in log space gives those files far more bytes than a real tree's few largest hold. 0 (the
+// even spread) when the profile has no usable mean or the segment cannot be bent.
+double solveTopShape(const SizeDistribution& s) {
+  const auto& q = s.quantiles;
+  if (q.size() < 2 || !std::isfinite(s.mean) || !(s.mean > 0)) return 0;
+  const Quantile& lo = q[q.size() - 2];
+  const Quantile& hi = q.back();
+  const double dp = hi.p - lo.p;
+  const double cap = static_cast<double>(kMaxProfileFileSize);
+  if (!(dp > 0) || s.zeroShare > lo.p || !(lo.value >= 1) || !(hi.value <= cap)) return 0;
+  const double L = std::log(hi.value / lo.value);
+  if (!(L > 1e-9)) return 0;
+  const double wanted = (s.mean - gridMean(s, q.size() - 1, cap)) / (dp * lo.value);
+  // The segment's mean falls as alpha rises; past |alpha L| = 700 every draw sits at one end.
+  double low = -700 / L, high = 700 / L;
+  if (!(wanted < topMeanRatio(low, L))) return low;
+  if (!(wanted > topMeanRatio(high, L))) return high;
+  for (int i = 0; i < 200 && high - low > 1e-12 * std::max(1.0, std::abs(low)); ++i) {
+    const double mid = low + (high - low) / 2;
+    (topMeanRatio(mid, L) > wanted ? low : high) = mid;
+  }
+  return low + (high - low) / 2;
+}
+
 }  // namespace
 
 double inverseNormal(double p) {
@@ -67,6 +144,7 @@ double inverseNormal(double p) {
 
 PopulationSampler::PopulationSampler(PopulationProfile profile) : profile_(std::move(profile)) {
   useQuantiles_ = coversWholeRange(profile_.fileSizes.quantiles);
+  if (useQuantiles_) topShape_ = solveTopShape(profile_.fileSizes);
   double running = 0;
   for (const auto& e : profile_.extensions) {
     running += e.share;
@@ -94,6 +172,9 @@ double PopulationSampler::sizeAt(double u) const {
     const Quantile& lo = *(above - 1);
     const Quantile& hi = *above;
     const double t = (u - lo.p) / (hi.p - lo.p);
+    if (topShape_ != 0 && above + 1 == q.end()) {
+      return lo.value * std::exp(topLogAt(t, topShape_, std::log(hi.value / lo.value)));
+    }
     if (lo.value > 0 && hi.value > 0) return lo.value * std::pow(hi.value / lo.value, t);
     return lo.value + t * (hi.value - lo.value);
   }
@@ -130,6 +211,10 @@ double PopulationSampler::sizeCdf(std::int64_t bytes) const {
     const auto above = std::upper_bound(q.begin(), q.end(), x, [](double v, const Quantile& e) { return v < e.value; });
     const Quantile& lo = *(above - 1);
     const Quantile& hi = *above;
+    if (topShape_ != 0 && above + 1 == q.end()) {
+      const double within = topShareAt(std::log(x / lo.value), topShape_, std::log(hi.value / lo.value));
+      return std::max(s.zeroShare, lo.p + within * (hi.p - lo.p));
+    }
     const double t = lo.value > 0 ? std::log(x / lo.value) / std::log(hi.value / lo.value)
                                   : (x - lo.value) / (hi.value - lo.value);
     return std::max(s.zeroShare, lo.p + t * (hi.p - lo.p));
@@ -249,20 +334,13 @@ DistributionFigures targetSizeFigures(const PopulationSampler& sampler) {
   const SizeDistribution& s = sampler.profile().fileSizes;
   const double cap = static_cast<double>(kMaxProfileFileSize);
   if (sampler.usesQuantiles()) {
-    // Draws below the zero share are empty; each segment counts from where it passes that share.
-    for (std::size_t i = 1; i < s.quantiles.size(); ++i) {
-      const double p0 = s.quantiles[i - 1].p, p1 = s.quantiles[i].p;
-      if (p1 <= s.zeroShare) continue;
-      const double dp = p1 - p0;
-      const double from = std::max(0.0, (s.zeroShare - p0) / dp);  // the segment's part left out, 0..1
-      const double v0 = std::min(cap, s.quantiles[i - 1].value), v1 = std::min(cap, s.quantiles[i].value);
-      if (v0 > 0 && v1 > v0) {
-        // log-linear between the points: v0 * (v1 / v0)^t over t from `from` to 1
-        const double r = std::log(v1 / v0);
-        f.mean += dp * v0 * (std::exp(r) - std::exp(r * from)) / r;
-      } else {
-        f.mean += dp * ((1 - from) * v0 + (1 - from * from) / 2 * (v1 - v0));
-      }
+    f.mean = gridMean(s, s.quantiles.size(), cap);
+    if (sampler.topShape() != 0) {
+      // The last segment bent to the tree's mean (never a shape for a segment past the cap).
+      const Quantile& lo = s.quantiles[s.quantiles.size() - 2];
+      const Quantile& hi = s.quantiles.back();
+      f.mean = gridMean(s, s.quantiles.size() - 1, cap) +
+               (hi.p - lo.p) * lo.value * topMeanRatio(sampler.topShape(), std::log(hi.value / lo.value));
     }
   } else {
     const double body = std::exp(s.bodyMu + s.bodySigma * s.bodySigma / 2) *

@@ -46,6 +46,10 @@ class PopulationSampler {
   // The probability that a drawn size is at most `bytes` (whole bytes, rounding included).
   double sizeCdf(std::int64_t bytes) const;
   bool usesQuantiles() const { return useQuantiles_; }
+  // The shape of the draws between the quantile grid's last two points (the 99.9th percentile and
+  // the largest file): 0 spreads them evenly in log space; otherwise the exponent of a Pareto shape
+  // cut to the segment, chosen so that the whole distribution's mean is the profile's mean.
+  double topShape() const { return topShape_; }
 
   // A whole value from a count distribution's buckets: a bucket by its share, then a value spread
   // evenly over the bucket.
@@ -69,6 +73,7 @@ class PopulationSampler {
  private:
   PopulationProfile profile_;
   bool useQuantiles_ = false;
+  double topShape_ = 0;
   std::vector<double> extensionCumulative_;  // running sum of the listed shares, then "other"
 };
 

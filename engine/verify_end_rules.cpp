@@ -16,6 +16,29 @@ std::int64_t TreeFindings::roomTaken(std::int64_t length) const {
   return (length + c - 1) / c * c;
 }
 
+// Outside a plan the generator never makes an empty file, so one reads as a file cut to nothing;
+// a profile's plan makes some files empty on purpose, and those are intact.
+void EndRules::allowPlannedEmptyFiles() {
+  if (!job_.plan) return;
+  const auto kept = std::remove_if(result_.damaged.begin(), result_.damaged.end(), [&](const FileVerdict& v) {
+    if (v.sizeState != SizeState::Truncated || v.length != 0 || v.unreadable || v.tally.damagedBytes() != 0) {
+      return false;
+    }
+    const auto planned = seen_.plannedSizes.find(v.relativePath);
+    if (planned == seen_.plannedSizes.end() || planned->second != 0) return false;
+    FileVerdict intact = v;
+    intact.sizeState = SizeState::Right;
+    if (intact.damaged()) return false;
+    --result_.truncatedFiles;
+    result_.truncatedBytes -= v.expect.size - v.length;
+    if (const auto seen = seen_.present.find(v.relativePath); seen != seen_.present.end()) {
+      seen->second = SizeState::Right;
+    }
+    return true;
+  });
+  result_.damaged.erase(kept, result_.damaged.end());
+}
+
 // The files a run was writing when it ended are shorter than their blocks say, yet intact: a run
 // stopped while writing them leaves them so, and so does a volume that filled mid-write. Each
 // writer has at most one file in flight, so up to runWriters such files are allowed. With the

@@ -45,6 +45,9 @@ class EndRules {
   void comparePlan(const std::vector<FoundFile>& files);
   // Takes the files a run was writing when it ended out of the damaged ones; after comparePlan.
   void allowCutShortFiles();
+  // Takes the files the plan made empty (a profile's empty files) out of the truncated ones; before
+  // comparePlan.
+  void allowPlannedEmptyFiles();
 
  private:
   // Several writers filling folders by files number: whether the plan has the shape of a run

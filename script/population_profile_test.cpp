@@ -136,6 +136,61 @@ TEST(PopulationSampler, HundredThousandDrawsHitTheProfile) {
   EXPECT_FALSE(samplers[2].usesQuantiles());
 }
 
+// Above the grid's 99.9th percentile the draws bend so that the distribution's mean is the
+// recorded one, within what the segment up to the largest file can hold; without a mean they
+// spread evenly in log space as before. Evenly spaced shares (as a planned tree's strata) make a
+// sample whose mean is the target's, and the distribution function inverts the draws.
+TEST(PopulationSampler, TopSegmentBendsToTheRecordedMean) {
+  struct Row {
+    double mean;
+    bool bent;
+    bool reached;
+  };
+  const Row rows[] = {{3900, true, true}, {4500, true, true}, {0, false, false}, {1e30, true, false}};
+  const PopulationSampler even = [] {
+    json j = labProfile();
+    j["fileSizes"].erase("mean");
+    return samplerOf(j);
+  }();
+  const double evenMean = targetSizeFigures(even).mean;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.mean);
+    json j = labProfile();
+    if (row.mean > 0) {
+      j["fileSizes"]["mean"] = row.mean;
+    } else {
+      j["fileSizes"].erase("mean");
+    }
+    const PopulationSampler sampler = samplerOf(j);
+    EXPECT_EQ(sampler.topShape() != 0, row.bent);
+    const DistributionFigures target = targetSizeFigures(sampler);
+    if (row.reached) {
+      EXPECT_NEAR(target.mean, row.mean, 1e-6 * row.mean);
+    }
+    if (!row.bent) {
+      EXPECT_DOUBLE_EQ(target.mean, evenMean);
+    }
+    // Below the top segment nothing moves.
+    EXPECT_EQ(target.p99, targetSizeFigures(even).p99);
+    const int n = 200000;
+    double sum = 0;
+    for (int k = 0; k < n; ++k) {
+      const double u = (k + 0.5) / n;
+      const std::int64_t size = sampler.drawnSizeAt(u);
+      sum += static_cast<double>(size);
+      if (u > 0.999) {
+        ASSERT_GE(size, 73000);
+        ASSERT_LE(size, 1048576);
+        const double step = sampler.sizeCdf(size) - sampler.sizeCdf(size - 1);
+        EXPECT_NEAR(sampler.sizeCdf(size), u, 2e-6 + step);
+      } else {
+        EXPECT_EQ(size, even.drawnSizeAt(u));
+      }
+    }
+    EXPECT_NEAR(sum / n, target.mean, 0.01 * target.mean);
+  }
+}
+
 TEST(PopulationSampler, CountsFollowTheirBuckets) {
   const auto desktop = builtInProfile("desktop");
   ASSERT_TRUE(desktop);

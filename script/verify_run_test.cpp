@@ -263,19 +263,36 @@ TEST_F(VerifyProgramTest, RunLineTellsMissingAndUnexpectedFiles) {
 TEST_F(VerifyProgramTest, RunLineOfAMadeUpTreeKnowsEveryFolderFile) {
   // The classic make-up, and a profile's tree (its folders, counts and extensions from the seed),
   // also filled by several writers: a folder's planned files follow its place in the tree, not the
-  // writer that fills it.
+  // writer that fills it. A measured profile with empty files: those the plan made empty are intact.
+  const std::string measured = vol->path() + "/measured.json";
+  std::ofstream(measured)
+      << R"({"schema": "quillet-profile/1", "name": "measured", "files": 100, "folders": 10,
+    "bytes": 300000, "fileSizes": {"body": {"mu": 7, "sigma": 1}, "tail": {"share": 0, "start": 0, "alpha": 0},
+      "zeroShare": 0.3, "quantiles": [[0, 0], [0.3, 0], [0.5, 1000], [0.9, 8000], [0.999, 20000], [1, 40000]],
+      "count": 100, "mean": 3000},
+    "filesPerFolder": {"buckets": [[0, 6, 1]]}, "subfoldersPerFolder": {"buckets": [[0, 2, 1]]},
+    "fileDepth": {"buckets": [[0, 3, 1]]}, "folderDepth": {"buckets": [[1, 3, 1]]},
+    "extensions": [{"extension": "txt", "share": 1}], "otherExtensionsShare": 0})";
   for (const std::vector<std::string>& shape :
        {std::vector<std::string>{"/minfiles:2", "/maxfiles:5", "/minsize:1k", "/maxsize:50k", "/rootsize:3",
                                  "/treedeep:3", "/dirlimit:20"},
         std::vector<std::string>{"/minfiles:0", "/maxfiles:6", "/maxsize:50k", "/dirlimit:25",
                                  "/profile:'desktop'"},
         std::vector<std::string>{"/minfiles:0", "/maxfiles:40", "/maxsize:20k", "/dirlimit:40", "/threads:3",
-                                 "/profile:'desktop'"}}) {
+                                 "/profile:'desktop'"},
+        std::vector<std::string>{"/minfiles:0", "/dirlimit:25", "/profile:'" + measured + "'"}}) {
     SCOPED_TRACE(shape.back());
     stdfs::remove_all(root());
     std::vector<std::string> line = {"/f", "/root:'" + root() + "'", "/recurse", "/seed:8", "/progress:off"};
     line.insert(line.end(), shape.begin(), shape.end());
     ASSERT_EQ(run(line).exitCode, 0);
+    if (shape.back().find(measured) != std::string::npos) {
+      bool empty = false;
+      for (const auto& e : stdfs::recursive_directory_iterator(root())) {
+        empty |= e.is_regular_file() && e.file_size() == 0;
+      }
+      EXPECT_TRUE(empty);
+    }
     line.push_back("/v");
     auto r = run(line);
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
