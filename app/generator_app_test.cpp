@@ -14,19 +14,19 @@
 namespace quillet {
 namespace {
 
-using testing::ProgramOptions;
-using testing::runProgram;
+using test_support::ProgramOptions;
+using test_support::runProgram;
 
 // A copy of the program in a private folder, so that its scripts.log is ours alone.
 class DispatchTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    options = testing::privateCopyOfProgram(dir.path());
+    options = test_support::privateCopyOfProgram(dir.path());
     ASSERT_FALSE(options.program.empty());
   }
-  std::string log() const { return testing::readFile(dir / "scripts.log"); }
+  std::string log() const { return test_support::readFile(dir / "scripts.log"); }
 
-  testing::ScratchFolder dir;
+  test_support::ScratchFolder dir;
   ProgramOptions options;
 };
 
@@ -39,7 +39,7 @@ std::string oneBlock(const std::string& line) {
 
 TEST_F(DispatchTest, UnrecognisedFirstArgumentLeavesOneBlockWithItAsTyped) {
   for (const std::string arg : {"/x", "-s", "/s:x", "/Foo:Bar"}) {
-    testing::removeTree(dir / "scripts.log");
+    test_support::removeTree(dir / "scripts.log");
     const auto result = runProgram({arg, "more"}, options);
     EXPECT_EQ(result.exitCode, 0) << arg;
     const std::string quoted = std::regex_replace(arg, std::regex(R"([/\\^$.|?*+()\[\]{}])"), R"(\$&)");
@@ -94,7 +94,7 @@ TEST_F(DispatchTest, WithoutTheWindowedProgramAScriptRunsOnTheConsoleAndSaysWhy)
   options.unsetEnvironment = {"WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
   const auto result = runProgram({"/s", "/allsize:64k", "/root:'" + root + "'", "/minsize:16k"}, options);
   EXPECT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_EQ(testing::filesBelow(root).size(), 4u);
+  EXPECT_EQ(test_support::filesBelow(root).size(), 4u);
   const std::string notice = "quillet: the windowed program can not be started (";
   ASSERT_NE(result.err.find(notice), std::string::npos) << result.err;
   EXPECT_EQ(result.err.find(notice, result.err.find(notice) + 1), std::string::npos) << "said once";

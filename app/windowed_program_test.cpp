@@ -196,8 +196,8 @@ class RelayDisplay {
 
 // Both programs copied into bin (so the run's scripts.log is the test's own), set to show their
 // windows on display.
-testing::ProgramOptions windowedProgram(const testing::ScratchFolder& bin, const std::string& display) {
-  testing::ProgramOptions options = testing::privateCopyOfProgram(bin.path(), true);
+test_support::ProgramOptions windowedProgram(const test_support::ScratchFolder& bin, const std::string& display) {
+  test_support::ProgramOptions options = test_support::privateCopyOfProgram(bin.path(), true);
   EXPECT_FALSE(options.program.empty());
   options.environment = {"DISPLAY=" + display, "XDG_RUNTIME_DIR=" + bin.path()};
   options.unsetEnvironment = {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY"};
@@ -265,20 +265,20 @@ TEST(WindowedScriptTest, ProgressDialogShowsAndClosesItselfUnderARealXServer) {
   VirtualDisplay display;
   if (display.name().empty()) GTEST_SKIP() << "Xvfb is not installed or would not start";
   QUILLET_MOUNT_OR_SKIP(vol, tmpfs, 64 << 20);
-  testing::ScratchFolder bin;
-  testing::ProgramOptions options = windowedProgram(bin, display.name());
+  test_support::ScratchFolder bin;
+  test_support::ProgramOptions options = windowedProgram(bin, display.name());
 
-  const auto byAllSize = testing::runProgram({"/s", "/allsize:20m", "/root:'" + (*vol / "s") + "'", "/minsize:1m"}, options);
+  const auto byAllSize = test_support::runProgram({"/s", "/allsize:20m", "/root:'" + (*vol / "s") + "'", "/minsize:1m"}, options);
   EXPECT_EQ(byAllSize.exitCode, 0) << byAllSize.err;
-  EXPECT_EQ(testing::fileSize(*vol / "s/t"), 1 << 20);
+  EXPECT_EQ(test_support::fileSize(*vol / "s/t"), 1 << 20);
   // The console display stays silent when the dialog is shown.
   EXPECT_EQ(byAllSize.err.find("Finished:"), std::string::npos) << byAllSize.err;
 
-  const auto byNumber = testing::runProgram(
+  const auto byNumber = test_support::runProgram(
       {"/f", "/minfiles:3", "/recurse", "/rootsize:2", "/dirlimit:10", "/root:'" + (*vol / "f") + "'", "/minsize:1k"}, options);
   EXPECT_EQ(byNumber.exitCode, 0) << byNumber.err;
-  EXPECT_EQ(testing::fileSize(*vol / "f/b/c"), 1024);
-  EXPECT_NE(testing::readFile(bin / "scripts.log").find("#QX Scripts log ended"), std::string::npos);
+  EXPECT_EQ(test_support::fileSize(*vol / "f/b/c"), 1024);
+  EXPECT_NE(test_support::readFile(bin / "scripts.log").find("#QX Scripts log ended"), std::string::npos);
 }
 
 // A run that stays open in its close state (/noclose): the "Generating" window shows the size bar
@@ -288,8 +288,8 @@ TEST(WindowedScriptTest, ProgressDialogOnARealXServerShowsItsBars) {
   VirtualDisplay display;
   if (display.name().empty()) GTEST_SKIP() << "Xvfb is not installed or would not start";
   QUILLET_MOUNT_OR_SKIP(vol, tmpfs, 64 << 20);
-  testing::ScratchFolder bin;
-  testing::ProgramOptions options = windowedProgram(bin, display.name());
+  test_support::ScratchFolder bin;
+  test_support::ProgramOptions options = windowedProgram(bin, display.name());
   const std::string shot = screenshotPath("xvfb-size-progress-dialog");
   ::unlink(shot.c_str());
   QImage picture;
@@ -300,13 +300,13 @@ TEST(WindowedScriptTest, ProgressDialogOnARealXServerShowsItsBars) {
     });
     ::kill(pid, SIGTERM);
   };
-  testing::runProgram({"/s", "/allsize:4m", "/root:'" + (*vol / "s") + "'", "/minsize:1m", "/noclose"}, options);
+  test_support::runProgram({"/s", "/allsize:4m", "/root:'" + (*vol / "s") + "'", "/minsize:1m", "/noclose"}, options);
   ASSERT_FALSE(picture.isNull()) << "no window titled Generating";
   EXPECT_GT(pixelsOf(picture, sizeFill), 500);
   EXPECT_GT(pixelsOf(picture, usedFill), 0);
   // The used-data bar shows the 4 Mb of the 64 Mb volume, far less than the full size bar.
   EXPECT_LT(pixelsOf(picture, usedFill), pixelsOf(picture, sizeFill) / 4);
-  EXPECT_EQ(testing::fileSize(*vol / "s/d"), 1 << 20);
+  EXPECT_EQ(test_support::fileSize(*vol / "s/d"), 1 << 20);
 }
 
 // Started without arguments on a real X server with a fresh configuration: the splash is drawn in
@@ -315,8 +315,8 @@ TEST(WindowedScriptTest, ProgressDialogOnARealXServerShowsItsBars) {
 TEST(WindowedProgramTest, StartedWithoutArgumentsShowsTheSplashThenTheMainDialog) {
   VirtualDisplay display;
   if (display.name().empty()) GTEST_SKIP() << "Xvfb is not installed or would not start";
-  testing::ScratchFolder bin;
-  testing::ProgramOptions options = windowedProgram(bin, display.name());
+  test_support::ScratchFolder bin;
+  test_support::ProgramOptions options = windowedProgram(bin, display.name());
   options.environment.push_back("XDG_CONFIG_HOME=" + (bin / "config"));
   options.environment.push_back("HOME=" + bin.path());
   const std::string splash = screenshotPath("xvfb-splash");
@@ -336,7 +336,7 @@ TEST(WindowedProgramTest, StartedWithoutArgumentsShowsTheSplashThenTheMainDialog
     });
     ::kill(pid, SIGTERM);
   };
-  testing::runProgram({}, options);
+  test_support::runProgram({}, options);
   ASSERT_FALSE(splashPicture.isNull());
   EXPECT_GT(coloursIn(splashPicture, middle), 50);
   ASSERT_FALSE(dialogPicture.isNull()) << "no window titled Talvane Quillet";
@@ -344,7 +344,7 @@ TEST(WindowedProgramTest, StartedWithoutArgumentsShowsTheSplashThenTheMainDialog
   EXPECT_GT(face.lightness(), 150);
   EXPECT_GT(pixelsOf(dialogPicture, face), dialogPicture.width() * dialogPicture.height() / 2);
   EXPECT_GT(pixelsOf(dialogPicture, Qt::black), 300);  // captions and outlines
-  EXPECT_NE(testing::readFile(bin / "config/talvane-quillet/registry.json").find(QUILLET_PRODUCT_VERSION), std::string::npos);
+  EXPECT_NE(test_support::readFile(bin / "config/talvane-quillet/registry.json").find(QUILLET_PRODUCT_VERSION), std::string::npos);
 }
 
 TEST(WindowedScriptTest, DisplayThatRefusesQtSendsTheRunToTheConsole) {
@@ -353,18 +353,18 @@ TEST(WindowedScriptTest, DisplayThatRefusesQtSendsTheRunToTheConsole) {
   RelayDisplay display(real, RelayDisplay::Policy::FirstOnly);
   ASSERT_FALSE(display.name().empty());
   QUILLET_MOUNT_OR_SKIP(vol, tmpfs, 64 << 20);
-  testing::ScratchFolder bin;
-  testing::ProgramOptions options = windowedProgram(bin, display.name());
+  test_support::ScratchFolder bin;
+  test_support::ProgramOptions options = windowedProgram(bin, display.name());
   options.whileRunning = endAfter(std::chrono::seconds(60));
 
   const auto run =
-      testing::runProgram({"/s", "/allsize:3m", "/root:'" + (*vol / "s") + "'", "/minsize:1m"}, options);
+      test_support::runProgram({"/s", "/allsize:3m", "/root:'" + (*vol / "s") + "'", "/minsize:1m"}, options);
   EXPECT_EQ(run.signal, 0) << run.err;
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_GT(display.refused(), 0);  // Qt did try and was turned away
   EXPECT_NE(run.err.find("Finished:"), std::string::npos) << run.err;
-  EXPECT_EQ(testing::fileSize(*vol / "s/c"), 1 << 20);
-  const std::string log = testing::readFile(bin / "scripts.log");
+  EXPECT_EQ(test_support::fileSize(*vol / "s/c"), 1 << 20);
+  const std::string log = test_support::readFile(bin / "scripts.log");
   EXPECT_EQ(log.find("#QX Scripts log started"), log.rfind("#QX Scripts log started"))
       << log;  // one run only
   EXPECT_NE(log.find("#QX Scripts log ended"), std::string::npos);
@@ -376,19 +376,19 @@ TEST(WindowedScriptTest, ServerThatResetsAfterTheProbeStillGetsTheDialog) {
   RelayDisplay display(real, RelayDisplay::Policy::Resetting);
   ASSERT_FALSE(display.name().empty());
   QUILLET_MOUNT_OR_SKIP(vol, tmpfs, 64 << 20);
-  testing::ScratchFolder bin;
-  testing::ProgramOptions options = windowedProgram(bin, display.name());
+  test_support::ScratchFolder bin;
+  test_support::ProgramOptions options = windowedProgram(bin, display.name());
   // The relay passes bytes, not the file descriptors shared-memory images are handed over with.
   options.environment.push_back("QT_XCB_NO_MITSHM=1");
   options.whileRunning = endAfter(std::chrono::seconds(60));
 
   const auto run =
-      testing::runProgram({"/s", "/allsize:3m", "/root:'" + (*vol / "s") + "'", "/minsize:1m"}, options);
+      test_support::runProgram({"/s", "/allsize:3m", "/root:'" + (*vol / "s") + "'", "/minsize:1m"}, options);
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(display.refused(), 0);
   EXPECT_GE(display.accepted(), 2);                                    // the probe and Qt
   EXPECT_EQ(run.err.find("Finished:"), std::string::npos) << run.err;  // the dialog, not the console
-  EXPECT_EQ(testing::fileSize(*vol / "s/c"), 1 << 20);
+  EXPECT_EQ(test_support::fileSize(*vol / "s/c"), 1 << 20);
 }
 
 }  // namespace
@@ -401,14 +401,14 @@ namespace {
 // while files are made or while the run is still passing to the windowed program.
 TEST(WindowedScriptTest, AStopSignalEndsTheRunAsStopped) {
   QUILLET_MOUNT_OR_SKIP(vol, tmpfs, 1LL << 30);
-  testing::ScratchFolder bin;
-  testing::ProgramOptions options = testing::privateCopyOfProgram(bin.path(), true);
+  test_support::ScratchFolder bin;
+  test_support::ProgramOptions options = test_support::privateCopyOfProgram(bin.path(), true);
   ASSERT_FALSE(options.program.empty());
   options.environment = {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + bin.path()};
   options.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY"};
   const std::string logPath = bin / "scripts.log";
   const auto ended = [&](std::size_t blocks) {
-    const std::string log = testing::readFile(logPath);
+    const std::string log = test_support::readFile(logPath);
     std::size_t count = 0;
     for (auto pos = log.find("#QX Scripts log ended\r\n"); pos != std::string::npos;
          pos = log.find("#QX Scripts log ended\r\n", pos + 1)) {
@@ -422,17 +422,17 @@ TEST(WindowedScriptTest, AStopSignalEndsTheRunAsStopped) {
   for (const int signal : {SIGTERM, SIGINT}) {
     const std::string root = *vol / ("files" + std::to_string(++serial));
     options.whileRunning = [&](int pid) {
-      for (int i = 0; i < 1000 && testing::fileSize(root + "/a") < 0; ++i) {
+      for (int i = 0; i < 1000 && test_support::fileSize(root + "/a") < 0; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
       ::kill(pid, signal);
     };
-    const auto r = testing::runProgram({"/s", "/allsize:1000m", "/root:'" + root + "'", "/minsize:4k"}, options);
+    const auto r = test_support::runProgram({"/s", "/allsize:1000m", "/root:'" + root + "'", "/minsize:4k"}, options);
     EXPECT_EQ(r.exitCode, 2) << r.err;
     EXPECT_EQ(r.err.find("Finished:"), std::string::npos) << "the dialog, not the console, showed the run";
-    EXPECT_GE(testing::fileSize(root + "/a"), 0);
-    EXPECT_TRUE(ended(static_cast<std::size_t>(serial))) << testing::readFile(logPath);
+    EXPECT_GE(test_support::fileSize(root + "/a"), 0);
+    EXPECT_TRUE(ended(static_cast<std::size_t>(serial))) << test_support::readFile(logPath);
   }
 
   // Early: at once (while the console program starts or hands the run over; a signal before its
@@ -441,20 +441,20 @@ TEST(WindowedScriptTest, AStopSignalEndsTheRunAsStopped) {
   for (int i = 0; i < 6; ++i) {
     const bool atOnce = i % 2 == 0;
     const std::string root = *vol / ("early" + std::to_string(i));
-    const std::int64_t before = testing::fileSize(logPath);
+    const std::int64_t before = test_support::fileSize(logPath);
     options.whileRunning = [&](int pid) {
       const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-      while (!atOnce && testing::fileSize(logPath) <= before && std::chrono::steady_clock::now() < deadline) {
+      while (!atOnce && test_support::fileSize(logPath) <= before && std::chrono::steady_clock::now() < deadline) {
       }
       ::kill(pid, SIGTERM);
     };
-    const auto r = testing::runProgram({"/s", "/allsize:1000m", "/root:'" + root + "'", "/minsize:4k"}, options);
+    const auto r = test_support::runProgram({"/s", "/allsize:1000m", "/root:'" + root + "'", "/minsize:4k"}, options);
     if (atOnce && r.signal == SIGTERM) {
-      EXPECT_EQ(testing::fileSize(logPath), before);
+      EXPECT_EQ(test_support::fileSize(logPath), before);
       continue;
     }
     EXPECT_EQ(r.exitCode, 2) << r.err;
-    EXPECT_TRUE(ended(static_cast<std::size_t>(++serial))) << testing::readFile(logPath);
+    EXPECT_TRUE(ended(static_cast<std::size_t>(++serial))) << test_support::readFile(logPath);
   }
 }
 
@@ -468,14 +468,14 @@ TEST(WindowedScriptTest, ScriptUnderTheDialogWritesItsReport) {
   VirtualDisplay display;
   if (display.name().empty()) GTEST_SKIP() << "Xvfb is not installed or would not start";
   QUILLET_MOUNT_OR_SKIP(vol, tmpfs, 64 << 20);
-  testing::ScratchFolder bin;
-  testing::ProgramOptions options = windowedProgram(bin, display.name());
+  test_support::ScratchFolder bin;
+  test_support::ProgramOptions options = windowedProgram(bin, display.name());
   const std::string report = bin / "report.json";
-  const auto r = testing::runProgram(
+  const auto r = test_support::runProgram(
       {"/s", "/allsize:5m", "/root:'" + (*vol / "s") + "'", "/minsize:1m", "/report:'" + report + "'", "/progress:json"},
       options);
   EXPECT_EQ(r.exitCode, 0) << r.err;
-  const std::string text = testing::readFile(report);
+  const std::string text = test_support::readFile(report);
   EXPECT_NE(text.find("\"schema\": \"quillet-report/2\""), std::string::npos) << text;
   EXPECT_NE(text.find("\"files_created\": 5,"), std::string::npos) << text;
   EXPECT_NE(text.find("\"mount_point\": \"" + vol->path() + "/\""), std::string::npos) << text;

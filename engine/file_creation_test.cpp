@@ -9,8 +9,8 @@
 namespace quillet {
 namespace {
 
-using testing::EngineHarness;
-using testing::FakeFileSystem;
+using test_support::EngineHarness;
+using test_support::FakeFileSystem;
 
 class FileCreationTest : public ::testing::Test {
  protected:
@@ -199,9 +199,9 @@ namespace quillet {
 namespace {
 
 TEST(FreeSpaceQueryTest, ManySmallFilesShareAFreshFigureButANearlyFullVolumeIsAskedEveryTime) {
-  testing::FakeFileSystem fs;
+  test_support::FakeFileSystem fs;
   fs.addFolder("/root");
-  testing::EngineHarness h{fs};
+  test_support::EngineHarness h{fs};
   h.job.clusterSize = 4096;
   std::int64_t freeBytes = 0;
   for (int i = 0; i < 100; ++i) {
@@ -220,10 +220,10 @@ TEST(FreeSpaceQueryTest, ManySmallFilesShareAFreshFigureButANearlyFullVolumeIsAs
   EXPECT_EQ(fs.volumeQueries, 2);
 
   // Within the margin of a full volume no figure is reused.
-  testing::FakeFileSystem tight;
+  test_support::FakeFileSystem tight;
   tight.addFolder("/root");
   tight.freeBytes = 32 << 20;
-  testing::EngineHarness t{tight};
+  test_support::EngineHarness t{tight};
   for (int i = 0; i < 10; ++i) EXPECT_EQ(checkFreeSpace("/root/", t.ctx, freeBytes, 4096), GenerationResult::Done);
   EXPECT_EQ(tight.volumeQueries, 10);
 }

@@ -12,7 +12,7 @@
 namespace quillet {
 namespace {
 
-using testing::EngineHarness;
+using test_support::EngineHarness;
 
 void treeOptions(GenerationJob& job, int treeDeep, int rootSize, int dirsLimit) {
   job.treeDeep = treeDeep;
@@ -22,7 +22,7 @@ void treeOptions(GenerationJob& job, int treeDeep, int rootSize, int dirsLimit) 
 }
 
 TEST(FolderTreeTest, BuildsDepthFirstInNameOrder) {
-  testing::FakeFileSystem fs;
+  test_support::FakeFileSystem fs;
   fs.addFolder("/r");
   EngineHarness h{fs};
   treeOptions(h.job, 2, 2, 200);
@@ -31,7 +31,7 @@ TEST(FolderTreeTest, BuildsDepthFirstInNameOrder) {
                                                     "mkdir /r/b/a", "mkdir /r/b/b"}));
   EXPECT_EQ(h.job.dirsCreated, 6);
 
-  testing::FakeFileSystem flat;
+  test_support::FakeFileSystem flat;
   flat.addFolder("/r");
   EngineHarness h1{flat};
   treeOptions(h1.job, 1, 3, 200);
@@ -65,14 +65,14 @@ TEST(FolderTreeTest, ExistingVisibleFoldersCountAndAreCompletedBelow) {
 }
 
 TEST(FolderTreeTest, FolderLimitEndsTheWholeMakeUp) {
-  testing::FakeFileSystem fs;
+  test_support::FakeFileSystem fs;
   fs.addFolder("/r");
   EngineHarness h{fs};
   treeOptions(h.job, 3, 3, 0);
   EXPECT_EQ(makeUpFolderTree("/r/", h.ctx, 0), GenerationResult::FolderLimit);
   EXPECT_TRUE(fs.effects().empty());
 
-  testing::FakeFileSystem fs2;
+  test_support::FakeFileSystem fs2;
   fs2.addFolder("/r");
   EngineHarness h2{fs2};
   treeOptions(h2.job, 3, 3, 5);
@@ -96,7 +96,7 @@ TEST(FolderTreeTest, UsedUpMaskNamesEndOnlyTheirLevel) {
 }
 
 TEST(FolderTreeTest, CreationFailureEndsItsLevelQuietly) {
-  testing::FakeFileSystem fs;
+  test_support::FakeFileSystem fs;
   fs.addFolder("/r");
   fs.failFolderPath = "/r/a/b";
   EngineHarness h{fs};
@@ -112,7 +112,7 @@ TEST(FolderTreeTest, CreationFailureEndsItsLevelQuietly) {
 }
 
 TEST(FolderTreeTest, AMaskOfReservedNamesEndsItsLevelAndAMaskNeverLeadsThroughALink) {
-  testing::FakeFileSystem fs;
+  test_support::FakeFileSystem fs;
   fs.addFolder("/r");
   EngineHarness h{fs};
   treeOptions(h.job, 2, 3, 200);
@@ -138,7 +138,7 @@ TEST(FolderTreeTest, AMaskOfReservedNamesEndsItsLevelAndAMaskNeverLeadsThroughAL
 }
 
 TEST(FolderTreeTest, StopEndsTheMakeUpAndTheCount) {
-  testing::FakeFileSystem fs;
+  test_support::FakeFileSystem fs;
   fs.addFolder("/r/a");
   EngineHarness h{fs};
   treeOptions(h.job, 3, 3, 200);
@@ -156,26 +156,26 @@ namespace quillet {
 namespace {
 
 TEST(FolderTreeKnowledgeTest, TheMakeUpTellsWhetherItSawTheWholeTree) {
-  auto makeUp = [](testing::FakeFileSystem& fs, int treeDeep, int rootSize, int dirsLimit) {
+  auto makeUp = [](test_support::FakeFileSystem& fs, int treeDeep, int rootSize, int dirsLimit) {
     EngineHarness h{fs};
     treeOptions(h.job, treeDeep, rootSize, dirsLimit);
     makeUpFolderTree("/r/", h.ctx, 0);
     return !h.ctx.treeUnknown;
   };
-  testing::FakeFileSystem fresh;
+  test_support::FakeFileSystem fresh;
   fresh.addFolder("/r");
   EXPECT_TRUE(makeUp(fresh, 2, 3, 5));  // the limit ends the creation: nothing left unseen
-  testing::FakeFileSystem existing;
+  test_support::FakeFileSystem existing;
   existing.addFolder("/r/x/y");
   existing.addFolder("/r/z");
   EXPECT_FALSE(makeUp(existing, 3, 1, 1));  // the limit ends the listing of /r before z
   // The fake cannot tell leaves, so an existing folder below the depth is not known.
-  testing::FakeFileSystem deep;
+  test_support::FakeFileSystem deep;
   deep.addFolder("/r/x");
   EXPECT_FALSE(makeUp(deep, 1, 1, 10));
   EXPECT_TRUE(makeUp(deep, 2, 1, 10));
   // A listing that breaks off is not mistaken for a complete one.
-  testing::FakeFileSystem broken;
+  test_support::FakeFileSystem broken;
   broken.addFolder("/r/x");
   broken.addFolder("/r/z");
   broken.failListingOf = "/r";

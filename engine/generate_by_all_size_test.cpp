@@ -15,14 +15,14 @@
 namespace quillet {
 namespace {
 
-using testing::EngineHarness;
+using test_support::EngineHarness;
 
 std::map<std::string, std::int64_t> filesIn(const std::string& folder) {
   std::map<std::string, std::int64_t> out;
   auto fs = makeSystemFileSystem();
   auto reader = fs->openFolder(folder);
   FolderEntry e;
-  while (reader.ok() && reader.value()->next(e).value()) out[e.name] = testing::fileSize(folder + "/" + e.name);
+  while (reader.ok() && reader.value()->next(e).value()) out[e.name] = test_support::fileSize(folder + "/" + e.name);
   return out;
 }
 
@@ -97,7 +97,7 @@ TEST_F(AllSizeTest, AllocatedFilesAreNotSparse) {
   for (const auto& [name, size] : filesIn(vol->path())) {
     if (name == "lost+found") continue;
     total += size;
-    EXPECT_GE(testing::allocatedBytes(*vol / name), size) << name;
+    EXPECT_GE(test_support::allocatedBytes(*vol / name), size) << name;
   }
   EXPECT_EQ(total, 6 << 20);
 }
@@ -107,7 +107,7 @@ TEST_F(AllSizeTest, ContentBytesHoldTheirRanges) {
   prepare(vol->path(), 1500, 300000, 1 << 20);
   EXPECT_EQ(generateByAllSize(h.job.rootFolder, h.ctx), GenerationResult::Done);
   for (const auto& [name, size] : filesIn(vol->path())) {
-    const std::string bytes = testing::readFile(*vol / name);
+    const std::string bytes = test_support::readFile(*vol / name);
     ASSERT_EQ(static_cast<std::int64_t>(bytes.size()), size);
     for (std::size_t i = 0; i < bytes.size(); ++i) {
       const auto b = static_cast<unsigned char>(bytes[i]);

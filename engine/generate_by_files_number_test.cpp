@@ -12,20 +12,20 @@
 namespace quillet {
 namespace {
 
-using testing::EngineHarness;
+using test_support::EngineHarness;
 
 class FilesNumberTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string reason;
-    vol = testing::MountedVolume::tmpfs(32 << 20, reason);
+    vol = test_support::MountedVolume::tmpfs(32 << 20, reason);
     if (!vol) GTEST_SKIP() << reason;
     root = vol->path() + "/";
     h.job.byAllSize = false;
     h.job.clusterSize = 4096;
     h.job.minFileSize = h.job.maxFileSize = 100;
   }
-  std::unique_ptr<testing::MountedVolume> vol;
+  std::unique_ptr<test_support::MountedVolume> vol;
   std::string root;
   std::unique_ptr<FileSystem> fs = makeSystemFileSystem();
   EngineHarness h{*fs};
@@ -36,7 +36,7 @@ TEST_F(FilesNumberTest, EveryFolderGetsItsOwnNamesFromA) {
   h.job.minFiles = h.job.maxFiles = 3;
   h.job.recurseSubfolders = true;
   EXPECT_EQ(generateByFilesNumber(root, h.ctx), GenerationResult::Done);
-  for (const char* p : {"a", "b", "c", "sub/a", "sub/b", "sub/c"}) EXPECT_EQ(testing::fileSize(*vol / p), 100) << p;
+  for (const char* p : {"a", "b", "c", "sub/a", "sub/b", "sub/c"}) EXPECT_EQ(test_support::fileSize(*vol / p), 100) << p;
   EXPECT_EQ(h.job.filesCreated, 6);
   EXPECT_EQ(h.job.dirsProcessed, 2u);
   EXPECT_EQ(h.job.folderFilesPlanned, 3);
@@ -56,8 +56,8 @@ TEST_F(FilesNumberTest, NoFilesPlannedStillVisitsSubFoldersButNeverHiddenOnes) {
   h.job.recurseSubfolders = false;
   EXPECT_EQ(generateByFilesNumber(root, h.ctx), GenerationResult::Done);
   EXPECT_EQ(h.job.dirsProcessed, 1u);
-  EXPECT_EQ(testing::fileSize(*vol / "x/a"), -1);
-  EXPECT_EQ(testing::fileSize(*vol / ".hidden/a"), -1);
+  EXPECT_EQ(test_support::fileSize(*vol / "x/a"), -1);
+  EXPECT_EQ(test_support::fileSize(*vol / ".hidden/a"), -1);
 }
 
 TEST_F(FilesNumberTest, LimitSizeCutsTheLastFileThenEndsTheRun) {
@@ -66,9 +66,9 @@ TEST_F(FilesNumberTest, LimitSizeCutsTheLastFileThenEndsTheRun) {
   h.job.useLimitSize = true;
   h.job.limitSize = 1 << 20;
   EXPECT_EQ(generateByFilesNumber(root, h.ctx), GenerationResult::LimitSizeReached);
-  EXPECT_EQ(testing::fileSize(*vol / "a"), 600 * 1024);
-  EXPECT_EQ(testing::fileSize(*vol / "b"), 424 * 1024);
-  EXPECT_EQ(testing::fileSize(*vol / "c"), -1);
+  EXPECT_EQ(test_support::fileSize(*vol / "a"), 600 * 1024);
+  EXPECT_EQ(test_support::fileSize(*vol / "b"), 424 * 1024);
+  EXPECT_EQ(test_support::fileSize(*vol / "c"), -1);
   EXPECT_EQ(h.job.currentSize, 1 << 20);
 }
 
@@ -81,7 +81,7 @@ TEST_F(FilesNumberTest, UsedUpMaskEndsOnlyTheFolderAndTheRunGoesOn) {
   h.job.fileNameSpace = 36;
   EXPECT_EQ(generateByFilesNumber(root, h.ctx), GenerationResult::Done);
   EXPECT_EQ(h.job.filesCreated, 72);
-  EXPECT_EQ(testing::fileSize(*vol / "sub/9"), 100);
+  EXPECT_EQ(test_support::fileSize(*vol / "sub/9"), 100);
 }
 
 TEST_F(FilesNumberTest, FullVolumeIsAlwaysReported) {

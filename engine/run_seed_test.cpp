@@ -12,8 +12,8 @@
 namespace quillet {
 namespace {
 
-using testing::EngineHarness;
-using testing::FakeFileSystem;
+using test_support::EngineHarness;
+using test_support::FakeFileSystem;
 
 std::vector<std::string> effectsStartingWith(const FakeFileSystem& fs, const std::string& prefix) {
   std::vector<std::string> out;

@@ -15,8 +15,8 @@
 namespace quillet {
 namespace {
 
-using testing::EngineHarness;
-using testing::FakeFileSystem;
+using test_support::EngineHarness;
+using test_support::FakeFileSystem;
 
 // Writes the first `length` bytes of the identified content of a file whose blocks carry `carried`
 // bytes, as a run would have left it (cut short when length < carried).

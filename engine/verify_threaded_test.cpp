@@ -17,10 +17,10 @@ namespace quillet {
 namespace {
 
 TEST(VerifyThreadedTest, CountersAreReadAndTheStopIsSetWhileTheVerifyRuns) {
-  testing::FakeFileSystem fs;
+  test_support::FakeFileSystem fs;
   fs.keepContent = true;
   fs.addFolder("/root");
-  testing::EngineHarness h{fs};
+  test_support::EngineHarness h{fs};
   h.job.rootFolder = "/root/";
   h.job.byAllSize = false;
   h.job.minFiles = h.job.maxFiles = 40;
@@ -55,7 +55,7 @@ TEST(VerifyThreadedTest, CountersAreReadAndTheStopIsSetWhileTheVerifyRuns) {
 
 // Writes content to a new file of the fake, a chunk at a time; damage(offset, data, size) may spoil
 // the chunk that starts at offset before it is written.
-void writeFile(testing::FakeFileSystem& fs, const std::string& relative, std::uint64_t seed, std::int64_t size,
+void writeFile(test_support::FakeFileSystem& fs, const std::string& relative, std::uint64_t seed, std::int64_t size,
                std::int64_t length, const std::function<void(std::int64_t, std::uint8_t*, std::size_t)>& damage) {
   auto file = fs.createNewFile("/root/" + relative);
   ASSERT_TRUE(file.ok());
@@ -86,7 +86,7 @@ TEST(VerifyThreadedTest, FourReadersSharingALargeFileFindWhatOneReaderFinds) {
   constexpr std::uint64_t kSeed = 77;
   constexpr std::int64_t kMiB = 1 << 20;
   const std::int64_t bigSize = 72 * kMiB + 5000;  // ranges of 32 MiB: three, the last one short
-  testing::FakeFileSystem fs;
+  test_support::FakeFileSystem fs;
   fs.keepContent = true;
   fs.addFolder("/root");
   const auto zero = [](std::uint8_t* p, std::size_t n) { std::memset(p, 0, n); };
@@ -235,7 +235,7 @@ class CutHandle : public ReadHandle {
   bool fail_;
 };
 
-class CuttingFileSystem : public testing::FakeFileSystem {
+class CuttingFileSystem : public test_support::FakeFileSystem {
  public:
   std::int64_t cut = 0;
   bool fail = false;

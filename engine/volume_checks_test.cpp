@@ -34,7 +34,7 @@ TEST(VolumeChecksTest, RealVolumesSetTheirLimitAndRoot) {
 TEST(VolumeChecksTest, RootIsCreatedPrefixByPrefixOrTheFailingPrefixIsReported) {
   QUILLET_MOUNT_OR_SKIP(vol, tmpfs, 1 << 20);
   auto fs = makeSystemFileSystem();
-  testing::EngineHarness h{*fs};
+  test_support::EngineHarness h{*fs};
   h.job.rootFolder = *vol / "new/deeper/";
   EXPECT_TRUE(createRootFolder(h.job, h.services));
   EXPECT_TRUE(fs->exists(*vol / "new/deeper"));
@@ -45,7 +45,7 @@ TEST(VolumeChecksTest, RootIsCreatedPrefixByPrefixOrTheFailingPrefixIsReported) 
   ASSERT_EQ(h.presenter.shown().size(), 1u);
   EXPECT_EQ(h.presenter.shown()[0].kind, FailureKind::RootPath);
   EXPECT_EQ(h.presenter.shown()[0].path, *vol / "file/sub");
-  EXPECT_EQ(testing::readFile(*vol / "file"), "x");
+  EXPECT_EQ(test_support::readFile(*vol / "file"), "x");
 }
 
 }  // namespace

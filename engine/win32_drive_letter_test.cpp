@@ -25,8 +25,8 @@ std::string missingDrive() {
 
 TEST(Win32DriveLetterTest, RootIsCreatedBelowTheDriveAndAMissingDriveNamesItsFirstFolder) {
   auto fs = makeSystemFileSystem();
-  testing::ScratchFolder scratch;
-  testing::EngineHarness h{*fs};
+  test_support::ScratchFolder scratch;
+  test_support::EngineHarness h{*fs};
   h.job.rootFolder = scratch / "new\\deeper\\";
   setFileSystemLimit(h.job, *fs);
   EXPECT_EQ(h.job.driveRoot, scratch.path().substr(0, 1) + ":\\");
@@ -50,7 +50,7 @@ TEST(Win32DriveLetterTest, RootIsCreatedBelowTheDriveAndAMissingDriveNamesItsFir
 TEST(Win32DriveLetterTest, FullVolumeNamesTheUpperCasedDriveLetter) {
   // The drive's name comes from the system's file services; no disk is touched.
   auto system = makeSystemFileSystem();
-  testing::EngineHarness h{*system};
+  test_support::EngineHarness h{*system};
   reportVolumeFull(h.job, h.services, "q:\\data\\");
   h.job.currentFileName = "q:\\data\\a1";
   h.job.volumeFullReported = false;  // a run reports once; these are separate reports

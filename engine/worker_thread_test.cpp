@@ -20,14 +20,14 @@ class WorkerThreadTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string reason;
-    vol = testing::MountedVolume::tmpfs(64 << 20, reason);
+    vol = test_support::MountedVolume::tmpfs(64 << 20, reason);
     if (!vol) GTEST_SKIP() << reason;
     job.rootFolder = vol->path() + "/";
   }
-  std::unique_ptr<testing::MountedVolume> vol;
+  std::unique_ptr<test_support::MountedVolume> vol;
   std::unique_ptr<FileSystem> fs = makeSystemFileSystem();
-  testing::FixedClock clock;
-  testing::RecordingPresenter presenter;
+  test_support::FixedClock clock;
+  test_support::RecordingPresenter presenter;
   EngineServices services{*fs, clock, presenter};
   GenerationJob job;
 };
@@ -115,8 +115,8 @@ TEST(WorkerFolderCountTest, FoldersBelowTheMakeUpDepthAreStillCounted) {
   QUILLET_MOUNT_OR_SKIP(vol, tmpfs, 8 << 20);
   auto fs = makeSystemFileSystem();
   for (const char* p : {"x", "x/y", "x/y/z", "x/.hidden"}) fs->createFolder(*vol / p);
-  testing::FixedClock clock;
-  testing::RecordingPresenter presenter;
+  test_support::FixedClock clock;
+  test_support::RecordingPresenter presenter;
   const EngineServices services{*fs, clock, presenter};
   auto run = [&](int treeDeep, int rootSize) {
     GenerationJob job;
@@ -135,8 +135,8 @@ TEST(WorkerFolderCountTest, FoldersBelowTheMakeUpDepthAreStillCounted) {
   const auto [calculated1, created1] = run(1, 2);
   EXPECT_EQ(created1, 2);          // x and the new a
   EXPECT_EQ(calculated1, 1u + 4u);  // root, x, a, x/y, x/y/z
-  EXPECT_EQ(testing::fileSize(*vol / "x/y/z/a"), 1);  // and filled
-  EXPECT_EQ(testing::fileSize(*vol / "x/.hidden/a"), -1);
+  EXPECT_EQ(test_support::fileSize(*vol / "x/y/z/a"), 1);  // and filled
+  EXPECT_EQ(test_support::fileSize(*vol / "x/.hidden/a"), -1);
   // Depth 3 enters x and x/y; the make-up sees every visible folder, so the count matches it.
   const auto [calculated3, created3] = run(3, 1);
   EXPECT_EQ(calculated3, 1u + static_cast<std::uint32_t>(created3));

@@ -36,7 +36,7 @@ Tree readTree(const std::string& root) {
   Tree t;
   for (const auto& e : fsys::recursive_directory_iterator(root)) {
     if (!e.is_regular_file()) continue;
-    const std::string content = testing::readFile(e.path().string());
+    const std::string content = test_support::readFile(e.path().string());
     t.bytes += static_cast<std::int64_t>(content.size());
     t.files.emplace(fsys::relative(e.path(), root).string(), content);
   }
@@ -47,7 +47,7 @@ class WritersTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string reason;
-    vol = testing::MountedVolume::tmpfs(96 << 20, reason);
+    vol = test_support::MountedVolume::tmpfs(96 << 20, reason);
     if (!vol) GTEST_SKIP() << reason;
   }
   // Runs one generation into folder `name` of the volume and returns its result.
@@ -64,10 +64,10 @@ class WritersTest : public ::testing::Test {
     job.maxFileSize = 40000;
     job.threads = threads;
   }
-  std::unique_ptr<testing::MountedVolume> vol;
+  std::unique_ptr<test_support::MountedVolume> vol;
   std::unique_ptr<FileSystem> fs = makeSystemFileSystem();
-  testing::FixedClock clock;
-  testing::RecordingPresenter presenter;
+  test_support::FixedClock clock;
+  test_support::RecordingPresenter presenter;
   EngineServices services{*fs, clock, presenter};
 };
 
@@ -220,7 +220,7 @@ TEST(RunEndTest, TheRunsEndFromTheWritersEnds) {
 
 TEST_F(WritersTest, FullVolumeWithFourWritersEndsOnceWithCountersMatchingTheDisk) {
   std::string reason;
-  auto small = testing::MountedVolume::tmpfs(8 << 20, reason);
+  auto small = test_support::MountedVolume::tmpfs(8 << 20, reason);
   if (!small) GTEST_SKIP() << reason;
   GenerationJob job;
   allSize(job, 64 << 20, 4);
@@ -284,7 +284,7 @@ TEST_F(WritersTest, MaskedNamesGetTheOneWriterSizesForAnyWriterCount) {
 TEST_F(WritersTest, AFullDiskMetByOneWriterEndsEveryWriterWithOneCutFileAtMost) {
   for (const int threads : {2, 4, -2, -4}) {
     const bool byFilesNumber = threads < 0;
-    testing::FakeFileSystem fake;
+    test_support::FakeFileSystem fake;
     fake.addFolder("/v");
     if (byFilesNumber) {
       fake.addFolder("/v/r");
@@ -333,7 +333,7 @@ TEST_F(WritersTest, AFullDiskMetByOneWriterEndsEveryWriterWithOneCutFileAtMost) 
 // A writer alone that meets a full disk while the volume still has room counts the cut file and
 // goes on; what the file did not get is handed out again, so the total is still met to the byte.
 TEST_F(WritersTest, OneWriterCountsAFileAFullDiskCutAndStillMeetsTheTotal) {
-  testing::FakeFileSystem fake;
+  test_support::FakeFileSystem fake;
   fake.addFolder("/v");
   fake.keepContent = true;
   fake.diskFullAtWrite = 3;
@@ -437,7 +437,7 @@ TEST_F(WritersTest, OneWriterMakingContentAheadWritesEachFilesOwnBytesHoweverItE
   expectOwnContent(*vol / "stopped", 6);
 
   std::string reason;
-  auto small = testing::MountedVolume::tmpfs(8 << 20, reason);
+  auto small = test_support::MountedVolume::tmpfs(8 << 20, reason);
   if (!small) GTEST_SKIP() << reason;
   GenerationJob full;
   allSize(full, 64 << 20, 1);
@@ -472,7 +472,7 @@ TEST_F(WritersTest, VerifyWithFourReadersFindsWhatOneReaderFinds) {
     std::fclose(f);
   }
   fsys::resize_file(paths[3], fsys::file_size(paths[3]) / 2);
-  const std::string moved = testing::readFile(paths[4]).substr(0, 1024);
+  const std::string moved = test_support::readFile(paths[4]).substr(0, 1024);
   {
     FILE* f = std::fopen(paths[5].c_str(), "r+b");
     std::fseek(f, 1024, SEEK_SET);

@@ -12,7 +12,7 @@
 #include "testing/memory_registry_store.h"
 
 using namespace quillet;
-using namespace quillet::testing;
+using namespace quillet::test_support;
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "testing/fake_file_system.h"
 
 using namespace quillet;
-using namespace quillet::testing;
+using namespace quillet::test_support;
 
 namespace {
 

@@ -20,9 +20,9 @@ namespace quillet {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::MountedVolume;
-using testing::ProgramResult;
-using testing::filesBelow;
+using test_support::MountedVolume;
+using test_support::ProgramResult;
+using test_support::filesBelow;
 
 int count(const std::string& text, const std::string& what) {
   int n = 0;
@@ -81,12 +81,12 @@ class MpiProgramTest : public ::testing::Test {
   ProgramResult run(int ranks, std::vector<std::string> script) {
     std::vector<std::string> args{"--oversubscribe", "--allow-run-as-root", "-np", std::to_string(ranks), program};
     args.insert(args.end(), script.begin(), script.end());
-    return testing::runProgram(args, options);
+    return test_support::runProgram(args, options);
   }
   std::string rankPath(const std::string& name, int r) const { return *vol / name + "/" + rankFolderName(r); }
   std::string root(const std::string& name) const { return "/root:'" + (*vol / name) + "'"; }
-  std::string log() const { return testing::readFile(bin / "scripts.log"); }
-  nlohmann::json report() const { return nlohmann::json::parse(testing::readFile(reportPath())); }
+  std::string log() const { return test_support::readFile(bin / "scripts.log"); }
+  nlohmann::json report() const { return nlohmann::json::parse(test_support::readFile(reportPath())); }
   std::string reportPath() const { return bin / "report.json"; }
   std::string reportArg() const { return "/report:'" + reportPath() + "'"; }
   // One block, opened and closed once.
@@ -112,13 +112,13 @@ class MpiProgramTest : public ::testing::Test {
                                 lines + "' '" + QUILLET_SOURCE_DIR + "/docs/progress.schema.json' >'" + lines +
                                 ".out' 2>&1";
     EXPECT_EQ(std::system(command.c_str()), 0)
-        << "a line does not follow docs/progress.schema.json:\n" << err << testing::readFile(lines + ".out");
+        << "a line does not follow docs/progress.schema.json:\n" << err << test_support::readFile(lines + ".out");
   }
 
   std::unique_ptr<MountedVolume> vol;
-  testing::ScratchFolder bin;
+  test_support::ScratchFolder bin;
   std::string program;
-  testing::ProgramOptions options;
+  test_support::ProgramOptions options;
 };
 
 class MpiRanks : public MpiProgramTest, public ::testing::WithParamInterface<int> {};
@@ -236,12 +236,12 @@ TEST_F(MpiProgramTest, OneSeedReproducesEveryRanksFolderAndVerifiesAcross) {
     ASSERT_FALSE(files.empty());
     ASSERT_EQ(files, filesBelow(b));
     for (const auto& [path, size] : files) {
-      ASSERT_EQ(testing::readFile(a + "/" + path), testing::readFile(b + "/" + path)) << path;
+      ASSERT_EQ(test_support::readFile(a + "/" + path), test_support::readFile(b + "/" + path)) << path;
     }
   }
   const auto first = filesBelow(rankPath("a", 0)).begin()->first;
-  EXPECT_NE(testing::readFile(rankPath("a", 0) + "/" + first),
-            testing::readFile(rankPath("a", 1) + "/" + first));
+  EXPECT_NE(test_support::readFile(rankPath("a", 0) + "/" + first),
+            test_support::readFile(rankPath("a", 1) + "/" + first));
 
   const auto verified = run(2, {"/s", "/allsize:2m", root("a"), "/minsize:4k", "/maxsize:128k", "/seed:99", "/v"});
   EXPECT_EQ(verified.exitCode, 0) << verified.out << verified.err;
@@ -363,7 +363,7 @@ TEST_F(MpiProgramTest, RanksGivenDifferentLinesRejectTheJob) {
   for (const std::string& extra : {std::string("/threads:0"), std::string("/threads:2")}) {
     fs::remove(bin / "scripts.log");
     args.push_back(extra);
-    const auto result = testing::runProgram(args, options);
+    const auto result = test_support::runProgram(args, options);
     args.pop_back();
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_FALSE(fs::exists(*vol / "d")) << extra;
@@ -385,7 +385,7 @@ TEST_F(MpiProgramTest, SingleMachineProgramUnderALauncherDoesNothing) {
   const std::vector<std::string> line{"/s", "/allsize:1m", root("q"), "/minsize:16k"};
   std::vector<std::string> args{"--oversubscribe", "--allow-run-as-root", "-np", "2", single};
   args.insert(args.end(), line.begin(), line.end());
-  const auto many = testing::runProgram(args, options);
+  const auto many = test_support::runProgram(args, options);
   // Open MPI's launcher passes the first failing process's code on, and may end the others before
   // they have said anything.
   EXPECT_EQ(many.exitCode, 10) << many.err;
@@ -394,7 +394,7 @@ TEST_F(MpiProgramTest, SingleMachineProgramUnderALauncherDoesNothing) {
   EXPECT_FALSE(fs::exists(bin / "scripts.log"));
   args = {"--oversubscribe", "--allow-run-as-root", "-np",         "1", single, "/s",
           "/allsize:1m",     root("one"),           "/minsize:16k"};
-  const auto one = testing::runProgram(args, options);
+  const auto one = test_support::runProgram(args, options);
   EXPECT_EQ(one.exitCode, 0) << one.err;
   EXPECT_EQ(bytesOf(filesBelow(*vol / "one")), 1 << 20);
 }
@@ -472,7 +472,7 @@ TEST_F(MpiProgramTest, FailingRankEndsTheRunAndIsNamed) {
   EXPECT_EQ(stopped["ended_by"], (nlohmann::json{{"rank", 1}, {"result_code", 8}})) << stopped;
   expectValidReport();
 
-  testing::ScratchFolder outside;
+  test_support::ScratchFolder outside;
   fs::create_directories(*vol / "l");
   fs::create_directory_symlink(outside.path(), rankPath("l", 1));
   EXPECT_EQ(run(2, {"/s", "/allsize:1m", root("l"), "/minsize:1k"}).exitCode, 8);
@@ -514,13 +514,13 @@ TEST_F(MpiProgramTest, SigintToTheLauncherStopsEveryRank) {
 TEST_F(MpiProgramTest, WithoutLauncherItIsOneRankThatStopsWithTwo) {
   const std::string folder = *vol / "one";
   options.program = program;
-  ASSERT_EQ(testing::runProgram({"/s", "/allsize:1m", root("one"), "/minsize:4k"}, options).exitCode, 0);
+  ASSERT_EQ(test_support::runProgram({"/s", "/allsize:1m", root("one"), "/minsize:4k"}, options).exitCode, 0);
   EXPECT_EQ(bytesOf(filesBelow(folder + "/" + rankFolderName(0))), 1 << 20);
   options.whileRunning = [&](int pid) {
     if (waitForFiles(*vol / "two")) std::this_thread::sleep_for(std::chrono::milliseconds(200));
     ::kill(pid, SIGINT);
   };
-  const auto stopped = testing::runProgram({"/s", "/allsize:2g", root("two"), "/minsize:4k"}, options);
+  const auto stopped = test_support::runProgram({"/s", "/allsize:2g", root("two"), "/minsize:4k"}, options);
   EXPECT_EQ(stopped.exitCode, 2) << stopped.err;
 }
 
@@ -561,7 +561,7 @@ TEST_F(MpiProgramTest, ARankThatStopsAnsweringEndsTheRunAfterTheSilenceLimit) {
     for (const int pid : stopped) ::kill(pid, SIGSTOP);
   };
   const auto started = std::chrono::steady_clock::now();
-  const auto result = testing::runProgram({"--oversubscribe", "--allow-run-as-root", "-x",
+  const auto result = test_support::runProgram({"--oversubscribe", "--allow-run-as-root", "-x",
                                            "QUILLET_MPI_SILENCE_SECONDS=3", "-np", "2", program, "/s",
                                            "/allsize:8g", root("h"), "/minsize:4k", "/maxsize:4k"},
                                           options);

@@ -37,21 +37,21 @@ void writeFile(const std::string& path, const std::string& contents) {
 }
 
 TEST(AtomicFileTest, ReplacesTheWholeFileAndLeavesNothingBeside) {
-  testing::ScratchFolder scratch;
+  test_support::ScratchFolder scratch;
   const std::string path = scratch / "store.json";
   ASSERT_TRUE(replaceFileAtomically(path, "first").ok());
-  EXPECT_EQ(testing::readFile(path), "first");
+  EXPECT_EQ(test_support::readFile(path), "first");
 
   // Until the new file takes its place, the old one is whole and the new one complete.
   std::string seenTemp;
   const Status replaced = replaceFileAtomically(path, std::string(10000, 'n'), [&](const std::string& temp) {
     seenTemp = temp;
-    EXPECT_EQ(testing::readFile(path), "first");
-    EXPECT_EQ(testing::readFile(temp), std::string(10000, 'n'));
+    EXPECT_EQ(test_support::readFile(path), "first");
+    EXPECT_EQ(test_support::readFile(temp), std::string(10000, 'n'));
   });
   ASSERT_TRUE(replaced.ok()) << replaced.message();
   EXPECT_EQ(folderPart(seenTemp), folderPart(path)) << "the temporary file sits beside the target";
-  EXPECT_EQ(testing::readFile(path), std::string(10000, 'n'));
+  EXPECT_EQ(test_support::readFile(path), std::string(10000, 'n'));
   EXPECT_EQ(namesIn(scratch.path()), std::set<std::string>{"store.json"});
 
   const Status noFolder = replaceFileAtomically(scratch / "missing/store.json", "x");
@@ -60,7 +60,7 @@ TEST(AtomicFileTest, ReplacesTheWholeFileAndLeavesNothingBeside) {
 }
 
 TEST(AtomicFileTest, ReadsWholeFilesUpToTheLimitOnly) {
-  testing::ScratchFolder scratch;
+  test_support::ScratchFolder scratch;
   const std::string path = scratch / "store.json";
   writeFile(path, std::string(100, 'a'));
   std::string contents = "previous";
@@ -76,7 +76,7 @@ TEST(AtomicFileTest, ReadsWholeFilesUpToTheLimitOnly) {
 }
 
 TEST(AtomicFileTest, SettingAsideKeepsTheLatestCopiesAndNeverReplacesTheNewest) {
-  testing::ScratchFolder scratch;
+  test_support::ScratchFolder scratch;
   const std::string path = scratch / "store.json";
   const std::string aside = scratch / "store.json.corrupt";
   for (const char* contents : {"one", "two", "three", "four"}) {
@@ -84,9 +84,9 @@ TEST(AtomicFileTest, SettingAsideKeepsTheLatestCopiesAndNeverReplacesTheNewest) 
     const Status status = setFileAside(path, aside, 3);
     ASSERT_TRUE(status.ok()) << status.message();
   }
-  EXPECT_EQ(testing::readFile(aside), "four");
-  EXPECT_EQ(testing::readFile(aside + ".1"), "three");
-  EXPECT_EQ(testing::readFile(aside + ".2"), "two");
+  EXPECT_EQ(test_support::readFile(aside), "four");
+  EXPECT_EQ(test_support::readFile(aside + ".1"), "three");
+  EXPECT_EQ(test_support::readFile(aside + ".2"), "two");
   EXPECT_EQ(namesIn(scratch.path()),
             (std::set<std::string>{"store.json.corrupt", "store.json.corrupt.1", "store.json.corrupt.2"}));
 
@@ -94,8 +94,8 @@ TEST(AtomicFileTest, SettingAsideKeepsTheLatestCopiesAndNeverReplacesTheNewest) 
   // With room for one copy only, the one already there is kept and the file stays where it is.
   writeFile(path, "five");
   EXPECT_EQ(setFileAside(path, aside, 1).kind(), ErrorKind::AlreadyExists);
-  EXPECT_EQ(testing::readFile(aside), "four");
-  EXPECT_EQ(testing::readFile(path), "five");
+  EXPECT_EQ(test_support::readFile(aside), "four");
+  EXPECT_EQ(test_support::readFile(path), "five");
 }
 
 TEST(AtomicFileTest, AFullVolumeLeavesTheOldFileAndNoTemporary) {
@@ -111,7 +111,7 @@ TEST(AtomicFileTest, AFullVolumeLeavesTheOldFileAndNoTemporary) {
   const Status full = replaceFileAtomically(path, std::string(32 * 1024, 'n'));
   EXPECT_EQ(full.kind(), ErrorKind::DiskFull);
   EXPECT_EQ(full.message().rfind(path + ".tmp-", 0), 0u) << full.message();
-  EXPECT_EQ(testing::readFile(path), "old contents");
+  EXPECT_EQ(test_support::readFile(path), "old contents");
   EXPECT_EQ(namesIn(volume->path()), (std::set<std::string>{"filler", "store.json"}));
 }
 
@@ -133,13 +133,13 @@ TEST(AtomicFileTest, AFullDriveLeavesTheOldFileWhole) {
   // A few KiB, as a report is, on a drive with no room left.
   const Status full = replaceFileAtomically(path, std::string(2048, 'n'));
   EXPECT_EQ(full.kind(), ErrorKind::DiskFull) << full.message();
-  EXPECT_EQ(testing::readFile(path), "old contents");
+  EXPECT_EQ(test_support::readFile(path), "old contents");
   EXPECT_EQ(namesIn(folder), (std::set<std::string>{"filler", "report.json"}));
   // Nor does a new file appear empty.
   const std::string fresh = folder + "\\new.json";
   EXPECT_EQ(replaceFileAtomically(fresh, std::string(2048, 'n')).kind(), ErrorKind::DiskFull);
   EXPECT_EQ(namesIn(folder), (std::set<std::string>{"filler", "report.json"}));
-  testing::removeTree(folder);
+  test_support::removeTree(folder);
 }
 
 // A device name is no file to replace: the move would fail late, naming the temporary file, or
@@ -148,7 +148,7 @@ TEST(AtomicFileTest, ReplacesOnlyFilesOnADisk) {
   const Status device = replaceFileAtomically("NUL", "report");
   EXPECT_FALSE(device.ok());
   EXPECT_EQ(device.message(), "NUL: not a regular file");
-  testing::ScratchFolder scratch;
+  test_support::ScratchFolder scratch;
   const Status folder = replaceFileAtomically(scratch.path(), "report");
   EXPECT_EQ(folder.message(), scratch.path() + ": not a regular file");
 }
@@ -170,11 +170,11 @@ TEST(AtomicFileTest, KeepsPermissionBitsAndRefusesAReadOnlyVolume) {
   const Status readOnly = replaceFileAtomically(path, "new");
   EXPECT_EQ(readOnly.systemCode(), EROFS);
   EXPECT_NE(readOnly.message().find(std::strerror(EROFS)), std::string::npos) << readOnly.message();
-  EXPECT_EQ(testing::readFile(path), "kept");
+  EXPECT_EQ(test_support::readFile(path), "kept");
 }
 
 TEST(AtomicFileTest, ReadingAFifoInTheFilesPlaceFailsAtOnce) {
-  testing::ScratchFolder scratch;
+  test_support::ScratchFolder scratch;
   const std::string path = scratch / "store.json";
   ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
   std::string contents;
@@ -186,7 +186,7 @@ TEST(AtomicFileTest, ReadingAFifoInTheFilesPlaceFailsAtOnce) {
 // A replace never puts a regular file in place of a system's node; a link leads to its target,
 // which is replaced in its own folder while the link stays a link.
 TEST(AtomicFileTest, ReplacesOnlyRegularFilesAndFollowsLinksToThem) {
-  testing::ScratchFolder scratch;
+  test_support::ScratchFolder scratch;
   const std::string fifo = scratch / "fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   // A node with the numbers of the system's "full" device, made here so the real one is never at risk.
@@ -209,7 +209,7 @@ TEST(AtomicFileTest, ReplacesOnlyRegularFilesAndFollowsLinksToThem) {
   ASSERT_EQ(::symlink("real/link", (scratch / "first-link").c_str()), 0);
   const Status followed = replaceFileAtomically(scratch / "first-link", "new");
   ASSERT_TRUE(followed.ok()) << followed.message();
-  EXPECT_EQ(testing::readFile(scratch / "real/report.json"), "new");
+  EXPECT_EQ(test_support::readFile(scratch / "real/report.json"), "new");
   EXPECT_TRUE(std::filesystem::is_symlink(scratch / "first-link"));
   EXPECT_TRUE(std::filesystem::is_symlink(scratch / "real/link"));
   EXPECT_EQ(namesIn(scratch / "real"), (std::set<std::string>{"report.json", "link"}));
@@ -219,7 +219,7 @@ TEST(AtomicFileTest, ReplacesOnlyRegularFilesAndFollowsLinksToThem) {
   EXPECT_FALSE(replaceFileAtomically(scratch / "to-fifo", "x").ok());
   ASSERT_EQ(::symlink("made-later", (scratch / "dangling").c_str()), 0);
   ASSERT_TRUE(replaceFileAtomically(scratch / "dangling", "made").ok());
-  EXPECT_EQ(testing::readFile(scratch / "made-later"), "made");
+  EXPECT_EQ(test_support::readFile(scratch / "made-later"), "made");
   EXPECT_TRUE(std::filesystem::is_symlink(scratch / "dangling"));
 }
 #endif

@@ -17,7 +17,7 @@
 namespace quillet {
 namespace {
 
-using testing::MountedVolume;
+using test_support::MountedVolume;
 
 // df's own figures for a path: available and total bytes.
 std::pair<std::int64_t, std::int64_t> dfFigures(const std::string& path) {
@@ -89,8 +89,8 @@ TEST_F(FileSystemTest, AllocatedFileOccupiesRealBlocksAndFillsTheVolume) {
   ASSERT_TRUE(file.ok());
   ASSERT_TRUE(file.value()->allocate(4 << 20).ok());
   file.value()->close();
-  EXPECT_EQ(testing::fileSize(*ext / "big"), 4 << 20);
-  EXPECT_GE(testing::allocatedBytes(*ext / "big"), 4 << 20);  // not sparse
+  EXPECT_EQ(test_support::fileSize(*ext / "big"), 4 << 20);
+  EXPECT_GE(test_support::allocatedBytes(*ext / "big"), 4 << 20);  // not sparse
   EXPECT_LE(fs->volumeSpace(ext->path()).value().availableToCaller, before - (4 << 20));
 
   // Asking for more than is free fails as a full disk and leaves the volume usable.
@@ -111,7 +111,7 @@ TEST_F(FileSystemTest, WritesReportAFullDiskWithTheBytesThatLanded) {
   EXPECT_EQ(status.kind(), ErrorKind::DiskFull);
   EXPECT_EQ(written, static_cast<std::size_t>(64 << 10));
   file.value()->close();
-  EXPECT_EQ(testing::fileSize(*tmp / "fill"), 64 << 10);
+  EXPECT_EQ(test_support::fileSize(*tmp / "fill"), 64 << 10);
 }
 
 TEST_F(FileSystemTest, CreationTellsExistingNamesFromWrongPaths) {
@@ -133,7 +133,7 @@ TEST_F(FileSystemTest, CreationTellsExistingNamesFromWrongPaths) {
   // A second exclusive create neither succeeds nor truncates.
   auto again = fs->createNewFile(*tmp / "a/f");
   EXPECT_EQ(again.status().kind(), ErrorKind::AlreadyExists);
-  EXPECT_EQ(testing::readFile(*tmp / "a/f"), "hello");
+  EXPECT_EQ(test_support::readFile(*tmp / "a/f"), "hello");
   EXPECT_EQ(fs->createNewFile(*tmp / "a").status().kind(), ErrorKind::AlreadyExists);
   EXPECT_EQ(fs->createNewFile(*tmp / "nope/f").status().kind(), ErrorKind::WrongPath);
   EXPECT_EQ(fs->createNewFile(*tmp / "a/f/g").status().kind(), ErrorKind::WrongPath);

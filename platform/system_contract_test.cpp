@@ -12,7 +12,7 @@ namespace quillet {
 namespace {
 
 TEST(SystemContractTest, AppendFileIsHeldExclusivelyAndNeverTruncated) {
-  testing::ScratchFolder dir;
+  test_support::ScratchFolder dir;
   const std::string path = joinPath(dir.path(), "scripts.log");
   {
     auto first = openExclusiveAppend(path);
@@ -26,7 +26,7 @@ TEST(SystemContractTest, AppendFileIsHeldExclusivelyAndNeverTruncated) {
   ASSERT_TRUE(third.ok());
   third.value()->append("three\r\n");
   third.value()->close();
-  EXPECT_EQ(testing::readFile(path), "one\r\ntwo\r\nthree\r\n");
+  EXPECT_EQ(test_support::readFile(path), "one\r\ntwo\r\nthree\r\n");
 
   const auto missing = openExclusiveAppend(joinPath(joinPath(dir.path(), "missing"), "scripts.log"));
   EXPECT_EQ(missing.status().kind(), ErrorKind::WrongPath);
@@ -34,7 +34,7 @@ TEST(SystemContractTest, AppendFileIsHeldExclusivelyAndNeverTruncated) {
 }
 
 TEST(SystemContractTest, FolderTreesAreCreatedWholeAndWritabilityReported) {
-  testing::ScratchFolder dir;
+  test_support::ScratchFolder dir;
   const std::string deep = joinPath(joinPath(joinPath(dir.path(), "a"), "b"), "c");
   ASSERT_TRUE(createFolderTree(deep).ok());
   EXPECT_TRUE(folderIsWritable(deep));

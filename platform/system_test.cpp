@@ -24,7 +24,7 @@ TEST(SystemTest, ReservedRoomTakesAppendsOnAFullVolumeAndAppendsAreWholeOrNothin
   ASSERT_TRUE(log.append("first\r\n").ok());
   EXPECT_EQ(log.lastByte(), '\n');
   ASSERT_TRUE(log.reserve(12 << 10).ok());
-  EXPECT_EQ(testing::fileSize(path), 7) << "reserving keeps the size";
+  EXPECT_EQ(test_support::fileSize(path), 7) << "reserving keeps the size";
 
   {
     std::ofstream filler(*vol / "filler", std::ios::binary);
@@ -36,14 +36,14 @@ TEST(SystemTest, ReservedRoomTakesAppendsOnAFullVolumeAndAppendsAreWholeOrNothin
   EXPECT_TRUE(log.append(line).ok()) << "the reserved room takes it";
   const Status refused = log.append(std::string(8 << 10, 'b'));
   EXPECT_EQ(refused.kind(), ErrorKind::DiskFull);
-  EXPECT_EQ(testing::fileSize(path), 7 + (10 << 10)) << "no part of a refused append stays";
+  EXPECT_EQ(test_support::fileSize(path), 7 + (10 << 10)) << "no part of a refused append stays";
   EXPECT_EQ(log.lastByte(), 'a');
   EXPECT_EQ(log.reserve(64 << 10).kind(), ErrorKind::DiskFull);
   log.close();
 }
 
 TEST(SystemTest, RelativePathsAreMadeAbsoluteAgainstTheWorkingFolder) {
-  testing::ScratchFolder dir;
+  test_support::ScratchFolder dir;
   char previous[4096];
   ASSERT_NE(::getcwd(previous, sizeof previous), nullptr);
   ASSERT_EQ(::chdir(dir.path().c_str()), 0);

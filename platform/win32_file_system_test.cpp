@@ -38,7 +38,7 @@ std::string missingDrive() {
 class Win32FileSystemTest : public ::testing::Test {
  protected:
   std::unique_ptr<FileSystem> fs = makeSystemFileSystem();
-  testing::ScratchFolder scratch;
+  test_support::ScratchFolder scratch;
 };
 
 TEST_F(Win32FileSystemTest, CreationTellsExistingNamesFromWrongPaths) {
@@ -58,7 +58,7 @@ TEST_F(Win32FileSystemTest, CreationTellsExistingNamesFromWrongPaths) {
   ASSERT_TRUE(file.value()->close().ok());
   // A second exclusive create neither succeeds nor truncates.
   EXPECT_EQ(fs->createNewFile(scratch / "a\\f").status().kind(), ErrorKind::AlreadyExists);
-  EXPECT_EQ(testing::readFile(scratch / "a\\f"), "hello");
+  EXPECT_EQ(test_support::readFile(scratch / "a\\f"), "hello");
   EXPECT_TRUE(fs->exists(scratch / "a\\f"));
   EXPECT_TRUE(fs->exists(scratch / "a"));
   EXPECT_FALSE(fs->exists(scratch / "a\\g"));
@@ -125,12 +125,12 @@ TEST_F(Win32FileSystemTest, AllocationMovesTheEndOfFile) {
   const std::int64_t size = (3 << 20) + 1;
   ASSERT_TRUE(file.value()->allocate(size).ok());
   ASSERT_TRUE(file.value()->close().ok());
-  EXPECT_EQ(testing::fileSize(scratch / "big"), size);
+  EXPECT_EQ(test_support::fileSize(scratch / "big"), size);
   // On NTFS the clusters up to the end of file are reserved; Wine sets the length with ftruncate.
   if (!runningUnderWine()) {
-    EXPECT_GE(testing::allocatedBytes(scratch / "big"), size);
+    EXPECT_GE(test_support::allocatedBytes(scratch / "big"), size);
   }
-  EXPECT_EQ(testing::readFile(scratch / "big"), std::string(static_cast<std::size_t>(size), '\0'));
+  EXPECT_EQ(test_support::readFile(scratch / "big"), std::string(static_cast<std::size_t>(size), '\0'));
 }
 
 TEST_F(Win32FileSystemTest, VolumeQueriesAnswerForTheDriveThatHoldsAFolder) {
@@ -199,10 +199,10 @@ TEST_F(Win32FileSystemTest, WritesReportAFullDiskWithTheBytesThatLanded) {
   file.value()->close();
   EXPECT_EQ(status.kind(), ErrorKind::DiskFull) << status.message();
   EXPECT_NE(status.message().find(folder + "\\fill"), std::string::npos);
-  EXPECT_EQ(testing::fileSize(folder + "\\fill"), static_cast<std::int64_t>(total)) << "the count is what landed";
+  EXPECT_EQ(test_support::fileSize(folder + "\\fill"), static_cast<std::int64_t>(total)) << "the count is what landed";
   EXPECT_GT(total, 0u);
   EXPECT_LE(fs->volumeSpace(folder).value().availableToCaller, 64 << 10);
-  testing::removeTree(folder);
+  test_support::removeTree(folder);
 }
 
 }  // namespace

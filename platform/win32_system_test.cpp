@@ -16,7 +16,7 @@ namespace quillet {
 namespace {
 
 TEST(Win32SystemTest, AnAppendFileKeepsOutEvenReadersThatShareEverything) {
-  testing::ScratchFolder dir;
+  test_support::ScratchFolder dir;
   const std::string path = dir / "scripts.log";
   {
     auto first = openExclusiveAppend(path);
@@ -58,8 +58,8 @@ TEST(Win32SystemTest, AnAppendTheDriveCannotTakeLeavesNoPartBehind) {
   EXPECT_FALSE(log.append(std::string(512 << 10, 'b')).ok());
   EXPECT_EQ(log.lastByte(), '\n') << "no part of the refused append stays";
   log.close();
-  EXPECT_EQ(testing::readFile(folder + "\\scripts.log"), "first\r\n");
-  testing::removeTree(folder);
+  EXPECT_EQ(test_support::readFile(folder + "\\scripts.log"), "first\r\n");
+  test_support::removeTree(folder);
 }
 
 TEST(Win32SystemTest, TheProgramIsAnExeAndUserFoldersFollowTheProfileVariables) {

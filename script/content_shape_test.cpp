@@ -100,12 +100,12 @@ std::string ratioArg(double r) {
   return text;
 }
 
-class ContentShapeProgramTest : public testing::ScriptProgramTest {
+class ContentShapeProgramTest : public test_support::ScriptProgramTest {
  protected:
   ContentShapeProgramTest() : ScriptProgramTest(64 << 20) {}
   std::string at(const std::string& name) const { return vol->path() + "/" + name; }
   // Four files of 1 MiB made with the ratios given.
-  testing::ProgramResult make(const std::string& name, double compress, double dedupe, const std::string& seed = "7",
+  test_support::ProgramResult make(const std::string& name, double compress, double dedupe, const std::string& seed = "7",
                               std::vector<std::string> extra = {}) {
     std::vector<std::string> args = {"/f", "/root:'" + at(name) + "'", "/minfiles:4", "/maxfiles:4", "/minsize:1m",
                                      "/maxsize:1m", "/seed:" + seed, "/compress:" + ratioArg(compress),

@@ -22,14 +22,14 @@ namespace {
 
 using nlohmann::json;
 
-class FlushJournalTest : public testing::ScriptProgramTest {
+class FlushJournalTest : public test_support::ScriptProgramTest {
  protected:
   std::string journal(const std::string& name) const { return *vol / name; }
-  json report() const { return json::parse(testing::readFile(bin / "report.json")); }
+  json report() const { return json::parse(test_support::readFile(bin / "report.json")); }
   std::string reportArg() const { return "/report:'" + (bin / "report.json") + "'"; }
 
   static std::int64_t lineCount(const std::string& path) {
-    const std::string text = testing::readFile(path);
+    const std::string text = test_support::readFile(path);
     return std::count(text.begin(), text.end(), '\n');
   }
   // Waits (bounded) until the journal holds at least lines lines.
@@ -48,7 +48,7 @@ TEST_F(FlushJournalTest, HonestVolumeCutAtRandomMomentsKeepsEveryJournaledFile) 
   std::mt19937 random(std::random_device{}());
   for (int round = 0; round < 4; ++round) {
     SCOPED_TRACE(round);
-    QUILLET_FUSE_OR_SKIP(fuse, testing::FuseVolume::Options{});
+    QUILLET_FUSE_OR_SKIP(fuse, test_support::FuseVolume::Options{});
     const std::string j = journal("cut" + std::to_string(round) + ".jsonl");
     const std::int64_t wanted = 2 + static_cast<std::int64_t>(random() % 60);
     options.whileRunning = [&](int pid) {
@@ -79,13 +79,13 @@ TEST_F(FlushJournalTest, HonestVolumeCutAtRandomMomentsKeepsEveryJournaledFile) 
 // Without /sync nothing is acknowledged: the cut takes the files and a verify with the run's line
 // finds them missing.
 TEST_F(FlushJournalTest, UnflushedRunLosesItsFilesOnACut) {
-  QUILLET_FUSE_OR_SKIP(fuse, testing::FuseVolume::Options{});
+  QUILLET_FUSE_OR_SKIP(fuse, test_support::FuseVolume::Options{});
   ASSERT_EQ(::mkdir((fuse->backing() + "/t").c_str(), 0755), 0);  // the root itself survives
   ASSERT_TRUE(fuse->powerCut());
   const std::vector<std::string> line = {
       "/f", "/root:'" + (*fuse / "t") + "'", "/minfiles:40", "/minsize:4k", "/seed:3", "/progress:off"};
   ASSERT_EQ(run(line).exitCode, 0);
-  EXPECT_EQ(testing::filesBelow(*fuse / "t").size(), 40u);
+  EXPECT_EQ(test_support::filesBelow(*fuse / "t").size(), 40u);
   ASSERT_TRUE(fuse->powerCut());
   auto withV = line;
   withV.push_back("/v");
@@ -96,7 +96,7 @@ TEST_F(FlushJournalTest, UnflushedRunLosesItsFilesOnACut) {
 
 // A volume that acknowledges flushes it does not keep is caught, and the lost files are named.
 TEST_F(FlushJournalTest, LyingVolumeFailsTheVerifyNamingTheLostFiles) {
-  testing::FuseVolume::Options lying;
+  test_support::FuseVolume::Options lying;
   lying.mode = "lying";
   lying.every = 3;
   QUILLET_FUSE_OR_SKIP(fuse, lying);
@@ -117,7 +117,7 @@ TEST_F(FlushJournalTest, LyingVolumeFailsTheVerifyNamingTheLostFiles) {
   for (const auto& lost : f["lost"]) {
     const std::string path = lost["path"];
     EXPECT_EQ(lost["what"], "missing") << path;
-    EXPECT_EQ(testing::fileSize(fuse->backing() + "/t/" + path), -1) << path;
+    EXPECT_EQ(test_support::fileSize(fuse->backing() + "/t/" + path), -1) << path;
     EXPECT_NE(log().find("Lost after flush: " + path + ": missing."), std::string::npos) << path;
   }
   EXPECT_NE(log().find("Flush broken: 20 of 30 acknowledged files lost."), std::string::npos);
@@ -134,7 +134,7 @@ TEST_F(FlushJournalTest, LyingVolumeFailsTheVerifyNamingTheLostFiles) {
 // A kill -9 leaves the system's cache alone: whatever was acknowledged is there, and the file cut
 // by the kill is counted as not acknowledged, never as damage.
 TEST_F(FlushJournalTest, KillNineMidRunKeepsWhatWasAcknowledged) {
-  QUILLET_FUSE_OR_SKIP(fuse, testing::FuseVolume::Options{});
+  QUILLET_FUSE_OR_SKIP(fuse, test_support::FuseVolume::Options{});
   const std::string j = journal("kill.jsonl");
   options.whileRunning = [&](int pid) {
     waitForLines(j, 4);
@@ -150,7 +150,7 @@ TEST_F(FlushJournalTest, KillNineMidRunKeepsWhatWasAcknowledged) {
   EXPECT_GE(f["acknowledged_files"].get<int>(), 3);
   EXPECT_EQ(f["lost_files"], 0);
   EXPECT_EQ(f["not_acknowledged"]["found_files"].get<std::int64_t>(),
-            static_cast<std::int64_t>(testing::filesBelow(*fuse / "k").size()) -
+            static_cast<std::int64_t>(test_support::filesBelow(*fuse / "k").size()) -
                 f["acknowledged_files"].get<std::int64_t>());
 }
 
@@ -158,7 +158,7 @@ TEST_F(FlushJournalTest, KillNineMidRunKeepsWhatWasAcknowledged) {
 // mid-run: the run ends as a failed write (exit 8), with a line that says why.
 TEST_F(FlushJournalTest, AJournalThatCannotBeKeptEndsTheRun) {
   std::string reason;
-  auto tiny = testing::MountedVolume::tmpfs(8192, reason);
+  auto tiny = test_support::MountedVolume::tmpfs(8192, reason);
   if (!tiny) GTEST_SKIP() << reason;
   struct Row {
     std::string journal;
@@ -178,7 +178,7 @@ TEST_F(FlushJournalTest, AJournalThatCannotBeKeptEndsTheRun) {
     EXPECT_NE(log().find(row.line), std::string::npos) << log();
   }
   // The refusal made nothing; the full journal stopped the run before all its files.
-  const auto made = testing::filesBelow(*vol / "r");
+  const auto made = test_support::filesBelow(*vol / "r");
   EXPECT_GT(made.size(), 0u);
   EXPECT_LT(made.size(), 400u);
   const auto rejected = run(
@@ -192,7 +192,7 @@ TEST_F(FlushJournalTest, AJournalThatCannotBeKeptEndsTheRun) {
 // a record was written) is skipped when the journal is read.
 TEST_F(FlushJournalTest, SyncEndJournalsAfterTheVolumeFlushAndATornLineIsSkipped) {
   std::string reason;
-  auto other = testing::MountedVolume::tmpfs(16 << 20, reason);
+  auto other = test_support::MountedVolume::tmpfs(16 << 20, reason);
   if (!other) GTEST_SKIP() << reason;
   const std::string j = bin / "end.jsonl";
   const auto r = run({"/f", "/root:'" + (*other / "e") + "'", "/minfiles:25", "/minsize:2k", "/sync:end",
@@ -224,18 +224,18 @@ namespace {
 // The capacity recipe on a drive whose one file claims four times what it stores, formatted and
 // mounted through a loop device as a fake card would be: the verify's capacity is the real size.
 TEST_F(FlushJournalTest, CapacityRecipeOnAFakeCapacityVolumeTellsTheTrueCapacity) {
-  testing::FuseVolume::Options fake;
+  test_support::FuseVolume::Options fake;
   fake.mode = "capacity";
   fake.realBytes = 24 << 20;
   fake.claimedBytes = 96 << 20;
   QUILLET_FUSE_OR_SKIP(fuse, fake);
-  testing::ScratchFolder place;
+  test_support::ScratchFolder place;
   const std::string mnt = place / "ext";
   ASSERT_EQ(::mkdir(mnt.c_str(), 0755), 0);
   const std::string attach =
       "losetup -f --show " + fuse->diskImage() + " > " + (place / "dev") + " 2>/dev/null";
   if (std::system(attach.c_str()) != 0) GTEST_SKIP() << "no free loop device";
-  std::string device = testing::readFile(place / "dev");
+  std::string device = test_support::readFile(place / "dev");
   while (!device.empty() && device.back() == '\n') device.pop_back();
   // No file system journal and lazy tables: mkfs writes only near the start, as a fake card's own
   // file system would have been made.

@@ -311,7 +311,7 @@ TEST(PopulationProfileRead, HostileProfilesAreRefusedNamingTheKey) {
   }
 }
 
-class ProfileProgramTest : public testing::ScriptProgramTest {
+class ProfileProgramTest : public test_support::ScriptProgramTest {
  protected:
   ProfileProgramTest() : ScriptProgramTest(256 << 20) {}
   std::string writeProfile(const json& profile) {
@@ -319,7 +319,7 @@ class ProfileProgramTest : public testing::ScriptProgramTest {
     std::ofstream(path) << profile.dump(1);
     return path;
   }
-  json report() const { return json::parse(testing::readFile(bin / "report.json")); }
+  json report() const { return json::parse(test_support::readFile(bin / "report.json")); }
   std::string reportArg() const { return "/report:'" + (bin / "report.json") + "'"; }
 };
 
@@ -398,7 +398,7 @@ TEST_F(ProfileProgramTest, TreeMadeByAProfileMeasuresBackToIt) {
   EXPECT_TRUE(population["files_per_folder"].is_null());
   EXPECT_NE(r.err.find("Profile 'lab', target against achieved:"), std::string::npos) << r.err;
   // The page draws each size class's pair of bars from the report's shares.
-  const std::string page = testing::readFile(bin / "page.html");
+  const std::string page = test_support::readFile(bin / "page.html");
   const auto occurrences = [&](const std::string& what) {
     std::size_t n = 0;
     for (auto at = page.find(what); at != std::string::npos; at = page.find(what, at + 1)) ++n;

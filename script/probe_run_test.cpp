@@ -99,22 +99,22 @@ std::string validateReport(const std::string& file) {
       "json.load(open(sys.argv[2])))\" '" +
       file + "' '" QUILLET_SOURCE_DIR "/docs/report.schema.json' >'" + out + "' 2>&1";
   if (std::system(command.c_str()) == 0) return {};
-  const std::string complaint = testing::readFile(out);
+  const std::string complaint = test_support::readFile(out);
   return complaint.empty() ? "validation failed" : complaint;
 }
 
 class ProbeRunTest : public ::testing::Test {
  protected:
-  testing::ScratchFolder scratch;
+  test_support::ScratchFolder scratch;
   std::string report() const { return scratch / "report.json"; }
-  testing::ProgramResult probe(const std::string& device, bool destroy = false) {
-    testing::ProgramOptions options = testing::privateCopyOfProgram(scratch.path());
+  test_support::ProgramResult probe(const std::string& device, bool destroy = false) {
+    test_support::ProgramOptions options = test_support::privateCopyOfProgram(scratch.path());
     options.timeoutSeconds = 120;
     std::vector<std::string> args{"/probe", "/device:'" + device + "'", "/report:'" + report() + "'"};
     if (destroy) args.push_back("/destroy");
-    return testing::runProgram(args, options);
+    return test_support::runProgram(args, options);
   }
-  json probeReport() const { return json::parse(testing::readFile(report())).at("probe"); }
+  json probeReport() const { return json::parse(test_support::readFile(report())).at("probe"); }
 };
 
 constexpr std::uint64_t kMiB = 1 << 20;
@@ -127,7 +127,7 @@ TEST_F(ProbeRunTest, APlainFileHasItsRealCapacityAndKeepsItsContent) {
   if (!loop) GTEST_SKIP() << skip;
   fillDevice(loop->path(), 64 * kMiB);
   const std::uint64_t before = deviceSum(loop->path(), 64 * kMiB);
-  const testing::ProgramResult r = probe(loop->path());
+  const test_support::ProgramResult r = probe(loop->path());
   EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
   EXPECT_NE(r.out.find("Real capacity"), std::string::npos) << r.out;
   const json p = probeReport();
@@ -156,7 +156,7 @@ TEST_F(ProbeRunTest, FakeCapacityIsNamedAndMeasuredAndTheDeviceKeepsItsContent) 
   for (const FakeRow& row : rows) {
     for (const bool destroy : {false, true}) {
       SCOPED_TRACE(std::string(row.mode) + " " + std::to_string(row.real) + (destroy ? " /destroy" : ""));
-      testing::FuseVolume::Options o;
+      test_support::FuseVolume::Options o;
       o.mode = row.mode;
       o.realBytes = static_cast<std::int64_t>(row.real);
       o.claimedBytes = static_cast<std::int64_t>(row.claimed);
@@ -166,7 +166,7 @@ TEST_F(ProbeRunTest, FakeCapacityIsNamedAndMeasuredAndTheDeviceKeepsItsContent) 
       if (!loop) GTEST_SKIP() << skip;
       fillDevice(loop->path(), row.claimed);
       const std::uint64_t before = deviceSum(loop->path(), row.claimed);
-      const testing::ProgramResult r = probe(loop->path(), destroy);
+      const test_support::ProgramResult r = probe(loop->path(), destroy);
       EXPECT_EQ(r.exitCode, 4) << r.out << r.err;
       EXPECT_NE(r.out.find(row.words), std::string::npos) << r.out;
       const json p = probeReport();
@@ -201,15 +201,15 @@ TEST_F(ProbeRunTest, AFilledDeviceVerifiesAsATreeWouldAndAWrappingOneShowsWhatIt
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(*row.mode ? row.mode : "plain");
-    std::unique_ptr<testing::FuseVolume> volume;
+    std::unique_ptr<test_support::FuseVolume> volume;
     std::string image = scratch / "fill.img";
     if (*row.mode) {
-      testing::FuseVolume::Options o;
+      test_support::FuseVolume::Options o;
       o.mode = row.mode;
       o.realBytes = static_cast<std::int64_t>(row.real);
       o.claimedBytes = static_cast<std::int64_t>(row.claimed);
       std::string skip;
-      volume = testing::FuseVolume::start(o, skip);
+      volume = test_support::FuseVolume::start(o, skip);
       if (!volume) GTEST_SKIP() << skip;
       image = volume->diskImage();
     } else {
@@ -218,21 +218,21 @@ TEST_F(ProbeRunTest, AFilledDeviceVerifiesAsATreeWouldAndAWrappingOneShowsWhatIt
     std::string skip;
     auto loop = LoopDevice::attach(image, skip);
     if (!loop) GTEST_SKIP() << skip;
-    testing::ProgramOptions options = testing::privateCopyOfProgram(scratch.path());
+    test_support::ProgramOptions options = test_support::privateCopyOfProgram(scratch.path());
     options.timeoutSeconds = 120;
     const std::string device = "/device:'" + loop->path() + "'";
 
     // Without /destroy nothing is written.
     fillDevice(loop->path(), row.claimed);
     const std::uint64_t before = deviceSum(loop->path(), row.claimed);
-    testing::ProgramResult r = testing::runProgram({"/s", "/allsize:allpartition", device}, options);
+    test_support::ProgramResult r = test_support::runProgram({"/s", "/allsize:allpartition", device}, options);
     EXPECT_EQ(r.exitCode, 8);
     EXPECT_NE(r.err.find("/destroy expected"), std::string::npos) << r.err;
     EXPECT_EQ(deviceSum(loop->path(), row.claimed), before);
 
-    r = testing::runProgram({"/s", "/allsize:allpartition", device, "/destroy", "/seed:5"}, options);
+    r = test_support::runProgram({"/s", "/allsize:allpartition", device, "/destroy", "/seed:5"}, options);
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
-    r = testing::runProgram({"/v", device}, options);
+    r = test_support::runProgram({"/v", device}, options);
     EXPECT_EQ(r.exitCode, row.verifyExit) << r.out << r.err;
     EXPECT_NE(r.out.find(row.capacity), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(row.damage), std::string::npos) << r.out;
@@ -247,10 +247,10 @@ TEST_F(ProbeRunTest, RefusalsNameTheirReasonWriteNothingAndEndWith8) {
     std::fputs("keep me", f);
     std::fclose(f);
   }
-  testing::ProgramResult r = probe(plain);
+  test_support::ProgramResult r = probe(plain);
   EXPECT_EQ(r.exitCode, 8) << r.out << r.err;
   EXPECT_NE(r.err.find("is not a block device"), std::string::npos) << r.err;
-  EXPECT_EQ(testing::readFile(plain), "keep me");
+  EXPECT_EQ(test_support::readFile(plain), "keep me");
   EXPECT_NE(probeReport().at("refusal").get<std::string>().find("not a block device"), std::string::npos);
 
   r = probe(scratch / "missing");
@@ -258,7 +258,7 @@ TEST_F(ProbeRunTest, RefusalsNameTheirReasonWriteNothingAndEndWith8) {
   EXPECT_NE(r.err.find("can not be opened"), std::string::npos) << r.err;
 
   std::string skip;
-  auto volume = testing::MountedVolume::ext4(16 * kMiB, skip);
+  auto volume = test_support::MountedVolume::ext4(16 * kMiB, skip);
   if (!volume) GTEST_SKIP() << skip;
   const std::string device = commandOutput("findmnt -n -o SOURCE --target '" + volume->path() + "'");
   ASSERT_EQ(device.rfind("/dev/", 0), 0u) << device;

@@ -32,7 +32,7 @@ std::pair<int, int> chartPoints(const std::string& page, const std::string& id) 
   return {points, std::stoi(m[1].str())};
 }
 
-class ReportPageTest : public testing::ScriptProgramTest {
+class ReportPageTest : public test_support::ScriptProgramTest {
  protected:
   std::string path(const char* name) const { return bin / name; }
   std::string root() const { return *vol / "run"; }
@@ -45,7 +45,7 @@ TEST_F(ReportPageTest, ARunsRecordAddsUpAndItsPageChartsEverySample) {
   EXPECT_TRUE(std::regex_search(r.err, std::regex(R"(written\. Write rate: [0-9.]+ (b|Kb|Mb|Gb)/s, [0-9,.]+ files/s, over [0-9.]+ s\.)")))
       << r.err;
   EXPECT_EQ(log().find("rate"), std::string::npos) << log();
-  const json rep = json::parse(testing::readFile(path("r.json")));
+  const json rep = json::parse(test_support::readFile(path("r.json")));
   const json& samples = rep["series"]["samples"];
   ASSERT_FALSE(samples.empty());
   EXPECT_EQ(rep["series"]["kind"], "write");
@@ -61,7 +61,7 @@ TEST_F(ReportPageTest, ARunsRecordAddsUpAndItsPageChartsEverySample) {
     EXPECT_GE(s["elapsed_seconds"].get<double>(), before);
     before = s["elapsed_seconds"].get<double>();
   }
-  const std::string page = testing::readFile(path("r.html"));
+  const std::string page = test_support::readFile(path("r.html"));
   const auto n = static_cast<int>(samples.size());
   for (const char* chart : {"rate-time", "rate-bytes", "files-time", "shares-time"}) {
     EXPECT_EQ(chartPoints(page, chart), std::make_pair(n, n)) << chart;
@@ -73,7 +73,7 @@ TEST_F(ReportPageTest, ARunsRecordAddsUpAndItsPageChartsEverySample) {
   // The same page from the report afterwards; a report that is none is said, and no page made.
   auto h = run({"/h", "/report:'" + path("r.json") + "'", "/html:'" + path("again.html") + "'"});
   ASSERT_EQ(h.exitCode, 0) << h.err;
-  EXPECT_EQ(testing::readFile(path("again.html")), page);
+  EXPECT_EQ(test_support::readFile(path("again.html")), page);
   h = run({"/h", "/report:'" + path("r.html") + "'", "/html:'" + path("none.html") + "'"});
   EXPECT_EQ(h.exitCode, 8);
   EXPECT_NE(h.err.find("is not a report"), std::string::npos) << h.err;
@@ -98,13 +98,13 @@ TEST_F(ReportPageTest, AVerifyGivesItsReadRateAndMapsItsDamage) {
   EXPECT_EQ(r.exitCode, 4) << r.err;
   EXPECT_TRUE(std::regex_search(r.out, std::regex(R"(\nRead rate: [0-9.]+ (b|Kb|Mb|Gb)/s, over [0-9.]+ s\n)"))) << r.out;
   EXPECT_EQ(log().find("Read rate"), std::string::npos) << log();
-  const json rep = json::parse(testing::readFile(path("v.json")));
+  const json rep = json::parse(test_support::readFile(path("v.json")));
   const json& samples = rep["series"]["samples"];
   ASSERT_FALSE(samples.empty());
   EXPECT_EQ(rep["series"]["kind"], "read");
   EXPECT_EQ(samples.back()["files"], 3);
   EXPECT_GT(samples.back()["damaged_bytes"].get<std::int64_t>(), 0);
-  const std::string page = testing::readFile(path("v.html"));
+  const std::string page = test_support::readFile(path("v.html"));
   const auto n = static_cast<int>(samples.size());
   EXPECT_EQ(chartPoints(page, "rate-time"), std::make_pair(n, n));
   EXPECT_EQ(chartPoints(page, "damage-time"), std::make_pair(n, n));

@@ -43,7 +43,7 @@ TEST(ScriptLogTest, ControlCharactersAreEscapedSoThatARecordStaysOneLine) {
 }
 
 TEST(ScriptLogTest, TwoRunsAppendTwoBlocksAndALockedLogGetsNothing) {
-  testing::ScratchFolder dir;
+  test_support::ScratchFolder dir;
   const std::string path = dir / "scripts.log";
   FixedClock clock;
   {
@@ -69,7 +69,7 @@ TEST(ScriptLogTest, TwoRunsAppendTwoBlocksAndALockedLogGetsNothing) {
   const std::string block2 = kStars + "\r\n" + ts + "#QX Scripts log started\r\n" + ts +
                              "Invalid script parameter '/x'.\r\n" + ts + "#QX Scripts log ended\r\n" + kStars +
                              "\r\n\r\n";
-  EXPECT_EQ(testing::readFile(path), block1 + block2);
+  EXPECT_EQ(test_support::readFile(path), block1 + block2);
 }
 
 TEST(ScriptLogTest, ABlockNeverStartsMidLineAndAlwaysGetsItsEndBanner) {
@@ -93,7 +93,7 @@ TEST(ScriptLogTest, ABlockNeverStartsMidLineAndAlwaysGetsItsEndBanner) {
   for (int i = 0; i < 10; ++i) log.writeLine(longLine);  // more than the reserved room takes
   log.writeEndBanner();
 
-  const std::string text = testing::readFile(path);
+  const std::string text = test_support::readFile(path);
   const std::string ts = "[05.12.2004 10:02:03]: ";
   const std::string start = "is fu\r\n" + kStars + "\r\n" + ts + "#QX Scripts log started\r\n" + ts + longLine;
   EXPECT_EQ(text.substr(45, start.size()), start);
@@ -115,11 +115,11 @@ TEST(ScriptLogTest, ABlockNeverStartsMidLineAndAlwaysGetsItsEndBanner) {
   ASSERT_TRUE(next.openLog(path));
   next.writeStartBanner();
   next.writeEndBanner();
-  EXPECT_EQ(testing::readFile(path).substr(text.size()), kStars + "\r\n" + ts + "#QX Scripts log started\r\n" + end);
+  EXPECT_EQ(test_support::readFile(path).substr(text.size()), kStars + "\r\n" + ts + "#QX Scripts log started\r\n" + end);
 }
 
 TEST(ScriptLogTest, LogLivesBesideTheProgramOrInTheStateFolder) {
-  testing::ScratchFolder dir;
+  test_support::ScratchFolder dir;
   EXPECT_EQ(scriptLogPath(dir.path() + "/quillet"), dir.path() + "/scripts.log");
   // A bare name uses the folder of the running program file.
   const std::string self = runningProgramPath();

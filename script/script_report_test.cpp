@@ -26,7 +26,7 @@ namespace {
 
 using nlohmann::json;
 namespace fs = std::filesystem;
-using testing::runProgram;
+using test_support::runProgram;
 
 struct DiskTally {
   std::int64_t files = 0;
@@ -63,7 +63,7 @@ std::string validate(const std::string& file, const char* schema, bool lines = f
       file + "' '" + QUILLET_SOURCE_DIR + "/docs/" + schema + "' " + (lines ? "1" : "0") + " >'" + out +
       "' 2>&1";
   if (std::system(command.c_str()) == 0) return {};
-  const std::string complaint = testing::readFile(out);
+  const std::string complaint = test_support::readFile(out);
   return complaint.empty() ? "validation failed" : complaint;
 }
 
@@ -80,11 +80,11 @@ std::vector<json> objectLines(const std::string& err) {
   return lines;
 }
 
-class ScriptReportTest : public testing::ScriptProgramTest {
+class ScriptReportTest : public test_support::ScriptProgramTest {
  protected:
   std::string reportArg() const { return "/report:'" + reportPath() + "'"; }
   std::string reportPath() const { return bin / "report.json"; }
-  json report() const { return json::parse(testing::readFile(reportPath())); }
+  json report() const { return json::parse(test_support::readFile(reportPath())); }
   std::string root(const std::string& folder) const { return "/root:'" + folder + "'"; }
 
   // The report validates, and its counts are those found by walking the root.
@@ -139,7 +139,7 @@ TEST_F(ScriptReportTest, DoneRunsReportWhatIsOnDiskInBothModes) {
 
 TEST_F(ScriptReportTest, FullVolumeRunReportsItsFiguresAndTheVolume) {
   std::string reason;
-  auto small = testing::MountedVolume::tmpfs(8 << 20, reason);
+  auto small = test_support::MountedVolume::tmpfs(8 << 20, reason);
   ASSERT_TRUE(small) << reason;
   const auto r = run({"/s", "/allsize:100m", root(*small / "full"), "/minsize:1m", "/maxsize:3m", reportArg(),
                       "/progress:json"});
@@ -155,7 +155,7 @@ TEST_F(ScriptReportTest, FullVolumeRunReportsItsFiguresAndTheVolume) {
 TEST_F(ScriptReportTest, InterruptedRunReportsAndItsProgressLinesAgree) {
   // Room for tiny files (a page each) for a few seconds.
   std::string reason;
-  vol = testing::MountedVolume::tmpfs(2LL << 30, reason, 2000000);
+  vol = test_support::MountedVolume::tmpfs(2LL << 30, reason, 2000000);
   ASSERT_TRUE(vol) << reason;
   options.whileRunning = [&](int pid) {
     // Long enough for more than one progress line, then a stop.
@@ -228,7 +228,7 @@ TEST_F(ScriptReportTest, RejectedScriptsGetTheirReportWithTheRejection) {
   ASSERT_TRUE(fs::remove(reportPath()));
   r = run({"/s", "/allsize:1m", root(*vol / "never"), "/minsize:1k", "/report:report.json"});
   EXPECT_FALSE(fs::exists(reportPath()));
-  EXPECT_NE(testing::readFile(bin / "scripts.log")
+  EXPECT_NE(test_support::readFile(bin / "scripts.log")
                 .find("Invalid script. Report parameter must be in ' symbols.\r\n"),
             std::string::npos);
 }
@@ -237,7 +237,7 @@ TEST_F(ScriptReportTest, UnwritableReportIsALogLineAndKeepsTheExitCode) {
   const std::string missing = bin / "no-such-folder/report.json";
   auto r = run({"/s", "/allsize:1m", root(*vol / "a"), "/minsize:1m", "/report:'" + missing + "'"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
-  const std::string log = testing::readFile(bin / "scripts.log");
+  const std::string log = test_support::readFile(bin / "scripts.log");
   EXPECT_NE(log.find("]: Can not write report '" + missing + "': No such file or directory.\r\n"), std::string::npos)
       << log;
   EXPECT_NE(log.find("#QX Scripts log ended"), std::string::npos);
@@ -254,7 +254,7 @@ TEST_F(ScriptReportTest, ReaderNeverSeesHalfAReport) {
   std::atomic<int> broken{0};
   std::thread reader([&] {
     while (!done) {
-      const std::string text = testing::readFile(reportPath());
+      const std::string text = test_support::readFile(reportPath());
       if (!json::accept(text)) ++broken;
       ++reads;
     }
@@ -272,7 +272,7 @@ TEST_F(ScriptReportTest, NoticesOnStandardErrorBecomeObjectLines) {
   // Room for the root and two folders only: the tree's next level cannot be created, which a
   // console is told about.
   std::string reason;
-  auto few = testing::MountedVolume::tmpfs(8 << 20, reason, 4);
+  auto few = test_support::MountedVolume::tmpfs(8 << 20, reason, 4);
   ASSERT_TRUE(few) << reason;
   const auto r = run({"/f", root(*few / "t"), "/minfiles:1", "/minsize:1k", "/recurse", "/rootsize:5",
                       "/dirlimit:100", "/progress:json", reportArg()});
@@ -288,7 +288,7 @@ TEST_F(ScriptReportTest, NoticesOnStandardErrorBecomeObjectLines) {
 // The lines a verify and a measure print while they read (a second apart, so rarely seen by a
 // short test run) validate as their final lines do, and only a final line carries a result.
 TEST(ProgressSchemaTest, VerifyAndMeasureLinesValidateWhileRunningAndAtTheEnd) {
-  testing::ScratchFolder folder;
+  test_support::ScratchFolder folder;
   const std::string file = folder / "lines.jsonl";
   const ReadFigures before{3, 1, 1000, 0};
   const ReadFigures now{10, 4, 5000, 1024};

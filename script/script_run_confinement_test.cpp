@@ -13,9 +13,9 @@
 namespace quillet {
 namespace {
 
-using testing::runProgram;
+using test_support::runProgram;
 
-class ScriptConfinementTest : public testing::ScriptProgramTest {
+class ScriptConfinementTest : public test_support::ScriptProgramTest {
  protected:
   ScriptConfinementTest() : ScriptProgramTest(16 << 20) {}
   void SetUp() override {
@@ -42,14 +42,14 @@ TEST_F(ScriptConfinementTest, FileAndFolderMasksThatClimbStayInsideTheRoot) {
   const std::string root = "/root:'" + (*vol / "a/b/root") + "'";
   auto r = run({"/s", "/allsize:4k", root, "/minsize:1k", "/filemask:'../../esc???'"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(testing::fileSize(*vol / "a/b/root/escaaa"), 1024);
+  EXPECT_EQ(test_support::fileSize(*vol / "a/b/root/escaaa"), 1024);
   r = run({"/s", "/allsize:2k", root, "/minsize:1k", "/filemask:'/../../../../f?'"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(testing::fileSize(*vol / "a/b/root/fa"), 1024);
+  EXPECT_EQ(test_support::fileSize(*vol / "a/b/root/fa"), 1024);
   r = run({"/f", "/minfiles:1", "/recurse", "/rootsize:2", "/treedeep:3", "/dirlimit:50", "/dirmask:'../d?'", root,
            "/minsize:1k"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(testing::fileSize(*vol / "a/b/root/da/db/a"), 1024);
+  EXPECT_EQ(test_support::fileSize(*vol / "a/b/root/da/db/a"), 1024);
   EXPECT_EQ(entriesOutside("a/b/root"), (std::vector<std::string>{"a", "a/b"}));
 }
 
@@ -75,7 +75,7 @@ TEST_F(ScriptConfinementTest, MasksOfReservedNamesOnlyEndAsNamesUsedUp) {
   const auto r = run({"/f", "/minfiles:2", "/recurse", "/rootsize:2", "/treedeep:2", "/dirlimit:50",
                       "/dirmask:'prn'", "/root:'" + (*vol / "d") + "'", "/minsize:1k"});
   EXPECT_EQ(r.exitCode, 0) << "signal " << r.signal;
-  EXPECT_EQ(testing::fileSize(*vol / "d/b"), 1024);
+  EXPECT_EQ(test_support::fileSize(*vol / "d/b"), 1024);
   EXPECT_EQ(entriesOutside("r").size(), 3u);  // d, d/a, d/b
 }
 
@@ -91,17 +91,17 @@ TEST_F(ScriptConfinementTest, ARootThatIsNoFolderIsAnIncorrectPath) {
   EXPECT_EQ(r.exitCode, 8);
   EXPECT_TRUE(logHas("Incorrect path - '" + *vol / "file/below" + "'. Try to check root folder for errors."));
   EXPECT_EQ(log().find("is full"), std::string::npos);
-  EXPECT_EQ(testing::readFile(*vol / "file"), "x\n");
+  EXPECT_EQ(test_support::readFile(*vol / "file"), "x\n");
   EXPECT_FALSE(std::filesystem::exists(*vol / "nowhere"));
 }
 
 TEST(ScriptFullInodeTableTest, NoRoomForAnotherFileIsAFullVolumeAndALostLevelIsSaidOnce) {
   std::string reason;
   // The root folder takes one inode; four more folders (a to d) fit, and then nothing.
-  auto vol = testing::MountedVolume::tmpfs(8 << 20, reason, 5);
+  auto vol = test_support::MountedVolume::tmpfs(8 << 20, reason, 5);
   if (!vol) GTEST_SKIP() << reason;
-  testing::ScratchFolder bin;
-  auto options = testing::privateCopyOfProgram(bin.path());
+  test_support::ScratchFolder bin;
+  auto options = test_support::privateCopyOfProgram(bin.path());
   ASSERT_FALSE(options.program.empty());
   options.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
   options.timeoutSeconds = 20;
@@ -109,7 +109,7 @@ TEST(ScriptFullInodeTableTest, NoRoomForAnotherFileIsAFullVolumeAndALostLevelIsS
                              "/root:'" + vol->path() + "'", "/minsize:1k"},
                             options);
   EXPECT_EQ(r.exitCode, 1) << r.err;
-  const std::string log = testing::readFile(bin / "scripts.log");
+  const std::string log = test_support::readFile(bin / "scripts.log");
   EXPECT_NE(log.find("Destination drive " + vol->path() + ": is full. Last processed file: e\r\n"), std::string::npos)
       << log;
   // The tree level that could not be completed is not logged, but the console says so once.

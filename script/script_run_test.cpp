@@ -24,9 +24,9 @@
 namespace quillet {
 namespace {
 
-using testing::runProgram;
+using test_support::runProgram;
 
-class ScriptRunTest : public testing::ScriptProgramTest {
+class ScriptRunTest : public test_support::ScriptProgramTest {
  protected:
   // The log's lines without their time stamps.
   std::vector<std::string> logLines() const {
@@ -55,7 +55,7 @@ TEST_F(ScriptRunTest, RejectedScriptLeavesThreeLinesAndCreatesNothing) {
   EXPECT_EQ(lines[2], "Invalid script. Incorrect minimum file size modification.");
   EXPECT_EQ(lines[3], "#QX Scripts log ended");
   EXPECT_EQ(lines[5], "");
-  EXPECT_FALSE(testing::fileSize(*vol / "never") >= 0);
+  EXPECT_FALSE(test_support::fileSize(*vol / "never") >= 0);
 
   run({"/f", "/unknown:1"});
   EXPECT_EQ(logLines()[8], "Invalid script parameter '/unknown'.");
@@ -64,15 +64,15 @@ TEST_F(ScriptRunTest, RejectedScriptLeavesThreeLinesAndCreatesNothing) {
 TEST_F(ScriptRunTest, AllSizeRunFillsTheTotalAndReportsProgress) {
   const auto r = run({"/s", "/allsize:300k", root("out"), "/minsize:100k"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
-  for (const char* name : {"a", "b", "c"}) EXPECT_EQ(testing::fileSize(*vol / "out/" + name), 100 * 1024);
-  EXPECT_EQ(testing::fileSize(*vol / "out/d"), -1);
+  for (const char* name : {"a", "b", "c"}) EXPECT_EQ(test_support::fileSize(*vol / "out/" + name), 100 * 1024);
+  EXPECT_EQ(test_support::fileSize(*vol / "out/d"), -1);
   EXPECT_NE(r.err.find("Finished: done (exit code 0); 3 files, 300.00 Kb written."), std::string::npos) << r.err;
   EXPECT_EQ(logLines().size(), 5u);  // a clean run logs its banners only
 }
 
 TEST_F(ScriptRunTest, EveryResultCodeReachesTheExitStatus) {
   std::string reason;
-  auto small = testing::MountedVolume::tmpfs(8 << 20, reason);
+  auto small = test_support::MountedVolume::tmpfs(8 << 20, reason);
   ASSERT_TRUE(small) << reason;
   EXPECT_EQ(run({"/s", "/allsize:allpartition", "/root:'" + (*small / "full") + "'", "/minsize:1m", "/maxsize:3m",
                  "/nofill"})
@@ -80,7 +80,7 @@ TEST_F(ScriptRunTest, EveryResultCodeReachesTheExitStatus) {
             1);
   EXPECT_EQ(run({"/s", "/allsize:1m", root("mask"), "/minsize:1b", "/filemask:'?'"}).exitCode, 3);
   EXPECT_EQ(run({"/f", root("lim"), "/minfiles:5", "/minsize:600b", "/limsize:1k"}).exitCode, 6);
-  EXPECT_EQ(testing::fileSize(*vol / "lim/b"), 424);
+  EXPECT_EQ(test_support::fileSize(*vol / "lim/b"), 424);
   EXPECT_EQ(run({"/s", "/allsize:1m", root("zero"), "/minsize:0k"}).exitCode, 7);
   EXPECT_EQ(run({"/s", "/allsize:1m", root("zero2/x"), "/minsize:-1k"}).exitCode, 7);
 
@@ -106,19 +106,19 @@ TEST_F(ScriptRunTest, FilesNumberRunHonoursTheCompletionRules) {
   EXPECT_EQ(r.exitCode, 0) << r.err;
   for (const char* folder : {"", "da/", "da/da/", "da/db/", "db/", "db/db/"}) {
     for (const char* name : {"a", "b", "c"}) {
-      EXPECT_EQ(testing::fileSize(*vol / "tree/" + folder + name), 1024) << folder << name;
+      EXPECT_EQ(test_support::fileSize(*vol / "tree/" + folder + name), 1024) << folder << name;
     }
-    EXPECT_EQ(testing::fileSize(*vol / "tree/" + folder + "d"), -1);
+    EXPECT_EQ(test_support::fileSize(*vol / "tree/" + folder + "d"), -1);
   }
 }
 
 TEST_F(ScriptRunTest, InterruptStopsTheRunKeepsItsFilesAndWritesTheEndBanner) {
   std::string reason;
-  auto big = testing::MountedVolume::tmpfs(1LL << 30, reason);
+  auto big = test_support::MountedVolume::tmpfs(1LL << 30, reason);
   ASSERT_TRUE(big) << reason;
   options.whileRunning = [&](int pid) {
     // Wait until the run has produced something, then interrupt it.
-    for (int i = 0; i < 200 && testing::fileSize(*big / "out/a") < 0; ++i) {
+    for (int i = 0; i < 200 && test_support::fileSize(*big / "out/a") < 0; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -128,7 +128,7 @@ TEST_F(ScriptRunTest, InterruptStopsTheRunKeepsItsFilesAndWritesTheEndBanner) {
   const auto r = run({"/s", "/allsize:1000m", "/root:'" + (*big / "out") + "'", "/minsize:64k"});
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
   EXPECT_EQ(r.exitCode, 2) << r.err;
-  EXPECT_GE(testing::fileSize(*big / "out/a"), 0);
+  EXPECT_GE(test_support::fileSize(*big / "out/a"), 0);
   const auto lines = logLines();
   ASSERT_GE(lines.size(), 4u);
   EXPECT_EQ(lines[lines.size() - 3], "#QX Scripts log ended");
@@ -181,10 +181,10 @@ int wellFormedBlocks(const std::string& text, std::string& why) {
 TEST(ScriptLogOnAFullVolumeTest, EveryBlockEndsWithItsEndBanner) {
   // The program's copy shares the volume: room for it besides the 16 MiB the run fills, whatever
   // the build makes its size (a sanitizer build is several times larger).
-  const std::int64_t programBytes = testing::fileSize(testing::builtProgram());
+  const std::int64_t programBytes = test_support::fileSize(test_support::builtProgram());
   ASSERT_GT(programBytes, 0);
   QUILLET_MOUNT_OR_SKIP(vol, tmpfs, (16 << 20) + (programBytes + 4095) / 4096 * 4096);
-  testing::ProgramOptions options = testing::privateCopyOfProgram(vol->path());
+  test_support::ProgramOptions options = test_support::privateCopyOfProgram(vol->path());
   ASSERT_FALSE(options.program.empty());
   options.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
   const std::string logPath = *vol / "scripts.log";
@@ -198,7 +198,7 @@ TEST(ScriptLogOnAFullVolumeTest, EveryBlockEndsWithItsEndBanner) {
   const auto first = runProgram(fill, options);
   EXPECT_EQ(first.exitCode, 1) << first.err;
   std::string why;
-  std::string text = testing::readFile(logPath);
+  std::string text = test_support::readFile(logPath);
   ASSERT_EQ(text.rfind(earlier, 0), 0u);
   EXPECT_EQ(wellFormedBlocks(text.substr(earlier.size()), why), 1) << why << "\n" << text.substr(earlier.size());
   EXPECT_NE(text.find("Destination drive " + vol->path() + ": is full."), std::string::npos) << text;
@@ -206,7 +206,7 @@ TEST(ScriptLogOnAFullVolumeTest, EveryBlockEndsWithItsEndBanner) {
   // Again on the full volume, and once more with a parameter error.
   runProgram(fill, options);
   runProgram({"/s", "/allsize:1m"}, options);
-  text = testing::readFile(logPath);
+  text = test_support::readFile(logPath);
   EXPECT_EQ(wellFormedBlocks(text.substr(earlier.size()), why), 3) << why << "\n" << text.substr(earlier.size());
 }
 
@@ -240,8 +240,8 @@ TEST_F(ScriptRunTest, RelativeRootIsTakenFromTheWorkingFolder) {
   options.workingFolder = vol->path();
   const auto r = run({"/s", "/allsize:2k", "/root:'rel/sub'", "/minsize:1k"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(testing::fileSize(*vol / "rel/sub/a"), 1024);
-  EXPECT_EQ(testing::fileSize(*vol / "rel/sub/b"), 1024);
+  EXPECT_EQ(test_support::fileSize(*vol / "rel/sub/a"), 1024);
+  EXPECT_EQ(test_support::fileSize(*vol / "rel/sub/b"), 1024);
   // The log names the place in full, as every other use of the root does.
   std::system(("touch '" + *vol / "afile" + "'").c_str());
   EXPECT_EQ(run({"/f", "/root:'afile/sub/deeper'", "/minfiles:1", "/minsize:1k"}).exitCode, 8);
@@ -255,12 +255,12 @@ TEST_F(ScriptRunTest, RelativeRootIsTakenFromTheWorkingFolder) {
 // first instruction, nothing logged) or ends as stopped with a whole block; none is cut short.
 TEST_F(ScriptRunTest, AStopSignalAtAnyMomentEndsTheRunAsStopped) {
   std::string reason;
-  auto big = testing::MountedVolume::tmpfs(1LL << 30, reason);
+  auto big = test_support::MountedVolume::tmpfs(1LL << 30, reason);
   ASSERT_TRUE(big) << reason;
   const std::string logPath = bin / "scripts.log";
   const auto waitForLog = [&](std::int64_t before) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (testing::fileSize(logPath) <= before && std::chrono::steady_clock::now() < deadline) {
+    while (test_support::fileSize(logPath) <= before && std::chrono::steady_clock::now() < deadline) {
     }
   };
   struct Moment {
@@ -277,7 +277,7 @@ TEST_F(ScriptRunTest, AStopSignalAtAnyMomentEndsTheRunAsStopped) {
       {"as the log is written", 6, true, false, [&](std::int64_t before, const std::string&) { waitForLog(before); }},
       {"while files are made", 2, true, true,
        [&](std::int64_t, const std::string& root) {
-         for (int i = 0; i < 500 && testing::fileSize(root + "/a") < 0; ++i) {
+         for (int i = 0; i < 500 && test_support::fileSize(root + "/a") < 0; ++i) {
            std::this_thread::sleep_for(std::chrono::milliseconds(10));
          }
          std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -287,7 +287,7 @@ TEST_F(ScriptRunTest, AStopSignalAtAnyMomentEndsTheRunAsStopped) {
   for (const Moment& moment : moments) {
     for (int i = 0; i < moment.runs; ++i) {
       const std::string root = *big / ("out" + std::to_string(++serial));
-      const std::int64_t before = std::max<std::int64_t>(testing::fileSize(logPath), 0);
+      const std::int64_t before = std::max<std::int64_t>(test_support::fileSize(logPath), 0);
       const int signal = serial % 2 == 0 ? SIGINT : SIGTERM;
       options.whileRunning = [&](int pid) {
         moment.wait(before, root);
@@ -309,7 +309,7 @@ TEST_F(ScriptRunTest, AStopSignalAtAnyMomentEndsTheRunAsStopped) {
       }
     }
   }
-  EXPECT_GE(testing::fileSize(*big / ("out" + std::to_string(serial)) + "/a"), 0) << "the files made stay";
+  EXPECT_GE(test_support::fileSize(*big / ("out" + std::to_string(serial)) + "/a"), 0) << "the files made stay";
 }
 
 TEST_F(ScriptRunTest, RunWhileAnotherHoldsTheLogDoesNothing) {
@@ -319,7 +319,7 @@ TEST_F(ScriptRunTest, RunWhileAnotherHoldsTheLogDoesNothing) {
   ::close(fd);
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(log(), "");
-  EXPECT_EQ(testing::fileSize(*vol / "locked"), -1);
+  EXPECT_EQ(test_support::fileSize(*vol / "locked"), -1);
 }
 
 // A stop asked for before the worker starts: the run in-process, its log in a scratch folder.
@@ -329,8 +329,8 @@ TEST(ScriptStopTest, AStopBeforeTheWorkerEndsTheRunAsStoppedWithItsBlockWhole) {
     void show(GenerationJob&) override { ++shown; }
     int shown = 0;
   };
-  testing::ScratchFolder bin;
-  testing::FakeFileSystem fs;
+  test_support::ScratchFolder bin;
+  test_support::FakeFileSystem fs;
   fs.addFolder("/v");
   NoDisplay display;
   const ScriptRunServices services{fs, systemClock(), nullptr, display, [] { return true; }};
@@ -342,14 +342,14 @@ TEST(ScriptStopTest, AStopBeforeTheWorkerEndsTheRunAsStoppedWithItsBlockWhole) {
   EXPECT_EQ(runScript("/S", {bin / "quillet", "/s", "/allsize:1m"}, services), 2)
       << "a rejected script that was also stopped";
   std::string why;
-  const std::string log = testing::readFile(bin / "scripts.log");
+  const std::string log = test_support::readFile(bin / "scripts.log");
   EXPECT_EQ(wellFormedBlocks(log, why), 2) << why;
   EXPECT_NE(log.find("]: Invalid script. /root parameter is absent.\r\n"), std::string::npos) << log;
 }
 
 // The completion rules themselves, without a volume in the way.
 TEST(ScriptCompletionTest, SizesAndCountsAreMadeConsistent) {
-  testing::FakeFileSystem fs;
+  test_support::FakeFileSystem fs;
   fs.addFolder("/v");
   fs.freeBytes = 50 << 20;
   auto complete = [&](const char* mode, std::vector<std::string> params, GenerationJob& job) {
@@ -395,10 +395,10 @@ namespace {
 // Every example of the scripts help text, with its Windows folder swapped for a tmpfs folder.
 TEST(ScriptsHelpExamplesTest, EveryExampleRunsAsDocumented) {
   std::string reason;
-  auto vol = testing::MountedVolume::tmpfs(400LL << 20, reason);
+  auto vol = test_support::MountedVolume::tmpfs(400LL << 20, reason);
   if (!vol) GTEST_SKIP() << reason;
-  testing::ScratchFolder bin;
-  testing::ProgramOptions options = testing::privateCopyOfProgram(bin.path());
+  test_support::ScratchFolder bin;
+  test_support::ProgramOptions options = test_support::privateCopyOfProgram(bin.path());
   ASSERT_FALSE(options.program.empty());
   options.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
 
@@ -433,22 +433,22 @@ TEST(ScriptsHelpExamplesTest, EveryExampleRunsAsDocumented) {
   ASSERT_EQ(examples.size(), 3u);
 
   // By all size: 100 Mb in 1-2 Mb allocated files.
-  auto r = testing::runProgram(examples[0], options);
+  auto r = test_support::runProgram(examples[0], options);
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_NE(r.err.find("100.00 Mb written"), std::string::npos) << r.err;
   // Files by number: 100-200 files of 1-2 Mb each until 150 Mb are written.
-  r = testing::runProgram(examples[2], options);
+  r = test_support::runProgram(examples[2], options);
   EXPECT_EQ(r.exitCode, 6) << r.err;
   EXPECT_NE(r.err.find("150.00 Mb written"), std::string::npos) << r.err;
   // The tree was made up first; the limit is reached while the root is still being filled.
-  EXPECT_GE(testing::fileSize(*vol / "test/aaaaaaaa"), 0);
-  EXPECT_GE(testing::fileSize(*vol / "test/baaaaaaa"), 0);
+  EXPECT_GE(test_support::fileSize(*vol / "test/aaaaaaaa"), 0);
+  EXPECT_GE(test_support::fileSize(*vol / "test/baaaaaaa"), 0);
   // To all partition size: the rest of the volume.
-  r = testing::runProgram(examples[1], options);
+  r = test_support::runProgram(examples[1], options);
   EXPECT_EQ(r.exitCode, 1) << r.err;
   auto fs = makeSystemFileSystem();
   EXPECT_LE(fs->volumeSpace(vol->path()).value().availableToCaller, fs->clusterSize(vol->path()).value());
-  const std::string log = testing::readFile(bin / "scripts.log");
+  const std::string log = test_support::readFile(bin / "scripts.log");
   EXPECT_EQ(log.find("Invalid"), std::string::npos) << log;
 }
 

@@ -24,16 +24,16 @@ std::map<std::string, std::string> treeOf(const std::string& root) {
   for (const auto& entry : fs::recursive_directory_iterator(root)) {
     const std::string relative = fs::relative(entry.path(), root).generic_string();
     tree[entry.is_directory() ? relative + "/" : relative] =
-        entry.is_directory() ? std::string() : testing::readFile(entry.path().string());
+        entry.is_directory() ? std::string() : test_support::readFile(entry.path().string());
   }
   return tree;
 }
 
-class ScriptSeedTest : public testing::ScriptProgramTest {
+class ScriptSeedTest : public test_support::ScriptProgramTest {
  protected:
   std::string root(const std::string& name) const { return "/root:'" + (*vol / name) + "'"; }
   std::string reportArg() const { return "/report:'" + (bin / "report.json") + "'"; }
-  json report() const { return json::parse(testing::readFile(bin / "report.json")); }
+  json report() const { return json::parse(test_support::readFile(bin / "report.json")); }
 };
 
 TEST_F(ScriptSeedTest, TheSameSeedRepeatsARunByteForByteAndAnotherSeedDoesNot) {
@@ -111,7 +111,7 @@ TEST_F(ScriptSeedTest, EveryBlockNamesTheRunTheFileAndItsPlace) {
     j = report();
     EXPECT_EQ(j["run_seed_source"], "drawn");
     EXPECT_TRUE(j["random_seed"].is_number_integer());
-    firstBlocks[i] = testing::readFile(*vol / (name + "/a"));
+    firstBlocks[i] = test_support::readFile(*vol / (name + "/a"));
     ASSERT_EQ(firstBlocks[i].size(), 4096u);
     const auto id = readBlockIdentity(reinterpret_cast<const std::uint8_t*>(firstBlocks[i].data()), kIdentityBlock);
     ASSERT_TRUE(id.has_value());
@@ -122,7 +122,7 @@ TEST_F(ScriptSeedTest, EveryBlockNamesTheRunTheFileAndItsPlace) {
 
 // Whether the image behind a volume holds these bytes at a 1,024-byte boundary.
 bool imageHolds(const std::string& image, const std::string& bytes) {
-  const std::string all = testing::readFile(image);
+  const std::string all = test_support::readFile(image);
   for (std::size_t at = 0; at + bytes.size() <= all.size(); at += 1024) {
     if (all.compare(at, bytes.size(), bytes) == 0) return true;
   }
@@ -131,8 +131,8 @@ bool imageHolds(const std::string& image, const std::string& bytes) {
 
 TEST(ScriptSyncTest, FileAndEndFlushesPutEveryFileOnTheDevice) {
   QUILLET_MOUNT_OR_SKIP(vol, ext4, 64 << 20);
-  testing::ScratchFolder bin;
-  auto options = testing::privateCopyOfProgram(bin.path());
+  test_support::ScratchFolder bin;
+  auto options = test_support::privateCopyOfProgram(bin.path());
   options.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
   const std::string reportPath = bin / "report.json";
   const std::vector<std::vector<std::string>> scripts = {
@@ -145,9 +145,9 @@ TEST(ScriptSyncTest, FileAndEndFlushesPutEveryFileOnTheDevice) {
     auto args = script;
     args.push_back("/root:'" + folder + "'");
     args.push_back("/report:'" + reportPath + "'");
-    const auto r = testing::runProgram(args, options);
+    const auto r = test_support::runProgram(args, options);
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    const json j = json::parse(testing::readFile(reportPath));
+    const json j = json::parse(test_support::readFile(reportPath));
     const bool end = script.back() == "/sync:end";
     EXPECT_EQ(j["parameters"]["sync"], end ? "end" : "file");
     if (end) {
@@ -159,7 +159,7 @@ TEST(ScriptSyncTest, FileAndEndFlushesPutEveryFileOnTheDevice) {
     // device holds the files only because the run flushed them.
     int files = 0;
     for (const auto& entry : fs::directory_iterator(folder)) {
-      const std::string bytes = testing::readFile(entry.path().string());
+      const std::string bytes = test_support::readFile(entry.path().string());
       ASSERT_GE(bytes.size(), 2 * kIdentityBlock);
       EXPECT_TRUE(imageHolds(vol->imagePath(), bytes.substr(bytes.size() / 2048 * 1024 - 1024, 2048)))
           << entry.path();

@@ -18,12 +18,12 @@ namespace {
 
 using nlohmann::json;
 
-class ScriptThreadsTest : public testing::ScriptProgramTest {
+class ScriptThreadsTest : public test_support::ScriptProgramTest {
  protected:
   ScriptThreadsTest() : ScriptProgramTest(512 << 20) {}
   std::string root(const std::string& name) const { return "/root:'" + (*vol / name) + "'"; }
   std::string reportArg() const { return "/report:'" + (bin / "report.json") + "'"; }
-  json report() const { return json::parse(testing::readFile(bin / "report.json")); }
+  json report() const { return json::parse(test_support::readFile(bin / "report.json")); }
   // The last line of the log's last block before its end banner, without its time stamp.
   std::string lastLine() const {
     std::vector<std::string> lines;
@@ -67,7 +67,7 @@ TEST_F(ScriptThreadsTest, BadThreadValuesAreRejectedInEveryMode) {
 
 TEST_F(ScriptThreadsTest, AnInterruptEndsEightWritersWithExitTwoAndTheEndBanner) {
   options.whileRunning = [&](int pid) {
-    for (int i = 0; i < 300 && testing::fileSize(*vol / "big/a") < (1 << 20); ++i) {
+    for (int i = 0; i < 300 && test_support::fileSize(*vol / "big/a") < (1 << 20); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     ::kill(pid, SIGINT);
@@ -106,7 +106,7 @@ TEST_F(ScriptThreadsTest, FourWritersStoppedVerifyCleanWithTheirLine) {
                                          "/seed:11", "/threads:4", "/progress:off"};
   options.whileRunning = [&](int pid) {
     // Twenty files begun: the first ones are finished, and far from the four being written.
-    for (int i = 0; i < 1000 && testing::fileSize(*vol / "stop/t") < (1 << 20); ++i) {
+    for (int i = 0; i < 1000 && test_support::fileSize(*vol / "stop/t") < (1 << 20); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     ::kill(pid, SIGINT);
@@ -148,7 +148,7 @@ TEST_F(ScriptThreadsTest, FourWritersStoppedVerifyCleanWithTheirLine) {
   EXPECT_EQ(lines, cut) << r.out;
 
   // The first file was finished long before the end: cut now, it is damage.
-  ASSERT_EQ(testing::fileSize(*vol / "stop/a"), 8 << 20);
+  ASSERT_EQ(test_support::fileSize(*vol / "stop/a"), 8 << 20);
   std::filesystem::resize_file(*vol / "stop/a", 4 << 20);
   r = run(withV);
   EXPECT_EQ(r.exitCode, 4) << r.out << r.err;
@@ -166,7 +166,7 @@ TEST_F(ScriptThreadsTest, FourWritersOfATreeStoppedVerifyCleanWithTheirLine) {
   const std::vector<std::string> line = {"/f", root("tree"), "/minfiles:6", "/maxfiles:6", "/minsize:2m",
                                          "/maxsize:6m", "/recurse", "/rootsize:4", "/treedeep:2", "/dirlimit:20",
                                          "/seed:21", "/threads:4", "/progress:off"};
-  const auto filesMade = [&] { return testing::filesBelow(*vol / "tree").size(); };
+  const auto filesMade = [&] { return test_support::filesBelow(*vol / "tree").size(); };
   options.whileRunning = [&](int pid) {
     for (int i = 0; i < 2000 && filesMade() < 40; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
     ::kill(pid, SIGINT);
@@ -196,7 +196,7 @@ TEST_F(ScriptThreadsTest, FourWritersOfATreeStoppedVerifyCleanWithTheirLine) {
   EXPECT_NE(r.out.find("missing: " + lost.substr((*vol / "tree").size() + 1)), std::string::npos) << r.out;
 }
 
-class ScriptThreadsSmallVolumeTest : public testing::ScriptProgramTest {
+class ScriptThreadsSmallVolumeTest : public test_support::ScriptProgramTest {
  protected:
   ScriptThreadsSmallVolumeTest() : ScriptProgramTest(96 << 20) {}
 };

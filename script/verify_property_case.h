@@ -71,7 +71,7 @@ std::int64_t orderInFolder(const std::string& name, const std::string& mask);
 struct Verdict {
   std::string how;  // "run's line", "seed only", "nothing"
   std::vector<std::string> args;
-  testing::ProgramResult result;
+  test_support::ProgramResult result;
   json report;
   const json* damagedFile(const std::string& path) const {
     if (!report.is_object() || !report["verify"].is_object()) return nullptr;

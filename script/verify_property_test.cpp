@@ -47,11 +47,11 @@ class VerifyProperty : public ::testing::Test {
  protected:
   void runCases(const char* volumeKind, bool ext4) {
     std::string reason;
-    vol_ = ext4 ? testing::MountedVolume::ext4(kVolumeBytes, reason)
-                : testing::MountedVolume::tmpfs(kVolumeBytes, reason);
+    vol_ = ext4 ? test_support::MountedVolume::ext4(kVolumeBytes, reason)
+                : test_support::MountedVolume::tmpfs(kVolumeBytes, reason);
     if (!vol_) GTEST_SKIP() << reason;
     volumeKind_ = volumeKind;
-    options_ = testing::privateCopyOfProgram(bin_.path());
+    options_ = test_support::privateCopyOfProgram(bin_.path());
     ASSERT_FALSE(options_.program.empty());
     options_.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
     options_.timeoutSeconds = 300;
@@ -83,9 +83,9 @@ class VerifyProperty : public ::testing::Test {
     return json::parse(in, nullptr, false);
   }
 
-  testing::ProgramResult runProgram(const std::vector<std::string>& args) {
+  test_support::ProgramResult runProgram(const std::vector<std::string>& args) {
     std::remove(reportPath().c_str());
-    return testing::runProgram(args, options_);
+    return test_support::runProgram(args, options_);
   }
 
   Verdict verify(const std::string& how, std::vector<std::string> args) {
@@ -400,7 +400,7 @@ class VerifyProperty : public ::testing::Test {
     flagged_.clear();
     fault_.reset();
     cutFiles_.clear();
-    ASSERT_TRUE(testing::removeTree(root()));
+    ASSERT_TRUE(test_support::removeTree(root()));
     ::sync();
     // The run, stopped once its first file is there and a drawn moment more has passed.
     stopSent_ = false;
@@ -474,7 +474,7 @@ class VerifyProperty : public ::testing::Test {
     if (c.seeded) {
       EXPECT_EQ(runSeed_, c.runSeedGiven);
     }
-    files_ = testing::filesBelow(root());
+    files_ = test_support::filesBelow(root());
     if (files_.empty()) {
       ++figures_.emptyTrees;  // a verify of nothing is a verdict of its own, not this property's
       return;
@@ -491,9 +491,9 @@ class VerifyProperty : public ::testing::Test {
     for (std::size_t way = 0; way < harmed.size(); ++way) checkHarmed(c, harmed[way], *fault_, intact, way);
   }
 
-  std::unique_ptr<testing::MountedVolume> vol_;
-  testing::ScratchFolder bin_;
-  testing::ProgramOptions options_;
+  std::unique_ptr<test_support::MountedVolume> vol_;
+  test_support::ScratchFolder bin_;
+  test_support::ProgramOptions options_;
   std::string volumeKind_;
   Figures figures_;
   std::set<const Verdict*> flagged_;

@@ -324,7 +324,7 @@ TEST_F(VerifyProgramTest, SeveralWritersReachingTheSizeLimitVerifyIntact) {
         "/dirlimit:4", "/progress:off"};
     line.insert(line.end(), keys.begin(), keys.end());
     for (int attempt = 0; attempt < 3; ++attempt) {
-      ASSERT_TRUE(testing::removeTree(root()));
+      ASSERT_TRUE(test_support::removeTree(root()));
       ASSERT_EQ(run(line).exitCode, 6) << keys[4];  // the limit was reached
       auto withV = line;
       withV.push_back("/v");
@@ -336,7 +336,7 @@ TEST_F(VerifyProgramTest, SeveralWritersReachingTheSizeLimitVerifyIntact) {
     // the same: it alone is resized, and neither the file the limit cut nor a file never made is
     // blamed. (The first of two files in a folder: the limit cuts a folder's last file.)
     const auto folderOf = [](const std::string& p) { return p.substr(0, p.rfind('/') + 1); };
-    const auto files = testing::filesBelow(root());
+    const auto files = test_support::filesBelow(root());
     auto first = files.begin();
     while (first != files.end() && (std::next(first) == files.end() ||
                                     folderOf(first->first) != folderOf(std::next(first)->first))) {
@@ -396,7 +396,7 @@ TEST_F(VerifyProgramTest, StoppedTreeRunVerifiesCleanWithItsLine) {
                                          "/dirlimit:10", "/seed:12", "/progress:off"};
   const auto filesBelowSubfolders = [&] {
     int n = 0;
-    for (const auto& [path, size] : testing::filesBelow(root())) n += path.find('/') != std::string::npos;
+    for (const auto& [path, size] : test_support::filesBelow(root())) n += path.find('/') != std::string::npos;
     return n;
   };
   options.whileRunning = [&](int pid) {
@@ -470,12 +470,12 @@ TEST_F(VerifyProgramTest, RunLineWithAFileMaskKnowsItsFiles) {
        "/dirmask:'????????'", r, "/minsize:1k", "/maxsize:20k", "/seed:7", "/filemask:'x??'"},
   };
   for (auto line : lines) {
-    ASSERT_TRUE(testing::removeTree(root()));
+    ASSERT_TRUE(test_support::removeTree(root()));
     line.push_back("/progress:off");
     ASSERT_EQ(run(line).exitCode, 0) << line[6];
     if (line[1] == "/minfiles:2" && line[3] != "/rootsize:2") {
       // /recurse alone fills the folders it finds: give it one, and run again into that tree.
-      ASSERT_TRUE(testing::removeTree(root()));
+      ASSERT_TRUE(test_support::removeTree(root()));
       stdfs::create_directories(root() + "/sub");
       ASSERT_EQ(run(line).exitCode, 0);
     }
@@ -484,7 +484,7 @@ TEST_F(VerifyProgramTest, RunLineWithAFileMaskKnowsItsFiles) {
     auto got = run(withV);
     EXPECT_EQ(got.exitCode, 0) << got.out << got.err;
     EXPECT_NE(got.out.find("; missing 0 files; unexpected 0 files"), std::string::npos) << got.out;
-    const auto files = testing::filesBelow(root());
+    const auto files = test_support::filesBelow(root());
     ASSERT_GE(files.size(), 2u);
     ASSERT_TRUE(stdfs::remove(root() + "/" + files.begin()->first));
     got = run(withV);

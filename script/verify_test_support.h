@@ -55,7 +55,7 @@ inline void patch(const std::string& path, std::int64_t offset, const std::vecto
   ::close(fd);
 }
 
-class VerifyProgramTest : public testing::ScriptProgramTest {
+class VerifyProgramTest : public test_support::ScriptProgramTest {
  protected:
   VerifyProgramTest() : ScriptProgramTest(160 << 20) {}
   std::string root() const { return vol->path() + "/run"; }
@@ -63,7 +63,7 @@ class VerifyProgramTest : public testing::ScriptProgramTest {
     std::ifstream in(vol->path() + "/report.json");
     return json::parse(in, nullptr, false);
   }
-  testing::ProgramResult verify(std::vector<std::string> extra = {}) {
+  test_support::ProgramResult verify(std::vector<std::string> extra = {}) {
     std::vector<std::string> args = {"/v", "/root:'" + root() + "'",
                                      "/report:'" + vol->path() + "/report.json'", "/progress:off"};
     args.insert(args.end(), extra.begin(), extra.end());

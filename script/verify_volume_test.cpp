@@ -26,11 +26,11 @@ namespace {
 
 using namespace verify_test;
 
-void fillWithWritersVerifiesIntact(const std::string& volume, testing::ProgramOptions& options) {
+void fillWithWritersVerifiesIntact(const std::string& volume, test_support::ProgramOptions& options) {
   for (int writers = 1; writers <= 8; ++writers) {
     for (const char* sync : {"/sync:none", "/sync:file"}) {
       const std::string root = volume + "/run";
-      ASSERT_TRUE(testing::removeTree(root));
+      ASSERT_TRUE(test_support::removeTree(root));
       std::vector<std::string> line = {"/s",
                                        "/allsize:allpartition",
                                        "/root:'" + root + "'",
@@ -40,9 +40,9 @@ void fillWithWritersVerifiesIntact(const std::string& volume, testing::ProgramOp
                                        "/threads:" + std::to_string(writers),
                                        sync,
                                        "/progress:off"};
-      ASSERT_EQ(testing::runProgram(line, options).exitCode, 1) << writers << sync;
+      ASSERT_EQ(test_support::runProgram(line, options).exitCode, 1) << writers << sync;
       line.push_back("/v");
-      const auto got = testing::runProgram(line, options);
+      const auto got = test_support::runProgram(line, options);
       EXPECT_EQ(got.exitCode, 0) << writers << " writers " << sync << "\n" << got.out << got.err;
       EXPECT_NE(got.out.find("missing 0 files; unexpected 0 files"), std::string::npos) << got.out;
     }
@@ -51,16 +51,16 @@ void fillWithWritersVerifiesIntact(const std::string& volume, testing::ProgramOp
 
 TEST(VerifyFullVolumeTest, SeveralWritersFillingTmpfsVerifyIntact) {
   QUILLET_MOUNT_OR_SKIP(vol, tmpfs, 64 << 20);
-  testing::ScratchFolder bin;
-  auto options = testing::privateCopyOfProgram(bin.path());
+  test_support::ScratchFolder bin;
+  auto options = test_support::privateCopyOfProgram(bin.path());
   options.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
   fillWithWritersVerifiesIntact(vol->path(), options);
 }
 
 TEST(VerifyFullVolumeTest, SeveralWritersFillingExt4VerifyIntact) {
   QUILLET_MOUNT_OR_SKIP(vol, ext4, 48 << 20);
-  testing::ScratchFolder bin;
-  auto options = testing::privateCopyOfProgram(bin.path());
+  test_support::ScratchFolder bin;
+  auto options = test_support::privateCopyOfProgram(bin.path());
   options.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
   fillWithWritersVerifiesIntact(vol->path(), options);
 }
@@ -105,8 +105,8 @@ TEST_F(VerifyProgramTest, FileOfAnotherSizeThanPlannedIsResized) {
   otherLine[3] = "/minsize:50k";
   otherLine[4] = "/maxsize:100k";
   ASSERT_EQ(run(otherLine).exitCode, 0);
-  const std::int64_t planned = testing::fileSize(root() + "/b");
-  ASSERT_NE(testing::fileSize(other + "/b"), planned);
+  const std::int64_t planned = test_support::fileSize(root() + "/b");
+  ASSERT_NE(test_support::fileSize(other + "/b"), planned);
   stdfs::copy_file(other + "/b", root() + "/b", stdfs::copy_options::overwrite_existing);
   auto withV = line;
   withV.push_back("/v");
@@ -173,8 +173,8 @@ TEST_F(VerifyProgramTest, NamesFromTheVolumeAreEscapedOnTheConsole) {
 // a full volume is damage, not where the run ended.
 TEST(VerifyFullVolumeTest, EarlyFileTruncatedOnAFullVolumeIsDamage) {
   QUILLET_MOUNT_OR_SKIP(vol, tmpfs, 24 << 20);
-  testing::ScratchFolder bin;
-  auto options = testing::privateCopyOfProgram(bin.path());
+  test_support::ScratchFolder bin;
+  auto options = test_support::privateCopyOfProgram(bin.path());
   options.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
   const std::string root = vol->path() + "/run";
   std::vector<std::string> line = {"/s",
@@ -184,13 +184,13 @@ TEST(VerifyFullVolumeTest, EarlyFileTruncatedOnAFullVolumeIsDamage) {
                                    "/maxsize:1500000b",
                                    "/seed:14197680301730662304",
                                    "/progress:off"};
-  ASSERT_EQ(testing::runProgram(line, options).exitCode, 1);
+  ASSERT_EQ(test_support::runProgram(line, options).exitCode, 1);
   line.push_back("/v");
-  auto got = testing::runProgram(line, options);
+  auto got = test_support::runProgram(line, options);
   EXPECT_EQ(got.exitCode, 0) << got.out << got.err;
-  ASSERT_GT(testing::fileSize(root + "/b"), 364276);
+  ASSERT_GT(test_support::fileSize(root + "/b"), 364276);
   ASSERT_EQ(::truncate((root + "/b").c_str(), 364276), 0);
-  got = testing::runProgram(line, options);
+  got = test_support::runProgram(line, options);
   EXPECT_EQ(got.exitCode, 4) << got.out << got.err;
   EXPECT_NE(got.out.find("  b: truncated: 364,276 bytes"), std::string::npos) << got.out;
 }
@@ -198,8 +198,8 @@ TEST(VerifyFullVolumeTest, EarlyFileTruncatedOnAFullVolumeIsDamage) {
 // An intact fill of a real ext4 volume, up to its last block, read with O_DIRECT.
 TEST(VerifyExt4Test, IntactFullVolumeVerifiesClean) {
   QUILLET_MOUNT_OR_SKIP(vol, ext4, 32 << 20);
-  testing::ScratchFolder bin;
-  auto options = testing::privateCopyOfProgram(bin.path());
+  test_support::ScratchFolder bin;
+  auto options = test_support::privateCopyOfProgram(bin.path());
   options.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
   const std::string root = vol->path() + "/run";
   stdfs::create_directories(root);
@@ -214,7 +214,7 @@ TEST(VerifyExt4Test, IntactFullVolumeVerifiesClean) {
     if (size < (1 << 20)) break;
   }
   ::sync();
-  const auto r = testing::runProgram({"/v", "/root:'" + root + "'"}, options);
+  const auto r = test_support::runProgram({"/v", "/root:'" + root + "'"}, options);
   EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
   EXPECT_NE(r.out.find("corrupted 0 b; misdirected 0 b; stale 0 b; zeroed 0 b; unrecognised 0 b"),
             std::string::npos)

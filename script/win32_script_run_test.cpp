@@ -23,17 +23,17 @@ class Win32ScriptRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
     program = bin / "quillet.exe";
-    ASSERT_TRUE(::CopyFileA(testing::builtProgram().c_str(), program.c_str(), TRUE))
-        << testing::builtProgram() << ": error " << ::GetLastError();
+    ASSERT_TRUE(::CopyFileA(test_support::builtProgram().c_str(), program.c_str(), TRUE))
+        << test_support::builtProgram() << ": error " << ::GetLastError();
     options.program = program;
   }
-  testing::ProgramResult run(const std::vector<std::string>& args) { return testing::runProgram(args, options); }
-  std::string log() const { return testing::readFile(bin / "scripts.log"); }
+  test_support::ProgramResult run(const std::vector<std::string>& args) { return test_support::runProgram(args, options); }
+  std::string log() const { return test_support::readFile(bin / "scripts.log"); }
 
-  testing::ScratchFolder bin;
-  testing::ScratchFolder data;
+  test_support::ScratchFolder bin;
+  test_support::ScratchFolder data;
   std::string program;
-  testing::ProgramOptions options;
+  test_support::ProgramOptions options;
 };
 
 TEST_F(Win32ScriptRunTest, ARunWhileAnotherHoldsTheLogDoesNothing) {
@@ -46,11 +46,11 @@ TEST_F(Win32ScriptRunTest, ARunWhileAnotherHoldsTheLogDoesNothing) {
     held.value()->close();
   }
   EXPECT_EQ(log(), "");
-  EXPECT_EQ(testing::fileSize(data / "locked"), -1) << "nothing generated";
+  EXPECT_EQ(test_support::fileSize(data / "locked"), -1) << "nothing generated";
 
   const auto r = run({"/s", "/allsize:10k", root, "/minsize:1k"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(testing::fileSize(data / "locked\\a"), 1024);
+  EXPECT_EQ(test_support::fileSize(data / "locked\\a"), 1024);
   const std::string text = log();
   EXPECT_EQ(text.rfind(std::string(80, '*') + "\r\n[", 0), 0u) << text;
   EXPECT_NE(text.find("]: #QX Scripts log started\r\n"), std::string::npos);
@@ -90,8 +90,8 @@ TEST_F(Win32ScriptRunTest, ARelativeRootIsTakenFromTheWorkingFolderAndLoggedInFu
   options.workingFolder = data.path();
   const auto r = run({"/s", "/allsize:2k", "/root:'rel\\sub'", "/minsize:1k"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(testing::fileSize(data / "rel\\sub\\a"), 1024);
-  EXPECT_EQ(testing::fileSize(data / "rel\\sub\\b"), 1024);
+  EXPECT_EQ(test_support::fileSize(data / "rel\\sub\\a"), 1024);
+  EXPECT_EQ(test_support::fileSize(data / "rel\\sub\\b"), 1024);
   {
     const HANDLE file = ::CreateFileA((data / "afile").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -116,7 +116,7 @@ TEST_F(Win32ScriptRunTest, ASeededRunRepeatsWithFlushesAndIdentifiesFilesBySlash
     for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
       if (entry.is_directory()) continue;
       const std::string relative = std::filesystem::relative(entry.path(), root).generic_string();
-      trees[i][relative] = testing::readFile(entry.path().string());
+      trees[i][relative] = test_support::readFile(entry.path().string());
     }
   }
   EXPECT_EQ(trees[0], trees[1]);

@@ -135,14 +135,14 @@ TEST(JsonRegistryStoreFuzzTest, AnyStoreLoadsAsItStandsOrIsSetAsideForTheDefault
                                  : std::random_device{}();
   SCOPED_TRACE("QUILLET_FUZZ_SEED=" + std::to_string(seed));
 
-  testing::ScratchFolder scratch;
+  test_support::ScratchFolder scratch;
   std::string valid;
   {
     JsonRegistryStore store(scratch / "valid");
     RegistryAccess access(store);
     SettingsValues values;
     loadSettings(access, values);
-    valid = testing::readFile(store.filePath());
+    valid = test_support::readFile(store.filePath());
   }
   ASSERT_FALSE(valid.empty());
   const std::string defaults = flattened(SettingsValues());
@@ -161,10 +161,10 @@ TEST(JsonRegistryStoreFuzzTest, AnyStoreLoadsAsItStandsOrIsSetAsideForTheDefault
     RegistryAccess access(store);
     SettingsValues first;
     loadSettings(access, first);
-    const bool setAside = testing::fileSize(store.filePath() + ".corrupt") >= 0;
+    const bool setAside = test_support::fileSize(store.filePath() + ".corrupt") >= 0;
     if (setAside) {
       ++setAsideRuns;
-      ASSERT_EQ(testing::readFile(store.filePath() + ".corrupt"), text) << "run " << runs;
+      ASSERT_EQ(test_support::readFile(store.filePath() + ".corrupt"), text) << "run " << runs;
       ASSERT_EQ(flattened(first), defaults) << "run " << runs;
     }
     // Whichever way it went, the store is now one taken as it stands: the same values come back
@@ -172,9 +172,9 @@ TEST(JsonRegistryStoreFuzzTest, AnyStoreLoadsAsItStandsOrIsSetAsideForTheDefault
     SettingsValues second;
     loadSettings(access, second);
     ASSERT_EQ(flattened(second), flattened(first)) << "run " << runs << ": " << text.substr(0, 200);
-    ASSERT_EQ(testing::fileSize(store.filePath() + (setAside ? ".corrupt.1" : ".corrupt")), -1)
+    ASSERT_EQ(test_support::fileSize(store.filePath() + (setAside ? ".corrupt.1" : ".corrupt")), -1)
         << "run " << runs;
-    testing::removeTree(folder);
+    test_support::removeTree(folder);
   }
   EXPECT_GE(runs, 50) << "too few stores tried to mean anything";
   EXPECT_GT(setAsideRuns, 0) << "no store was set aside";

@@ -38,43 +38,43 @@ std::pair<std::int32_t, std::int32_t> writeFailure(RegistryAccess& access, const
 }
 
 TEST(JsonRegistryStoreTest, KeepsACorruptStoreAsideAndReadsItAsEmpty) {
-  testing::ScratchFolder scratch;
+  test_support::ScratchFolder scratch;
   JsonRegistryStore store(scratch.path());
   RegistryAccess access(store);
   for (const std::string garbage : {"{\"Software\": ", "[1, 2]", "{\"Software\\\\Vendor\\\\App\": 5}"}) {
     std::ofstream(store.filePath()) << garbage;
     std::string text = "previous";
     EXPECT_THROW(access.readString(kKey, "Name", text), CErrException) << garbage;
-    EXPECT_EQ(testing::readFile(store.filePath() + ".corrupt"), garbage);
-    EXPECT_EQ(testing::fileSize(store.filePath()), -1);
+    EXPECT_EQ(test_support::readFile(store.filePath() + ".corrupt"), garbage);
+    EXPECT_EQ(test_support::fileSize(store.filePath()), -1);
     access.writeString(kKey, "Name", "fresh");
     EXPECT_EQ(readBack(access, "Name"), "fresh");
   }
 }
 
 TEST(JsonRegistryStoreTest, CreatesItsFolderAtTheFirstWriteOnly) {
-  testing::ScratchFolder scratch;
+  test_support::ScratchFolder scratch;
   JsonRegistryStore store(scratch / "a/b/talvane-quillet");
   RegistryAccess access(store);
   std::string text;
   EXPECT_THROW(access.readString(kKey, "Name", text), CErrException);
-  EXPECT_EQ(testing::fileSize(scratch / "a"), -1);
+  EXPECT_EQ(test_support::fileSize(scratch / "a"), -1);
   access.writeString(kKey, "Name", "x");
   EXPECT_EQ(readBack(access, "Name"), "x");
 }
 
 TEST(JsonRegistryStoreTest, ACrashBeforeTheRenameLeavesThePreviousStoreWhole) {
-  testing::ScratchFolder scratch;
+  test_support::ScratchFolder scratch;
   JsonRegistryStore store(scratch.path());
   RegistryAccess access(store);
   access.writeString(kKey, "Name", "before");
-  const std::string previous = testing::readFile(store.filePath());
+  const std::string previous = test_support::readFile(store.filePath());
 
   store.setBeforeReplaceHook([](const std::string&) { std::_Exit(42); });
   EXPECT_EXIT(access.writeString(kKey, "Name", "after"), ::testing::ExitedWithCode(42), "");
   store.setBeforeReplaceHook(nullptr);
 
-  EXPECT_EQ(testing::readFile(store.filePath()), previous);
+  EXPECT_EQ(test_support::readFile(store.filePath()), previous);
   EXPECT_EQ(readBack(access, "Name"), "before");
 }
 
@@ -83,7 +83,7 @@ TEST(JsonRegistryStoreTest, AFullVolumeFailsTheWriteAndKeepsTheStore) {
   JsonRegistryStore store(volume->path());
   RegistryAccess access(store);
   access.writeString(kKey, "Name", "small");
-  const std::string previous = testing::readFile(store.filePath());
+  const std::string previous = test_support::readFile(store.filePath());
   {
     std::ofstream filler(*volume / "filler", std::ios::binary);
     const std::string block(4096, 'f');
@@ -91,7 +91,7 @@ TEST(JsonRegistryStoreTest, AFullVolumeFailsTheWriteAndKeepsTheStore) {
     }
   }
   EXPECT_EQ(writeFailure(access, kKey, std::string(250, 'x')), std::make_pair(errSetValue, ENOSPC));
-  EXPECT_EQ(testing::readFile(store.filePath()), previous);
+  EXPECT_EQ(test_support::readFile(store.filePath()), previous);
 }
 
 TEST(JsonRegistryStoreTest, AReadOnlyStoreFailsWritesWithTheSystemError) {
@@ -116,7 +116,7 @@ std::string storeWithValue(const std::string& valueJson) {
 std::string nested(int depth) { return std::string(depth, '[') + std::string(depth, ']'); }
 
 TEST(JsonRegistryStoreTest, AStoreTooDeepOrTooLargeToParseSafelyIsSetAsideAndDefaultsLoad) {
-  testing::ScratchFolder scratch;
+  test_support::ScratchFolder scratch;
   JsonRegistryStore store(scratch.path());
   // The document and the key take two levels: the value may go down to the limit.
   const std::string deepestKept = storeWithValue(nested(JsonRegistryStore::kMaxDepth - 2));
@@ -129,7 +129,7 @@ TEST(JsonRegistryStoreTest, AStoreTooDeepOrTooLargeToParseSafelyIsSetAsideAndDef
     values.treeDeepText = "not loaded";
     loadSettings(access, values);
     EXPECT_EQ(values.treeDeepText, "1");
-    EXPECT_EQ(testing::readFile(store.filePath() + ".corrupt"), text) << text.size();
+    EXPECT_EQ(test_support::readFile(store.filePath() + ".corrupt"), text) << text.size();
     std::string stored;
     access.readString(settingsKeyPath, "Tree deep", stored);
     EXPECT_EQ(stored, "1") << "the defaults replace the store";
@@ -140,13 +140,13 @@ TEST(JsonRegistryStoreTest, AStoreTooDeepOrTooLargeToParseSafelyIsSetAsideAndDef
   SettingsValues values;
   loadSettings(access, values);
   EXPECT_EQ(values.treeDeepText, "1") << "a value of another type gets its default";
-  EXPECT_EQ(testing::readFile(store.filePath() + ".corrupt.1"),
+  EXPECT_EQ(test_support::readFile(store.filePath() + ".corrupt.1"),
             storeWithValue(nested(JsonRegistryStore::kMaxDepth - 1)))
       << "the deepest store the limit allows was not set aside";
 }
 
 TEST(JsonRegistryStoreTest, EachCorruptionIsKeptAsideUpToTheLastThree) {
-  testing::ScratchFolder scratch;
+  test_support::ScratchFolder scratch;
   JsonRegistryStore store(scratch.path());
   RegistryAccess access(store);
   for (const std::string garbage : {"first", "second", "third", "fourth"}) {
@@ -154,14 +154,14 @@ TEST(JsonRegistryStoreTest, EachCorruptionIsKeptAsideUpToTheLastThree) {
     std::uint32_t number = 0;
     EXPECT_THROW(access.readDword(kKey, "Count", number), CErrException);
   }
-  EXPECT_EQ(testing::readFile(store.filePath() + ".corrupt"), "fourth");
-  EXPECT_EQ(testing::readFile(store.filePath() + ".corrupt.1"), "third");
-  EXPECT_EQ(testing::readFile(store.filePath() + ".corrupt.2"), "second");
-  EXPECT_EQ(testing::fileSize(store.filePath() + ".corrupt.3"), -1);
+  EXPECT_EQ(test_support::readFile(store.filePath() + ".corrupt"), "fourth");
+  EXPECT_EQ(test_support::readFile(store.filePath() + ".corrupt.1"), "third");
+  EXPECT_EQ(test_support::readFile(store.filePath() + ".corrupt.2"), "second");
+  EXPECT_EQ(test_support::fileSize(store.filePath() + ".corrupt.3"), -1);
 }
 
 TEST(JsonRegistryStoreTest, LoadingOrSavingAllValuesReplacesTheFileOnceAtMost) {
-  testing::ScratchFolder scratch;
+  test_support::ScratchFolder scratch;
   JsonRegistryStore store(scratch.path());
   int replaces = 0;
   store.setBeforeReplaceHook([&](const std::string&) { ++replaces; });
@@ -197,7 +197,7 @@ TEST(JsonRegistryStoreTest, LoadingOrSavingAllValuesReplacesTheFileOnceAtMost) {
 }
 
 TEST(JsonRegistryStoreTest, APassReadsOnceAndOthersSeeItsWritesWhenItEnds) {
-  testing::ScratchFolder scratch;
+  test_support::ScratchFolder scratch;
   JsonRegistryStore store(scratch.path());
   RegistryAccess access(store);
   RegistryAccess other(store);
@@ -227,7 +227,7 @@ TEST(JsonRegistryStoreTest, APassReadsOnceAndOthersSeeItsWritesWhenItEnds) {
 }
 
 TEST(JsonRegistryStoreTest, AFailureToReadTheFileNamesItAndTheReason) {
-  testing::ScratchFolder scratch;
+  test_support::ScratchFolder scratch;
   JsonRegistryStore store(scratch.path());
   ::mkdir(store.filePath().c_str(), 0700);
   RegistryAccess access(store);
@@ -244,7 +244,7 @@ TEST(JsonRegistryStoreTest, AFailureToReadTheFileNamesItAndTheReason) {
 
 // A store that is a link (a settings file kept elsewhere) stays a link: its target gets the writes.
 TEST(JsonRegistryStoreTest, AStoreThatIsALinkKeepsItsLinkAndItsTargetIsWritten) {
-  testing::ScratchFolder scratch;
+  test_support::ScratchFolder scratch;
   ::mkdir((scratch / "kept").c_str(), 0700);
   ::mkdir((scratch / "config").c_str(), 0700);
   std::ofstream(scratch / "kept/registry.json") << "{}";
@@ -255,7 +255,7 @@ TEST(JsonRegistryStoreTest, AStoreThatIsALinkKeepsItsLinkAndItsTargetIsWritten) 
   struct stat st {};
   ASSERT_EQ(::lstat(store.filePath().c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
-  EXPECT_NE(testing::readFile(scratch / "kept/registry.json").find("through the link"), std::string::npos);
+  EXPECT_NE(test_support::readFile(scratch / "kept/registry.json").find("through the link"), std::string::npos);
   EXPECT_EQ(readBack(access, "Name"), "through the link");
 }
 

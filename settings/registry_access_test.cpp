@@ -34,7 +34,7 @@ class RegistryAccessTest : public ::testing::Test {
     return 0;
   }
 
-  testing::ScratchFolder scratch;
+  test_support::ScratchFolder scratch;
   std::string folder = scratch / "config";
   JsonRegistryStore store{folder};
   RegistryAccess access{store};
@@ -95,7 +95,7 @@ TEST_F(RegistryAccessTest, KeyPathsAndValueNamesMatchWhateverTheirCase) {
   access.readDword("software\\Vendor\\app", "SHOW SPLASH", number);
   EXPECT_EQ(number, 0u);
   // One key with one value, under the spelling first written.
-  EXPECT_EQ(testing::readFile(store.filePath()),
+  EXPECT_EQ(test_support::readFile(store.filePath()),
             "{\n  \"Software\\\\Vendor\\\\App\": {\n    \"Show Splash\": 0\n  }\n}\n");
 }
 

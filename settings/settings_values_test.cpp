@@ -85,7 +85,7 @@ class SettingsValuesTest : public ::testing::Test {
     return values;
   }
 
-  testing::ScratchFolder scratch;
+  test_support::ScratchFolder scratch;
   JsonRegistryStore store{scratch.path()};
   RecordingAccess access{store};
   RecordingPresenter presenter;

@@ -11,7 +11,7 @@
 #include "engine/generation_job.h"
 #include "engine/run_context.h"
 
-namespace quillet::testing {
+namespace quillet::test_support {
 
 class RecordingPresenter final : public FailurePresenter {
  public:
@@ -55,4 +55,4 @@ struct EngineHarness {
   RunContext ctx{job, services};
 };
 
-}  // namespace quillet::testing
+}  // namespace quillet::test_support

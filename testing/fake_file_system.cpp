@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace quillet::testing {
+namespace quillet::test_support {
 
 class FakeHandle final : public FileHandle {
  public:
@@ -259,9 +259,9 @@ Status FakeFileSystem::syncVolume(const std::string& path) {
   return volumeSyncStatus;
 }
 
-}  // namespace quillet::testing
+}  // namespace quillet::test_support
 
-namespace quillet::testing {
+namespace quillet::test_support {
 namespace {
 
 class FakeReadHandle final : public ReadHandle {
@@ -301,4 +301,4 @@ Result<std::unique_ptr<ReadHandle>> FakeFileSystem::openForCheck(const std::stri
   return std::unique_ptr<ReadHandle>(new FakeReadHandle(it->second.size, it->second.allocated, it->second.content));
 }
 
-}  // namespace quillet::testing
+}  // namespace quillet::test_support

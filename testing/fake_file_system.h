@@ -16,7 +16,7 @@
 
 #include "platform/file_system.h"
 
-namespace quillet::testing {
+namespace quillet::test_support {
 
 class FakeFileSystem : public FileSystem {
  public:
@@ -121,4 +121,4 @@ class FakeFileSystem : public FileSystem {
   int writes_ = 0;
 };
 
-}  // namespace quillet::testing
+}  // namespace quillet::test_support

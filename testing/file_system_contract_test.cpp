@@ -81,7 +81,7 @@ class FakeBackend final : public Backend {
   bool hidesDotNames() const override { return true; }
 
  private:
-  testing::FakeFileSystem fake_;
+  test_support::FakeFileSystem fake_;
 };
 
 class PlanningBackend final : public Backend {
@@ -134,7 +134,7 @@ class SystemBackend final : public Backend {
     }
     return std::unique_ptr<Backend>(new SystemBackend(folder));
   }
-  ~SystemBackend() override { testing::removeTree(root_); }
+  ~SystemBackend() override { test_support::removeTree(root_); }
   FileSystem& fs() override { return *fs_; }
   std::string root() override { return root_; }
   void plantFile(const std::string& name) override { std::ofstream(path(name)) << 'x'; }
@@ -157,7 +157,7 @@ class SystemBackend final : public Backend {
 class SystemBackend final : public Backend {
  public:
   static std::unique_ptr<Backend> make(std::string& skipReason) {
-    auto volume = testing::MountedVolume::tmpfs(kVolumeBytes, skipReason);
+    auto volume = test_support::MountedVolume::tmpfs(kVolumeBytes, skipReason);
     if (!volume) return nullptr;
     return std::unique_ptr<Backend>(new SystemBackend(std::move(volume)));
   }
@@ -170,8 +170,8 @@ class SystemBackend final : public Backend {
   }
 
  private:
-  explicit SystemBackend(std::unique_ptr<testing::MountedVolume> volume) : volume_(std::move(volume)) {}
-  std::unique_ptr<testing::MountedVolume> volume_;
+  explicit SystemBackend(std::unique_ptr<test_support::MountedVolume> volume) : volume_(std::move(volume)) {}
+  std::unique_ptr<test_support::MountedVolume> volume_;
   std::unique_ptr<FileSystem> fs_ = makeSystemFileSystem();
 };
 #endif

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-namespace quillet::testing {
+namespace quillet::test_support {
 
 std::unique_ptr<FuseVolume> FuseVolume::start(const Options& options, std::string& skipReason) {
   const std::string daemon = QUILLET_FUSE_VOLUME_PATH;
@@ -120,4 +120,4 @@ FuseVolume::~FuseVolume() {
   if (fromChild_ >= 0) ::close(fromChild_);
 }
 
-}  // namespace quillet::testing
+}  // namespace quillet::test_support

@@ -12,7 +12,7 @@
 
 #include "testing/volume_fixture.h"
 
-namespace quillet::testing {
+namespace quillet::test_support {
 
 class FuseVolume {
  public:
@@ -55,10 +55,10 @@ class FuseVolume {
   std::string pending_;
 };
 
-}  // namespace quillet::testing
+}  // namespace quillet::test_support
 
 // Skips the current test with the stated reason when the FUSE volume could not be started.
 #define QUILLET_FUSE_OR_SKIP(var, options)                                    \
   std::string var##SkipReason;                                                \
-  auto var = ::quillet::testing::FuseVolume::start(options, var##SkipReason); \
+  auto var = ::quillet::test_support::FuseVolume::start(options, var##SkipReason); \
   if (!var) GTEST_SKIP() << var##SkipReason

@@ -12,7 +12,7 @@
 
 #include "settings/registry_store.h"
 
-namespace quillet::testing {
+namespace quillet::test_support {
 
 class MemoryRegistryStore final : public RegistryStore {
  public:
@@ -63,4 +63,4 @@ class MemoryRegistryStore final : public RegistryStore {
   };
 };
 
-}  // namespace quillet::testing
+}  // namespace quillet::test_support

@@ -15,7 +15,7 @@
 
 extern char** environ;
 
-namespace quillet::testing {
+namespace quillet::test_support {
 
 ProgramResult runProgram(const std::vector<std::string>& args, const ProgramOptions& options) {
   ScratchFolder capture;
@@ -95,4 +95,4 @@ ProgramOptions privateCopyOfProgram(const std::string& folder, bool withWindowed
   return options;
 }
 
-}  // namespace quillet::testing
+}  // namespace quillet::test_support

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace quillet::testing {
+namespace quillet::test_support {
 
 struct ProgramResult {
   int exitCode = -1;       // the exit status, or -1 when the process died from a signal
@@ -38,4 +38,4 @@ inline std::string builtProgram() { return QUILLET_BINARY_PATH; }
 // empty when the copy failed.
 ProgramOptions privateCopyOfProgram(const std::string& folder, bool withWindowedProgram = false);
 
-}  // namespace quillet::testing
+}  // namespace quillet::test_support

@@ -13,7 +13,7 @@
 #include "testing/program_runner.h"
 #include "testing/volume_fixture.h"
 
-namespace quillet::testing {
+namespace quillet::test_support {
 
 class ScriptProgramTest : public ::testing::Test {
  protected:
@@ -39,4 +39,4 @@ class ScriptProgramTest : public ::testing::Test {
   std::int64_t volumeBytes_;
 };
 
-}  // namespace quillet::testing
+}  // namespace quillet::test_support

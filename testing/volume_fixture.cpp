@@ -13,7 +13,7 @@
 #include <sstream>
 #include <vector>
 
-namespace quillet::testing {
+namespace quillet::test_support {
 
 namespace {
 
@@ -135,4 +135,4 @@ std::int64_t allocatedBytes(const std::string& path) {
   return static_cast<std::int64_t>(st.st_blocks) * 512;
 }
 
-}  // namespace quillet::testing
+}  // namespace quillet::test_support

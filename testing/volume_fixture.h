@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-namespace quillet::testing {
+namespace quillet::test_support {
 
 // A fresh folder under the system's temporary folder, removed with everything in it (never
 // following links) when the object dies.
@@ -77,10 +77,10 @@ inline std::map<std::string, std::int64_t> filesBelow(const std::string& folder)
   return files;
 }
 
-}  // namespace quillet::testing
+}  // namespace quillet::test_support
 
 // Skips the current test with the stated reason when the volume could not be made.
 #define QUILLET_MOUNT_OR_SKIP(var, factory, bytes)                       \
   std::string var##SkipReason;                                          \
-  auto var = ::quillet::testing::MountedVolume::factory(bytes, var##SkipReason); \
+  auto var = ::quillet::test_support::MountedVolume::factory(bytes, var##SkipReason); \
   if (!var) GTEST_SKIP() << var##SkipReason

@@ -13,7 +13,7 @@
 #include "testing/program_runner.h"
 #include "testing/volume_fixture.h"
 
-namespace quillet::testing {
+namespace quillet::test_support {
 
 namespace {
 
@@ -93,4 +93,4 @@ ProgramResult runProgram(const std::vector<std::string>& args, const ProgramOpti
   return result;
 }
 
-}  // namespace quillet::testing
+}  // namespace quillet::test_support

@@ -14,7 +14,7 @@
 #include "platform/path.h"
 #include "testing/volume_fixture.h"
 
-namespace quillet::testing {
+namespace quillet::test_support {
 
 namespace {
 
@@ -112,4 +112,4 @@ std::int64_t allocatedBytes(const std::string& path) {
   return fileInformation(path, info) ? static_cast<std::int64_t>(info.AllocationSize.QuadPart) : -1;
 }
 
-}  // namespace quillet::testing
+}  // namespace quillet::test_support

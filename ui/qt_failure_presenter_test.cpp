@@ -67,7 +67,7 @@ class QtFailurePresenterTest : public QObject {
       owner = box->parentWidget();
       returnedWhileShown = returned;
       ticksWhileShown = ticks - ticksAtStart;
-      quillet::testing::saveScreenshot(box, QStringLiteral("failure_message"));
+      quillet::test_support::saveScreenshot(box, QStringLiteral("failure_message"));
       box->button(QMessageBox::Ok)->click();
     });
     std::thread worker([&] {

@@ -10,7 +10,7 @@
 #include <QString>
 #include <QWidget>
 
-namespace quillet::testing {
+namespace quillet::test_support {
 
 // A palette with the classic desktop's 3D colours, so expected pixels are known figures:
 // face (192,192,192), shadow (128,128,128), dark shadow black, highlight (240,250,200), 3D light
@@ -47,4 +47,4 @@ inline void saveScreenshot(QWidget* widget, const QString& name) {
   widget->grab().save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
 }
 
-}  // namespace quillet::testing
+}  // namespace quillet::test_support

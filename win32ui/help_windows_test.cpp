@@ -117,7 +117,7 @@ TEST_F(HelpWindowsTest, AboutBoxNamesTheRecordedVersion) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.productLine);
-    quillet::testing::MemoryRegistryStore store;
+    quillet::test_support::MemoryRegistryStore store;
     RegistryAccess access(store);
     if (row.stored != nullptr) access.writeString(productKeyPath, "Product Version", row.stored);
     std::string product, credit;

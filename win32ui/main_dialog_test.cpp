@@ -89,7 +89,7 @@ class MainDialogTest : public ::testing::Test {
     return search.second;
   }
 
-  quillet::testing::MemoryRegistryStore store;
+  quillet::test_support::MemoryRegistryStore store;
   std::unique_ptr<FileSystem> fs = makeSystemFileSystem();
   SettingsValues fields;
   bool splash = true;

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <string>
 
-namespace quillet::testing {
+namespace quillet::test_support {
 namespace {
 
 bool writeFile(const std::string& path, const std::string& data, bool flush) {
@@ -125,4 +125,4 @@ TEST(FuseVolume, FakeCapacityFileBacksALoopDevice) {
 }
 
 }  // namespace
-}  // namespace quillet::testing
+}  // namespace quillet::test_support

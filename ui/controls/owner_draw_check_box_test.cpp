@@ -8,7 +8,7 @@
 #include "ui/ui_test_support.h"
 
 using namespace quillet;
-using namespace quillet::testing;
+using namespace quillet::test_support;
 
 class OwnerDrawCheckBoxTest : public QObject {
   Q_OBJECT

@@ -11,7 +11,7 @@
 #include "ui/ui_test_support.h"
 
 using namespace quillet;
-using namespace quillet::testing;
+using namespace quillet::test_support;
 
 namespace {
 // A dialog with a group of two radio buttons followed by a group holding a check box.

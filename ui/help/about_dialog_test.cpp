@@ -16,7 +16,7 @@
 #include "testing/volume_fixture.h"
 
 using namespace quillet;
-using namespace quillet::testing;
+using namespace quillet::test_support;
 
 namespace {
 

@@ -71,7 +71,7 @@ class FolderBrowserTest : public QObject {
     whenBrowserOpens([&](QFileDialog* window) {
       shownTitle = window->windowTitle();
       lookIn = window->labelText(QFileDialog::LookIn);
-      quillet::testing::saveScreenshot(window, QStringLiteral("folder_browser"));
+      quillet::test_support::saveScreenshot(window, QStringLiteral("folder_browser"));
       static_cast<QDialog*>(window)->accept();
     });
     QVERIFY(browser.browse());

@@ -8,7 +8,7 @@
 #include "ui/main/main_test_support.h"
 
 using namespace quillet;
-using namespace quillet::testing;
+using namespace quillet::test_support;
 
 namespace {
 // Closes the main dialog once it runs modally, by its close box.

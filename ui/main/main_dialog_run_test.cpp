@@ -13,7 +13,7 @@
 #include "ui/progress/progress_dialog.h"
 
 using namespace quillet;
-using namespace quillet::testing;
+using namespace quillet::test_support;
 using enum quillet::MainControl;
 
 namespace {

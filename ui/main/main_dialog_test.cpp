@@ -21,7 +21,7 @@
 #include "ui/ui_test_support.h"
 
 using namespace quillet;
-using namespace quillet::testing;
+using namespace quillet::test_support;
 using enum quillet::MainControl;
 
 namespace {

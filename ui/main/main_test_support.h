@@ -23,7 +23,7 @@
 #include "testing/volume_fixture.h"
 #include "ui/main/main_dialog.h"
 
-namespace quillet::testing {
+namespace quillet::test_support {
 
 struct RecordingErrorPresenter : ErrorPresenter {
   std::vector<std::string> texts;
@@ -120,4 +120,4 @@ struct BoxAnswerer {
   }
 };
 
-}  // namespace quillet::testing
+}  // namespace quillet::test_support

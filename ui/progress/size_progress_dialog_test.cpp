@@ -14,7 +14,7 @@
 #include "ui/ui_test_support.h"
 
 using namespace quillet;
-using namespace quillet::testing;
+using namespace quillet::test_support;
 
 namespace {
 struct Fixture {
