@@ -34,8 +34,8 @@ int GeneratorApp::run() {
   // An extension: the version and the commit a build was made from, for bug reports and packages.
   if (mode == "/VERSION" || mode == "--VERSION") {
     if (args_.size() != 2) return logInvalidParameter(args_[2]);
-    std::cout << "Talvane Quillet " << programVersion() << " (commit " << buildCommit() << "; " << programBuild()
-              << ")\n";
+    std::cout << "Talvane Quillet " << programVersion() << " (commit " << buildCommit() << "; "
+              << programBuild() << ")\n";
     return 0;
   }
   return logInvalidParameter(args_[1]);

@@ -44,7 +44,8 @@ TEST_F(DispatchTest, UnrecognisedFirstArgumentLeavesOneBlockWithItAsTyped) {
     EXPECT_EQ(result.exitCode, 0) << arg;
     const std::string quoted = std::regex_replace(arg, std::regex(R"([/\\^$.|?*+()\[\]{}])"), R"(\$&)");
     EXPECT_TRUE(std::regex_match(log(), std::regex(oneBlock("Invalid script parameter '" + quoted + "'\\."))))
-        << arg << "\n" << log();
+        << arg << "\n"
+        << log();
   }
 }
 
@@ -75,7 +76,10 @@ TEST_F(DispatchTest, VersionSwitchPrintsTheVersionAndCommitAndLogsNothing) {
   for (const std::string arg : {"--version", "/version", "/VERSION"}) {
     const auto result = runProgram({arg}, options);
     EXPECT_EQ(result.exitCode, 0) << arg;
-    EXPECT_TRUE(std::regex_match(result.out, std::regex(R"(Talvane Quillet \d+\.\d+\.\d+ \(commit ([0-9a-f]{12}(\+changes)?|unknown); linux, .+\)\n)")))
+    EXPECT_TRUE(std::regex_match(
+        result.out,
+        std::regex(
+            R"(Talvane Quillet \d+\.\d+\.\d+ \(commit ([0-9a-f]{12}(\+changes)?|unknown); linux, .+\)\n)")))
         << arg << ": " << result.out;
     EXPECT_TRUE(result.err.empty()) << result.err;
   }
@@ -162,7 +166,8 @@ TEST(WindowedDispatchTest, WithoutADisplayTheModesStayOnTheConsole) {
   EXPECT_EQ(::testing::internal::GetCapturedStdout().rfind("Possible QX script parameters:\r\n", 0), 0u);
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(runProgram({"quillet"}, ProgramWindows{&windows, nullptr}), 0);
-  EXPECT_NE(::testing::internal::GetCapturedStderr().find("the interactive mode needs a display"), std::string::npos);
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find("the interactive mode needs a display"),
+            std::string::npos);
   EXPECT_TRUE(windows.calls.empty());
 }
 

@@ -196,7 +196,8 @@ class RelayDisplay {
 
 // Both programs copied into bin (so the run's scripts.log is the test's own), set to show their
 // windows on display.
-test_support::ProgramOptions windowedProgram(const test_support::ScratchFolder& bin, const std::string& display) {
+test_support::ProgramOptions windowedProgram(const test_support::ScratchFolder& bin,
+                                             const std::string& display) {
   test_support::ProgramOptions options = test_support::privateCopyOfProgram(bin.path(), true);
   EXPECT_FALSE(options.program.empty());
   options.environment = {"DISPLAY=" + display, "XDG_RUNTIME_DIR=" + bin.path()};
@@ -268,14 +269,17 @@ TEST(WindowedScriptTest, ProgressDialogShowsAndClosesItselfUnderARealXServer) {
   test_support::ScratchFolder bin;
   test_support::ProgramOptions options = windowedProgram(bin, display.name());
 
-  const auto byAllSize = test_support::runProgram({"/s", "/allsize:20m", "/root:'" + (*vol / "s") + "'", "/minsize:1m"}, options);
+  const auto byAllSize = test_support::runProgram(
+      {"/s", "/allsize:20m", "/root:'" + (*vol / "s") + "'", "/minsize:1m"}, options);
   EXPECT_EQ(byAllSize.exitCode, 0) << byAllSize.err;
   EXPECT_EQ(test_support::fileSize(*vol / "s/t"), 1 << 20);
   // The console display stays silent when the dialog is shown.
   EXPECT_EQ(byAllSize.err.find("Finished:"), std::string::npos) << byAllSize.err;
 
-  const auto byNumber = test_support::runProgram(
-      {"/f", "/minfiles:3", "/recurse", "/rootsize:2", "/dirlimit:10", "/root:'" + (*vol / "f") + "'", "/minsize:1k"}, options);
+  const auto byNumber =
+      test_support::runProgram({"/f", "/minfiles:3", "/recurse", "/rootsize:2", "/dirlimit:10",
+                                "/root:'" + (*vol / "f") + "'", "/minsize:1k"},
+                               options);
   EXPECT_EQ(byNumber.exitCode, 0) << byNumber.err;
   EXPECT_EQ(test_support::fileSize(*vol / "f/b/c"), 1024);
   EXPECT_NE(test_support::readFile(bin / "scripts.log").find("#QX Scripts log ended"), std::string::npos);
@@ -300,7 +304,8 @@ TEST(WindowedScriptTest, ProgressDialogOnARealXServerShowsItsBars) {
     });
     ::kill(pid, SIGTERM);
   };
-  test_support::runProgram({"/s", "/allsize:4m", "/root:'" + (*vol / "s") + "'", "/minsize:1m", "/noclose"}, options);
+  test_support::runProgram({"/s", "/allsize:4m", "/root:'" + (*vol / "s") + "'", "/minsize:1m", "/noclose"},
+                           options);
   ASSERT_FALSE(picture.isNull()) << "no window titled Generating";
   EXPECT_GT(pixelsOf(picture, sizeFill), 500);
   EXPECT_GT(pixelsOf(picture, usedFill), 0);
@@ -344,7 +349,9 @@ TEST(WindowedProgramTest, StartedWithoutArgumentsShowsTheSplashThenTheMainDialog
   EXPECT_GT(face.lightness(), 150);
   EXPECT_GT(pixelsOf(dialogPicture, face), dialogPicture.width() * dialogPicture.height() / 2);
   EXPECT_GT(pixelsOf(dialogPicture, Qt::black), 300);  // captions and outlines
-  EXPECT_NE(test_support::readFile(bin / "config/talvane-quillet/registry.json").find(QUILLET_PRODUCT_VERSION), std::string::npos);
+  EXPECT_NE(
+      test_support::readFile(bin / "config/talvane-quillet/registry.json").find(QUILLET_PRODUCT_VERSION),
+      std::string::npos);
 }
 
 TEST(WindowedScriptTest, DisplayThatRefusesQtSendsTheRunToTheConsole) {
@@ -428,7 +435,8 @@ TEST(WindowedScriptTest, AStopSignalEndsTheRunAsStopped) {
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
       ::kill(pid, signal);
     };
-    const auto r = test_support::runProgram({"/s", "/allsize:1000m", "/root:'" + root + "'", "/minsize:4k"}, options);
+    const auto r =
+        test_support::runProgram({"/s", "/allsize:1000m", "/root:'" + root + "'", "/minsize:4k"}, options);
     EXPECT_EQ(r.exitCode, 2) << r.err;
     EXPECT_EQ(r.err.find("Finished:"), std::string::npos) << "the dialog, not the console, showed the run";
     EXPECT_GE(test_support::fileSize(root + "/a"), 0);
@@ -444,11 +452,13 @@ TEST(WindowedScriptTest, AStopSignalEndsTheRunAsStopped) {
     const std::int64_t before = test_support::fileSize(logPath);
     options.whileRunning = [&](int pid) {
       const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-      while (!atOnce && test_support::fileSize(logPath) <= before && std::chrono::steady_clock::now() < deadline) {
+      while (!atOnce && test_support::fileSize(logPath) <= before &&
+             std::chrono::steady_clock::now() < deadline) {
       }
       ::kill(pid, SIGTERM);
     };
-    const auto r = test_support::runProgram({"/s", "/allsize:1000m", "/root:'" + root + "'", "/minsize:4k"}, options);
+    const auto r =
+        test_support::runProgram({"/s", "/allsize:1000m", "/root:'" + root + "'", "/minsize:4k"}, options);
     if (atOnce && r.signal == SIGTERM) {
       EXPECT_EQ(test_support::fileSize(logPath), before);
       continue;
@@ -471,9 +481,9 @@ TEST(WindowedScriptTest, ScriptUnderTheDialogWritesItsReport) {
   test_support::ScratchFolder bin;
   test_support::ProgramOptions options = windowedProgram(bin, display.name());
   const std::string report = bin / "report.json";
-  const auto r = test_support::runProgram(
-      {"/s", "/allsize:5m", "/root:'" + (*vol / "s") + "'", "/minsize:1m", "/report:'" + report + "'", "/progress:json"},
-      options);
+  const auto r = test_support::runProgram({"/s", "/allsize:5m", "/root:'" + (*vol / "s") + "'", "/minsize:1m",
+                                           "/report:'" + report + "'", "/progress:json"},
+                                          options);
   EXPECT_EQ(r.exitCode, 0) << r.err;
   const std::string text = test_support::readFile(report);
   EXPECT_NE(text.find("\"schema\": \"quillet-report/2\""), std::string::npos) << text;

@@ -76,7 +76,8 @@ int allocLoop(const std::string& dir, long long total, long long minSize, long l
   std::mt19937_64 random(1);
   long long done = 0;
   for (long i = 0; done < total; ++i) {
-    long long size = minSize + static_cast<long long>(random() % static_cast<unsigned long long>(maxSize - minSize + 1));
+    long long size =
+        minSize + static_cast<long long>(random() % static_cast<unsigned long long>(maxSize - minSize + 1));
     if (size > total - done) size = total - done;
     const std::string path = dir + "/" + std::to_string(i);
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
@@ -153,20 +154,26 @@ int mkdirTree(const std::string& dir, long top, long total) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc >= 3 && std::strcmp(argv[1], "time") == 0 && std::strcmp(argv[2], "--") == 0) return timeCommand(argv + 3);
+  if (argc >= 3 && std::strcmp(argv[1], "time") == 0 && std::strcmp(argv[2], "--") == 0)
+    return timeCommand(argv + 3);
   if (argc == 6 && std::strcmp(argv[1], "alloc-loop") == 0) {
     return allocLoop(argv[2], std::atoll(argv[3]), std::atoll(argv[4]), std::atoll(argv[5]));
   }
-  if (argc == 5 && std::strcmp(argv[1], "write-loop") == 0) return writeLoop(argv[2], std::atol(argv[3]), std::atol(argv[4]));
-  if (argc == 5 && std::strcmp(argv[1], "mkdir-tree") == 0) return mkdirTree(argv[2], std::atol(argv[3]), std::atol(argv[4]));
+  if (argc == 5 && std::strcmp(argv[1], "write-loop") == 0)
+    return writeLoop(argv[2], std::atol(argv[3]), std::atol(argv[4]));
+  if (argc == 5 && std::strcmp(argv[1], "mkdir-tree") == 0)
+    return mkdirTree(argv[2], std::atol(argv[3]), std::atol(argv[4]));
   if ((argc == 7 || argc == 8) && std::strcmp(argv[1], "write-loop-threads") == 0) {
     return writeLoopThreads(argv[2], std::atol(argv[3]), std::atol(argv[4]), std::atoi(argv[5]),
-                            std::strcmp(argv[6], "sync") == 0, argc == 8 && std::strcmp(argv[7], "shared") == 0);
+                            std::strcmp(argv[6], "sync") == 0,
+                            argc == 8 && std::strcmp(argv[7], "shared") == 0);
   }
   if (argc == 6 && std::strcmp(argv[1], "tree-write-loop") == 0) {
     return treeWriteLoop(argv[2], std::atol(argv[3]), std::atol(argv[4]), std::atol(argv[5]));
   }
   if (argc == 3 && std::strcmp(argv[1], "check-rate") == 0) return checkRate(std::atoll(argv[2]));
-  std::fprintf(stderr, "usage: bench_tool time -- cmd... | alloc-loop | write-loop | write-loop-threads | tree-write-loop | mkdir-tree | check-rate\n");
+  std::fprintf(stderr,
+               "usage: bench_tool time -- cmd... | alloc-loop | write-loop | write-loop-threads | "
+               "tree-write-loop | mkdir-tree | check-rate\n");
   return 2;
 }

@@ -192,7 +192,8 @@ void writeHeader(const BlockIdentity& id, std::uint64_t nonce, std::uint8_t* at)
 // The full block of `id` (whose file key is `key`) into out.
 void makeBlock(const BlockIdentity& id, std::uint64_t key, std::uint32_t* out) {
   const std::uint64_t nonce = blockNonce(key, id.offset);
-  const std::size_t literal = id.shape.compressHundredths <= 100 ? kIdentityBlock : shapedLiteralBytes(id.shape);
+  const std::size_t literal =
+      id.shape.compressHundredths <= 100 ? kIdentityBlock : shapedLiteralBytes(id.shape);
   if (literal < kIdentityBlock) {
     shapedBody(nonce, out, static_cast<int>((literal + kLanes * 4 - 1) / (kLanes * 4)));
     std::memset(reinterpret_cast<std::uint8_t*>(out) + literal, 0, kIdentityBlock - literal);
@@ -270,7 +271,8 @@ std::string identityPath(std::string_view root, std::string_view path) {
 }
 
 std::uint32_t folderDrawSeed(std::uint64_t runSeed, std::string_view folderIdentityPath) {
-  return static_cast<std::uint32_t>(mix64(mix64(runSeed ^ 0xF01DE55EEDull) ^ fileIdentity(folderIdentityPath)));
+  return static_cast<std::uint32_t>(
+      mix64(mix64(runSeed ^ 0xF01DE55EEDull) ^ fileIdentity(folderIdentityPath)));
 }
 
 std::uint64_t partSeed(std::uint64_t runSeed, int part) {
@@ -302,8 +304,8 @@ void makeIdentifiedBlock(const BlockIdentity& id, std::uint8_t* out, std::size_t
   std::memcpy(out, whole, std::min(size, kIdentityBlock));
 }
 
-void fillShapedContent(std::uint64_t seed, std::uint64_t fileId, std::uint64_t fileSize, const ContentShape& shape,
-                       std::uint64_t offset, std::uint8_t* out, std::size_t size) {
+void fillShapedContent(std::uint64_t seed, std::uint64_t fileId, std::uint64_t fileSize,
+                       const ContentShape& shape, std::uint64_t offset, std::uint8_t* out, std::size_t size) {
   if (shape.plain()) {
     fillIdentifiedContent(seed, fileId, fileSize, offset, out, size);
     return;

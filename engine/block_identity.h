@@ -88,8 +88,8 @@ void fillIdentifiedContent(std::uint64_t seed, std::uint64_t fileId, std::uint64
 // compression ratio other than 1 the bytes after the header are full-range random bytes followed
 // by zeros, so the byte ranges above hold for the header only. A plain shape gives exactly the
 // content above.
-void fillShapedContent(std::uint64_t seed, std::uint64_t fileId, std::uint64_t fileSize, const ContentShape& shape,
-                       std::uint64_t offset, std::uint8_t* out, std::size_t size);
+void fillShapedContent(std::uint64_t seed, std::uint64_t fileId, std::uint64_t fileSize,
+                       const ContentShape& shape, std::uint64_t offset, std::uint8_t* out, std::size_t size);
 
 // The first `size` bytes (at most kIdentityBlock) of the block of id.
 void makeIdentifiedBlock(const BlockIdentity& id, std::uint8_t* out, std::size_t size);

@@ -51,8 +51,8 @@ double repeatedWindows(const std::vector<std::uint8_t>& data) {
 
 TEST(BlockIdentityTest, EveryBlockCarriesItsIdentityUpToThePartialTail) {
   const std::uint64_t fileId = fileIdentity("folder/sub/file.dat");
-  for (const std::uint64_t size : {1024ull, 5000ull, 3072ull + kIdentityHeaderBytes,
-                                   3072ull + kIdentityHeaderBytes - 1, 1ull}) {
+  for (const std::uint64_t size :
+       {1024ull, 5000ull, 3072ull + kIdentityHeaderBytes, 3072ull + kIdentityHeaderBytes - 1, 1ull}) {
     SCOPED_TRACE(size);
     const auto data = content(kSeed, fileId, size, 0, size);
     for (std::uint64_t at = 0; at < size; at += kIdentityBlock) {
@@ -158,8 +158,9 @@ TEST(BlockIdentityTest, IntactBlocksEndWhereTheFirstBlockStopsMatching) {
 }
 
 TEST(BlockIdentityTest, FileIdentityTakesPathBytesAsTheyStand) {
-  const std::uint64_t ids[] = {fileIdentity("a/b"), fileIdentity("a\\b"), fileIdentity("A/b"),
-                               fileIdentity("a/b "), fileIdentity(""), fileIdentity(std::string_view("a\0b", 3))};
+  const std::uint64_t ids[] = {fileIdentity("a/b"), fileIdentity("a\\b"),
+                               fileIdentity("A/b"), fileIdentity("a/b "),
+                               fileIdentity(""),    fileIdentity(std::string_view("a\0b", 3))};
   for (std::size_t i = 0; i < std::size(ids); ++i) {
     for (std::size_t j = i + 1; j < std::size(ids); ++j) EXPECT_NE(ids[i], ids[j]) << i << " " << j;
   }
@@ -190,7 +191,8 @@ TEST(BlockIdentityTest, IsNoMoreCompressibleThanThePlainContent) {
   std::vector<std::uint8_t> identified(kSize);
   constexpr std::size_t kFile = 64 * 1024;
   for (std::size_t at = 0; at < kSize; at += kFile) {
-    fillIdentifiedContent(kSeed, fileIdentity("f" + std::to_string(at)), kFile, 0, identified.data() + at, kFile);
+    fillIdentifiedContent(kSeed, fileIdentity("f" + std::to_string(at)), kFile, 0, identified.data() + at,
+                          kFile);
   }
   EXPECT_GE(entropyPerByte(identified), entropyPerByte(plain) - 0.002);
   EXPECT_LE(repeatedWindows(identified), repeatedWindows(plain) + 0.0005);

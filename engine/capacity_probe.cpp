@@ -132,18 +132,13 @@ Seen Prober::classifyPlace(const std::uint8_t* data, std::uint64_t at, std::uint
   for (std::uint64_t b = 0; b < place_; b += kIdentityBlock) {
     std::uint64_t from = 0;
     switch (classify(data + b, at + b, seed, from)) {
-      case Seen::Own:
-        break;
+      case Seen::Own: break;
       case Seen::Moved:
         moved = true;
         period_ = std::gcd(period_, from > at + b ? from - (at + b) : at + b - from);
         break;
-      case Seen::Zeros:
-        zeros = true;
-        break;
-      case Seen::Other:
-        other = true;
-        break;
+      case Seen::Zeros: zeros = true; break;
+      case Seen::Other: other = true; break;
     }
   }
   if (moved) return Seen::Moved;

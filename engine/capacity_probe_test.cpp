@@ -44,14 +44,10 @@ class FakeDevice final : public BlockDevice {
   std::optional<std::uint64_t> where(std::uint64_t offset) const {
     if (offset < real_) return offset;
     switch (past_) {
-      case Past::Stores:
-        return offset;
-      case Past::Wraps:
-        return offset % real_;
-      case Past::Limbo:
-        return std::nullopt;
-      case Past::WrapsThenLimbo:
-        return offset < limboFrom_ ? std::optional(offset % real_) : std::nullopt;
+      case Past::Stores: return offset;
+      case Past::Wraps: return offset % real_;
+      case Past::Limbo: return std::nullopt;
+      case Past::WrapsThenLimbo: return offset < limboFrom_ ? std::optional(offset % real_) : std::nullopt;
     }
     return std::nullopt;
   }

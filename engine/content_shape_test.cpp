@@ -21,7 +21,8 @@ ContentShape shape(std::uint32_t compress, std::uint32_t dedupe, std::uint32_t b
   return s;
 }
 
-std::vector<std::uint8_t> file(std::uint64_t seed, std::uint64_t fileId, std::size_t size, const ContentShape& s) {
+std::vector<std::uint8_t> file(std::uint64_t seed, std::uint64_t fileId, std::size_t size,
+                               const ContentShape& s) {
   std::vector<std::uint8_t> out(size);
   fillShapedContent(seed, fileId, size, s, 0, out.data(), out.size());
   return out;
@@ -33,7 +34,8 @@ TEST(ContentShapeTest, PlainShapeIsTheIdentifiedContentAndEveryShapeRoundTripsTh
   fillIdentifiedContent(9, 123, size, 0, plain.data(), size);
   EXPECT_EQ(file(9, 123, size, ContentShape{}), plain);
 
-  for (const ContentShape& s : {shape(350, 100), shape(100, 2000, 1024), shape(800, 500, 1 << 20), shape(10000, 10000)}) {
+  for (const ContentShape& s :
+       {shape(350, 100), shape(100, 2000, 1024), shape(800, 500, 1 << 20), shape(10000, 10000)}) {
     const auto bytes = file(9, 123, size, s);
     EXPECT_NE(bytes, plain);
     for (std::size_t at = 0; at + kIdentityHeaderBytes <= size; at += kIdentityBlock) {
@@ -81,7 +83,8 @@ TEST(ContentShapeTest, VerifyTakesCopiesAsIntactAndStillFindsDamageAndMisplacedB
   const std::size_t size = 64 * 4096 + 100;
   auto bytes = file(11, fileId, size, s);
 
-  const FileExpectation e = expectFromStart(11, fileId, static_cast<std::int64_t>(size), bytes.data(), bytes.size());
+  const FileExpectation e =
+      expectFromStart(11, fileId, static_cast<std::int64_t>(size), bytes.data(), bytes.size());
   EXPECT_TRUE(e.sizeFromBlocks);
   EXPECT_EQ(e.size, static_cast<std::int64_t>(size));
   EXPECT_EQ(e.shape, s);
@@ -93,7 +96,8 @@ TEST(ContentShapeTest, VerifyTakesCopiesAsIntactAndStillFindsDamageAndMisplacedB
   // A file that starts with copies of the shared block learns the shape from them.
   std::uint64_t sharedFirst = 0;
   for (std::uint64_t f = 1; f < 100 && sharedFirst == 0; ++f) {
-    if (isSharedBlock(sourceIdentity(11, f, 8192, s, 0)) && isSharedBlock(sourceIdentity(11, f, 8192, s, 4096))) {
+    if (isSharedBlock(sourceIdentity(11, f, 8192, s, 0)) &&
+        isSharedBlock(sourceIdentity(11, f, 8192, s, 4096))) {
       sharedFirst = f;
     }
   }

@@ -45,7 +45,8 @@ void reportVolumeFlushError(const EngineServices& services, const std::string& f
   present(services, FailureKind::VolumeFlush, folder, status);
 }
 
-void reportJournalFlushRefused(const EngineServices& services, const std::string& folder, const Status& status) {
+void reportJournalFlushRefused(const EngineServices& services, const std::string& folder,
+                               const Status& status) {
   present(services, FailureKind::JournalVolumeFlush, folder, status);
 }
 

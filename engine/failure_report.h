@@ -31,7 +31,8 @@ void reportWriteError(const EngineServices& services, const std::string& path, c
 // The volume that holds folder could not be flushed to its storage: written data may be lost.
 void reportVolumeFlushError(const EngineServices& services, const std::string& folder, const Status& status);
 // The system refused the volume's flush (no rights, a share) on a /sync:end run with a journal.
-void reportJournalFlushRefused(const EngineServices& services, const std::string& folder, const Status& status);
+void reportJournalFlushRefused(const EngineServices& services, const std::string& folder,
+                               const Status& status);
 
 // The free space of folder's volume cannot be asked for a cause other than a wrong path.
 void reportFreeSpaceUnknown(const EngineServices& services, const std::string& folder, const Status& status);

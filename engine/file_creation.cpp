@@ -128,7 +128,8 @@ GenerationResult endAfterFailedSync(const Status& status, const std::string& pat
 // With /journal: a file the storage acknowledged (/sync:file) is recorded before the next file
 // starts; with /sync:end it waits for the volume's flush. A record that cannot be written ends the
 // run as a failed write, since the journal could no longer tell what was acknowledged.
-std::optional<GenerationResult> recordAcknowledged(const std::string& path, std::int64_t size, RunContext& ctx) {
+std::optional<GenerationResult> recordAcknowledged(const std::string& path, std::int64_t size,
+                                                   RunContext& ctx) {
   GenerationJob& job = ctx.job;
   if (job.journal == nullptr || job.sync == SyncMode::None) return std::nullopt;
   const std::string relative = identityPath(job.rootFolder, path);
@@ -147,9 +148,9 @@ std::optional<GenerationResult> recordAcknowledged(const std::string& path, std:
 
 // Closes a file whose content or allocation is complete, flushing it first when the run asks.
 // nullopt when that went well; otherwise how the file's creation ends (see endAfterFailedWrite).
-std::optional<GenerationResult> closeComplete(FileHandle& file, const std::string& path, const std::string& folder,
-                                              std::int64_t size, RunContext& ctx, std::int64_t& createdHere,
-                                              FullVolume fullVolume) {
+std::optional<GenerationResult> closeComplete(FileHandle& file, const std::string& path,
+                                              const std::string& folder, std::int64_t size, RunContext& ctx,
+                                              std::int64_t& createdHere, FullVolume fullVolume) {
   if (ctx.job.sync == SyncMode::File) {
     const Status synced = file.syncData();
     if (!synced.ok()) {
@@ -163,7 +164,8 @@ std::optional<GenerationResult> closeComplete(FileHandle& file, const std::strin
 }
 
 GenerationResult writeContent(FileHandle& file, const std::string& path, const std::string& folder,
-                              std::int64_t size, RunContext& ctx, std::int64_t& createdHere, FullVolume fullVolume) {
+                              std::int64_t size, RunContext& ctx, std::int64_t& createdHere,
+                              FullVolume fullVolume) {
   GenerationJob& job = ctx.job;
   // Only files of at least one whole chunk are timed: the clock is not read on the small-files path.
   const bool timed = size >= static_cast<std::int64_t>(kWriteChunk);
@@ -235,8 +237,9 @@ GenerationResult writeContent(FileHandle& file, const std::string& path, const s
   return countFile(job, createdHere);
 }
 
-GenerationResult allocate(FileHandle& file, const std::string& path, const std::string& folder, std::int64_t size,
-                          RunContext& ctx, std::int64_t& createdHere, FullVolume fullVolume) {
+GenerationResult allocate(FileHandle& file, const std::string& path, const std::string& folder,
+                          std::int64_t size, RunContext& ctx, std::int64_t& createdHere,
+                          FullVolume fullVolume) {
   GenerationJob& job = ctx.job;
   // The retry asks for one cluster less, which fits when the free space falls short by less than a
   // cluster; a retry that would ask for nothing is no allocation at all.
@@ -255,8 +258,9 @@ GenerationResult allocate(FileHandle& file, const std::string& path, const std::
 
 }  // namespace
 
-GenerationResult fillNewFile(FileHandle& file, const std::string& path, const std::string& folder, std::int64_t size,
-                             RunContext& ctx, std::int64_t& createdHere, FullVolume fullVolume) {
+GenerationResult fillNewFile(FileHandle& file, const std::string& path, const std::string& folder,
+                             std::int64_t size, RunContext& ctx, std::int64_t& createdHere,
+                             FullVolume fullVolume) {
   if (ctx.job.fillRandom) return writeContent(file, path, folder, size, ctx, createdHere, fullVolume);
   return allocate(file, path, folder, size, ctx, createdHere, fullVolume);
 }
@@ -283,8 +287,8 @@ GenerationResult createNextFile(const std::string& folder, std::int64_t& counter
   }
 }
 
-GenerationResult endAfterFailedCreate(const Status& status, const std::string& path, const std::string& folder,
-                                      RunContext& ctx, FullVolume fullVolume) {
+GenerationResult endAfterFailedCreate(const Status& status, const std::string& path,
+                                      const std::string& folder, RunContext& ctx, FullVolume fullVolume) {
   if (status.kind() == ErrorKind::DiskFull) {
     // No room for one more file although bytes are free: the inode table is full.
     if (fullVolume == FullVolume::Report) reportVolumeFull(ctx.job, ctx.services, folder);

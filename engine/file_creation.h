@@ -38,8 +38,9 @@ enum class FullVolume { Report, Silent };
 // PathFailed (reported, stop requested) when a write, the allocation's closing or the closing
 // fails for a cause other than a full disk: such a file is never counted. createdHere and
 // job.filesCreated grow by one per counted file.
-GenerationResult fillNewFile(FileHandle& file, const std::string& path, const std::string& folder, std::int64_t size,
-                             RunContext& ctx, std::int64_t& createdHere, FullVolume fullVolume);
+GenerationResult fillNewFile(FileHandle& file, const std::string& path, const std::string& folder,
+                             std::int64_t size, RunContext& ctx, std::int64_t& createdHere,
+                             FullVolume fullVolume);
 
 // Finds a free name in folder (the counter keeps running) and creates a file of size there. A name
 // that turns out to be taken when the file is created exclusively sends the search on; a name with a
@@ -52,7 +53,7 @@ GenerationResult createNextFile(const std::string& folder, std::int64_t& counter
 // How a run ends when the exclusive creation of path failed for a cause other than a taken name:
 // VolumeFull for a full inode table (reported unless Silent), PathFailed otherwise (reported, stop
 // requested).
-GenerationResult endAfterFailedCreate(const Status& status, const std::string& path, const std::string& folder,
-                                      RunContext& ctx, FullVolume fullVolume);
+GenerationResult endAfterFailedCreate(const Status& status, const std::string& path,
+                                      const std::string& folder, RunContext& ctx, FullVolume fullVolume);
 
 }  // namespace quillet

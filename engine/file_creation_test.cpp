@@ -224,7 +224,8 @@ TEST(FreeSpaceQueryTest, ManySmallFilesShareAFreshFigureButANearlyFullVolumeIsAs
   tight.addFolder("/root");
   tight.freeBytes = 32 << 20;
   test_support::EngineHarness t{tight};
-  for (int i = 0; i < 10; ++i) EXPECT_EQ(checkFreeSpace("/root/", t.ctx, freeBytes, 4096), GenerationResult::Done);
+  for (int i = 0; i < 10; ++i)
+    EXPECT_EQ(checkFreeSpace("/root/", t.ctx, freeBytes, 4096), GenerationResult::Done);
   EXPECT_EQ(tight.volumeQueries, 10);
 }
 

@@ -21,7 +21,8 @@ void noteOnce(RunContext& ctx, const std::string& text) {
 
 }  // namespace
 
-GenerationResult makeUpFolderTree(const std::string& folder, RunContext& ctx, int level, bool freshlyCreated) {
+GenerationResult makeUpFolderTree(const std::string& folder, RunContext& ctx, int level,
+                                  bool freshlyCreated) {
   GenerationJob& job = ctx.job;
   FileSystem& fs = ctx.services.fs;
   const std::string base = withTrailingSeparator(folder);
@@ -64,7 +65,8 @@ GenerationResult makeUpFolderTree(const std::string& folder, RunContext& ctx, in
   std::int64_t counter = 0;
   for (std::int64_t j = 0; j < static_cast<std::int64_t>(job.rootSize) - existing; ++j) {
     if (job.stopRequested) return GenerationResult::Stopped;
-    if (job.dirsCreated.load(std::memory_order_relaxed) + 1 > job.dirsLimit) return GenerationResult::FolderLimit;
+    if (job.dirsCreated.load(std::memory_order_relaxed) + 1 > job.dirsLimit)
+      return GenerationResult::FolderLimit;
     std::int64_t collisions = 0;
     std::string path;
     for (;;) {
@@ -124,8 +126,10 @@ std::vector<std::int64_t> spreadChildren(const std::vector<std::int64_t>& wanted
     given += out[i];
     remainders.emplace_back(exact - static_cast<double>(out[i]), i);
   }
-  std::stable_sort(remainders.begin(), remainders.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-  for (std::size_t k = 0; given < total; k = (k + 1) % remainders.size(), ++given) ++out[remainders[k].second];
+  std::stable_sort(remainders.begin(), remainders.end(),
+                   [](const auto& a, const auto& b) { return a.first > b.first; });
+  for (std::size_t k = 0; given < total; k = (k + 1) % remainders.size(), ++given)
+    ++out[remainders[k].second];
   return out;
 }
 
@@ -162,8 +166,8 @@ GenerationResult makeUpProfileTree(const std::string& root, RunContext& ctx) {
     while (perLevel[deepest] == 0) --deepest;
   }
 
-  std::vector<std::int64_t> subfolders;  // per folder made (the root first)
-  std::vector<std::int64_t> depths;      // per folder below the root
+  std::vector<std::int64_t> subfolders;   // per folder made (the root first)
+  std::vector<std::int64_t> depths;       // per folder below the root
   std::vector<std::string> paths = {""};  // per folder made (the root first), as identity paths
   std::vector<std::string> parents = {withTrailingSeparator(root)};
   subfolders.push_back(0);
@@ -173,8 +177,8 @@ GenerationResult makeUpProfileTree(const std::string& root, RunContext& ctx) {
     std::vector<std::int64_t> wanted;
     wanted.reserve(parents.size());
     for (std::size_t i = 0; i < parents.size(); ++i) {
-      wanted.push_back(std::clamp<std::int64_t>(PopulationSampler::drawCount(profile.subfoldersPerFolder, ctx.random), 0,
-                                                kMaxProfileCount));
+      wanted.push_back(std::clamp<std::int64_t>(
+          PopulationSampler::drawCount(profile.subfoldersPerFolder, ctx.random), 0, kMaxProfileCount));
     }
     const std::vector<std::int64_t> given = spreadChildren(wanted, perLevel[level + 1]);
     std::vector<std::string> children;
@@ -206,7 +210,8 @@ GenerationResult makeUpProfileTree(const std::string& root, RunContext& ctx) {
           made = status.ok() || (status.kind() == ErrorKind::AlreadyExists && fs.isFolder(path));
           if (!status.ok() && !made) {
             if (status.kind() != ErrorKind::AlreadyExists) {
-              noteOnce(ctx, "a folder of the tree cannot be created, its level is left out: " + status.message());
+              noteOnce(ctx,
+                       "a folder of the tree cannot be created, its level is left out: " + status.message());
               usedUp = true;
               break;
             }

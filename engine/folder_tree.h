@@ -19,7 +19,8 @@ inline bool isVisibleFolder(const FolderEntry& e) {
 // cannot be created for a reason other than existing ends its level quietly. freshlyCreated skips
 // the listing of a folder the make-up has just created itself. Sets ctx.treeUnknown when it leaves
 // part of the visible tree unlisted.
-GenerationResult makeUpFolderTree(const std::string& folder, RunContext& ctx, int level, bool freshlyCreated = false);
+GenerationResult makeUpFolderTree(const std::string& folder, RunContext& ctx, int level,
+                                  bool freshlyCreated = false);
 
 // With a profile: makes up below root the tree the profile describes: job.profileFolders folders
 // whose depths follow the profile's folder depths (none deeper than job.profileMaxDepth) and whose

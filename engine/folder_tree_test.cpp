@@ -27,8 +27,8 @@ TEST(FolderTreeTest, BuildsDepthFirstInNameOrder) {
   EngineHarness h{fs};
   treeOptions(h.job, 2, 2, 200);
   EXPECT_EQ(makeUpFolderTree("/r/", h.ctx, 0), GenerationResult::Done);
-  EXPECT_EQ(fs.effects(), (std::vector<std::string>{"mkdir /r/a", "mkdir /r/a/a", "mkdir /r/a/b", "mkdir /r/b",
-                                                    "mkdir /r/b/a", "mkdir /r/b/b"}));
+  EXPECT_EQ(fs.effects(), (std::vector<std::string>{"mkdir /r/a", "mkdir /r/a/a", "mkdir /r/a/b",
+                                                    "mkdir /r/b", "mkdir /r/b/a", "mkdir /r/b/b"}));
   EXPECT_EQ(h.job.dirsCreated, 6);
 
   test_support::FakeFileSystem flat;
@@ -102,9 +102,9 @@ TEST(FolderTreeTest, CreationFailureEndsItsLevelQuietly) {
   EngineHarness h{fs};
   treeOptions(h.job, 2, 3, 200);
   EXPECT_EQ(makeUpFolderTree("/r/", h.ctx, 0), GenerationResult::Done);
-  EXPECT_EQ(fs.effects(), (std::vector<std::string>{"mkdir /r/a", "mkdir /r/a/a", "mkdir /r/b", "mkdir /r/b/a",
-                                                    "mkdir /r/b/b", "mkdir /r/b/c", "mkdir /r/c", "mkdir /r/c/a",
-                                                    "mkdir /r/c/b", "mkdir /r/c/c"}));
+  EXPECT_EQ(fs.effects(), (std::vector<std::string>{
+                              "mkdir /r/a", "mkdir /r/a/a", "mkdir /r/b", "mkdir /r/b/a", "mkdir /r/b/b",
+                              "mkdir /r/b/c", "mkdir /r/c", "mkdir /r/c/a", "mkdir /r/c/b", "mkdir /r/c/c"}));
   EXPECT_TRUE(h.presenter.shown().empty());
   // A console still learns why, once.
   ASSERT_EQ(h.presenter.notices().size(), 1u);

@@ -36,14 +36,17 @@ enum class Ticket { File, Finished };
 // created here, under the lock in counter order, exactly as one writer searches: each file gets the
 // name one writer gives it. Finished with `result` when the search ends the run.
 Ticket createMaskedFile(SharedRoot& shared, const std::string& root, std::string& path,
-                        std::unique_ptr<FileHandle>& file, GenerationResult& result, const std::string& suffix) {
+                        std::unique_ptr<FileHandle>& file, GenerationResult& result,
+                        const std::string& suffix) {
   RunContext& ctx = shared.draws;
   const FullVolume fullVolume = ctx.job.allPartition ? FullVolume::Silent : FullVolume::Report;
   FreeNameSearch search(root, shared.counter, ctx.job, shared.created, suffix);
   for (;;) {
     switch (search.next(path)) {
       case FreeNameSearch::Outcome::Stopped: result = GenerationResult::Stopped; return Ticket::Finished;
-      case FreeNameSearch::Outcome::NamesUsedUp: result = GenerationResult::NamesUsedUp; return Ticket::Finished;
+      case FreeNameSearch::Outcome::NamesUsedUp:
+        result = GenerationResult::NamesUsedUp;
+        return Ticket::Finished;
       case FreeNameSearch::Outcome::Candidate: break;
     }
     auto created = ctx.services.fs.createNewFileBelow(root, path.substr(root.size()));
@@ -84,7 +87,8 @@ Ticket nextFile(SharedRoot& shared, const std::string& root, std::int64_t& size,
     const std::int64_t inFlight = std::max<std::int64_t>(0, shared.handedOut - job.currentSize.load());
     const auto space = checkFreeSpace(root, ctx, freeBytes, size + inFlight);
     if (space != GenerationResult::Done) {
-      if (space == GenerationResult::VolumeFull && !job.allPartition) reportVolumeFull(job, ctx.services, root);
+      if (space == GenerationResult::VolumeFull && !job.allPartition)
+        reportVolumeFull(job, ctx.services, root);
       result = space;
       return Ticket::Finished;
     }
@@ -103,7 +107,9 @@ Ticket nextFile(SharedRoot& shared, const std::string& root, std::int64_t& size,
     FreeNameSearch search(root, shared.counter, job, job.filesCreated.load(), extension.suffix);
     switch (search.next(path)) {
       case FreeNameSearch::Outcome::Stopped: result = GenerationResult::Stopped; return Ticket::Finished;
-      case FreeNameSearch::Outcome::NamesUsedUp: result = GenerationResult::NamesUsedUp; return Ticket::Finished;
+      case FreeNameSearch::Outcome::NamesUsedUp:
+        result = GenerationResult::NamesUsedUp;
+        return Ticket::Finished;
       case FreeNameSearch::Outcome::Candidate: break;
     }
     shared.handedOut += size;

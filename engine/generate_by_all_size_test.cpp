@@ -22,7 +22,8 @@ std::map<std::string, std::int64_t> filesIn(const std::string& folder) {
   auto fs = makeSystemFileSystem();
   auto reader = fs->openFolder(folder);
   FolderEntry e;
-  while (reader.ok() && reader.value()->next(e).value()) out[e.name] = test_support::fileSize(folder + "/" + e.name);
+  while (reader.ok() && reader.value()->next(e).value())
+    out[e.name] = test_support::fileSize(folder + "/" + e.name);
   return out;
 }
 
@@ -43,7 +44,8 @@ TEST_F(AllSizeTest, FixedTotalIsMetExactly) {
   QUILLET_MOUNT_OR_SKIP(vol, tmpfs, 4 << 20);
   prepare(*vol / "out", 4096, 4096, 10 * 1024);
   EXPECT_EQ(generateByAllSize(h.job.rootFolder, h.ctx), GenerationResult::Done);
-  EXPECT_EQ(filesIn(*vol / "out"), (std::map<std::string, std::int64_t>{{"a", 4096}, {"b", 4096}, {"c", 2048}}));
+  EXPECT_EQ(filesIn(*vol / "out"),
+            (std::map<std::string, std::int64_t>{{"a", 4096}, {"b", 4096}, {"c", 2048}}));
   EXPECT_EQ(h.job.currentSize, 10240);
   EXPECT_EQ(h.job.filesCreated, 3);
   EXPECT_TRUE(h.presenter.shown().empty());

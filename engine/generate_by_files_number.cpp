@@ -97,8 +97,8 @@ GenerationResult fillFolderFiles(const std::string& folder, RunContext& ctx, Fol
     bool namesUsedUp = false;
     ctx.metDiskFull = false;
     const std::int64_t countedBefore = ctx.bytesCounted;
-    const auto result =
-        createNextFile(folder, counter, size, ctx, createdHere, FullVolume::Report, namesUsedUp, extension.suffix);
+    const auto result = createNextFile(folder, counter, size, ctx, createdHere, FullVolume::Report,
+                                       namesUsedUp, extension.suffix);
     if (namesUsedUp) {
       limit.giveBack(taken);
       break;
@@ -183,13 +183,14 @@ class FolderQueue {
 
 // Fills a folder (one writer) or queues it for the writers; false, with the run's result, ends
 // the walk.
-using FolderVisit = std::function<bool(const std::string& folder, FolderFacts facts, GenerationResult& result)>;
+using FolderVisit =
+    std::function<bool(const std::string& folder, FolderFacts facts, GenerationResult& result)>;
 
 // Walks the tree in the order one writer fills it: a folder, then each visible sub-folder in
 // listing order, depth first; visit takes each folder in turn. With `end` (the writers' shared
 // end) the walk runs beside the writers and stops once they ended the run.
-GenerationResult walkFolders(const std::string& folder, RunContext& ctx, FolderFacts facts, const FolderVisit& visit,
-                             const RunEnd* end) {
+GenerationResult walkFolders(const std::string& folder, RunContext& ctx, FolderFacts facts,
+                             const FolderVisit& visit, const RunEnd* end) {
   GenerationJob& job = ctx.job;
   GenerationResult visited = GenerationResult::Done;
   if (!visit(folder, facts, visited)) return visited;
@@ -217,8 +218,8 @@ GenerationResult walkFolders(const std::string& folder, RunContext& ctx, FolderF
     const int depth = facts.depth + 1;
     const bool knownLeaf = ctx.knownLeafDepth >= 0 && depth >= ctx.knownLeafDepth;
     const bool mayHaveSubfolders = !knownLeaf && reader.value()->entryMayHaveSubfolders(entry);
-    const auto result =
-        walkFolders(withTrailingSeparator(folder + entry.name), ctx, {true, mayHaveSubfolders, depth}, visit, end);
+    const auto result = walkFolders(withTrailingSeparator(folder + entry.name), ctx,
+                                    {true, mayHaveSubfolders, depth}, visit, end);
     if (result != GenerationResult::Done) return result;
   }
   return GenerationResult::Done;
@@ -265,7 +266,8 @@ std::optional<GenerationResult> generateWithWriters(const std::string& root, Run
   } catch (const std::system_error&) {
     return std::nullopt;  // the system refused a thread: one writer does it all
   }
-  const FolderVisit enqueue = [&](const std::string& folder, FolderFacts folderFacts, GenerationResult& result) {
+  const FolderVisit enqueue = [&](const std::string& folder, FolderFacts folderFacts,
+                                  GenerationResult& result) {
     result = GenerationResult::Done;
     return queue.push({folder, folderFacts}, end);
   };

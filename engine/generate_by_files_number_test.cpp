@@ -36,7 +36,8 @@ TEST_F(FilesNumberTest, EveryFolderGetsItsOwnNamesFromA) {
   h.job.minFiles = h.job.maxFiles = 3;
   h.job.recurseSubfolders = true;
   EXPECT_EQ(generateByFilesNumber(root, h.ctx), GenerationResult::Done);
-  for (const char* p : {"a", "b", "c", "sub/a", "sub/b", "sub/c"}) EXPECT_EQ(test_support::fileSize(*vol / p), 100) << p;
+  for (const char* p : {"a", "b", "c", "sub/a", "sub/b", "sub/c"})
+    EXPECT_EQ(test_support::fileSize(*vol / p), 100) << p;
   EXPECT_EQ(h.job.filesCreated, 6);
   EXPECT_EQ(h.job.dirsProcessed, 2u);
   EXPECT_EQ(h.job.folderFilesPlanned, 3);

@@ -42,14 +42,10 @@ void fillNameAlphabet(std::array<char, 36>& alphabet) {
 
 const char* runStageText(RunStage stage) {
   switch (stage) {
-    case RunStage::Starting:
-      break;
-    case RunStage::MakeUpTree:
-      return "Make-up tree";
-    case RunStage::CalculatingFolders:
-      return "Calculating folders";
-    case RunStage::GeneratingFiles:
-      return "Generating files";
+    case RunStage::Starting: break;
+    case RunStage::MakeUpTree: return "Make-up tree";
+    case RunStage::CalculatingFolders: return "Calculating folders";
+    case RunStage::GeneratingFiles: return "Generating files";
   }
   return "";
 }

@@ -28,15 +28,15 @@ class PopulationPlan;
 // Code every generation routine ends with; also the process exit status.
 enum class GenerationResult : int {
   Done = 0,
-  VolumeFull = 1,       // volume full, or a file cannot be allocated at its size
+  VolumeFull = 1,  // volume full, or a file cannot be allocated at its size
   Stopped = 2,
-  NamesUsedUp = 3,      // a mask's names are used up
-  DataDamaged = 4,      // verify only: damaged, missing or unexpected data was found
-  FolderLimit = 5,      // dirsLimit reached (tree make-up only)
-  LimitSizeReached = 6, // by files number only
-  MaxSizeZero = 7,      // nothing generated
-  PathFailed = 8,       // the root, a folder on the way, or a file cannot be created
-  RankLost = 9,         // a run shared among processes: one of them stopped answering
+  NamesUsedUp = 3,       // a mask's names are used up
+  DataDamaged = 4,       // verify only: damaged, missing or unexpected data was found
+  FolderLimit = 5,       // dirsLimit reached (tree make-up only)
+  LimitSizeReached = 6,  // by files number only
+  MaxSizeZero = 7,       // nothing generated
+  PathFailed = 8,        // the root, a folder on the way, or a file cannot be created
+  RankLost = 9,          // a run shared among processes: one of them stopped answering
 };
 
 inline int toInt(GenerationResult r) { return static_cast<int>(r); }
@@ -268,4 +268,3 @@ struct GenerationJob : JobParameters, JobProgress, JobOutcome {
 };
 
 }  // namespace quillet
-

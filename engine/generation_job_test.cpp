@@ -19,8 +19,8 @@ TEST_P(ToBytesTest, ReadsTheNumberWithStrtolRulesAndScalesIt) {
 
 INSTANTIATE_TEST_SUITE_P(Rows, ToBytesTest,
                          ::testing::Values(BytesRow{"5", 1, 5120}, BytesRow{"999999", 3, 1073740750258176LL},
-                                           BytesRow{"", 2, 0}, BytesRow{"abc", 2, 0}, BytesRow{"  12abc", 0, 12},
-                                           BytesRow{"-3", 1, -3072},
+                                           BytesRow{"", 2, 0}, BytesRow{"abc", 2, 0},
+                                           BytesRow{"  12abc", 0, 12}, BytesRow{"-3", 1, -3072},
                                            BytesRow{"99999999999", 3, 2305843008139952128LL},
                                            BytesRow{"2147483647", 3, 2305843008139952128LL}));
 

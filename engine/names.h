@@ -70,7 +70,11 @@ class FreeNameSearch {
   // suffix (a profile's extension, with its dot) follows every name tried.
   FreeNameSearch(std::string folder, std::int64_t& counter, GenerationJob& job, std::int64_t createdHere,
                  std::string suffix = {})
-      : folder_(std::move(folder)), counter_(counter), job_(job), createdHere_(createdHere), suffix_(std::move(suffix)) {}
+      : folder_(std::move(folder)),
+        counter_(counter),
+        job_(job),
+        createdHere_(createdHere),
+        suffix_(std::move(suffix)) {}
 
   // On Candidate, path holds the folder plus the name to try.
   Outcome next(std::string& path);

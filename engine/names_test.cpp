@@ -50,10 +50,11 @@ TEST(MakeNameTest, MaskDigitsCountFromTheLeftEveryThirtySixCounters) {
 
 TEST(MakeNameTest, NamesWithoutAMaskAreBijectiveBase36AndNeverRepeat) {
   GenerationJob job;
-  const std::pair<std::int64_t, const char*> rows[] = {{0, "a"},   {25, "z"},   {26, "0"},  {35, "9"},
-                                                       {36, "aa"}, {37, "ab"},  {71, "a9"}, {72, "ba"},
-                                                       {1331, "99"}, {1332, "aaa"}, {47988, "aaaa"}};
-  for (const auto& [counter, name] : rows) EXPECT_EQ(makeName(counter, job, NameKind::Folder), name) << counter;
+  const std::pair<std::int64_t, const char*> rows[] = {
+      {0, "a"},   {25, "z"},  {26, "0"},    {35, "9"},     {36, "aa"},     {37, "ab"},
+      {71, "a9"}, {72, "ba"}, {1331, "99"}, {1332, "aaa"}, {47988, "aaaa"}};
+  for (const auto& [counter, name] : rows)
+    EXPECT_EQ(makeName(counter, job, NameKind::Folder), name) << counter;
   std::set<std::string> seen;
   std::size_t lastLength = 0;
   for (std::int64_t c = 0; c < 60000; ++c) {
@@ -174,7 +175,8 @@ TEST(FreeNameSearchTest, AMaskOfReservedNamesOnlyIsUsedUp) {
     job.fileNameSpace = normalised.nameSpace;
     std::int64_t counter = 0;
     std::string path;
-    EXPECT_EQ(FreeNameSearch("/r/", counter, job, 0).next(path), FreeNameSearch::Outcome::NamesUsedUp) << mask;
+    EXPECT_EQ(FreeNameSearch("/r/", counter, job, 0).next(path), FreeNameSearch::Outcome::NamesUsedUp)
+        << mask;
   }
   // A mask with other names skips only the reserved ones: "c?n" has 35 allowed names.
   GenerationJob job;

@@ -23,15 +23,15 @@ struct Quantile {
 // tailStart, with the share of files in each; plus the empirical quantiles when measured, which a
 // generator prefers (they follow the real curve where the fit does not).
 struct SizeDistribution {
-  double bodyMu = 0;           // mean of ln(size) over the body
-  double bodySigma = 1;        // standard deviation of ln(size) over the body
-  double tailShare = 0;        // share of files in the Pareto tail (0 = no tail)
-  double tailStart = 0;        // x_m: the tail's smallest size in bytes
-  double tailAlpha = 1;        // the tail's shape
-  double zeroShare = 0;        // share of empty files (neither body nor tail can give 0)
+  double bodyMu = 0;                // mean of ln(size) over the body
+  double bodySigma = 1;             // standard deviation of ln(size) over the body
+  double tailShare = 0;             // share of files in the Pareto tail (0 = no tail)
+  double tailStart = 0;             // x_m: the tail's smallest size in bytes
+  double tailAlpha = 1;             // the tail's shape
+  double zeroShare = 0;             // share of empty files (neither body nor tail can give 0)
   std::vector<Quantile> quantiles;  // ascending p; empty for a profile given by its fit only
-  std::int64_t count = 0;      // files measured (0 for a built-in profile)
-  double mean = 0;             // measured mean size, bytes
+  std::int64_t count = 0;           // files measured (0 for a built-in profile)
+  double mean = 0;                  // measured mean size, bytes
 };
 
 // A count or depth: shares over ranges of whole values. A bucket [low, high] holds a share spread
@@ -60,8 +60,8 @@ struct ExtensionShare {
 };
 
 struct PopulationProfile {
-  std::string name;                        // a built-in profile's name, or a label the user gave
-  std::string source;                      // where the figures come from (free text)
+  std::string name;    // a built-in profile's name, or a label the user gave
+  std::string source;  // where the figures come from (free text)
   SizeDistribution fileSizes;
   CountDistribution filesPerFolder;        // files directly in each folder, the root included
   CountDistribution subfoldersPerFolder;   // sub-folders directly in each folder, the root included
@@ -70,7 +70,7 @@ struct PopulationProfile {
   std::vector<ExtensionShare> extensions;  // the top extensions by share; the rest is "other"
   double otherExtensionsShare = 0;         // share of files whose extension is not in the list
   std::int64_t files = 0;
-  std::int64_t folders = 0;                // the root included
+  std::int64_t folders = 0;  // the root included
   std::int64_t bytes = 0;
 };
 

@@ -116,10 +116,10 @@ double solveTopShape(const SizeDistribution& s) {
 double inverseNormal(double p) {
   // Rational approximations of the central region and the two tails (relative error below
   // 1.2e-9), ample for drawing sizes.
-  static const double a[] = {-3.969683028665376e+01, 2.209460984245205e+02, -2.759285104469687e+02,
+  static const double a[] = {-3.969683028665376e+01, 2.209460984245205e+02,  -2.759285104469687e+02,
                              1.383577518672690e+02,  -3.066479806614716e+01, 2.506628277459239e+00};
   static const double b[] = {-5.447609879822406e+01, 1.615858368580409e+02, -1.556989798598866e+02,
-                             6.680131188771972e+01,  -1.328068155288572e+01};
+                             6.680131188771972e+01, -1.328068155288572e+01};
   static const double c[] = {-7.784894002430293e-03, -3.223964580411365e-01, -2.400758277161838e+00,
                              -2.549732539343734e+00, 4.374664141464968e+00,  2.938163982698783e+00};
   static const double d[] = {7.784695709041462e-03, 3.224671290700398e-01, 2.445134137142996e+00,
@@ -166,7 +166,8 @@ double PopulationSampler::sizeAt(double u) const {
     // otherwise spread some of them over the first bytes.
     if (u < s.zeroShare) return 0;
     const auto& q = s.quantiles;
-    const auto above = std::upper_bound(q.begin(), q.end(), u, [](double v, const Quantile& x) { return v < x.p; });
+    const auto above =
+        std::upper_bound(q.begin(), q.end(), u, [](double v, const Quantile& x) { return v < x.p; });
     if (above == q.begin()) return q.front().value;
     if (above == q.end()) return q.back().value;
     const Quantile& lo = *(above - 1);
@@ -208,7 +209,8 @@ double PopulationSampler::sizeCdf(std::int64_t bytes) const {
     const auto& q = s.quantiles;
     if (x < q.front().value) return s.zeroShare;
     if (x >= q.back().value) return 1;
-    const auto above = std::upper_bound(q.begin(), q.end(), x, [](double v, const Quantile& e) { return v < e.value; });
+    const auto above =
+        std::upper_bound(q.begin(), q.end(), x, [](double v, const Quantile& e) { return v < e.value; });
     const Quantile& lo = *(above - 1);
     const Quantile& hi = *above;
     if (topShape_ != 0 && above + 1 == q.end()) {
@@ -221,7 +223,8 @@ double PopulationSampler::sizeCdf(std::int64_t bytes) const {
   }
   if (bytes == 0) return s.zeroShare;
   const double body = normalCdf((std::log(x) - s.bodyMu) / s.bodySigma);
-  const double tail = s.tailShare > 0 && x >= s.tailStart ? 1.0 - std::pow(s.tailStart / x, s.tailAlpha) : 0.0;
+  const double tail =
+      s.tailShare > 0 && x >= s.tailStart ? 1.0 - std::pow(s.tailStart / x, s.tailAlpha) : 0.0;
   return s.zeroShare + (1.0 - s.zeroShare) * (s.tailShare * tail + (1.0 - s.tailShare) * body);
 }
 
@@ -350,8 +353,9 @@ DistributionFigures targetSizeFigures(const PopulationSampler& sampler) {
     if (s.tailShare > 0) {
       const double xm = std::min(cap, s.tailStart), a = s.tailAlpha;
       // E[min(X, cap)] = xm + the integral of (xm / x)^a from xm to cap.
-      tail = xm + (std::abs(a - 1) < 1e-12 ? xm * std::log(cap / xm)
-                                            : std::pow(xm, a) * (std::pow(cap, 1 - a) - std::pow(xm, 1 - a)) / (1 - a));
+      tail = xm + (std::abs(a - 1) < 1e-12
+                       ? xm * std::log(cap / xm)
+                       : std::pow(xm, a) * (std::pow(cap, 1 - a) - std::pow(xm, 1 - a)) / (1 - a));
     }
     f.mean = (1 - s.zeroShare) * ((1 - s.tailShare) * body + s.tailShare * tail);
   }
@@ -378,7 +382,8 @@ DistributionFigures targetCountFigures(const CountDistribution& d) {
   DistributionFigures f;
   const double total = shareSum(d.buckets);
   if (d.buckets.empty() || total <= 0) return f;
-  for (const auto& b : d.buckets) f.mean += b.share / total * (static_cast<double>(b.low) + static_cast<double>(b.high)) / 2;
+  for (const auto& b : d.buckets)
+    f.mean += b.share / total * (static_cast<double>(b.low) + static_cast<double>(b.high)) / 2;
   const auto percentile = [&](double p) {
     double running = 0;
     for (const auto& b : d.buckets) {

@@ -19,10 +19,10 @@
 namespace quillet {
 
 struct RateSample {
-  double seconds = 0;              // since the work started
-  std::int64_t bytes = 0;          // written (or, verifying, read) so far
-  std::int64_t files = 0;          // finished so far
-  std::int64_t damagedBytes = 0;   // a verify's damaged bytes found so far
+  double seconds = 0;                // since the work started
+  std::int64_t bytes = 0;            // written (or, verifying, read) so far
+  std::int64_t files = 0;            // finished so far
+  std::int64_t damagedBytes = 0;     // a verify's damaged bytes found so far
   std::vector<std::int64_t> shares;  // bytes so far of each writer, reader or rank; empty with one
 };
 

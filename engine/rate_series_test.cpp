@@ -23,7 +23,8 @@ TEST(RateTextTest, SummaryFiguresInTheDisplaysUnits) {
   EXPECT_EQ(formatFileRate(123456, 2), "61,728 files/s");
   EXPECT_EQ(formatFileRate(7, 2), "3.5 files/s");
   // Small files give files/s as well; large ones only the byte rate.
-  EXPECT_EQ(formatRateSentence("Write", 3 * 102400, 3, 0.5), "Write rate: 600.00 Kb/s, 6.0 files/s, over 0.50 s");
+  EXPECT_EQ(formatRateSentence("Write", 3 * 102400, 3, 0.5),
+            "Write rate: 600.00 Kb/s, 6.0 files/s, over 0.50 s");
   EXPECT_EQ(formatRateSentence("Write", 4 * 1048576, 2, 2), "Write rate: 2.00 Mb/s, over 2.00 s");
   EXPECT_EQ(formatRateSentence("Read", 4096, 1, 1, false), "Read rate: 4.00 Kb/s, over 1.00 s");
 }

@@ -30,7 +30,8 @@ std::string formatElapsed(double seconds) {
     if (whole < 3600) {
       std::snprintf(text, sizeof text, "%lld min %02lld s", whole / 60, whole % 60);
     } else {
-      std::snprintf(text, sizeof text, "%lld h %02lld min %02lld s", whole / 3600, whole / 60 % 60, whole % 60);
+      std::snprintf(text, sizeof text, "%lld h %02lld min %02lld s", whole / 3600, whole / 60 % 60,
+                    whole % 60);
     }
   }
   return text;
@@ -45,14 +46,15 @@ std::string formatByteRate(double bytes, double seconds) {
 
 std::string formatFileRate(double files, double seconds) {
   const double rate = seconds > 0 && files > 0 ? files / seconds : 0.0;
-  if (rate >= 10) return groupThousands(static_cast<std::int64_t>(std::llround(std::min(rate, 9.0e18)))) + " files/s";
+  if (rate >= 10)
+    return groupThousands(static_cast<std::int64_t>(std::llround(std::min(rate, 9.0e18)))) + " files/s";
   char text[32];
   std::snprintf(text, sizeof text, "%.1f files/s", rate);
   return text;
 }
 
-std::string formatRateSentence(const std::string& kind, std::int64_t bytes, std::int64_t files, double seconds,
-                               bool filesToo) {
+std::string formatRateSentence(const std::string& kind, std::int64_t bytes, std::int64_t files,
+                               double seconds, bool filesToo) {
   std::string s = kind + " rate: " + formatByteRate(static_cast<double>(bytes), seconds);
   if (filesToo && files > 0 && bytes / files < kSmallFileBytes) {
     s += ", " + formatFileRate(static_cast<double>(files), seconds);

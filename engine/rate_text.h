@@ -25,7 +25,7 @@ std::string formatFileRate(double files, double seconds);
 // "<kind> rate: 115.06 Mb/s, 9,634 files/s, over 12.3 s" (no full stop: a verify's console lines
 // have none, the other summaries add theirs). The files/s only with filesToo and for
 // small files (files made and a mean size below kSmallFileBytes).
-std::string formatRateSentence(const std::string& kind, std::int64_t bytes, std::int64_t files, double seconds,
-                               bool filesToo = true);
+std::string formatRateSentence(const std::string& kind, std::int64_t bytes, std::int64_t files,
+                               double seconds, bool filesToo = true);
 
 }  // namespace quillet

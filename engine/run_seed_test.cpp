@@ -92,8 +92,9 @@ TEST_F(RunSeedTest, FileSyncFlushesEachFileBeforeClosingAndAFailedFlushIsNeverCo
             GenerationResult::Done);
   const auto effects = fs.effects();
   const std::vector<std::string> tail(effects.end() - 7, effects.end());
-  EXPECT_EQ(tail, (std::vector<std::string>{"write /root/a 5000", "sync /root/a", "close /root/a", "create /root/b",
-                                            "allocate /root/b 8192", "sync /root/b", "close /root/b"}));
+  EXPECT_EQ(tail,
+            (std::vector<std::string>{"write /root/a 5000", "sync /root/a", "close /root/a", "create /root/b",
+                                      "allocate /root/b 8192", "sync /root/b", "close /root/b"}));
   EXPECT_EQ(h.job.filesCreated, 2);
 
   // An I/O error, or a full thin volume whose file system still shows free space: lost data,
@@ -172,14 +173,16 @@ TEST_F(EndSyncTest, AFailedFlushFailsTheRunAndARefusedOneIsOnlyNoted) {
 
   FakeFileSystem refusing;
   refusing.addFolder("/root");
-  refusing.volumeSyncStatus = Status::failure(ErrorKind::Unsupported, 5, "C:\\", "flushing the volume needs administrator rights");
+  refusing.volumeSyncStatus =
+      Status::failure(ErrorKind::Unsupported, 5, "C:\\", "flushing the volume needs administrator rights");
   EngineHarness r{refusing};
   r.job.rootFolder = "/root/";
   r.job.minFileSize = r.job.maxFileSize = r.job.allSize = 2000;
   r.job.sync = SyncMode::End;
   EXPECT_EQ(runWorker(r.job, r.services), GenerationResult::Done);
   EXPECT_FALSE(r.job.volumeSynced);
-  EXPECT_EQ(r.job.volumeSyncNote, "the volume was not flushed: C:\\: flushing the volume needs administrator rights");
+  EXPECT_EQ(r.job.volumeSyncNote,
+            "the volume was not flushed: C:\\: flushing the volume needs administrator rights");
   EXPECT_EQ(r.presenter.notices(), std::vector<std::string>{r.job.volumeSyncNote});
   EXPECT_TRUE(r.presenter.shown().empty());
 

@@ -18,7 +18,6 @@ namespace {
 
 constexpr std::size_t kReadChunk = kUncachedReadChunk;
 
-
 // A 128-bit hash of a block: two independent 64-bit lanes over its words and its length, so that
 // two different blocks share a hash with odds far below any tree's block count.
 struct BlockHash {
@@ -73,8 +72,8 @@ void measureFile(FileSystem& fs, const std::string& relative, MeasureJob& job, M
       return;
     }
     // Bytes past the length seen at the open (a file that grew since) are left out.
-    const std::size_t size =
-        static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(got.value()), length - offset));
+    const std::size_t size = static_cast<std::size_t>(
+        std::min<std::int64_t>(static_cast<std::int64_t>(got.value()), length - offset));
     if (size == 0) break;
     // Blocks are aligned to the file's offsets, and chunks are whole blocks but the file's last.
     for (std::size_t at = 0; at < size; at += job.blockSize) {
@@ -145,7 +144,8 @@ std::int64_t zstdBlockSize(const std::uint8_t* data, std::size_t size) {
 std::int64_t lz4BlockSize(const std::uint8_t* data, std::size_t size) {
   const int bound = LZ4_compressBound(static_cast<int>(size));
   tOut.resize(std::max(static_cast<std::size_t>(bound), tOut.size()));
-  const int n = LZ4_compress_default(reinterpret_cast<const char*>(data), tOut.data(), static_cast<int>(size), bound);
+  const int n =
+      LZ4_compress_default(reinterpret_cast<const char*>(data), tOut.data(), static_cast<int>(size), bound);
   return n <= 0 ? static_cast<std::int64_t>(size) : n;
 }
 

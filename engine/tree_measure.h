@@ -38,8 +38,12 @@ struct MeasureResult {
   std::string rootError;
 
   // Ratios as storage shows them (2.0 for 2:1); 1 for an empty tree.
-  double zstdRatio() const { return zstdBytes > 0 ? static_cast<double>(bytes) / static_cast<double>(zstdBytes) : 1.0; }
-  double lz4Ratio() const { return lz4Bytes > 0 ? static_cast<double>(bytes) / static_cast<double>(lz4Bytes) : 1.0; }
+  double zstdRatio() const {
+    return zstdBytes > 0 ? static_cast<double>(bytes) / static_cast<double>(zstdBytes) : 1.0;
+  }
+  double lz4Ratio() const {
+    return lz4Bytes > 0 ? static_cast<double>(bytes) / static_cast<double>(lz4Bytes) : 1.0;
+  }
   double dedupeRatio() const {
     return uniqueBlocks > 0 ? static_cast<double>(blocks) / static_cast<double>(uniqueBlocks) : 1.0;
   }

@@ -14,7 +14,8 @@ inline constexpr std::size_t kUncachedReadChunk = 4 << 20;
 
 struct AlignedBuffer {
   explicit AlignedBuffer(std::size_t size)
-      : data(static_cast<std::uint8_t*>(::operator new(size, std::align_val_t(kUncachedAlignment)))), size(size) {}
+      : data(static_cast<std::uint8_t*>(::operator new(size, std::align_val_t(kUncachedAlignment)))),
+        size(size) {}
   ~AlignedBuffer() { ::operator delete(data, std::align_val_t(kUncachedAlignment)); }
   AlignedBuffer(const AlignedBuffer&) = delete;
   AlignedBuffer& operator=(const AlignedBuffer&) = delete;

@@ -21,15 +21,9 @@ constexpr std::size_t kReadChunk = kUncachedReadChunk;
 
 void countMethod(ReadMethods& methods, UncachedRead method) {
   switch (method) {
-    case UncachedRead::Direct:
-      ++methods.direct;
-      break;
-    case UncachedRead::Dropped:
-      ++methods.dropped;
-      break;
-    case UncachedRead::Cached:
-      ++methods.cached;
-      break;
+    case UncachedRead::Direct: ++methods.direct; break;
+    case UncachedRead::Dropped: ++methods.dropped; break;
+    case UncachedRead::Cached: ++methods.cached; break;
   }
 }
 

@@ -87,8 +87,8 @@ BlockClass classifyBlock(const FileExpectation& expect, std::int64_t offset, con
                          std::size_t size, std::optional<BlockIdentity>& found);
 
 // Classifies data[0..size) that starts at `offset` (a multiple of kIdentityBlock) of the file.
-void classifyRange(const FileExpectation& expect, std::int64_t offset, const std::uint8_t* data, std::size_t size,
-                   FileTally& tally);
+void classifyRange(const FileExpectation& expect, std::int64_t offset, const std::uint8_t* data,
+                   std::size_t size, FileTally& tally);
 
 // Whether data[0..size) is zeros throughout.
 bool allZeroBytes(const std::uint8_t* data, std::size_t size);

@@ -75,7 +75,8 @@ class PlanningFileSystem final : public FileSystem {
   Status createFolderBelow(const std::string& base, const std::string& relative) override {
     return createFolder(base + relative);
   }
-  Result<std::unique_ptr<FileHandle>> createNewFileBelow(const std::string& base, const std::string& relative) override {
+  Result<std::unique_ptr<FileHandle>> createNewFileBelow(const std::string& base,
+                                                         const std::string& relative) override {
     return createNewFile(base + relative);
   }
   Result<std::unique_ptr<FolderReader>> openFolder(const std::string& path) override {
@@ -85,7 +86,8 @@ class PlanningFileSystem final : public FileSystem {
     const std::string prefix = p + kSeparator;
     std::vector<std::pair<std::int64_t, std::string>> subfolders;
     for (auto it = folders_.lower_bound(prefix); it != folders_.end() && it->rfind(prefix, 0) == 0; ++it) {
-      if (it->find(kSeparator, prefix.size()) == std::string::npos) subfolders.emplace_back(made_.at(*it), *it);
+      if (it->find(kSeparator, prefix.size()) == std::string::npos)
+        subfolders.emplace_back(made_.at(*it), *it);
     }
     if (filling()) std::sort(subfolders.begin(), subfolders.end());
     for (const auto& [order, full] : subfolders) {
@@ -146,7 +148,8 @@ class PlanningFileSystem final : public FileSystem {
   bool isFolderKnown(const std::string& p) const {
     if (folders_.count(p) != 0) return true;
     // The root's ancestors exist.
-    return root_.rfind(p, 0) == 0 && (p.size() == root_.size() || (p.size() < root_.size() && root_[p.size()] == kSeparator));
+    return root_.rfind(p, 0) == 0 &&
+           (p.size() == root_.size() || (p.size() < root_.size() && root_[p.size()] == kSeparator));
   }
   static std::string parentOf(const std::string& p) {
     const auto cut = p.find_last_of(kSeparator);
@@ -164,9 +167,9 @@ class PlanningFileSystem final : public FileSystem {
 
 }  // namespace
 
-std::optional<std::vector<PlannedFile>> planRun(GenerationJob& job, const PlanVolume& volume,
-                                                const std::function<void(GenerationJob&, FileSystem&)>& complete,
-                                                std::string& why) {
+std::optional<std::vector<PlannedFile>> planRun(
+    GenerationJob& job, const PlanVolume& volume,
+    const std::function<void(GenerationJob&, FileSystem&)>& complete, std::string& why) {
   if (!job.seedGiven) {
     why = "the run's seed is needed (/seed)";
     return std::nullopt;
@@ -208,9 +211,9 @@ std::unique_ptr<FileSystem> makePlanningFileSystem(const std::string& root, cons
   return std::make_unique<PlanningFileSystem>(root, volume, job);
 }
 
-std::optional<std::vector<PlannedFile>> planFoundRun(GenerationJob& job, FileSystem& fs, const FoundRun& found,
-                                                     const std::function<void(GenerationJob&, FileSystem&)>& complete,
-                                                     std::string& why) {
+std::optional<std::vector<PlannedFile>> planFoundRun(
+    GenerationJob& job, FileSystem& fs, const FoundRun& found,
+    const std::function<void(GenerationJob&, FileSystem&)>& complete, std::string& why) {
   PlanVolume volume;
   const std::string root = withoutTrailingSeparator(job.rootFolder);
   if (const auto c = fs.clusterSize(root); c.ok() && c.value() > 0) volume.clusterSize = c.value();

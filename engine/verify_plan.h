@@ -32,17 +32,17 @@ inline constexpr std::int64_t kMaxPlannedFiles = 2'000'000;
 // the order it would make them, with their sizes. complete completes the job against the stand-in
 // volume (as a run completes its job against the real one) before the engine runs. The job is used
 // up. nullopt with why set when it cannot be told; why is also set when the plan was cut short.
-std::optional<std::vector<PlannedFile>> planRun(GenerationJob& job, const PlanVolume& volume,
-                                                const std::function<void(GenerationJob&, FileSystem&)>& complete,
-                                                std::string& why);
+std::optional<std::vector<PlannedFile>> planRun(
+    GenerationJob& job, const PlanVolume& volume,
+    const std::function<void(GenerationJob&, FileSystem&)>& complete, std::string& why);
 
 // What a verify found of a run it re-derives, once every file was read.
 struct FoundRun {
   std::int64_t bytesInTree = 0;  // the room the tree's files take
   // The visible folders below the root, as VerifyJob::planner is given them.
   std::vector<std::string> folders;
-  int writers = 1;            // the run's
-  bool filledVolume = false;  // the run filled the whole volume
+  int writers = 1;               // the run's
+  bool filledVolume = false;     // the run filled the whole volume
   std::int64_t largestFile = 0;  // the largest file the run's sizes allow, as given
 };
 
@@ -52,9 +52,9 @@ struct FoundRun {
 // its files take now besides what is free, and its writers' files in flight took less than their
 // size when the volume filled, so it is planned with that much more room and the files handed out
 // once less than that was left are marked sizeMayBeCut; any other run ends by its own figures.
-std::optional<std::vector<PlannedFile>> planFoundRun(GenerationJob& job, FileSystem& fs, const FoundRun& found,
-                                                     const std::function<void(GenerationJob&, FileSystem&)>& complete,
-                                                     std::string& why);
+std::optional<std::vector<PlannedFile>> planFoundRun(
+    GenerationJob& job, FileSystem& fs, const FoundRun& found,
+    const std::function<void(GenerationJob&, FileSystem&)>& complete, std::string& why);
 
 // The stand-in volume planRun runs the engine on, alone, so that it is held to the contract every
 // FileSystem keeps: root and its ancestors exist and nothing else; job is asked whether files are

@@ -20,13 +20,13 @@ using test_support::FakeFileSystem;
 
 // Writes the first `length` bytes of the identified content of a file whose blocks carry `carried`
 // bytes, as a run would have left it (cut short when length < carried).
-void writeIdentifiedFile(FakeFileSystem& fs, const std::string& path, std::uint64_t seed, std::uint64_t carried,
-                         std::size_t length) {
+void writeIdentifiedFile(FakeFileSystem& fs, const std::string& path, std::uint64_t seed,
+                         std::uint64_t carried, std::size_t length) {
   auto file = fs.createNewFile(path);
   ASSERT_TRUE(file.ok());
   std::vector<std::uint8_t> bytes(length);
-  fillIdentifiedContent(seed, fileIdentity(path.substr(std::string("/root/").size())), carried, 0, bytes.data(),
-                        bytes.size());
+  fillIdentifiedContent(seed, fileIdentity(path.substr(std::string("/root/").size())), carried, 0,
+                        bytes.data(), bytes.size());
   std::size_t written = 0;
   ASSERT_TRUE(file.value()->write(bytes.data(), bytes.size(), written).ok());
   ASSERT_TRUE(file.value()->close().ok());
@@ -88,7 +88,8 @@ TEST(VerifyEngineTest, DryRunGivesTheFilesTheRunMade) {
   seededFilesNumberRun(h.job);
   ASSERT_EQ(runWorker(h.job, h.services), GenerationResult::Done);
   std::set<std::pair<std::string, std::int64_t>> made;
-  for (const auto& [path, file] : fs.files()) made.emplace(path.substr(std::string("/root/").size()), file.size);
+  for (const auto& [path, file] : fs.files())
+    made.emplace(path.substr(std::string("/root/").size()), file.size);
 
   GenerationJob planJob;
   seededFilesNumberRun(planJob);
@@ -111,7 +112,9 @@ TEST(VerifyEngineTest, DryRunGivesTheFilesTheRunMade) {
   GenerationJob unseeded;
   seededFilesNumberRun(unseeded);
   unseeded.seedGiven = false;
-  EXPECT_FALSE(planRun(unseeded, volume, [](GenerationJob&, FileSystem&) {}, why).has_value());
+  EXPECT_FALSE(planRun(
+                   unseeded, volume, [](GenerationJob&, FileSystem&) {}, why)
+                   .has_value());
   EXPECT_NE(why.find("/seed"), std::string::npos);
 }
 
@@ -138,51 +141,136 @@ TEST(VerifyPlanTest, AFileLostWhereTheRunEndedIsMissingNotUnmade) {
     const char* reasonHas = "";
   };
   const std::vector<Row> rows = {
-      {"stopped, e lost among the files in flight", 4, std::int64_t{1} << 30,
-       {{"a", 8192, 8192}, {"b", 8192, 8192}, {"c", 8192, 8192}, {"d", 4096, 8192}, {"e", -1, 0},
-        {"f", 8192, 8192}, {"g", 4096, 8192}, {"h", -1, 0}},
-       {"e"}, 1, true},
-      {"full, e's creation met the full volume", 4, 4096,
-       {{"a", 8192, 8192}, {"b", 8192, 8192}, {"c", 8192, 8192}, {"d", 4096, 8192}, {"e", -1, 0},
-        {"f", 8192, 8192}, {"g", 4096, 8192}, {"h", -1, 0}},
-       {}, 2, false},
-      {"one writer, full, c cut to the room left", 1, 2000,
-       {{"a", 8192, 8192}, {"b", 8192, 8192}, {"c", 5000, 5000}, {"d", -1, 0}}, {}, 1, false},
-      {"one writer, full, b lost since", 1, 2000 + 8192,
-       {{"a", 8192, 8192}, {"b", -1, 0}, {"c", 5000, 5000}, {"d", -1, 0}}, {"b"}, 1, true},
+      {"stopped, e lost among the files in flight",
+       4,
+       std::int64_t{1} << 30,
+       {{"a", 8192, 8192},
+        {"b", 8192, 8192},
+        {"c", 8192, 8192},
+        {"d", 4096, 8192},
+        {"e", -1, 0},
+        {"f", 8192, 8192},
+        {"g", 4096, 8192},
+        {"h", -1, 0}},
+       {"e"},
+       1,
+       true},
+      {"full, e's creation met the full volume",
+       4,
+       4096,
+       {{"a", 8192, 8192},
+        {"b", 8192, 8192},
+        {"c", 8192, 8192},
+        {"d", 4096, 8192},
+        {"e", -1, 0},
+        {"f", 8192, 8192},
+        {"g", 4096, 8192},
+        {"h", -1, 0}},
+       {},
+       2,
+       false},
+      {"one writer, full, c cut to the room left",
+       1,
+       2000,
+       {{"a", 8192, 8192}, {"b", 8192, 8192}, {"c", 5000, 5000}, {"d", -1, 0}},
+       {},
+       1,
+       false},
+      {"one writer, full, b lost since",
+       1,
+       2000 + 8192,
+       {{"a", 8192, 8192}, {"b", -1, 0}, {"c", 5000, 5000}, {"d", -1, 0}},
+       {"b"},
+       1,
+       true},
       // By files number each writer fills a folder: y's writer was between two files.
-      {"writers in folders, y/b lost since", 2, std::int64_t{1} << 30,
+      {"writers in folders, y/b lost since",
+       2,
+       std::int64_t{1} << 30,
        {{"x/a", 8192, 8192}, {"x/b", 4096, 8192}, {"y/a", 8192, 8192}, {"y/b", -1, 0}, {"y/c", -1, 0}},
-       {"y/b"}, 1, true},
-      {"writers in folders, y/b not made on the full volume", 2, 4096,
+       {"y/b"},
+       1,
+       true},
+      {"writers in folders, y/b not made on the full volume",
+       2,
+       4096,
        {{"x/a", 8192, 8192}, {"x/b", 4096, 8192}, {"y/a", 8192, 8192}, {"y/b", -1, 0}, {"y/c", -1, 0}},
-       {}, 2, false},
+       {},
+       2,
+       false},
       // x/b's writer cut it to the 6144 bytes of room it saw, and the volume filled while it wrote
       // it: the room left is at most that room less what x/b took, give or take the clusters
       // allowed. More room free is a file of another size in its place.
-      {"writers in folders, x/b cut to the room it saw, then by the full volume", 2, 7000,
-       {{"x/a", 8192, 8192}, {"x/b", 4096, 6144}, {"y/a", 8192, 8192}, {"y/b", 8192, 8192}}, {}, 0, false},
-      {"writers in folders, x/b of another size, then truncated", 2, 12288,
-       {{"x/a", 8192, 8192}, {"x/b", 4096, 6144}, {"y/a", 8192, 8192}, {"y/b", 8192, 8192}}, {}, 0, true, 1},
+      {"writers in folders, x/b cut to the room it saw, then by the full volume",
+       2,
+       7000,
+       {{"x/a", 8192, 8192}, {"x/b", 4096, 6144}, {"y/a", 8192, 8192}, {"y/b", 8192, 8192}},
+       {},
+       0,
+       false},
+      {"writers in folders, x/b of another size, then truncated",
+       2,
+       12288,
+       {{"x/a", 8192, 8192}, {"x/b", 4096, 6144}, {"y/a", 8192, 8192}, {"y/b", 8192, 8192}},
+       {},
+       0,
+       true,
+       1},
       // Every writer was between two files when the volume filled, far back in the plan for x's
       // writer. With a file's room free the volume was not full where the run ended, so nothing
       // tells which of x's files were made: all are missing.
-      {"writers in folders, full between files", 2, 0,
-       {{"x/a", 8192, 8192}, {"x/b", -1, 0}, {"x/c", -1, 0}, {"x/d", -1, 0}, {"x/e", -1, 0}, {"x/f", -1, 0},
-        {"y/a", 8192, 8192}, {"y/b", 8192, 8192}},
-       {}, 5, false, 0, "no room for x/b"},
-      {"writers in folders, x/b lost since, its room free", 2, 8192,
-       {{"x/a", 8192, 8192}, {"x/b", -1, 0}, {"x/c", -1, 0}, {"x/d", -1, 0}, {"x/e", -1, 0}, {"x/f", -1, 0},
-        {"y/a", 8192, 8192}, {"y/b", 8192, 8192}},
-       {"x/b", "x/c", "x/d", "x/e", "x/f"}, 0, true},
+      {"writers in folders, full between files",
+       2,
+       0,
+       {{"x/a", 8192, 8192},
+        {"x/b", -1, 0},
+        {"x/c", -1, 0},
+        {"x/d", -1, 0},
+        {"x/e", -1, 0},
+        {"x/f", -1, 0},
+        {"y/a", 8192, 8192},
+        {"y/b", 8192, 8192}},
+       {},
+       5,
+       false,
+       0,
+       "no room for x/b"},
+      {"writers in folders, x/b lost since, its room free",
+       2,
+       8192,
+       {{"x/a", 8192, 8192},
+        {"x/b", -1, 0},
+        {"x/c", -1, 0},
+        {"x/d", -1, 0},
+        {"x/e", -1, 0},
+        {"x/f", -1, 0},
+        {"y/a", 8192, 8192},
+        {"y/b", 8192, 8192}},
+       {"x/b", "x/c", "x/d", "x/e", "x/f"},
+       0,
+       true},
       // A stop leaves room free: a file lost after the last one present cannot be told, and the
       // verdict says so.
-      {"one writer, stopped with room free", 1, std::int64_t{1} << 30,
-       {{"a", 8192, 8192}, {"b", 4096, 8192}, {"c", -1, 0}, {"d", -1, 0}}, {}, 2, false, 0, "can not be told"},
+      {"one writer, stopped with room free",
+       1,
+       std::int64_t{1} << 30,
+       {{"a", 8192, 8192}, {"b", 4096, 8192}, {"c", -1, 0}, {"d", -1, 0}},
+       {},
+       2,
+       false,
+       0,
+       "can not be told"},
       // The last file carries less than planned and only the room that frees makes the next one
       // fit: it was resized since, and the run ended full.
-      {"one writer, full, c resized since", 1, 14000,
-       {{"a", 8192, 8192}, {"b", 8192, 8192}, {"c", 3000, 3000}, {"d", -1, 0}}, {}, 1, true, 1, "no room for d"},
+      {"one writer, full, c resized since",
+       1,
+       14000,
+       {{"a", 8192, 8192}, {"b", 8192, 8192}, {"c", 3000, 3000}, {"d", -1, 0}},
+       {},
+       1,
+       true,
+       1,
+       "no room for d"},
   };
   for (const auto& row : rows) {
     FakeFileSystem fs;
@@ -210,7 +298,8 @@ TEST(VerifyPlanTest, AFileLostWhereTheRunEndedIsMissingNotUnmade) {
     EXPECT_EQ(result.missingTailAllowed, row.tail) << row.what;
     EXPECT_EQ(result.resizedFiles, row.resized) << row.what;
     EXPECT_EQ(result.anyDamage(), row.damaged) << row.what;
-    EXPECT_NE(result.tailReason.find(row.reasonHas), std::string::npos) << row.what << ": " << result.tailReason;
+    EXPECT_NE(result.tailReason.find(row.reasonHas), std::string::npos)
+        << row.what << ": " << result.tailReason;
   }
 }
 
@@ -230,8 +319,8 @@ TEST(VerifyPlanTest, FilesCutWhereTheVolumeFilledAreToldByTheRoomLeft) {
     fs.addFolder("/root");
     // a: whole; b: 8192 bytes short of its 16384; c: 4096 bytes short.
     for (const auto& [name, length] : {std::pair{"a", 16384}, {"b", 8192}, {"c", 12288}}) {
-      ASSERT_NO_FATAL_FAILURE(
-          writeIdentifiedFile(fs, std::string("/root/") + name, kSeed, 16384, static_cast<std::size_t>(length)));
+      ASSERT_NO_FATAL_FAILURE(writeIdentifiedFile(fs, std::string("/root/") + name, kSeed, 16384,
+                                                  static_cast<std::size_t>(length)));
     }
     fs.freeBytes = row.freeBytes;
     VerifyJob job;

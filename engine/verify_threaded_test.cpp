@@ -55,15 +55,16 @@ TEST(VerifyThreadedTest, CountersAreReadAndTheStopIsSetWhileTheVerifyRuns) {
 
 // Writes content to a new file of the fake, a chunk at a time; damage(offset, data, size) may spoil
 // the chunk that starts at offset before it is written.
-void writeFile(test_support::FakeFileSystem& fs, const std::string& relative, std::uint64_t seed, std::int64_t size,
-               std::int64_t length, const std::function<void(std::int64_t, std::uint8_t*, std::size_t)>& damage) {
+void writeFile(test_support::FakeFileSystem& fs, const std::string& relative, std::uint64_t seed,
+               std::int64_t size, std::int64_t length,
+               const std::function<void(std::int64_t, std::uint8_t*, std::size_t)>& damage) {
   auto file = fs.createNewFile("/root/" + relative);
   ASSERT_TRUE(file.ok());
   std::vector<std::uint8_t> chunk(4 << 20);
   for (std::int64_t at = 0; at < length; at += static_cast<std::int64_t>(chunk.size())) {
     const std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(length - at, chunk.size()));
-    fillIdentifiedContent(seed, fileIdentity(relative), static_cast<std::uint64_t>(size), static_cast<std::uint64_t>(at),
-                          chunk.data(), n);
+    fillIdentifiedContent(seed, fileIdentity(relative), static_cast<std::uint64_t>(size),
+                          static_cast<std::uint64_t>(at), chunk.data(), n);
     damage(at, chunk.data(), n);
     std::size_t written = 0;
     ASSERT_TRUE(file.value()->write(chunk.data(), n, written).ok());
@@ -239,7 +240,8 @@ class CuttingFileSystem : public test_support::FakeFileSystem {
  public:
   std::int64_t cut = 0;
   bool fail = false;
-  Result<std::unique_ptr<ReadHandle>> openForCheck(const std::string& base, const std::string& relative) override {
+  Result<std::unique_ptr<ReadHandle>> openForCheck(const std::string& base,
+                                                   const std::string& relative) override {
     auto opened = FakeFileSystem::openForCheck(base, relative);
     if (!opened.ok() || relative != "big") return opened;
     return std::unique_ptr<ReadHandle>(std::make_unique<CutHandle>(std::move(opened.value()), cut, fail));

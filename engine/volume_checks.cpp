@@ -9,10 +9,20 @@ namespace quillet {
 
 std::int64_t fileSystemSizeLimit(const std::string& fileSystemName) {
   static const std::pair<const char*, std::int64_t> kTable[] = {
-      {"FAT", 2147483647LL},  {"FAT32", 4294967295LL}, {"NTFS", 0},  {"EXT2", 4294967295LL},
-      {"EXT3", 4294967295LL}, {"EXT4", 0},             {"XFS", 0},   {"BTRFS", 0},
-      {"EXFAT", 0},           {"TMPFS", 0},            {"ZFS", 0},   {"F2FS", 0},
-      {"REFS", 0},            {"APFS", 0},
+      {"FAT", 2147483647LL},
+      {"FAT32", 4294967295LL},
+      {"NTFS", 0},
+      {"EXT2", 4294967295LL},
+      {"EXT3", 4294967295LL},
+      {"EXT4", 0},
+      {"XFS", 0},
+      {"BTRFS", 0},
+      {"EXFAT", 0},
+      {"TMPFS", 0},
+      {"ZFS", 0},
+      {"F2FS", 0},
+      {"REFS", 0},
+      {"APFS", 0},
   };
   for (const auto& [name, limit] : kTable) {
     if (fileSystemName == name) return limit;

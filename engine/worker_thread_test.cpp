@@ -133,8 +133,8 @@ TEST(WorkerFolderCountTest, FoldersBelowTheMakeUpDepthAreStillCounted) {
   };
   // Depth 1: x is met but not entered by the make-up; its y and z are found by the count.
   const auto [calculated1, created1] = run(1, 2);
-  EXPECT_EQ(created1, 2);          // x and the new a
-  EXPECT_EQ(calculated1, 1u + 4u);  // root, x, a, x/y, x/y/z
+  EXPECT_EQ(created1, 2);                                  // x and the new a
+  EXPECT_EQ(calculated1, 1u + 4u);                         // root, x, a, x/y, x/y/z
   EXPECT_EQ(test_support::fileSize(*vol / "x/y/z/a"), 1);  // and filled
   EXPECT_EQ(test_support::fileSize(*vol / "x/.hidden/a"), -1);
   // Depth 3 enters x and x/y; the make-up sees every visible folder, so the count matches it.

@@ -18,7 +18,9 @@ Rgb halfwayColor(const Rgb& a, const Rgb& b) {
 
 Rgb invertedColor(const Rgb& c) { return {255 - c.red, 255 - c.green, 255 - c.blue}; }
 
-Rgb lightenBy51(const Rgb& c) { return {lightenChannel(c.red), lightenChannel(c.green), lightenChannel(c.blue)}; }
+Rgb lightenBy51(const Rgb& c) {
+  return {lightenChannel(c.red), lightenChannel(c.green), lightenChannel(c.blue)};
+}
 
 Rgb darkenBy51(const Rgb& c) { return {darkenChannel(c.red), darkenChannel(c.green), darkenChannel(c.blue)}; }
 

@@ -59,7 +59,8 @@ void checkAllSize(SettingsValues& fields) {
 
 void checkLimitSize(SettingsValues& fields) {
   repairZero(fields.limitSizeText);
-  if (!fields.byAllSize && fields.useLimitSize) pullRangeBelow(fields, fields.limitSizeText, fields.limitSizeUnit);
+  if (!fields.byAllSize && fields.useLimitSize)
+    pullRangeBelow(fields, fields.limitSizeText, fields.limitSizeUnit);
 }
 
 void checkTreeDeep(SettingsValues& fields) { capAt(fields.treeDeepText, 255); }

@@ -22,8 +22,8 @@ TEST(FieldChecks, StepZeroRepairsEmptyAndNonPositive) {
     const char* text;
     const char* expected;
   } cases[] = {
-      {"", "0"},  {"0", "0"},   {"000", "0"},        {"-3", "0"},      // empty, zero, zeros, negative
-      {"abc", "0"}, {"5", "5"}, {"12x", "12x"},      {"  7", "  7"},   // trailing and leading kept
+      {"", "0"},    {"0", "0"}, {"000", "0"},   {"-3", "0"},     // empty, zero, zeros, negative
+      {"abc", "0"}, {"5", "5"}, {"12x", "12x"}, {"  7", "  7"},  // trailing and leading kept
   };
   for (const auto& c : cases) {
     std::string value = c.text;

@@ -12,7 +12,7 @@ namespace quillet {
 class RegistryAccess;
 
 enum class HelpControlKind {
-  Frame,      // an empty group box framing the texts
+  Frame,  // an empty group box framing the texts
   Label,
   Separator,  // a sunken horizontal line: two pixels high whatever the unit's size
   TextBox,    // read-only, multi-line, scrolling vertically, wrapping at its width
@@ -21,14 +21,14 @@ enum class HelpControlKind {
 
 struct HelpControlRow {
   HelpControlKind kind;
-  const char* name;  // the control's object name, which the tests find it by ("" for none)
+  const char* name;         // the control's object name, which the tests find it by ("" for none)
   int x, y, width, height;  // dialog units
 };
 
 struct HelpDialogLayout {
   const char* objectName;
   const char* caption;
-  int width, height;  // dialog units
+  int width, height;                         // dialog units
   std::span<const HelpControlRow> controls;  // in creation and tab order
 };
 

@@ -4,12 +4,12 @@
 
 namespace quillet {
 
-inline constexpr const char* kStringProductName = "Talvane Quillet";                        // 128
+inline constexpr const char* kStringProductName = "Talvane Quillet";                           // 128
 inline constexpr const char* kStringSplashPreparing = "Quillet is preparing for spamming...";  // 130
 inline constexpr const char* kStringSplashPleaseWait = "        Please wait...";               // 131
 inline constexpr const char* kStringSplashAlmostReady = "Sharpening the random bytes...";      // 133
 inline constexpr const char* kStringAboutMenuItem = "&About Talvane Quillet...";               // 134
-inline constexpr const char* kStringAboutCredit = "Made by Talvane Software";                // 135
+inline constexpr const char* kStringAboutCredit = "Made by Talvane Software";                  // 135
 
 // The text of string-table entry id, or null for a number the table does not hold.
 constexpr const char* loadString(int id) {

@@ -18,7 +18,9 @@ namespace {
 
 struct Recorder : ErrorPresenter {
   std::vector<std::string> texts;
-  void show(const std::string& caption, const std::string& text) override { texts.push_back(caption + ": " + text); }
+  void show(const std::string& caption, const std::string& text) override {
+    texts.push_back(caption + ": " + text);
+  }
 };
 
 std::string stored(RegistryStore& store, const std::string& key, const std::string& name) {
@@ -39,8 +41,9 @@ TEST(InteractiveStartup, FirstStartRecordsTheProductAndRunsTheSplashBeforeTheDia
   Recorder errors;
   std::vector<std::string> order;
   bool showSplash = false;
-  runInteractiveSequence(store, errors, showSplash, [&] { order.push_back("splash"); },
-                         [&] { order.push_back(showSplash ? "dialog, splash on" : "dialog, splash off"); });
+  runInteractiveSequence(
+      store, errors, showSplash, [&] { order.push_back("splash"); },
+      [&] { order.push_back(showSplash ? "dialog, splash on" : "dialog, splash off"); });
   EXPECT_EQ(order, (std::vector<std::string>{"splash", "dialog, splash on"}));
   EXPECT_EQ(stored(store, productKeyPath, "Product Name"), "Talvane Quillet");
   EXPECT_EQ(stored(store, productKeyPath, "Product Version"), QUILLET_PRODUCT_VERSION);
@@ -52,8 +55,8 @@ TEST(InteractiveStartup, FirstStartRecordsTheProductAndRunsTheSplashBeforeTheDia
     access.writeDword(settingsKeyPath, "Show splash", 0);
   }
   order.clear();
-  runInteractiveSequence(store, errors, showSplash, [&] { order.push_back("splash"); },
-                         [&] { order.push_back("dialog"); });
+  runInteractiveSequence(
+      store, errors, showSplash, [&] { order.push_back("splash"); }, [&] { order.push_back("dialog"); });
   EXPECT_EQ(order, (std::vector<std::string>{"dialog"}));
   EXPECT_FALSE(showSplash);
   {

@@ -106,10 +106,10 @@ const FocusCheck kFocusChecks[] = {
 };
 
 constexpr OptionToggle kToggles[] = {
-    {C::MaxFilesBox, false},      {C::MaxSizeBox, false},      {C::SplashBox, false},
-    {C::FillRandomBox, true},     {C::CloseProgressBox, true}, {C::FileMaskBox, true},
-    {C::DirMaskBox, true},        {C::LimitSizeBox, false},    {C::AllPartitionBox, true},
-    {C::FillSubfoldersBox, false}, {C::MakeUpTreeBox, false},  {C::ByAllSizeRadio, false},
+    {C::MaxFilesBox, false},        {C::MaxSizeBox, false},      {C::SplashBox, false},
+    {C::FillRandomBox, true},       {C::CloseProgressBox, true}, {C::FileMaskBox, true},
+    {C::DirMaskBox, true},          {C::LimitSizeBox, false},    {C::AllPartitionBox, true},
+    {C::FillSubfoldersBox, false},  {C::MakeUpTreeBox, false},   {C::ByAllSizeRadio, false},
     {C::ByFilesNumberRadio, false},
 };
 
@@ -149,7 +149,8 @@ void showTexts(const SettingsValues& fields, MainDialogTexts& controls) {
     const std::string& text = fields.*binding.member;
     controls.setText(binding.id, text, shownMaxLength(binding, text.size()));
   }
-  for (const UnitBinding& binding : kUnits) controls.setUnitIndex(binding.id, shownUnitIndex(fields.*binding.member));
+  for (const UnitBinding& binding : kUnits)
+    controls.setUnitIndex(binding.id, shownUnitIndex(fields.*binding.member));
 }
 
 bool fillsSubfolders(const SettingsValues& fields) { return !fields.byAllSize && fields.fillSubfolders; }
@@ -227,16 +228,12 @@ MainDialogAppearance mainDialogAppearance(const SettingsValues& f, bool showSpla
   // run is of its kind. The total size is not typed when the whole volume is filled.
   const bool typedTotal = byAllSize && !f.allPartition;
   a.enables = {
-      {C::FileMaskEdit, f.useFileMask},
-      {C::MaxSizeEdit, f.useMaxSize},
-      {C::MaxSizeUnit, f.useMaxSize},
-      {C::AllSizeGroup, byAllSize},
-      {C::AllSizeLabel, typedTotal},
-      {C::AllSizeEdit, typedTotal},
-      {C::AllSizeUnit, typedTotal},
-      {C::AllPartitionBox, byAllSize},
+      {C::FileMaskEdit, f.useFileMask}, {C::MaxSizeEdit, f.useMaxSize},  {C::MaxSizeUnit, f.useMaxSize},
+      {C::AllSizeGroup, byAllSize},     {C::AllSizeLabel, typedTotal},   {C::AllSizeEdit, typedTotal},
+      {C::AllSizeUnit, typedTotal},     {C::AllPartitionBox, byAllSize},
   };
-  for (MainControl id : {C::FilesNumberGroup, C::LimitSizeBox, C::MinFilesLabel, C::MinFilesEdit, C::MaxFilesBox}) {
+  for (MainControl id :
+       {C::FilesNumberGroup, C::LimitSizeBox, C::MinFilesLabel, C::MinFilesEdit, C::MaxFilesBox}) {
     a.enables.push_back({id, byFilesNumber});
   }
   a.enables.push_back({C::LimitSizeEdit, byFilesNumber && f.useLimitSize});

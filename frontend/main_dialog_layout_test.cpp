@@ -278,9 +278,11 @@ TEST(MessageBoxes, EngineFailuresInTheirBoxAndLogForms) {
        "Can not flush the volume of '/r': Input/output error."},
       {{FailureKind::JournalVolumeFlush, "/r", io, {}},
        FailureCaption::Application,
-       "Can not flush the volume of '/r': Input/output error; with /sync:end the journal records files only once "
+       "Can not flush the volume of '/r': Input/output error; with /sync:end the journal records files only "
+       "once "
        "it is flushed (/sync:file flushes each file instead).",
-       "Can not flush the volume of '/r': Input/output error; with /sync:end the journal records files only once "
+       "Can not flush the volume of '/r': Input/output error; with /sync:end the journal records files only "
+       "once "
        "it is flushed (/sync:file flushes each file instead)."},
       {{FailureKind::FreeSpaceUnknown, "/r/", io, {}},
        FailureCaption::Application,

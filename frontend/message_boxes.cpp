@@ -6,7 +6,9 @@
 
 namespace quillet {
 
-MessageBox exitQuestionBox() { return {BoxIcon::Question, kMainTitle, kExitQuestion, BoxButtons::OkCancel, true}; }
+MessageBox exitQuestionBox() {
+  return {BoxIcon::Question, kMainTitle, kExitQuestion, BoxButtons::OkCancel, true};
+}
 
 MessageBox emptyRootBox() { return {BoxIcon::Warning, kEmptyRootCaption, kEmptyRoot, BoxButtons::Ok, true}; }
 

@@ -5,7 +5,6 @@
 
 using namespace quillet;
 
-
 TEST(ProgressFigures, ScalesBarsInThousandths) {
   const struct {
     const char* name;

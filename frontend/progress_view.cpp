@@ -210,7 +210,8 @@ ProgressEnding refreshProgress(ProgressKind kind, const GenerationJob& job, cons
       }
     }
   }
-  if (snapshot.stopRequested) ending = snapshot.finished ? ProgressEnding::Accepted : ProgressEnding::Rejected;
+  if (snapshot.stopRequested)
+    ending = snapshot.finished ? ProgressEnding::Accepted : ProgressEnding::Rejected;
   if (kind == ProgressKind::Number) {
     numberStage(snapshot, status, reachedGoal, volume, view);
   } else {

@@ -1,8 +1,7 @@
-// The progress dialogs (two of a run, one of a verify) as data and one pure step: their frames and control tables in dialog
-// units, and what every 100 ms tick makes of the job and the volume — which label shows which
-// text, where each bar stands, the stage, the Stop button turning into "Close", and when the
-// dialog ends by itself. Both front-ends lay their dialogs out from the tables and show the view
-// after each tick.
+// The progress dialogs (two of a run, one of a verify) as data and one pure step: their frames and control
+// tables in dialog units, and what every 100 ms tick makes of the job and the volume — which label shows
+// which text, where each bar stands, the stage, the Stop button turning into "Close", and when the dialog
+// ends by itself. Both front-ends lay their dialogs out from the tables and show the view after each tick.
 #pragma once
 
 #include <cstdint>
@@ -36,12 +35,26 @@ inline constexpr int kProgressPollMilliseconds = 100;
 
 // Every control of the two dialogs; each dialog has a subset.
 enum class ProgressItem {
-  FoldersLabel, FoldersValue, FoldersBar,    // by files number only
-  FirstLabel, FirstValue, SecondLabel, SecondValue,
-  FilesLabel, FilesValue, SizeLabel, SizeValue,  // by all size only
-  SizeBar, StatusLabel, StatusValue,
-  UsedDataLabel, UsedDataValue, UsedDataBar,
-  DamagedLabel, DamagedValue, DamagedBar,  // verify only
+  FoldersLabel,
+  FoldersValue,
+  FoldersBar,  // by files number only
+  FirstLabel,
+  FirstValue,
+  SecondLabel,
+  SecondValue,
+  FilesLabel,
+  FilesValue,
+  SizeLabel,
+  SizeValue,  // by all size only
+  SizeBar,
+  StatusLabel,
+  StatusValue,
+  UsedDataLabel,
+  UsedDataValue,
+  UsedDataBar,
+  DamagedLabel,
+  DamagedValue,
+  DamagedBar,  // verify only
   StopButton,
 };
 
@@ -50,10 +63,10 @@ enum class ProgressControlKind { Label, Bar, Button };
 struct ProgressControlRow {
   ProgressItem item;
   ProgressControlKind kind;
-  const char* text;  // a label's initial text, the button's caption
-  Rgb color;         // a bar's colour
+  const char* text;         // a label's initial text, the button's caption
+  Rgb color;                // a bar's colour
   int x, y, width, height;  // dialog units
-  const char* name;  // the control's object name, which the tests find it by
+  const char* name;         // the control's object name, which the tests find it by
 };
 
 struct ProgressFrame {

@@ -16,7 +16,8 @@ namespace {
 
 constexpr VolumeFigures kVolume{1000, 250, 750};
 
-ProgressEnding tick(ProgressKind kind, GenerationJob& job, ProgressView& view, VolumeFigures volume = kVolume) {
+ProgressEnding tick(ProgressKind kind, GenerationJob& job, ProgressView& view,
+                    VolumeFigures volume = kVolume) {
   return refreshProgress(kind, job, volume, view);
 }
 
@@ -119,12 +120,35 @@ TEST(ProgressView, AFinishedRunShowsTheShareWrittenAndWhyItEnded) {
     const char* status;
   };
   const Row rows[] = {
-      {ProgressKind::Size, GenerationResult::NamesUsedUp, false, 90, {990, 447}, kNewBar, "Ended: names used up"},
-      {ProgressKind::Size, GenerationResult::VolumeFull, false, 64, {990, 318}, kNewBar, "Ended: the volume is full"},
+      {ProgressKind::Size,
+       GenerationResult::NamesUsedUp,
+       false,
+       90,
+       {990, 447},
+       kNewBar,
+       "Ended: names used up"},
+      {ProgressKind::Size,
+       GenerationResult::VolumeFull,
+       false,
+       64,
+       {990, 318},
+       kNewBar,
+       "Ended: the volume is full"},
       {ProgressKind::Size, GenerationResult::VolumeFull, true, 64, kFullBar, kNewBar, "Generation complete"},
       {ProgressKind::Size, GenerationResult::Done, false, 200, kFullBar, kNewBar, "Generation complete"},
-      {ProgressKind::Number, GenerationResult::NamesUsedUp, false, 90, {801, 400}, {875, 375}, "Ended: names used up"},
-      {ProgressKind::Number, GenerationResult::LimitSizeReached, false, 90, {801, 400}, {875, 375},
+      {ProgressKind::Number,
+       GenerationResult::NamesUsedUp,
+       false,
+       90,
+       {801, 400},
+       {875, 375},
+       "Ended: names used up"},
+      {ProgressKind::Number,
+       GenerationResult::LimitSizeReached,
+       false,
+       90,
+       {801, 400},
+       {875, 375},
        "Ended: limit size reached"},
       {ProgressKind::Number, GenerationResult::Done, false, 90, kFullBar, kFullBar, "Generation complete"},
   };

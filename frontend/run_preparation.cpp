@@ -3,8 +3,8 @@
 
 #include "engine/names.h"
 #include "engine/volume_checks.h"
-#include "platform/path.h"
 #include "frontend/field_checks.h"
+#include "platform/path.h"
 #include "script/failure_text.h"
 
 namespace quillet {
@@ -60,7 +60,8 @@ PreparationOutcome prepareJob(SettingsValues& f, GenerationJob& job, FileSystem&
   job.minFiles = minFiles;
   job.maxFiles = maxFiles;
   if (f.byAllSize) {
-    job.allSize = f.allPartition ? allPartitionFreeSpace(fs, f.rootFolderText) : toBytes(f.allSizeText, f.allSizeUnit);
+    job.allSize =
+        f.allPartition ? allPartitionFreeSpace(fs, f.rootFolderText) : toBytes(f.allSizeText, f.allSizeUnit);
   }
   if (f.useLimitSize) job.limitSize = toBytes(f.limitSizeText, f.limitSizeUnit);
   job.treeDeep = readNumber32(f.treeDeepText);

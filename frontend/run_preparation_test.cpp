@@ -60,9 +60,10 @@ TEST(RunPreparation, RelativeRootIsRefusedBeforeAnythingIsAsked) {
 }
 
 TEST(RunPreparation, RelativeRootGetsTheIncorrectPathText) {
-  EXPECT_EQ(relativeRootMessage("   /"), std::string("Incorrect path - '   '.\n\nTry to check root folder for errors."));
+  EXPECT_EQ(relativeRootMessage("   /"),
+            std::string("Incorrect path - '   '.\n\nTry to check root folder for errors."));
   EXPECT_EQ(relativeRootMessage("data/x/"),
-           std::string("Incorrect path - 'data/x'.\n\nTry to check root folder for errors."));
+            std::string("Incorrect path - 'data/x'.\n\nTry to check root folder for errors."));
 }
 
 TEST(RunPreparation, EmptyRootStartsNothingButKeepsTheChecks) {

@@ -41,7 +41,8 @@ std::string secondsText(double v, double step) {
 
 }  // namespace
 
-SpeedChartGeometry speedChartGeometry(const std::vector<RateSample>& samples, bool read, int width, int height) {
+SpeedChartGeometry speedChartGeometry(const std::vector<RateSample>& samples, bool read, int width,
+                                      int height) {
   SpeedChartGeometry g;
   g.plot = {kMarginLeft, kMarginTop, std::max(kMarginLeft + 2, width - kMarginRight),
             std::max(kMarginTop + 2, height - kMarginBottom)};

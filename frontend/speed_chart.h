@@ -30,8 +30,8 @@ struct ChartLabel {
 };
 
 struct SpeedChartGeometry {
-  std::string title;  // "Write rate" or "Read rate", with the rate so far
-  ChartRect plot;     // the frame inside which the line runs
+  std::string title;       // "Write rate" or "Read rate", with the rate so far
+  ChartRect plot;          // the frame inside which the line runs
   std::vector<int> gridX;  // vertical grid lines' x
   std::vector<int> gridY;  // horizontal grid lines' y
   std::vector<ChartLabel> labels;
@@ -45,6 +45,7 @@ inline constexpr const char* kSpeedChartTitle = "Speed chart";
 inline constexpr const char* kSpeedChartEmpty = "No run or verify yet.";
 
 // The chart of samples (cumulative, as RateSeries keeps them) in a client area of width x height.
-SpeedChartGeometry speedChartGeometry(const std::vector<RateSample>& samples, bool read, int width, int height);
+SpeedChartGeometry speedChartGeometry(const std::vector<RateSample>& samples, bool read, int width,
+                                      int height);
 
 }  // namespace quillet

@@ -7,7 +7,8 @@ namespace {
 
 TEST(SpeedChartTest, TheLineHoldsEverySampleInsideThePlotWithTheFastestOnTop) {
   // 1 Mb in the first second, 3 Mb in the second, then 2 Mb: the middle interval is the fastest.
-  const std::vector<RateSample> samples{{1.0, 1 << 20, 1, 0, {}}, {2.0, 4 << 20, 2, 0, {}}, {3.0, 6 << 20, 3, 0, {}}};
+  const std::vector<RateSample> samples{
+      {1.0, 1 << 20, 1, 0, {}}, {2.0, 4 << 20, 2, 0, {}}, {3.0, 6 << 20, 3, 0, {}}};
   const SpeedChartGeometry g = speedChartGeometry(samples, false, kSpeedChartWidth, kSpeedChartHeight);
   ASSERT_EQ(g.line.size(), samples.size());
   for (const ChartPoint& p : g.line) {

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include "engine/worker_thread.h"
 #include "frontend/progress_view.h"
 #include "platform/path.h"

@@ -122,17 +122,18 @@ int main(int argc, char** argv) {
     if (quillet::readSilenceLimit(limit, seconds)) {
       silence = seconds;
     } else if (leader) {
-      std::cerr << "quillet-mpi: QUILLET_MPI_SILENCE_SECONDS must be a whole number of seconds from 1 to 86400; "
-                   "waiting the default "
-                << static_cast<int>(silence) << " seconds\n";
+      std::cerr
+          << "quillet-mpi: QUILLET_MPI_SILENCE_SECONDS must be a whole number of seconds from 1 to 86400; "
+             "waiting the default "
+          << static_cast<int>(silence) << " seconds\n";
     }
   }
   quillet::SharedRun run(exchange, *fs, shift, quiet == nullptr || *quiet == 0, silence);
   const quillet::RunSharing sharing = run.hooks(rejection);
   // A generation's display learns its form from the run; a verify's lines are rank 0's own.
   run.display().setFormat(quillet::findProgressFormat(args));
-  const quillet::ScriptRunServices services{*fs, quillet::systemClock(), nullptr, run.display(),
-                                            quillet::stopSignalArrived, &sharing};
+  const quillet::ScriptRunServices services{*fs,           quillet::systemClock(),     nullptr,
+                                            run.display(), quillet::stopSignalArrived, &sharing};
   int code = quillet::runScript(mode, args, services);
   if (!run.concluded()) code = run.concludeUnlogged(code);
   run.awaitLeader();

@@ -20,9 +20,9 @@ namespace quillet {
 namespace {
 
 namespace fs = std::filesystem;
+using test_support::filesBelow;
 using test_support::MountedVolume;
 using test_support::ProgramResult;
-using test_support::filesBelow;
 
 int count(const std::string& text, const std::string& what) {
   int n = 0;
@@ -71,7 +71,8 @@ class MpiProgramTest : public ::testing::Test {
     // before it reaches the library frames the suppressions name.
     const char* asan = std::getenv("ASAN_OPTIONS");
     options.environment = {"OMPI_MCA_mca_base_component_disable_dlclose=1",
-                           std::string("ASAN_OPTIONS=") + (asan != nullptr && *asan != 0 ? std::string(asan) + ":" : "") +
+                           std::string("ASAN_OPTIONS=") +
+                               (asan != nullptr && *asan != 0 ? std::string(asan) + ":" : "") +
                                "fast_unwind_on_malloc=0"};
     options.timeoutSeconds = 120;
   }
@@ -79,7 +80,8 @@ class MpiProgramTest : public ::testing::Test {
   virtual std::int64_t volumeBytes() const { return std::int64_t{1} << 30; }
 
   ProgramResult run(int ranks, std::vector<std::string> script) {
-    std::vector<std::string> args{"--oversubscribe", "--allow-run-as-root", "-np", std::to_string(ranks), program};
+    std::vector<std::string> args{"--oversubscribe", "--allow-run-as-root", "-np", std::to_string(ranks),
+                                  program};
     args.insert(args.end(), script.begin(), script.end());
     return test_support::runProgram(args, options);
   }
@@ -96,9 +98,11 @@ class MpiProgramTest : public ::testing::Test {
     EXPECT_EQ(count(text, "#QX Scripts log ended"), 1) << text;
   }
   void expectValidReport() const {
-    const std::string command = std::string("python3 -c \"import json,sys,jsonschema\n"
-                                            "jsonschema.validate(json.load(open(sys.argv[1])),json.load(open(sys.argv[2])))\" '") +
-                                reportPath() + "' '" + QUILLET_SOURCE_DIR + "/docs/report.schema.json' >/dev/null 2>&1";
+    const std::string command =
+        std::string(
+            "python3 -c \"import json,sys,jsonschema\n"
+            "jsonschema.validate(json.load(open(sys.argv[1])),json.load(open(sys.argv[2])))\" '") +
+        reportPath() + "' '" + QUILLET_SOURCE_DIR + "/docs/report.schema.json' >/dev/null 2>&1";
     EXPECT_EQ(std::system(command.c_str()), 0) << "the report does not follow docs/report.schema.json";
   }
   // Every object line of a /progress:json standard error follows docs/progress.schema.json
@@ -106,13 +110,14 @@ class MpiProgramTest : public ::testing::Test {
   void expectValidProgressLines(const std::string& err) const {
     const std::string lines = bin / "progress.jsonl";
     std::ofstream(lines) << err;
-    const std::string command = std::string("python3 -c \"import json,sys,jsonschema\n"
-                                            "s=json.load(open(sys.argv[2]))\n"
-                                            "[jsonschema.validate(json.loads(l),s) for l in open(sys.argv[1]) if l.startswith('{')]\" '") +
-                                lines + "' '" + QUILLET_SOURCE_DIR + "/docs/progress.schema.json' >'" + lines +
-                                ".out' 2>&1";
-    EXPECT_EQ(std::system(command.c_str()), 0)
-        << "a line does not follow docs/progress.schema.json:\n" << err << test_support::readFile(lines + ".out");
+    const std::string command =
+        std::string(
+            "python3 -c \"import json,sys,jsonschema\n"
+            "s=json.load(open(sys.argv[2]))\n"
+            "[jsonschema.validate(json.loads(l),s) for l in open(sys.argv[1]) if l.startswith('{')]\" '") +
+        lines + "' '" + QUILLET_SOURCE_DIR + "/docs/progress.schema.json' >'" + lines + ".out' 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << "a line does not follow docs/progress.schema.json:\n"
+                                               << err << test_support::readFile(lines + ".out");
   }
 
   std::unique_ptr<MountedVolume> vol;
@@ -185,8 +190,9 @@ INSTANTIATE_TEST_SUITE_P(Ranks, MpiRanks, ::testing::Values(1, 2, 4));
 // figures are rank 0's tree and say so; the run's line verifies every tree, and a file deleted in
 // rank 1's is missed there.
 TEST_F(MpiProgramTest, ProfileMakesEveryRanksOwnTreeAndVerifies) {
-  const std::vector<std::string> line{"/f", "/minfiles:0", "/recurse", root("p"), "/profile:'desktop'",
-                                      "/dirlimit:12", "/maxsize:4k", "/seed:7"};
+  const std::vector<std::string> line{
+      "/f",           "/minfiles:0", "/recurse", root("p"), "/profile:'desktop'",
+      "/dirlimit:12", "/maxsize:4k", "/seed:7"};
   auto script = line;
   script.push_back(reportArg());
   const auto result = run(2, script);
@@ -195,7 +201,8 @@ TEST_F(MpiProgramTest, ProfileMakesEveryRanksOwnTreeAndVerifies) {
   for (int r = 0; r < 2; ++r) {
     trees[r] = filesBelow(rankPath("p", r));
     int folders = 0;
-    for (const auto& e : fs::recursive_directory_iterator(rankPath("p", r))) folders += e.is_directory() ? 1 : 0;
+    for (const auto& e : fs::recursive_directory_iterator(rankPath("p", r)))
+      folders += e.is_directory() ? 1 : 0;
     EXPECT_EQ(folders, 12) << "rank " << r;
     EXPECT_FALSE(trees[r].empty()) << "rank " << r;
   }
@@ -204,7 +211,8 @@ TEST_F(MpiProgramTest, ProfileMakesEveryRanksOwnTreeAndVerifies) {
   EXPECT_EQ(j["files_created"].get<std::size_t>(), trees[0].size() + trees[1].size());
   EXPECT_EQ(j["population"]["achieved_rank"], 0);
   EXPECT_EQ(j["population"]["file_sizes"]["achieved"]["count"].get<std::size_t>(), trees[0].size());
-  EXPECT_NE(result.err.find("target against achieved (rank 0's tree; every rank makes its own):"), std::string::npos)
+  EXPECT_NE(result.err.find("target against achieved (rank 0's tree; every rank makes its own):"),
+            std::string::npos)
       << result.err;
   EXPECT_NE(log().find("Rank 1: Profile 'desktop': /dirlimit makes 12 of its 999 folders below the root."),
             std::string::npos)
@@ -243,7 +251,8 @@ TEST_F(MpiProgramTest, OneSeedReproducesEveryRanksFolderAndVerifiesAcross) {
   EXPECT_NE(test_support::readFile(rankPath("a", 0) + "/" + first),
             test_support::readFile(rankPath("a", 1) + "/" + first));
 
-  const auto verified = run(2, {"/s", "/allsize:2m", root("a"), "/minsize:4k", "/maxsize:128k", "/seed:99", "/v"});
+  const auto verified =
+      run(2, {"/s", "/allsize:2m", root("a"), "/minsize:4k", "/maxsize:128k", "/seed:99", "/v"});
   EXPECT_EQ(verified.exitCode, 0) << verified.out << verified.err;
   EXPECT_NE(log().find("Verify of '" + (rankPath("a", 1)) + "' started."), std::string::npos);
   EXPECT_NE(log().find("Rank 1: Verify of '" + (rankPath("a", 0)) + "' started."), std::string::npos);
@@ -275,7 +284,8 @@ TEST_F(MpiProgramTest, VerifyWithShiftFindsDamageInAnotherRanksFolder) {
     for (int r = 0; r < 4; ++r) {
       const auto& row = j["ranks"]["per_rank"][static_cast<std::size_t>(r)];
       EXPECT_EQ(row["verified_folder"], rankFolderName((r + shift) % 4));
-      EXPECT_EQ(row["damaged_bytes"].get<std::int64_t>() > 0, r == checker) << "shift " << shift << " rank " << r;
+      EXPECT_EQ(row["damaged_bytes"].get<std::int64_t>() > 0, r == checker)
+          << "shift " << shift << " rank " << r;
       EXPECT_EQ(row["result_code"], r == checker ? 4 : 0);
     }
     expectValidReport();
@@ -428,7 +438,8 @@ TEST_F(MpiFullVolumeTest, FullVolumeEndsTheRunOnceAsFull) {
   // Rank 0's object lines: one final line, with the agreed result and the sums of all ranks.
   EXPECT_EQ(count(result.err, "\"final\":true"), 1) << result.err;
   EXPECT_NE(result.err.find("\"result\":{\"code\":1,"), std::string::npos) << result.err;
-  EXPECT_NE(result.err.find("\"files_created\":" + std::to_string(files) + ","), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("\"files_created\":" + std::to_string(files) + ","), std::string::npos)
+      << result.err;
   expectValidReport();
 }
 
@@ -455,8 +466,7 @@ TEST_F(MpiProgramTest, FailingRankEndsTheRunAndIsNamed) {
   const auto result = run(2, {"/s", "/allsize:64m", root("p"), "/minsize:1k", reportArg()});
   EXPECT_EQ(result.exitCode, 8) << result.err;
   expectOneClosedBlock();
-  EXPECT_NE(log().find("Rank 1: Incorrect path - '" + (rankPath("p", 1)) + "'"), std::string::npos)
-      << log();
+  EXPECT_NE(log().find("Rank 1: Incorrect path - '" + (rankPath("p", 1)) + "'"), std::string::npos) << log();
   EXPECT_NE(log().find("Rank 1 ended the run: a path cannot be created."), std::string::npos) << log();
   const auto j = report();
   EXPECT_EQ(j["result"]["code"], 8);
@@ -561,10 +571,10 @@ TEST_F(MpiProgramTest, ARankThatStopsAnsweringEndsTheRunAfterTheSilenceLimit) {
     for (const int pid : stopped) ::kill(pid, SIGSTOP);
   };
   const auto started = std::chrono::steady_clock::now();
-  const auto result = test_support::runProgram({"--oversubscribe", "--allow-run-as-root", "-x",
-                                           "QUILLET_MPI_SILENCE_SECONDS=3", "-np", "2", program, "/s",
-                                           "/allsize:8g", root("h"), "/minsize:4k", "/maxsize:4k"},
-                                          options);
+  const auto result = test_support::runProgram(
+      {"--oversubscribe", "--allow-run-as-root", "-x", "QUILLET_MPI_SILENCE_SECONDS=3", "-np", "2", program,
+       "/s", "/allsize:8g", root("h"), "/minsize:4k", "/maxsize:4k"},
+      options);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   for (const int pid : stopped) ::kill(pid, SIGKILL);  // never left behind, whatever the outcome
   ASSERT_FALSE(stopped.empty()) << "rank 1 was never seen running";

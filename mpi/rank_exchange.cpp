@@ -18,8 +18,8 @@ bool RankExchange::poll(const RankState& mine, bool start) {
     if (!start) return false;
     const auto words = mine.pack();
     std::copy(words.begin(), words.end(), send_.begin());
-    MPI_Iallgather(send_.data(), RankState::kWords, MPI_INT64_T, receive_.data(), RankState::kWords, MPI_INT64_T,
-                   comm_, &request_);
+    MPI_Iallgather(send_.data(), RankState::kWords, MPI_INT64_T, receive_.data(), RankState::kWords,
+                   MPI_INT64_T, comm_, &request_);
     pending_ = true;
     roundStarted_ = std::chrono::steady_clock::now();
   }
@@ -40,7 +40,8 @@ double RankExchange::waitingSeconds() const {
 }
 
 bool RankExchange::allConcluded() const {
-  return std::all_of(all_.begin(), all_.end(), [](const RankState& s) { return s.phase == RankState::Concluded; });
+  return std::all_of(all_.begin(), all_.end(),
+                     [](const RankState& s) { return s.phase == RankState::Concluded; });
 }
 
 bool RankExchange::barrier(double seconds) {
@@ -51,7 +52,8 @@ bool RankExchange::barrier(double seconds) {
     int done = 0;
     MPI_Test(&request, &done, MPI_STATUS_IGNORE);
     if (done != 0) return true;
-    if (std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() > seconds) return false;
+    if (std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() > seconds)
+      return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 }
@@ -91,14 +93,15 @@ bool RankExchange::gatherTexts(const std::string& mine, double seconds, std::vec
   std::string sent = mine.substr(0, static_cast<std::size_t>(counts[static_cast<std::size_t>(rank_)]));
   std::vector<char> received(static_cast<std::size_t>(std::max(total, 1)));
   MPI_Request request = MPI_REQUEST_NULL;
-  MPI_Igatherv(sent.data(), static_cast<int>(sent.size()), MPI_CHAR, received.data(), counts.data(), offsets.data(),
-               MPI_CHAR, 0, comm_, &request);
+  MPI_Igatherv(sent.data(), static_cast<int>(sent.size()), MPI_CHAR, received.data(), counts.data(),
+               offsets.data(), MPI_CHAR, 0, comm_, &request);
   const auto started = std::chrono::steady_clock::now();
   for (;;) {
     int done = 0;
     MPI_Test(&request, &done, MPI_STATUS_IGNORE);
     if (done != 0) break;
-    if (std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() > seconds) return false;
+    if (std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() > seconds)
+      return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   if (rank_ != 0) return true;

@@ -28,7 +28,8 @@ namespace {
 
 // Digits only, from low to high.
 bool readWhole(const std::string& text, long long low, long long high, int& out) {
-  if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos)
+    return false;
   const long long value = std::strtoll(text.c_str(), nullptr, 10);
   if (value < low || value > high) return false;
   out = static_cast<int>(value);
@@ -129,9 +130,8 @@ int agreedResult(const std::vector<RankState>& ranks, int& failedRank) {
       return static_cast<int>(ranks[i].result);
     }
   }
-  const bool signalled = std::any_of(ranks.begin(), ranks.end(), [](const RankState& s) {
-    return (s.flags & RankState::SignalStop) != 0;
-  });
+  const bool signalled = std::any_of(
+      ranks.begin(), ranks.end(), [](const RankState& s) { return (s.flags & RankState::SignalStop) != 0; });
   if (signalled) return static_cast<int>(kStopped);
   for (const auto& s : ranks) {
     if (s.result == kDamaged) return static_cast<int>(kDamaged);
@@ -153,7 +153,8 @@ int agreedResult(const std::vector<RankState>& ranks, int& failedRank) {
 std::int64_t earliestGenerationStart(const std::vector<RankState>& ranks) {
   std::int64_t earliest = 0;
   for (const auto& s : ranks) {
-    if (s.generationStartUs > 0 && (earliest == 0 || s.generationStartUs < earliest)) earliest = s.generationStartUs;
+    if (s.generationStartUs > 0 && (earliest == 0 || s.generationStartUs < earliest))
+      earliest = s.generationStartUs;
   }
   return earliest;
 }
@@ -163,7 +164,8 @@ std::string ranksJson(const std::vector<RankState>& ranks, int failedRank, bool 
   using nlohmann::ordered_json;
   const std::int64_t origin = earliestGenerationStart(ranks);
   const auto since = [&](std::int64_t us) {
-    return us > 0 && origin > 0 ? ordered_json(static_cast<double>(us - origin) / 1e6) : ordered_json(nullptr);
+    return us > 0 && origin > 0 ? ordered_json(static_cast<double>(us - origin) / 1e6)
+                                : ordered_json(nullptr);
   };
   ordered_json j;
   j["count"] = ranks.size();
@@ -180,8 +182,9 @@ std::string ranksJson(const std::vector<RankState>& ranks, int failedRank, bool 
                           ? ordered_json{{"rank", s.endedByRank}, {"result_code", s.endedByCode}}
                           : ordered_json(nullptr);
     if (verify) {
-      row["verified_folder"] = s.verifiedRank >= 0 ? ordered_json(rankFolderName(static_cast<int>(s.verifiedRank)))
-                                                   : ordered_json(nullptr);
+      row["verified_folder"] = s.verifiedRank >= 0
+                                   ? ordered_json(rankFolderName(static_cast<int>(s.verifiedRank)))
+                                   : ordered_json(nullptr);
       row["files_checked"] = s.files;
       row["bytes_checked"] = s.bytes;
       row["intact_bytes"] = s.intactBytes;
@@ -207,10 +210,9 @@ std::string ranksJson(const std::vector<RankState>& ranks, int failedRank, bool 
       row["bytes"] = s.bytes;
       row["first_done_seconds"] = since(s.firstDoneUs);
       row["last_done_seconds"] = since(s.lastDoneUs);
-      const double seconds =
-          s.generationStartUs > 0 && s.generationEndUs > s.generationStartUs
-              ? static_cast<double>(s.generationEndUs - s.generationStartUs) / 1e6
-              : 0.0;
+      const double seconds = s.generationStartUs > 0 && s.generationEndUs > s.generationStartUs
+                                 ? static_cast<double>(s.generationEndUs - s.generationStartUs) / 1e6
+                                 : 0.0;
       row["generation_seconds"] = seconds;
       row["bytes_per_second"] = seconds > 0 ? static_cast<double>(s.bytes) / seconds : 0.0;
       row["files_per_second"] = seconds > 0 ? static_cast<double>(s.files) / seconds : 0.0;

@@ -45,8 +45,8 @@ struct RankState {
   std::int64_t phase = Starting;
   std::int64_t result = -1;  // the rank's own result once Concluded
   std::int64_t flags = 0;
-  std::int64_t files = 0;    // generation: files made; verify: files checked
-  std::int64_t bytes = 0;    // generation: bytes written or allocated; verify: bytes checked
+  std::int64_t files = 0;  // generation: files made; verify: files checked
+  std::int64_t bytes = 0;  // generation: bytes written or allocated; verify: bytes checked
   std::int64_t foldersCreated = 0;
   std::int64_t foldersVisited = 0;
   std::int64_t filesPlanned = 0;

@@ -39,13 +39,13 @@ RateSpread spreadOf(const std::vector<double>& values) {
   return s;
 }
 
-std::vector<std::string> formatRankTable(const std::vector<RankRate>& ranks, std::int64_t bytes, std::int64_t files,
-                                         double seconds) {
+std::vector<std::string> formatRankTable(const std::vector<RankRate>& ranks, std::int64_t bytes,
+                                         std::int64_t files, double seconds) {
   std::size_t hostWidth = 4;
   for (const RankRate& r : ranks) hostWidth = std::max(hostWidth, r.host.size());
   std::vector<std::string> lines;
-  lines.push_back("Rank  " + padRight("Host", hostWidth) + "  " + padLeft("Files", 12) + "  " + padLeft("Written", 11) +
-                  "  " + padLeft("Rate", 13) + "  " + padLeft("Files/s", 10));
+  lines.push_back("Rank  " + padRight("Host", hostWidth) + "  " + padLeft("Files", 12) + "  " +
+                  padLeft("Written", 11) + "  " + padLeft("Rate", 13) + "  " + padLeft("Files/s", 10));
   std::vector<double> rates;
   for (std::size_t i = 0; i < ranks.size(); ++i) {
     const RankRate& r = ranks[i];
@@ -63,8 +63,8 @@ std::vector<std::string> formatRankTable(const std::vector<RankRate>& ranks, std
   return lines;
 }
 
-nlohmann::ordered_json rankRateJson(const std::vector<RankRate>& ranks, std::int64_t bytes, std::int64_t files,
-                                    double seconds) {
+nlohmann::ordered_json rankRateJson(const std::vector<RankRate>& ranks, std::int64_t bytes,
+                                    std::int64_t files, double seconds) {
   std::vector<double> rates;
   for (const RankRate& r : ranks) rates.push_back(r.bytesPerSecond());
   const RateSpread s = spreadOf(rates);

@@ -30,12 +30,12 @@ RateSpread spreadOf(const std::vector<double>& values);
 
 // The table's lines (no line ends): a header, one row per rank, the spread and the aggregate (the
 // run's totals over its generation time, from the earliest start to the latest end).
-std::vector<std::string> formatRankTable(const std::vector<RankRate>& ranks, std::int64_t bytes, std::int64_t files,
-                                         double seconds);
+std::vector<std::string> formatRankTable(const std::vector<RankRate>& ranks, std::int64_t bytes,
+                                         std::int64_t files, double seconds);
 
 // The report's "rate_summary" of "ranks".
-nlohmann::ordered_json rankRateJson(const std::vector<RankRate>& ranks, std::int64_t bytes, std::int64_t files,
-                                    double seconds);
+nlohmann::ordered_json rankRateJson(const std::vector<RankRate>& ranks, std::int64_t bytes,
+                                    std::int64_t files, double seconds);
 
 // This machine's name, as the table and the report give it; "unknown" when it cannot be had.
 std::string hostName();

@@ -21,7 +21,9 @@ TEST(RankSummaryTest, SpreadAndTableOfTheRanksRates) {
   EXPECT_EQ(lines[0], "Rank  Host            Files      Written           Rate     Files/s");
   EXPECT_EQ(lines[1], "   0  node-a          1,000    200.00 Mb    100.00 Mb/s         500");
   EXPECT_EQ(lines[2], "   1  node-bb         3,000    300.00 Mb    300.00 Mb/s       3,000");
-  EXPECT_EQ(lines[3], "Rate per rank: min 100.00 Mb/s, max 300.00 Mb/s, mean 200.00 Mb/s, standard deviation 100.00 Mb/s");
+  EXPECT_EQ(
+      lines[3],
+      "Rate per rank: min 100.00 Mb/s, max 300.00 Mb/s, mean 200.00 Mb/s, standard deviation 100.00 Mb/s");
   EXPECT_EQ(lines[4], "Aggregate: 200.00 Mb/s, 1,600 files/s, over 2.50 s");
   const auto j = rankRateJson(ranks, 500LL << 20, 4000, 2.5);
   EXPECT_DOUBLE_EQ(j["stddev_bytes_per_second"].get<double>(), 100.0 * 1048576);

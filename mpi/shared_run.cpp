@@ -8,8 +8,8 @@
 #include "engine/block_identity.h"
 #include "engine/file_creation.h"
 #include "engine/rate_text.h"
-#include "mpi/rank_summary.h"
 #include "engine/size_text.h"
+#include "mpi/rank_summary.h"
 #include "platform/path.h"
 #include "platform/system.h"
 #include "script/console_progress.h"
@@ -78,7 +78,9 @@ RunSharing SharedRun::hooks(std::string rejection) {
     job.rootFolder = folder;
   };
   h.watchVerify = [this](VerifyJob& job) { watchVerify(job); };
-  h.conclude = [this](int result, RunRecord& record, ScriptLog& log) { return conclude(result, record, &log); };
+  h.conclude = [this](int result, RunRecord& record, ScriptLog& log) {
+    return conclude(result, record, &log);
+  };
   return h;
 }
 
@@ -184,13 +186,16 @@ void SharedRun::printProgress(const GenerationJob* job, bool last) {
   for (int r = 0; r < exchange_.ranks(); ++r) {
     if (stateOf(r).phase != RankState::Concluded) ++running;
   }
-  std::string line = "Ranks: " + std::to_string(exchange_.ranks()) + ", " + std::to_string(running) + " running; ";
+  std::string line =
+      "Ranks: " + std::to_string(exchange_.ranks()) + ", " + std::to_string(running) + " running; ";
   if (job == nullptr) {
-    line += groupedCount(files) + " files and " + formatSize(bytes) + " checked, " + formatSize(damaged) + " damaged";
+    line += groupedCount(files) + " files and " + formatSize(bytes) + " checked, " + formatSize(damaged) +
+            " damaged";
   } else {
     line += groupedCount(files) + " files, " + formatSize(bytes) + " written";
   }
-  if (seconds > 0) line += ", " + formatSize(static_cast<std::int64_t>(static_cast<double>(bytes) / seconds)) + "/s";
+  if (seconds > 0)
+    line += ", " + formatSize(static_cast<std::int64_t>(static_cast<double>(bytes) / seconds)) + "/s";
   const bool terminal = standardErrorIsTerminal();
   if (terminal) {
     std::cerr << "\r" << line << "\x1b[K" << (last ? "\n" : "") << std::flush;
@@ -225,7 +230,8 @@ void SharedRun::watchGeneration(GenerationJob& job) {
             mine_.endedByCode = s.result;
           }
         }
-        if (s.phase == RankState::Concluded && s.result == toInt(GenerationResult::RankLost)) job.requestStop();
+        if (s.phase == RankState::Concluded && s.result == toInt(GenerationResult::RankLost))
+          job.requestStop();
       }
     }
     printProgress(&job, false);
@@ -284,7 +290,8 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
   mine_.endedUs = microsOf(record.ended);
   if (record.generationStarted) {
     mine_.generationStartUs = microsOf(*record.generationStarted);
-    mine_.generationEndUs = mine_.generationStartUs + static_cast<std::int64_t>(record.generationSeconds * 1e6);
+    mine_.generationEndUs =
+        mine_.generationStartUs + static_cast<std::int64_t>(record.generationSeconds * 1e6);
   }
   if (record.verifyMode) {
     verify_ = true;
@@ -341,7 +348,8 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
     if (lost_) break;
     // Live ranks complete a round within milliseconds; one that has waited longer after a stop
     // signal waits for a rank the launcher has already ended.
-    if (signalAt_ && (secondsSince(*signalAt_) > kStopGraceSeconds || exchange_.waitingSeconds() > kStalledRoundSeconds)) {
+    if (signalAt_ &&
+        (secondsSince(*signalAt_) > kStopGraceSeconds || exchange_.waitingSeconds() > kStalledRoundSeconds)) {
       gaveUp_ = true;
       break;
     }
@@ -349,17 +357,20 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
   }
   const bool leader = exchange_.rank() == 0;
   if (lost_ || gaveUp_) {
-    const int code = lost_ ? toInt(GenerationResult::RankLost)
-                           : (mine_.flags & RankState::SignalStop) != 0 ? toInt(GenerationResult::Stopped) : result;
+    const int code = lost_                                        ? toInt(GenerationResult::RankLost)
+                     : (mine_.flags & RankState::SignalStop) != 0 ? toInt(GenerationResult::Stopped)
+                                                                  : result;
     if (leader && log != nullptr && endedByLauncher_) {
       log->writeLine(
           "A rank ended without its part (killed, or its node lost) and the launcher is ending the job; "
           "the figures are rank 0's own.");
     } else if (leader && log != nullptr) {
-      log->writeLine(lost_ ? "No answer from the other ranks for " + std::to_string(static_cast<int>(silenceLimitSeconds_)) +
-                                 " seconds: a rank ended without its part (killed, or its node lost). The figures are "
-                                 "rank 0's own."
-                           : "Stopped before every rank could report; the figures are rank 0's own.");
+      log->writeLine(
+          lost_ ? "No answer from the other ranks for " +
+                      std::to_string(static_cast<int>(silenceLimitSeconds_)) +
+                      " seconds: a rank ended without its part (killed, or its node lost). The figures are "
+                      "rank 0's own."
+                : "Stopped before every rank could report; the figures are rank 0's own.");
     }
     if (endedByLauncher_) {
       std::cerr << "quillet-mpi: rank " << exchange_.rank()
@@ -375,7 +386,8 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
   int decidedBy = -1;
   const int code = agreedResult(all, decidedBy);
   std::vector<std::string> texts;
-  const bool gathered = exchange_.gatherTexts(lines, signalAt_ ? kStopGraceSeconds : silenceLimitSeconds_, texts);
+  const bool gathered =
+      exchange_.gatherTexts(lines, signalAt_ ? kStopGraceSeconds : silenceLimitSeconds_, texts);
   if (!gathered) {
     gaveUp_ = true;
     lost_ = !signalAt_;
@@ -387,7 +399,8 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
   for (std::size_t r = 0; r < texts.size(); ++r) {
     if (!texts[r].empty() && texts[r].front() == kHostMarker) {
       const auto end = texts[r].find('\n');
-      if (r < hosts.size()) hosts[r] = texts[r].substr(1, end == std::string::npos ? std::string::npos : end - 1);
+      if (r < hosts.size())
+        hosts[r] = texts[r].substr(1, end == std::string::npos ? std::string::npos : end - 1);
       hostBytes[r] = static_cast<std::int64_t>(end == std::string::npos ? texts[r].size() : end + 1);
       texts[r].erase(0, static_cast<std::size_t>(hostBytes[r]));
     }
@@ -453,7 +466,8 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
     log->writeLine("Ranks: " + std::to_string(all.size()) + "; made " + groupedCount(totals.filesCreated) +
                    " files, " + formatSize(totals.bytesAllocated) + " in all.");
     record.totals = totals;
-    if (generationStart > 0) record.generationSeconds = static_cast<double>(generationEnd - generationStart) / 1e6;
+    if (generationStart > 0)
+      record.generationSeconds = static_cast<double>(generationEnd - generationStart) / 1e6;
   }
   if (started > 0) record.started = timeOf(started);
   if (ended > 0) record.ended = timeOf(ended);
@@ -470,7 +484,8 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
   {
     // The hosts and the rates' spread join what the ranks' rows already say.
     auto shared = nlohmann::ordered_json::parse(record.sharedJson);
-    for (std::size_t r = 0; r < hosts.size() && r < shared["per_rank"].size(); ++r) shared["per_rank"][r]["host"] = hosts[r];
+    for (std::size_t r = 0; r < hosts.size() && r < shared["per_rank"].size(); ++r)
+      shared["per_rank"][r]["host"] = hosts[r];
     if (!verify_) {
       shared["rate_summary"] =
           rankRateJson(rates, totals.bytesAllocated, totals.filesCreated, record.generationSeconds);
@@ -501,14 +516,15 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
                        "\n"
                 << std::flush;
     } else {
-      for (const std::string& line : formatRankTable(rates, totals.bytesAllocated, totals.filesCreated,
-                                                     record.generationSeconds)) {
+      for (const std::string& line :
+           formatRankTable(rates, totals.bytesAllocated, totals.filesCreated, record.generationSeconds)) {
         std::cerr << line << "\n";
       }
       std::cerr << formatSummaryLine(code, s) << ' '
                 << formatRateSentence("Aggregate write", totals.bytesAllocated, totals.filesCreated,
                                       record.generationSeconds)
-                << ".\n" << std::flush;
+                << ".\n"
+                << std::flush;
     }
   }
   return code;

@@ -119,7 +119,8 @@ TEST(AtomicFileTest, AFullVolumeLeavesTheOldFileAndNoTemporary) {
 // Needs a small volume that may be filled: the Windows CI maps a tmpfs of a few MiB as a drive.
 TEST(AtomicFileTest, AFullDriveLeavesTheOldFileWhole) {
   const char* drive = std::getenv("QUILLET_TEST_SMALL_DRIVE");
-  if (drive == nullptr || *drive == 0) GTEST_SKIP() << "QUILLET_TEST_SMALL_DRIVE names no small drive to fill";
+  if (drive == nullptr || *drive == 0)
+    GTEST_SKIP() << "QUILLET_TEST_SMALL_DRIVE names no small drive to fill";
   const std::string folder = std::string(drive) + "\\atomic-full-" + std::to_string(::GetCurrentProcessId());
   std::filesystem::create_directory(folder);
   const std::string path = folder + "\\report.json";

@@ -96,7 +96,7 @@ class ReadHandle {
 // What a path names, as one look at it tells; links in the path's folder part are followed, the
 // last part is looked at itself.
 enum class PathKind {
-  Missing,       // nothing of that name, or nothing the caller may look at
+  Missing,  // nothing of that name, or nothing the caller may look at
   Folder,
   File,          // a regular file or any other node that is not a folder (FIFO, device, socket)
   LinkToFolder,  // a symbolic link or reparse point that leads to a folder
@@ -161,13 +161,15 @@ class FileSystem {
   // or a listed sub-folder), as a name mask with a folder part makes them: no link and no ".." in
   // relative is followed, so nothing is created outside base (WrongPath instead).
   virtual Status createFolderBelow(const std::string& base, const std::string& relative) = 0;
-  virtual Result<std::unique_ptr<FileHandle>> createNewFileBelow(const std::string& base, const std::string& relative) = 0;
+  virtual Result<std::unique_ptr<FileHandle>> createNewFileBelow(const std::string& base,
+                                                                 const std::string& relative) = 0;
   // Opens a folder for enumeration.
   virtual Result<std::unique_ptr<FolderReader>> openFolder(const std::string& path) = 0;
   // Opens the existing regular file relative below base (parts joined by the system's separator)
   // for reading past the cache, as createNewFileBelow walks: no link on the way or at the end is
   // followed and no part climbs (WrongPath); anything but a regular file is refused (WrongPath).
-  virtual Result<std::unique_ptr<ReadHandle>> openForCheck(const std::string& base, const std::string& relative) {
+  virtual Result<std::unique_ptr<ReadHandle>> openForCheck(const std::string& base,
+                                                           const std::string& relative) {
     return Status::failure(ErrorKind::Unsupported, 0, base + relative, "no uncached reading here");
   }
   // Writes every cached change of the volume that holds path (a folder) to its storage and returns

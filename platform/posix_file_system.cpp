@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
-#include <string_view>
 #include <sstream>
+#include <string_view>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -103,7 +103,8 @@ class LinkCountDevices {
     const int fd = ::openat(dirFd, path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return false;
     struct statfs fsInfo;
-    const bool counts = ::fstatfs(fd, &fsInfo) == 0 && countsSubfoldersInLinks(static_cast<long>(fsInfo.f_type));
+    const bool counts =
+        ::fstatfs(fd, &fsInfo) == 0 && countsSubfoldersInLinks(static_cast<long>(fsInfo.f_type));
     ::close(fd);
     std::lock_guard guard(mutex_);
     devices_.emplace_back(st.st_dev, counts);
@@ -193,7 +194,8 @@ class PosixReadHandle final : public ReadHandle {
     std::size_t done = 0;
     char* p = static_cast<char*>(data);
     while (done < size) {
-      const ssize_t n = ::pread(fd_, p + done, size - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
+      const ssize_t n =
+          ::pread(fd_, p + done, size - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
       if (n < 0) {
         if (errno == EINTR) continue;
         if (errno == EINVAL && method_ == UncachedRead::Direct && done == 0) {
@@ -250,7 +252,10 @@ class PosixFolderReader final : public FolderReader {
         struct stat st;
         // An entry removed since it was listed is no entry any more.
         if (::fstatat(::dirfd(dir_), name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : S_ISREG(st.st_mode) ? DT_REG : DT_FIFO;
+        type = S_ISDIR(st.st_mode)   ? DT_DIR
+               : S_ISLNK(st.st_mode) ? DT_LNK
+               : S_ISREG(st.st_mode) ? DT_REG
+                                     : DT_FIFO;
       }
       entry.name = name;
       entry.isDirectory = type == DT_DIR;
@@ -329,7 +334,8 @@ class PosixFileSystem final : public FileSystem {
     struct statvfs vfs;
     if (::statvfs(path.c_str(), &vfs) != 0) return posixError(path, errno);
     VolumeSpace space;
-    space.availableToCaller = static_cast<std::int64_t>(vfs.f_bavail) * static_cast<std::int64_t>(vfs.f_frsize);
+    space.availableToCaller =
+        static_cast<std::int64_t>(vfs.f_bavail) * static_cast<std::int64_t>(vfs.f_frsize);
     space.total = static_cast<std::int64_t>(vfs.f_blocks) * static_cast<std::int64_t>(vfs.f_frsize);
     return space;
   }
@@ -381,7 +387,8 @@ class PosixFileSystem final : public FileSystem {
     return {};
   }
 
-  Result<std::unique_ptr<FileHandle>> createNewFileBelow(const std::string& base, const std::string& relative) override {
+  Result<std::unique_ptr<FileHandle>> createNewFileBelow(const std::string& base,
+                                                         const std::string& relative) override {
     const std::string path = base + relative;
     if (relative.find('/') == std::string::npos && !isDotName(relative)) return createNewFile(path);
     std::string leaf;
@@ -395,7 +402,8 @@ class PosixFileSystem final : public FileSystem {
     return std::unique_ptr<FileHandle>(new PosixFileHandle(fd, path));
   }
 
-  Result<std::unique_ptr<ReadHandle>> openForCheck(const std::string& base, const std::string& relative) override {
+  Result<std::unique_ptr<ReadHandle>> openForCheck(const std::string& base,
+                                                   const std::string& relative) override {
     const std::string path = base + relative;
     std::string leaf;
     int err = 0;

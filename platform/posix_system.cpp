@@ -33,7 +33,8 @@ class PosixClock final : public Clock {
     const auto wall = std::chrono::system_clock::now().time_since_epoch();
     const auto counter = std::chrono::steady_clock::now().time_since_epoch();
     return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(wall).count()) ^
-           (static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(counter).count()) << 17) ^
+           (static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(counter).count())
+            << 17) ^
            (static_cast<std::uint64_t>(::getpid()) << 40);
   }
 };
@@ -107,8 +108,8 @@ std::string homeFolder() {
 std::string xdgFolder(const char* variable, const char* fallbackBelowHome) {
   const char* value = std::getenv(variable);
   // The XDG base directory rules ignore relative values.
-  std::string base = (value != nullptr && value[0] == '/') ? std::string(value)
-                                                            : joinPath(homeFolder(), fallbackBelowHome);
+  std::string base =
+      (value != nullptr && value[0] == '/') ? std::string(value) : joinPath(homeFolder(), fallbackBelowHome);
   return joinPath(base, "talvane-quillet");
 }
 

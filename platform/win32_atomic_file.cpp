@@ -68,14 +68,17 @@ Status replacedTarget(const std::string& path, std::string& target) {
   }
   // The name itself, not what it leads to: another file than the one followed means a link.
   Handle own(::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                           nullptr));
   BY_HANDLE_FILE_INFORMATION ownInfo{};
-  if (!own.valid() || !::GetFileInformationByHandle(own.get(), &ownInfo)) return win32Error(path, ::GetLastError());
+  if (!own.valid() || !::GetFileInformationByHandle(own.get(), &ownInfo))
+    return win32Error(path, ::GetLastError());
   if (ownInfo.nFileIndexHigh != info.nFileIndexHigh || ownInfo.nFileIndexLow != info.nFileIndexLow ||
       ownInfo.dwVolumeSerialNumber != info.dwVolumeSerialNumber) {
     char final[4096];
     const DWORD n = ::GetFinalPathNameByHandleA(file.get(), final, sizeof final, FILE_NAME_NORMALIZED);
-    if (n == 0 || n >= sizeof final) return win32Error(path, n == 0 ? ::GetLastError() : ERROR_FILENAME_EXCED_RANGE);
+    if (n == 0 || n >= sizeof final)
+      return win32Error(path, n == 0 ? ::GetLastError() : ERROR_FILENAME_EXCED_RANGE);
     target.assign(final, n);
   }
   return {};

@@ -39,8 +39,8 @@ inline ErrorKind classifyWin32Error(DWORD code) {
 inline std::string win32Description(DWORD code) {
   char* text = nullptr;
   const DWORD length = ::FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-      MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&text), 0, nullptr);
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&text), 0, nullptr);
   std::string description = length > 0 && text != nullptr ? std::string(text, length) : std::string();
   if (text != nullptr) ::LocalFree(text);
   while (!description.empty() && (description.back() == '\n' || description.back() == '\r' ||

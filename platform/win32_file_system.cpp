@@ -16,7 +16,9 @@ namespace {
 // accounting unit, so that a disk filling mid-write still yields a short count.
 constexpr std::size_t kFullDiskProbe = 1024;
 
-bool entryExists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool entryExists(const std::string& path) {
+  return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 class Win32FileHandle final : public FileHandle {
  public:
@@ -74,7 +76,8 @@ class Win32FileHandle final : public FileHandle {
     while (written < size) {
       const DWORD piece = static_cast<DWORD>(std::min(size - written, kFullDiskProbe));
       DWORD done = 0;
-      if (!::WriteFile(handle_, p + written, piece, &done, nullptr)) return win32Error(path_, ::GetLastError());
+      if (!::WriteFile(handle_, p + written, piece, &done, nullptr))
+        return win32Error(path_, ::GetLastError());
       if (done == 0) return win32Error(path_, ERROR_DISK_FULL);
       written += done;
     }
@@ -179,7 +182,8 @@ class Win32FileSystem final : public FileSystem {
  public:
   Result<VolumeSpace> volumeSpace(const std::string& path) override {
     ULARGE_INTEGER available, total, free;
-    if (!::GetDiskFreeSpaceExA(path.c_str(), &available, &total, &free)) return win32Error(path, ::GetLastError());
+    if (!::GetDiskFreeSpaceExA(path.c_str(), &available, &total, &free))
+      return win32Error(path, ::GetLastError());
     // The query answers for a missing folder too when its drive exists; the figures belong to a
     // path that exists, as on every system.
     if (!entryExists(path)) return win32Error(path, ERROR_PATH_NOT_FOUND);
@@ -192,8 +196,8 @@ class Win32FileSystem final : public FileSystem {
   Result<std::int32_t> clusterSize(const std::string& path) override {
     const std::string root = volumeRoot(path);
     DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, totalClusters = 0;
-    if (root.empty() ||
-        !::GetDiskFreeSpaceA(root.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters)) {
+    if (root.empty() || !::GetDiskFreeSpaceA(root.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters,
+                                             &totalClusters)) {
       return win32Error(path, root.empty() ? ERROR_PATH_NOT_FOUND : ::GetLastError());
     }
     return static_cast<std::int32_t>(sectorsPerCluster * bytesPerSector);
@@ -234,7 +238,8 @@ class Win32FileSystem final : public FileSystem {
     const DWORD attributes = ::GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
     const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return folder ? PathKind::LinkToFolder : PathKind::LinkToOther;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+      return folder ? PathKind::LinkToFolder : PathKind::LinkToOther;
     return folder ? PathKind::Folder : PathKind::File;
   }
 
@@ -244,13 +249,15 @@ class Win32FileSystem final : public FileSystem {
     return createFolder(path);
   }
 
-  Result<std::unique_ptr<FileHandle>> createNewFileBelow(const std::string& base, const std::string& relative) override {
+  Result<std::unique_ptr<FileHandle>> createNewFileBelow(const std::string& base,
+                                                         const std::string& relative) override {
     const std::string path = base + relative;
     if (const DWORD refused = refusedBelow(base, relative); refused != 0) return win32Error(path, refused);
     return createNewFile(path);
   }
 
-  Result<std::unique_ptr<ReadHandle>> openForCheck(const std::string& base, const std::string& relative) override {
+  Result<std::unique_ptr<ReadHandle>> openForCheck(const std::string& base,
+                                                   const std::string& relative) override {
     const std::string path = base + relative;
     // A folder (base itself included) is no file to read: refused as a wrong path, in the system's
     // own words.
@@ -305,7 +312,7 @@ class Win32FileSystem final : public FileSystem {
   Result<std::unique_ptr<FileHandle>> createNewFile(const std::string& path) override {
     // CREATE_NEW fails on any existing name, a link's included, so nothing is truncated or followed.
     const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return win32Error(path, ::GetLastError());
     return std::unique_ptr<FileHandle>(new Win32FileHandle(handle, path));
   }
@@ -340,11 +347,13 @@ class Win32FileSystem final : public FileSystem {
     }
     const auto refused = [&root](DWORD err) {
       return Status::failure(ErrorKind::Unsupported, static_cast<int>(err), root,
-                             err == ERROR_ACCESS_DENIED ? "flushing the volume needs administrator rights"
-                                                        : "the volume cannot be flushed: " + win32Description(err));
+                             err == ERROR_ACCESS_DENIED
+                                 ? "flushing the volume needs administrator rights"
+                                 : "the volume cannot be flushed: " + win32Description(err));
     };
-    const HANDLE volume = ::CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE volume =
+        ::CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      nullptr, OPEN_EXISTING, 0, nullptr);
     if (volume == INVALID_HANDLE_VALUE) return refused(::GetLastError());
     const bool flushed = ::FlushFileBuffers(volume) != 0;
     const DWORD err = flushed ? 0 : ::GetLastError();
@@ -365,7 +374,8 @@ class Win32FileSystem final : public FileSystem {
       std::size_t end = start;
       while (end < relative.size() && !isSeparator(relative[end])) ++end;
       const std::string part = relative.substr(start, end - start);
-      if (part.empty() || part.find_first_not_of(". ") == std::string::npos || part.find(':') != std::string::npos) {
+      if (part.empty() || part.find_first_not_of(". ") == std::string::npos ||
+          part.find(':') != std::string::npos) {
         return ERROR_BAD_PATHNAME;
       }
       if (end == relative.size()) return 0;

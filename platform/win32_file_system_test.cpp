@@ -48,7 +48,8 @@ TEST_F(Win32FileSystemTest, CreationTellsExistingNamesFromWrongPaths) {
   EXPECT_EQ(missingParent.kind(), ErrorKind::WrongPath);
   EXPECT_EQ(missingParent.systemCode(), ERROR_PATH_NOT_FOUND);
   EXPECT_NE(missingParent.message().find(scratch / "missing\\b"), std::string::npos);
-  EXPECT_GT(missingParent.message().size(), (scratch / "missing\\b: ").size()) << "the system's description follows";
+  EXPECT_GT(missingParent.message().size(), (scratch / "missing\\b: ").size())
+      << "the system's description follows";
 
   auto file = fs->createNewFile(scratch / "a\\f");
   ASSERT_TRUE(file.ok()) << file.status().message();
@@ -179,8 +180,10 @@ TEST_F(Win32FileSystemTest, DriveRootIsTheFirstCharacterWithColonAndBackslash) {
 // Needs a small volume that may be filled: the Windows CI maps a tmpfs of a few MiB as a drive.
 TEST_F(Win32FileSystemTest, WritesReportAFullDiskWithTheBytesThatLanded) {
   const char* drive = std::getenv("QUILLET_TEST_SMALL_DRIVE");
-  if (drive == nullptr || *drive == 0) GTEST_SKIP() << "QUILLET_TEST_SMALL_DRIVE names no small drive to fill";
-  const std::string folder = std::string(drive) + "\\platform-full-" + std::to_string(::GetCurrentProcessId());
+  if (drive == nullptr || *drive == 0)
+    GTEST_SKIP() << "QUILLET_TEST_SMALL_DRIVE names no small drive to fill";
+  const std::string folder =
+      std::string(drive) + "\\platform-full-" + std::to_string(::GetCurrentProcessId());
   ASSERT_TRUE(fs->createFolder(folder).ok());
   const auto before = fs->volumeSpace(folder);
   ASSERT_TRUE(before.ok());
@@ -199,7 +202,8 @@ TEST_F(Win32FileSystemTest, WritesReportAFullDiskWithTheBytesThatLanded) {
   file.value()->close();
   EXPECT_EQ(status.kind(), ErrorKind::DiskFull) << status.message();
   EXPECT_NE(status.message().find(folder + "\\fill"), std::string::npos);
-  EXPECT_EQ(test_support::fileSize(folder + "\\fill"), static_cast<std::int64_t>(total)) << "the count is what landed";
+  EXPECT_EQ(test_support::fileSize(folder + "\\fill"), static_cast<std::int64_t>(total))
+      << "the count is what landed";
   EXPECT_GT(total, 0u);
   EXPECT_LE(fs->volumeSpace(folder).value().availableToCaller, 64 << 10);
   test_support::removeTree(folder);

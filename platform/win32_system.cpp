@@ -32,7 +32,8 @@ class Win32Clock final : public Clock {
     const auto wall = std::chrono::system_clock::now().time_since_epoch();
     const auto counter = std::chrono::steady_clock::now().time_since_epoch();
     return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(wall).count()) ^
-           (static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(counter).count()) << 17) ^
+           (static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(counter).count())
+            << 17) ^
            (static_cast<std::uint64_t>(::GetCurrentProcessId()) << 40);
   }
 };
@@ -46,7 +47,8 @@ class Win32AppendFile final : public ExclusiveAppendFile {
     if (handle_ == INVALID_HANDLE_VALUE) return win32Error(path_, ERROR_INVALID_HANDLE);
     // Share mode 0 keeps every other writer out, so the end found here is where these bytes begin.
     LARGE_INTEGER start{};
-    if (!::SetFilePointerEx(handle_, LARGE_INTEGER{}, &start, FILE_END)) return win32Error(path_, ::GetLastError());
+    if (!::SetFilePointerEx(handle_, LARGE_INTEGER{}, &start, FILE_END))
+      return win32Error(path_, ::GetLastError());
     std::size_t done = 0;
     while (done < bytes.size()) {
       DWORD n = 0;
@@ -75,8 +77,8 @@ class Win32AppendFile final : public ExclusiveAppendFile {
     last.QuadPart = size.QuadPart - 1;
     unsigned char byte = 0;
     DWORD n = 0;
-    if (!::SetFilePointerEx(handle_, last, nullptr, FILE_BEGIN) || !::ReadFile(handle_, &byte, 1, &n, nullptr) ||
-        n != 1) {
+    if (!::SetFilePointerEx(handle_, last, nullptr, FILE_BEGIN) ||
+        !::ReadFile(handle_, &byte, 1, &n, nullptr) || n != 1) {
       return -1;
     }
     return byte;
@@ -105,11 +107,8 @@ std::atomic<bool> stopArrived{false};
 BOOL WINAPI onConsoleControl(DWORD event) {
   switch (event) {
     case CTRL_C_EVENT:
-    case CTRL_BREAK_EVENT:
-      stopArrived = true;
-      return TRUE;
-    default:
-      return FALSE;
+    case CTRL_BREAK_EVENT: stopArrived = true; return TRUE;
+    default: return FALSE;
   }
 }
 
@@ -163,7 +162,8 @@ std::string absolutePath(const std::string& path) {
   // "C:x" means the working folder of drive C and "\x" the root of the working folder's drive;
   // only the system knows the former.
   std::vector<char> full(32768);
-  const DWORD length = ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  const DWORD length =
+      ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
   if (length == 0 || length >= full.size()) return path;
   return std::string(full.data(), length);
 }
@@ -208,7 +208,7 @@ Result<std::unique_ptr<ExclusiveAppendFile>> openExclusiveAppend(const std::stri
   // Share mode 0: while this handle is open, every other open of the file fails with a sharing
   // violation.
   const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return win32Error(path, ::GetLastError());
   return std::unique_ptr<ExclusiveAppendFile>(new Win32AppendFile(handle, path));
 }
@@ -220,8 +220,8 @@ Status replaceProcess(const std::string& program, const std::vector<std::string>
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  if (!::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &process)) {
+  if (!::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                        &startup, &process)) {
     return win32Error(program, ::GetLastError());
   }
   ::CloseHandle(process.hThread);
@@ -236,11 +236,12 @@ bool folderIsWritable(const std::string& folder) {
   const DWORD attributes = ::GetFileAttributesA(folder.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return false;
   // Access control lists decide, and only an attempt tells: a file that vanishes when closed.
-  const std::string probe = joinPath(folder, "quillet-write-probe-" + std::to_string(::GetCurrentProcessId()) +
-                                                 "-" + std::to_string(::GetTickCount64()) + ".tmp");
-  const HANDLE handle = ::CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                     FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE,
-                                     nullptr);
+  const std::string probe =
+      joinPath(folder, "quillet-write-probe-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                           std::to_string(::GetTickCount64()) + ".tmp");
+  const HANDLE handle =
+      ::CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                    FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   ::CloseHandle(handle);
   return true;

@@ -22,8 +22,8 @@ TEST(Win32SystemTest, AnAppendFileKeepsOutEvenReadersThatShareEverything) {
     auto first = openExclusiveAppend(path);
     ASSERT_TRUE(first.ok()) << first.status().message();
     // Share mode 0 keeps out any opener, even one that only wants to read and shares everything.
-    const HANDLE reader = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE reader = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     EXPECT_EQ(reader, INVALID_HANDLE_VALUE);
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     if (reader != INVALID_HANDLE_VALUE) ::CloseHandle(reader);
@@ -34,7 +34,8 @@ TEST(Win32SystemTest, AnAppendFileKeepsOutEvenReadersThatShareEverything) {
 // Needs a small volume that may be filled: the Windows CI maps a tmpfs of a few MiB as a drive.
 TEST(Win32SystemTest, AnAppendTheDriveCannotTakeLeavesNoPartBehind) {
   const char* drive = std::getenv("QUILLET_TEST_SMALL_DRIVE");
-  if (drive == nullptr || *drive == 0) GTEST_SKIP() << "QUILLET_TEST_SMALL_DRIVE names no small drive to fill";
+  if (drive == nullptr || *drive == 0)
+    GTEST_SKIP() << "QUILLET_TEST_SMALL_DRIVE names no small drive to fill";
   const std::string folder = std::string(drive) + "\\log-full-" + std::to_string(::GetCurrentProcessId());
   ASSERT_TRUE(createFolderTree(folder).ok());
   auto opened = openExclusiveAppend(folder + "\\scripts.log");

@@ -43,28 +43,28 @@ std::string resultText(int result) {
   return "unknown result";
 }
 
-std::string formatProgressLine(const ProgressSnapshot& s, bool byAllSize, bool allPartition, const DiskFigures& disk) {
+std::string formatProgressLine(const ProgressSnapshot& s, bool byAllSize, bool allPartition,
+                               const DiskFigures& disk) {
   if (byAllSize) {
     std::string line = "Generating: " + count(s.filesCreated) + " files, " + formatSize(s.currentSize);
     if (allPartition) {
       line += " of the free space";
     } else {
       line += " of " + formatSize(s.allSize) + " (" +
-              std::to_string(percent(static_cast<double>(s.currentSize), static_cast<double>(s.allSize))) + "%)";
+              std::to_string(percent(static_cast<double>(s.currentSize), static_cast<double>(s.allSize))) +
+              "%)";
     }
     return line + ", " + usedData(disk);
   }
   switch (s.stage) {
-    case RunStage::Starting:
-      return "Starting, " + usedData(disk);
+    case RunStage::Starting: return "Starting, " + usedData(disk);
     case RunStage::MakeUpTree:
       return std::string(runStageText(s.stage)) + ": " + std::to_string(s.dirsCreated) +
              " dirs created of at most " + std::to_string(s.dirsLimit) + ", " + usedData(disk);
     case RunStage::CalculatingFolders:
       return std::string(runStageText(s.stage)) + ": " + std::to_string(s.dirsCalculated) + " dirs found, " +
              usedData(disk);
-    case RunStage::GeneratingFiles:
-      break;
+    case RunStage::GeneratingFiles: break;
   }
   return std::string(runStageText(s.stage)) + ": dirs " + std::to_string(s.dirsProcessed) + " of " +
          std::to_string(s.dirsCalculated) + " (" +
@@ -81,14 +81,10 @@ const char* stageWord(const ProgressSnapshot& s, bool byAllSize) {
   // A run by all size has one stage and names none.
   if (byAllSize) return "generating_files";
   switch (s.stage) {
-    case RunStage::Starting:
-      break;
-    case RunStage::MakeUpTree:
-      return "make_up_tree";
-    case RunStage::CalculatingFolders:
-      return "calculating_folders";
-    case RunStage::GeneratingFiles:
-      return "generating_files";
+    case RunStage::Starting: break;
+    case RunStage::MakeUpTree: return "make_up_tree";
+    case RunStage::CalculatingFolders: return "calculating_folders";
+    case RunStage::GeneratingFiles: return "generating_files";
   }
   return "starting";
 }
@@ -101,9 +97,9 @@ std::string oneLine(const nlohmann::ordered_json& j) {
 
 }  // namespace
 
-std::string formatJsonProgressLine(const ProgressSnapshot& now, const ProgressSnapshot& before, bool byAllSize,
-                                   bool fillRandom, double elapsedSeconds, double intervalSeconds,
-                                   const int* result) {
+std::string formatJsonProgressLine(const ProgressSnapshot& now, const ProgressSnapshot& before,
+                                   bool byAllSize, bool fillRandom, double elapsedSeconds,
+                                   double intervalSeconds, const int* result) {
   const double files = static_cast<double>(now.filesCreated);
   const double bytes = static_cast<double>(now.currentSize);
   const double intervalFiles = static_cast<double>(now.filesCreated - before.filesCreated);

@@ -22,7 +22,8 @@ struct DiskFigures {
 
 // The figures of one tick as one line (no line end): stage, counts, sizes and percentages as the
 // progress dialog of the mode shows them.
-std::string formatProgressLine(const ProgressSnapshot& s, bool byAllSize, bool allPartition, const DiskFigures& disk);
+std::string formatProgressLine(const ProgressSnapshot& s, bool byAllSize, bool allPartition,
+                               const DiskFigures& disk);
 
 // "Finished: <result text> (exit code N); F files, S written."
 std::string formatSummaryLine(int result, const ProgressSnapshot& s);
@@ -33,9 +34,9 @@ std::string resultText(int result);
 // One object line of /progress:json (no line end): the stage, the cumulative figures at `now`
 // and what changed since `before`, interval seconds earlier. result is given on the last line
 // only, which is then marked final.
-std::string formatJsonProgressLine(const ProgressSnapshot& now, const ProgressSnapshot& before, bool byAllSize,
-                                   bool fillRandom, double elapsedSeconds, double intervalSeconds,
-                                   const int* result = nullptr);
+std::string formatJsonProgressLine(const ProgressSnapshot& now, const ProgressSnapshot& before,
+                                   bool byAllSize, bool fillRandom, double elapsedSeconds,
+                                   double intervalSeconds, const int* result = nullptr);
 
 // A message for standard error as an object line of /progress:json (no line end); severity is
 // "error" or "notice".

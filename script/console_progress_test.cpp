@@ -23,14 +23,16 @@ TEST(ConsoleProgressTest, LinesShowTheFiguresOfEachStage) {
             "Make-up tree: 12 dirs created of at most 200, used data 256.00 Mb of 1.00 Gb (25%)");
   s.stage = RunStage::CalculatingFolders;
   s.dirsCalculated = 31;
-  EXPECT_EQ(formatProgressLine(s, false, false, {}), "Calculating folders: 31 dirs found, used data 0 b of 0 b (0%)");
+  EXPECT_EQ(formatProgressLine(s, false, false, {}),
+            "Calculating folders: 31 dirs found, used data 0 b of 0 b (0%)");
   s.stage = RunStage::GeneratingFiles;
   s.dirsProcessed = 3;
   s.filesCreated = 42;
   s.folderFileIndex = 4;
   s.folderFilesPlanned = 10;
   EXPECT_EQ(formatProgressLine(s, false, false, {}),
-            "Generating files: dirs 3 of 31 (9%), 42 files, 50.00 Mb, this folder 4 of 10, used data 0 b of 0 b (0%)");
+            "Generating files: dirs 3 of 31 (9%), 42 files, 50.00 Mb, this folder 4 of 10, used data 0 b of "
+            "0 b (0%)");
   EXPECT_EQ(formatSummaryLine(2, s), "Finished: stopped (exit code 2); 42 files, 50.00 Mb written.");
   s.filesCreated = 12345678901LL;
   EXPECT_EQ(formatSummaryLine(0, s), "Finished: done (exit code 0); 12345678901 files, 50.00 Mb written.");

@@ -40,7 +40,8 @@ struct Measured {
 // Every visible regular file below root (links and hidden entries left out), in path order.
 std::vector<std::string> visibleFiles(const std::string& root) {
   std::vector<std::string> files;
-  for (auto it = stdfs::recursive_directory_iterator(root); it != stdfs::recursive_directory_iterator(); ++it) {
+  for (auto it = stdfs::recursive_directory_iterator(root); it != stdfs::recursive_directory_iterator();
+       ++it) {
     const std::string name = it->path().filename().string();
     if (name.front() == '.' || it->is_symlink()) {
       if (it->is_directory() && !it->is_symlink()) it.disable_recursion_pending();
@@ -76,7 +77,8 @@ Measured measureWithTools(const std::string& root, const std::string& scratch) {
     }
   }
   m.unique = seen.size();
-  const std::string cmdZstd = "zstd -1 -q -f --no-check -r '" + scratch + "/blocks' --output-dir-flat '" + scratch + "/zstd'";
+  const std::string cmdZstd =
+      "zstd -1 -q -f --no-check -r '" + scratch + "/blocks' --output-dir-flat '" + scratch + "/zstd'";
   const std::string cmdLz4 = "cd '" + scratch + "/blocks' && lz4 -l -m -q -f *";
   EXPECT_EQ(std::system(cmdZstd.c_str()), 0) << cmdZstd;
   EXPECT_EQ(std::system(cmdLz4.c_str()), 0) << cmdLz4;
@@ -105,11 +107,18 @@ class ContentShapeProgramTest : public test_support::ScriptProgramTest {
   ContentShapeProgramTest() : ScriptProgramTest(64 << 20) {}
   std::string at(const std::string& name) const { return vol->path() + "/" + name; }
   // Four files of 1 MiB made with the ratios given.
-  test_support::ProgramResult make(const std::string& name, double compress, double dedupe, const std::string& seed = "7",
-                              std::vector<std::string> extra = {}) {
-    std::vector<std::string> args = {"/f", "/root:'" + at(name) + "'", "/minfiles:4", "/maxfiles:4", "/minsize:1m",
-                                     "/maxsize:1m", "/seed:" + seed, "/compress:" + ratioArg(compress),
-                                     "/dedupe:" + ratioArg(dedupe), "/progress:off"};
+  test_support::ProgramResult make(const std::string& name, double compress, double dedupe,
+                                   const std::string& seed = "7", std::vector<std::string> extra = {}) {
+    std::vector<std::string> args = {"/f",
+                                     "/root:'" + at(name) + "'",
+                                     "/minfiles:4",
+                                     "/maxfiles:4",
+                                     "/minsize:1m",
+                                     "/maxsize:1m",
+                                     "/seed:" + seed,
+                                     "/compress:" + ratioArg(compress),
+                                     "/dedupe:" + ratioArg(dedupe),
+                                     "/progress:off"};
     args.insert(args.end(), extra.begin(), extra.end());
     return run(args);
   }
@@ -123,8 +132,8 @@ TEST_F(ContentShapeProgramTest, GridOfTargetsLandsWithinTolerances) {
       ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
       const Measured m = measureWithTools(at("grid"), at("scratch"));
       char row[160];
-      std::snprintf(row, sizeof row, "%8.2f %6.2f | %6.3f %6.3f %6.3f  (%zu blocks, %zu unique)\n", compress, dedupe,
-                    m.zstd, m.lz4, m.dedupe, m.blocks, m.unique);
+      std::snprintf(row, sizeof row, "%8.2f %6.2f | %6.3f %6.3f %6.3f  (%zu blocks, %zu unique)\n", compress,
+                    dedupe, m.zstd, m.lz4, m.dedupe, m.blocks, m.unique);
       table += row;
       EXPECT_NEAR(m.zstd, compress, compress * 0.10) << row;
       EXPECT_NEAR(m.lz4, compress, compress * 0.10) << row;
@@ -171,7 +180,8 @@ TEST_F(ContentShapeProgramTest, MeasureAgreesWithTheToolsOnATreeMadeElsewhere) {
   // Text-like blocks, some repeated, a short last block, a sub-folder; and entries a measure must
   // leave alone: a hidden file and a link to a file outside the tree.
   std::mt19937 rng(5);
-  const std::vector<std::string> words = {"storage ", "volume ", "block ", "quota ", "tree ", "data ", "seed "};
+  const std::vector<std::string> words = {"storage ", "volume ", "block ", "quota ",
+                                          "tree ",    "data ",   "seed "};
   stdfs::create_directories(at("tree/sub"));
   std::vector<std::string> pool;
   for (int i = 0; i < 8; ++i) {

@@ -26,15 +26,12 @@ std::vector<std::string> failureSentences(const RunFailure& f) {
     case FailureKind::FolderPath:
     case FailureKind::FilePath:
       return {"Incorrect path - '" + f.path + "'.", "Try to check root folder and file mask for errors."};
-    case FailureKind::CannotAllocate:
-      return {"Can not allocate file of selected size."};
+    case FailureKind::CannotAllocate: return {"Can not allocate file of selected size."};
     case FailureKind::VolumeFull:
       return {"Destination drive " + f.path + ": is full.",
               "Last processed file: " + (f.lastFile.empty() ? std::string("none") : f.lastFile)};
-    case FailureKind::CreateFile:
-      return {"Can not create file '" + f.path + "': " + causeOf(f.status) + "."};
-    case FailureKind::WriteFile:
-      return {"Can not write file '" + f.path + "': " + causeOf(f.status) + "."};
+    case FailureKind::CreateFile: return {"Can not create file '" + f.path + "': " + causeOf(f.status) + "."};
+    case FailureKind::WriteFile: return {"Can not write file '" + f.path + "': " + causeOf(f.status) + "."};
     case FailureKind::VolumeFlush:
       return {"Can not flush the volume of '" + f.path + "': " + causeOf(f.status) + "."};
     case FailureKind::JournalVolumeFlush:

@@ -71,7 +71,8 @@ TEST_F(FlushJournalTest, HonestVolumeCutAtRandomMomentsKeepsEveryJournaledFile) 
     EXPECT_EQ(f["lost_files"], 0);
     EXPECT_EQ(f["seed"], round);
     // No /seed on the verify's line: the seed is the journal's, and it says so.
-    EXPECT_NE(v.out.find("Seed: " + std::to_string(round) + " (from the flush journal)"), std::string::npos) << v.out;
+    EXPECT_NE(v.out.find("Seed: " + std::to_string(round) + " (from the flush journal)"), std::string::npos)
+        << v.out;
     EXPECT_EQ(report()["verify"]["seed_source"], "from_journal");
   }
 }

@@ -114,13 +114,15 @@ MeasureParse parseMeasure(const std::vector<std::string>& args) {
   return p;
 }
 
-std::vector<std::string> formatMeasure(const std::string& root, std::uint32_t blockSize, const MeasureResult& r) {
+std::vector<std::string> formatMeasure(const std::string& root, std::uint32_t blockSize,
+                                       const MeasureResult& r) {
   const std::string unit = std::to_string(blockSize) + "-byte blocks";
   std::vector<std::string> lines;
-  lines.push_back("Measured '" + root + "': " + std::to_string(r.files) + " files, " + std::to_string(r.bytes) +
-                  " bytes, " + std::to_string(r.blocks) + " blocks of " + std::to_string(blockSize) + " bytes.");
-  lines.push_back("Compression (" + unit + " each on its own): zstd-1 " + ratioText(r.zstdRatio()) + ", lz4 " +
-                  ratioText(r.lz4Ratio()) + ".");
+  lines.push_back("Measured '" + root + "': " + std::to_string(r.files) + " files, " +
+                  std::to_string(r.bytes) + " bytes, " + std::to_string(r.blocks) + " blocks of " +
+                  std::to_string(blockSize) + " bytes.");
+  lines.push_back("Compression (" + unit + " each on its own): zstd-1 " + ratioText(r.zstdRatio()) +
+                  ", lz4 " + ratioText(r.lz4Ratio()) + ".");
   lines.push_back("Dedupe (" + unit + " aligned to file offsets): " + ratioText(r.dedupeRatio()) + ", " +
                   std::to_string(r.uniqueBlocks) + " unique of " + std::to_string(r.blocks) + " blocks.");
   if (r.unreadableFiles > 0 || !r.problems.empty()) {
@@ -146,7 +148,8 @@ std::string measureJson(const MeasureResult& r) {
   j["unreadable_files"] = r.unreadableFiles;
   j["problems"] = r.problems;
   j["stopped"] = r.stopped;
-  j["root_error"] = r.rootError.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(r.rootError);
+  j["root_error"] =
+      r.rootError.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(r.rootError);
   return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
@@ -306,7 +309,9 @@ int runMeasureScript(const std::vector<std::string>& args, const ScriptRunServic
     walk.blockSize = parsed.blockSize;
     PopulationWalkResult profiled;
     walkOnItsOwnThread([&] { runPopulationWalk(walk, services.fs, profiled); }, walk.stopRequested,
-                       [&] { return ReadFigures{0, walk.filesSeen.load(), walk.bytesSeen.load(), 0}; },
+                       [&] {
+                         return ReadFigures{0, walk.filesSeen.load(), walk.bytesSeen.load(), 0};
+                       },
                        std::chrono::milliseconds(10));
     job.filesMeasured = walk.filesSeen.load();
     job.bytesMeasured = walk.bytesSeen.load();
@@ -343,7 +348,9 @@ int runMeasureScript(const std::vector<std::string>& args, const ScriptRunServic
   } else {
     log.writeLine("Measure of '" + root + "' started.");
     walkOnItsOwnThread([&] { runMeasure(job, services.fs, result); }, job.stopRequested,
-                       [&] { return ReadFigures{0, job.filesMeasured.load(), job.bytesMeasured.load(), 0}; },
+                       [&] {
+                         return ReadFigures{0, job.filesMeasured.load(), job.bytesMeasured.load(), 0};
+                       },
                        std::chrono::milliseconds(50));
     if (result.rootMissing) {
       log.writeLine("Measure failed: the root cannot be read: " + result.rootError + ".");

@@ -22,7 +22,7 @@ struct MeasureParse {
   std::uint32_t blockSize = 4096;
   std::string reportPath;
   ProgressFormat progress = ProgressFormat::Human;  // /progress
-  std::string profilePath;  // /saveprofile: profile the tree into this file
+  std::string profilePath;                          // /saveprofile: profile the tree into this file
 };
 
 // args[1] is /m; the rest: /root:'<folder>' (required), /dedupeblock:<size>, /report:'<file>',
@@ -30,7 +30,8 @@ struct MeasureParse {
 MeasureParse parseMeasure(const std::vector<std::string>& args);
 
 // The console lines of a measured tree.
-std::vector<std::string> formatMeasure(const std::string& root, std::uint32_t blockSize, const MeasureResult& r);
+std::vector<std::string> formatMeasure(const std::string& root, std::uint32_t blockSize,
+                                       const MeasureResult& r);
 
 // The report's "measure" object (one line): the figures, each key naming its unit.
 std::string measureJson(const MeasureResult& r);

@@ -128,7 +128,8 @@ class Reader {
       if (!share(pair[0], at + " p", q.p) || !nonNegative(pair[1], at + " value", q.value)) return false;
       if (q.p > 1) return fail(at + " p", "must be a share from 0 to 1");
       if (!out.empty() && q.p <= out.back().p) return fail(at, "is out of order: p must ascend");
-      if (!out.empty() && q.value < out.back().value) return fail(at, "is out of order: values must not fall");
+      if (!out.empty() && q.value < out.back().value)
+        return fail(at, "is out of order: values must not fall");
       out.push_back(q);
     }
     return true;
@@ -138,11 +139,13 @@ class Reader {
     const json* value = member(parent, "", key, true);
     if (value == nullptr) return false;
     const std::string where = key;
-    if (!object(*value, where) || !onlyKnownKeys(*value, where, {"buckets", "quantiles", "count", "mean"})) return false;
+    if (!object(*value, where) || !onlyKnownKeys(*value, where, {"buckets", "quantiles", "count", "mean"}))
+      return false;
     const json* buckets = member(*value, where, "buckets", true);
     if (buckets == nullptr || !list(*buckets, where + ".buckets")) return false;
     // A distribution of nothing measured (a tree without files or sub-folders) has no shares.
-    if (const json* c = member(*value, where, "count", false); c != nullptr && !whole(*c, where + ".count", out.count)) {
+    if (const json* c = member(*value, where, "count", false);
+        c != nullptr && !whole(*c, where + ".count", out.count)) {
       return false;
     }
     const bool nothingMeasured = value->contains("count") && out.count == 0;
@@ -154,7 +157,8 @@ class Reader {
       if (!b.is_array() || b.size() != 3) return fail(at, "must be [low, high, share]");
       CountBucket bucket;
       if (!whole(b[0], at + " low", bucket.low, kMaxBucketValue) ||
-          !whole(b[1], at + " high", bucket.high, kMaxBucketValue) || !share(b[2], at + " share", bucket.share)) {
+          !whole(b[1], at + " high", bucket.high, kMaxBucketValue) ||
+          !share(b[2], at + " share", bucket.share)) {
         return false;
       }
       if (bucket.high < bucket.low) return fail(at, "has its high below its low");
@@ -170,7 +174,8 @@ class Reader {
     if (const json* q = member(*value, where, "quantiles", false); q != nullptr) {
       if (!quantiles(*q, where + ".quantiles", out.quantiles)) return false;
     }
-    if (const json* m = member(*value, where, "mean", false); m != nullptr && !nonNegative(*m, where + ".mean", out.mean)) {
+    if (const json* m = member(*value, where, "mean", false);
+        m != nullptr && !nonNegative(*m, where + ".mean", out.mean)) {
       return false;
     }
     return true;
@@ -184,7 +189,8 @@ class Reader {
       return false;
     }
     const json* body = member(*value, "fileSizes", "body", true);
-    if (body == nullptr || !object(*body, "fileSizes.body") || !onlyKnownKeys(*body, "fileSizes.body", {"mu", "sigma"})) {
+    if (body == nullptr || !object(*body, "fileSizes.body") ||
+        !onlyKnownKeys(*body, "fileSizes.body", {"mu", "sigma"})) {
       return false;
     }
     const json* mu = member(*body, "fileSizes.body", "mu", true);
@@ -194,7 +200,8 @@ class Reader {
       return false;
     }
     if (out.bodySigma <= 0) return fail("fileSizes.body.sigma", "must be above 0");
-    if (std::abs(out.bodyMu) > 60) return fail("fileSizes.body.mu", "is out of range (ln of a size in bytes)");
+    if (std::abs(out.bodyMu) > 60)
+      return fail("fileSizes.body.mu", "is out of range (ln of a size in bytes)");
     const json* tail = member(*value, "fileSizes", "tail", true);
     if (tail == nullptr || !object(*tail, "fileSizes.tail") ||
         !onlyKnownKeys(*tail, "fileSizes.tail", {"share", "start", "alpha"})) {
@@ -205,7 +212,8 @@ class Reader {
     const json* alpha = member(*tail, "fileSizes.tail", "alpha", true);
     if (tailShare == nullptr || start == nullptr || alpha == nullptr ||
         !share(*tailShare, "fileSizes.tail.share", out.tailShare) ||
-        !nonNegative(*start, "fileSizes.tail.start", out.tailStart) || !real(*alpha, "fileSizes.tail.alpha", out.tailAlpha)) {
+        !nonNegative(*start, "fileSizes.tail.start", out.tailStart) ||
+        !real(*alpha, "fileSizes.tail.alpha", out.tailAlpha)) {
       return false;
     }
     // Without a tail its start and shape say nothing; with one they must make a tail.
@@ -223,7 +231,8 @@ class Reader {
     if (const json* q = member(*value, "fileSizes", "quantiles", false); q != nullptr) {
       if (!quantiles(*q, "fileSizes.quantiles", out.quantiles)) return false;
     }
-    if (const json* c = member(*value, "fileSizes", "count", false); c != nullptr && !whole(*c, "fileSizes.count", out.count)) {
+    if (const json* c = member(*value, "fileSizes", "count", false);
+        c != nullptr && !whole(*c, "fileSizes.count", out.count)) {
       return false;
     }
     if (const json* m = member(*value, "fileSizes", "mean", false);
@@ -241,7 +250,8 @@ class Reader {
     for (std::size_t i = 0; i < value->size(); ++i) {
       const std::string at = "extensions[" + std::to_string(i) + "]";
       const json& e = (*value)[i];
-      if (!object(e, at) || !onlyKnownKeys(e, at, {"extension", "share", "compressionRatio", "files"})) return false;
+      if (!object(e, at) || !onlyKnownKeys(e, at, {"extension", "share", "compressionRatio", "files"}))
+        return false;
       ExtensionShare entry;
       const json* name = member(e, at, "extension", true);
       const json* share = member(e, at, "share", true);
@@ -259,7 +269,8 @@ class Reader {
           r != nullptr && !nonNegative(*r, at + ".compressionRatio", entry.compressionRatio)) {
         return false;
       }
-      if (const json* f = member(e, at, "files", false); f != nullptr && !whole(*f, at + ".files", entry.files)) {
+      if (const json* f = member(e, at, "files", false);
+          f != nullptr && !whole(*f, at + ".files", entry.files)) {
         return false;
       }
       total += entry.share;
@@ -302,7 +313,9 @@ class Reader {
 // bucket per value up to 64, then power-of-two ranges up to `top`.
 CountDistribution inversePolynomial(double offset, std::int64_t top, double zeroShare = -1) {
   CountDistribution d;
-  const auto weight = [&](std::int64_t k) { return 1.0 / ((static_cast<double>(k) + offset) * (static_cast<double>(k) + offset)); };
+  const auto weight = [&](std::int64_t k) {
+    return 1.0 / ((static_cast<double>(k) + offset) * (static_cast<double>(k) + offset));
+  };
   double total = 0;
   for (std::int64_t k = 0; k <= top; ++k) total += weight(k);
   const auto add = [&](std::int64_t low, std::int64_t high) {
@@ -327,11 +340,13 @@ CountDistribution poissonDepths(double lambda, std::int64_t first, std::int64_t 
   double total = 0;
   std::vector<double> shares;
   for (std::int64_t k = first; k <= last; ++k) {
-    const double share = std::exp(static_cast<double>(k) * std::log(lambda) - lambda - std::lgamma(static_cast<double>(k) + 1));
+    const double share = std::exp(static_cast<double>(k) * std::log(lambda) - lambda -
+                                  std::lgamma(static_cast<double>(k) + 1));
     shares.push_back(share);
     total += share;
   }
-  for (std::int64_t k = first; k <= last; ++k) d.buckets.push_back({k, k, shares[static_cast<std::size_t>(k - first)] / total});
+  for (std::int64_t k = first; k <= last; ++k)
+    d.buckets.push_back({k, k, shares[static_cast<std::size_t>(k - first)] / total});
   return d;
 }
 
@@ -340,7 +355,8 @@ PopulationProfile desktopProfile() {
   p.name = "desktop";
   p.source =
       "Five-year study of desktop file-system metadata (Agrawal, Bolosky, Douceur, Lorch, FAST 2007) as the "
-      "Impressions generator parameterised it (Agrawal, Arpaci-Dusseau, Arpaci-Dusseau, FAST 2009); see README";
+      "Impressions generator parameterised it (Agrawal, Arpaci-Dusseau, Arpaci-Dusseau, FAST 2009); see "
+      "README";
   // From the papers: a lognormal body and a rare Pareto tail from 512 Mb on.
   p.fileSizes.bodyMu = 9.48;
   p.fileSizes.bodySigma = 2.46;
@@ -358,9 +374,10 @@ PopulationProfile desktopProfile() {
   // The most common extensions by file count; the list follows the study's figure, the shares are
   // approximations read off it (the top twenty cover about half of all files).
   const std::pair<const char*, double> top[] = {
-      {"gif", 0.060}, {"h", 0.055},   {"htm", 0.050}, {"", 0.045},    {"dll", 0.040}, {"jpg", 0.035}, {"cpp", 0.030},
-      {"txt", 0.030}, {"exe", 0.020}, {"xml", 0.015}, {"js", 0.015},  {"png", 0.012}, {"lib", 0.010}, {"ini", 0.010},
-      {"pdb", 0.010}, {"obj", 0.010}, {"mp3", 0.008}, {"c", 0.008},   {"wav", 0.007}, {"cs", 0.006}};
+      {"gif", 0.060}, {"h", 0.055},   {"htm", 0.050}, {"", 0.045},    {"dll", 0.040},
+      {"jpg", 0.035}, {"cpp", 0.030}, {"txt", 0.030}, {"exe", 0.020}, {"xml", 0.015},
+      {"js", 0.015},  {"png", 0.012}, {"lib", 0.010}, {"ini", 0.010}, {"pdb", 0.010},
+      {"obj", 0.010}, {"mp3", 0.008}, {"c", 0.008},   {"wav", 0.007}, {"cs", 0.006}};
   double listed = 0;
   for (const auto& [extension, share] : top) {
     p.extensions.push_back({extension, share, 0, 0});
@@ -397,9 +414,10 @@ std::optional<PopulationProfile> readPopulationProfile(std::string_view text, st
     return std::nullopt;
   };
   if (!r.object(document, "the profile")) return failed();
-  if (!r.onlyKnownKeys(document, "",
-                       {"schema", "name", "source", "files", "folders", "bytes", "fileSizes", "filesPerFolder",
-                        "subfoldersPerFolder", "fileDepth", "folderDepth", "extensions", "otherExtensionsShare"})) {
+  if (!r.onlyKnownKeys(
+          document, "",
+          {"schema", "name", "source", "files", "folders", "bytes", "fileSizes", "filesPerFolder",
+           "subfoldersPerFolder", "fileDepth", "folderDepth", "extensions", "otherExtensionsShare"})) {
     return failed();
   }
   std::string schema;
@@ -422,10 +440,12 @@ std::optional<PopulationProfile> readPopulationProfile(std::string_view text, st
     r.fail("name", "must have at most 100 characters");
     return failed();
   }
-  if (const json* source = r.member(document, "", "source", false); source != nullptr && !r.text(*source, "source", p.source)) {
+  if (const json* source = r.member(document, "", "source", false);
+      source != nullptr && !r.text(*source, "source", p.source)) {
     return failed();
   }
-  if (const json* files = r.member(document, "", "files", false); files != nullptr && !r.whole(*files, "files", p.files)) {
+  if (const json* files = r.member(document, "", "files", false);
+      files != nullptr && !r.whole(*files, "files", p.files)) {
     return failed();
   }
   const json* folders = r.member(document, "", "folders", true);

@@ -33,7 +33,9 @@ std::vector<double> measuredGrid() {
 json labProfile() {
   json quantiles = json::array();
   for (const double p : measuredGrid()) {
-    const double v = p <= 0.001 ? 0.0 : p >= 1 ? 1048576.0 : std::round(std::exp(7.5 + 1.2 * inverseNormal(p)));
+    const double v = p <= 0.001 ? 0.0
+                     : p >= 1   ? 1048576.0
+                                : std::round(std::exp(7.5 + 1.2 * inverseNormal(p)));
     quantiles.push_back({p, v});
   }
   const auto counts = [](json buckets) { return json{{"buckets", buckets}}; };
@@ -83,7 +85,8 @@ double targetPercentile(const PopulationSampler& s, double p) {
 }
 
 double sortedPercentile(const std::vector<std::int64_t>& sorted, double p) {
-  const auto rank = static_cast<std::size_t>(std::max(0.0, std::ceil(p * static_cast<double>(sorted.size())) - 1));
+  const auto rank =
+      static_cast<std::size_t>(std::max(0.0, std::ceil(p * static_cast<double>(sorted.size())) - 1));
   return static_cast<double>(sorted[rank]);
 }
 
@@ -219,7 +222,8 @@ TEST(PopulationProfileRead, BuiltInDesktopHoldsThePublishedFigures) {
   EXPECT_DOUBLE_EQ(p->fileSizes.bodySigma, 2.46);
   EXPECT_DOUBLE_EQ(p->fileSizes.tailAlpha, 0.91);
   EXPECT_DOUBLE_EQ(p->fileSizes.tailStart, 512.0 * 1024 * 1024);
-  for (const CountDistribution* d : {&p->filesPerFolder, &p->subfoldersPerFolder, &p->fileDepth, &p->folderDepth}) {
+  for (const CountDistribution* d :
+       {&p->filesPerFolder, &p->subfoldersPerFolder, &p->fileDepth, &p->folderDepth}) {
     double total = 0;
     for (const auto& b : d->buckets) total += b.share;
     EXPECT_NEAR(total, 1.0, 1e-9);
@@ -251,14 +255,24 @@ TEST(PopulationProfileRead, HostileProfilesAreRefusedNamingTheKey) {
       {[](json& j) { j["fileSizes"]["tail"].erase("alpha"); }, "missing key 'fileSizes.tail.alpha'"},
       {[](json& j) { j["schema"] = "quillet-profile/2"; }, "schema must be \"quillet-profile/1\""},
       {[](json& j) { j["fileSizes"]["body"]["sigma"] = 0; }, "fileSizes.body.sigma must be above 0"},
-      {[](json& j) { j["fileSizes"]["tail"] = {{"share", 0.1}, {"start", 1e6}, {"alpha", 0}}; },
+      {[](json& j) {
+         j["fileSizes"]["tail"] = {{"share", 0.1}, {"start", 1e6}, {"alpha", 0}};
+       },
        "fileSizes.tail.alpha must be above 0"},
       {[](json& j) { j["fileSizes"]["zeroShare"] = -0.01; }, "fileSizes.zeroShare must not be negative"},
       {[](json& j) { j["extensions"][0]["share"] = -0.1; }, "extensions[0].share must not be negative"},
-      {[](json& j) { j["otherExtensionsShare"] = 0.5; }, "extensions shares and otherExtensionsShare must add up to 1"},
-      {[](json& j) { j["filesPerFolder"]["buckets"][4][2] = 0.05; }, "filesPerFolder.buckets shares must add up to 1"},
-      {[](json& j) { j["filesPerFolder"]["buckets"][3] = {2, 9, 0.3}; }, "filesPerFolder.buckets[3] overlaps"},
-      {[](json& j) { j["fileDepth"]["buckets"][1] = {2, 1, 0.3}; }, "fileDepth.buckets[1] has its high below its low"},
+      {[](json& j) { j["otherExtensionsShare"] = 0.5; },
+       "extensions shares and otherExtensionsShare must add up to 1"},
+      {[](json& j) { j["filesPerFolder"]["buckets"][4][2] = 0.05; },
+       "filesPerFolder.buckets shares must add up to 1"},
+      {[](json& j) {
+         j["filesPerFolder"]["buckets"][3] = {2, 9, 0.3};
+       },
+       "filesPerFolder.buckets[3] overlaps"},
+      {[](json& j) {
+         j["fileDepth"]["buckets"][1] = {2, 1, 0.3};
+       },
+       "fileDepth.buckets[1] has its high below its low"},
       {[](json& j) { j["fileSizes"]["quantiles"][5][0] = 0.001; }, "fileSizes.quantiles[5] is out of order"},
       {[](json& j) { j["fileSizes"]["quantiles"][7][1] = 1; }, "fileSizes.quantiles[7] is out of order"},
       {[](json& j) { j["folders"] = "201"; }, "folders must be a whole number"},
@@ -268,7 +282,8 @@ TEST(PopulationProfileRead, HostileProfilesAreRefusedNamingTheKey) {
       {[](json& j) { j["extensions"][2]["extension"] = "txt"; }, "extensions[2].extension is listed twice"},
       {[](json& j) { j["extensions"][2]["extension"] = std::string(17, 'a'); }, "at most 16 characters"},
       {[](json& j) { j["name"] = "a\x1b[2Jb"; }, "name must not hold control characters"},
-      {[](json& j) { j["subfoldersPerFolder"]["buckets"] = json::array(); }, "subfoldersPerFolder.buckets must not be empty"},
+      {[](json& j) { j["subfoldersPerFolder"]["buckets"] = json::array(); },
+       "subfoldersPerFolder.buckets must not be empty"},
       {[](json& j) {
          j["folderDepth"]["count"] = 3;
          j["folderDepth"]["buckets"] = json::array();
@@ -298,11 +313,17 @@ TEST(PopulationProfileRead, HostileProfilesAreRefusedNamingTheKey) {
   EXPECT_TRUE(readPopulationProfile(bare.dump(), error)) << error;
   bare["files"] = 5;
   EXPECT_FALSE(readPopulationProfile(bare.dump(), error));
-  EXPECT_NE(error.find("extensions shares and otherExtensionsShare must add up to 1"), std::string::npos) << error;
+  EXPECT_NE(error.find("extensions shares and otherExtensionsShare must add up to 1"), std::string::npos)
+      << error;
 
   // Texts no JSON reader should take whole: each is refused with a reason, never a crash.
-  const std::string texts[] = {"", "{", "nan", "{\"schema\": NaN}", std::string(100000, '['),
-                               "{\"fileSizes\": {\"body\": {\"mu\": 1e999}}}", std::string("\xff\xfe{}", 4)};
+  const std::string texts[] = {"",
+                               "{",
+                               "nan",
+                               "{\"schema\": NaN}",
+                               std::string(100000, '['),
+                               "{\"fileSizes\": {\"body\": {\"mu\": 1e999}}}",
+                               std::string("\xff\xfe{}", 4)};
   for (const auto& text : texts) {
     error.clear();
     EXPECT_FALSE(readPopulationProfile(text, error));
@@ -406,8 +427,9 @@ TEST_F(ProfileProgramTest, TreeMadeByAProfileMeasuresBackToIt) {
   };
   const json& bins = population["file_sizes"]["bins"];
   ASSERT_GT(bins.size(), 10u);
-  EXPECT_NE(page.find("id=\"population-sizes\" class=\"chart\" data-bins=\"" + std::to_string(bins.size()) + "\""),
-            std::string::npos);
+  EXPECT_NE(
+      page.find("id=\"population-sizes\" class=\"chart\" data-bins=\"" + std::to_string(bins.size()) + "\""),
+      std::string::npos);
   EXPECT_EQ(occurrences("<rect class=\"target\""), bins.size());
   EXPECT_EQ(occurrences("<rect class=\"achieved\""), bins.size());
   double achieved = 0;
@@ -420,13 +442,15 @@ TEST_F(ProfileProgramTest, TreeMadeByAProfileMeasuresBackToIt) {
 TEST_F(ProfileProgramTest, TreeKeepsTheLimitsAndSaysHow) {
   const std::string file = writeProfile(labProfile());
   const std::string tree = *vol / "tree";
-  auto r = run({"/f", "/root:'" + tree + "'", "/minfiles:0", "/recurse", "/profile:'" + file + "'", "/dirlimit:60",
-                "/treedeep:3", "/rootsize:4", "/maxsize:64k", "/seed:11", reportArg()});
+  auto r = run({"/f", "/root:'" + tree + "'", "/minfiles:0", "/recurse", "/profile:'" + file + "'",
+                "/dirlimit:60", "/treedeep:3", "/rootsize:4", "/maxsize:64k", "/seed:11", reportArg()});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   const std::string log = this->log();
-  for (const char* line : {"Profile 'lab': /dirlimit makes 60 of its 200 folders below the root.",
-                           "Profile 'lab': /treedeep keeps its folders within 2 levels below the root: 30.00 % of them",
-                           "Profile 'lab': /rootsize is not used", "Profile 'lab': file sizes are kept within 0 b and 64.00 Kb"}) {
+  for (const char* line :
+       {"Profile 'lab': /dirlimit makes 60 of its 200 folders below the root.",
+        "Profile 'lab': /treedeep keeps its folders within 2 levels below the root: 30.00 % of them",
+        "Profile 'lab': /rootsize is not used",
+        "Profile 'lab': file sizes are kept within 0 b and 64.00 Kb"}) {
     EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
     EXPECT_NE(r.err.find(line), std::string::npos) << line;
   }
@@ -441,7 +465,8 @@ TEST_F(ProfileProgramTest, TreeKeepsTheLimitsAndSaysHow) {
   EXPECT_EQ(achieved("subfolders_per_folder")["count"], 61);
   EXPECT_EQ(achieved("folder_depth")["count"], 60);
   EXPECT_EQ(achieved("file_depth")["count"], rep["files_created"]);
-  EXPECT_NEAR(achieved("files_per_folder")["mean_files"].get<double>(), sampleFigures(t.filesPerFolder).mean, 1e-9);
+  EXPECT_NEAR(achieved("files_per_folder")["mean_files"].get<double>(), sampleFigures(t.filesPerFolder).mean,
+              1e-9);
   EXPECT_NEAR(achieved("file_depth")["mean_levels"].get<double>(), sampleFigures(t.fileDepths).mean, 1e-9);
   EXPECT_EQ(rep["parameters"]["profile"], file);
 }
@@ -451,8 +476,9 @@ TEST_F(ProfileProgramTest, TreeKeepsTheLimitsAndSaysHow) {
 TEST_F(ProfileProgramTest, FewFoldersOfDeepLevelsMakeTheirCount) {
   for (const int seed : {2, 7}) {
     const std::string tree = *vol / ("few" + std::to_string(seed));
-    auto r = run({"/f", "/root:'" + tree + "'", "/minfiles:0", "/maxfiles:2", "/recurse", "/profile:'desktop'",
-                  "/dirlimit:12", "/maxsize:1k", "/nofill", "/seed:" + std::to_string(seed), reportArg()});
+    auto r =
+        run({"/f", "/root:'" + tree + "'", "/minfiles:0", "/maxfiles:2", "/recurse", "/profile:'desktop'",
+             "/dirlimit:12", "/maxsize:1k", "/nofill", "/seed:" + std::to_string(seed), reportArg()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const WalkedTree t = walk(tree);
     EXPECT_EQ(t.subfoldersPerFolder.size(), 13u) << "seed " << seed;
@@ -484,7 +510,8 @@ TEST_F(ProfileProgramTest, UnusableProfilesRejectTheLine) {
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_NE(log().find("gives empty files only; /s could never reach /allsize."), std::string::npos) << log();
   r = run({"/f", "/root:'" + tree + "'", "/minfiles:1", "/profile:desktop"});
-  EXPECT_NE(log().find("Invalid script. Profile parameter must be in ' symbols."), std::string::npos) << log();
+  EXPECT_NE(log().find("Invalid script. Profile parameter must be in ' symbols."), std::string::npos)
+      << log();
   EXPECT_FALSE(fs::exists(tree));
 }
 

@@ -42,7 +42,8 @@ ordered_json figuresJson(const DistributionFigures& f, const std::string& unit, 
   return j;
 }
 
-ordered_json comparison(const CountDistribution& target, std::vector<std::int64_t> made, const std::string& unit) {
+ordered_json comparison(const CountDistribution& target, std::vector<std::int64_t> made,
+                        const std::string& unit) {
   return {{"target", figuresJson(targetCountFigures(target), unit, false)},
           {"achieved", figuresJson(sampleFigures(made), unit, true)}};
 }
@@ -65,7 +66,8 @@ void completeProfileJob(GenerationJob& job, const ParseOutcome& parsed) {
   if (!job.byAllSize && !parsed.maxFilesGiven) job.maxFiles = INT32_MAX;
   if (job.byAllSize || !job.recurseSubfolders) return;
   std::int64_t folders = p.folders > 1 ? p.folders - 1 : 0;
-  if (parsed.dirLimitGiven) folders = p.folders > 0 ? std::min<std::int64_t>(folders, job.dirsLimit) : job.dirsLimit;
+  if (parsed.dirLimitGiven)
+    folders = p.folders > 0 ? std::min<std::int64_t>(folders, job.dirsLimit) : job.dirsLimit;
   job.profileFolders = std::min(folders, kMaxTreeFolders);
   if (!parsed.dirLimitGiven) job.dirsLimit = static_cast<std::int32_t>(job.profileFolders);
   job.profileMaxDepth = parsed.treeDeepGiven ? std::max(0, job.treeDeep - 1) : kMaxProfileDepth;
@@ -81,12 +83,14 @@ std::vector<std::string> profileResolutionLines(const GenerationJob& job, const 
   if (job.byAllSize) {
     lines.push_back(head + "file sizes and extensions are drawn from it.");
   } else if (tree) {
-    lines.push_back(head + "file sizes, files per folder, extensions and a tree of " + grouped(job.profileFolders) +
-                    " folders below the root (at most " + std::to_string(job.profileMaxDepth) +
-                    " levels deep) are drawn from it.");
+    lines.push_back(head + "file sizes, files per folder, extensions and a tree of " +
+                    grouped(job.profileFolders) + " folders below the root (at most " +
+                    std::to_string(job.profileMaxDepth) + " levels deep) are drawn from it.");
   } else {
-    lines.push_back(head + "file sizes, files per folder and extensions are drawn from it; without /recurse only the "
-                           "root folder is filled.");
+    lines.push_back(
+        head +
+        "file sizes, files per folder and extensions are drawn from it; without /recurse only the "
+        "root folder is filled.");
   }
   // Sizes outside the run's size bounds are raised or lowered to them.
   const std::int64_t low = job.minFileSize;
@@ -100,10 +104,11 @@ std::vector<std::string> profileResolutionLines(const GenerationJob& job, const 
   }
   if (!job.byAllSize && (job.minFiles > 0 || parsed.maxFilesGiven)) {
     const CountDistribution& d = p.filesPerFolder;
-    const double out = countCdf(d, job.minFiles - 1) + 1.0 - countCdf(d, std::max(job.minFiles, job.maxFiles));
+    const double out =
+        countCdf(d, job.minFiles - 1) + 1.0 - countCdf(d, std::max(job.minFiles, job.maxFiles));
     lines.push_back(head + "files per folder are kept within " + std::to_string(job.minFiles) + " and " +
-                    std::to_string(std::max(job.minFiles, job.maxFiles)) + " (/minfiles, /maxfiles): " + percentText(out) +
-                    " of its draws are raised or lowered to those bounds.");
+                    std::to_string(std::max(job.minFiles, job.maxFiles)) + " (/minfiles, /maxfiles): " +
+                    percentText(out) + " of its draws are raised or lowered to those bounds.");
   }
   if (tree) {
     const std::int64_t wanted = p.folders > 1 ? p.folders - 1 : 0;
@@ -112,7 +117,8 @@ std::vector<std::string> profileResolutionLines(const GenerationJob& job, const 
     } else if (parsed.dirLimitGiven && p.folders > 0 && job.profileFolders < wanted) {
       lines.push_back(head + "/dirlimit makes " + grouped(job.profileFolders) + " of its " + grouped(wanted) +
                       " folders below the root.");
-    } else if (job.profileFolders < std::min(wanted, p.folders > 0 ? wanted : static_cast<std::int64_t>(job.dirsLimit))) {
+    } else if (job.profileFolders <
+               std::min(wanted, p.folders > 0 ? wanted : static_cast<std::int64_t>(job.dirsLimit))) {
       lines.push_back(head + "its " + grouped(wanted) + " folders below the root are cut to " +
                       grouped(job.profileFolders) + ", the most a tree may have.");
     }
@@ -124,10 +130,12 @@ std::vector<std::string> profileResolutionLines(const GenerationJob& job, const 
                         " of them would lie deeper and are made at the deepest level allowed.");
       }
     }
-    if (parsed.rootSizeGiven) lines.push_back(head + "/rootsize is not used: it gives each folder's sub-folders.");
+    if (parsed.rootSizeGiven)
+      lines.push_back(head + "/rootsize is not used: it gives each folder's sub-folders.");
   }
   if (!job.byAllSize && job.useLimitSize) {
-    lines.push_back(head + "/limsize ends the run once reached, whatever part of the tree is filled by then.");
+    lines.push_back(head +
+                    "/limsize ends the run once reached, whatever part of the tree is filled by then.");
   }
   return lines;
 }
@@ -146,7 +154,8 @@ ordered_json populationFitJson(const PopulationSampler& sampler, PopulationTally
   ordered_json fileSizes;
   fileSizes["target"] = figuresJson(targetSizeFigures(sampler), "bytes", false);
   fileSizes["achieved"] = figuresJson(achieved, "bytes", true);
-  fileSizes["ks_distance"] = sizes.empty() ? ordered_json(nullptr) : ordered_json(sizeKsDistance(sampler, sizes));
+  fileSizes["ks_distance"] =
+      sizes.empty() ? ordered_json(nullptr) : ordered_json(sizeKsDistance(sampler, sizes));
   // Shares per size class: up to 1 byte, then (2^(k-1), 2^k]; the classes either side holds.
   ordered_json bins = ordered_json::array();
   int first = -1, last = -1;
@@ -173,7 +182,8 @@ ordered_json populationFitJson(const PopulationSampler& sampler, PopulationTally
   j["file_sizes"] = std::move(fileSizes);
 
   const bool folders = !made.filesPerFolder.empty();
-  j["files_per_folder"] = folders ? comparison(p.filesPerFolder, made.filesPerFolder, "files") : ordered_json(nullptr);
+  j["files_per_folder"] =
+      folders ? comparison(p.filesPerFolder, made.filesPerFolder, "files") : ordered_json(nullptr);
   j["subfolders_per_folder"] =
       tree ? comparison(p.subfoldersPerFolder, made.subfoldersPerFolder, "folders") : ordered_json(nullptr);
   j["file_depth"] = tree ? comparison(p.fileDepth, made.fileDepths, "levels") : ordered_json(nullptr);
@@ -201,9 +211,11 @@ std::vector<std::string> formatPopulationTable(const ordered_json& fit) {
                                 ? " (rank " + std::to_string(fit["achieved_rank"].get<std::int64_t>()) +
                                       "'s tree; every rank makes its own)"
                                 : "";
-  lines.push_back("Profile '" + fit.value("profile", std::string()) + "', target against achieved" + whose + ":");
+  lines.push_back("Profile '" + fit.value("profile", std::string()) + "', target against achieved" + whose +
+                  ":");
   char line[256];
-  std::snprintf(line, sizeof line, "  %-22s %-9s %12s %12s %12s %12s", "", "", "mean", "median", "p90", "p99");
+  std::snprintf(line, sizeof line, "  %-22s %-9s %12s %12s %12s %12s", "", "", "mean", "median", "p90",
+                "p99");
   lines.push_back(line);
   const auto rows = [&](const char* title, const char* key, const std::string& unit, bool bytes) {
     if (!fit.contains(key) || !fit[key].is_object()) return;
@@ -223,9 +235,9 @@ std::vector<std::string> formatPopulationTable(const ordered_json& fit) {
           extra += ks;
         }
       }
-      std::snprintf(line, sizeof line, "  %-22s %-9s %12s %12s %12s %12s%s", std::string(side) == "target" ? title : "",
-                    side, cell("mean").c_str(), cell("median").c_str(), cell("p90").c_str(), cell("p99").c_str(),
-                    extra.c_str());
+      std::snprintf(line, sizeof line, "  %-22s %-9s %12s %12s %12s %12s%s",
+                    std::string(side) == "target" ? title : "", side, cell("mean").c_str(),
+                    cell("median").c_str(), cell("p90").c_str(), cell("p99").c_str(), extra.c_str());
       lines.push_back(line);
     }
   };
@@ -240,8 +252,9 @@ std::vector<std::string> formatPopulationTable(const ordered_json& fit) {
     for (const auto& e : fit["extensions"]) {
       if (shown++ == 6) break;
       const std::string name = e["extension"].is_string() ? e["extension"].get<std::string>() : "other";
-      text += " " + (name.empty() ? std::string("(none)") : name) + " " + percentText(e.value("target_share", 0.0)) + "/" +
-              percentText(e.value("achieved_share", 0.0)) + ";";
+      text += " " + (name.empty() ? std::string("(none)") : name) + " " +
+              percentText(e.value("target_share", 0.0)) + "/" + percentText(e.value("achieved_share", 0.0)) +
+              ";";
     }
     text.pop_back();
     lines.push_back(text);

@@ -225,7 +225,8 @@ TEST_F(ProbeRunTest, AFilledDeviceVerifiesAsATreeWouldAndAWrappingOneShowsWhatIt
     // Without /destroy nothing is written.
     fillDevice(loop->path(), row.claimed);
     const std::uint64_t before = deviceSum(loop->path(), row.claimed);
-    test_support::ProgramResult r = test_support::runProgram({"/s", "/allsize:allpartition", device}, options);
+    test_support::ProgramResult r =
+        test_support::runProgram({"/s", "/allsize:allpartition", device}, options);
     EXPECT_EQ(r.exitCode, 8);
     EXPECT_NE(r.err.find("/destroy expected"), std::string::npos) << r.err;
     EXPECT_EQ(deviceSum(loop->path(), row.claimed), before);

@@ -41,7 +41,9 @@ std::string number(double v, int decimals = 1) {
   return text;
 }
 
-std::string sizeText(double bytes) { return formatSize(static_cast<std::int64_t>(std::max(0.0, std::min(bytes, 9.0e18)))); }
+std::string sizeText(double bytes) {
+  return formatSize(static_cast<std::int64_t>(std::max(0.0, std::min(bytes, 9.0e18))));
+}
 
 // The classes' colours, shared by the map and its legend.
 const char* classColour(const std::string& name) {
@@ -53,8 +55,8 @@ const char* classColour(const std::string& name) {
   return "#3949ab";
 }
 
-constexpr const char* kLineColours[] = {"#1565c0", "#c62828", "#2e7d32", "#ef6c00", "#6a1b9a", "#00838f",
-                                        "#ad1457", "#4e342e", "#283593", "#9e9d24"};
+constexpr const char* kLineColours[] = {"#1565c0", "#c62828", "#2e7d32", "#ef6c00", "#6a1b9a",
+                                        "#00838f", "#ad1457", "#4e342e", "#283593", "#9e9d24"};
 
 struct Line {
   std::string name;
@@ -87,7 +89,6 @@ double niceStep(double top) {
   }
   return 10 * power;
 }
-
 
 std::string axisText(Axis axis, double v, double step) {
   switch (axis) {
@@ -132,15 +133,16 @@ std::string lineChart(const std::string& id, const std::string& title, Axis xAxi
     << plotH << "\"/>";
   std::size_t colour = 0;
   for (const Line& l : lines) {
-    s << "<polyline class=\"series\" data-name=\"" << escape(l.name) << "\" data-samples=\"" << l.points.size()
-      << "\" stroke=\"" << kLineColours[colour++ % std::size(kLineColours)] << "\" points=\"";
+    s << "<polyline class=\"series\" data-name=\"" << escape(l.name) << "\" data-samples=\""
+      << l.points.size() << "\" stroke=\"" << kLineColours[colour++ % std::size(kLineColours)]
+      << "\" points=\"";
     for (const auto& [x, y] : l.points) s << number(px(x), 2) << ',' << number(py(y), 2) << ' ';
     s << "\"><title>" << escape(l.name) << "</title></polyline>";
     // A few samples (a short run) are shown as dots too: a lone one draws no line.
     if (l.points.size() <= 40) {
       for (const auto& [x, y] : l.points) {
-        s << "<circle class=\"dot\" cx=\"" << number(px(x), 2) << "\" cy=\"" << number(py(y), 2) << "\" r=\"3\" fill=\""
-          << kLineColours[(colour - 1) % std::size(kLineColours)] << "\"/>";
+        s << "<circle class=\"dot\" cx=\"" << number(px(x), 2) << "\" cy=\"" << number(py(y), 2)
+          << "\" r=\"3\" fill=\"" << kLineColours[(colour - 1) % std::size(kLineColours)] << "\"/>";
       }
     }
   }
@@ -215,7 +217,8 @@ std::string seriesCharts(const ordered_json& series, bool verify) {
       }
       for (std::size_t i = 0; i < a.size(); ++i) {
         const std::int64_t now = a[i].is_number() ? a[i].get<std::int64_t>() : 0;
-        shares[i].points.emplace_back(t, interval > 0 ? static_cast<double>(now - sharesBefore[i]) / interval : 0.0);
+        shares[i].points.emplace_back(
+            t, interval > 0 ? static_cast<double>(now - sharesBefore[i]) / interval : 0.0);
         sharesBefore[i] = now;
       }
     }
@@ -242,36 +245,41 @@ std::string damageMap(const ordered_json& verify) {
   constexpr double kWidth = 760, kLabel = 220, kRowH = 22;
   const std::size_t shown = std::min<std::size_t>(files.size(), 200);
   std::ostringstream s;
-  s << "<svg id=\"damage-map\" class=\"map\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " << kWidth << ' '
-    << kRowH * static_cast<double>(shown) + 8 << "\" width=\"" << kWidth << "\" height=\""
+  s << "<svg id=\"damage-map\" class=\"map\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " << kWidth
+    << ' ' << kRowH * static_cast<double>(shown) + 8 << "\" width=\"" << kWidth << "\" height=\""
     << kRowH * static_cast<double>(shown) + 8 << "\">";
   for (std::size_t i = 0; i < shown; ++i) {
     const ordered_json& f = files[i];
     const double y = 4 + kRowH * static_cast<double>(i);
-    double length = static_cast<double>(std::max(integer(f, "length_bytes"), integer(f, "carried_size_bytes")));
+    double length =
+        static_cast<double>(std::max(integer(f, "length_bytes"), integer(f, "carried_size_bytes")));
     for (const ordered_json& r : f["ranges"]) {
       length = std::max(length, static_cast<double>(integer(r, "offset_bytes") + integer(r, "length_bytes")));
     }
     const std::string path = f.value("path", std::string());
-    s << "<text class=\"tick\" x=\"0\" y=\"" << y + 14 << "\">" << escape(path.size() > 34 ? "..." + path.substr(path.size() - 31) : path)
-      << "</text><rect class=\"file\" x=\"" << kLabel << "\" y=\"" << y + 2 << "\" width=\"" << kWidth - kLabel
-      << "\" height=\"" << kRowH - 6 << "\"><title>" << escape(path) << ": " << groupThousands(std::llround(length))
-      << " bytes</title></rect>";
+    s << "<text class=\"tick\" x=\"0\" y=\"" << y + 14 << "\">"
+      << escape(path.size() > 34 ? "..." + path.substr(path.size() - 31) : path)
+      << "</text><rect class=\"file\" x=\"" << kLabel << "\" y=\"" << y + 2 << "\" width=\""
+      << kWidth - kLabel << "\" height=\"" << kRowH - 6 << "\"><title>" << escape(path) << ": "
+      << groupThousands(std::llround(length)) << " bytes</title></rect>";
     for (const ordered_json& r : f["ranges"]) {
       const double offset = static_cast<double>(integer(r, "offset_bytes"));
       const double len = static_cast<double>(integer(r, "length_bytes"));
       const std::string kind = r.value("class", std::string("unrecognised"));
       const double x = kLabel + (length > 0 ? offset / length : 0) * (kWidth - kLabel);
       const double w = std::max(2.0, (length > 0 ? len / length : 1) * (kWidth - kLabel));
-      s << "<rect class=\"range\" data-class=\"" << escape(kind) << "\" x=\"" << number(x, 2) << "\" y=\"" << y + 2
-        << "\" width=\"" << number(w, 2) << "\" height=\"" << kRowH - 6 << "\" fill=\"" << classColour(kind)
-        << "\"><title>" << escape(path + " at " + groupThousands(std::llround(offset)) + ": " + kind + " (" +
-                                  groupThousands(std::llround(len)) + " bytes)")
+      s << "<rect class=\"range\" data-class=\"" << escape(kind) << "\" x=\"" << number(x, 2) << "\" y=\""
+        << y + 2 << "\" width=\"" << number(w, 2) << "\" height=\"" << kRowH - 6 << "\" fill=\""
+        << classColour(kind) << "\"><title>"
+        << escape(path + " at " + groupThousands(std::llround(offset)) + ": " + kind + " (" +
+                  groupThousands(std::llround(len)) + " bytes)")
         << "</title></rect>";
     }
   }
   s << "</svg>";
-  if (files.size() > shown) s << "<p>" << groupThousands(static_cast<std::int64_t>(files.size() - shown)) << " more files not drawn.</p>";
+  if (files.size() > shown)
+    s << "<p>" << groupThousands(static_cast<std::int64_t>(files.size() - shown))
+      << " more files not drawn.</p>";
   s << "<p>";
   for (const char* kind : {"corrupted", "misdirected", "stale", "zeroed", "unrecognised"}) {
     s << "<span class=\"key\" style=\"background:" << classColour(kind) << "\"></span>" << kind << ' ';
@@ -285,11 +293,14 @@ std::string capacityBar(std::int64_t intact, std::int64_t claimed) {
   const double whole = static_cast<double>(std::max(intact, claimed));
   const double w = whole > 0 ? static_cast<double>(intact) / whole * kWidth : 0;
   std::ostringstream s;
-  s << "<svg id=\"capacity\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " << kWidth << " 30\" width=\""
-    << kWidth << "\" height=\"30\"><rect class=\"file\" x=\"0\" y=\"4\" width=\"" << kWidth
-    << "\" height=\"22\"/><rect x=\"0\" y=\"4\" width=\"" << number(w, 2) << "\" height=\"22\" fill=\""
-    << classColour("ok") << "\"/></svg><p>" << escape(formatSize(intact)) << " (" << groupThousands(intact)
-    << " bytes" << (claimed > 0 ? ", " + number(100.0 * static_cast<double>(intact) / static_cast<double>(claimed), 2) + "%" : "")
+  s << "<svg id=\"capacity\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " << kWidth
+    << " 30\" width=\"" << kWidth << "\" height=\"30\"><rect class=\"file\" x=\"0\" y=\"4\" width=\""
+    << kWidth << "\" height=\"22\"/><rect x=\"0\" y=\"4\" width=\"" << number(w, 2)
+    << "\" height=\"22\" fill=\"" << classColour("ok") << "\"/></svg><p>" << escape(formatSize(intact))
+    << " (" << groupThousands(intact) << " bytes"
+    << (claimed > 0
+            ? ", " + number(100.0 * static_cast<double>(intact) / static_cast<double>(claimed), 2) + "%"
+            : "")
     << ") read back intact; the volume claims " << escape(claimed > 0 ? formatSize(claimed) : "-") << " ("
     << groupThousands(claimed) << " bytes)</p>\n";
   return s.str();
@@ -302,24 +313,28 @@ std::string ranksSection(const ordered_json& ranks, bool verify) {
   s << "<h2>Ranks</h2>\n";
   if (!verify) {
     Line rates{"rank rate", {}};
-    for (std::size_t i = 0; i < rows.size(); ++i) rates.points.emplace_back(static_cast<double>(i), real(rows[i], "bytes_per_second"));
+    for (std::size_t i = 0; i < rows.size(); ++i)
+      rates.points.emplace_back(static_cast<double>(i), real(rows[i], "bytes_per_second"));
     // Ranks as bars: a rank's rate is one figure.
     constexpr double kWidth = 760, kRowH = 22, kLabel = 150;
     double top = 0;
     for (const auto& p : rates.points) top = std::max(top, p.second);
-    s << "<svg id=\"rank-rates\" class=\"chart\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " << kWidth << ' '
-      << kRowH * static_cast<double>(rows.size()) + 4 << "\" width=\"" << kWidth << "\" height=\""
-      << kRowH * static_cast<double>(rows.size()) + 4 << "\">";
+    s << "<svg id=\"rank-rates\" class=\"chart\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 "
+      << kWidth << ' ' << kRowH * static_cast<double>(rows.size()) + 4 << "\" width=\"" << kWidth
+      << "\" height=\"" << kRowH * static_cast<double>(rows.size()) + 4 << "\">";
     for (std::size_t i = 0; i < rows.size(); ++i) {
       const double y = 2 + kRowH * static_cast<double>(i);
       const double v = rates.points[i].second;
-      const std::string host = rows[i].contains("host") && rows[i]["host"].is_string() ? " " + rows[i]["host"].get<std::string>() : "";
+      const std::string host = rows[i].contains("host") && rows[i]["host"].is_string()
+                                   ? " " + rows[i]["host"].get<std::string>()
+                                   : "";
       s << "<text class=\"tick\" x=\"0\" y=\"" << y + 14 << "\">rank " << i << escape(host) << "</text>"
-        << "<rect class=\"bar\" data-rank=\"" << i << "\" x=\"" << kLabel << "\" y=\"" << y + 2 << "\" width=\""
-        << number(top > 0 ? v / top * (kWidth - kLabel - 110) : 0, 2) << "\" height=\"" << kRowH - 6
-        << "\" fill=\"" << kLineColours[i % std::size(kLineColours)] << "\"/><text class=\"tick\" x=\""
-        << number(kLabel + (top > 0 ? v / top * (kWidth - kLabel - 110) : 0) + 4, 2) << "\" y=\"" << y + 14 << "\">"
-        << escape(sizeText(v)) << "/s</text>";
+        << "<rect class=\"bar\" data-rank=\"" << i << "\" x=\"" << kLabel << "\" y=\"" << y + 2
+        << "\" width=\"" << number(top > 0 ? v / top * (kWidth - kLabel - 110) : 0, 2) << "\" height=\""
+        << kRowH - 6 << "\" fill=\"" << kLineColours[i % std::size(kLineColours)]
+        << "\"/><text class=\"tick\" x=\""
+        << number(kLabel + (top > 0 ? v / top * (kWidth - kLabel - 110) : 0) + 4, 2) << "\" y=\"" << y + 14
+        << "\">" << escape(sizeText(v)) << "/s</text>";
     }
     s << "</svg>\n";
   }
@@ -328,8 +343,8 @@ std::string ranksSection(const ordered_json& ranks, bool verify) {
     const auto rate = [&](const char* key) { return sizeText(real(r, key)) + "/s"; };
     s << "<p id=\"rank-summary\">Rate per rank: min " << escape(rate("min_bytes_per_second")) << ", max "
       << escape(rate("max_bytes_per_second")) << ", mean " << escape(rate("mean_bytes_per_second"))
-      << ", standard deviation " << escape(rate("stddev_bytes_per_second")) << ". Aggregate: "
-      << escape(rate("aggregate_bytes_per_second")) << ", "
+      << ", standard deviation " << escape(rate("stddev_bytes_per_second"))
+      << ". Aggregate: " << escape(rate("aggregate_bytes_per_second")) << ", "
       << escape(formatFileRate(real(r, "aggregate_files_per_second"), 1.0)) << ".</p>\n";
   }
   s << "<table class=\"ranks\"><tr>";
@@ -351,7 +366,8 @@ std::string ranksSection(const ordered_json& ranks, bool verify) {
 constexpr const char* kStyle =
     "body{font-family:sans-serif;margin:24px;color:#222;max-width:820px}"
     "h1{font-size:22px}h2{font-size:17px;margin-top:28px;border-bottom:1px solid #ccc}"
-    "table{border-collapse:collapse;font-size:13px}th,td{text-align:left;padding:2px 10px 2px 0;vertical-align:top}"
+    "table{border-collapse:collapse;font-size:13px}th,td{text-align:left;padding:2px 10px 2px "
+    "0;vertical-align:top}"
     "table.ranks th,table.ranks td{border-bottom:1px solid #eee}"
     ".verdict{font-size:18px;padding:8px 12px;border-radius:4px;display:inline-block}"
     ".good{background:#e8f5e9}.bad{background:#ffebee}"
@@ -367,20 +383,24 @@ std::string populationSection(const ordered_json& population) {
   std::ostringstream s;
   s << "<h2>Population: target against achieved</h2>\n";
   const ordered_json& sizes = population.contains("file_sizes") ? population["file_sizes"] : ordered_json();
-  const ordered_json& bins = sizes.is_object() && sizes.contains("bins") && sizes["bins"].is_array() ? sizes["bins"]
-                                                                                                     : ordered_json();
+  const ordered_json& bins = sizes.is_object() && sizes.contains("bins") && sizes["bins"].is_array()
+                                 ? sizes["bins"]
+                                 : ordered_json();
   const std::size_t count = std::min<std::size_t>(bins.is_array() ? bins.size() : 0, 64);
   double top = 0;
   for (std::size_t i = 0; i < count; ++i) {
-    top = std::max({top, std::clamp(real(bins[i], "target_share"), 0.0, 1.0), std::clamp(real(bins[i], "achieved_share"), 0.0, 1.0)});
+    top = std::max({top, std::clamp(real(bins[i], "target_share"), 0.0, 1.0),
+                    std::clamp(real(bins[i], "achieved_share"), 0.0, 1.0)});
   }
   constexpr int kChartWidth = 760, kChartHeight = 240, kLeft = 50, kBottom = 40, kTop = 24;
   const double plotHeight = kChartHeight - kBottom - kTop;
-  const double slot = count > 0 ? static_cast<double>(kChartWidth - kLeft - 10) / static_cast<double>(count) : 0;
+  const double slot =
+      count > 0 ? static_cast<double>(kChartWidth - kLeft - 10) / static_cast<double>(count) : 0;
   s << "<figure><svg id=\"population-sizes\" class=\"chart\" data-bins=\"" << count
-    << "\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " << kChartWidth << ' ' << kChartHeight << "\" width=\""
-    << kChartWidth << "\" height=\"" << kChartHeight << "\">";
-  s << "<text class=\"title\" x=\"" << kLeft << "\" y=\"16\">Files per size class: profile (blue) and tree (orange)</text>";
+    << "\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " << kChartWidth << ' ' << kChartHeight
+    << "\" width=\"" << kChartWidth << "\" height=\"" << kChartHeight << "\">";
+  s << "<text class=\"title\" x=\"" << kLeft
+    << "\" y=\"16\">Files per size class: profile (blue) and tree (orange)</text>";
   s << "<rect class=\"frame\" x=\"" << kLeft << "\" y=\"" << kTop << "\" width=\"" << kChartWidth - kLeft - 10
     << "\" height=\"" << plotHeight << "\"/>";
   for (std::size_t i = 0; i < count && top > 0; ++i) {
@@ -392,8 +412,9 @@ std::string populationSection(const ordered_json& population) {
     for (int k = 0; k < 2; ++k) {
       const double h = shares[k] / top * plotHeight;
       s << "<rect class=\"" << kinds[k] << "\" data-share=\"" << number(shares[k], 5) << "\" x=\""
-        << number(x + slot * (0.1 + 0.4 * k), 2) << "\" y=\"" << number(kTop + plotHeight - h, 2) << "\" width=\""
-        << number(slot * 0.4, 2) << "\" height=\"" << number(h, 2) << "\" fill=\"" << colours[k] << "\"/>";
+        << number(x + slot * (0.1 + 0.4 * k), 2) << "\" y=\"" << number(kTop + plotHeight - h, 2)
+        << "\" width=\"" << number(slot * 0.4, 2) << "\" height=\"" << number(h, 2) << "\" fill=\""
+        << colours[k] << "\"/>";
     }
     if (i % 4 == 0) {
       s << "<text x=\"" << number(x, 1) << "\" y=\"" << kChartHeight - kBottom + 14 << "\">&#8804;"
@@ -402,7 +423,8 @@ std::string populationSection(const ordered_json& population) {
   }
   s << "<text x=\"4\" y=\"" << kTop + 10 << "\">" << number(top * 100, 1) << " %</text>";
   s << "</svg></figure>\n";
-  s << "<table><tr><th></th><th>target mean</th><th>achieved mean</th><th>target median</th><th>achieved median</th>"
+  s << "<table><tr><th></th><th>target mean</th><th>achieved mean</th><th>target median</th><th>achieved "
+       "median</th>"
        "<th>target p90</th><th>achieved p90</th><th>target p99</th><th>achieved p99</th></tr>";
   const std::pair<const char*, const char*> rows[] = {{"file_sizes", "bytes"},
                                                       {"files_per_folder", "files"},
@@ -424,7 +446,8 @@ std::string populationSection(const ordered_json& population) {
   }
   s << "</table>\n";
   if (sizes.is_object() && sizes.contains("ks_distance") && sizes["ks_distance"].is_number()) {
-    s << "<p>Kolmogorov-Smirnov distance of the sizes: " << number(sizes["ks_distance"].get<double>(), 4) << "</p>\n";
+    s << "<p>Kolmogorov-Smirnov distance of the sizes: " << number(sizes["ks_distance"].get<double>(), 4)
+      << "</p>\n";
   }
   return s.str();
 }
@@ -434,16 +457,20 @@ std::string populationSection(const ordered_json& population) {
 std::string formatReportPage(const ordered_json& report) {
   const bool verify = report.value("mode", std::string()) == "verify";
   const ordered_json& result = report.contains("result") ? report["result"] : ordered_json();
-  const int code = result.is_object() && result.contains("code") && result["code"].is_number() ? result["code"].get<int>() : -1;
+  const int code = result.is_object() && result.contains("code") && result["code"].is_number()
+                       ? result["code"].get<int>()
+                       : -1;
   std::ostringstream s;
   s << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
-    << "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; style-src 'unsafe-inline'; "
+    << "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; style-src "
+       "'unsafe-inline'; "
        "img-src data:\">"
     << "<title>Talvane Quillet report</title><style>" << kStyle << "</style></head><body>\n";
-  s << "<h1>Talvane Quillet: " << escape(verify ? "verify" : report.value("mode", std::string("run"))) << "</h1>\n";
+  s << "<h1>Talvane Quillet: " << escape(verify ? "verify" : report.value("mode", std::string("run")))
+    << "</h1>\n";
   std::string verdict = result.is_object() ? result.value("text", std::string()) : std::string();
-  s << "<p class=\"verdict " << (code == 0 ? "good" : "bad") << "\">" << escape(verdict) << " (exit code " << code
-    << ")</p>\n";
+  s << "<p class=\"verdict " << (code == 0 ? "good" : "bad") << "\">" << escape(verdict) << " (exit code "
+    << code << ")</p>\n";
 
   s << "<h2>Run</h2><table>";
   s << row("started", jsonText(report.value("start_time_utc", ordered_json())))
@@ -457,12 +484,15 @@ std::string formatReportPage(const ordered_json& report) {
   if (!verify) {
     const double seconds = real(report, "generation_seconds");
     const std::int64_t bytes = integer(report, "bytes_allocated"), files = integer(report, "files_created");
-    s << row("files", groupThousands(files)) << row("bytes", formatSize(bytes) + " (" + groupThousands(bytes) + ")")
+    s << row("files", groupThousands(files))
+      << row("bytes", formatSize(bytes) + " (" + groupThousands(bytes) + ")")
       << row("rate", formatRateSentence("Write", bytes, files, seconds));
   }
-  if (verify && report.contains("series") && report["series"].is_object() && !report["series"]["samples"].empty()) {
+  if (verify && report.contains("series") && report["series"].is_object() &&
+      !report["series"]["samples"].empty()) {
     const ordered_json& last = report["series"]["samples"].back();
-    s << row("read", formatSize(integer(last, "bytes")) + " in " + groupThousands(integer(last, "files")) + " files")
+    s << row("read",
+             formatSize(integer(last, "bytes")) + " in " + groupThousands(integer(last, "files")) + " files")
       << row("rate", formatRateSentence("Read", integer(last, "bytes"), integer(last, "files"),
                                         real(last, "elapsed_seconds"), false));
   }
@@ -483,16 +513,17 @@ std::string formatReportPage(const ordered_json& report) {
     s << "<p>The report holds no speed record.</p>\n";
   }
   if (report.contains("ranks") && report["ranks"].is_object()) s << ranksSection(report["ranks"], verify);
-  if (report.contains("population") && report["population"].is_object()) s << populationSection(report["population"]);
+  if (report.contains("population") && report["population"].is_object())
+    s << populationSection(report["population"]);
 
   if (verify && report.contains("verify") && report["verify"].is_object()) {
     const ordered_json& v = report["verify"];
     s << "<h2>Verdict by class</h2><table>";
     if (v.contains("classes") && v["classes"].is_object()) {
       for (const auto& [name, c] : v["classes"].items()) {
-        s << "<tr><th><span class=\"key\" style=\"background:" << classColour(name) << "\"></span>" << escape(name)
-          << "</th><td>" << escape(formatSize(integer(c, "bytes"))) << " in " << groupThousands(integer(c, "files"))
-          << " files</td></tr>";
+        s << "<tr><th><span class=\"key\" style=\"background:" << classColour(name) << "\"></span>"
+          << escape(name) << "</th><td>" << escape(formatSize(integer(c, "bytes"))) << " in "
+          << groupThousands(integer(c, "files")) << " files</td></tr>";
       }
     }
     s << "</table>\n<h2>Damaged ranges</h2>\n" << damageMap(v);
@@ -505,7 +536,8 @@ std::string formatReportPage(const ordered_json& report) {
     for (const auto& [k, v] : vol.items()) s << row(k, jsonText(v));
     s << "</table>\n";
   }
-  s << "<p class=\"tick\">" << escape(report.contains("program") ? jsonText(report["program"].value("version", ordered_json())) : "")
+  s << "<p class=\"tick\">"
+    << escape(report.contains("program") ? jsonText(report["program"].value("version", ordered_json())) : "")
     << "</p></body></html>\n";
   return s.str();
 }
@@ -528,7 +560,8 @@ int runPageScript(const std::vector<std::string>& args) {
     if (target == nullptr) return fail("Invalid script parameter '" + args[i].substr(0, colon) + "'.");
     if (!target->empty()) return fail("Repitition " + asciiLower(key) + " parameter.");
     if (value.size() < 3 || value.front() != '\'' || value.back() != '\'') {
-      return fail(std::string(key == "/REPORT" ? "Report" : "Html") + " parameter must be a path in ' symbols.");
+      return fail(std::string(key == "/REPORT" ? "Report" : "Html") +
+                  " parameter must be a path in ' symbols.");
     }
     *target = value.substr(1, value.size() - 2);
   }

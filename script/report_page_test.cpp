@@ -39,10 +39,13 @@ class ReportPageTest : public test_support::ScriptProgramTest {
 };
 
 TEST_F(ReportPageTest, ARunsRecordAddsUpAndItsPageChartsEverySample) {
-  const auto r = run({"/s", "/allsize:20m", "/root:'" + root() + "'", "/minsize:10k", "/maxsize:200k", "/threads:3",
-                      "/seed:5", "/report:'" + path("r.json") + "'", "/html:'" + path("r.html") + "'"});
+  const auto r =
+      run({"/s", "/allsize:20m", "/root:'" + root() + "'", "/minsize:10k", "/maxsize:200k", "/threads:3",
+           "/seed:5", "/report:'" + path("r.json") + "'", "/html:'" + path("r.html") + "'"});
   ASSERT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_TRUE(std::regex_search(r.err, std::regex(R"(written\. Write rate: [0-9.]+ (b|Kb|Mb|Gb)/s, [0-9,.]+ files/s, over [0-9.]+ s\.)")))
+  EXPECT_TRUE(std::regex_search(
+      r.err,
+      std::regex(R"(written\. Write rate: [0-9.]+ (b|Kb|Mb|Gb)/s, [0-9,.]+ files/s, over [0-9.]+ s\.)")))
       << r.err;
   EXPECT_EQ(log().find("rate"), std::string::npos) << log();
   const json rep = json::parse(test_support::readFile(path("r.json")));
@@ -84,7 +87,8 @@ TEST_F(ReportPageTest, ARunsRecordAddsUpAndItsPageChartsEverySample) {
 }
 
 TEST_F(ReportPageTest, AVerifyGivesItsReadRateAndMapsItsDamage) {
-  const std::string line[] = {"/f", "/root:'" + root() + "'", "/minfiles:3", "/maxfiles:3", "/minsize:64k", "/seed:9"};
+  const std::string line[] = {"/f",          "/root:'" + root() + "'", "/minfiles:3",
+                              "/maxfiles:3", "/minsize:64k",           "/seed:9"};
   ASSERT_EQ(run({line[0], line[1], line[2], line[3], line[4], line[5]}).exitCode, 0);
   std::string victim;
   for (const auto& e : fs::directory_iterator(root())) victim = e.path();
@@ -96,7 +100,9 @@ TEST_F(ReportPageTest, AVerifyGivesItsReadRateAndMapsItsDamage) {
   const auto r = run({"/v", "/root:'" + root() + "'", "/seed:9", "/report:'" + path("v.json") + "'",
                       "/html:'" + path("v.html") + "'"});
   EXPECT_EQ(r.exitCode, 4) << r.err;
-  EXPECT_TRUE(std::regex_search(r.out, std::regex(R"(\nRead rate: [0-9.]+ (b|Kb|Mb|Gb)/s, over [0-9.]+ s\n)"))) << r.out;
+  EXPECT_TRUE(
+      std::regex_search(r.out, std::regex(R"(\nRead rate: [0-9.]+ (b|Kb|Mb|Gb)/s, over [0-9.]+ s\n)")))
+      << r.out;
   EXPECT_EQ(log().find("Read rate"), std::string::npos) << log();
   const json rep = json::parse(test_support::readFile(path("v.json")));
   const json& samples = rep["series"]["samples"];

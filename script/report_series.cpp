@@ -42,7 +42,8 @@ RateSample sampleOf(const GenerationJob& job) {
   if (job.threads > 1) {
     const auto writers = static_cast<std::size_t>(std::min(job.threads, kMaxWriters));
     s.shares.reserve(writers);
-    for (std::size_t i = 0; i < writers; ++i) s.shares.push_back(job.writerBytesSoFar[i].load(std::memory_order_relaxed));
+    for (std::size_t i = 0; i < writers; ++i)
+      s.shares.push_back(job.writerBytesSoFar[i].load(std::memory_order_relaxed));
   }
   return s;
 }

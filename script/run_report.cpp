@@ -18,12 +18,9 @@ using nlohmann::ordered_json;
 
 const char* progressWord(ProgressFormat format) {
   switch (format) {
-    case ProgressFormat::Json:
-      return "json";
-    case ProgressFormat::Off:
-      return "off";
-    case ProgressFormat::Human:
-      break;
+    case ProgressFormat::Json: return "json";
+    case ProgressFormat::Off: return "off";
+    case ProgressFormat::Human: break;
   }
   return "human";
 }
@@ -108,11 +105,11 @@ std::string formatReport(const RunRecord& r) {
   j["schema"] = kReportSchema;
   j["program"] = {{"name", "Talvane Quillet"}, {"version", programVersion()}, {"build", programBuild()}};
   j["command_line"] = r.commandLine;
-  j["mode"] = r.probeMode    ? "probe"
-              : r.measureMode  ? "measure"
-              : r.verifyMode ? "verify"
-              : r.byAllSize  ? "by_all_size"
-                             : "by_files_number";
+  j["mode"] = r.probeMode     ? "probe"
+              : r.measureMode ? "measure"
+              : r.verifyMode  ? "verify"
+              : r.byAllSize   ? "by_all_size"
+                              : "by_files_number";
   j["rejection"] = r.rejection.empty() ? ordered_json(nullptr) : ordered_json(r.rejection);
   const ordered_json result = {{"code", r.resultCode},
                                {"text", r.rejection.empty() ? resultText(r.resultCode) : "script rejected"}};
@@ -143,15 +140,17 @@ std::string formatReport(const RunRecord& r) {
   // A run has its seed once the worker started, or from the start when it was given. As a text:
   // a JSON number loses digits beyond 2^53.
   const bool seeded = job != nullptr && (job->seedGiven || r.generationSeconds > 0);
-  j["run_seed"] = seeded ? ordered_json(std::to_string(job->seedGiven && r.runWide ? r.runWide->seed : job->runSeed))
-                         : ordered_json(nullptr);
+  j["run_seed"] =
+      seeded ? ordered_json(std::to_string(job->seedGiven && r.runWide ? r.runWide->seed : job->runSeed))
+             : ordered_json(nullptr);
   j["run_seed_source"] = seeded ? ordered_json(job->seedGiven ? "given" : "drawn") : ordered_json(nullptr);
   // The layout of the identity every block carries, for runs whose blocks carry one (content
   // written, read back by a verify or a probe): a kept report says how its tree is to be read.
   const bool identified = r.verifyMode || r.probeMode || (job != nullptr && job->fillRandom);
   if (identified && r.rejection.empty()) j["identity_format"] = kIdentityFormat;
   if (job != nullptr && job->sync == SyncMode::End && r.generationSeconds > 0) {
-    j["volume_sync"] = {{"flushed", job->volumeSynced}, {"note", textOrNull(!job->volumeSyncNote.empty(), job->volumeSyncNote)}};
+    j["volume_sync"] = {{"flushed", job->volumeSynced},
+                        {"note", textOrNull(!job->volumeSyncNote.empty(), job->volumeSyncNote)}};
   } else {
     j["volume_sync"] = nullptr;
   }
@@ -245,7 +244,8 @@ std::string formatReport(const RunRecord& r) {
     j["verify"] = r.verifyJson.empty() ? ordered_json(nullptr) : ordered_json::parse(r.verifyJson);
     if (!r.flushJournalJson.empty()) j["flush_journal"] = ordered_json::parse(r.flushJournalJson);
   }
-  if (r.probeMode) j["probe"] = r.probeJson.empty() ? ordered_json(nullptr) : ordered_json::parse(r.probeJson);
+  if (r.probeMode)
+    j["probe"] = r.probeJson.empty() ? ordered_json(nullptr) : ordered_json::parse(r.probeJson);
   if (!r.sharedJson.empty()) j["ranks"] = ordered_json::parse(r.sharedJson);
   if (r.series) j["series"] = seriesJson(*r.series, r.verifyMode);
   if (!r.populationJson.empty()) j["population"] = ordered_json::parse(r.populationJson);

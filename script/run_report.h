@@ -44,7 +44,7 @@ struct RunRecord {
   std::optional<ReportVolume> volume;
   // A verify: the mode is "verify" and verifyJson (one JSON object) becomes the report's "verify".
   bool verifyMode = false;
-  int threads = 1;  // a verify's readers (a generation's writers are the job's)
+  int threads = 1;                       // a verify's readers (a generation's writers are the job's)
   std::vector<WriterTimes> readerTimes;  // a verify's, per reader; empty when no file was checked
   std::string verifyJson;
   // A verify's reading: the bytes and files it checked and the seconds its walk took, for the

@@ -77,16 +77,11 @@ std::int32_t readCount(const std::string& text) {
 
 std::int64_t unitOf(char c) {
   switch (asciiUpper(c)) {
-    case 'B':
-      return 1;
-    case 'K':
-      return 1024;
-    case 'M':
-      return 1048576;
-    case 'G':
-      return 1073741824;
-    default:
-      return 0;
+    case 'B': return 1;
+    case 'K': return 1024;
+    case 'M': return 1048576;
+    case 'G': return 1073741824;
+    default: return 0;
   }
 }
 
@@ -199,23 +194,17 @@ KeyCheck checkKey(const KeyRule& rule, bool seen, bool hasValue, const std::stri
       }
       out.quotedText = value.substr(1, value.size() - 2);
       return {};
-    case Form::Size:
-      return passed(readSize(value, out.size), t.badForm);
+    case Form::Size: return passed(readSize(value, out.size), t.badForm);
     case Form::AllSize:
       if (asciiUpper(value) == "ALLPARTITION") {
         out.allPartition = true;
         return {};
       }
       return passed(readSize(value, out.size), t.badForm);
-    case Form::Number:
-      out.number = readCount(value);
-      return {};
+    case Form::Number: out.number = readCount(value); return {};
     case Form::Flag:
-    case Form::BareFlag:
-      return {};
-    case Form::AllPartition:
-      out.allPartition = true;
-      return {};
+    case Form::BareFlag: return {};
+    case Form::AllPartition: out.allPartition = true; return {};
     case Form::Progress: {
       const std::string word = asciiUpper(value);
       if (word == "JSON") {
@@ -227,10 +216,8 @@ KeyCheck checkKey(const KeyRule& rule, bool seen, bool hasValue, const std::stri
       }
       return {};
     }
-    case Form::Seed:
-      return passed(readSeed(value, out.seed), t.badForm);
-    case Form::Threads:
-      return passed(readThreads(value, out.threads), t.badForm);
+    case Form::Seed: return passed(readSeed(value, out.seed), t.badForm);
+    case Form::Threads: return passed(readThreads(value, out.threads), t.badForm);
     case Form::Sync: {
       const std::string word = asciiUpper(value);
       if (word == "NONE") {
@@ -244,10 +231,8 @@ KeyCheck checkKey(const KeyRule& rule, bool seen, bool hasValue, const std::stri
       }
       return {};
     }
-    case Form::Ratio:
-      return passed(readRatio(value, out.hundredths), t.badForm);
-    case Form::DedupeBlock:
-      return passed(readSize(value, out.size) && isDedupeBlock(out.size), t.badForm);
+    case Form::Ratio: return passed(readRatio(value, out.hundredths), t.badForm);
+    case Form::DedupeBlock: return passed(readSize(value, out.size) && isDedupeBlock(out.size), t.badForm);
     case Form::BlockSize:
       return passed(readPlainBlockSize(value, out.size) && isDedupeBlock(out.size), t.badForm);
   }

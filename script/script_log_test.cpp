@@ -31,9 +31,10 @@ TEST(ScriptLogTest, RecordFormsAreExactWithCrLf) {
 
 TEST(ScriptLogTest, ControlCharactersAreEscapedSoThatARecordStaysOneLine) {
   const LocalTime t{2004, 12, 5, 10, 2, 3};
-  EXPECT_EQ(formatInvalidParameter(t, "/x\r\n[05.12.2004 10:02:03]: #QX Scripts log ended"),
-            "[05.12.2004 10:02:03]: Invalid script parameter '/x\\x0D\\x0A[05.12.2004 10:02:03]: #QX Scripts log "
-            "ended'.\r\n");
+  EXPECT_EQ(
+      formatInvalidParameter(t, "/x\r\n[05.12.2004 10:02:03]: #QX Scripts log ended"),
+      "[05.12.2004 10:02:03]: Invalid script parameter '/x\\x0D\\x0A[05.12.2004 10:02:03]: #QX Scripts log "
+      "ended'.\r\n");
   EXPECT_EQ(formatLogLine(t, "Invalid script.", std::string("a\tb\x7f\x1b\0c", 7)),
             "[05.12.2004 10:02:03]: Invalid script. a\\x09b\\x7F\\x1B\\x00c\r\n");
   // Ordinary separators stay readable; only a backslash that would read as an escape is one.
@@ -64,11 +65,11 @@ TEST(ScriptLogTest, TwoRunsAppendTwoBlocksAndALockedLogGetsNothing) {
 
   const std::string ts = "[05.12.2004 10:02:03]: ";
   const std::string block1 = kStars + "\r\n" + ts + "#QX Scripts log started\r\n" + ts +
-                             "Invalid script. Parameters too low.\r\n" + ts + "#QX Scripts log ended\r\n" + kStars +
-                             "\r\n\r\n";
+                             "Invalid script. Parameters too low.\r\n" + ts + "#QX Scripts log ended\r\n" +
+                             kStars + "\r\n\r\n";
   const std::string block2 = kStars + "\r\n" + ts + "#QX Scripts log started\r\n" + ts +
-                             "Invalid script parameter '/x'.\r\n" + ts + "#QX Scripts log ended\r\n" + kStars +
-                             "\r\n\r\n";
+                             "Invalid script parameter '/x'.\r\n" + ts + "#QX Scripts log ended\r\n" +
+                             kStars + "\r\n\r\n";
   EXPECT_EQ(test_support::readFile(path), block1 + block2);
 }
 
@@ -95,7 +96,8 @@ TEST(ScriptLogTest, ABlockNeverStartsMidLineAndAlwaysGetsItsEndBanner) {
 
   const std::string text = test_support::readFile(path);
   const std::string ts = "[05.12.2004 10:02:03]: ";
-  const std::string start = "is fu\r\n" + kStars + "\r\n" + ts + "#QX Scripts log started\r\n" + ts + longLine;
+  const std::string start =
+      "is fu\r\n" + kStars + "\r\n" + ts + "#QX Scripts log started\r\n" + ts + longLine;
   EXPECT_EQ(text.substr(45, start.size()), start);
   const std::string end = ts + "#QX Scripts log ended\r\n" + kStars + "\r\n\r\n";
   ASSERT_GE(text.size(), end.size());
@@ -115,7 +117,8 @@ TEST(ScriptLogTest, ABlockNeverStartsMidLineAndAlwaysGetsItsEndBanner) {
   ASSERT_TRUE(next.openLog(path));
   next.writeStartBanner();
   next.writeEndBanner();
-  EXPECT_EQ(test_support::readFile(path).substr(text.size()), kStars + "\r\n" + ts + "#QX Scripts log started\r\n" + end);
+  EXPECT_EQ(test_support::readFile(path).substr(text.size()),
+            kStars + "\r\n" + ts + "#QX Scripts log started\r\n" + end);
 }
 
 TEST(ScriptLogTest, LogLivesBesideTheProgramOrInTheStateFolder) {

@@ -110,14 +110,14 @@ const Key kThreads{{keys::kThreads, Form::Threads},
 
 // The keys of each mode in the order a parameter's key is tested; the extensions come last in
 // every mode, so that a script without them is read exactly as before.
-const std::vector<const Key*> kAllSizeKeys = {&kRoot,    &kFileMask, &kMinSize, &kMaxSize,  &kNoFill, &kNoClose,
-                                              &kAllSize, &kReport,   &kProgress, &kSeed,   &kSync,
-                                              &kCompress, &kDedupe, &kDedupeBlock, &kThreads, &kJournal, &kHtml, &kProfile};
-const std::vector<const Key*> kFilesNumberKeys = {&kRoot,     &kFileMask, &kMinSize,  &kMaxSize,  &kNoFill,
-                                                  &kNoClose,  &kMinFiles, &kMaxFiles, &kLimSize,  &kRecurse,
-                                                  &kRootSize, &kTreeDeep, &kDirLimit, &kDirMask,  &kReport,
-                                                  &kProgress, &kSeed,     &kSync,     &kCompress, &kDedupe,
-                                                  &kDedupeBlock, &kThreads, &kJournal, &kHtml, &kProfile};
+const std::vector<const Key*> kAllSizeKeys = {
+    &kRoot, &kFileMask, &kMinSize,  &kMaxSize, &kNoFill,      &kNoClose, &kAllSize, &kReport, &kProgress,
+    &kSeed, &kSync,     &kCompress, &kDedupe,  &kDedupeBlock, &kThreads, &kJournal, &kHtml,   &kProfile};
+const std::vector<const Key*> kFilesNumberKeys = {
+    &kRoot,     &kFileMask, &kMinSize, &kMaxSize,  &kNoFill,   &kNoClose,  &kMinFiles,
+    &kMaxFiles, &kLimSize,  &kRecurse, &kRootSize, &kTreeDeep, &kDirLimit, &kDirMask,
+    &kReport,   &kProgress, &kSeed,    &kSync,     &kCompress, &kDedupe,   &kDedupeBlock,
+    &kThreads,  &kJournal,  &kHtml,    &kProfile};
 
 // The rules of a mode's keys, in the same order.
 std::vector<const KeyRule*> rulesOf(const std::vector<const Key*>& keys) {

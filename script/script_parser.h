@@ -16,8 +16,8 @@ struct ScriptExtensions {
   std::string reportPath;  // /report: the file the run's JSON report replaces; empty: no report
   ProgressFormat progress = ProgressFormat::Human;  // /progress
   std::string journalPath;  // /journal: where acknowledged files are recorded; empty: no journal
-  std::string htmlPath;  // /html: the file the run's report page replaces; empty: no page
-  std::string profile;   // /profile: a built-in profile's name or a profile file; empty: none
+  std::string htmlPath;     // /html: the file the run's report page replaces; empty: no page
+  std::string profile;      // /profile: a built-in profile's name or a profile file; empty: none
 };
 
 struct ParseOutcome {

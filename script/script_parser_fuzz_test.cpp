@@ -1,17 +1,17 @@
 // Hostile script lines: random mixes of the keys the program knows and of keys it does not, with
 // values built to break number readers, quoting and the log's one-line rule. Whatever the line, the
 // parsers must end cleanly (the sanitizer builds run this too), decide the same way twice and
-// whatever the keys' case, reject with a text the log keeps on one printable line, and accept only jobs whose values stay
-// in their ranges.
+// whatever the keys' case, reject with a text the log keeps on one printable line, and accept only jobs whose
+// values stay in their ranges.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <random>
 
+#include "engine/population_sampler.h"
 #include "platform/ascii.h"
 #include "platform/path.h"
-#include "engine/population_sampler.h"
 #include "script/measure_run.h"
 #include "script/population_profile_read.h"
 #include "script/script_log.h"
@@ -21,17 +21,19 @@
 namespace quillet {
 namespace {
 
-const char* const kKeys[] = {"/root",     "/allsize",  "/minsize", "/maxsize",  "/minfiles",    "/maxfiles",
-                             "/recurse",  "/rootsize", "/treedeep", "/dirlimit", "/limsize",     "/nofill",
-                             "/noclose",  "/filemask", "/dirmask",  "/seed",     "/sync",        "/threads",
-                             "/report",   "/progress", "/compress", "/dedupe",   "/dedupeblock", "/v",
-                             "/dedupeblk", "/", "root", "/ROOT:", "/s", "/f", "/m", "/shift", "/saveprofile",
-                             "/profile"};
+const char* const kKeys[] = {"/root",     "/allsize", "/minsize",     "/maxsize",  "/minfiles",
+                             "/maxfiles", "/recurse", "/rootsize",    "/treedeep", "/dirlimit",
+                             "/limsize",  "/nofill",  "/noclose",     "/filemask", "/dirmask",
+                             "/seed",     "/sync",    "/threads",     "/report",   "/progress",
+                             "/compress", "/dedupe",  "/dedupeblock", "/v",        "/dedupeblk",
+                             "/",         "root",     "/ROOT:",       "/s",        "/f",
+                             "/m",        "/shift",   "/saveprofile", "/profile"};
 
-const char* const kPieces[] = {"0",   "1",   "-1",  "+1",   "4k",  "64K",  "1.5m", "2g",   "3t",   "kb",  ".",
-                               "e9",  "1e3", "max", "auto", "end", "file", "off",  "json", "yes",  "no",  "'",
-                               "''",  "'''", "*",   "?",    "*.*", "[a]",  "/",    "\\",   "..",   ":",   ",",
-                               " ",   "\t",  "\n", "\r",   "\x01", "\x7f", "\xc3\xa9", "\xff", "allpartition"};
+const char* const kPieces[] = {
+    "0",  "1",   "-1",  "+1",   "4k",   "64K",  "1.5m",     "2g",   "3t",          "kb", ".",
+    "e9", "1e3", "max", "auto", "end",  "file", "off",      "json", "yes",         "no", "'",
+    "''", "'''", "*",   "?",    "*.*",  "[a]",  "/",        "\\",   "..",          ":",  ",",
+    " ",  "\t",  "\n",  "\r",   "\x01", "\x7f", "\xc3\xa9", "\xff", "allpartition"};
 
 std::string randomValue(std::mt19937_64& rng) {
   std::string value;
@@ -68,7 +70,8 @@ std::vector<std::string> keysInOtherCase(std::vector<std::string> args) {
     const auto colon = args[i].find(':');
     for (std::size_t c = 0; c < std::min(colon, args[i].size()); ++c) {
       const char ch = args[i][c];
-      args[i][c] = ch >= 'a' && ch <= 'z' ? asciiUpper(ch) : (ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch + 32) : ch);
+      args[i][c] = ch >= 'a' && ch <= 'z' ? asciiUpper(ch)
+                                          : (ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch + 32) : ch);
     }
   }
   return args;
@@ -210,9 +213,11 @@ TEST(ScriptParserFuzzTest, AnyMeasureLineIsAcceptedWithAPowerOfTwoBlockOrRejecte
 // was looked at.
 TEST(ScriptParserFuzzTest, AMeasureBlockOfManyDigitsIsRejectedNotOverflowed) {
   for (const char* value : {"99999999999999999999999k", "12345678b", "-4k", "4q", "k"}) {
-    const MeasureParse parsed = parseMeasure({"quillet", "/m", "/root:'/tmp/x'", std::string("/dedupeblock:") + value});
+    const MeasureParse parsed =
+        parseMeasure({"quillet", "/m", "/root:'/tmp/x'", std::string("/dedupeblock:") + value});
     EXPECT_FALSE(parsed.accepted) << value;
-    EXPECT_EQ(parsed.rejection, "Invalid script. Incorrect dedupe block size, a power of two from 1K to 1M expected.")
+    EXPECT_EQ(parsed.rejection,
+              "Invalid script. Incorrect dedupe block size, a power of two from 1K to 1M expected.")
         << value;
   }
   const MeasureParse ok = parseMeasure({"quillet", "/m", "/root:'/tmp/x'", "/dedupeblock:64k"});

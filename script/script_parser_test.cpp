@@ -160,7 +160,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ScriptParserTest, ExtensionsAreReadAndTheReportFoundBeforeParsing) {
   GenerationJob job;
-  ParseOutcome out = parse("/F", {root, "/minfiles:1", "/minsize:1k", "/report:'my report.json'", "/progress:json"}, job);
+  ParseOutcome out =
+      parse("/F", {root, "/minfiles:1", "/minsize:1k", "/report:'my report.json'", "/progress:json"}, job);
   ASSERT_TRUE(out.accepted) << out.message;
   EXPECT_EQ(out.extensions.reportPath, "my report.json");
   EXPECT_EQ(out.extensions.progress, ProgressFormat::Json);
@@ -178,7 +179,8 @@ TEST(ScriptParserTest, ExtensionsAreReadAndTheReportFoundBeforeParsing) {
 
 TEST(ScriptParserTest, SeedAndSyncReachTheJobAndAreClearedWithoutThem) {
   GenerationJob job;
-  auto out = parse("/F", {root, "/minfiles:1", "/minsize:1k", "/seed:18446744073709551615", "/sync:file"}, job);
+  auto out =
+      parse("/F", {root, "/minfiles:1", "/minsize:1k", "/seed:18446744073709551615", "/sync:file"}, job);
   ASSERT_TRUE(out.accepted) << out.message;
   EXPECT_TRUE(job.seedGiven);
   EXPECT_EQ(job.runSeed, 18446744073709551615ull);
@@ -195,8 +197,9 @@ TEST(ScriptParserTest, SeedAndSyncReachTheJobAndAreClearedWithoutThem) {
 
 TEST(ScriptParserTest, ValuesAreReadAsTypedWithTheirModifiers) {
   GenerationJob job;
-  auto out = parse("/S", {"/ROOT:'/tmp/Test'", "/minsize:10kb", "/maxsize:1.5m", "/allsize:AllPartition",
-                          "/nofill:yes", "/noclose", "/filemask:'a'b'"},
+  auto out = parse("/S",
+                   {"/ROOT:'/tmp/Test'", "/minsize:10kb", "/maxsize:1.5m", "/allsize:AllPartition",
+                    "/nofill:yes", "/noclose", "/filemask:'a'b'"},
                    job);
   ASSERT_TRUE(out.accepted) << out.message;
   EXPECT_TRUE(out.maxSizeGiven);
@@ -221,8 +224,9 @@ TEST(ScriptParserTest, ValuesAreReadAsTypedWithTheirModifiers) {
   EXPECT_TRUE(job2.fillRandom);
 
   GenerationJob job3;
-  out = parse("/F", {"/root:'''", "/minfiles:99999999999", "/maxfiles:abc", "/treedeep:1000", "/rootsize:40000",
-                     "/dirlimit:30001", "/recurse", "/minsize:1g", "/limsize:2G"},
+  out = parse("/F",
+              {"/root:'''", "/minfiles:99999999999", "/maxfiles:abc", "/treedeep:1000", "/rootsize:40000",
+               "/dirlimit:30001", "/recurse", "/minsize:1g", "/limsize:2G"},
               job3);
   ASSERT_TRUE(out.accepted) << out.message;
   EXPECT_EQ(job3.rootFolder, std::string("'") + kSeparator);
@@ -242,9 +246,10 @@ TEST(ScriptParserTest, ContentShapeKeysAndTheirRejections) {
   EXPECT_TRUE(plain.content.plain());
 
   GenerationJob job;
-  auto out = parse("/F", {"/root:'/tmp/x/'", "/minfiles:2", "/minsize:1k", "/Compress:3.5", "/DEDUPE:20",
-                          "/dedupeblock:8k"},
-                   job);
+  auto out = parse(
+      "/F",
+      {"/root:'/tmp/x/'", "/minfiles:2", "/minsize:1k", "/Compress:3.5", "/DEDUPE:20", "/dedupeblock:8k"},
+      job);
   ASSERT_TRUE(out.accepted) << out.message;
   EXPECT_EQ(job.content.compressHundredths, 350u);
   EXPECT_EQ(job.content.dedupeHundredths, 2000u);

@@ -101,7 +101,6 @@ class ScriptReportTest : public test_support::ScriptProgramTest {
     EXPECT_LE(r["volume"]["free_bytes_after"].get<std::int64_t>(),
               r["volume"]["free_bytes_before"].get<std::int64_t>() - t.bytes);
   }
-
 };
 
 TEST_F(ScriptReportTest, DoneRunsReportWhatIsOnDiskInBothModes) {
@@ -238,7 +237,8 @@ TEST_F(ScriptReportTest, UnwritableReportIsALogLineAndKeepsTheExitCode) {
   auto r = run({"/s", "/allsize:1m", root(*vol / "a"), "/minsize:1m", "/report:'" + missing + "'"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
   const std::string log = test_support::readFile(bin / "scripts.log");
-  EXPECT_NE(log.find("]: Can not write report '" + missing + "': No such file or directory.\r\n"), std::string::npos)
+  EXPECT_NE(log.find("]: Can not write report '" + missing + "': No such file or directory.\r\n"),
+            std::string::npos)
       << log;
   EXPECT_NE(log.find("#QX Scripts log ended"), std::string::npos);
   EXPECT_EQ(walk(*vol / "a").files, 1);

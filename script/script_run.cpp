@@ -227,7 +227,8 @@ std::string attachProfile(GenerationJob& job, const ScriptExtensions& extensions
   auto sampler = std::make_shared<const PopulationSampler>(std::move(*profile));
   // Empty files add nothing to a total: by all size such a profile would never reach it.
   if (job.byAllSize && sampler->sizeCdf(0) >= 0.99) {
-    return "Invalid script. Profile '" + extensions.profile + "' gives empty files only; /s could never reach /allsize.";
+    return "Invalid script. Profile '" + extensions.profile +
+           "' gives empty files only; /s could never reach /allsize.";
   }
   job.population = std::move(sampler);
   return {};
@@ -288,7 +289,8 @@ int runGeneration(const std::string& mode, const std::vector<std::string>& args,
     if (stopAsked()) return endStopped();
     return end(std::nullopt);
   }
-  if (job.population) job.populationTally = std::make_shared<PopulationTally>(job.population->profile().extensions.size());
+  if (job.population)
+    job.populationTally = std::make_shared<PopulationTally>(job.population->profile().extensions.size());
   report.accepted(job, parsed.extensions);
   frame.setConsoleForm(parsed.extensions.progress);
   const ProgressFormat consoleForm = parsed.extensions.progress;
@@ -318,8 +320,9 @@ int runGeneration(const std::string& mode, const std::vector<std::string>& args,
   std::unique_ptr<ScriptFlushJournal> journal;
   if (!parsed.extensions.journalPath.empty()) {
     const std::string journalPath = absolutePath(parsed.extensions.journalPath);
-    std::string refusal = sharing != nullptr ? "Invalid script. /journal parameter can't be used in a shared run."
-                                             : journalRefusal(services.fs, journalPath, job.rootFolder);
+    std::string refusal = sharing != nullptr
+                              ? "Invalid script. /journal parameter can't be used in a shared run."
+                              : journalRefusal(services.fs, journalPath, job.rootFolder);
     if (!refusal.empty()) {
       log.writeLine(refusal);
       std::cerr << "quillet: " << refusal << "\n";
@@ -327,7 +330,8 @@ int runGeneration(const std::string& mode, const std::vector<std::string>& args,
     }
     auto opened = ScriptFlushJournal::open(journalPath, runLineOf(args), job);
     if (!opened.ok()) {
-      const std::string line = "Can not write journal '" + journalPath + "': " + opened.status().message() + ".";
+      const std::string line =
+          "Can not write journal '" + journalPath + "': " + opened.status().message() + ".";
       log.writeLine(line);
       std::cerr << "quillet: " << line << "\n";
       return end(GenerationResult::PathFailed);

@@ -33,7 +33,6 @@ class ScriptConfinementTest : public test_support::ScriptProgramTest {
     }
     return found;
   }
-
 };
 
 TEST_F(ScriptConfinementTest, FileAndFolderMasksThatClimbStayInsideTheRoot) {
@@ -46,8 +45,8 @@ TEST_F(ScriptConfinementTest, FileAndFolderMasksThatClimbStayInsideTheRoot) {
   r = run({"/s", "/allsize:2k", root, "/minsize:1k", "/filemask:'/../../../../f?'"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(test_support::fileSize(*vol / "a/b/root/fa"), 1024);
-  r = run({"/f", "/minfiles:1", "/recurse", "/rootsize:2", "/treedeep:3", "/dirlimit:50", "/dirmask:'../d?'", root,
-           "/minsize:1k"});
+  r = run({"/f", "/minfiles:1", "/recurse", "/rootsize:2", "/treedeep:3", "/dirlimit:50", "/dirmask:'../d?'",
+           root, "/minsize:1k"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(test_support::fileSize(*vol / "a/b/root/da/db/a"), 1024);
   EXPECT_EQ(entriesOutside("a/b/root"), (std::vector<std::string>{"a", "a/b"}));
@@ -57,7 +56,8 @@ TEST_F(ScriptConfinementTest, AMaskNeverWritesThroughALinkOutOfTheRoot) {
   ASSERT_EQ(::mkdir((*vol / "root").c_str(), 0755), 0);
   ASSERT_EQ(::mkdir((*vol / "outside").c_str(), 0755), 0);
   ASSERT_EQ(::symlink((*vol / "outside").c_str(), (*vol / "root/sub").c_str()), 0);
-  const auto r = run({"/s", "/allsize:4k", "/root:'" + (*vol / "root") + "'", "/minsize:1k", "/filemask:'sub/????'"});
+  const auto r =
+      run({"/s", "/allsize:4k", "/root:'" + (*vol / "root") + "'", "/minsize:1k", "/filemask:'sub/????'"});
   EXPECT_EQ(r.exitCode, 8) << r.err;
   EXPECT_TRUE(logHas("Incorrect path - '" + *vol / "root/sub/aaaa" +
                      "'. Try to check root folder and file mask for errors."))
@@ -85,7 +85,8 @@ TEST_F(ScriptConfinementTest, ARootThatIsNoFolderIsAnIncorrectPath) {
   for (const char* name : {"file", "dangling"}) {
     const auto r = run({"/s", "/allsize:4k", "/root:'" + (*vol / name) + "'", "/minsize:1k"});
     EXPECT_EQ(r.exitCode, 8) << name;
-    EXPECT_TRUE(logHas("Incorrect path - '" + *vol / name + "'. Try to check root folder for errors.")) << log();
+    EXPECT_TRUE(logHas("Incorrect path - '" + *vol / name + "'. Try to check root folder for errors."))
+        << log();
   }
   const auto r = run({"/s", "/allsize:4k", "/root:'" + (*vol / "file/below") + "'", "/minsize:1k"});
   EXPECT_EQ(r.exitCode, 8);
@@ -110,12 +111,14 @@ TEST(ScriptFullInodeTableTest, NoRoomForAnotherFileIsAFullVolumeAndALostLevelIsS
                             options);
   EXPECT_EQ(r.exitCode, 1) << r.err;
   const std::string log = test_support::readFile(bin / "scripts.log");
-  EXPECT_NE(log.find("Destination drive " + vol->path() + ": is full. Last processed file: e\r\n"), std::string::npos)
+  EXPECT_NE(log.find("Destination drive " + vol->path() + ": is full. Last processed file: e\r\n"),
+            std::string::npos)
       << log;
   // The tree level that could not be completed is not logged, but the console says so once.
   EXPECT_EQ(log.find("folder"), std::string::npos) << log;
   std::size_t notes = 0;
-  for (auto at = r.err.find("cannot be created"); at != std::string::npos; at = r.err.find("cannot be created", at + 1)) {
+  for (auto at = r.err.find("cannot be created"); at != std::string::npos;
+       at = r.err.find("cannot be created", at + 1)) {
     ++notes;
   }
   EXPECT_EQ(notes, 1u) << r.err;

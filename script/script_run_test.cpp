@@ -42,7 +42,6 @@ class ScriptRunTest : public test_support::ScriptProgramTest {
     return lines;
   }
   std::string root(const std::string& name) const { return "/root:'" + (*vol / name) + "'"; }
-
 };
 
 TEST_F(ScriptRunTest, RejectedScriptLeavesThreeLinesAndCreatesNothing) {
@@ -64,9 +63,11 @@ TEST_F(ScriptRunTest, RejectedScriptLeavesThreeLinesAndCreatesNothing) {
 TEST_F(ScriptRunTest, AllSizeRunFillsTheTotalAndReportsProgress) {
   const auto r = run({"/s", "/allsize:300k", root("out"), "/minsize:100k"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
-  for (const char* name : {"a", "b", "c"}) EXPECT_EQ(test_support::fileSize(*vol / "out/" + name), 100 * 1024);
+  for (const char* name : {"a", "b", "c"})
+    EXPECT_EQ(test_support::fileSize(*vol / "out/" + name), 100 * 1024);
   EXPECT_EQ(test_support::fileSize(*vol / "out/d"), -1);
-  EXPECT_NE(r.err.find("Finished: done (exit code 0); 3 files, 300.00 Kb written."), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Finished: done (exit code 0); 3 files, 300.00 Kb written."), std::string::npos)
+      << r.err;
   EXPECT_EQ(logLines().size(), 5u);  // a clean run logs its banners only
 }
 
@@ -74,8 +75,8 @@ TEST_F(ScriptRunTest, EveryResultCodeReachesTheExitStatus) {
   std::string reason;
   auto small = test_support::MountedVolume::tmpfs(8 << 20, reason);
   ASSERT_TRUE(small) << reason;
-  EXPECT_EQ(run({"/s", "/allsize:allpartition", "/root:'" + (*small / "full") + "'", "/minsize:1m", "/maxsize:3m",
-                 "/nofill"})
+  EXPECT_EQ(run({"/s", "/allsize:allpartition", "/root:'" + (*small / "full") + "'", "/minsize:1m",
+                 "/maxsize:3m", "/nofill"})
                 .exitCode,
             1);
   EXPECT_EQ(run({"/s", "/allsize:1m", root("mask"), "/minsize:1b", "/filemask:'?'"}).exitCode, 3);
@@ -86,23 +87,26 @@ TEST_F(ScriptRunTest, EveryResultCodeReachesTheExitStatus) {
 
   std::system(("touch '" + *vol / "afile" + "'").c_str());
   EXPECT_EQ(run({"/f", root("afile/sub/deeper"), "/minfiles:1", "/minsize:1k"}).exitCode, 8);
-  EXPECT_NE(log().find("Incorrect path - '" + *vol / "afile/sub" + "'. Try to check root folder for errors.\r\n"),
-            std::string::npos);
+  EXPECT_NE(
+      log().find("Incorrect path - '" + *vol / "afile/sub" + "'. Try to check root folder for errors.\r\n"),
+      std::string::npos);
   // Six runs, six blocks.
   EXPECT_EQ(std::regex_search(log(), std::regex("#QX Scripts log started")), true);
   std::size_t blocks = 0;
-  for (auto pos = log().find("log ended"); pos != std::string::npos; pos = log().find("log ended", pos + 1)) ++blocks;
+  for (auto pos = log().find("log ended"); pos != std::string::npos; pos = log().find("log ended", pos + 1))
+    ++blocks;
   EXPECT_EQ(blocks, 6u);
 }
 
 TEST_F(ScriptRunTest, FullVolumeIsLoggedWithTheMountPoint) {
   EXPECT_EQ(run({"/s", "/allsize:100m", root("big"), "/minsize:1m"}).exitCode, 1);
-  EXPECT_NE(log().find("Destination drive " + vol->path() + ": is full. Last processed file: "), std::string::npos);
+  EXPECT_NE(log().find("Destination drive " + vol->path() + ": is full. Last processed file: "),
+            std::string::npos);
 }
 
 TEST_F(ScriptRunTest, FilesNumberRunHonoursTheCompletionRules) {
-  const auto r = run({"/f", root("tree"), "/minfiles:3", "/maxfiles:2", "/minsize:1k", "/recurse", "/rootsize:2",
-                      "/treedeep:2", "/dirlimit:200", "/dirmask:'d?'"});
+  const auto r = run({"/f", root("tree"), "/minfiles:3", "/maxfiles:2", "/minsize:1k", "/recurse",
+                      "/rootsize:2", "/treedeep:2", "/dirlimit:200", "/dirmask:'d?'"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
   for (const char* folder : {"", "da/", "da/da/", "da/db/", "db/", "db/db/"}) {
     for (const char* name : {"a", "b", "c"}) {
@@ -200,14 +204,16 @@ TEST(ScriptLogOnAFullVolumeTest, EveryBlockEndsWithItsEndBanner) {
   std::string why;
   std::string text = test_support::readFile(logPath);
   ASSERT_EQ(text.rfind(earlier, 0), 0u);
-  EXPECT_EQ(wellFormedBlocks(text.substr(earlier.size()), why), 1) << why << "\n" << text.substr(earlier.size());
+  EXPECT_EQ(wellFormedBlocks(text.substr(earlier.size()), why), 1) << why << "\n"
+                                                                   << text.substr(earlier.size());
   EXPECT_NE(text.find("Destination drive " + vol->path() + ": is full."), std::string::npos) << text;
 
   // Again on the full volume, and once more with a parameter error.
   runProgram(fill, options);
   runProgram({"/s", "/allsize:1m"}, options);
   text = test_support::readFile(logPath);
-  EXPECT_EQ(wellFormedBlocks(text.substr(earlier.size()), why), 3) << why << "\n" << text.substr(earlier.size());
+  EXPECT_EQ(wellFormedBlocks(text.substr(earlier.size()), why), 3) << why << "\n"
+                                                                   << text.substr(earlier.size());
 }
 
 // An earlier block cut off mid-line (by a crash, say) does not swallow the next banner.
@@ -245,8 +251,9 @@ TEST_F(ScriptRunTest, RelativeRootIsTakenFromTheWorkingFolder) {
   // The log names the place in full, as every other use of the root does.
   std::system(("touch '" + *vol / "afile" + "'").c_str());
   EXPECT_EQ(run({"/f", "/root:'afile/sub/deeper'", "/minfiles:1", "/minsize:1k"}).exitCode, 8);
-  EXPECT_NE(log().find("Incorrect path - '" + *vol / "afile/sub" + "'. Try to check root folder for errors.\r\n"),
-            std::string::npos)
+  EXPECT_NE(
+      log().find("Incorrect path - '" + *vol / "afile/sub" + "'. Try to check root folder for errors.\r\n"),
+      std::string::npos)
       << log();
 }
 
@@ -274,7 +281,8 @@ TEST_F(ScriptRunTest, AStopSignalAtAnyMomentEndsTheRunAsStopped) {
       {"at once", 4, false, false, [](std::int64_t, const std::string&) {}},
       {"after 1 ms", 3, false, false,
        [](std::int64_t, const std::string&) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }},
-      {"as the log is written", 6, true, false, [&](std::int64_t before, const std::string&) { waitForLog(before); }},
+      {"as the log is written", 6, true, false,
+       [&](std::int64_t before, const std::string&) { waitForLog(before); }},
       {"while files are made", 2, true, true,
        [&](std::int64_t, const std::string& root) {
          for (int i = 0; i < 500 && test_support::fileSize(root + "/a") < 0; ++i) {
@@ -309,7 +317,8 @@ TEST_F(ScriptRunTest, AStopSignalAtAnyMomentEndsTheRunAsStopped) {
       }
     }
   }
-  EXPECT_GE(test_support::fileSize(*big / ("out" + std::to_string(serial)) + "/a"), 0) << "the files made stay";
+  EXPECT_GE(test_support::fileSize(*big / ("out" + std::to_string(serial)) + "/a"), 0)
+      << "the files made stay";
 }
 
 TEST_F(ScriptRunTest, RunWhileAnotherHoldsTheLogDoesNothing) {
@@ -378,7 +387,8 @@ TEST(ScriptCompletionTest, SizesAndCountsAreMadeConsistent) {
   EXPECT_EQ(d.minFileSize, 150 << 20);
   EXPECT_EQ(d.maxFileSize, 150 << 20);
   GenerationJob e;
-  complete("/F", {"/root:'/v/t'", "/minfiles:100", "/minsize:1k", "/recurse", "/rootsize:2", "/filemask:'*.*'"}, e);
+  complete("/F",
+           {"/root:'/v/t'", "/minfiles:100", "/minsize:1k", "/recurse", "/rootsize:2", "/filemask:'*.*'"}, e);
   EXPECT_EQ(e.maxFiles, 100);
   EXPECT_EQ(e.treeDeep, 1);
   EXPECT_EQ(e.fileMask, "???.???");

@@ -40,8 +40,8 @@ TEST_F(ScriptSeedTest, TheSameSeedRepeatsARunByteForByteAndAnotherSeedDoesNot) {
   const std::vector<std::vector<std::string>> scripts = {
       {"/s", "/allsize:3m", "/minsize:10k", "/maxsize:300k"},
       {"/f", "/minfiles:2", "/maxfiles:9", "/minsize:1k", "/maxsize:40k"},
-      {"/f", "/minfiles:1", "/maxfiles:5", "/minsize:1b", "/maxsize:20k", "/recurse", "/rootsize:3", "/treedeep:2",
-       "/dirlimit:50"},
+      {"/f", "/minfiles:1", "/maxfiles:5", "/minsize:1b", "/maxsize:20k", "/recurse", "/rootsize:3",
+       "/treedeep:2", "/dirlimit:50"},
       // A profile's tree: its folders, counts, sizes and extensions come from the seed too.
       {"/f", "/minfiles:0", "/maxfiles:12", "/maxsize:40k", "/recurse", "/dirlimit:30", "/profile:'desktop'"},
   };
@@ -113,7 +113,8 @@ TEST_F(ScriptSeedTest, EveryBlockNamesTheRunTheFileAndItsPlace) {
     EXPECT_TRUE(j["random_seed"].is_number_integer());
     firstBlocks[i] = test_support::readFile(*vol / (name + "/a"));
     ASSERT_EQ(firstBlocks[i].size(), 4096u);
-    const auto id = readBlockIdentity(reinterpret_cast<const std::uint8_t*>(firstBlocks[i].data()), kIdentityBlock);
+    const auto id =
+        readBlockIdentity(reinterpret_cast<const std::uint8_t*>(firstBlocks[i].data()), kIdentityBlock);
     ASSERT_TRUE(id.has_value());
     EXPECT_EQ(std::to_string(id->seed), j["run_seed"].get<std::string>());
   }

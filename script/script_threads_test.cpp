@@ -35,16 +35,21 @@ class ScriptThreadsTest : public test_support::ScriptProgramTest {
       lines.push_back(line);
       start = end + 2;
     }
-    return lines.size() >= 4 && lines[lines.size() - 3] == "#QX Scripts log ended" ? lines[lines.size() - 4] : "";
+    return lines.size() >= 4 && lines[lines.size() - 3] == "#QX Scripts log ended" ? lines[lines.size() - 4]
+                                                                                   : "";
   }
 };
 
 TEST_F(ScriptThreadsTest, BadThreadValuesAreRejectedInEveryMode) {
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {"/threads:0", "Invalid script. Incorrect threads number, a whole number from 1 to 256 or auto expected."},
-      {"/threads:257", "Invalid script. Incorrect threads number, a whole number from 1 to 256 or auto expected."},
-      {"/threads:+2", "Invalid script. Incorrect threads number, a whole number from 1 to 256 or auto expected."},
-      {"/threads:2x", "Invalid script. Incorrect threads number, a whole number from 1 to 256 or auto expected."},
+      {"/threads:0",
+       "Invalid script. Incorrect threads number, a whole number from 1 to 256 or auto expected."},
+      {"/threads:257",
+       "Invalid script. Incorrect threads number, a whole number from 1 to 256 or auto expected."},
+      {"/threads:+2",
+       "Invalid script. Incorrect threads number, a whole number from 1 to 256 or auto expected."},
+      {"/threads:2x",
+       "Invalid script. Incorrect threads number, a whole number from 1 to 256 or auto expected."},
       {"/threads:", "Invalid script. Threads can't be empty."},
   };
   const std::vector<std::vector<std::string>> modes = {
@@ -72,8 +77,8 @@ TEST_F(ScriptThreadsTest, AnInterruptEndsEightWritersWithExitTwoAndTheEndBanner)
     }
     ::kill(pid, SIGINT);
   };
-  const auto r = run({"/s", "/allsize:2000m", root("big"), "/minsize:16m", "/maxsize:16m", "/threads:8",
-                      reportArg()});
+  const auto r =
+      run({"/s", "/allsize:2000m", root("big"), "/minsize:16m", "/maxsize:16m", "/threads:8", reportArg()});
   EXPECT_EQ(r.exitCode, 2) << r.err;
   EXPECT_NE(log().find("#QX Scripts log ended"), std::string::npos);
   const json j = report();
@@ -102,8 +107,8 @@ TEST_F(ScriptThreadsTest, AutoUsesTheCoresAndAScriptWithoutTheKeyReportsOneThrea
 // run's line (its /threads:4 tells the writers) none of them is damage and the unmade tail is
 // allowed; a file truncated before the last four is still damage.
 TEST_F(ScriptThreadsTest, FourWritersStoppedVerifyCleanWithTheirLine) {
-  const std::vector<std::string> line = {"/s", "/allsize:400m", root("stop"), "/minsize:8m", "/maxsize:8m",
-                                         "/seed:11", "/threads:4", "/progress:off"};
+  const std::vector<std::string> line = {"/s",          "/allsize:400m", root("stop"), "/minsize:8m",
+                                         "/maxsize:8m", "/seed:11",      "/threads:4", "/progress:off"};
   options.whileRunning = [&](int pid) {
     // Twenty files begun: the first ones are finished, and far from the four being written.
     for (int i = 0; i < 1000 && test_support::fileSize(*vol / "stop/t") < (1 << 20); ++i) {
@@ -119,7 +124,8 @@ TEST_F(ScriptThreadsTest, FourWritersStoppedVerifyCleanWithTheirLine) {
   auto r = run(withV);
   EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
   EXPECT_NE(r.out.find("; missing 0 files; unexpected 0 files"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("after the run ended early (the run stopped while it wrote "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("after the run ended early (the run stopped while it wrote "), std::string::npos)
+      << r.out;
   const json whole = report();
   // Four readers, each with its times and its share of the files and bytes.
   EXPECT_EQ(whole["threads"]["count"], 4);
@@ -163,12 +169,13 @@ TEST_F(ScriptThreadsTest, FourWritersStoppedVerifyCleanWithTheirLine) {
 // in the plan are part-filled, which the run's line tells from damage; a file lost from a full
 // folder still is damage.
 TEST_F(ScriptThreadsTest, FourWritersOfATreeStoppedVerifyCleanWithTheirLine) {
-  const std::vector<std::string> line = {"/f", root("tree"), "/minfiles:6", "/maxfiles:6", "/minsize:2m",
-                                         "/maxsize:6m", "/recurse", "/rootsize:4", "/treedeep:2", "/dirlimit:20",
-                                         "/seed:21", "/threads:4", "/progress:off"};
+  const std::vector<std::string> line = {
+      "/f",          root("tree"),  "/minfiles:6",  "/maxfiles:6", "/minsize:2m", "/maxsize:6m",  "/recurse",
+      "/rootsize:4", "/treedeep:2", "/dirlimit:20", "/seed:21",    "/threads:4",  "/progress:off"};
   const auto filesMade = [&] { return test_support::filesBelow(*vol / "tree").size(); };
   options.whileRunning = [&](int pid) {
-    for (int i = 0; i < 2000 && filesMade() < 40; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    for (int i = 0; i < 2000 && filesMade() < 40; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
     ::kill(pid, SIGINT);
   };
   ASSERT_EQ(run(line).exitCode, 2);
@@ -179,12 +186,14 @@ TEST_F(ScriptThreadsTest, FourWritersOfATreeStoppedVerifyCleanWithTheirLine) {
   auto r = run(withV);
   EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
   EXPECT_NE(r.out.find("; missing 0 files; unexpected 0 files"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("after the run ended early (the run stopped while it wrote "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("after the run ended early (the run stopped while it wrote "), std::string::npos)
+      << r.out;
 
   // A file gone from the middle of a full folder is no unmade file.
   std::string lost;
   for (const auto& e : std::filesystem::recursive_directory_iterator(*vol / "tree")) {
-    if (e.is_regular_file() && e.path().filename() == "h" && std::filesystem::exists(e.path().parent_path() / "j")) {
+    if (e.is_regular_file() && e.path().filename() == "h" &&
+        std::filesystem::exists(e.path().parent_path() / "j")) {
       lost = e.path().string();
       break;
     }
@@ -204,8 +213,8 @@ class ScriptThreadsSmallVolumeTest : public test_support::ScriptProgramTest {
 // Four writers fill a small volume: the run ends once, full, and its line verifies it clean.
 TEST_F(ScriptThreadsSmallVolumeTest, FourWritersToAFullVolumeVerifyCleanWithTheirLine) {
   const std::string root = "/root:'" + (*vol / "full") + "'";
-  const std::vector<std::string> line = {"/s", "/allsize:400m", root, "/minsize:3m", "/maxsize:9m",
-                                         "/seed:12", "/threads:4", "/progress:off"};
+  const std::vector<std::string> line = {"/s",          "/allsize:400m", root,         "/minsize:3m",
+                                         "/maxsize:9m", "/seed:12",      "/threads:4", "/progress:off"};
   ASSERT_EQ(run(line).exitCode, 1);  // the volume filled
   auto withV = line;
   withV.push_back("/v");

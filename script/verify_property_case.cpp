@@ -165,26 +165,15 @@ std::string Fault::text() const {
   std::ostringstream t;
   t << harmName(harm) << " '" << file << "' (" << size << " bytes)";
   switch (harm) {
-    case Harm::Flip:
-      t << " at " << offset;
-      break;
-    case Harm::Zero:
-      t << " at " << offset << ", " << length << " bytes";
-      break;
+    case Harm::Flip: t << " at " << offset; break;
+    case Harm::Zero: t << " at " << offset << ", " << length << " bytes"; break;
     case Harm::Copy:
       t << " at " << offset << ", " << length << " bytes from '" << source << "' at " << sourceOffset;
       break;
-    case Harm::Truncate:
-      t << " to " << offset;
-      break;
-    case Harm::Delete:
-      break;
-    case Harm::Extend:
-      t << " by " << length;
-      break;
-    case Harm::Replace:
-      t << " with seed " << otherSeed << " and size " << length;
-      break;
+    case Harm::Truncate: t << " to " << offset; break;
+    case Harm::Delete: break;
+    case Harm::Extend: t << " by " << length; break;
+    case Harm::Replace: t << " with seed " << otherSeed << " and size " << length; break;
   }
   return t.str();
 }

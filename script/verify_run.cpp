@@ -51,8 +51,9 @@ void showProgress(VerifyJob& job, ProgressFormat format, const std::function<boo
   auto lastLine = started;
   bool lineOpen = false;
   const auto line = [&] {
-    return "Verifying: " + grouped(job.filesChecked.load()) + " of " + filesText(job.filesFound.load()) + ", " +
-           formatSize(job.bytesChecked.load()) + " checked, " + formatSize(job.damagedBytes.load()) + " damaged";
+    return "Verifying: " + grouped(job.filesChecked.load()) + " of " + filesText(job.filesFound.load()) +
+           ", " + formatSize(job.bytesChecked.load()) + " checked, " + formatSize(job.damagedBytes.load()) +
+           " damaged";
   };
   while (!job.finished.load()) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -92,7 +93,8 @@ struct FlushFigures {
   std::int64_t lost() const { return static_cast<std::int64_t>(verdict.lost.size()); }
   std::string summary() const {
     const std::int64_t m = verdict.acknowledged;
-    if (lost() > 0) return "Flush broken: " + grouped(lost()) + " of " + grouped(m) + " acknowledged files lost";
+    if (lost() > 0)
+      return "Flush broken: " + grouped(lost()) + " of " + grouped(m) + " acknowledged files lost";
     return "Flushes kept: " + grouped(m) + " of " + grouped(m);
   }
   std::string unacknowledgedLine() const {
@@ -103,8 +105,8 @@ struct FlushFigures {
   }
 };
 
-FlushFigures flushFigures(const std::string& journalPath, const JournalContents& journal, JournalVerdict verdict,
-                          const VerifyResult& result) {
+FlushFigures flushFigures(const std::string& journalPath, const JournalContents& journal,
+                          JournalVerdict verdict, const VerifyResult& result) {
   FlushFigures f;
   f.journalPath = journalPath;
   f.journal = &journal;
@@ -310,10 +312,11 @@ int runVerifyScript(const std::string& mode, const std::vector<std::string>& arg
   std::optional<FlushFigures> flush;
   if (journal) {
     const std::atomic<bool> stop{result.stopped || stopAsked()};
-    flush = flushFigures(journalPath, *journal,
-                         checkAcknowledgedFiles(services.fs, job.rootFolder, journal->header.seed,
-                                                journal->header.shape, journal->header.filled, journal->files, stop),
-                         result);
+    flush = flushFigures(
+        journalPath, *journal,
+        checkAcknowledgedFiles(services.fs, job.rootFolder, journal->header.seed, journal->header.shape,
+                               journal->header.filled, journal->files, stop),
+        result);
     record.flushJournalJson = flushJson(*flush);
   }
   const std::string summary = formatVerifySummary(result);
@@ -325,9 +328,10 @@ int runVerifyScript(const std::string& mode, const std::vector<std::string>& arg
       result.seed = *parsed.seed;
     }
     // The read rate is the console's alone: the log keeps its lines as they were.
-    std::string text = summary + "\n" +
-                       formatRateSentence("Read", job.bytesChecked.load(), job.filesChecked.load(), readSeconds, false) +
-                       "\n";
+    std::string text =
+        summary + "\n" +
+        formatRateSentence("Read", job.bytesChecked.load(), job.filesChecked.load(), readSeconds, false) +
+        "\n";
     for (const auto& l : formatVerifyDetails(result)) text += l + "\n";
     result.seed = checkedSeed;
     if (writesLog) {
@@ -343,13 +347,15 @@ int runVerifyScript(const std::string& mode, const std::vector<std::string>& arg
     if (writesLog) {
       std::cout << flush->summary() << "\n";
       for (std::size_t i = 0; i < flush->verdict.lost.size() && i < 10; ++i) {
-        std::cout << "  lost after flush: " << escapeConsoleText(flush->verdict.lost[i].path) << ": " << flush->verdict.lost[i].what << "\n";
+        std::cout << "  lost after flush: " << escapeConsoleText(flush->verdict.lost[i].path) << ": "
+                  << flush->verdict.lost[i].what << "\n";
       }
       std::cout << flush->unacknowledgedLine() << "\n" << std::flush;
     }
     log.writeLine(flush->summary() + ".");
     for (std::size_t i = 0; i < flush->verdict.lost.size() && i < 100; ++i) {
-      log.writeLine("Lost after flush: " + flush->verdict.lost[i].path + ": " + flush->verdict.lost[i].what + ".");
+      log.writeLine("Lost after flush: " + flush->verdict.lost[i].path + ": " + flush->verdict.lost[i].what +
+                    ".");
     }
     if (flush->verdict.lost.size() > 100) {
       log.writeLine("... and " + grouped(static_cast<std::int64_t>(flush->verdict.lost.size()) - 100) +
@@ -366,7 +372,8 @@ int runVerifyScript(const std::string& mode, const std::vector<std::string>& arg
     return end(GenerationResult::Stopped);
   }
   // A verify that found nothing a run made proves nothing: it never passes.
-  if (result.nothingGenerated()) log.writeLine("Nothing generated was found in '" + withoutTrailingSeparator(job.rootFolder) + "'.");
+  if (result.nothingGenerated())
+    log.writeLine("Nothing generated was found in '" + withoutTrailingSeparator(job.rootFolder) + "'.");
   return end(result.anyDamage() || result.nothingGenerated() ? GenerationResult::DataDamaged
                                                              : GenerationResult::Done);
 }

@@ -61,7 +61,8 @@ TEST_F(VerifyProgramTest, IntactTreeIsCleanAndLinksAndHiddenEntriesAreNeverRead)
 }
 
 TEST_F(VerifyProgramTest, EveryDamageIsFoundWithItsClassAndOffset) {
-  for (const char* name : {"flip", "header", "source", "target", "stale", "zeroed", "cut", "grown", "clean"}) {
+  for (const char* name :
+       {"flip", "header", "source", "target", "stale", "zeroed", "cut", "grown", "clean"}) {
     makeFile(root(), name, 20000);
   }
   // A flipped bit in a block's body, and one in a block's identity header.
@@ -81,9 +82,10 @@ TEST_F(VerifyProgramTest, EveryDamageIsFoundWithItsClassAndOffset) {
   const auto r = verify({"/seed:77"});
   EXPECT_EQ(r.exitCode, 4) << r.out << r.err;
   EXPECT_NE(r.out.find("Seed: 77 (given)"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("corrupted 2.00 Kb in 2 files; misdirected 1.00 Kb in 1 file; stale 19.53 Kb in 1 file; "
-                       "zeroed 4.00 Kb in 1 file; unrecognised 0 b; truncated 1 file; extended 1 file"),
-            std::string::npos)
+  EXPECT_NE(
+      r.out.find("corrupted 2.00 Kb in 2 files; misdirected 1.00 Kb in 1 file; stale 19.53 Kb in 1 file; "
+                 "zeroed 4.00 Kb in 1 file; unrecognised 0 b; truncated 1 file; extended 1 file"),
+      std::string::npos)
       << r.out;
   const json rep = report();
   ASSERT_TRUE(rep.is_object());
@@ -113,7 +115,8 @@ TEST_F(VerifyProgramTest, EveryDamageIsFoundWithItsClassAndOffset) {
   EXPECT_TRUE(damaged(rep, "clean").is_null());
   EXPECT_EQ(rep["verify"]["damaged_files"].size(), 7u);
   // The console names the first damaged block with both identities.
-  EXPECT_NE(r.out.find("flip at 4,096: corrupted (1,024 bytes); expected seed 77"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("flip at 4,096: corrupted (1,024 bytes); expected seed 77"), std::string::npos)
+      << r.out;
   const std::string lg = log();
   EXPECT_NE(lg.find("Damaged file 'target': misdirected 1,024 b; first at 2,048."), std::string::npos) << lg;
 }
@@ -123,14 +126,17 @@ TEST_F(VerifyProgramTest, EveryDamageIsFoundWithItsClassAndOffset) {
 TEST_F(VerifyProgramTest, WrapAroundDriveShowsItsTrueCapacity) {
   constexpr std::int64_t kFile = 256 << 10;
   for (int i = 0; i < 8; ++i) makeFile(root(), "w" + std::to_string(i), kFile);
-  for (int i = 4; i < 8; ++i) writeBytes(root() + "/w" + std::to_string(i), readBytes(root() + "/w" + std::to_string(i - 4)));
+  for (int i = 4; i < 8; ++i)
+    writeBytes(root() + "/w" + std::to_string(i), readBytes(root() + "/w" + std::to_string(i - 4)));
 
   const auto r = verify();
   EXPECT_EQ(r.exitCode, 4) << r.out << r.err;
-  EXPECT_NE(r.out.find("Damage found: 4 of 8 files damaged; intact 1.00 Mb; corrupted 0 b; misdirected 1.00 Mb in 4 files"),
+  EXPECT_NE(r.out.find("Damage found: 4 of 8 files damaged; intact 1.00 Mb; corrupted 0 b; misdirected 1.00 "
+                       "Mb in 4 files"),
             std::string::npos)
       << r.out;
-  EXPECT_NE(r.out.find("Capacity: 1.00 Mb (1,048,576 bytes) read back intact; the volume claims"), std::string::npos)
+  EXPECT_NE(r.out.find("Capacity: 1.00 Mb (1,048,576 bytes) read back intact; the volume claims"),
+            std::string::npos)
       << r.out;
   const json rep = report();
   EXPECT_EQ(rep["verify"]["capacity"]["intact_bytes"], 4 * kFile);
@@ -191,21 +197,22 @@ TEST_F(VerifyProgramTest, ZeroedFileOfAFilledRunIsDamageNotAllocation) {
 }
 
 TEST_F(VerifyProgramTest, BadParametersAreRejectedInTheLog) {
-  for (const auto& args : std::vector<std::vector<std::string>>{
-           {"/v"},
-           {"/v", "/root:" + root()},
-           {"/v", "/root:'" + root() + "'", "/seed:-1"},
-           {"/v", "/root:'" + root() + "'", "/seed:18446744073709551616"},
-           {"/v", "/root:'" + root() + "'", "/seed:1", "/seed:2"},
-           {"/v", "/root:'" + root() + "'", "/bogus:1"}}) {
+  for (const auto& args :
+       std::vector<std::vector<std::string>>{{"/v"},
+                                             {"/v", "/root:" + root()},
+                                             {"/v", "/root:'" + root() + "'", "/seed:-1"},
+                                             {"/v", "/root:'" + root() + "'", "/seed:18446744073709551616"},
+                                             {"/v", "/root:'" + root() + "'", "/seed:1", "/seed:2"},
+                                             {"/v", "/root:'" + root() + "'", "/bogus:1"}}) {
     const auto r = run(args);
     EXPECT_EQ(r.exitCode, 0) << args.back();
   }
   const std::string lg = log();
   EXPECT_NE(lg.find("Invalid script. /root parameter is absent."), std::string::npos) << lg;
   EXPECT_NE(lg.find("Invalid script. Root parameter must be in ' symbols."), std::string::npos) << lg;
-  EXPECT_NE(lg.find("Invalid script. Incorrect seed, a whole number from 0 to 18446744073709551615 expected."),
-            std::string::npos);
+  EXPECT_NE(
+      lg.find("Invalid script. Incorrect seed, a whole number from 0 to 18446744073709551615 expected."),
+      std::string::npos);
   EXPECT_NE(lg.find("Invalid script. Repitition /seed parameter."), std::string::npos) << lg;
   EXPECT_NE(lg.find("Invalid script parameter '/bogus'."), std::string::npos) << lg;
   // A root that is not there is a path failure, not a clean verify.
@@ -232,8 +239,9 @@ TEST_F(VerifyProgramTest, CtrlCStopsAVerifyWithExitCodeTwo) {
 // With the run's own line, verify knows which files the run made: a deleted one is missing, an
 // added one unexpected, and the files a run could not make on a full volume are allowed.
 TEST_F(VerifyProgramTest, RunLineTellsMissingAndUnexpectedFiles) {
-  const std::vector<std::string> line = {"/s", "/allsize:40m", "/root:'" + root() + "'", "/minsize:1m",
-                                         "/maxsize:3m", "/seed:31", "/progress:off"};
+  const std::vector<std::string> line = {"/s",           "/allsize:40m", "/root:'" + root() + "'",
+                                         "/minsize:1m",  "/maxsize:3m",  "/seed:31",
+                                         "/progress:off"};
   ASSERT_EQ(run(line).exitCode, 0);
   auto withV = line;
   withV.push_back("/v");
@@ -257,7 +265,8 @@ TEST_F(VerifyProgramTest, RunLineTellsMissingAndUnexpectedFiles) {
   noSeed.erase(std::find(noSeed.begin(), noSeed.end(), "/seed:31"));
   r = run(noSeed);
   EXPECT_EQ(report()["verify"]["missing_files"], nullptr);
-  EXPECT_NE(log().find("Missing and unexpected files are told only with the run's /seed."), std::string::npos);
+  EXPECT_NE(log().find("Missing and unexpected files are told only with the run's /seed."),
+            std::string::npos);
 }
 
 TEST_F(VerifyProgramTest, RunLineOfAMadeUpTreeKnowsEveryFolderFile) {
@@ -338,8 +347,8 @@ TEST_F(VerifyProgramTest, SeveralWritersReachingTheSizeLimitVerifyIntact) {
     const auto folderOf = [](const std::string& p) { return p.substr(0, p.rfind('/') + 1); };
     const auto files = test_support::filesBelow(root());
     auto first = files.begin();
-    while (first != files.end() && (std::next(first) == files.end() ||
-                                    folderOf(first->first) != folderOf(std::next(first)->first))) {
+    while (first != files.end() &&
+           (std::next(first) == files.end() || folderOf(first->first) != folderOf(std::next(first)->first))) {
       ++first;
     }
     if (first != files.end()) {
@@ -391,12 +400,14 @@ TEST_F(VerifyProgramTest, SeveralWritersReachingTheSizeLimitVerifyIntact) {
 // hash), not by name: stopped with some folders filled and others not, its line re-derives that
 // same order, so the unfilled folders are its unmade tail, not missing files.
 TEST_F(VerifyProgramTest, StoppedTreeRunVerifiesCleanWithItsLine) {
-  const std::vector<std::string> line = {"/f", "/root:'" + root() + "'", "/minfiles:2", "/maxfiles:2",
-                                         "/minsize:24m", "/maxsize:24m", "/recurse", "/rootsize:2", "/treedeep:1",
-                                         "/dirlimit:10", "/seed:12", "/progress:off"};
+  const std::vector<std::string> line = {
+      "/f",           "/root:'" + root() + "'", "/minfiles:2", "/maxfiles:2",
+      "/minsize:24m", "/maxsize:24m",           "/recurse",    "/rootsize:2",
+      "/treedeep:1",  "/dirlimit:10",           "/seed:12",    "/progress:off"};
   const auto filesBelowSubfolders = [&] {
     int n = 0;
-    for (const auto& [path, size] : test_support::filesBelow(root())) n += path.find('/') != std::string::npos;
+    for (const auto& [path, size] : test_support::filesBelow(root()))
+      n += path.find('/') != std::string::npos;
     return n;
   };
   options.whileRunning = [&](int pid) {
@@ -423,8 +434,8 @@ TEST_F(VerifyProgramTest, StoppedTreeRunVerifiesCleanWithItsLine) {
 // A run stopped mid-file leaves that file short and the rest of its plan unmade: verified with the
 // run's line, neither is damage.
 TEST_F(VerifyProgramTest, StoppedRunVerifiesCleanWithItsLine) {
-  const std::vector<std::string> line = {"/s", "/allsize:140m", "/root:'" + root() + "'", "/minsize:20m",
-                                         "/seed:3", "/progress:off"};
+  const std::vector<std::string> line = {"/s",           "/allsize:140m", "/root:'" + root() + "'",
+                                         "/minsize:20m", "/seed:3",       "/progress:off"};
   options.whileRunning = [&](int pid) {
     for (int i = 0; i < 500 && !stdfs::exists(root() + "/b"); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -444,8 +455,9 @@ TEST_F(VerifyProgramTest, StoppedRunVerifiesCleanWithItsLine) {
 }
 
 TEST_F(VerifyProgramTest, RunThatEndedFullMayLackItsTail) {
-  const std::vector<std::string> line = {"/s", "/allsize:400m", "/root:'" + root() + "'", "/minsize:8m",
-                                         "/maxsize:16m", "/seed:5", "/progress:off"};
+  const std::vector<std::string> line = {"/s",           "/allsize:400m", "/root:'" + root() + "'",
+                                         "/minsize:8m",  "/maxsize:16m",  "/seed:5",
+                                         "/progress:off"};
   ASSERT_EQ(run(line).exitCode, 1);  // the volume filled
   auto withV = line;
   withV.push_back("/v");

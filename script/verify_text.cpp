@@ -16,40 +16,29 @@ std::string filesText(std::int64_t n) { return grouped(n) + (n == 1 ? " file" : 
 
 const char* seedSourceText(SeedSource s) {
   switch (s) {
-    case SeedSource::Given:
-      return "given";
-    case SeedSource::FromData:
-      return "carried by most files' first blocks";
-    case SeedSource::FromJournal:
-      return "from the flush journal";
-    case SeedSource::None:
-      break;
+    case SeedSource::Given: return "given";
+    case SeedSource::FromData: return "carried by most files' first blocks";
+    case SeedSource::FromJournal: return "from the flush journal";
+    case SeedSource::None: break;
   }
   return "none: no file's first block carries one";
 }
 
 const char* seedSourceWord(SeedSource s) {
   switch (s) {
-    case SeedSource::Given:
-      return "given";
-    case SeedSource::FromData:
-      return "from_data";
-    case SeedSource::FromJournal:
-      return "from_journal";
-    case SeedSource::None:
-      break;
+    case SeedSource::Given: return "given";
+    case SeedSource::FromData: return "from_data";
+    case SeedSource::FromJournal: return "from_journal";
+    case SeedSource::None: break;
   }
   return "none";
 }
 
 std::string sizeStateText(SizeState s) {
   switch (s) {
-    case SizeState::Truncated:
-      return "truncated";
-    case SizeState::Extended:
-      return "extended";
-    case SizeState::Right:
-      break;
+    case SizeState::Truncated: return "truncated";
+    case SizeState::Extended: return "extended";
+    case SizeState::Right: break;
   }
   return "right";
 }

@@ -238,10 +238,8 @@ TEST(VerifyClassifierTest, HostileBlocksAreNeverOk) {
     switch (round % 5) {
       case 0:
         for (auto& b : block) b = static_cast<std::uint8_t>(random());
-        break;  // noise
-      case 1:
-        block[random() % size] ^= static_cast<std::uint8_t>(1u << (random() % 8));
-        break;  // one bit
+        break;                                                                                   // noise
+      case 1: block[random() % size] ^= static_cast<std::uint8_t>(1u << (random() % 8)); break;  // one bit
       case 2:
         std::fill(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(size, 64)),
                   0xFF);

@@ -27,7 +27,9 @@ class Win32ScriptRunTest : public ::testing::Test {
         << test_support::builtProgram() << ": error " << ::GetLastError();
     options.program = program;
   }
-  test_support::ProgramResult run(const std::vector<std::string>& args) { return test_support::runProgram(args, options); }
+  test_support::ProgramResult run(const std::vector<std::string>& args) {
+    return test_support::runProgram(args, options);
+  }
   std::string log() const { return test_support::readFile(bin / "scripts.log"); }
 
   test_support::ScratchFolder bin;
@@ -81,8 +83,9 @@ TEST_F(Win32ScriptRunTest, AProbeRefusesWithItsReasonAndEndsWith8) {
   EXPECT_NE(log().find("Probe refused: '" + folder + "' is not a block device"), std::string::npos) << log();
   r = run({"/probe", "/device:'\\\\.\\PhysicalDrive0'"});
   EXPECT_EQ(r.exitCode, 8) << r.err;
-  EXPECT_NE(log().find("Probe refused: '\\\\.\\PhysicalDrive0' can not be opened: raw drives are not supported"),
-            std::string::npos)
+  EXPECT_NE(
+      log().find("Probe refused: '\\\\.\\PhysicalDrive0' can not be opened: raw drives are not supported"),
+      std::string::npos)
       << log();
 }
 
@@ -99,7 +102,8 @@ TEST_F(Win32ScriptRunTest, ARelativeRootIsTakenFromTheWorkingFolderAndLoggedInFu
     ::CloseHandle(file);
   }
   EXPECT_EQ(run({"/f", "/root:'afile\\sub\\deeper'", "/minfiles:1", "/minsize:1k"}).exitCode, 8);
-  EXPECT_NE(log().find("]: Incorrect path - '" + (data / "afile\\sub") + "'. Try to check root folder for errors.\r\n"),
+  EXPECT_NE(log().find("]: Incorrect path - '" + (data / "afile\\sub") +
+                       "'. Try to check root folder for errors.\r\n"),
             std::string::npos)
       << log();
 }
@@ -109,8 +113,9 @@ TEST_F(Win32ScriptRunTest, ASeededRunRepeatsWithFlushesAndIdentifiesFilesBySlash
   const char* syncs[] = {"/sync:file", "/sync:end"};
   for (int i = 0; i < 2; ++i) {
     const std::string root = data / ("s" + std::to_string(i));
-    const auto r = run({"/f", "/minfiles:2", "/maxfiles:4", "/minsize:1b", "/maxsize:3k", "/recurse", "/rootsize:2",
-                        "/treedeep:1", "/dirlimit:10", "/root:'" + root + "'", "/seed:77", syncs[i]});
+    const auto r =
+        run({"/f", "/minfiles:2", "/maxfiles:4", "/minsize:1b", "/maxsize:3k", "/recurse", "/rootsize:2",
+             "/treedeep:1", "/dirlimit:10", "/root:'" + root + "'", "/seed:77", syncs[i]});
     // The volume flush needs administrator rights: refused, the run says so and still succeeds.
     ASSERT_EQ(r.exitCode, 0) << r.err;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {

@@ -40,21 +40,15 @@ class StoreMaker {
 
   std::string next() {
     switch (below(8)) {
-      case 0:
-        return atValue(nesting());
-      case 1:
-        return below(4) == 0 ? nesting() : atValue(nesting() + std::string(below(3), ']'));
+      case 0: return atValue(nesting());
+      case 1: return below(4) == 0 ? nesting() : atValue(nesting() + std::string(below(3), ']'));
       case 2:
         return atValue(
             "\"" + std::string(below(10) == 0 ? JsonRegistryStore::kMaxFileBytes : below(5000), 'h') + "\"");
-      case 3:
-        return withBytes(0x80, 0xFF);
-      case 4:
-        return below(2) == 0 ? withBytes(0, 0) : atValue("\"a\\u0000b\"");
-      case 5:
-        return atValue(wrongType());
-      case 6:
-        return scrambled();
+      case 3: return withBytes(0x80, 0xFF);
+      case 4: return below(2) == 0 ? withBytes(0, 0) : atValue("\"a\\u0000b\"");
+      case 5: return atValue(wrongType());
+      case 6: return scrambled();
       default: {
         std::string bytes(below(200), '\0');
         for (char& c : bytes) c = static_cast<char>(below(256));
@@ -113,14 +107,12 @@ class StoreMaker {
   std::string scrambled() {
     std::string text = valid_;
     switch (below(3)) {
-      case 0:
-        return text.substr(0, below(text.size()));
+      case 0: return text.substr(0, below(text.size()));
       case 1:
         for (std::size_t n = 1 + below(8); n > 0; --n)
           text[below(text.size())] = static_cast<char>(below(128));
         return text;
-      default:
-        return text.substr(below(text.size())) + text;
+      default: return text.substr(below(text.size())) + text;
     }
   }
 

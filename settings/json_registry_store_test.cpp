@@ -255,7 +255,8 @@ TEST(JsonRegistryStoreTest, AStoreThatIsALinkKeepsItsLinkAndItsTargetIsWritten) 
   struct stat st {};
   ASSERT_EQ(::lstat(store.filePath().c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
-  EXPECT_NE(test_support::readFile(scratch / "kept/registry.json").find("through the link"), std::string::npos);
+  EXPECT_NE(test_support::readFile(scratch / "kept/registry.json").find("through the link"),
+            std::string::npos);
   EXPECT_EQ(readBack(access, "Name"), "through the link");
 }
 

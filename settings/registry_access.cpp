@@ -57,17 +57,20 @@ void RegistryAccess::setValue(const std::string& valueName, RegistryType type, c
   if (const int err = openKey_->setValue(valueName, type, data, size)) fail(errSetValue, valueName, err);
 }
 
-void RegistryAccess::readDword(const std::string& keyPath, const std::string& valueName, std::uint32_t& value) {
+void RegistryAccess::readDword(const std::string& keyPath, const std::string& valueName,
+                               std::uint32_t& value) {
   openForWriting(keyPath);
   RegistryType type = RegistryType::None;
   std::uint32_t number = 0;
   std::uint32_t size = sizeof number;
-  if (const int err = openKey_->queryValue(valueName, type, &number, size)) fail(errQueryValue, valueName, err);
+  if (const int err = openKey_->queryValue(valueName, type, &number, size))
+    fail(errQueryValue, valueName, err);
   if (type != RegistryType::Dword || size != sizeof number) fail(errQueryValue, valueName, 0);
   value = number;
 }
 
-void RegistryAccess::writeDword(const std::string& keyPath, const std::string& valueName, std::uint32_t value) {
+void RegistryAccess::writeDword(const std::string& keyPath, const std::string& valueName,
+                                std::uint32_t value) {
   openForWriting(keyPath);
   setValue(valueName, RegistryType::Dword, &value, sizeof value);
 }

@@ -7,9 +7,10 @@ RegistryErrorMessage registryErrorMessage(const CErrException& error) {
   RegistryErrorMessage message;
   if (error.code == errQueryValue) {
     // "Registry read error!" — the text users of earlier versions know, kept in Russian.
-    message = {"Error", "\xD0\x9E\xD1\x88\xD0\xB8\xD0\xB1\xD0\xBA\xD0\xB0 \xD1\x87\xD1\x82\xD0\xB5\xD0\xBD\xD0\xB8\xD1"
-                        "\x8F \xD1\x80\xD0\xB5\xD0\xB5\xD1\x81\xD1\x82\xD1\x80\xD0\xB0!\n\nKey/Value: " +
-                            error.name};
+    message = {"Error",
+               "\xD0\x9E\xD1\x88\xD0\xB8\xD0\xB1\xD0\xBA\xD0\xB0 \xD1\x87\xD1\x82\xD0\xB5\xD0\xBD\xD0\xB8\xD1"
+               "\x8F \xD1\x80\xD0\xB5\xD0\xB5\xD1\x81\xD1\x82\xD1\x80\xD0\xB0!\n\nKey/Value: " +
+                   error.name};
   } else {
     message = {"Fatal error", "The description for error is not available."};
   }

@@ -19,8 +19,8 @@ enum class Rule {
 struct Row {
   const char* name;
   Rule rule;
-  std::size_t savePosition;  // place in the save sequence
-  const char* defaultText;   // Text and Number rows
+  std::size_t savePosition;     // place in the save sequence
+  const char* defaultText;      // Text and Number rows
   std::uint32_t defaultNumber;  // Flag and Unit rows
   std::uint32_t max;            // Number rows
   // The member the row fills; all null for "Show splash", which belongs to the application object.

@@ -19,7 +19,9 @@ namespace quillet {
 namespace {
 
 struct RecordingPresenter : ErrorPresenter {
-  void show(const std::string& caption, const std::string& text) override { shown.push_back(caption + "|" + text); }
+  void show(const std::string& caption, const std::string& text) override {
+    shown.push_back(caption + "|" + text);
+  }
   std::vector<std::string> shown;
 };
 
@@ -53,18 +55,34 @@ struct Value {
 };
 
 // Every value of the settings key with its type and first-start default, in save order.
-const std::vector<Value> kSaved = {
-    {"Root folder", "C:\\Test\\"}, {"Minimum file size", "1"}, {"Maximum file size", "2"},
-    {"All size", "100"}, {"Limit size", "150"}, {"File mask", "????????.???"},
-    {"Directory mask", "????????"}, {"Minimum files number to create", "100"},
-    {"Maximum files number to create", "200"}, {"Show splash", 1u}, {"Fill files by random data", 1u},
-    {"Close progress dialog automatically", 0u}, {"Fill include subfolders", 0u},
-    {"Make up subdirectories tree", 0u}, {"Use all size checkbox", 1u}, {"Use limit size checkbox", 0u},
-    {"Use maximum files size checkbox", 0u}, {"Use maximum files number checkbox", 0u},
-    {"Use file mask checkbox", 0u}, {"Use directory mask checkbox", 0u},
-    {"Generate to all partition size", 0u}, {"Minimum file size power", 2u},
-    {"Maximum file size power", 2u}, {"Limit size power", 2u}, {"All size power", 2u},
-    {"Tree deep", "1"}, {"Number of folders in root folder", "2"}, {"Directories number limit", "200"}};
+const std::vector<Value> kSaved = {{"Root folder", "C:\\Test\\"},
+                                   {"Minimum file size", "1"},
+                                   {"Maximum file size", "2"},
+                                   {"All size", "100"},
+                                   {"Limit size", "150"},
+                                   {"File mask", "????????.???"},
+                                   {"Directory mask", "????????"},
+                                   {"Minimum files number to create", "100"},
+                                   {"Maximum files number to create", "200"},
+                                   {"Show splash", 1u},
+                                   {"Fill files by random data", 1u},
+                                   {"Close progress dialog automatically", 0u},
+                                   {"Fill include subfolders", 0u},
+                                   {"Make up subdirectories tree", 0u},
+                                   {"Use all size checkbox", 1u},
+                                   {"Use limit size checkbox", 0u},
+                                   {"Use maximum files size checkbox", 0u},
+                                   {"Use maximum files number checkbox", 0u},
+                                   {"Use file mask checkbox", 0u},
+                                   {"Use directory mask checkbox", 0u},
+                                   {"Generate to all partition size", 0u},
+                                   {"Minimum file size power", 2u},
+                                   {"Maximum file size power", 2u},
+                                   {"Limit size power", 2u},
+                                   {"All size power", 2u},
+                                   {"Tree deep", "1"},
+                                   {"Number of folders in root folder", "2"},
+                                   {"Directories number limit", "200"}};
 
 class SettingsValuesTest : public ::testing::Test {
  protected:
@@ -104,8 +122,8 @@ TEST_F(SettingsValuesTest, AnEmptyStoreGetsEveryValueWithItsDefault) {
 
 TEST_F(SettingsValuesTest, NumberTextsAreClampedAndOtherwiseKeptAsStored) {
   const std::vector<std::pair<std::string, std::string>> rows = {
-      {"-5", "0"}, {"", "0"}, {"1000000", "999999"}, {"99999999999", "999999"}, {"12abc", "12abc"},
-      {" 7", " 7"}, {"abc", "abc"}, {"999999", "999999"}};
+      {"-5", "0"},        {"", "0"},    {"1000000", "999999"}, {"99999999999", "999999"},
+      {"12abc", "12abc"}, {" 7", " 7"}, {"abc", "abc"},        {"999999", "999999"}};
   for (const auto& [text, expected] : rows) {
     access.writeString(settingsKeyPath, "Minimum file size", text);
     EXPECT_EQ(loaded().minSizeText, expected) << '"' << text << '"';

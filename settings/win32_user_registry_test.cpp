@@ -34,8 +34,8 @@ class Win32UserRegistryTest : public ::testing::Test {
   DWORD rawType(const std::string& key, const std::string& name, std::string* data = nullptr) {
     char buffer[1024];
     DWORD type = REG_NONE, size = sizeof buffer;
-    if (::RegGetValueA(HKEY_CURRENT_USER, (base + "\\" + key).c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND,
-                       &type, buffer, &size) != ERROR_SUCCESS) {
+    if (::RegGetValueA(HKEY_CURRENT_USER, (base + "\\" + key).c_str(), name.c_str(),
+                       RRF_RT_ANY | RRF_NOEXPAND, &type, buffer, &size) != ERROR_SUCCESS) {
       return REG_NONE;
     }
     if (data != nullptr) data->assign(buffer, size);
@@ -44,7 +44,8 @@ class Win32UserRegistryTest : public ::testing::Test {
   void setRaw(const std::string& key, const std::string& name, DWORD type, const void* data, DWORD size) {
     HKEY k = nullptr;
     ASSERT_EQ(::RegCreateKeyA(HKEY_CURRENT_USER, (base + "\\" + key).c_str(), &k), ERROR_SUCCESS);
-    ASSERT_EQ(::RegSetValueExA(k, name.c_str(), 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
+    ASSERT_EQ(::RegSetValueExA(k, name.c_str(), 0, type, static_cast<const BYTE*>(data), size),
+              ERROR_SUCCESS);
     ::RegCloseKey(k);
   }
   template <typename Op>
@@ -142,7 +143,8 @@ TEST_F(Win32UserRegistryTest, ValuesOfTheWrongTypeAreRewrittenWithTheirDefault) 
   EXPECT_EQ(data, std::string("300\0", 4)) << "normalised in memory only";
   EXPECT_EQ(rawType(productKeyPath, "Product Version", &data), static_cast<DWORD>(REG_SZ));
   EXPECT_EQ(data, std::string(QUILLET_PRODUCT_VERSION "\0", sizeof QUILLET_PRODUCT_VERSION));
-  EXPECT_EQ(rawType(settingsKeyPath, "Directories number limit"), static_cast<DWORD>(REG_SZ)) << "defaults written";
+  EXPECT_EQ(rawType(settingsKeyPath, "Directories number limit"), static_cast<DWORD>(REG_SZ))
+      << "defaults written";
   EXPECT_EQ(presenter.shown, 0);
 }
 

@@ -32,7 +32,8 @@ class FakeReader final : public FolderReader {
   FakeReader(std::vector<FolderEntry> entries, bool failAfterFirst)
       : entries_(std::move(entries)), failAfterFirst_(failAfterFirst) {}
   Result<bool> next(FolderEntry& entry) override {
-    if (failAfterFirst_ && index_ >= 1) return Status::failure(ErrorKind::Other, 5, "folder listing", "read error");
+    if (failAfterFirst_ && index_ >= 1)
+      return Status::failure(ErrorKind::Other, 5, "folder listing", "read error");
     if (index_ >= entries_.size()) return false;
     entry = entries_[index_++];
     return true;
@@ -107,7 +108,8 @@ bool FakeFileSystem::hasFolder(const std::string& path) const {
 Result<VolumeSpace> FakeFileSystem::volumeSpace(const std::string& path) {
   std::lock_guard lock(mutex_);
   ++volumeQueries;
-  if (volumeQueryFails || folders_.count(normalise(path)) == 0) return fail(ErrorKind::WrongPath, path, "no such folder");
+  if (volumeQueryFails || folders_.count(normalise(path)) == 0)
+    return fail(ErrorKind::WrongPath, path, "no such folder");
   return VolumeSpace{freeBytes + unusableFreeBytes.load(), totalBytes};
 }
 
@@ -141,7 +143,7 @@ Status FakeFileSystem::createFolderBelow(const std::string& base, const std::str
 }
 
 Result<std::unique_ptr<FileHandle>> FakeFileSystem::createNewFileBelow(const std::string& base,
-                                                                      const std::string& relative) {
+                                                                       const std::string& relative) {
   return createNewFile(base + relative);
 }
 
@@ -190,7 +192,8 @@ Result<std::unique_ptr<FolderReader>> FakeFileSystem::openFolder(const std::stri
   return std::unique_ptr<FolderReader>(new FakeReader(std::move(entries), failing));
 }
 
-Status FakeFileSystem::writeTo(const std::string& path, const void* data, std::size_t size, std::size_t& written) {
+Status FakeFileSystem::writeTo(const std::string& path, const void* data, std::size_t size,
+                               std::size_t& written) {
   int index;
   {
     std::lock_guard lock(mutex_);
@@ -205,7 +208,8 @@ Status FakeFileSystem::writeTo(const std::string& path, const void* data, std::s
   }
   const auto n = static_cast<std::int64_t>(size);
   std::int64_t accepted = std::clamp<std::int64_t>(freeBytes, 0, n);
-  if (index == diskFullAtWrite) accepted = std::min<std::int64_t>(accepted, static_cast<std::int64_t>(diskFullPartial));
+  if (index == diskFullAtWrite)
+    accepted = std::min<std::int64_t>(accepted, static_cast<std::int64_t>(diskFullPartial));
   written = static_cast<std::size_t>(accepted);
   freeBytes -= accepted;
   files_[path].size += accepted;
@@ -273,7 +277,8 @@ class FakeReadHandle final : public ReadHandle {
   UncachedRead method() const override { return UncachedRead::Cached; }
   Result<std::size_t> read(std::int64_t offset, void* data, std::size_t size) override {
     if (offset >= size_) return std::size_t{0};
-    const auto n = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(size), size_ - offset));
+    const auto n =
+        static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(size), size_ - offset));
     auto* out = static_cast<std::uint8_t*>(data);
     for (std::size_t i = 0; i < n; ++i) {
       const auto at = static_cast<std::size_t>(offset) + i;
@@ -290,7 +295,8 @@ class FakeReadHandle final : public ReadHandle {
 
 }  // namespace
 
-Result<std::unique_ptr<ReadHandle>> FakeFileSystem::openForCheck(const std::string& base, const std::string& relative) {
+Result<std::unique_ptr<ReadHandle>> FakeFileSystem::openForCheck(const std::string& base,
+                                                                 const std::string& relative) {
   std::lock_guard lock(mutex_);
   const std::string p = normalise(base + relative);
   effects_.push_back("check " + p);
@@ -298,7 +304,8 @@ Result<std::unique_ptr<ReadHandle>> FakeFileSystem::openForCheck(const std::stri
   if (it == files_.end() || links_.count(p) != 0 || relative.find("..") != std::string::npos) {
     return fail(ErrorKind::WrongPath, p, "no file");
   }
-  return std::unique_ptr<ReadHandle>(new FakeReadHandle(it->second.size, it->second.allocated, it->second.content));
+  return std::unique_ptr<ReadHandle>(
+      new FakeReadHandle(it->second.size, it->second.allocated, it->second.content));
 }
 
 }  // namespace quillet::test_support

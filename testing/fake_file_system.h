@@ -96,11 +96,13 @@ class FakeFileSystem : public FileSystem {
   Result<std::unique_ptr<FileHandle>> createNewFile(const std::string& path) override;
   // The relative path is joined to base; the fake's links lead nowhere, so none is passed.
   Status createFolderBelow(const std::string& base, const std::string& relative) override;
-  Result<std::unique_ptr<FileHandle>> createNewFileBelow(const std::string& base, const std::string& relative) override;
+  Result<std::unique_ptr<FileHandle>> createNewFileBelow(const std::string& base,
+                                                         const std::string& relative) override;
   Result<std::unique_ptr<FolderReader>> openFolder(const std::string& path) override;
   // Reads a file's kept content (zeros where none was kept), "through the cache"; every open is
   // recorded as "check <p>". Links and folders are refused as the real ones refuse them.
-  Result<std::unique_ptr<ReadHandle>> openForCheck(const std::string& base, const std::string& relative) override;
+  Result<std::unique_ptr<ReadHandle>> openForCheck(const std::string& base,
+                                                   const std::string& relative) override;
   // Records "syncfs <path>" (or "syncfs-failed <path>").
   Status syncVolume(const std::string& path) override;
 

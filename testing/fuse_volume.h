@@ -58,7 +58,7 @@ class FuseVolume {
 }  // namespace quillet::test_support
 
 // Skips the current test with the stated reason when the FUSE volume could not be started.
-#define QUILLET_FUSE_OR_SKIP(var, options)                                    \
-  std::string var##SkipReason;                                                \
+#define QUILLET_FUSE_OR_SKIP(var, options)                                         \
+  std::string var##SkipReason;                                                     \
   auto var = ::quillet::test_support::FuseVolume::start(options, var##SkipReason); \
   if (!var) GTEST_SKIP() << var##SkipReason

@@ -85,7 +85,8 @@ ProgramOptions privateCopyOfProgram(const std::string& folder, bool withWindowed
   ProgramOptions options;
   std::error_code error;
   const auto copy = [&](const std::string& from) {
-    fs::copy_file(from, fs::path(folder) / fs::path(from).filename(), fs::copy_options::overwrite_existing, error);
+    fs::copy_file(from, fs::path(folder) / fs::path(from).filename(), fs::copy_options::overwrite_existing,
+                  error);
     return !error;
   };
   if (!copy(builtProgram())) return options;

@@ -9,10 +9,10 @@
 namespace quillet::test_support {
 
 struct ProgramResult {
-  int exitCode = -1;       // the exit status, or -1 when the process died from a signal
-  int signal = 0;          // the signal that ended it, if any
-  std::string out;         // standard output
-  std::string err;         // standard error
+  int exitCode = -1;  // the exit status, or -1 when the process died from a signal
+  int signal = 0;     // the signal that ended it, if any
+  std::string out;    // standard output
+  std::string err;    // standard error
 };
 
 struct ProgramOptions {

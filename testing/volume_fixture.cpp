@@ -55,7 +55,8 @@ ScratchFolder::~ScratchFolder() { removeTree(path_); }
 
 std::string ScratchFolder::operator/(const std::string& name) const { return path_ + "/" + name; }
 
-std::unique_ptr<MountedVolume> MountedVolume::tmpfs(std::int64_t bytes, std::string& skipReason, std::int64_t inodes) {
+std::unique_ptr<MountedVolume> MountedVolume::tmpfs(std::int64_t bytes, std::string& skipReason,
+                                                    std::int64_t inodes) {
   if (!isRoot()) {
     skipReason = "mounting a tmpfs needs root; run the tests as root to exercise real volumes";
     return nullptr;
@@ -86,9 +87,7 @@ std::unique_ptr<MountedVolume> MountedVolume::ext4(std::int64_t bytes, std::stri
   const std::string image = volume->image_ = volume->scratch_ / "volume.img";
   volume->mountPoint_ = volume->scratch_ / "mnt";
   ::mkdir(volume->mountPoint_.c_str(), 0755);
-  {
-    std::ofstream create(image);
-  }
+  { std::ofstream create(image); }
   if (::truncate(image.c_str(), bytes) != 0) {
     skipReason = "cannot size the ext4 image";
     return nullptr;

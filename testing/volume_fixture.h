@@ -31,7 +31,8 @@ class MountedVolume {
  public:
   // A tmpfs of the given size (and, when inodes > 0, that many inodes: the root folder takes one).
   // Returns null with skipReason set when it cannot be mounted.
-  static std::unique_ptr<MountedVolume> tmpfs(std::int64_t bytes, std::string& skipReason, std::int64_t inodes = 0);
+  static std::unique_ptr<MountedVolume> tmpfs(std::int64_t bytes, std::string& skipReason,
+                                              std::int64_t inodes = 0);
   // An ext4 file system on a loop-mounted image of the given size.
   static std::unique_ptr<MountedVolume> ext4(std::int64_t bytes, std::string& skipReason);
   ~MountedVolume();
@@ -66,12 +67,13 @@ inline std::map<std::string, std::int64_t> filesBelow(const std::string& folder)
   namespace fs = std::filesystem;
   std::map<std::string, std::int64_t> files;
   std::error_code error;
-  for (auto it = fs::recursive_directory_iterator(folder, error); !error && it != fs::recursive_directory_iterator();
-       it.increment(error)) {
+  for (auto it = fs::recursive_directory_iterator(folder, error);
+       !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
     std::error_code sizeError;
     if (!it->is_symlink() && it->is_regular_file()) {
       const auto size = it->file_size(sizeError);
-      if (!sizeError) files[fs::relative(it->path(), folder).generic_string()] = static_cast<std::int64_t>(size);
+      if (!sizeError)
+        files[fs::relative(it->path(), folder).generic_string()] = static_cast<std::int64_t>(size);
     }
   }
   return files;
@@ -80,7 +82,7 @@ inline std::map<std::string, std::int64_t> filesBelow(const std::string& folder)
 }  // namespace quillet::test_support
 
 // Skips the current test with the stated reason when the volume could not be made.
-#define QUILLET_MOUNT_OR_SKIP(var, factory, bytes)                       \
-  std::string var##SkipReason;                                          \
+#define QUILLET_MOUNT_OR_SKIP(var, factory, bytes)                                    \
+  std::string var##SkipReason;                                                        \
   auto var = ::quillet::test_support::MountedVolume::factory(bytes, var##SkipReason); \
   if (!var) GTEST_SKIP() << var##SkipReason

@@ -17,9 +17,7 @@ namespace quillet::test_support {
 
 namespace {
 
-std::string upperName(const std::string& entry) {
-  return asciiUpper(entry.substr(0, entry.find('=')));
-}
+std::string upperName(const std::string& entry) { return asciiUpper(entry.substr(0, entry.find('='))); }
 
 // Our environment with the options' changes, as the NUL-separated block CreateProcessA takes.
 std::string environmentBlock(const ProgramOptions& options) {
@@ -78,7 +76,8 @@ ProgramResult runProgram(const std::vector<std::string>& args, const ProgramOpti
     }
     if (!started) return result;
     if (options.whileRunning) options.whileRunning(static_cast<int>(process.dwProcessId));
-    const DWORD wait = options.timeoutSeconds > 0 ? static_cast<DWORD>(options.timeoutSeconds) * 1000 : INFINITE;
+    const DWORD wait =
+        options.timeoutSeconds > 0 ? static_cast<DWORD>(options.timeoutSeconds) * 1000 : INFINITE;
     if (::WaitForSingleObject(process.hProcess, wait) == WAIT_TIMEOUT) {
       ::TerminateProcess(process.hProcess, 137);
       ::WaitForSingleObject(process.hProcess, INFINITE);

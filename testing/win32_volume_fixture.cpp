@@ -44,8 +44,9 @@ bool removeEntry(const std::string& path, DWORD attributes) {
 }
 
 bool fileInformation(const std::string& path, FILE_STANDARD_INFO& info) {
-  const HANDLE handle = ::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE handle = ::CreateFileA(
+      path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   const bool ok = ::GetFileInformationByHandleEx(handle, FileStandardInfo, &info, sizeof info) != 0;
   ::CloseHandle(handle);
@@ -66,8 +67,8 @@ ScratchFolder::ScratchFolder() {
   const DWORD n = ::GetTempPathA(sizeof temp, temp);
   const std::string base = n > 0 && n < sizeof temp ? std::string(temp, n) : std::string(".\\");
   for (int attempt = 0; attempt < 1000; ++attempt) {
-    const std::string candidate = joinPath(base, "quillet-test-" + std::to_string(::GetCurrentProcessId()) + "-" +
-                                                     std::to_string(counter++));
+    const std::string candidate = joinPath(
+        base, "quillet-test-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(counter++));
     if (::CreateDirectoryA(candidate.c_str(), nullptr)) {
       path_ = candidate;
       return;

@@ -1,5 +1,5 @@
-// Shows the engine's failures, and the windows' own failure texts, in message boxes. The worker thread calls it; the
-// box is shown by the UI thread while the worker waits for the answer, and the UI thread's timers
+// Shows the engine's failures, and the windows' own failure texts, in message boxes. The worker thread calls
+// it; the box is shown by the UI thread while the worker waits for the answer, and the UI thread's timers
 // (the progress dialog's polling) keep running meanwhile. Thread-safe.
 #pragma once
 

@@ -3,10 +3,10 @@
 #include "ui/qt_failure_presenter.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
-#include <QElapsedTimer>
 #include <QTimer>
 #include <atomic>
 #include <functional>
@@ -81,8 +81,8 @@ class QtFailurePresenterTest : public QObject {
     QCOMPARE(icon, QMessageBox::Critical);
     QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     QCOMPARE(owner, nullptr);
-    QVERIFY(!returnedWhileShown);    // the worker waited for the answer
-    QVERIFY(ticksWhileShown >= 5);   // while the UI thread's timers kept running
+    QVERIFY(!returnedWhileShown);   // the worker waited for the answer
+    QVERIFY(ticksWhileShown >= 5);  // while the UI thread's timers kept running
   }
 
   void applicationCaptionUsesTitleAndOwnerAndShowsDirectlyOnTheUiThread() {

@@ -15,10 +15,10 @@ struct SystemColors {
   QColor buttonFace;
   QColor buttonShadow;
   QColor darkShadow3d;
-  QColor window;           // background of edit fields and flat buttons
-  QColor windowFrame;      // outlines of controls
-  QColor highlight;        // selection colour; default colour of progress bars
-  QColor buttonText;       // captions drawn on the button face (black in the default palette)
+  QColor window;       // background of edit fields and flat buttons
+  QColor windowFrame;  // outlines of controls
+  QColor highlight;    // selection colour; default colour of progress bars
+  QColor buttonText;   // captions drawn on the button face (black in the default palette)
 
   // Controls call this at construction and again on every QEvent::PaletteChange, so a change of
   // the desktop's colours reaches the next repaint.

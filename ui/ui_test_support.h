@@ -35,9 +35,7 @@ inline QPalette classicPalette() {
 inline QImage render(QWidget* widget) { return widget->grab().toImage(); }
 
 // The colour of one pixel as (r,g,b), for readable failure messages.
-inline QString rgbAt(const QImage& image, int x, int y) {
-  return image.pixelColor(x, y).name();
-}
+inline QString rgbAt(const QImage& image, int x, int y) { return image.pixelColor(x, y).name(); }
 inline QString rgb(const QColor& color) { return color.name(); }
 
 // Saves what widget shows under the build tree's screenshots folder as name.png.

@@ -57,21 +57,17 @@ void ColorProgressBar::setColor(COLORREF color) {
   if (window != nullptr) RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
-LRESULT CALLBACK ColorProgressBar::subclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                                DWORD_PTR self) {
+LRESULT CALLBACK ColorProgressBar::subclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                                UINT_PTR, DWORD_PTR self) {
   auto* bar = reinterpret_cast<ColorProgressBar*>(self);
   switch (message) {
-    case WM_ERASEBKGND:
-      return 1;  // painted whole, never erased: no flicker
-    case WM_PAINT:
-      bar->paint();
-      return 0;
+    case WM_ERASEBKGND: return 1;  // painted whole, never erased: no flicker
+    case WM_PAINT: bar->paint(); return 0;
     case WM_NCDESTROY:
       RemoveWindowSubclass(window, subclassProc, kSubclassId);
       bar->window = nullptr;
       break;
-    default:
-      break;
+    default: break;
   }
   return DefSubclassProc(window, message, wParam, lParam);
 }
@@ -125,7 +121,8 @@ void ColorProgressBar::paint() {
   percent += 0.0;  // no "-0%"
   char text[64];
   std::snprintf(text, sizeof text, "%.0f%%", percent);
-  HGDIOBJ oldFont = SelectObject(target, reinterpret_cast<HFONT>(SendMessageA(GetParent(window), WM_GETFONT, 0, 0)));
+  HGDIOBJ oldFont =
+      SelectObject(target, reinterpret_cast<HFONT>(SendMessageA(GetParent(window), WM_GETFONT, 0, 0)));
   SetTextColor(target, RGB(255, 255, 255));
   SetBkMode(target, TRANSPARENT);
   DrawTextA(target, text, -1, &client, DT_CENTER | DT_VCENTER | DT_SINGLELINE);

@@ -46,8 +46,8 @@ void DialogTemplate::addItem(DWORD style, int x, int y, int width, int height, i
   ++words[4];  // DLGTEMPLATE::cdit
 }
 
-void DialogTemplate::add(ItemClass itemClass, const std::string& text, int id, DWORD style, int x, int y, int width,
-                         int height) {
+void DialogTemplate::add(ItemClass itemClass, const std::string& text, int id, DWORD style, int x, int y,
+                         int width, int height) {
   addItem(style, x, y, width, height, id);
   words.push_back(0xFFFF);
   words.push_back(static_cast<WORD>(itemClass));
@@ -55,8 +55,8 @@ void DialogTemplate::add(ItemClass itemClass, const std::string& text, int id, D
   words.push_back(0);  // no creation data
 }
 
-void DialogTemplate::add(const std::string& className, const std::string& text, int id, DWORD style, int x, int y,
-                         int width, int height) {
+void DialogTemplate::add(const std::string& className, const std::string& text, int id, DWORD style, int x,
+                         int y, int width, int height) {
   addItem(style, x, y, width, height, id);
   addText(className);
   addText(text);
@@ -77,7 +77,8 @@ void fitStaticTexts(HWND dialog) {
     RECT area{};
     GetWindowRect(child, &area);
     if (length == 0 || needed.cx <= area.right - area.left) continue;
-    SetWindowPos(child, nullptr, 0, 0, needed.cx, area.bottom - area.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(child, nullptr, 0, 0, needed.cx, area.bottom - area.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
   SelectObject(dc, oldFont);
   ReleaseDC(dialog, dc);

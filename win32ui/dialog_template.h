@@ -26,8 +26,8 @@ class DialogTemplate {
   void add(ItemClass itemClass, const std::string& text, int id, DWORD style, int x, int y, int width,
            int height);
   // An item of a registered class named by text (a progress bar).
-  void add(const std::string& className, const std::string& text, int id, DWORD style, int x, int y, int width,
-           int height);
+  void add(const std::string& className, const std::string& text, int id, DWORD style, int x, int y,
+           int width, int height);
 
   // The template, valid while this object lives and is not changed.
   const DLGTEMPLATE* get() const { return reinterpret_cast<const DLGTEMPLATE*>(words.data()); }

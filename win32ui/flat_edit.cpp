@@ -59,9 +59,7 @@ LRESULT CALLBACK FlatEdit::subclassProc(HWND window, UINT message, WPARAM wParam
       edit->drawFrame(false);
       return result;
     }
-    case WM_MOUSEMOVE:
-      SetTimer(window, kHoverTimer, 10, nullptr);
-      break;
+    case WM_MOUSEMOVE: SetTimer(window, kHoverTimer, 10, nullptr); break;
     case WM_TIMER:
       if (wParam == kHoverTimer) {
         POINT cursor{};
@@ -86,8 +84,7 @@ LRESULT CALLBACK FlatEdit::subclassProc(HWND window, UINT message, WPARAM wParam
       RemoveWindowSubclass(window, subclassProc, kSubclassId);
       edit->window = nullptr;
       break;
-    default:
-      break;
+    default: break;
   }
   return DefSubclassProc(window, message, wParam, lParam);
 }

@@ -62,7 +62,8 @@ int CALLBACK FolderBrowser::callback(HWND window, UINT event, LPARAM data, LPARA
     std::string status;
     // A place that is no file-system folder (it has no path) is never a valid choice.
     const bool valid = self->validateSelection(path, status) && path[0] != 0;
-    if (self->showStatusText) SendMessageA(window, BFFM_SETSTATUSTEXTA, 0, reinterpret_cast<LPARAM>(status.c_str()));
+    if (self->showStatusText)
+      SendMessageA(window, BFFM_SETSTATUSTEXTA, 0, reinterpret_cast<LPARAM>(status.c_str()));
     SendMessageA(window, BFFM_ENABLEOK, 0, valid ? 1 : 0);
   }
   return 0;

@@ -20,9 +20,12 @@ ButtonColors ButtonColors::fromSystem() {
 }
 
 OffscreenDc::OffscreenDc(HDC target, int width, int height)
-    : target(target), memory(CreateCompatibleDC(target)),
+    : target(target),
+      memory(CreateCompatibleDC(target)),
       bitmap(CreateCompatibleBitmap(target, width, height)),
-      previous(static_cast<HBITMAP>(SelectObject(memory, bitmap))), width(width), height(height) {}
+      previous(static_cast<HBITMAP>(SelectObject(memory, bitmap))),
+      width(width),
+      height(height) {}
 
 OffscreenDc::~OffscreenDc() {
   BitBlt(target, 0, 0, width, height, memory, 0, 0, SRCCOPY);

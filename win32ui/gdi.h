@@ -18,7 +18,9 @@ inline COLORREF toColorRef(const Rgb& c) {
   return RGB(static_cast<BYTE>(c.red), static_cast<BYTE>(c.green), static_cast<BYTE>(c.blue));
 }
 // The shared colour rules on GDI colours.
-inline COLORREF halfwayColor(COLORREF a, COLORREF b) { return toColorRef(quillet::halfwayColor(toRgb(a), toRgb(b))); }
+inline COLORREF halfwayColor(COLORREF a, COLORREF b) {
+  return toColorRef(quillet::halfwayColor(toRgb(a), toRgb(b)));
+}
 inline COLORREF invertedColor(COLORREF c) { return toColorRef(quillet::invertedColor(toRgb(c))); }
 
 // The colours of the owner-drawn buttons, read from the system (again on every colour change).

@@ -58,10 +58,8 @@ INT_PTR CALLBACK smallDialogProc(HWND window, UINT message, WPARAM wParam, LPARA
         return TRUE;
       }
       return FALSE;
-    case WM_HELP:
-      return TRUE;
-    default:
-      return FALSE;
+    case WM_HELP: return TRUE;
+    default: return FALSE;
   }
 }
 
@@ -74,20 +72,20 @@ void addRows(DialogTemplate& dialog, const HelpDialogLayout& layout, bool about)
         dialog.add(ItemClass::Button, "", kNoId, child | BS_GROUPBOX, row.x, row.y, row.width, row.height);
         break;
       case HelpControlKind::Label:
-        dialog.add(ItemClass::Static, "", label++ == 0 ? kProductLineId : kCreditLineId, child | SS_LEFT | SS_NOPREFIX,
-                   row.x, row.y, row.width, row.height);
+        dialog.add(ItemClass::Static, "", label++ == 0 ? kProductLineId : kCreditLineId,
+                   child | SS_LEFT | SS_NOPREFIX, row.x, row.y, row.width, row.height);
         break;
       case HelpControlKind::Separator:
         dialog.add(ItemClass::Static, "", kNoId, child | SS_SUNKEN, row.x, row.y, row.width, row.height);
         break;
       case HelpControlKind::TextBox:
         dialog.add(ItemClass::Edit, "", kHelpTextId,
-                   child | WS_BORDER | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, row.x,
-                   row.y, row.width, row.height);
+                   child | WS_BORDER | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL,
+                   row.x, row.y, row.width, row.height);
         break;
       case HelpControlKind::OkButton:
-        dialog.add(ItemClass::Button, kOkText, IDOK, child | WS_TABSTOP | BS_DEFPUSHBUTTON, row.x, row.y, row.width,
-                   row.height);
+        dialog.add(ItemClass::Button, kOkText, IDOK, child | WS_TABSTOP | BS_DEFPUSHBUTTON, row.x, row.y,
+                   row.width, row.height);
         break;
     }
   }
@@ -133,8 +131,8 @@ void openOrActivateScriptsHelp(HWND owner) {
   addRows(dialog, layout, false);
   SmallDialog state;
   state.releaseOnInit = mutex;
-  const INT_PTR result = DialogBoxIndirectParamA(GetModuleHandleA(nullptr), dialog.get(), owner, smallDialogProc,
-                                                 reinterpret_cast<LPARAM>(&state));
+  const INT_PTR result = DialogBoxIndirectParamA(GetModuleHandleA(nullptr), dialog.get(), owner,
+                                                 smallDialogProc, reinterpret_cast<LPARAM>(&state));
   if (mutex != nullptr) {
     if (result == -1) ReleaseMutex(mutex);  // the window never came up
     CloseHandle(mutex);
@@ -158,13 +156,14 @@ namespace {
 constexpr const char* kSplashClass = "QuilletSplash";
 // Never shown (the window has no caption); it lets tools and tests find the window.
 constexpr const char* kSplashName = "Talvane Quillet splash";
-}
+}  // namespace
 
 SplashWindow::~SplashWindow() { close(); }
 
 void SplashWindow::create() {
   HINSTANCE instance = GetModuleHandleA(nullptr);
-  bitmap = static_cast<HBITMAP>(LoadImageA(instance, MAKEINTRESOURCEA(kSplashBitmapResource), IMAGE_BITMAP, 0, 0, 0));
+  bitmap = static_cast<HBITMAP>(
+      LoadImageA(instance, MAKEINTRESOURCEA(kSplashBitmapResource), IMAGE_BITMAP, 0, 0, 0));
   if (bitmap != nullptr) {
     BITMAP info{};
     GetObjectA(bitmap, sizeof info, &info);
@@ -177,14 +176,14 @@ void SplashWindow::create() {
   windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // the standard arrow
   windowClass.lpszClassName = kSplashClass;
   RegisterClassA(&windowClass);
-  window = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_DLGMODALFRAME, kSplashClass, kSplashName, WS_POPUP, 0, 0,
-                           width, height, nullptr, nullptr, instance, this);
+  window = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_DLGMODALFRAME, kSplashClass, kSplashName,
+                           WS_POPUP, 0, 0, width, height, nullptr, nullptr, instance, this);
   if (window == nullptr) return;
   RECT area{};
   GetWindowRect(window, &area);
   const int w = area.right - area.left, h = area.bottom - area.top;
-  SetWindowPos(window, nullptr, (GetSystemMetrics(SM_CXSCREEN) - w) / 2, (GetSystemMetrics(SM_CYSCREEN) - h) / 2, 0, 0,
-               SWP_NOSIZE | SWP_NOZORDER);
+  SetWindowPos(window, nullptr, (GetSystemMetrics(SM_CXSCREEN) - w) / 2,
+               (GetSystemMetrics(SM_CYSCREEN) - h) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
   ShowWindow(window, SW_SHOW);
   RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
@@ -265,7 +264,8 @@ void SplashWindow::paint() {
   TextOutA(dc, at.x, at.y, message.c_str(), static_cast<int>(message.size()));
   SetTextColor(dc, RGB(255, 255, 255));
   if (productShown) {
-    TextOutA(dc, kSplashProductPosition.x, kSplashProductPosition.y, product.c_str(), static_cast<int>(product.size()));
+    TextOutA(dc, kSplashProductPosition.x, kSplashProductPosition.y, product.c_str(),
+             static_cast<int>(product.size()));
   }
   if (versionShown) {
     const SplashPoint v = splashVersionPosition(client.right - client.left, version.size());

@@ -65,15 +65,17 @@ MainDialog::MainDialog(const MainDialogServices& services, SettingsValues& field
     : services(services), values(fields), splashFlag(showSplash) {}
 
 void MainDialog::run() {
-  DialogTemplate dialog("", WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME | DS_CENTER,
-                        WS_EX_APPWINDOW, kMainDialogFrame.width, kMainDialogFrame.height, kMainDialogFrame.fontFace,
-                        kMainDialogFrame.fontPoints);
+  DialogTemplate dialog(
+      "", WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME | DS_CENTER,
+      WS_EX_APPWINDOW, kMainDialogFrame.width, kMainDialogFrame.height, kMainDialogFrame.fontFace,
+      kMainDialogFrame.fontPoints);
   for (const ControlRow& row : mainControlRows()) {
     const int id = row.id ? static_cast<int>(*row.id) : kNoId;
     const int height = row.kind == ControlKind::UnitList ? kUnitListHeight : row.height;
     dialog.add(itemClass(row.kind), row.text, id, itemStyle(row), row.x, row.y, row.width, height);
   }
-  DialogBoxIndirectParamA(GetModuleHandleA(nullptr), dialog.get(), nullptr, dialogProc, reinterpret_cast<LPARAM>(this));
+  DialogBoxIndirectParamA(GetModuleHandleA(nullptr), dialog.get(), nullptr, dialogProc,
+                          reinterpret_cast<LPARAM>(this));
 }
 
 INT_PTR CALLBACK MainDialog::dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -100,7 +102,8 @@ void MainDialog::initialise() {
         edits[*row.id]->attach(control, false);
         break;
       case ControlKind::UnitList:
-        for (const char* unit : SizeUnit::kTexts) SendMessageA(control, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(unit));
+        for (const char* unit : SizeUnit::kTexts)
+          SendMessageA(control, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(unit));
         edits[*row.id] = std::make_unique<FlatEdit>();
         edits[*row.id]->attach(control, true);
         break;
@@ -116,8 +119,7 @@ void MainDialog::initialise() {
         if (row.kind == ControlKind::BoldButton) buttons[*row.id]->setBold(true);
         break;
       }
-      default:
-        break;
+      default: break;
     }
   }
   showTexts();
@@ -129,8 +131,10 @@ void MainDialog::initialise() {
   if (HMENU menu = GetSystemMenu(window, FALSE); menu != nullptr) {
     AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
     for (const SystemMenuItem& entry : mainSystemMenu()) {
-      if (entry.command == SystemCommand::VerifyFolder) AppendMenuA(menu, MF_STRING, kVerifyCommand, entry.text);
-      if (entry.command == SystemCommand::SpeedChart) AppendMenuA(menu, MF_STRING, kSpeedChartCommand, entry.text);
+      if (entry.command == SystemCommand::VerifyFolder)
+        AppendMenuA(menu, MF_STRING, kVerifyCommand, entry.text);
+      if (entry.command == SystemCommand::SpeedChart)
+        AppendMenuA(menu, MF_STRING, kSpeedChartCommand, entry.text);
       if (entry.command == SystemCommand::About) AppendMenuA(menu, MF_STRING, kAboutCommand, entry.text);
     }
   }
@@ -142,7 +146,8 @@ void MainDialog::initialise() {
 std::string MainDialog::text(MainControl id) const {
   HWND control = item(id);
   std::string result(static_cast<std::size_t>(GetWindowTextLengthA(control)) + 1, '\0');
-  result.resize(static_cast<std::size_t>(GetWindowTextA(control, result.data(), static_cast<int>(result.size()))));
+  result.resize(
+      static_cast<std::size_t>(GetWindowTextA(control, result.data(), static_cast<int>(result.size()))));
   return result;
 }
 
@@ -165,7 +170,8 @@ void MainDialog::showTexts() { quillet::showTexts(values, *this); }
 void MainDialog::applyAppearance() {
   const MainDialogAppearance appearance = mainDialogAppearance(values, splashFlag);
   for (const auto& check : appearance.checks) {
-    if (auto found = buttons.find(check.id); found != buttons.end()) found->second->setCheck(check.checked ? 1 : 0);
+    if (auto found = buttons.find(check.id); found != buttons.end())
+      found->second->setCheck(check.checked ? 1 : 0);
   }
   for (const auto& enable : appearance.enables) EnableWindow(item(enable.id), enable.enabled ? TRUE : FALSE);
   for (const auto& label : appearance.labels) SetWindowTextA(item(label.id), label.text);
@@ -181,9 +187,7 @@ void MainDialog::runCheck(void (*check)(SettingsValues&)) {
 
 INT_PTR MainDialog::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_COMMAND:
-      onCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
-      return TRUE;
+    case WM_COMMAND: onCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam)); return TRUE;
     case WM_DRAWITEM: {
       const auto* draw = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
       if (auto* button = OwnerDrawButton::from(draw->hwndItem)) {
@@ -210,12 +214,9 @@ INT_PTR MainDialog::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return TRUE;
       }
       return FALSE;
-    case WM_QUERYDRAGICON:
-      return reinterpret_cast<INT_PTR>(icon);
-    case WM_HELP:
-      return TRUE;  // F1 does nothing
-    default:
-      return FALSE;
+    case WM_QUERYDRAGICON: return reinterpret_cast<INT_PTR>(icon);
+    case WM_HELP: return TRUE;  // F1 does nothing
+    default: return FALSE;
   }
 }
 
@@ -309,7 +310,8 @@ void MainDialog::verifyFolder() {
 }
 
 void MainDialog::openSpeedChart() {
-  chart.open(window, [this] { return std::make_pair(sampler ? sampler->samplesSoFar() : lastSamples, lastRead); });
+  chart.open(window,
+             [this] { return std::make_pair(sampler ? sampler->samplesSoFar() : lastSamples, lastRead); });
 }
 
 void MainDialog::askToExit() {

@@ -1,8 +1,8 @@
 // The window of the interactive mode, built from the shared control table as an in-memory dialog
 // template: the options of a run with their data exchange, field checks on focus loss, enabling
-// rules after every click, the system menu's verify and about items, the folder browser, and "Generate", which
-// prepares the job, starts the worker and runs the progress dialog. The caller loads the fields
-// before and saves them after. UI thread only; the job is shared with a worker only during a run.
+// rules after every click, the system menu's verify and about items, the folder browser, and "Generate",
+// which prepares the job, starts the worker and runs the progress dialog. The caller loads the fields before
+// and saves them after. UI thread only; the job is shared with a worker only during a run.
 #pragma once
 
 #include <windows.h>

@@ -7,9 +7,9 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>

@@ -32,7 +32,8 @@ Win32FailurePresenter::Win32FailurePresenter(std::string applicationTitle, HWND 
   windowClass.hInstance = GetModuleHandleA(nullptr);
   windowClass.lpszClassName = kRelayClass;
   RegisterClassA(&windowClass);  // a second registration fails harmlessly
-  relay = CreateWindowExA(0, kRelayClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, windowClass.hInstance, nullptr);
+  relay = CreateWindowExA(0, kRelayClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, windowClass.hInstance,
+                          nullptr);
   SetWindowLongPtrA(relay, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 

@@ -108,8 +108,8 @@ void OwnerDrawButton::clicked() {
   }
 }
 
-LRESULT CALLBACK OwnerDrawButton::subclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                               DWORD_PTR self) {
+LRESULT CALLBACK OwnerDrawButton::subclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                               UINT_PTR, DWORD_PTR self) {
   (void)window;
   return reinterpret_cast<OwnerDrawButton*>(self)->onMessage(message, wParam, lParam);
 }
@@ -148,7 +148,8 @@ LRESULT OwnerDrawButton::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       const auto* msg = reinterpret_cast<const MSG*>(lParam);
       // The dialog asks the neighbour about the same key too: only the button the key is for acts.
       if (kind_ == Kind::Radio && msg != nullptr && msg->hwnd == window && msg->message == WM_KEYDOWN &&
-          (msg->wParam == VK_LEFT || msg->wParam == VK_UP || msg->wParam == VK_RIGHT || msg->wParam == VK_DOWN)) {
+          (msg->wParam == VK_LEFT || msg->wParam == VK_UP || msg->wParam == VK_RIGHT ||
+           msg->wParam == VK_DOWN)) {
         const bool previous = msg->wParam == VK_LEFT || msg->wParam == VK_UP;
         HWND parent = GetParent(window);
         clearGroup();
@@ -157,7 +158,8 @@ LRESULT OwnerDrawButton::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         setCheck(0);
         if (other != nullptr && other->kind_ == Kind::Radio && next != window) {
           other->setCheck(1);
-          SendMessageA(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(next), BN_CLICKED), reinterpret_cast<LPARAM>(next));
+          SendMessageA(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(next), BN_CLICKED),
+                       reinterpret_cast<LPARAM>(next));
         }
       }
       return DefSubclassProc(window, message, wParam, lParam);
@@ -169,8 +171,7 @@ LRESULT OwnerDrawButton::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       window = nullptr;
       return result;
     }
-    default:
-      return DefSubclassProc(window, message, wParam, lParam);
+    default: return DefSubclassProc(window, message, wParam, lParam);
   }
 }
 
@@ -183,9 +184,7 @@ void OwnerDrawButton::draw(const DRAWITEMSTRUCT& item) {
   const ButtonColors c = ButtonColors::fromSystem();
   OffscreenDc off(item.hDC, r.right, r.bottom);
   HDC dc = off.dc();
-  {
-    Painter(dc).fillRect(r, c.face);
-  }
+  { Painter(dc).fillRect(r, c.face); }
   if (push) drawPushFrame(dc, r, selected, disabled, (GetWindowLongPtrA(window, GWL_STYLE) & BS_FLAT) != 0);
 
   HFONT font = reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0));
@@ -209,7 +208,8 @@ void OwnerDrawButton::draw(const DRAWITEMSTRUCT& item) {
   if (disabled) textColor = c.shadow;
   SetTextColor(dc, textColor);
   SetBkMode(dc, TRANSPARENT);
-  DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &caption, DT_CENTER | DT_SINGLELINE | DT_NOPREFIX);
+  DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &caption,
+            DT_CENTER | DT_SINGLELINE | DT_NOPREFIX);
   SelectObject(dc, oldFont);
   if (boldFont != nullptr) DeleteObject(boldFont);
 
@@ -266,8 +266,8 @@ void OwnerDrawButton::drawPushFrame(HDC dc, const RECT& item, bool selected, boo
       g.pixel(p.x, p.y, c.mid);
     }
   }
-  for (const POINT p : {POINT{L, T + 2}, POINT{L + 2, T}, POINT{R - 3, T}, POINT{R - 1, T + 2}, POINT{R - 1, B - 3},
-                        POINT{R - 3, B - 1}, POINT{L + 2, B - 1}, POINT{L, B - 3}}) {
+  for (const POINT p : {POINT{L, T + 2}, POINT{L + 2, T}, POINT{R - 3, T}, POINT{R - 1, T + 2},
+                        POINT{R - 1, B - 3}, POINT{R - 3, B - 1}, POINT{L + 2, B - 1}, POINT{L, B - 3}}) {
     g.pixel(p.x, p.y, c.edge);
   }
 }

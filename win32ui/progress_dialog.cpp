@@ -40,29 +40,33 @@ COLORREF colorOf(const Rgb& c) { return RGB(c.red, c.green, c.blue); }
 
 }  // namespace
 
-ProgressDialog::ProgressDialog(FileSystem& fileSystem, ProgressKind dialogKind) : fs(fileSystem), kind(dialogKind) {}
+ProgressDialog::ProgressDialog(FileSystem& fileSystem, ProgressKind dialogKind)
+    : fs(fileSystem), kind(dialogKind) {}
 
 INT_PTR ProgressDialog::run() {
   const ProgressFrame frame = progressFrame(kind);
   // Visible from its creation: a dialog made visible only when its message queue first runs empty
   // would stay hidden behind a failure box the worker raises at once.
-  DialogTemplate dialog(frame.title, WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME | DS_CENTER,
-                        0, frame.width, frame.height);
+  DialogTemplate dialog(
+      frame.title,
+      WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME | DS_CENTER, 0,
+      frame.width, frame.height);
   for (const ProgressControlRow& row : progressControlRows(kind)) {
     const int id = controlId(row.item);
     switch (row.kind) {
       case ProgressControlKind::Label:
         // The value labels start empty: the first tick's texts are the first ones seen.
-        dialog.add(ItemClass::Static, row.text, id, WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, row.x, row.y,
-                   row.width, row.height);
+        dialog.add(ItemClass::Static, row.text, id, WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, row.x,
+                   row.y, row.width, row.height);
         break;
       case ProgressControlKind::Bar:
-        dialog.add(PROGRESS_CLASSA, "", id, WS_CHILD | WS_VISIBLE | PBS_SMOOTH, row.x, row.y, row.width, row.height);
+        dialog.add(PROGRESS_CLASSA, "", id, WS_CHILD | WS_VISIBLE | PBS_SMOOTH, row.x, row.y, row.width,
+                   row.height);
         bars[row.item] = std::make_unique<ColorProgressBar>();
         break;
       case ProgressControlKind::Button:
-        dialog.add(ItemClass::Button, row.text, id, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, row.x,
-                   row.y, row.width, row.height);
+        dialog.add(ItemClass::Button, row.text, id, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
+                   row.x, row.y, row.width, row.height);
         break;
     }
   }
@@ -118,11 +122,9 @@ INT_PTR ProgressDialog::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
           // Enter closes only a dialog without a job.
           if (generationJob == nullptr && verifyJob == nullptr) EndDialog(window, IDOK);
           return TRUE;
-        default:
-          return FALSE;
+        default: return FALSE;
       }
-    case WM_HELP:
-      return TRUE;
+    case WM_HELP: return TRUE;
     case WM_SYSCOMMAND:
       if (ownerWindow != nullptr) {
         const WPARAM command = wParam & 0xFFF0;
@@ -132,8 +134,7 @@ INT_PTR ProgressDialog::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         }
       }
       return FALSE;  // the default processing follows
-    default:
-      return FALSE;
+    default: return FALSE;
   }
 }
 

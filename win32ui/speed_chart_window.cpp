@@ -38,7 +38,8 @@ void SpeedChartWindow::open(HWND owner, Source chartSource) {
   ShowWindow(window, SW_SHOWNORMAL);
 }
 
-void SpeedChartWindow::paint(HDC dc, int width, int height, const std::vector<RateSample>& samples, bool read) {
+void SpeedChartWindow::paint(HDC dc, int width, int height, const std::vector<RateSample>& samples,
+                             bool read) {
   const SpeedChartGeometry g = speedChartGeometry(samples, read, width, height);
   const RECT all{0, 0, width, height};
   HBRUSH background = CreateSolidBrush(kBackground);
@@ -96,11 +97,8 @@ LRESULT CALLBACK SpeedChartWindow::windowProc(HWND hwnd, UINT message, WPARAM wP
   }
   auto* self = reinterpret_cast<SpeedChartWindow*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
   switch (message) {
-    case WM_TIMER:
-      InvalidateRect(hwnd, nullptr, FALSE);
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;  // the paint covers everything
+    case WM_TIMER: InvalidateRect(hwnd, nullptr, FALSE); return 0;
+    case WM_ERASEBKGND: return 1;  // the paint covers everything
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(hwnd, &ps);
@@ -117,8 +115,7 @@ LRESULT CALLBACK SpeedChartWindow::windowProc(HWND hwnd, UINT message, WPARAM wP
       KillTimer(hwnd, kRefreshTimer);
       if (self != nullptr) self->window = nullptr;
       return 0;
-    default:
-      break;
+    default: break;
   }
   return DefWindowProcA(hwnd, message, wParam, lParam);
 }

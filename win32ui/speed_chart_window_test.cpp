@@ -12,8 +12,10 @@ namespace quillet::win32 {
 namespace {
 
 TEST(Win32SpeedChartTest, PaintsTheSharedGeometry) {
-  const std::vector<RateSample> samples{{1.0, 8 << 20, 2, 0, {}}, {2.0, 10 << 20, 3, 0, {}},
-                                        {3.0, 12 << 20, 4, 0, {}}, {4.0, 14 << 20, 5, 0, {}}};
+  const std::vector<RateSample> samples{{1.0, 8 << 20, 2, 0, {}},
+                                        {2.0, 10 << 20, 3, 0, {}},
+                                        {3.0, 12 << 20, 4, 0, {}},
+                                        {4.0, 14 << 20, 5, 0, {}}};
   HDC screen = GetDC(nullptr);
   HDC dc = CreateCompatibleDC(screen);
   BITMAPINFO info{};
@@ -44,7 +46,8 @@ TEST(Win32SpeedChartTest, PaintsTheSharedGeometry) {
   int outside = 0;
   for (int y = 0; y < kSpeedChartHeight; ++y) {
     for (int x = 0; x < kSpeedChartWidth; ++x) {
-      if (x >= g.plot.left - 2 && x < g.plot.right + 2 && y >= g.plot.top - 2 && y < g.plot.bottom + 2) continue;
+      if (x >= g.plot.left - 2 && x < g.plot.right + 2 && y >= g.plot.top - 2 && y < g.plot.bottom + 2)
+        continue;
       outside += pixel(x, y) == SpeedChartWindow::kLineColor;
     }
   }

@@ -76,8 +76,8 @@ class DialogProgressDisplay final : public ProgressDisplay {
 bool windowsCanBeShown() {
   // A hidden window is tried and destroyed at once.
   static const bool canShow = [] {
-    HWND probe = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, GetModuleHandleA(nullptr),
-                                 nullptr);
+    HWND probe = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
     if (probe == nullptr) return false;
     DestroyWindow(probe);
     return true;

@@ -54,15 +54,16 @@ class ControlsTest : public ::testing::Test {
     INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
     DialogTemplate dialog("Controls", WS_POPUP | WS_VISIBLE | WS_CAPTION, 0, 200, 120);
-    dialog.add(ItemClass::Button, "First", 11, WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, 5,
+    dialog.add(ItemClass::Button, "First", 11,
+               WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, 5, 5, 60, 10);
+    dialog.add(ItemClass::Button, "Second", 12, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTORADIOBUTTON, 70,
                5, 60, 10);
-    dialog.add(ItemClass::Button, "Second", 12, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTORADIOBUTTON, 70, 5, 60, 10);
-    dialog.add(ItemClass::Button, "Box", 13, WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_AUTOCHECKBOX, 5, 20,
-               60, 10);
+    dialog.add(ItemClass::Button, "Box", 13, WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_AUTOCHECKBOX,
+               5, 20, 60, 10);
     dialog.add(ItemClass::Edit, "", 14, WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_BORDER, 20, 40, 60, 14);
     dialog.add(PROGRESS_CLASSA, "", 15, WS_CHILD | WS_VISIBLE, 5, 70, 180, 10);
-    dialog.add(ItemClass::Static, "A label far wider than its control", 16, WS_CHILD | WS_VISIBLE | SS_LEFT, 5, 90,
-               20, 8);
+    dialog.add(ItemClass::Static, "A label far wider than its control", 16, WS_CHILD | WS_VISIBLE | SS_LEFT,
+               5, 90, 20, 8);
     window = CreateDialogIndirectParamA(GetModuleHandleA(nullptr), dialog.get(), nullptr, proc,
                                         reinterpret_cast<LPARAM>(this));
     ASSERT_NE(window, nullptr);

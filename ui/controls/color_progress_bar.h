@@ -9,7 +9,6 @@
 
 namespace quillet {
 
-
 class ColorProgressBar : public QProgressBar {
   Q_OBJECT
   Q_PROPERTY(int lower READ lower NOTIFY rangeChanged)

@@ -68,8 +68,7 @@ void FlatEdit::paintFrame(QWidget* target, QPoint offset, int firstRing, int las
   QPainter painter(target);
   GdiPainter g(painter);
   const QRect client = clientRect().translated(offset);
-  const Edges c{client.left(), client.top(), client.left() + client.width(),
-                client.top() + client.height()};
+  const Edges c{client.left(), client.top(), client.left() + client.width(), client.top() + client.height()};
   const bool enabled = edit->isEnabled();
   auto ring = [&](int n, const QColor& topLeft, const QColor& bottomRight) {
     if (n >= firstRing && n <= lastRing) g.draw3dRect(c.grown(n), topLeft, bottomRight);
@@ -97,7 +96,8 @@ QRect FlatEdit::focusMarkRect() const {
   option.editable = false;
   option.frame = true;
   option.subControls = QStyle::SC_All;
-  const QRect field = list->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, list);
+  const QRect field =
+      list->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, list);
   return field.intersected(clientRect()).adjusted(1, 1, -1, -1);
 }
 
@@ -136,13 +136,9 @@ bool FlatEdit::eventFilter(QObject* watched, QEvent* event) {
       case QEvent::Enter:
         if (edit->isEnabled()) hoverTimer.start();
         break;
-      case QEvent::PaletteChange:
-        readColors();
-        break;
+      case QEvent::PaletteChange: readColors(); break;
       case QEvent::FocusIn:
-      case QEvent::FocusOut:
-        edit->update();
-        break;
+      case QEvent::FocusOut: edit->update(); break;
       case QEvent::EnabledChange:
         if (!edit->isEnabled()) {
           hoverTimer.stop();
@@ -156,8 +152,7 @@ bool FlatEdit::eventFilter(QObject* watched, QEvent* event) {
       case QEvent::Hide:
         if (parent != nullptr) parent->update();
         break;
-      default:
-        break;
+      default: break;
     }
   } else if (watched == parent && event->type() == QEvent::Paint && edit->isVisible()) {
     // The outer rings lie on the parent, outside the control; the parent's own painting of a

@@ -37,8 +37,8 @@ struct EditDialog {
   // Moves the cursor over (or off) a control and tells it, as the mouse would.
   void hover(QWidget* control, QPoint local) {
     cursor = control->mapToGlobal(local);
-    QMouseEvent move(QEvent::MouseMove, QPointF(local), QPointF(cursor), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(local), QPointF(cursor), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
     QCoreApplication::sendEvent(control, &move);
   }
   // Ring n (0 = the client rectangle's outermost pixels) on the left side of the control, in the

@@ -5,9 +5,7 @@
 
 namespace quillet {
 
-GdiPainter::GdiPainter(QPainter& p) : painter(p) {
-  painter.setRenderHint(QPainter::Antialiasing, false);
-}
+GdiPainter::GdiPainter(QPainter& p) : painter(p) { painter.setRenderHint(QPainter::Antialiasing, false); }
 
 void GdiPainter::lineTo(int x, int y) {
   // Bresenham from the current point, stopping before the end point.
@@ -60,9 +58,7 @@ void GdiPainter::fillRect(const Edges& r, const QColor& color) {
   painter.fillRect(QRect(r.left, r.top, r.width(), r.height()), color);
 }
 
-void GdiPainter::frameRect(const Edges& r, const QColor& color) {
-  draw3dRect(r, color, color);
-}
+void GdiPainter::frameRect(const Edges& r, const QColor& color) { draw3dRect(r, color, color); }
 
 void GdiPainter::draw3dRect(const Edges& r, const QColor& topLeft, const QColor& bottomRight) {
   if (r.width() <= 0 || r.height() <= 0) return;
@@ -72,14 +68,14 @@ void GdiPainter::draw3dRect(const Edges& r, const QColor& topLeft, const QColor&
   fillRect({r.left, r.bottom - 1, r.right, r.bottom}, bottomRight);
 }
 
-void GdiPainter::roundRect(const Edges& r, int ellipseWidth, int ellipseHeight,
-                           const QColor& outline, const QColor& fill) {
+void GdiPainter::roundRect(const Edges& r, int ellipseWidth, int ellipseHeight, const QColor& outline,
+                           const QColor& fill) {
   if (r.width() <= 0 || r.height() <= 0) return;
   painter.setPen(QPen(outline, 1));
   painter.setBrush(fill);
   // An aliased 1-pixel outline of QRect(x, y, w - 1, h - 1) covers exactly x..x+w-1.
-  painter.drawRoundedRect(QRect(r.left, r.top, r.width() - 1, r.height() - 1),
-                          ellipseWidth / 2.0, ellipseHeight / 2.0);
+  painter.drawRoundedRect(QRect(r.left, r.top, r.width() - 1, r.height() - 1), ellipseWidth / 2.0,
+                          ellipseHeight / 2.0);
   painter.setBrush(Qt::NoBrush);
 }
 

@@ -24,7 +24,8 @@ ButtonColors ButtonColors::from(const SystemColors& system) {
   return c;
 }
 
-void drawStrokes(GdiPainter& g, const ButtonColors& colors, int x, int y, const std::vector<Stroke>& strokes) {
+void drawStrokes(GdiPainter& g, const ButtonColors& colors, int x, int y,
+                 const std::vector<Stroke>& strokes) {
   for (const Stroke& s : strokes) {
     const QColor& color = toneColor(colors, s.tone);
     if (s.count == 1) {
@@ -55,9 +56,7 @@ OwnerDrawButton::OwnerDrawButton(Kind kind, const QString& text, QWidget* parent
   }
 }
 
-void OwnerDrawButton::readColors() {
-  palette3d = ButtonColors::from(SystemColors::fromPalette(palette()));
-}
+void OwnerDrawButton::readColors() { palette3d = ButtonColors::from(SystemColors::fromPalette(palette())); }
 
 void OwnerDrawButton::setCheck(int state) {
   if (buttonKind == Kind::PushButton) return;
@@ -74,9 +73,7 @@ void OwnerDrawButton::setBold(bool bold) {
   if (changed) emit boldChanged(bold);
 }
 
-bool OwnerDrawButton::isPressed() const {
-  return buttonKind == Kind::PushButton ? isDown() : pressedValue;
-}
+bool OwnerDrawButton::isPressed() const { return buttonKind == Kind::PushButton ? isDown() : pressedValue; }
 
 void OwnerDrawButton::setFlat(bool flat) {
   flatLook = flat;
@@ -166,8 +163,7 @@ void OwnerDrawButton::paintEvent(QPaintEvent*) {
     const QRect caption =
         push ? QRect((item.width() - textSize.width()) / 2, (item.height() - textSize.height()) / 2,
                      textSize.width(), textSize.height())
-             : QRect(17, (item.height() - textSize.height()) / 2 - 1, textSize.width(),
-                     textSize.height());
+             : QRect(17, (item.height() - textSize.height()) / 2 - 1, textSize.width(), textSize.height());
     // The palette's caption colour rather than a fixed black, so captions stay readable when the
     // desktop's colours are dark.
     QColor textColor = palette3d.text;
@@ -192,8 +188,7 @@ void OwnerDrawButton::paintEvent(QPaintEvent*) {
   QPainter(this).drawPixmap(0, 0, pixmap);
 }
 
-void OwnerDrawButton::drawPushFrame(GdiPainter& g, const Edges& item, bool selected,
-                                    bool disabled) {
+void OwnerDrawButton::drawPushFrame(GdiPainter& g, const Edges& item, bool selected, bool disabled) {
   if (flatLook) {
     const QColor fill = selected ? invertedColor(palette3d.window) : palette3d.window;
     const QColor outline = disabled ? palette3d.shadow : invertedColor(palette3d.window);
@@ -244,9 +239,9 @@ void OwnerDrawButton::drawPressedBevel(GdiPainter& g, const Edges& r) {
 
 void OwnerDrawButton::drawCornerPixels(GdiPainter& g, const Edges& r) {
   const int L = r.left, T = r.top, R = r.right, B = r.bottom;
-  for (const QPoint& p : {QPoint(L, T + 2), QPoint(L + 2, T), QPoint(R - 3, T), QPoint(R - 1, T + 2),
-                          QPoint(R - 1, B - 3), QPoint(R - 3, B - 1), QPoint(L + 2, B - 1),
-                          QPoint(L, B - 3)}) {
+  for (const QPoint& p :
+       {QPoint(L, T + 2), QPoint(L + 2, T), QPoint(R - 3, T), QPoint(R - 1, T + 2), QPoint(R - 1, B - 3),
+        QPoint(R - 3, B - 1), QPoint(L + 2, B - 1), QPoint(L, B - 3)}) {
     g.pixel(p.x(), p.y(), palette3d.edge);
   }
 }

@@ -19,9 +19,9 @@ class OwnerDrawButtonTest : public QObject {
 
   static void expectCornersInEdgeColor(const QImage& image, const QColor& edge) {
     const int L = 0, T = 0, R = kWidth, B = kHeight;
-    for (const QPoint& p : {QPoint(L, T + 2), QPoint(L + 2, T), QPoint(R - 3, T), QPoint(R - 1, T + 2),
-                            QPoint(R - 1, B - 3), QPoint(R - 3, B - 1), QPoint(L + 2, B - 1),
-                            QPoint(L, B - 3)}) {
+    for (const QPoint& p :
+         {QPoint(L, T + 2), QPoint(L + 2, T), QPoint(R - 3, T), QPoint(R - 1, T + 2), QPoint(R - 1, B - 3),
+          QPoint(R - 3, B - 1), QPoint(L + 2, B - 1), QPoint(L, B - 3)}) {
       QCOMPARE(rgbAt(image, p.x(), p.y()), rgb(edge));
     }
   }
@@ -38,10 +38,12 @@ class OwnerDrawButtonTest : public QObject {
     QTest::addColumn<QColor>("from");
     QTest::addColumn<QColor>("to");
     QTest::addColumn<QColor>("expected");
-    QTest::newRow("face to shadow") << QColor(192, 192, 192) << QColor(128, 128, 128) << QColor(160, 160, 160);
+    QTest::newRow("face to shadow") << QColor(192, 192, 192) << QColor(128, 128, 128)
+                                    << QColor(160, 160, 160);
     QTest::newRow("shadow to black") << QColor(128, 128, 128) << QColor(0, 0, 0) << QColor(64, 64, 64);
     QTest::newRow("odd rising") << QColor(100, 0, 255) << QColor(201, 1, 0) << QColor(150, 0, 127);
-    QTest::newRow("odd falling rounds down") << QColor(201, 1, 0) << QColor(100, 0, 255) << QColor(150, 0, 127);
+    QTest::newRow("odd falling rounds down")
+        << QColor(201, 1, 0) << QColor(100, 0, 255) << QColor(150, 0, 127);
   }
   void derivesMidAndEdgeColorsHalfwayWithSignedShift() {
     QFETCH(QColor, from);
@@ -83,7 +85,7 @@ class OwnerDrawButtonTest : public QObject {
     const QImage image = render(button.get());
     saveScreenshot(button.get(), QStringLiteral("button_disabled"));
     QCOMPARE(rgbAt(image, kWidth / 2, 0), rgb(button->colors().shadow));
-    QCOMPARE(rgbAt(image, 3, 3), rgb(button->colors().face));  // no bevel
+    QCOMPARE(rgbAt(image, 3, 3), rgb(button->colors().face));           // no bevel
     QCOMPARE(rgbAt(image, 0, 2) == rgb(button->colors().edge), false);  // no corner pixels
   }
 

@@ -45,8 +45,8 @@ class OwnerDrawCheckBoxTest : public QObject {
     QSignalSpy pressed(box.get(), &OwnerDrawButton::pressedChanged);
     QTest::mousePress(box.get(), Qt::LeftButton, {}, QPoint(5, 5));
     QVERIFY(box->isPressed());
-    QMouseEvent away(QEvent::MouseMove, QPointF(150, 40), box->mapToGlobal(QPointF(150, 40)),
-                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent away(QEvent::MouseMove, QPointF(150, 40), box->mapToGlobal(QPointF(150, 40)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(box.get(), &away);
     QVERIFY(!box->isPressed());  // the capture follows the mouse out of the control
     QTest::mouseRelease(box.get(), Qt::LeftButton, {}, QPoint(150, 40));
@@ -101,7 +101,7 @@ class OwnerDrawCheckBoxTest : public QObject {
     QCOMPARE(rgbAt(image, kX + 11, kY), rgb(c.dkShadow));     // the stroke leaves the box
     QCOMPARE(rgbAt(image, kX + 11, kY + 1), rgb(c.shadow));
     QCOMPARE(rgbAt(image, kX + 12, kY + 1), rgb(c.mid));
-    QCOMPARE(rgbAt(image, kX + 12, kY - 1), rgb(c.face));     // end points are not drawn
+    QCOMPARE(rgbAt(image, kX + 12, kY - 1), rgb(c.face));  // end points are not drawn
   }
 
   void disabledBoxFramesInShadow() {

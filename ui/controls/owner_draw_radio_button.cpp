@@ -9,8 +9,7 @@ namespace quillet {
 
 OwnerDrawRadioButton* asOwnerDrawRadio(QWidget* widget) {
   auto* button = qobject_cast<OwnerDrawRadioButton*>(widget);
-  return button != nullptr && button->kind() == OwnerDrawButton::Kind::RadioButton ? button
-                                                                                     : nullptr;
+  return button != nullptr && button->kind() == OwnerDrawButton::Kind::RadioButton ? button : nullptr;
 }
 
 OwnerDrawRadioButton::OwnerDrawRadioButton(const QString& text, QWidget* parent)
@@ -112,8 +111,7 @@ void OwnerDrawRadioButton::keyPressEvent(QKeyEvent* event) {
       if (neighbour != this) neighbour->setFocus(Qt::OtherFocusReason);
       return;
     }
-    default:
-      OwnerDrawButton::keyPressEvent(event);
+    default: OwnerDrawButton::keyPressEvent(event);
   }
 }
 

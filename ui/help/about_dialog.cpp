@@ -11,8 +11,7 @@
 
 namespace quillet {
 
-AboutDialog::AboutDialog(RegistryAccess& access, QWidget* parent)
-    : OkDialog(parent, aboutLayout()) {
+AboutDialog::AboutDialog(RegistryAccess& access, QWidget* parent) : OkDialog(parent, aboutLayout()) {
   const DialogUnits& units = this->units();
   for (const HelpControlRow& row : aboutLayout().controls) {
     switch (row.kind) {
@@ -37,11 +36,8 @@ AboutDialog::AboutDialog(RegistryAccess& access, QWidget* parent)
         separator->setGeometry(line.x(), line.y(), line.width(), 2);
         break;
       }
-      case HelpControlKind::OkButton:
-        placeOkButton(row);
-        break;
-      case HelpControlKind::TextBox:
-        break;  // the about box has none
+      case HelpControlKind::OkButton: placeOkButton(row); break;
+      case HelpControlKind::TextBox: break;  // the about box has none
     }
   }
   product->setText(QString::fromStdString(aboutProductLine(readProductVersion(access))));

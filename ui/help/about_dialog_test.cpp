@@ -6,14 +6,14 @@
 #include <QTest>
 #include <stdexcept>
 
+#include "frontend/help_strings.h"
 #include "quillet_version.h"
 #include "settings/json_registry_store.h"
 #include "settings/registry_access.h"
 #include "settings/settings_values.h"
-#include "ui/controls/owner_draw_button.h"
-#include "frontend/help_strings.h"
-#include "ui/ui_test_support.h"
 #include "testing/volume_fixture.h"
+#include "ui/controls/owner_draw_button.h"
+#include "ui/ui_test_support.h"
 
 using namespace quillet;
 using namespace quillet::test_support;
@@ -38,10 +38,14 @@ class AboutDialogTest : public QObject {
   void productLineCarriesTheRecordedVersion_data() {
     QTest::addColumn<QString>("storeSetup");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("version recorded") << "string" << "Talvane Quillet Build " QUILLET_PRODUCT_VERSION;
-    QTest::newRow("empty store") << "none" << "Talvane Quillet Build ";
-    QTest::newRow("version of the wrong type") << "number" << "Talvane Quillet Build ";
-    QTest::newRow("store that fails otherwise") << "broken" << "Talvane Quillet Build ";
+    QTest::newRow("version recorded") << "string"
+                                      << "Talvane Quillet Build " QUILLET_PRODUCT_VERSION;
+    QTest::newRow("empty store") << "none"
+                                 << "Talvane Quillet Build ";
+    QTest::newRow("version of the wrong type") << "number"
+                                               << "Talvane Quillet Build ";
+    QTest::newRow("store that fails otherwise") << "broken"
+                                                << "Talvane Quillet Build ";
   }
   void productLineCarriesTheRecordedVersion() {
     QFETCH(QString, storeSetup);
@@ -49,7 +53,8 @@ class AboutDialogTest : public QObject {
     ScratchFolder scratch;
     JsonRegistryStore store(scratch / "config");
     RegistryAccess writer(store);
-    if (storeSetup == "string") writer.writeString(productKeyPath, "Product Version", QUILLET_PRODUCT_VERSION);
+    if (storeSetup == "string")
+      writer.writeString(productKeyPath, "Product Version", QUILLET_PRODUCT_VERSION);
     if (storeSetup == "number") writer.writeDword(productKeyPath, "Product Version", 301029);
     writer.closeKey();
 

@@ -36,8 +36,7 @@ void OkDialog::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_F1:
       event->accept();  // no context help here
       return;
-    default:
-      QDialog::keyPressEvent(event);  // Esc closes
+    default: QDialog::keyPressEvent(event);  // Esc closes
   }
 }
 

@@ -6,8 +6,7 @@
 
 namespace quillet {
 
-ScriptsHelpDialog::ScriptsHelpDialog(QWidget* parent)
-    : OkDialog(parent, scriptsHelpLayout()) {
+ScriptsHelpDialog::ScriptsHelpDialog(QWidget* parent) : OkDialog(parent, scriptsHelpLayout()) {
   const DialogUnits& units = this->units();
   const HelpDialogLayout layout = scriptsHelpLayout();
   const HelpControlRow& box = layout.controls[0];

@@ -8,7 +8,6 @@ class QPlainTextEdit;
 
 namespace quillet {
 
-
 class ScriptsHelpDialog : public OkDialog {
   Q_OBJECT
   Q_PROPERTY(int activationCount READ activationCount NOTIFY activated)

@@ -58,7 +58,8 @@ class Probe {
 
 // A name of this test run's own, so that a real help window of the user is never touched.
 QString testServerName(const char* test) {
-  return scriptsHelpServerName() + QStringLiteral("-test-%1-%2").arg(QCoreApplication::applicationPid()).arg(test);
+  return scriptsHelpServerName() +
+         QStringLiteral("-test-%1-%2").arg(QCoreApplication::applicationPid()).arg(test);
 }
 
 }  // namespace

@@ -8,9 +8,9 @@
 #include <QTest>
 #include <vector>
 
+#include "frontend/help_strings.h"
 #include "quillet_version.h"
 #include "ui/help/help_resources.h"
-#include "frontend/help_strings.h"
 #include "ui/ui_test_support.h"
 
 using namespace quillet;
@@ -149,8 +149,8 @@ class SplashWindowTest : public QObject {
       }
       // What is on screen now: the top texts in white over the dark top of the bitmap.
       const QImage image = render(splash);
-      steps.push_back({splash->message(), hold.count(), true,
-                       find(image, QRect(0, 0, 281, 12), isWhitish).count > 40});
+      steps.push_back(
+          {splash->message(), hold.count(), true, find(image, QRect(0, 0, 281, 12), isWhitish).count > 40});
       if (steps.size() == 2) saveScreenshot(splash, QStringLiteral("splash_window"));
       QCOMPARE(splash->product(), QStringLiteral("Talvane Quillet"));
       QCOMPARE(splash->version(), QStringLiteral("Build " QUILLET_PRODUCT_VERSION));

@@ -29,8 +29,7 @@ namespace {
 // The folder window, refusing a selection the browser's validateSelection turns down.
 class FolderWindow : public QFileDialog {
  public:
-  FolderWindow(FolderBrowser& owningBrowser, QWidget* owner)
-      : QFileDialog(owner), browser(owningBrowser) {
+  FolderWindow(FolderBrowser& owningBrowser, QWidget* owner) : QFileDialog(owner), browser(owningBrowser) {
     setFileMode(QFileDialog::Directory);
     setOption(QFileDialog::ShowDirsOnly, true);
     // The toolkit's own window, so the instruction text, the status line and the validation can
@@ -89,8 +88,7 @@ bool FolderBrowser::browse(QWidget* owner) {
     window.setDirectory(root.absoluteFilePath());
   }
   window.setLabelText(QFileDialog::LookIn, title.isEmpty() ? QStringLiteral("Open") : title);
-  window.setWindowTitle(caption.isEmpty() ? (title.isEmpty() ? QStringLiteral("Open") : title)
-                                          : caption);
+  window.setWindowTitle(caption.isEmpty() ? (title.isEmpty() ? QStringLiteral("Open") : title) : caption);
   if (!start.isEmpty()) {
     const QFileInfo folder(start);
     if (folder.isDir()) {

@@ -17,11 +17,11 @@ class FolderBrowser {
   explicit FolderBrowser(const QString& initialFolder = {});
   virtual ~FolderBrowser() = default;
 
-  QString caption;          // window caption when not empty
-  QString title;            // instruction above the tree; "Open" when empty
-  QString rootPath;         // when not empty, the browser starts at this folder
+  QString caption;   // window caption when not empty
+  QString title;     // instruction above the tree; "Open" when empty
+  QString rootPath;  // when not empty, the browser starts at this folder
   QString initialFolder;
-  QString selectedPath;     // the chosen folder, in native separators, after browse() succeeded
+  QString selectedPath;  // the chosen folder, in native separators, after browse() succeeded
   bool showStatusText = false;
 
   // Runs the modal browser with owner (or none). True when a folder was chosen and its path is

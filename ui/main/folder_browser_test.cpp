@@ -49,11 +49,16 @@ class FolderBrowserTest : public QObject {
   void trimsTrailingBlanksThenOneSeparator_data() {
     QTest::addColumn<QString>("given");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("backslash") << "C:\\Test\\" << "C:\\Test";
-    QTest::newRow("blanks after it") << "C:\\Test\\  " << "C:\\Test";
-    QTest::newRow("only one separator") << "/tmp/a//" << "/tmp/a/";
-    QTest::newRow("no separator") << "/tmp/a \t" << "/tmp/a";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("backslash") << "C:\\Test\\"
+                               << "C:\\Test";
+    QTest::newRow("blanks after it") << "C:\\Test\\  "
+                                     << "C:\\Test";
+    QTest::newRow("only one separator") << "/tmp/a//"
+                                        << "/tmp/a/";
+    QTest::newRow("no separator") << "/tmp/a \t"
+                                  << "/tmp/a";
+    QTest::newRow("empty") << ""
+                           << "";
   }
   void trimsTrailingBlanksThenOneSeparator() {
     QFETCH(QString, given);

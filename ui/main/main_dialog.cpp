@@ -26,9 +26,8 @@
 #include "frontend/run_preparation.h"
 #include "frontend/windowed_verify.h"
 #include "platform/path.h"
-#include "settings/registry_access.h"
 #include "script/report_series.h"
-#include "ui/main/speed_chart_window.h"
+#include "settings/registry_access.h"
 #include "ui/controls/dialog_group.h"
 #include "ui/controls/flat_edit.h"
 #include "ui/controls/owner_draw_button.h"
@@ -38,6 +37,7 @@
 #include "ui/help/help_resources.h"
 #include "ui/help/scripts_help_window.h"
 #include "ui/main/folder_browser.h"
+#include "ui/main/speed_chart_window.h"
 #include "ui/message_box.h"
 #include "ui/progress/progress_dialog.h"
 
@@ -105,7 +105,9 @@ MainDialog::MainDialog(const MainDialogServices& services, bool& showSplash, QWi
   initialise();
 }
 
-MainDialog::~MainDialog() { saveMainDialogFields(services.store, values, splashFlag, services.settingsErrors); }
+MainDialog::~MainDialog() {
+  saveMainDialogFields(services.store, values, splashFlag, services.settingsErrors);
+}
 
 QWidget* MainDialog::control(MainControl id) const {
   const auto found = controls.find(id);
@@ -119,12 +121,8 @@ void MainDialog::buildControls() {
     const QString text = QString::fromLatin1(row.text);
     QWidget* widget = nullptr;
     switch (row.kind) {
-      case Kind::Label:
-        widget = new QLabel(text, this);
-        break;
-      case Kind::GroupBox:
-        widget = new QGroupBox(text, this);
-        break;
+      case Kind::Label: widget = new QLabel(text, this); break;
+      case Kind::GroupBox: widget = new QGroupBox(text, this); break;
       case Kind::Edit:
       case Kind::NumberEdit: {
         auto* edit = new QLineEdit(this);
@@ -140,12 +138,8 @@ void MainDialog::buildControls() {
         widget = list;
         break;
       }
-      case Kind::CheckBox:
-        widget = new OwnerDrawCheckBox(text, this);
-        break;
-      case Kind::Radio:
-        widget = new OwnerDrawRadioButton(text, this);
-        break;
+      case Kind::CheckBox: widget = new OwnerDrawCheckBox(text, this); break;
+      case Kind::Radio: widget = new OwnerDrawRadioButton(text, this); break;
       case Kind::BoldButton:
       case Kind::FlatButton: {
         auto* button = new OwnerDrawButton(text, this);
@@ -186,7 +180,8 @@ void MainDialog::buildControls() {
       continue;
     }
     const SystemCommand command = *item.command;
-    QAction* action = sysMenu->addAction(QString::fromLatin1(item.text), this, [this, command] { runSystemCommand(command); });
+    QAction* action = sysMenu->addAction(QString::fromLatin1(item.text), this,
+                                         [this, command] { runSystemCommand(command); });
     if (command == SystemCommand::About) aboutItem = action;
   }
   // Where a window manager leaves Alt+Space to the window, it opens this menu as it opens the
@@ -233,7 +228,8 @@ void MainDialog::applyEnablingRules() {
   for (const MainDialogAppearance::Check& check : appearance.checks) {
     static_cast<OwnerDrawButton*>(control(check.id))->setCheck(check.checked ? 1 : 0);
   }
-  for (const MainDialogAppearance::Enable& enable : appearance.enables) control(enable.id)->setEnabled(enable.enabled);
+  for (const MainDialogAppearance::Enable& enable : appearance.enables)
+    control(enable.id)->setEnabled(enable.enabled);
   for (const MainDialogAppearance::Label& label : appearance.labels) {
     static_cast<QLabel*>(control(label.id))->setText(QString::fromLatin1(label.text));
   }
@@ -351,21 +347,11 @@ void MainDialog::openSystemMenu() { sysMenu->popup(mapToGlobal(QPoint(0, 0))); }
 
 void MainDialog::runSystemCommand(SystemCommand command) {
   switch (command) {
-    case SystemCommand::Minimize:
-      showMinimized();
-      return;
-    case SystemCommand::Close:
-      closeCommand();
-      return;
-    case SystemCommand::VerifyFolder:
-      verifyFolder();
-      return;
-    case SystemCommand::SpeedChart:
-      openSpeedChart();
-      return;
-    case SystemCommand::About:
-      showAboutBox();
-      return;
+    case SystemCommand::Minimize: showMinimized(); return;
+    case SystemCommand::Close: closeCommand(); return;
+    case SystemCommand::VerifyFolder: verifyFolder(); return;
+    case SystemCommand::SpeedChart: openSpeedChart(); return;
+    case SystemCommand::About: showAboutBox(); return;
   }
 }
 

@@ -36,8 +36,8 @@ class OwnerDrawButton;
 
 // What the dialog is given; everything must outlive it.
 struct MainDialogServices {
-  RegistryStore& store;           // settings: loaded at construction, saved at destruction
-  ErrorPresenter& settingsErrors; // shows each settings value the save cannot write
+  RegistryStore& store;            // settings: loaded at construction, saved at destruction
+  ErrorPresenter& settingsErrors;  // shows each settings value the save cannot write
   FileSystem& fs;
   Clock& clock;
 };

@@ -35,17 +35,18 @@ ProgressDialog* progressDialog() {
 
 std::size_t filesIn(const std::string& folder) {
   std::size_t count = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) count += entry.is_regular_file() ? 1 : 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    count += entry.is_regular_file() ? 1 : 0;
   return count;
 }
 
-#define MOUNT_OR_SKIP(volume)                                               \
-  std::string volume##Reason;                                               \
-  auto volume = MountedVolume::tmpfs(kVolumeBytes, volume##Reason);        \
+#define MOUNT_OR_SKIP(volume)                                       \
+  std::string volume##Reason;                                       \
+  auto volume = MountedVolume::tmpfs(kVolumeBytes, volume##Reason); \
   if (!volume) QSKIP(volume##Reason.c_str());
 
-#define OPEN_DIALOG(env, dialog)  \
-  auto dialog = (env).open();     \
+#define OPEN_DIALOG(env, dialog) \
+  auto dialog = (env).open();    \
   QVERIFY2(dialog, "dialog not active");
 }  // namespace
 
@@ -142,7 +143,8 @@ class MainDialogRunTest : public QObject {
     click(*d, GenerateButton);
     std::filesystem::current_path(previous);
     QCOMPARE(box.captions, QStringList{QStringLiteral("Error")});
-    QCOMPARE(box.texts, QStringList{QStringLiteral("Incorrect path - '   '.\n\nTry to check root folder for errors.")});
+    QCOMPARE(box.texts,
+             QStringList{QStringLiteral("Incorrect path - '   '.\n\nTry to check root folder for errors.")});
     QVERIFY(std::filesystem::is_empty(working.path()));
     QVERIFY(!d->lastResult());  // no run finished
     QVERIFY(progressDialog() == nullptr);
@@ -157,8 +159,9 @@ class MainDialogRunTest : public QObject {
     BoxAnswerer box(QStringLiteral("failureMessage"));
     click(*d, GenerateButton);
     QCOMPARE(box.captions, QStringList{QStringLiteral("Error")});
-    QCOMPARE(box.texts, QStringList{QString::fromStdString("Incorrect path - '" + volume->path() +
-                                                           "/file/sub'.\n\nTry to check root folder for errors.")});
+    QCOMPARE(box.texts,
+             QStringList{QString::fromStdString("Incorrect path - '" + volume->path() +
+                                                "/file/sub'.\n\nTry to check root folder for errors.")});
     QVERIFY(!d->lastResult());  // no run finished
     QVERIFY(progressDialog() == nullptr);
   }

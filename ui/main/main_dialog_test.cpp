@@ -50,8 +50,8 @@ QList<QWidget*> tabCycle(QWidget* start) {
 // Leaves an edit by giving the focus to another control, as a click or Tab would.
 void leave(MainDialog& d) { d.control(RootFolderEdit)->setFocus(Qt::TabFocusReason); }
 
-#define OPEN_DIALOG(env, dialog)          \
-  auto dialog = (env).open();             \
+#define OPEN_DIALOG(env, dialog) \
+  auto dialog = (env).open();    \
   QVERIFY2(dialog, "dialog not active");
 
 const MainControl kTreeGroup[] = {TreeGroup,     DirMaskBox,   TreeDeepLabel,  TreeDeepEdit,
@@ -381,7 +381,8 @@ class MainDialogTest : public QObject {
       QVERIFY(env.errors.texts.empty());
     }
     QCOMPARE(env.errors.texts.size(), std::size_t(28));
-    QCOMPARE(env.errors.texts.front(), std::string("Fatal error: The description for error is not available."));
+    QCOMPARE(env.errors.texts.front(),
+             std::string("Fatal error: The description for error is not available."));
   }
 
   void scriptsHelpAndTheAboutItemOpenTheirWindows() {
@@ -404,7 +405,8 @@ class MainDialogTest : public QObject {
     poll.start();
     click(*d, ScriptsHelpButton);
     d->aboutAction()->trigger();
-    QCOMPARE(seen, (QStringList{QStringLiteral("quillet::ScriptsHelpDialog"), QStringLiteral("quillet::AboutDialog")}));
+    QCOMPARE(seen, (QStringList{QStringLiteral("quillet::ScriptsHelpDialog"),
+                                QStringLiteral("quillet::AboutDialog")}));
   }
 
   void altSpaceOpensTheWindowMenuAndPressesNothing() {

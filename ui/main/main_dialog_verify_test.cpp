@@ -22,8 +22,8 @@ using enum quillet::MainControl;
 
 namespace {
 
-#define OPEN_DIALOG(env, dialog)          \
-  auto dialog = (env).open();             \
+#define OPEN_DIALOG(env, dialog) \
+  auto dialog = (env).open();    \
   QVERIFY2(dialog, "dialog not active");
 
 QAction* verifyAction(MainDialog& d) {
@@ -33,9 +33,7 @@ QAction* verifyAction(MainDialog& d) {
   return nullptr;
 }
 
-ProgressDialog* verifyProgress() {
-  return qobject_cast<ProgressDialog*>(QApplication::activeModalWidget());
-}
+ProgressDialog* verifyProgress() { return qobject_cast<ProgressDialog*>(QApplication::activeModalWidget()); }
 
 QString labelText(QWidget* dialog, const char* name) {
   auto* label = dialog->findChild<QLabel*>(QString::fromLatin1(name));
@@ -152,9 +150,11 @@ class MainDialogVerifyTest : public QObject {
     QCOMPARE(icon, QMessageBox::Warning);
     QCOMPARE(box.texts.size(), 1);
     const QString text = box.texts.first();
-    QVERIFY2(text.startsWith(QStringLiteral("Damage found: 1 of 6 files damaged; intact 383.00 Kb; corrupted 1.00 Kb in 1 file;")),
+    QVERIFY2(text.startsWith(QStringLiteral(
+                 "Damage found: 1 of 6 files damaged; intact 383.00 Kb; corrupted 1.00 Kb in 1 file;")),
              qPrintable(text));
-    QVERIFY2(text.contains(QStringLiteral("Seed: 1234 (carried by most files' first blocks)")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("Seed: 1234 (carried by most files' first blocks)")),
+             qPrintable(text));
     const QString name = QString::fromStdString(std::filesystem::path(victim).filename().string());
     QVERIFY2(text.contains(name + QStringLiteral(" at 19,456: corrupted")), qPrintable(text));
     QVERIFY(!text.contains(QStringLiteral("stopped")));

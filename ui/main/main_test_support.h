@@ -27,7 +27,9 @@ namespace quillet::test_support {
 
 struct RecordingErrorPresenter : ErrorPresenter {
   std::vector<std::string> texts;
-  void show(const std::string& caption, const std::string& text) override { texts.push_back(caption + ": " + text); }
+  void show(const std::string& caption, const std::string& text) override {
+    texts.push_back(caption + ": " + text);
+  }
 };
 
 // A store in a scratch folder, the system's file system and the application's two shared values.

@@ -29,8 +29,10 @@ class SpeedChartWindowTest : public QObject {
  private slots:
   void paintsTheSharedGeometry() {
     // A fast first second (a cache), then a slower device.
-    const std::vector<RateSample> samples{{1.0, 8 << 20, 2, 0, {}}, {2.0, 10 << 20, 3, 0, {}},
-                                          {3.0, 12 << 20, 4, 0, {}}, {4.0, 14 << 20, 5, 0, {}}};
+    const std::vector<RateSample> samples{{1.0, 8 << 20, 2, 0, {}},
+                                          {2.0, 10 << 20, 3, 0, {}},
+                                          {3.0, 12 << 20, 4, 0, {}},
+                                          {4.0, 14 << 20, 5, 0, {}}};
     SpeedChartWindow window([&] { return std::make_pair(samples, false); });
     window.resize(kSpeedChartWidth, kSpeedChartHeight);
     window.show();
@@ -53,7 +55,8 @@ class SpeedChartWindowTest : public QObject {
     QCOMPARE(rgb(g.plot.left + 3, g.plot.bottom - 4), SpeedChartWindow::kBackground & 0xffffffu);
     for (int y = 0; y < shown.height(); ++y) {
       for (int x = 0; x < shown.width(); ++x) {
-        if (x >= g.plot.left - 2 && x < g.plot.right + 2 && y >= g.plot.top - 2 && y < g.plot.bottom + 2) continue;
+        if (x >= g.plot.left - 2 && x < g.plot.right + 2 && y >= g.plot.top - 2 && y < g.plot.bottom + 2)
+          continue;
         QVERIFY2(rgb(x, y) != line, qPrintable(QStringLiteral("line colour at %1,%2").arg(x).arg(y)));
       }
     }

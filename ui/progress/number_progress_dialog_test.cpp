@@ -33,9 +33,7 @@ struct Fixture {
     job.autoClose = false;
     dialog.setJob(&job);
   }
-  QString text(const char* name) const {
-    return dialog.findChild<QLabel*>(QLatin1String(name))->text();
-  }
+  QString text(const char* name) const { return dialog.findChild<QLabel*>(QLatin1String(name))->text(); }
   ColorProgressBar* bar(const char* name) const {
     return dialog.findChild<ColorProgressBar*>(QLatin1String(name));
   }

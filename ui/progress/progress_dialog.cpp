@@ -6,16 +6,15 @@
 #include <QWindowStateChangeEvent>
 
 #include "ui/progress/number_progress_dialog.h"
-#include "ui/system_colors.h"
 #include "ui/progress/size_progress_dialog.h"
 #include "ui/progress/verify_progress_dialog.h"
+#include "ui/system_colors.h"
 
 namespace quillet {
 
 ProgressDialog::ProgressDialog(FileSystem& fileSystem, ProgressKind dialogKind)
-    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                           Qt::WindowCloseButtonHint),
+    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       fs(fileSystem),
       kind(dialogKind),
       units(dialogFont()) {
@@ -34,9 +33,7 @@ void ProgressDialog::buildControls() {
   for (const ProgressControlRow& row : progressControlRows(kind)) {
     QWidget* widget = nullptr;
     switch (row.kind) {
-      case ProgressControlKind::Label:
-        widget = new QLabel(QString::fromLatin1(row.text), this);
-        break;
+      case ProgressControlKind::Label: widget = new QLabel(QString::fromLatin1(row.text), this); break;
       case ProgressControlKind::Bar: {
         auto* bar = new ColorProgressBar(this);
         bar->setColor(colorOf(row.color));
@@ -137,11 +134,8 @@ void ProgressDialog::keyPressEvent(QKeyEvent* event) {
       if (generationJob == nullptr && verifyJob == nullptr) done(Accepted);
       event->accept();
       return;
-    case Qt::Key_F1:
-      event->accept();
-      return;
-    default:
-      QDialog::keyPressEvent(event);
+    case Qt::Key_F1: event->accept(); return;
+    default: QDialog::keyPressEvent(event);
   }
 }
 

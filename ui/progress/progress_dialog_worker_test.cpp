@@ -34,12 +34,15 @@ class SlowFileSystem : public FileSystem {
   std::string volumeDisplayName(const std::string& p) override { return real.volumeDisplayName(p); }
   PathKind pathKind(const std::string& p) override { return real.pathKind(p); }
   Status createFolder(const std::string& p) override { return real.createFolder(p); }
-  Status createFolderBelow(const std::string& b, const std::string& r) override { return real.createFolderBelow(b, r); }
+  Status createFolderBelow(const std::string& b, const std::string& r) override {
+    return real.createFolderBelow(b, r);
+  }
   Result<std::unique_ptr<FileHandle>> createNewFile(const std::string& p) override {
     sleepMilliseconds(2);
     return real.createNewFile(p);
   }
-  Result<std::unique_ptr<FileHandle>> createNewFileBelow(const std::string& b, const std::string& r) override {
+  Result<std::unique_ptr<FileHandle>> createNewFileBelow(const std::string& b,
+                                                         const std::string& r) override {
     sleepMilliseconds(2);
     return real.createNewFileBelow(b, r);
   }
@@ -98,10 +101,10 @@ struct Run {
   ~Run() { join(); }
 };
 
-#define MOUNT_OR_SKIP(run)                                   \
-  do {                                                       \
-    std::string reason;                                      \
-    if (!(run).mount(reason)) QSKIP(reason.c_str());         \
+#define MOUNT_OR_SKIP(run)                           \
+  do {                                               \
+    std::string reason;                              \
+    if (!(run).mount(reason)) QSKIP(reason.c_str()); \
   } while (false)
 
 QString labelText(const QDialog& dialog, const char* name) {

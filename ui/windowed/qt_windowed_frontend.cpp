@@ -94,7 +94,9 @@ class DialogProgressDisplay final : public ProgressDisplay {
   }
 
   // A worker may still wait on a message box after a Stop closed the dialog; keep serving it.
-  void waitForWorker(WorkerThread& worker, const GenerationJob& job) override { joinWorkerServingEvents(worker, job); }
+  void waitForWorker(WorkerThread& worker, const GenerationJob& job) override {
+    joinWorkerServingEvents(worker, job);
+  }
 
  private:
   FileSystem& fs_;
