@@ -374,8 +374,10 @@ TEST_F(WritersTest, AStopReachesEveryOneOfEightWritersWithinAChunk) {
   worker.start();
   // Stop once every writer has written something.
   while (job.currentSize.load() < (8 << 20) && !job.finished) std::this_thread::sleep_for(1ms);
-  const std::int64_t atStop = job.currentSize.load();
+  // Read once the stop is asked for: a test thread put off between reading and asking (a loaded
+  // machine) would otherwise let the writers run on past the figure it holds.
   job.requestStop();
+  const std::int64_t atStop = job.currentSize.load();
   worker.join();
   EXPECT_EQ(job.snapshot().result, GenerationResult::Stopped);
   // Each writer writes at most the chunk it was in when the stop came.
