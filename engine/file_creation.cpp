@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <optional>
+#include <system_error>
 
 #include "engine/block_identity.h"
 #include "engine/failure_report.h"
@@ -178,8 +179,15 @@ GenerationResult writeContent(FileHandle& file, const std::string& path, const s
   };
   // With a core to spare, the next chunk is made while this one is written.
   ContentAhead* ahead = nullptr;
-  if (size > static_cast<std::int64_t>(kWriteChunk) && ContentAhead::worthIt(job.threads)) {
-    if (!ctx.ahead) ctx.ahead = std::make_unique<ContentAhead>(kWriteChunk);
+  if (size > static_cast<std::int64_t>(kWriteChunk) && !ctx.aheadRefused &&
+      ContentAhead::worthIt(job.threads)) {
+    if (!ctx.ahead) {
+      try {
+        ctx.ahead = std::make_unique<ContentAhead>(kWriteChunk);
+      } catch (const std::system_error&) {
+        ctx.aheadRefused = true;  // no thread to spare after all: the same bytes, made in turn
+      }
+    }
     ahead = ctx.ahead.get();
   }
   std::uint8_t* current = ctx.buffer.data();

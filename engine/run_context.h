@@ -87,6 +87,8 @@ struct RunContext {
   // Makes the next chunk while the writer writes (see ContentAhead); made at the first file of
   // more than one chunk when the run has a core to spare.
   std::unique_ptr<ContentAhead> ahead;
+  // The system refused the helper's thread once: this writer makes its chunks itself from then on.
+  bool aheadRefused = false;
   // The bytes countBytes counted: with it a writer tells what its own file got, whatever the
   // other writers count meanwhile.
   std::int64_t bytesCounted = 0;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <atomic>
+#include <system_error>
 #include <thread>
 
 #include "engine/engine_services.h"
@@ -30,8 +31,14 @@ class WorkerThread {
   WorkerThread(const WorkerThread&) = delete;
   WorkerThread& operator=(const WorkerThread&) = delete;
 
+  // A system that refuses the thread (a process or thread cap reached) gets the run all the same,
+  // on the caller's thread: the display then sees it only once it has ended.
   void start() {
-    thread_ = std::thread([this] { runWorker(job_, services_); });
+    try {
+      thread_ = std::thread([this] { runWorker(job_, services_); });
+    } catch (const std::system_error&) {
+      runWorker(job_, services_);
+    }
   }
   // Waits until the procedure has ended; returns at once when it was never started.
   void join() {

@@ -3,6 +3,8 @@
 // volume) verifying clean with their line while a real truncation is still found.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -203,6 +205,72 @@ TEST_F(ScriptThreadsTest, FourWritersOfATreeStoppedVerifyCleanWithTheirLine) {
   r = run(withV);
   EXPECT_EQ(r.exitCode, 4) << r.out << r.err;
   EXPECT_NE(r.out.find("missing: " + lost.substr((*vol / "tree").size() + 1)), std::string::npos) << r.out;
+}
+
+// A system that refuses threads (the user's cap on processes reached) still gets the run, whole:
+// the worker, a writer and the helper that makes content ahead each fall back to the thread at
+// hand instead of ending the program.
+TEST_F(ScriptThreadsTest, RunsCappedAtOneOrTwoThreadsStillMakeEveryFile) {
+  if (::geteuid() != 0) GTEST_SKIP() << "running the program as another user under a cap needs root";
+  for (const char* tool : {"/usr/bin/prlimit", "/usr/bin/setpriv"}) {
+    if (!std::filesystem::exists(tool)) GTEST_SKIP() << tool << " (util-linux) is not installed";
+  }
+  // The cap counts the user's processes and threads, so the program runs as a user of its own.
+  const std::string home = bin / "home";
+  const std::string top = *vol / "capped";
+  for (const auto& folder : {home, top}) {
+    std::filesystem::create_directories(folder);
+    ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0) << folder;
+  }
+  // Temporary folders are the test's own (0700): that user must pass through to its folders.
+  for (const std::string& folder :
+       {bin.path(), vol->path(), std::filesystem::path(vol->path()).parent_path().string()}) {
+    ASSERT_EQ(::chmod(folder.c_str(), 0755), 0) << folder;
+  }
+  struct Case {
+    const char* cap;
+    std::vector<std::string> line;
+    std::size_t files;
+    std::int64_t bytes;
+  };
+  const std::vector<Case> cases = {
+      {"1", {"/s", "/allsize:40m", "/minsize:20m", "/seed:1"}, 2, 40 << 20},
+      {"2", {"/s", "/allsize:40m", "/minsize:20m", "/seed:1"}, 2, 40 << 20},
+      {"1",
+       {"/f", "/minfiles:3", "/maxfiles:3", "/minsize:5m", "/recurse", "/rootsize:2", "/treedeep:1",
+        "/dirlimit:10", "/seed:2"},
+       9,
+       45 << 20},
+      {"2",
+       {"/f", "/minfiles:3", "/maxfiles:3", "/minsize:5m", "/recurse", "/rootsize:2", "/treedeep:1",
+        "/dirlimit:10", "/threads:2", "/seed:2"},
+       9,
+       45 << 20},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const std::string folder = top + "/" + std::to_string(n++);
+    std::vector<std::string> args = {"--nproc=" + std::string(c.cap),
+                                     "setpriv",
+                                     "--reuid=65534",
+                                     "--regid=65534",
+                                     "--clear-groups",
+                                     options.program};
+    args.insert(args.end(), c.line.begin(), c.line.end());
+    args.push_back("/root:'" + folder + "'");
+    args.push_back("/progress:off");
+    auto capped = options;
+    capped.program = "/usr/bin/prlimit";
+    capped.environment.push_back("HOME=" + home);
+    const auto r = test_support::runProgram(args, capped);
+    EXPECT_EQ(r.signal, 0) << c.cap << " " << c.line[0] << ": " << r.err;
+    EXPECT_EQ(r.exitCode, 0) << c.cap << " " << c.line[0] << ": " << r.err;
+    const auto files = test_support::filesBelow(folder);
+    std::int64_t bytes = 0;
+    for (const auto& [path, size] : files) bytes += size;
+    EXPECT_EQ(files.size(), c.files) << c.cap << " " << c.line[0];
+    EXPECT_EQ(bytes, c.bytes) << c.cap << " " << c.line[0];
+  }
 }
 
 class ScriptThreadsSmallVolumeTest : public test_support::ScriptProgramTest {
