@@ -18,13 +18,6 @@ void readEarlyKeys(ScriptArgs& line) {
 
 }  // namespace
 
-bool ScriptArgs::hasBareKey(const std::string& key) const {
-  for (const ScriptParameter& p : parameters) {
-    if (!p.hasValue && p.keyUpper == key) return true;
-  }
-  return false;
-}
-
 bool ScriptArgs::hasKey(const std::string& key) const {
   for (const ScriptParameter& p : parameters) {
     if (p.keyUpper == key) return true;

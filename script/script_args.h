@@ -23,8 +23,6 @@ struct ScriptArgs {
   std::string htmlPath;
   ProgressFormat progress = ProgressFormat::Human;
 
-  // Whether a parameter is exactly this key, without a value (any case); key in upper case.
-  bool hasBareKey(const std::string& key) const;
   // Whether a parameter names this key, with or without a value (any case); key in upper case.
   bool hasKey(const std::string& key) const;
   // The same line without the parameters drop picks, its early reads taken from those kept.

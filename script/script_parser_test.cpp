@@ -210,8 +210,10 @@ TEST(ScriptArgsTest, EarlyKeysComeFromTheFirstParameterNamingThemWhenWellFormed)
   EXPECT_EQ(kept.args, (std::vector<std::string>{"q", "/s", "/v", "/V:x"}));
   EXPECT_EQ(kept.reportPath, "");
   EXPECT_EQ(kept.mode, "/S");
-  EXPECT_TRUE(kept.hasBareKey("/V"));
-  EXPECT_FALSE(readScriptArgs("/S", {"q", "/s", "/v:x"}).hasBareKey("/V"));
+  // A run's line asks for a verify by /v alone, in any case; /v with a value is no verify.
+  EXPECT_TRUE(isVerifyRequest(readScriptArgs("/F", {"q", "/f", "/minfiles:1", "/V"})));
+  EXPECT_FALSE(isVerifyRequest(readScriptArgs("/S", {"q", "/s", "/v:x"})));
+  EXPECT_FALSE(isVerifyRequest(readScriptArgs("/M", {"q", "/m", "/v"})));
   EXPECT_TRUE(readScriptArgs("/S", {"q", "/s", "/Device:'d'"}).hasKey("/DEVICE"));
 }
 
