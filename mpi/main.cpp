@@ -20,26 +20,22 @@
 #include "platform/ascii.h"
 #include "platform/file_system.h"
 #include "platform/system.h"
-#include "script/script_parser.h"
+#include "script/script_args.h"
 #include "script/script_run.h"
 #include "script/scripts_help_text.h"
 #include "script/verify_run.h"
 
 namespace {
 
-std::string keyOf(const std::string& parameter) { return parameter.substr(0, parameter.find(':')); }
+bool isShift(const quillet::ScriptParameter& parameter) { return parameter.keyUpper == "/SHIFT"; }
 
-// Takes /shift out of a verify's arguments; its value, or the rejection text of a bad one.
-std::string takeShift(std::vector<std::string>& args, int& shift) {
+// Takes /shift out of a verify's line; its value, or the rejection text of a bad one.
+std::string takeShift(quillet::ScriptArgs& script, int& shift) {
   std::string rejection;
   bool seen = false;
-  for (std::size_t i = 2; i < args.size();) {
-    if (quillet::asciiUpper(keyOf(args[i])) != "/SHIFT") {
-      ++i;
-      continue;
-    }
-    const auto colon = args[i].find(':');
-    const std::string value = colon == std::string::npos ? std::string() : args[i].substr(colon + 1);
+  for (const quillet::ScriptParameter& parameter : script.parameters) {
+    if (!isShift(parameter)) continue;
+    const std::string& value = parameter.value;
     if (rejection.empty()) {
       if (seen) {
         rejection = "Repitition /shift parameter.";
@@ -50,8 +46,8 @@ std::string takeShift(std::vector<std::string>& args, int& shift) {
       }
     }
     seen = true;
-    args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
   }
+  if (seen) script = script.without(isShift);
   return rejection;
 }
 
@@ -109,7 +105,9 @@ int main(int argc, char** argv) {
 
   int shift = exchange.ranks() > 1 ? 1 : 0;
   std::string rejection;
-  if (quillet::isVerifyRequest(mode, args)) rejection = takeShift(args, shift);
+  // The line is read once here; the run takes it as read, /shift left out.
+  quillet::ScriptArgs script = quillet::readScriptArgs(mode, args);
+  if (quillet::isVerifyRequest(script)) rejection = takeShift(script, shift);
   if (!otherLine.empty()) rejection = otherLine;
 
   auto fs = quillet::makeSystemFileSystem();
@@ -131,10 +129,10 @@ int main(int argc, char** argv) {
   quillet::SharedRun run(exchange, *fs, shift, quiet == nullptr || *quiet == 0, silence);
   const quillet::RunSharing sharing = run.hooks(rejection);
   // A generation's display learns its form from the run; a verify's lines are rank 0's own.
-  run.display().setFormat(quillet::findProgressFormat(args));
+  run.display().setFormat(script.progress);
   const quillet::ScriptRunServices services{*fs,           quillet::systemClock(),     nullptr,
                                             run.display(), quillet::stopSignalArrived, &sharing};
-  int code = quillet::runScript(mode, args, services);
+  int code = quillet::runScript(script, services);
   if (!run.concluded()) code = run.concludeUnlogged(code);
   run.awaitLeader();
 

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
+#include "script/read_line_pacer.h"
+
 namespace quillet {
 namespace {
 
@@ -59,6 +63,40 @@ TEST(ConsoleProgressTest, JsonLinesNameTheRunsStage) {
     const std::string line = formatJsonProgressLine(s, s, row.byAllSize, true, 1.0, 1.0, nullptr);
     EXPECT_NE(line.find(std::string("\"stage\":\"") + row.word + "\""), std::string::npos) << line;
   }
+}
+
+// A reading mode's json lines: none until a second has passed since the last, each with the figures
+// since the line before, and the final line's interval from the last line given (or the start).
+TEST(ConsoleProgressTest, ReadLinesComeOnceASecondWithTheirIntervals) {
+  using std::chrono::milliseconds;
+  const auto t0 = ReadLinePacer::Clock::time_point{} + std::chrono::hours(1);
+  ReadLinePacer pacer(true);
+  pacer.start(t0);
+  int asked = 0;
+  ReadFigures figures{5, 2, 100, 0};
+  const auto figuresNow = [&] {
+    ++asked;
+    return figures;
+  };
+  EXPECT_EQ(pacer.lineAt(t0 + milliseconds(999), figuresNow), "");
+  EXPECT_EQ(asked, 0);
+  EXPECT_EQ(pacer.lineAt(t0 + milliseconds(1000), figuresNow),
+            formatJsonReadLine(true, figures, {}, 1.0, 1.0));
+  const ReadFigures first = figures;
+  figures = {9, 6, 400, 10};
+  EXPECT_EQ(pacer.lineAt(t0 + milliseconds(1999), figuresNow), "");
+  EXPECT_EQ(pacer.lineAt(t0 + milliseconds(2500), figuresNow),
+            formatJsonReadLine(true, figures, first, 2.5, 1.5));
+  EXPECT_EQ(asked, 2);
+  const int damaged = 4;
+  const ReadFigures last{9, 9, 900, 10};
+  EXPECT_EQ(pacer.finalLine(last, 3.0, damaged), formatJsonReadLine(true, last, figures, 3.0, 0.5, &damaged));
+
+  ReadLinePacer quiet(false);
+  quiet.start(t0);
+  const int done = 0;
+  EXPECT_EQ(quiet.finalLine({0, 3, 30, 0}, 0.25, done),
+            formatJsonReadLine(false, {0, 3, 30, 0}, {}, 0.25, 0.25, &done));
 }
 
 }  // namespace

@@ -26,8 +26,6 @@ struct DeviceParse {
   std::uint64_t seed = 0;
 };
 
-std::string keyOf(const std::string& arg) { return asciiUpper(arg.substr(0, arg.find(':'))); }
-
 // The keys of a device's fill and verify: the device named between apostrophes (no empty text of
 // its own), a seed; a fill also /destroy and /allsize:allpartition, either of them as often as given.
 const KeyRule kDevice{keys::kDevice, Form::File, false};
@@ -37,10 +35,11 @@ const KeyRule kAllPartition{keys::kAllSize, Form::AllPartition, true, true};
 const std::vector<const KeyRule*> kFillRules{&kDevice, &kSeed, &kDestroy, &kAllPartition};
 const std::vector<const KeyRule*> kVerifyRules{&kDevice, &kSeed};
 
-DeviceParse parseDevice(const std::string& mode, const std::vector<std::string>& args) {
+DeviceParse parseDevice(const ScriptArgs& script) {
   DeviceParse p;
+  const std::string& mode = script.mode;
   const auto& rules = mode == "/S" ? kFillRules : kVerifyRules;
-  const KeyReading reading = readKeys(args, rules);
+  const KeyReading reading = readKeys(script.parameters, rules);
   if (!reading.accepted) {
     p.rejection = readingFailureText(reading.message, reading.unrecognisedKey);
     return p;
@@ -148,22 +147,19 @@ int verify(BlockDevice& device, DeviceParse p, const ScriptRunServices& services
 
 }  // namespace
 
-bool isDeviceRequest(const std::string& mode, const std::vector<std::string>& args) {
-  if (mode != "/S" && mode != "/V") return false;
-  for (std::size_t i = 2; i < args.size(); ++i) {
-    if (keyOf(args[i]) == "/DEVICE") return true;
-  }
-  return false;
+bool isDeviceRequest(const ScriptArgs& script) {
+  if (script.mode != "/S" && script.mode != "/V") return false;
+  return script.hasKey("/DEVICE");
 }
 
-int runDeviceScript(const std::string& mode, const std::vector<std::string>& args,
-                    const ScriptRunServices& services) {
-  RunFrame frame(args, services, nullptr);
+int runDeviceScript(const ScriptArgs& script, const ScriptRunServices& services) {
+  const std::string& mode = script.mode;
+  RunFrame frame(script, services, nullptr);
   if (!frame.open()) return 0;
   // Every refusal is said on standard error where it happens.
   frame.printNoEnding();
   ScriptLog& log = frame.log();
-  DeviceParse p = parseDevice(mode, args);
+  DeviceParse p = parseDevice(script);
   int code = toInt(GenerationResult::PathFailed);
   if (!p.rejection.empty()) {
     log.writeLine(p.rejection);

@@ -11,11 +11,10 @@
 namespace quillet {
 
 // True when a /s or /v script names a /device: such scripts never reach the tree's parser.
-bool isDeviceRequest(const std::string& mode, const std::vector<std::string>& args);
+bool isDeviceRequest(const ScriptArgs& script);
 
 // Exit codes: fill 0 done, 8 rejected, refused or failed, 2 stopped; verify 0 intact, 4 damaged,
 // 8 rejected, refused or failed, 2 stopped.
-int runDeviceScript(const std::string& mode, const std::vector<std::string>& args,
-                    const ScriptRunServices& services);
+int runDeviceScript(const ScriptArgs& script, const ScriptRunServices& services);
 
 }  // namespace quillet

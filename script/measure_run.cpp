@@ -17,6 +17,7 @@
 #include "platform/system.h"
 #include "script/console_progress.h"
 #include "script/population_profile_json.h"
+#include "script/read_line_pacer.h"
 #include "script/run_frame.h"
 #include "script/run_report.h"
 #include "script/script_log.h"
@@ -97,8 +98,8 @@ std::string profileTargetProblem(FileSystem& fs, const std::string& path) {
 
 }  // namespace
 
-MeasureParse parseMeasure(const std::vector<std::string>& args) {
-  const KeyReading reading = readKeys(args, kMeasureRules);
+MeasureParse parseMeasure(const ScriptArgs& script) {
+  const KeyReading reading = readKeys(script.parameters, kMeasureRules);
   if (!reading.accepted) return rejected(readingFailureText(reading.message, reading.unrecognisedKey));
   MeasureParse p;
   if (const KeyValue* v = reading.find(kMeasureRules, keys::kRoot)) p.root = v->quotedText;
@@ -215,8 +216,8 @@ std::string profileReportJson(const std::string& path, const PopulationWalkResul
   return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
-int runMeasureScript(const std::vector<std::string>& args, const ScriptRunServices& services) {
-  RunFrame frame(args, services, nullptr);
+int runMeasureScript(const ScriptArgs& script, const ScriptRunServices& services) {
+  RunFrame frame(script, services, nullptr);
   if (!frame.open()) return 0;
   ScriptLog& log = frame.log();
   RunRecord& record = frame.record();
@@ -224,19 +225,17 @@ int runMeasureScript(const std::vector<std::string>& args, const ScriptRunServic
   // Read before parsing, as a run reads it: a rejected line gets its report and its console line.
   frame.wantReport(false);
   const std::string& reportPath = frame.reportPath();
-  ReadFigures before;
-  double beforeSeconds = 0, measureSeconds = 0;
+  // The /progress:json lines, the final one's interval counted from the last of them.
+  ReadLinePacer jsonLines(false);
+  double measureSeconds = 0;
   MeasureJob job;
   frame.setFinalLine([&](int code) {
     const ReadFigures figures{0, job.filesMeasured.load(), job.bytesMeasured.load(), 0};
-    std::cerr << formatJsonReadLine(false, figures, before, measureSeconds, measureSeconds - beforeSeconds,
-                                    &code) +
-                     "\n"
-              << std::flush;
+    std::cerr << jsonLines.finalLine(figures, measureSeconds, code) + "\n" << std::flush;
   });
   const auto end = [&](int code) { return frame.end(code); };
 
-  const MeasureParse parsed = parseMeasure(args);
+  const MeasureParse parsed = parseMeasure(script);
   if (!parsed.accepted) {
     frame.reject(parsed.rejection);
     return end(0);
@@ -249,9 +248,7 @@ int runMeasureScript(const std::vector<std::string>& args, const ScriptRunServic
     p["root_folder"] = job.rootFolder;
     p["dedupe_block_bytes"] = parsed.blockSize;
     p["report_file"] = reportPath;
-    p["progress"] = parsed.progress == ProgressFormat::Json  ? "json"
-                    : parsed.progress == ProgressFormat::Off ? "off"
-                                                             : "human";
+    p["progress"] = progressWord(parsed.progress);
     record.measureParametersJson = p.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
   }
   const std::string root = withoutTrailingSeparator(job.rootFolder);
@@ -262,7 +259,7 @@ int runMeasureScript(const std::vector<std::string>& args, const ScriptRunServic
                                       const std::function<ReadFigures()>& figuresNow,
                                       std::chrono::milliseconds poll) {
     const auto started = std::chrono::steady_clock::now();
-    auto lastLine = started;
+    jsonLines.start(started);
     std::atomic<bool> walked{false};
     std::thread walker([&] {
       walkTree();
@@ -271,15 +268,9 @@ int runMeasureScript(const std::vector<std::string>& args, const ScriptRunServic
     while (!walked.load()) {
       std::this_thread::sleep_for(poll);
       if (services.stopAsked && services.stopAsked()) stopRequested = true;
-      const auto now = std::chrono::steady_clock::now();
-      if (parsed.progress != ProgressFormat::Json || now - lastLine < std::chrono::seconds(1)) continue;
-      const ReadFigures figures = figuresNow();
-      const double elapsed = std::chrono::duration<double>(now - started).count();
-      std::cerr << formatJsonReadLine(false, figures, before, elapsed, elapsed - beforeSeconds) + "\n"
-                << std::flush;
-      before = figures;
-      beforeSeconds = elapsed;
-      lastLine = now;
+      if (parsed.progress != ProgressFormat::Json) continue;
+      const std::string jsonLine = jsonLines.lineAt(std::chrono::steady_clock::now(), figuresNow);
+      if (!jsonLine.empty()) std::cerr << jsonLine + "\n" << std::flush;
     }
     walker.join();
     measureSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

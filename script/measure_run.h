@@ -25,9 +25,9 @@ struct MeasureParse {
   std::string profilePath;                          // /saveprofile: profile the tree into this file
 };
 
-// args[1] is /m; the rest: /root:'<folder>' (required), /dedupeblock:<size>, /report:'<file>',
+// script.args[1] is /m; the rest: /root:'<folder>' (required), /dedupeblock:<size>, /report:'<file>',
 // /progress:json|off, /saveprofile:'<file>'.
-MeasureParse parseMeasure(const std::vector<std::string>& args);
+MeasureParse parseMeasure(const ScriptArgs& script);
 
 // The console lines of a measured tree.
 std::vector<std::string> formatMeasure(const std::string& root, std::uint32_t blockSize,
@@ -39,6 +39,6 @@ std::string measureJson(const MeasureResult& r);
 // The console lines of a profiled tree (the profile's headline figures).
 std::vector<std::string> formatProfile(const std::string& root, const PopulationWalkResult& r);
 
-int runMeasureScript(const std::vector<std::string>& args, const ScriptRunServices& services);
+int runMeasureScript(const ScriptArgs& script, const ScriptRunServices& services);
 
 }  // namespace quillet

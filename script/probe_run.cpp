@@ -98,8 +98,8 @@ std::string probeJson(const std::string& device, bool destroy, const std::string
 
 }  // namespace
 
-ProbeParse parseProbe(const std::vector<std::string>& args) {
-  const KeyReading reading = readKeys(args, kProbeRules);
+ProbeParse parseProbe(const ScriptArgs& script) {
+  const KeyReading reading = readKeys(script.parameters, kProbeRules);
   if (!reading.accepted) return rejected(readingFailureText(reading.message, reading.unrecognisedKey));
   ProbeParse p;
   if (const KeyValue* v = reading.find(kProbeRules, keys::kDevice)) p.device = v->quotedText;
@@ -152,15 +152,15 @@ int probeExitCode(const ProbeResult& r) {
   return r.fake() ? toInt(GenerationResult::DataDamaged) : toInt(GenerationResult::Done);
 }
 
-int runProbeScript(const std::vector<std::string>& args, const ScriptRunServices& services) {
-  RunFrame frame(args, services, nullptr);
+int runProbeScript(const ScriptArgs& script, const ScriptRunServices& services) {
+  RunFrame frame(script, services, nullptr);
   if (!frame.open()) return 0;
   // Every refusal is said on standard error where it happens.
   frame.printNoEnding();
   ScriptLog& log = frame.log();
   RunRecord& record = frame.record();
   record.probeMode = true;
-  const ProbeParse parsed = parseProbe(args);
+  const ProbeParse parsed = parseProbe(script);
   // A probe that cannot tell must never end as a real capacity would: 8 for every refusal.
   int code = toInt(GenerationResult::PathFailed);
   std::string refusal;

@@ -18,8 +18,8 @@ struct ProbeParse {
   bool destroy = false;
 };
 
-// args[1] is /probe; keys /device:'<path>' (required), /destroy and /report:'<file>'.
-ProbeParse parseProbe(const std::vector<std::string>& args);
+// script.args[1] is /probe; keys /device:'<path>' (required), /destroy and /report:'<file>'.
+ProbeParse parseProbe(const ScriptArgs& script);
 
 // The console and log lines of a finished probe of device.
 std::vector<std::string> formatProbe(const std::string& device, bool destroy, const ProbeResult& r);
@@ -28,6 +28,6 @@ std::vector<std::string> formatProbe(const std::string& device, bool destroy, co
 int probeExitCode(const ProbeResult& r);
 
 // Exit codes: 0 real capacity, 4 fake, 8 rejected, refused, busy or failed, 2 stopped.
-int runProbeScript(const std::vector<std::string>& args, const ScriptRunServices& services);
+int runProbeScript(const ScriptArgs& script, const ScriptRunServices& services);
 
 }  // namespace quillet

@@ -8,28 +8,27 @@
 
 namespace quillet {
 
-RunFrame::RunFrame(const std::vector<std::string>& args, const ScriptRunServices& services,
-                   const RunSharing* sharing)
-    : args_(args),
+RunFrame::RunFrame(const ScriptArgs& script, const ScriptRunServices& services, const RunSharing* sharing)
+    : script_(script),
       services_(services),
       sharing_(sharing),
       log_(services.clock),
       reportFailureText_(reportFailureLine),
-      consoleForm_(findProgressFormat(args)) {}
+      consoleForm_(script.progress) {}
 
 bool RunFrame::open() {
-  if (!openRunLog(log_, args_, sharing_)) return false;
+  if (!openRunLog(log_, script_.args, sharing_)) return false;
   log_.writeStartBanner();
   startedSteady_ = Steady::now();
-  record_.commandLine = args_;
+  record_.commandLine = script_.args;
   record_.started = std::chrono::system_clock::now();
   return true;
 }
 
 void RunFrame::wantReport(bool page) {
   if (!writesLog()) return;
-  setReportPath(findReportPath(args_));
-  if (page) pagePath_ = findHtmlPath(args_);
+  setReportPath(script_.reportPath);
+  if (page) pagePath_ = script_.htmlPath;
   // Relative, as a relative root is, to the working folder the program started in.
   if (!pagePath_.empty()) pagePath_ = absolutePath(pagePath_);
 }

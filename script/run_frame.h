@@ -11,6 +11,7 @@
 
 #include "platform/status.h"
 #include "script/run_report.h"
+#include "script/script_args.h"
 #include "script/script_log.h"
 #include "script/script_run.h"
 
@@ -20,8 +21,8 @@ class RunFrame {
  public:
   // sharing: the run shared among several processes, or null for a run of its own (a mode that is
   // never shared passes null whatever the services hold).
-  RunFrame(const std::vector<std::string>& args, const ScriptRunServices& services,
-           const RunSharing* sharing);
+  // script: the run's arguments as read once; it must outlive the frame.
+  RunFrame(const ScriptArgs& script, const ScriptRunServices& services, const RunSharing* sharing);
   RunFrame(const RunFrame&) = delete;
   RunFrame& operator=(const RunFrame&) = delete;
 
@@ -73,7 +74,7 @@ class RunFrame {
 
  private:
   using Steady = std::chrono::steady_clock;
-  const std::vector<std::string>& args_;
+  const ScriptArgs& script_;
   const ScriptRunServices& services_;
   const RunSharing* sharing_;
   ScriptLog log_;

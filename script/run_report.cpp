@@ -16,24 +16,6 @@ namespace {
 
 using nlohmann::ordered_json;
 
-const char* progressWord(ProgressFormat format) {
-  switch (format) {
-    case ProgressFormat::Json: return "json";
-    case ProgressFormat::Off: return "off";
-    case ProgressFormat::Human: break;
-  }
-  return "human";
-}
-
-const char* syncWord(SyncMode mode) {
-  switch (mode) {
-    case SyncMode::File: return "file";
-    case SyncMode::End: return "end";
-    case SyncMode::None: break;
-  }
-  return "none";
-}
-
 template <typename T>
 ordered_json orNull(const std::optional<T>& value) {
   return value ? ordered_json(*value) : ordered_json(nullptr);

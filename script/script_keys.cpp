@@ -6,6 +6,7 @@
 #include "engine/block_identity.h"
 #include "engine/writer_pool.h"
 #include "platform/ascii.h"
+#include "script/enum_words.h"
 
 namespace quillet {
 
@@ -68,6 +69,11 @@ const KeyTexts kDestroy{"/DESTROY", "Repitition /destroy parameter.", nullptr, n
 }  // namespace keys
 
 namespace {
+
+constexpr EnumWord<ProgressFormat> kProgressWords[] = {
+    {ProgressFormat::Human, "human", false}, {ProgressFormat::Json, "json"}, {ProgressFormat::Off, "off"}};
+constexpr EnumWord<SyncMode> kSyncWords[] = {
+    {SyncMode::None, "none"}, {SyncMode::File, "file"}, {SyncMode::End, "end"}};
 
 // strtol's reading saturated to 32 bits; less than 1 counts as 0.
 std::int32_t readCount(const std::string& text) {
@@ -137,7 +143,32 @@ bool isQuoted(const std::string& value) {
 KeyCheck failed(const char* text) { return {KeyCheck::Outcome::Failed, text}; }
 KeyCheck passed(bool ok, const char* text) { return ok ? KeyCheck{} : failed(text); }
 
+template <typename E, std::size_t N>
+bool readWord(const EnumWord<E> (&table)[N], const std::string& text, E& value) {
+  const std::optional<E> read = valueOf(table, text);
+  if (read) value = *read;
+  return read.has_value();
+}
+
 }  // namespace
+
+const char* progressWord(ProgressFormat format) { return wordOf(kProgressWords, format); }
+const char* syncWord(SyncMode mode) { return wordOf(kSyncWords, mode); }
+
+std::vector<ScriptParameter> splitParameters(const std::vector<std::string>& args) {
+  std::vector<ScriptParameter> parameters;
+  for (std::size_t i = 2; i < args.size(); ++i) {
+    ScriptParameter p;
+    p.text = args[i];
+    const auto colon = p.text.find(':');
+    p.key = p.text.substr(0, colon);
+    p.keyUpper = asciiUpper(p.key);
+    p.hasValue = colon != std::string::npos;
+    if (p.hasValue) p.value = p.text.substr(colon + 1);
+    parameters.push_back(std::move(p));
+  }
+  return parameters;
+}
 
 bool readSeed(const std::string& text, std::uint64_t& seed) {
   if (text.empty()) return false;
@@ -205,32 +236,10 @@ KeyCheck checkKey(const KeyRule& rule, bool seen, bool hasValue, const std::stri
     case Form::Flag:
     case Form::BareFlag: return {};
     case Form::AllPartition: out.allPartition = true; return {};
-    case Form::Progress: {
-      const std::string word = asciiUpper(value);
-      if (word == "JSON") {
-        out.progress = ProgressFormat::Json;
-      } else if (word == "OFF") {
-        out.progress = ProgressFormat::Off;
-      } else {
-        return failed(t.badForm);
-      }
-      return {};
-    }
+    case Form::Progress: return passed(readWord(kProgressWords, value, out.progress), t.badForm);
     case Form::Seed: return passed(readSeed(value, out.seed), t.badForm);
     case Form::Threads: return passed(readThreads(value, out.threads), t.badForm);
-    case Form::Sync: {
-      const std::string word = asciiUpper(value);
-      if (word == "NONE") {
-        out.sync = SyncMode::None;
-      } else if (word == "FILE") {
-        out.sync = SyncMode::File;
-      } else if (word == "END") {
-        out.sync = SyncMode::End;
-      } else {
-        return failed(t.badForm);
-      }
-      return {};
-    }
+    case Form::Sync: return passed(readWord(kSyncWords, value, out.sync), t.badForm);
     case Form::Ratio: return passed(readRatio(value, out.hundredths), t.badForm);
     case Form::DedupeBlock: return passed(readSize(value, out.size) && isDedupeBlock(out.size), t.badForm);
     case Form::BlockSize:
@@ -246,25 +255,22 @@ const KeyValue* KeyReading::find(const std::vector<const KeyRule*>& rules, const
   return nullptr;
 }
 
-KeyReading readKeys(const std::vector<std::string>& args, const std::vector<const KeyRule*>& rules) {
+KeyReading readKeys(const std::vector<ScriptParameter>& parameters,
+                    const std::vector<const KeyRule*>& rules) {
   KeyReading reading;
   reading.values.resize(rules.size());
-  for (std::size_t i = 2; i < args.size(); ++i) {
-    const std::string& parameter = args[i];
-    const auto colon = parameter.find(':');
-    const std::string keyText = parameter.substr(0, colon);
-    const std::string value = colon == std::string::npos ? std::string() : parameter.substr(colon + 1);
-    const std::string keyUpper = asciiUpper(keyText);
-    const auto found =
-        std::find_if(rules.begin(), rules.end(), [&](const KeyRule* r) { return keyUpper == r->texts.name; });
+  for (const ScriptParameter& parameter : parameters) {
+    const auto found = std::find_if(rules.begin(), rules.end(),
+                                    [&](const KeyRule* r) { return parameter.keyUpper == r->texts.name; });
     KeyCheck check{KeyCheck::Outcome::NotAKey, nullptr};
     KeyValue parsed;
     const std::size_t index = static_cast<std::size_t>(found - rules.begin());
     if (found != rules.end()) {
-      check = checkKey(**found, reading.values[index].has_value(), colon != std::string::npos, value, parsed);
+      check =
+          checkKey(**found, reading.values[index].has_value(), parameter.hasValue, parameter.value, parsed);
     }
     if (check.outcome == KeyCheck::Outcome::NotAKey) {
-      reading.message = keyText;
+      reading.message = parameter.key;
       reading.unrecognisedKey = true;
       return reading;
     }
@@ -278,13 +284,11 @@ KeyReading readKeys(const std::vector<std::string>& args, const std::vector<cons
   return reading;
 }
 
-std::optional<KeyValue> findCheckedKey(const std::vector<std::string>& args, const KeyRule& rule) {
-  for (std::size_t i = 2; i < args.size(); ++i) {
-    const auto colon = args[i].find(':');
-    if (asciiUpper(args[i].substr(0, colon)) != rule.texts.name) continue;
-    const std::string value = colon == std::string::npos ? std::string() : args[i].substr(colon + 1);
+std::optional<KeyValue> findCheckedKey(const std::vector<ScriptParameter>& parameters, const KeyRule& rule) {
+  for (const ScriptParameter& parameter : parameters) {
+    if (parameter.keyUpper != rule.texts.name) continue;
     KeyValue parsed;
-    if (checkKey(rule, false, colon != std::string::npos, value, parsed).outcome !=
+    if (checkKey(rule, false, parameter.hasValue, parameter.value, parsed).outcome !=
         KeyCheck::Outcome::Accepted) {
       return std::nullopt;
     }

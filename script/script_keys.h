@@ -14,6 +14,23 @@ namespace quillet {
 // How a script run without a display shows its progress on standard error.
 enum class ProgressFormat { Human, Json, Off };
 
+// The words of /progress and /sync, as a line gives them and a report writes them ("human" is
+// written only: no line asks for the default by name).
+const char* progressWord(ProgressFormat format);
+const char* syncWord(SyncMode mode);
+
+// One parameter of a line (args[2..]), split once at its first colon.
+struct ScriptParameter {
+  std::string text;       // as given
+  std::string key;        // up to the first colon, as typed
+  std::string keyUpper;   // the key as keys are compared
+  bool hasValue = false;  // whether there is a colon
+  std::string value;      // after the first colon; empty without one
+};
+
+// The parameters of an argument vector: args[2..] (args[0] the program, args[1] the mode switch).
+std::vector<ScriptParameter> splitParameters(const std::vector<std::string>& args);
+
 // How a key's value is read.
 // Quoted: a text between apostrophes, a lone apostrophe reading as an empty text.
 // Path: a quoted text that may not be empty either; a lone apostrophe counts as empty.
@@ -104,13 +121,13 @@ struct KeyReading {
   const KeyValue* find(const std::vector<const KeyRule*>& rules, const KeyTexts& texts) const;
 };
 
-// Reads args[2..] (args[0] the program, args[1] the mode switch) against rules; the first rule
-// whose name matches a parameter's key (any case) reads it.
-KeyReading readKeys(const std::vector<std::string>& args, const std::vector<const KeyRule*>& rules);
+// Reads a line's parameters against rules; the first rule whose name matches a parameter's key (any
+// case) reads it.
+KeyReading readKeys(const std::vector<ScriptParameter>& parameters, const std::vector<const KeyRule*>& rules);
 
 // The first parameter naming rule's key, checked as the mode checks it: its value when it passes,
 // nothing when it is absent or bad.
-std::optional<KeyValue> findCheckedKey(const std::vector<std::string>& args, const KeyRule& rule);
+std::optional<KeyValue> findCheckedKey(const std::vector<ScriptParameter>& parameters, const KeyRule& rule);
 
 // The log line of a failed reading: "Invalid script parameter '<key>'." for a key the mode does not
 // take, else "Invalid script. <message>".

@@ -152,14 +152,14 @@ ParseOutcome reject(std::string message) {
 
 }  // namespace
 
-ParseOutcome parseScript(const std::string& mode, const std::vector<std::string>& args, GenerationJob& job) {
-  if (args.size() == 2) return reject("Parameters too low.");
-  const bool byAllSize = mode == "/S";
+ParseOutcome parseScript(const ScriptArgs& script, GenerationJob& job) {
+  if (script.args.size() == 2) return reject("Parameters too low.");
+  const bool byAllSize = script.mode == "/S";
   setDefaults(job, byAllSize);
   const auto& keys = byAllSize ? kAllSizeKeys : kFilesNumberKeys;
   static const std::vector<const KeyRule*> allSizeRules = rulesOf(kAllSizeKeys);
   static const std::vector<const KeyRule*> filesNumberRules = rulesOf(kFilesNumberKeys);
-  const KeyReading reading = readKeys(args, byAllSize ? allSizeRules : filesNumberRules);
+  const KeyReading reading = readKeys(script.parameters, byAllSize ? allSizeRules : filesNumberRules);
   if (!reading.accepted) {
     ParseOutcome out;
     out.message = reading.message;
@@ -206,21 +206,6 @@ ParseOutcome parseScript(const std::string& mode, const std::vector<std::string>
   out.rootSizeGiven = given(kRootSize);
   out.extensions = std::move(extensions);
   return out;
-}
-
-std::string findReportPath(const std::vector<std::string>& args) {
-  const auto found = findCheckedKey(args, kReport.rule);
-  return found ? found->quotedText : std::string();
-}
-
-ProgressFormat findProgressFormat(const std::vector<std::string>& args) {
-  const auto found = findCheckedKey(args, kProgress.rule);
-  return found ? found->progress : ProgressFormat::Human;
-}
-
-std::string findHtmlPath(const std::vector<std::string>& args) {
-  const auto found = findCheckedKey(args, kHtml.rule);
-  return found ? found->quotedText : std::string();
 }
 
 std::string rejectionText(const ParseOutcome& outcome) {

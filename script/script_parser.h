@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/generation_job.h"
+#include "script/script_args.h"
 #include "script/script_keys.h"
 
 namespace quillet {
@@ -36,21 +37,9 @@ struct ParseOutcome {
   ScriptExtensions extensions;
 };
 
-// The text of the script's first /report parameter when that one is well formed (a non-empty
-// text between apostrophes), else empty. Read before parsing, so that a rejected script still gets
-// its report.
-std::string findReportPath(const std::vector<std::string>& args);
-// The same for /html, the report page.
-std::string findHtmlPath(const std::vector<std::string>& args);
-
-// The form the script's first /progress parameter asks for when that one is well formed, else
-// Human: read before parsing, so that a rejected script says so in the form it asked for.
-ProgressFormat findProgressFormat(const std::vector<std::string>& args);
-
-// mode is "/S" or "/F" (already upper-cased); args is the whole argument vector (args[0] the
-// program, args[1] the mode switch). On acceptance the job holds the mode's defaults and every
-// parameter's effect.
-ParseOutcome parseScript(const std::string& mode, const std::vector<std::string>& args, GenerationJob& job);
+// script.mode is "/S" or "/F"; script.args the whole argument vector (args[0] the program, args[1] the
+// mode switch). On acceptance the job holds the mode's defaults and every parameter's effect.
+ParseOutcome parseScript(const ScriptArgs& script, GenerationJob& job);
 
 // A rejection's text, as its log line and the run's report give it: "Invalid script parameter
 // '<key>'." for an unrecognised key, otherwise "Invalid script. <message>".

@@ -140,13 +140,13 @@ TEST(ScriptParserFuzzTest, AnyLineIsDecidedOnceAlikeAndRejectedInOnePrintableLin
     std::shuffle(args.begin() + 2, args.end(), rng);
     const std::string line = shown(args);
 
-    if (std::string(mode) == "/V" || isVerifyRequest(mode, args)) {
+    if (std::string(mode) == "/V" || isVerifyRequest(readScriptArgs(mode, args))) {
       GenerationJob job;
       ParseOutcome parsed;
-      const VerifyParse first = parseVerify(mode, args, job, parsed);
+      const VerifyParse first = parseVerify(readScriptArgs(mode, args), job, parsed);
       GenerationJob again;
       ParseOutcome parsedAgain;
-      const VerifyParse second = parseVerify(mode, keysInOtherCase(args), again, parsedAgain);
+      const VerifyParse second = parseVerify(readScriptArgs(mode, keysInOtherCase(args)), again, parsedAgain);
       EXPECT_EQ(first.accepted, second.accepted) << line;
       if (first.accepted) {
         ++accepted;
@@ -161,9 +161,9 @@ TEST(ScriptParserFuzzTest, AnyLineIsDecidedOnceAlikeAndRejectedInOnePrintableLin
     }
 
     GenerationJob job;
-    const ParseOutcome first = parseScript(mode, args, job);
+    const ParseOutcome first = parseScript(readScriptArgs(mode, args), job);
     GenerationJob again;
-    const ParseOutcome second = parseScript(mode, keysInOtherCase(args), again);
+    const ParseOutcome second = parseScript(readScriptArgs(mode, keysInOtherCase(args)), again);
     EXPECT_EQ(first.accepted, second.accepted) << line;
     if (first.accepted) {
       ++accepted;
@@ -190,7 +190,7 @@ TEST(ScriptParserFuzzTest, AnyMeasureLineIsAcceptedWithAPowerOfTwoBlockOrRejecte
     const int count = static_cast<int>(rng() % 5);
     for (int i = 0; i < count; ++i) args.push_back(randomArgument(rng));
     if (rng() % 2 == 0) args.push_back("/root:'/tmp/fuzz'");
-    const MeasureParse parsed = parseMeasure(args);
+    const MeasureParse parsed = parseMeasure(readScriptArgs("/M", args));
     if (parsed.accepted) {
       ++accepted;
       EXPECT_FALSE(parsed.root.empty()) << shown(args);
@@ -213,14 +213,15 @@ TEST(ScriptParserFuzzTest, AnyMeasureLineIsAcceptedWithAPowerOfTwoBlockOrRejecte
 // was looked at.
 TEST(ScriptParserFuzzTest, AMeasureBlockOfManyDigitsIsRejectedNotOverflowed) {
   for (const char* value : {"99999999999999999999999k", "12345678b", "-4k", "4q", "k"}) {
-    const MeasureParse parsed =
-        parseMeasure({"quillet", "/m", "/root:'/tmp/x'", std::string("/dedupeblock:") + value});
+    const MeasureParse parsed = parseMeasure(
+        readScriptArgs("/M", {"quillet", "/m", "/root:'/tmp/x'", std::string("/dedupeblock:") + value}));
     EXPECT_FALSE(parsed.accepted) << value;
     EXPECT_EQ(parsed.rejection,
               "Invalid script. Incorrect dedupe block size, a power of two from 1K to 1M expected.")
         << value;
   }
-  const MeasureParse ok = parseMeasure({"quillet", "/m", "/root:'/tmp/x'", "/dedupeblock:64k"});
+  const MeasureParse ok =
+      parseMeasure(readScriptArgs("/M", {"quillet", "/m", "/root:'/tmp/x'", "/dedupeblock:64k"}));
   ASSERT_TRUE(ok.accepted) << ok.rejection;
   EXPECT_EQ(ok.blockSize, 65536u);
 }

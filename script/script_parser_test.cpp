@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/ascii.h"
 #include "platform/path.h"
 #include "script/measure_run.h"
 #include "script/probe_run.h"
@@ -26,7 +27,7 @@ void PrintTo(const Row& row, std::ostream* os) {
 ParseOutcome parse(const char* mode, const std::vector<std::string>& params, GenerationJob& job) {
   std::vector<std::string> args = {"quillet", mode};
   args.insert(args.end(), params.begin(), params.end());
-  return parseScript(mode, args, job);
+  return parseScript(readScriptArgs(mode, args), job);
 }
 
 // The modes with keys of their own read the line through the same key table: their outcome as the
@@ -37,10 +38,10 @@ std::string otherModeRejection(const std::string& mode, const std::vector<std::s
   if (mode == "/V") {
     GenerationJob job;
     ParseOutcome parsed;
-    return parseVerify(mode, args, job, parsed).rejection;
+    return parseVerify(readScriptArgs(mode, args), job, parsed).rejection;
   }
-  if (mode == "/M") return parseMeasure(args).rejection;
-  return parseProbe(args).rejection;
+  if (mode == "/M") return parseMeasure(readScriptArgs(mode, args)).rejection;
+  return parseProbe(readScriptArgs(mode, args)).rejection;
 }
 
 class ParserMessageTest : public ::testing::TestWithParam<Row> {};
@@ -168,13 +169,86 @@ TEST(ScriptParserTest, ExtensionsAreReadAndTheReportFoundBeforeParsing) {
   out = parse("/S", {root, "/allsize:1m", "/minsize:1k"}, job);
   EXPECT_EQ(out.extensions.reportPath, "");
   EXPECT_EQ(out.extensions.progress, ProgressFormat::Human);
+}
 
-  // The pre-scan takes the first /report, only when it is well formed, whatever else is wrong.
-  EXPECT_EQ(findReportPath({"q", "/s", "/bogus", "/Report:'a:b'", "/report:'c'"}), "a:b");
-  EXPECT_EQ(findReportPath({"q", "/s", "/report:a", "/report:'c'"}), "");
-  EXPECT_EQ(findReportPath({"q", "/s", "/report:''"}), "");
-  EXPECT_EQ(findReportPath({"q", "/s", "/reporter:'x'"}), "");
-  EXPECT_EQ(findReportPath({"q", "/report:'x'"}), "");
+// What the line gives before it is parsed: the first /report, /html and /progress, each only when
+// well formed, whatever else is wrong; a line without some parameters reads as if never given them.
+struct EarlyRow {
+  std::vector<std::string> args;
+  const char* report;
+  const char* html;
+  ProgressFormat progress;
+};
+
+TEST(ScriptArgsTest, EarlyKeysComeFromTheFirstParameterNamingThemWhenWellFormed) {
+  const std::vector<EarlyRow> rows = {
+      {{"q", "/s", "/bogus", "/Report:'a:b'", "/report:'c'"}, "a:b", "", ProgressFormat::Human},
+      {{"q", "/s", "/report:a", "/report:'c'"}, "", "", ProgressFormat::Human},
+      {{"q", "/s", "/report:''"}, "", "", ProgressFormat::Human},
+      {{"q", "/s", "/reporter:'x'", "/HTML:'p.html'"}, "", "p.html", ProgressFormat::Human},
+      {{"q", "/report:'x'"}, "", "", ProgressFormat::Human},
+      {{"q", "/v", "/progress:Json", "/progress:off", "/html:'", "/html:'late'"},
+       "",
+       "",
+       ProgressFormat::Json},
+      {{"q", "/m", "/progress:human", "/progress:off"}, "", "", ProgressFormat::Human},
+      {{"q", "/f", "/progress", "/root:x", "/progress:OFF"}, "", "", ProgressFormat::Human},
+      {{"q", "/probe", "/minfiles:0", "/progress:off", "/report:'r'"}, "r", "", ProgressFormat::Off},
+  };
+  for (const EarlyRow& row : rows) {
+    const ScriptArgs line = readScriptArgs("/S", row.args);
+    std::string shown;
+    for (const auto& a : row.args) shown += a + " ";
+    EXPECT_EQ(line.reportPath, row.report) << shown;
+    EXPECT_EQ(line.htmlPath, row.html) << shown;
+    EXPECT_EQ(line.progress, row.progress) << shown;
+    EXPECT_EQ(line.args, row.args) << shown;
+    EXPECT_EQ(line.parameters.size(), row.args.size() < 2 ? 0 : row.args.size() - 2) << shown;
+  }
+  const ScriptArgs line = readScriptArgs("/S", {"q", "/s", "/v", "/report:'a'", "/V:x", "/report:'b'"});
+  const ScriptArgs kept = line.without([](const ScriptParameter& p) { return p.keyUpper == "/REPORT"; });
+  EXPECT_EQ(kept.args, (std::vector<std::string>{"q", "/s", "/v", "/V:x"}));
+  EXPECT_EQ(kept.reportPath, "");
+  EXPECT_EQ(kept.mode, "/S");
+  // A run's line asks for a verify by /v alone, in any case; /v with a value is no verify.
+  EXPECT_TRUE(isVerifyRequest(readScriptArgs("/F", {"q", "/f", "/minfiles:1", "/V"})));
+  EXPECT_FALSE(isVerifyRequest(readScriptArgs("/S", {"q", "/s", "/v:x"})));
+  EXPECT_FALSE(isVerifyRequest(readScriptArgs("/M", {"q", "/m", "/v"})));
+  EXPECT_TRUE(readScriptArgs("/S", {"q", "/s", "/Device:'d'"}).hasKey("/DEVICE"));
+}
+
+// Each word a line gives reads as its value in any case, and a report writes the value as that same
+// word; the default's word is written only, and a line giving it is told what is expected.
+TEST(ScriptParserTest, ProgressAndSyncWordsReadAndWriteAlike) {
+  GenerationJob job;
+  const auto withRun = [](const std::string& parameter) {
+    return std::vector<std::string>{root, "/allsize:1m", "/minsize:1k", parameter};
+  };
+  const std::pair<const char*, ProgressFormat> progress[] = {{"json", ProgressFormat::Json},
+                                                             {"off", ProgressFormat::Off}};
+  for (const auto& [word, format] : progress) {
+    EXPECT_STREQ(progressWord(format), word);
+    for (const std::string& given : {std::string(word), asciiUpper(word)}) {
+      const ParseOutcome out = parse("/S", withRun("/progress:" + given), job);
+      ASSERT_TRUE(out.accepted) << given << ": " << out.message;
+      EXPECT_EQ(out.extensions.progress, format) << given;
+    }
+  }
+  EXPECT_STREQ(progressWord(ProgressFormat::Human), "human");
+  EXPECT_EQ(parse("/S", withRun("/progress:human"), job).message,
+            "Incorrect progress form, json or off expected.");
+  const std::pair<const char*, SyncMode> sync[] = {
+      {"none", SyncMode::None}, {"file", SyncMode::File}, {"end", SyncMode::End}};
+  for (const auto& [word, mode] : sync) {
+    EXPECT_STREQ(syncWord(mode), word);
+    for (const std::string& given : {std::string(word), asciiUpper(word)}) {
+      const ParseOutcome out = parse("/S", withRun("/sync:" + given), job);
+      ASSERT_TRUE(out.accepted) << given << ": " << out.message;
+      EXPECT_EQ(job.sync, mode) << given;
+    }
+  }
+  EXPECT_EQ(parse("/S", withRun("/sync:always"), job).message,
+            "Incorrect sync mode, none, file or end expected.");
 }
 
 TEST(ScriptParserTest, SeedAndSyncReachTheJobAndAreClearedWithoutThem) {

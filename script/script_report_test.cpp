@@ -364,6 +364,8 @@ TEST_F(ScriptReportTest, EveryModesReportValidatesAndKeepsItsDigits) {
   // Rejected lines of a verify and a measure get their report too, with no threads and no figures.
   for (const std::vector<std::string>& line :
        {std::vector<std::string>{"/v", root(tree), "/bogus:1", reportArg()},
+        std::vector<std::string>{"/s", "/allsize:1m", root(tree), "/minsize:1k", "/v", "/bogus:1",
+                                 reportArg()},
         std::vector<std::string>{"/m", root(tree), "/bogus:1", reportArg()}}) {
     ASSERT_TRUE(fs::remove(reportPath()));
     r = run(line);
@@ -400,6 +402,9 @@ TEST_F(ScriptReportTest, EveryModeEndsWithOneLineOnStandardError) {
       {{"/f", root(*vol / "never"), "/minfiles:1", "/minsize:1k", "/threads:0"},
        0,
        "Invalid script. Incorrect threads number, a whole number from 1 to 256 or auto expected."},
+      {{"/s", "/allsize:2m", root(tree), "/minsize:1m", "/v", "/V"},
+       0,
+       "Invalid script. Repitition /v parameter."},
       {{"/v", root(tree), "/seed:x"},
        0,
        "Invalid script. Incorrect seed, a whole number from 0 to 18446744073709551615 expected."},

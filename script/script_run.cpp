@@ -245,14 +245,13 @@ bool openRunLog(ScriptLog& log, const std::vector<std::string>& args, const RunS
 namespace {
 
 // A run by all size or by files number (/s, /f).
-int runGeneration(const std::string& mode, const std::vector<std::string>& args,
-                  const ScriptRunServices& services) {
+int runGeneration(const ScriptArgs& script, const ScriptRunServices& services) {
   const RunSharing* sharing = services.sharing;
-  RunFrame frame(args, services, sharing);
+  RunFrame frame(script, services, sharing);
   if (!frame.open()) return 0;
   const bool writesLog = frame.writesLog();
   ScriptLog& log = frame.log();
-  ReportKeeper report(frame, mode);
+  ReportKeeper report(frame, script.mode);
   const auto stopAsked = [&frame] { return frame.stopAsked(); };
   GenerationJob job;
   // Until the display shows the run, its end is told by the frame: the line that ended it (a
@@ -274,7 +273,7 @@ int runGeneration(const std::string& mode, const std::vector<std::string>& args,
   // From here on a stop ends the run as the Stop button does: result 2, whatever was created stays.
   const auto endStopped = [&] { return end(GenerationResult::Stopped); };
 
-  ParseOutcome parsed = parseScript(mode, args, job);
+  ParseOutcome parsed = parseScript(script, job);
   if (parsed.accepted && sharing != nullptr && !sharing->rejection.empty()) {
     parsed.accepted = false;
     parsed.message = sharing->rejection;
@@ -328,7 +327,7 @@ int runGeneration(const std::string& mode, const std::vector<std::string>& args,
       std::cerr << "quillet: " << refusal << "\n";
       return end(GenerationResult::PathFailed);
     }
-    auto opened = ScriptFlushJournal::open(journalPath, runLineOf(args), job);
+    auto opened = ScriptFlushJournal::open(journalPath, runLineOf(script.args), job);
     if (!opened.ok()) {
       const std::string line =
           "Can not write journal '" + journalPath + "': " + opened.status().message() + ".";
@@ -384,14 +383,18 @@ int runGeneration(const std::string& mode, const std::vector<std::string>& args,
 
 }  // namespace
 
+int runScript(const ScriptArgs& script, const ScriptRunServices& services) {
+  if (isDeviceRequest(script)) return runDeviceScript(script, services);
+  if (isVerifyRequest(script)) return runVerifyScript(script, services);
+  if (script.mode == "/M") return runMeasureScript(script, services);
+  if (script.mode == "/PROBE") return runProbeScript(script, services);
+  if (script.mode == "/H") return runPageScript(script.args);
+  return runGeneration(script, services);
+}
+
 int runScript(const std::string& mode, const std::vector<std::string>& args,
               const ScriptRunServices& services) {
-  if (isDeviceRequest(mode, args)) return runDeviceScript(mode, args, services);
-  if (isVerifyRequest(mode, args)) return runVerifyScript(mode, args, services);
-  if (mode == "/M") return runMeasureScript(args, services);
-  if (mode == "/PROBE") return runProbeScript(args, services);
-  if (mode == "/H") return runPageScript(args);
-  return runGeneration(mode, args, services);
+  return runScript(readScriptArgs(mode, args), services);
 }
 
 }  // namespace quillet

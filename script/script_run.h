@@ -97,5 +97,7 @@ std::string attachProfile(GenerationJob& job, const ScriptExtensions& extensions
 // result; 0 for a rejected script or a log that cannot be opened.
 int runScript(const std::string& mode, const std::vector<std::string>& args,
               const ScriptRunServices& services);
+// The same for a line already read (the many-client program reads it to learn its form first).
+int runScript(const ScriptArgs& script, const ScriptRunServices& services);
 
 }  // namespace quillet

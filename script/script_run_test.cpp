@@ -364,7 +364,7 @@ TEST(ScriptCompletionTest, SizesAndCountsAreMadeConsistent) {
   auto complete = [&](const char* mode, std::vector<std::string> params, GenerationJob& job) {
     std::vector<std::string> args = {"q", mode};
     args.insert(args.end(), params.begin(), params.end());
-    const auto parsed = parseScript(mode, args, job);
+    const auto parsed = parseScript(readScriptArgs(mode, args), job);
     EXPECT_TRUE(parsed.accepted) << parsed.message;
     completeScriptJob(job, parsed, fs);
   };

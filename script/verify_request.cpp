@@ -1,11 +1,14 @@
 #include "script/verify_request.h"
 
-#include "platform/ascii.h"
+#include <algorithm>
 
 namespace quillet {
 namespace {
 
-bool isVerifyKey(const std::string& parameter) { return asciiUpper(parameter) == "/V"; }
+// The /v of a run's line: the key alone, without a value.
+bool isVerifyKey(const ScriptParameter& parameter) {
+  return !parameter.hasValue && parameter.keyUpper == "/V";
+}
 
 // The keys of /v alone: a file it names must be one character at least.
 const KeyRule kRoot{keys::kRoot, Form::File};
@@ -20,42 +23,32 @@ const std::vector<const KeyRule*> kVerifyRules{&kRoot,     &kSeed,    &kReport, 
 
 }  // namespace
 
-bool isVerifyRequest(const std::string& mode, const std::vector<std::string>& args) {
-  if (mode == "/V") return true;
-  if (mode != "/S" && mode != "/F") return false;
-  for (std::size_t i = 2; i < args.size(); ++i) {
-    if (isVerifyKey(args[i])) return true;
-  }
-  return false;
+bool isVerifyRequest(const ScriptArgs& script) {
+  if (script.mode == "/V") return true;
+  if (script.mode != "/S" && script.mode != "/F") return false;
+  return std::any_of(script.parameters.begin(), script.parameters.end(), isVerifyKey);
 }
 
-VerifyParse parseVerify(const std::string& mode, const std::vector<std::string>& args, GenerationJob& job,
-                        ParseOutcome& parsed) {
+VerifyParse parseVerify(const ScriptArgs& script, GenerationJob& job, ParseOutcome& parsed) {
   VerifyParse out;
   const auto reject = [&](const std::string& message) {
     out.rejection = "Invalid script. " + message;
     return out;
   };
-  if (mode != "/V") {
+  if (script.mode != "/V") {
     // The run's own line: its parameters are read as the run read them, the /v left out.
-    std::vector<std::string> runArgs;
-    bool verifySeen = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-      if (i >= 2 && isVerifyKey(args[i])) {
-        if (verifySeen) return reject("Repitition /v parameter.");
-        verifySeen = true;
-        continue;
-      }
-      runArgs.push_back(args[i]);
+    if (std::count_if(script.parameters.begin(), script.parameters.end(), isVerifyKey) > 1) {
+      return reject("Repitition /v parameter.");
     }
-    parsed = parseScript(mode, runArgs, job);
+    ScriptArgs runLine = script.without(isVerifyKey);
+    parsed = parseScript(runLine, job);
     if (!parsed.accepted) {
       out.rejection = rejectionText(parsed);
       return out;
     }
     out.root = job.rootFolder;
     if (job.seedGiven) out.seed = job.runSeed;
-    out.runArgs = runArgs;
+    out.runLine = std::move(runLine);
     out.extensions = parsed.extensions;
     out.withRunParameters = true;
     out.threads = job.threads;
@@ -63,7 +56,7 @@ VerifyParse parseVerify(const std::string& mode, const std::vector<std::string>&
     return out;
   }
 
-  const KeyReading reading = readKeys(args, kVerifyRules);
+  const KeyReading reading = readKeys(script.parameters, kVerifyRules);
   if (!reading.accepted) {
     out.rejection = readingFailureText(reading.message, reading.unrecognisedKey);
     return out;

@@ -12,8 +12,8 @@
 
 namespace quillet {
 
-// True when the arguments ask for a verify: the mode /V, or /v among a /s or /f line's parameters.
-bool isVerifyRequest(const std::string& mode, const std::vector<std::string>& args);
+// True when the line asks for a verify: the mode /V, or /v among a /s or /f line's parameters.
+bool isVerifyRequest(const ScriptArgs& script);
 
 struct VerifyParse {
   bool accepted = false;
@@ -23,13 +23,12 @@ struct VerifyParse {
   ScriptExtensions extensions;
   // With the run's own line: its parameters, completed as the run completes them.
   bool withRunParameters = false;
-  std::vector<std::string> runArgs;  // the run's own arguments, the /v left out
-  std::int32_t threads = 1;          // /threads: the readers
+  ScriptArgs runLine;        // the run's own line, the /v left out
+  std::int32_t threads = 1;  // /threads: the readers
 };
 
 // Parses a verify request. For the /s or /f form, job receives the run's parameters (the /v left
 // out) and parsed the parser's outcome for them.
-VerifyParse parseVerify(const std::string& mode, const std::vector<std::string>& args, GenerationJob& job,
-                        ParseOutcome& parsed);
+VerifyParse parseVerify(const ScriptArgs& script, GenerationJob& job, ParseOutcome& parsed);
 
 }  // namespace quillet

@@ -16,6 +16,7 @@
 #include "platform/system.h"
 #include "script/console_progress.h"
 #include "script/flush_journal.h"
+#include "script/read_line_pacer.h"
 #include "script/report_page.h"
 #include "script/report_series.h"
 #include "script/run_frame.h"
@@ -42,12 +43,17 @@ std::string grouped(std::int64_t n) { return groupedCount(n); }
 
 std::string filesText(std::int64_t n) { return grouped(n) + (n == 1 ? " file" : " files"); }
 
+ReadFigures readFigures(const VerifyJob& job) {
+  return {job.filesFound.load(), job.filesChecked.load(), job.bytesChecked.load(), job.damagedBytes.load()};
+}
+
 // Shows the counters until the worker has finished; a stop signal stops the verify.
 void showProgress(VerifyJob& job, ProgressFormat format, const std::function<bool()>& stopAsked,
-                  ReadFigures& before, double& beforeSeconds) {
+                  ReadLinePacer& jsonLines) {
   using Clock = std::chrono::steady_clock;
   const bool terminal = standardErrorIsTerminal();
   const auto started = Clock::now();
+  jsonLines.start(started);
   auto lastLine = started;
   bool lineOpen = false;
   const auto line = [&] {
@@ -62,15 +68,8 @@ void showProgress(VerifyJob& job, ProgressFormat format, const std::function<boo
     if (format == ProgressFormat::Off) continue;
     const auto since = now - lastLine;
     if (format == ProgressFormat::Json) {
-      if (since < std::chrono::seconds(1)) continue;
-      const ReadFigures figures{job.filesFound.load(), job.filesChecked.load(), job.bytesChecked.load(),
-                                job.damagedBytes.load()};
-      const double elapsed = std::chrono::duration<double>(now - started).count();
-      std::cerr << formatJsonReadLine(true, figures, before, elapsed, elapsed - beforeSeconds) + "\n"
-                << std::flush;
-      before = figures;
-      beforeSeconds = elapsed;
-      lastLine = now;
+      const std::string jsonLine = jsonLines.lineAt(now, [&job] { return readFigures(job); });
+      if (!jsonLine.empty()) std::cerr << jsonLine + "\n" << std::flush;
     } else if (terminal ? since >= std::chrono::milliseconds(100) : since >= std::chrono::seconds(5)) {
       std::cerr << (terminal ? "\r" + line() + "\x1b[K" : line() + "\n") << std::flush;
       lineOpen = terminal;
@@ -150,10 +149,9 @@ std::string flushJson(const FlushFigures& f) {
 
 }  // namespace
 
-int runVerifyScript(const std::string& mode, const std::vector<std::string>& args,
-                    const ScriptRunServices& services) {
+int runVerifyScript(const ScriptArgs& script, const ScriptRunServices& services) {
   const RunSharing* sharing = services.sharing;
-  RunFrame frame(args, services, sharing);
+  RunFrame frame(script, services, sharing);
   if (!frame.open()) return 0;
   const bool writesLog = frame.writesLog();
   ScriptLog& log = frame.log();
@@ -165,20 +163,14 @@ int runVerifyScript(const std::string& mode, const std::vector<std::string>& arg
 
   VerifyResult result;
   VerifyJob job;
-  // What the last /progress:json line gave, for the final line's interval figures.
-  ReadFigures progressBefore;
-  double progressBeforeSeconds = 0;
+  // The /progress:json lines, the final one's interval counted from the last of them.
+  ReadLinePacer jsonLines(true);
   // The end's one line on standard error: the line that ended the verify (a rejection, a root that
   // cannot be read), or under /progress:json the final progress line. A shared verify's lines are
   // its watcher's.
   if (sharing == nullptr || !sharing->watchVerify) {
     frame.setFinalLine([&](int ended) {
-      const ReadFigures figures{job.filesFound.load(), job.filesChecked.load(), job.bytesChecked.load(),
-                                job.damagedBytes.load()};
-      std::cerr << formatJsonReadLine(true, figures, progressBefore, record.verifySeconds,
-                                      record.verifySeconds - progressBeforeSeconds, &ended) +
-                       "\n"
-                << std::flush;
+      std::cerr << jsonLines.finalLine(readFigures(job), record.verifySeconds, ended) + "\n" << std::flush;
     });
   }
   const auto end = [&](std::optional<GenerationResult> code) { return frame.end(code ? toInt(*code) : 0); };
@@ -186,7 +178,7 @@ int runVerifyScript(const std::string& mode, const std::vector<std::string>& arg
   std::string planNote;
   GenerationJob runJob;
   ParseOutcome runParsed;
-  VerifyParse parsed = parseVerify(mode, args, runJob, runParsed);
+  VerifyParse parsed = parseVerify(script, runJob, runParsed);
   if (parsed.accepted && sharing != nullptr && !sharing->rejection.empty()) {
     parsed.accepted = false;
     parsed.rejection = "Invalid script. " + sharing->rejection;
@@ -255,7 +247,7 @@ int runVerifyScript(const std::string& mode, const std::vector<std::string>& arg
         // The run's line parsed afresh: the plan uses its job up, and the sizes are the ones given,
         // not those completed against the volume as it is now (full).
         GenerationJob planJob;
-        ParseOutcome planParsed = parseScript(mode, parsed.runArgs, planJob);
+        ParseOutcome planParsed = parseScript(parsed.runLine, planJob);
         const FoundRun found{bytesInTree, folders, job.runWriters, runJob.allPartition,
                              std::max<std::int64_t>(planJob.maxFileSize, planJob.minFileSize)};
         planJob.rootFolder = job.rootFolder;
@@ -289,7 +281,7 @@ int runVerifyScript(const std::string& mode, const std::vector<std::string>& arg
     if (sharing != nullptr && sharing->watchVerify) {
       sharing->watchVerify(job);
     } else {
-      showProgress(job, parsed.extensions.progress, stopAsked, progressBefore, progressBeforeSeconds);
+      showProgress(job, parsed.extensions.progress, stopAsked, jsonLines);
     }
     worker.join();
     if (sampler) record.series = sampler->finish();

@@ -15,7 +15,6 @@
 
 namespace quillet {
 
-int runVerifyScript(const std::string& mode, const std::vector<std::string>& args,
-                    const ScriptRunServices& services);
+int runVerifyScript(const ScriptArgs& script, const ScriptRunServices& services);
 
 }  // namespace quillet

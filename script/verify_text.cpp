@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "engine/size_text.h"
+#include "script/enum_words.h"
 
 namespace quillet {
 namespace {
@@ -14,34 +15,25 @@ std::string grouped(std::int64_t n) { return groupedCount(n); }
 
 std::string filesText(std::int64_t n) { return grouped(n) + (n == 1 ? " file" : " files"); }
 
-const char* seedSourceText(SeedSource s) {
-  switch (s) {
-    case SeedSource::Given: return "given";
-    case SeedSource::FromData: return "carried by most files' first blocks";
-    case SeedSource::FromJournal: return "from the flush journal";
-    case SeedSource::None: break;
-  }
-  return "none: no file's first block carries one";
-}
+// Where the seed came from: the report's word and the summary's text. None, the default, first.
+struct SeedSourceNames {
+  SeedSource value;
+  const char* word;
+  const char* text;
+};
+constexpr SeedSourceNames kSeedSources[] = {
+    {SeedSource::None, "none", "none: no file's first block carries one"},
+    {SeedSource::Given, "given", "given"},
+    {SeedSource::FromData, "from_data", "carried by most files' first blocks"},
+    {SeedSource::FromJournal, "from_journal", "from the flush journal"}};
 
-const char* seedSourceWord(SeedSource s) {
-  switch (s) {
-    case SeedSource::Given: return "given";
-    case SeedSource::FromData: return "from_data";
-    case SeedSource::FromJournal: return "from_journal";
-    case SeedSource::None: break;
-  }
-  return "none";
-}
+const char* seedSourceText(SeedSource s) { return rowOf(kSeedSources, s).text; }
+const char* seedSourceWord(SeedSource s) { return rowOf(kSeedSources, s).word; }
 
-std::string sizeStateText(SizeState s) {
-  switch (s) {
-    case SizeState::Truncated: return "truncated";
-    case SizeState::Extended: return "extended";
-    case SizeState::Right: break;
-  }
-  return "right";
-}
+constexpr EnumWord<SizeState> kSizeStates[] = {
+    {SizeState::Right, "right"}, {SizeState::Truncated, "truncated"}, {SizeState::Extended, "extended"}};
+
+std::string sizeStateText(SizeState s) { return wordOf(kSizeStates, s); }
 
 }  // namespace
 
