@@ -55,7 +55,6 @@ VerifyParse parseVerify(const std::string& mode, const std::vector<std::string>&
     }
     out.root = job.rootFolder;
     if (job.seedGiven) out.seed = job.runSeed;
-    out.runArgs = runArgs;
     out.extensions = parsed.extensions;
     out.withRunParameters = true;
     out.threads = job.threads;

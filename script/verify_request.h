@@ -23,8 +23,7 @@ struct VerifyParse {
   ScriptExtensions extensions;
   // With the run's own line: its parameters, completed as the run completes them.
   bool withRunParameters = false;
-  std::vector<std::string> runArgs;  // the run's own arguments, the /v left out
-  std::int32_t threads = 1;          // /threads: the readers
+  std::int32_t threads = 1;  // /threads: the readers
 };
 
 // Parses a verify request. For the /s or /f form, job receives the run's parameters (the /v left
