@@ -76,7 +76,7 @@ Ticket nextFile(SharedRoot& shared, const std::string& root, std::int64_t& size,
       result = GenerationResult::Stopped;
       return Ticket::Finished;
     }
-    const std::int64_t allSize = job.allSize.load(std::memory_order_relaxed);
+    const std::int64_t allSize = job.allSize;
     if (!job.allPartition && shared.handedOut >= allSize) return Ticket::Finished;
     size = drawFileSize(job, ctx.random);
     const bool emptyByProfile = job.population && size == 0;

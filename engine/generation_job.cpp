@@ -75,6 +75,14 @@ void GenerationJob::resetCounters() {
   volumeSyncNote.clear();
 }
 
+void GenerationJob::takeOverFrom(const GenerationJob& previous) {
+  // No worker writes either job, so nothing here needs its lock.
+  static_cast<JobParameters&>(*this) = previous;
+  stage = previous.stage;
+  currentFileName = previous.currentFileName;
+  pendingAcknowledged = previous.pendingAcknowledged;
+}
+
 ProgressSnapshot GenerationJob::snapshotLocked() const {
   ProgressSnapshot s;
   s.stage = stage;
@@ -85,7 +93,7 @@ ProgressSnapshot GenerationJob::snapshotLocked() const {
   s.dirsCreated = dirsCreated.load(std::memory_order_relaxed);
   s.dirsProcessed = dirsProcessed.load(std::memory_order_relaxed);
   s.dirsCalculated = dirsCalculated.load(std::memory_order_relaxed);
-  s.allSize = allSize.load(std::memory_order_relaxed);
+  s.allSize = allSize;
   s.currentSize = currentSize.load(std::memory_order_relaxed);
   s.filesCreated = filesCreated.load(std::memory_order_relaxed);
   s.folderFilesPlanned = folderFilesPlanned.load(std::memory_order_relaxed);

@@ -129,7 +129,8 @@ struct ProgressSnapshot {
 
 // What a run is asked to do: a front-end fills it before the worker starts, and nothing changes it
 // while the worker runs except the few fields the worker itself settles at its start (clusterSize,
-// and runSeed when none was given), before any other thread reads them.
+// and runSeed when none was given), before any other thread reads them. Plain values, so a copy
+// taken before a run (or before its sizes are completed) can start another job.
 struct JobParameters {
   JobParameters() { fillNameAlphabet(nameAlphabet); }
 
@@ -155,8 +156,8 @@ struct JobParameters {
   std::int64_t minFileSize = 0;
   std::int64_t maxFileSize = 0;
   // By all size: the bytes to write; with allPartition, the free space found before the run (the
-  // run itself goes on until the volume is full). Atomic only for the readers that load it.
-  std::atomic<std::int64_t> allSize{0};
+  // run itself goes on until the volume is full).
+  std::int64_t allSize = 0;
   std::int64_t limitSize = 0;
   // How many names a mask gives (files, folders); set with the masks after the counters are reset.
   std::int64_t fileNameSpace = 0;
@@ -254,6 +255,12 @@ struct GenerationJob : JobParameters, JobProgress, JobOutcome {
   // dirsProcessed and dirsCalculated 1, stop and finished cleared, ...) and the masks' name spaces;
   // the stage is kept. Not while a worker runs.
   void resetCounters();
+
+  // Takes over from a job run before what this job would keep if it were that job run again: the
+  // parameters, and what resetCounters keeps (the stage, the last file name, the files still
+  // waiting for a flush). The counters and the outcome are left as they are. Not while a worker
+  // runs on either job.
+  void takeOverFrom(const GenerationJob& previous);
 
   // Names the stage the worker has reached; takes `lock`.
   void enterStage(RunStage next);

@@ -92,7 +92,7 @@ PreparationOutcome prepareJob(SettingsValues& f, GenerationJob& job, FileSystem&
     }
     if (f.useLimitSize) fitFieldsBelow(f, job, job.limitSize, f.limitSizeText, f.limitSizeUnit);
   } else if (!f.allPartition) {
-    fitFieldsBelow(f, job, job.allSize.load(), f.allSizeText, f.allSizeUnit);
+    fitFieldsBelow(f, job, job.allSize, f.allSizeText, f.allSizeUnit);
   }
 
   fillNameAlphabet(job.nameAlphabet);

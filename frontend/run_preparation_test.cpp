@@ -91,7 +91,7 @@ TEST(RunPreparation, AllSizeBoundsTheRangeWithTextsWrittenBack) {
   v.maxSizeText = "2";
   v.maxSizeUnit = kGb;
   prepareJob(v, job, fs);
-  EXPECT_EQ(job.allSize.load(), 100 * kMiB);
+  EXPECT_EQ(job.allSize, 100 * kMiB);
   EXPECT_EQ(job.minFileSize, 100 * kMiB);
   EXPECT_EQ(job.maxFileSize, 100 * kMiB);
   EXPECT_EQ(v.minSizeText, std::string("100"));
@@ -127,7 +127,7 @@ TEST(RunPreparation, AllPartitionAsksTheNearestExistingFolderBeforeTheRootExists
   v.maxSizeText = "6";
   v.useMaxSize = true;
   prepareJob(v, job, fs);
-  EXPECT_EQ(job.allSize.load(), std::int64_t(123456789));
+  EXPECT_EQ(job.allSize, std::int64_t(123456789));
   EXPECT_EQ(v.minSizeText, std::string("5"));  // the all size text does not bound the range
   EXPECT_TRUE(!fs.hasFolder("/vol/new"));
 }

@@ -103,12 +103,12 @@ std::string SharedRun::shareJob(GenerationJob& job, int part, bool create) {
       return "Incorrect path - '" + folder + "'. A rank's folder must be a folder, not a link or a file.";
     }
   }
-  if (create) runWide_ = RunRecord::RunWide{root, job.allSize.load(), job.limitSize, job.runSeed};
+  if (create) runWide_ = RunRecord::RunWide{root, job.allSize, job.limitSize, job.runSeed};
   job.rootFolder = withTrailingSeparator(folder);
   const int ranks = exchange_.ranks();
   if (job.byAllSize && !job.allPartition) {
-    job.allSize = shareOf(job.allSize.load(), part, ranks);
-    zeroShare_ = job.allSize.load() == 0;
+    job.allSize = shareOf(job.allSize, part, ranks);
+    zeroShare_ = job.allSize == 0;
   }
   if (!job.byAllSize && job.useLimitSize) job.limitSize = shareOf(job.limitSize, part, ranks);
   if (job.seedGiven) job.runSeed = partSeed(job.runSeed, part);
@@ -280,7 +280,7 @@ int SharedRun::conclude(int result, RunRecord& record, ScriptLog* log) {
   // Filling the shared volume, a rank that starts once the others have filled it finds no room
   // at all: the volume is full, not the sizes zero.
   if (const GenerationJob* job = record.job; job != nullptr && job->byAllSize && job->allPartition &&
-                                             job->allSize.load() <= 0 &&
+                                             job->allSize <= 0 &&
                                              result == toInt(GenerationResult::MaxSizeZero)) {
     result = toInt(GenerationResult::VolumeFull);
   }

@@ -35,7 +35,7 @@ ordered_json parameters(const JobParameters& job, const ScriptExtensions& extens
   p["auto_close"] = job.autoClose;
   if (job.byAllSize) {
     p["all_partition"] = job.allPartition;
-    p["all_size_bytes"] = job.allSize.load();
+    p["all_size_bytes"] = job.allSize;
   } else {
     p["min_files"] = job.minFiles;
     p["max_files"] = job.maxFiles;

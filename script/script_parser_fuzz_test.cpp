@@ -91,7 +91,7 @@ void expectSaneJob(const GenerationJob& job, const std::string& line) {
   EXPECT_TRUE(isSeparator(job.rootFolder.back())) << line;
   EXPECT_GE(job.minFileSize, 0) << line;
   EXPECT_GE(job.maxFileSize, 0) << line;
-  EXPECT_GE(job.allSize.load(), 0) << line;
+  EXPECT_GE(job.allSize, 0) << line;
   EXPECT_GE(job.limitSize, 0) << line;
   EXPECT_GE(job.minFiles, 0) << line;
   EXPECT_GE(job.maxFiles, 0) << line;
@@ -171,7 +171,7 @@ TEST(ScriptParserFuzzTest, AnyLineIsDecidedOnceAlikeAndRejectedInOnePrintableLin
       EXPECT_EQ(job.rootFolder, again.rootFolder) << line;
       EXPECT_EQ(job.minFileSize, again.minFileSize) << line;
       EXPECT_EQ(job.maxFileSize, again.maxFileSize) << line;
-      EXPECT_EQ(job.allSize.load(), again.allSize.load()) << line;
+      EXPECT_EQ(job.allSize, again.allSize) << line;
     } else {
       EXPECT_TRUE(printableLine(rejectionText(first))) << line << "-> " << rejectionText(first);
       EXPECT_EQ(asciiUpper(rejectionText(first)), asciiUpper(rejectionText(second))) << line;

@@ -189,7 +189,7 @@ void completeScriptJob(GenerationJob& job, const ParseOutcome& parsed, FileSyste
   const std::int64_t defaultMaxSize = job.population ? kMaxProfileFileSize : job.minFileSize;
   if (job.byAllSize) {
     if (job.allPartition) job.allSize = allPartitionFreeSpace(fs, job.rootFolder);
-    const std::int64_t allSize = job.allSize.load();
+    const std::int64_t allSize = job.allSize;
     if (!parsed.maxSizeGiven) {
       job.maxFileSize = std::max(defaultMaxSize, job.minFileSize);
     } else {

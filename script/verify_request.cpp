@@ -48,7 +48,6 @@ VerifyParse parseVerify(const ScriptArgs& script, GenerationJob& job, ParseOutco
     }
     out.root = job.rootFolder;
     if (job.seedGiven) out.seed = job.runSeed;
-    out.runLine = std::move(runLine);
     out.extensions = parsed.extensions;
     out.withRunParameters = true;
     out.threads = job.threads;

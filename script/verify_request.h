@@ -23,7 +23,6 @@ struct VerifyParse {
   ScriptExtensions extensions;
   // With the run's own line: its parameters, completed as the run completes them.
   bool withRunParameters = false;
-  ScriptArgs runLine;        // the run's own line, the /v left out
   std::int32_t threads = 1;  // /threads: the readers
 };
 

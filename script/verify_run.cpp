@@ -227,6 +227,9 @@ int runVerifyScript(const ScriptArgs& script, const ScriptRunServices& services)
       return end(std::nullopt);
     }
     runJob.rootFolder = job.rootFolder;
+    // The parameters as the line gives them, before the volume as it is now (full) completes their
+    // sizes: each plan starts a job of its own from them.
+    const JobParameters asGiven = runJob;
     if (sharing != nullptr && sharing->shareVerifiedJob) sharing->shareVerifiedJob(runJob);
     completeScriptJob(runJob, runParsed, services.fs);
     record.job = &runJob;
@@ -241,23 +244,20 @@ int runVerifyScript(const ScriptArgs& script, const ScriptRunServices& services)
     if (!job.seed) {
       log.writeLine("Missing and unexpected files are told only with the run's /seed.");
     } else {
-      job.planner = [&, limitByTiming](
+      job.planner = [&, asGiven, limitByTiming](
                         std::int64_t bytesInTree,
                         const std::vector<std::string>& folders) -> std::optional<std::vector<PlannedFile>> {
-        // The run's line parsed afresh: the plan uses its job up, and the sizes are the ones given,
-        // not those completed against the volume as it is now (full).
+        // A job of its own, since the plan uses it up.
         GenerationJob planJob;
-        ParseOutcome planParsed = parseScript(parsed.runLine, planJob);
+        static_cast<JobParameters&>(planJob) = asGiven;
         const FoundRun found{bytesInTree, folders, job.runWriters, runJob.allPartition,
                              std::max<std::int64_t>(planJob.maxFileSize, planJob.minFileSize)};
-        planJob.rootFolder = job.rootFolder;
-        planJob.population = runJob.population;
         if (sharing != nullptr && sharing->shareVerifiedJob) sharing->shareVerifiedJob(planJob);
         std::string why;
         auto plan = planFoundRun(
             planJob, services.fs, found,
             [&](GenerationJob& j, FileSystem& planFs) {
-              completeScriptJob(j, planParsed, planFs);
+              completeScriptJob(j, runParsed, planFs);
               // One writer stops at the limit in plan order, but n writers reach into up to n
               // folders at once: the plan goes on as far as any of them can have got (the full
               // folders before the last one begun hold no more than the limit and one file, the

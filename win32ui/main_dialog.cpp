@@ -260,7 +260,7 @@ void MainDialog::browse() {
 
 void MainDialog::generate() {
   takeTexts();
-  const PreparationOutcome outcome = prepareJob(values, job, services.fs);
+  const PreparationOutcome outcome = runs.prepare(values, services.fs);
   showTexts();
   if (outcome == PreparationOutcome::EmptyRoot) {
     showBox(window, emptyRootBox());
@@ -271,10 +271,11 @@ void MainDialog::generate() {
     return;
   }
   const EngineServices engine{services.fs, services.clock, *failurePresenter};
+  GenerationJob& job = runs.job();
   if (!createRootFolder(job, engine)) return;
   WorkerThread worker(job, engine);
   lastRead = false;
-  sampler = std::make_unique<RateSampler>([this] { return sampleOf(job); });
+  sampler = std::make_unique<RateSampler>([this] { return sampleOf(runs.job()); });
   ProgressDialog progress(services.fs, progressKindFor(job));
   progress.setJob(&job);
   progress.setOwnerWindow(window);
@@ -283,7 +284,6 @@ void MainDialog::generate() {
   // A stop ends the progress dialog before the worker has ended; the job may be refilled only once
   // it has, and a box the worker waits on must still be answered meanwhile.
   joinWorkerServingMessages(worker, job);
-  lastResult_ = toInt(job.snapshot().result);
   lastSamples = sampler->finish().samples();
   sampler.reset();
 }

@@ -15,6 +15,7 @@
 #include "engine/generation_job.h"
 #include "engine/rate_series.h"
 #include "frontend/main_dialog_layout.h"
+#include "frontend/windowed_runs.h"
 #include "platform/file_system.h"
 #include "platform/system.h"
 #include "settings/registry_store.h"
@@ -44,7 +45,7 @@ class MainDialog : public MainDialogTexts {
   // fields then hold the texts as last taken from the controls.
   void run();
   // How the last run the dialog started and saw finish ended; empty while none has.
-  std::optional<int> lastResult() const { return lastResult_; }
+  std::optional<int> lastResult() const { return runs.lastResult(); }
 
   // The data exchange's view of the controls.
   std::string text(MainControl id) const override;
@@ -76,8 +77,7 @@ class MainDialog : public MainDialogTexts {
   MainDialogServices services;
   SettingsValues& values;
   bool& splashFlag;
-  std::optional<int> lastResult_;
-  GenerationJob job;
+  WindowedRuns runs;
   HWND window = nullptr;
   HICON icon = nullptr;
   std::unique_ptr<Win32FailurePresenter> failurePresenter;

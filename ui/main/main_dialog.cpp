@@ -262,7 +262,7 @@ bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
 
 void MainDialog::prepareAndStartRun() {
   takeTexts();
-  const PreparationOutcome outcome = prepareJob(values, generationJob, services.fs);
+  const PreparationOutcome outcome = runs.prepare(values, services.fs);
   showTexts();
   if (outcome == PreparationOutcome::EmptyRoot) {
     showMessageBox(emptyRootBox(), this, QStringLiteral("emptyRootMessage"));
@@ -275,13 +275,14 @@ void MainDialog::prepareAndStartRun() {
     return;
   }
   const EngineServices engine{services.fs, services.clock, failurePresenter};
+  GenerationJob& generationJob = runs.job();
   if (!createRootFolder(generationJob, engine)) {
     emit runEnded(false);
     return;
   }
   WorkerThread worker(generationJob, engine);
   lastRead = false;
-  sampler = std::make_unique<RateSampler>([this] { return sampleOf(generationJob); });
+  sampler = std::make_unique<RateSampler>([this] { return sampleOf(runs.job()); });
   std::unique_ptr<ProgressDialog> progress = makeProgressDialog(services.fs, progressKindFor(generationJob));
   progress->setJob(&generationJob);
   progress->setOwnerWindow(this);
@@ -291,7 +292,6 @@ void MainDialog::prepareAndStartRun() {
   // A stop closes the progress dialog before the worker has ended; the job may be refilled only
   // once it has. Events keep flowing meanwhile so a failure box the worker waits on can be answered.
   joinWorkerServingEvents(worker, generationJob);
-  lastResult_ = toInt(generationJob.snapshot().result);
   lastSamples = sampler->finish().samples();
   sampler.reset();
   emit runEnded(true);

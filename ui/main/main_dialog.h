@@ -17,6 +17,7 @@
 #include "engine/generation_job.h"
 #include "engine/rate_series.h"
 #include "frontend/main_dialog_layout.h"
+#include "frontend/windowed_runs.h"
 #include "platform/file_system.h"
 #include "platform/system.h"
 #include "settings/registry_error_report.h"
@@ -61,9 +62,10 @@ class MainDialog : public QDialog {
   // The texts, units and flags; the flags are the source of truth, not the controls.
   const SettingsValues& fields() const { return values; }
   bool showSplash() const { return splashFlag; }
-  const GenerationJob& job() const { return generationJob; }
+  // The job the last Generate filled; a run's worker runs it.
+  const GenerationJob& job() const { return runs.job(); }
   // How the last run the dialog started and saw finish ended; empty while none has.
-  std::optional<int> lastResult() const { return lastResult_; }
+  std::optional<int> lastResult() const { return runs.lastResult(); }
   QWidget* control(MainControl id) const;
   QMenu* systemMenu() const { return sysMenu; }
   QAction* aboutAction() const { return aboutItem; }
@@ -125,9 +127,8 @@ class MainDialog : public QDialog {
 
   MainDialogServices services;
   bool& splashFlag;
-  std::optional<int> lastResult_;
   SettingsValues values;
-  GenerationJob generationJob;
+  WindowedRuns runs;
   QtFailurePresenter failurePresenter;
   const DialogUnits units;
   std::map<MainControl, QWidget*> controls;

@@ -1,7 +1,7 @@
 // Generate end to end with the real worker on a small tmpfs volume: both modes creating files, a
 // stop that the next Generate must wait out, the empty root, a relative root and a root that cannot
-// be created, a worker failure box answered while the progress dialog keeps polling, and the exit
-// code.
+// be created (after a run, whose exit code it keeps), a worker failure box answered while the
+// progress dialog keeps polling, and the exit code.
 #include <QComboBox>
 #include <QSignalSpy>
 #include <QTest>
@@ -164,6 +164,30 @@ class MainDialogRunTest : public QObject {
                                                 "/file/sub'.\n\nTry to check root folder for errors.")});
     QVERIFY(!d->lastResult());  // no run finished
     QVERIFY(progressDialog() == nullptr);
+  }
+
+  void rootThatCannotBeCreatedKeepsTheLastRunsExitCode() {
+    MOUNT_OR_SKIP(volume);
+    std::ofstream(volume->path() + "/file") << "x";
+    DialogEnvironment env;
+    OPEN_DIALOG(env, d);
+    typeInto(*d, RootFolderEdit, QString::fromStdString(volume->path() + "/run"));
+    click(*d, ByFilesNumberRadio);
+    click(*d, CloseProgressBox);
+    typeInto(*d, MinFilesEdit, QStringLiteral("3"));
+    typeInto(*d, MinSizeEdit, QStringLiteral("1"));
+    click(*d, GenerateButton);
+    QCOMPARE(d->lastResult(), std::optional<int>(0));
+
+    // The next Generate fills the job for its root, then cannot make the root: no run, so the exit
+    // code stays the one of the run before.
+    typeInto(*d, RootFolderEdit, QString::fromStdString(volume->path() + "/file/sub"));
+    BoxAnswerer box(QStringLiteral("failureMessage"));
+    click(*d, GenerateButton);
+    QCOMPARE(box.texts.size(), 1);
+    QCOMPARE(d->job().rootFolder, volume->path() + "/file/sub/");
+    QVERIFY(!d->job().finished);
+    QCOMPARE(d->lastResult(), std::optional<int>(0));
   }
 
   void fullVolumeBoxIsAnsweredWhileTheProgressKeepsPolling() {

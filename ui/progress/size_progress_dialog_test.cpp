@@ -148,7 +148,7 @@ class SizeProgressDialogTest : public QObject {
     f.dialog.refresh();
     QCOMPARE(f.bar("sizeBar")->pos(), 1998);  // this tick still scaled by the run's total
     f.dialog.refresh();
-    QCOMPARE(f.job.allSize.load(), 1000);  // the bar's total grew, not the job's
+    QCOMPARE(f.job.allSize, std::int64_t(1000));  // the bar's total grew, not the job's
     QCOMPARE(f.bar("sizeBar")->upper(), 999);
     QCOMPARE(f.bar("sizeBar")->pos(), 333);
   }
