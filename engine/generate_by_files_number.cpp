@@ -6,7 +6,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -48,9 +47,9 @@ class LimitShare {
 };
 
 // Fills one folder with its files (not its sub-folders). `end` tells a writer that another ended
-// the run (none with one writer).
+// the run (never, with one writer: it returns as soon as it ends the run itself).
 GenerationResult fillFolderFiles(const std::string& folder, RunContext& ctx, FolderFacts facts,
-                                 LimitShare& limit, const RunEnd* end, std::int64_t& filesMade) {
+                                 LimitShare& limit, const RunEnd& end, std::int64_t& filesMade) {
   GenerationJob& job = ctx.job;
   std::int64_t counter = 0;
   std::int64_t createdHere = 0;
@@ -71,7 +70,7 @@ GenerationResult fillFolderFiles(const std::string& folder, RunContext& ctx, Fol
   }
 
   for (std::int32_t i = 0; i < planned; ++i) {
-    if (end != nullptr && end->ended()) return GenerationResult::Done;
+    if (end.ended()) return GenerationResult::Done;
     if (job.endAtNextFile.load(std::memory_order_relaxed)) return GenerationResult::Stopped;
     job.folderFileIndex.store(i, std::memory_order_relaxed);
     std::int64_t size = drawFileSize(job, ctx.random, plan != nullptr ? plan->firstFile + i : -1);
@@ -123,7 +122,7 @@ GenerationResult fillFolderFiles(const std::string& folder, RunContext& ctx, Fol
 }
 
 GenerationResult fillFolder(const std::string& folder, RunContext& ctx, FolderFacts facts, LimitShare& limit,
-                            const RunEnd* end) {
+                            const RunEnd& end) {
   std::int64_t made = 0;
   const GenerationResult result = fillFolderFiles(folder, ctx, facts, limit, end, made);
   if (ctx.job.populationTally) ctx.job.populationTally->addFolder(made, facts.depth);
@@ -137,16 +136,20 @@ class FolderQueue {
   struct Item {
     std::string folder;
     FolderFacts facts;
+    bool subfolder = false;  // found by listing its parent (the root is counted from the start)
   };
   explicit FolderQueue(std::size_t capacity) : capacity_(capacity) {}
 
-  // False when the run ended before the folder could be queued.
-  bool push(Item item, const RunEnd& end) {
+  // False when the run ended before the folder could be queued. With `waitDone` it returns only
+  // once the writers are done with every folder queued so far, or the run ended.
+  bool push(Item item, const RunEnd& end, bool waitDone) {
     std::unique_lock guard(lock_);
-    roomOrEnd_.wait(guard, [&] { return items_.size() < capacity_ || end.ended() || aborted_; });
+    walkWakes_.wait(guard, [&] { return items_.size() < capacity_ || end.ended() || aborted_; });
     if (end.ended() || aborted_) return false;
     items_.push_back(std::move(item));
+    ++queued_;
     itemOrClosed_.notify_one();
+    if (waitDone) walkWakes_.wait(guard, [&] { return done_ == queued_ || end.ended() || aborted_; });
     return true;
   }
   bool pop(Item& item) {
@@ -155,8 +158,14 @@ class FolderQueue {
     if (items_.empty()) return false;
     item = std::move(items_.front());
     items_.pop_front();
-    roomOrEnd_.notify_one();
+    walkWakes_.notify_one();
     return true;
+  }
+  // A writer is done with the folder it took last.
+  void done() {
+    std::lock_guard guard(lock_);
+    ++done_;
+    walkWakes_.notify_one();
   }
   void close() {
     std::lock_guard guard(lock_);
@@ -168,40 +177,53 @@ class FolderQueue {
     std::lock_guard guard(lock_);
     aborted_ = true;
     items_.clear();
-    roomOrEnd_.notify_all();
+    walkWakes_.notify_all();
   }
 
  private:
   std::mutex lock_;
-  std::condition_variable roomOrEnd_;
+  std::condition_variable walkWakes_;  // room, a folder done or the end; only the walk waits on it
   std::condition_variable itemOrClosed_;
   std::deque<Item> items_;
   std::size_t capacity_;
+  std::size_t queued_ = 0;
+  std::size_t done_ = 0;
   bool closed_ = false;
   bool aborted_ = false;
 };
 
-// Fills a folder (one writer) or queues it for the writers; false, with the run's result, ends
-// the walk.
-using FolderVisit =
-    std::function<bool(const std::string& folder, FolderFacts facts, GenerationResult& result)>;
+// A writer's turn at a folder the walk handed out; the end it meets is noted in `end`. A
+// sub-folder counts as reached, and a stop asked for meanwhile is seen, when a writer takes it,
+// not when the walk lists it: the walk may run ahead of the writers, and the count is that of the
+// folders filled, the same whether one writer or several fill them.
+void takeFolder(const FolderQueue::Item& item, RunContext& ctx, LimitShare& limit, RunEnd& end) {
+  if (end.ended()) return;  // drain: the walk may be waiting for room
+  GenerationJob& job = ctx.job;
+  if (item.subfolder) {
+    std::lock_guard guard(job.lock);
+    job.dirsProcessed.fetch_add(1, std::memory_order_relaxed);
+    if (job.stopRequested) {
+      end.note(GenerationResult::Stopped);
+      return;
+    }
+  }
+  end.note(fillFolder(item.folder, ctx, item.facts, limit, end));
+}
+
+// Hands a folder over to be filled; false once the run has ended.
+using FolderVisit = std::function<bool(FolderQueue::Item item)>;
 
 // Walks the tree in the order one writer fills it: a folder, then each visible sub-folder in
-// listing order, depth first; visit takes each folder in turn. With `end` (the writers' shared
-// end) the walk runs beside the writers and stops once they ended the run.
-GenerationResult walkFolders(const std::string& folder, RunContext& ctx, FolderFacts facts,
-                             const FolderVisit& visit, const RunEnd* end) {
-  GenerationJob& job = ctx.job;
-  GenerationResult visited = GenerationResult::Done;
-  if (!visit(folder, facts, visited)) return visited;
-  if (!job.recurseSubfolders || !facts.mayHaveSubfolders) return GenerationResult::Done;
-  // A folder still to be made (the root, when it was not there) is listed once its writer made it;
-  // a single writer has made it already.
-  if (end != nullptr && !facts.knownToExist && !ctx.services.fs.isFolder(withoutTrailingSeparator(folder))) {
-    return GenerationResult::Done;
-  }
+// listing order, depth first; visit takes each folder in turn. The walk only reads the tree (the
+// writers' context included), so it may run beside them; it stops once the run has ended.
+void walkFolders(const std::string& folder, const RunContext& ctx, FolderFacts facts, bool subfolder,
+                 const FolderVisit& visit, const RunEnd& end) {
+  if (!visit({folder, facts, subfolder})) return;
+  if (!ctx.job.recurseSubfolders || !facts.mayHaveSubfolders || end.ended()) return;
+  // A folder that was not known to exist has been made by its writer by now (the visit waited for
+  // it), or the run has ended.
   auto reader = ctx.services.fs.openFolder(folder);
-  if (!reader.ok()) return GenerationResult::Done;  // its sub-folders stay unfilled
+  if (!reader.ok()) return;  // its sub-folders stay unfilled
   FolderEntry entry;
   for (;;) {
     const Result<bool> more = reader.value()->next(entry);
@@ -209,75 +231,13 @@ GenerationResult walkFolders(const std::string& folder, RunContext& ctx, FolderF
     // listed at all.
     if (!more.ok() || !more.value()) break;
     if (!isVisibleFolder(entry)) continue;
-    {
-      std::lock_guard guard(job.lock);
-      job.dirsProcessed.fetch_add(1, std::memory_order_relaxed);
-      if (job.stopRequested) return GenerationResult::Stopped;
-    }
-    if (end != nullptr && end->ended()) return GenerationResult::Done;
+    if (end.ended()) return;
     const int depth = facts.depth + 1;
     const bool knownLeaf = ctx.knownLeafDepth >= 0 && depth >= ctx.knownLeafDepth;
     const bool mayHaveSubfolders = !knownLeaf && reader.value()->entryMayHaveSubfolders(entry);
-    const auto result = walkFolders(withTrailingSeparator(folder + entry.name), ctx,
-                                    {true, mayHaveSubfolders, depth}, visit, end);
-    if (result != GenerationResult::Done) return result;
+    walkFolders(withTrailingSeparator(folder + entry.name), ctx, {true, mayHaveSubfolders, depth}, true,
+                visit, end);
   }
-  return GenerationResult::Done;
-}
-
-std::optional<GenerationResult> generateWithWriters(const std::string& root, RunContext& ctx,
-                                                    FolderFacts facts, int writers, LimitShare& limit) {
-  GenerationJob& job = ctx.job;
-  // The root must exist before it can be listed; its files come from the first writer as usual.
-  if (!facts.knownToExist) {
-    if (const auto made = ensureFolderPath(root, ctx); made != GenerationResult::Done) return made;
-    facts.knownToExist = true;
-  }
-  std::vector<std::unique_ptr<RunContext>> contexts;
-  for (int i = 0; i < writers; ++i) {
-    contexts.push_back(std::make_unique<RunContext>(job, ctx.services));
-    RunContext& c = *contexts.back();
-    c.times = &job.writerTimes[static_cast<std::size_t>(i)];
-    c.started = ctx.started;
-    c.knownLeafDepth = ctx.knownLeafDepth;
-    c.severalWriters = true;
-    // Without a seed each writer's count draws run on from the run's clock seconds, as one
-    // writer's do; the writers differ only in which folders they draw for.
-    c.random = ctx.random;
-  }
-  RunEnd end;
-  FolderQueue queue(static_cast<std::size_t>(writers) * 4);
-  const auto writeFolders = [&](int i) {
-    RunContext& c = *contexts[static_cast<std::size_t>(i)];
-    FolderQueue::Item item;
-    while (queue.pop(item)) {
-      if (end.ended()) continue;  // drain: the walk may be waiting for room
-      const auto result = fillFolder(item.folder, c, item.facts, limit, &end);
-      if (result != GenerationResult::Done) {
-        end.note(result);
-        queue.abort();
-      }
-    }
-  };
-  // The writers run beside the walk, which stays on this thread.
-  std::thread pool;
-  try {
-    pool = std::thread([&] { runWriters(writers, writeFolders); });
-  } catch (const std::system_error&) {
-    return std::nullopt;  // the system refused a thread: one writer does it all
-  }
-  const FolderVisit enqueue = [&](const std::string& folder, FolderFacts folderFacts,
-                                  GenerationResult& result) {
-    result = GenerationResult::Done;
-    return queue.push({folder, folderFacts}, end);
-  };
-  const GenerationResult walked = walkFolders(root, ctx, facts, enqueue, &end);
-  if (walked != GenerationResult::Done) queue.abort();
-  queue.close();
-  pool.join();
-  for (const auto& c : contexts) ctx.failureNoted = ctx.failureNoted || c->failureNoted;
-  end.note(walked);
-  return end.result();
 }
 
 }  // namespace
@@ -286,20 +246,66 @@ GenerationResult generateByFilesNumber(const std::string& folder, RunContext& ct
   GenerationJob& job = ctx.job;
   if (job.maxFileSize == 0) return GenerationResult::MaxSizeZero;
   LimitShare limit(job.limitSize, job.currentSize.load(std::memory_order_relaxed));
-  if (facts.depth == 0) {
-    const int writers = std::clamp<int>(job.threads, 1, kMaxWriters);
-    job.writerTimes.assign(static_cast<std::size_t>(writers), WriterTimes{});
-    ctx.times = &job.writerTimes[0];
-    if (writers > 1) {
-      if (const auto result = generateWithWriters(folder, ctx, facts, writers, limit)) return *result;
-    }
+  const int writers = std::clamp<int>(job.threads, 1, kMaxWriters);
+  job.writerTimes.assign(static_cast<std::size_t>(writers), WriterTimes{});
+  ctx.times = &job.writerTimes[0];
+  // Several writers: the root is made before any of them starts, so the walk can list it while its
+  // files are written. A writer alone makes it after drawing its count, as it does any folder not
+  // known to exist, and the walk waits for that writer before listing it.
+  if (writers > 1 && !facts.knownToExist) {
+    if (const auto made = ensureFolderPath(folder, ctx); made != GenerationResult::Done) return made;
+    facts.knownToExist = true;
   }
-  const FolderVisit fill = [&ctx, &limit](const std::string& f, FolderFacts folderFacts,
-                                          GenerationResult& result) {
-    result = fillFolder(f, ctx, folderFacts, limit, nullptr);
-    return result == GenerationResult::Done;
+  // A writer alone works in the caller's context, so its draws run on from the caller's as they
+  // always did. Several each get one of their own; without a seed each one's count draws run on
+  // from the run's clock seconds, as one writer's do, and the writers differ only in which folders
+  // they draw for.
+  std::vector<std::unique_ptr<RunContext>> own;
+  std::vector<RunContext*> contexts;
+  if (writers == 1) contexts.push_back(&ctx);
+  for (int i = 0; writers > 1 && i < writers; ++i) {
+    own.push_back(std::make_unique<RunContext>(job, ctx.services));
+    RunContext& c = *own.back();
+    c.times = &job.writerTimes[static_cast<std::size_t>(i)];
+    c.started = ctx.started;
+    c.knownLeafDepth = ctx.knownLeafDepth;
+    c.severalWriters = true;
+    c.random = ctx.random;
+    contexts.push_back(&c);
+  }
+  RunEnd end;
+  FolderQueue queue(static_cast<std::size_t>(writers) * 4);
+  const auto writeFolders = [&](int i) {
+    RunContext& c = *contexts[static_cast<std::size_t>(i)];
+    FolderQueue::Item item;
+    while (queue.pop(item)) {
+      takeFolder(item, c, limit, end);
+      queue.done();
+      if (end.ended()) queue.abort();
+    }
   };
-  return walkFolders(folder, ctx, facts, fill, nullptr);
+  // The writers run beside the walk, which stays on this thread; one writer is one such thread.
+  std::thread pool;
+  FolderVisit visit;
+  try {
+    pool = std::thread([&] { runWriters(writers, writeFolders); });
+    visit = [&](FolderQueue::Item item) {
+      const bool waitDone = !item.facts.knownToExist;
+      return queue.push(std::move(item), end, waitDone);
+    };
+  } catch (const std::system_error&) {
+    // The system refused a thread: the walk fills each folder as it reaches it, as one writer.
+    visit = [&](FolderQueue::Item item) {
+      takeFolder(item, ctx, limit, end);
+      return !end.ended();
+    };
+  }
+  walkFolders(folder, ctx, facts, false, visit, end);
+  queue.close();
+  if (pool.joinable()) pool.join();
+  for (const auto& c : own) ctx.failureNoted = ctx.failureNoted || c->failureNoted;
+  // Every writer has ended; a stop that came while the last files were written still counts.
+  return end.result();
 }
 
 }  // namespace quillet

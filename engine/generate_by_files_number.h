@@ -1,6 +1,8 @@
 // Generation by files number: every folder gets a random number of files between minFiles and
 // maxFiles (its own name counter from 0), then, with recurseSubfolders, every visible sub-folder
-// is filled the same way, pre-order. Worker thread only.
+// is filled the same way, pre-order. Called on the worker thread; the walk stays on it and the
+// writers (one or more, /threads) fill the folders it hands them on threads of their own (on the
+// worker thread itself when the system refuses one).
 #pragma once
 
 #include "engine/run_context.h"

@@ -192,6 +192,60 @@ TEST_F(WritersTest, LimitSizeHoldsExactlyForAnyWriterCount) {
   }
 }
 
+// A folder counts as visited when a writer takes it, however far the walk has listed ahead: a run
+// the limit ends early counts the folders it filled (one writer exactly, each of several writers
+// at most one more it took just as the run ended), and a stop while the root is filled leaves
+// every sub-folder unvisited. A root not there yet is made by its writer before it is listed.
+TEST_F(WritersTest, FoldersVisitedAreTheFoldersWritersTookForAnyWriterCount) {
+  for (const int threads : {1, 4}) {
+    GenerationJob job;
+    job.byAllSize = false;
+    job.recurseSubfolders = job.makeUpTree = true;
+    job.treeDeep = 2;
+    job.rootSize = 6;
+    job.dirsLimit = 42;
+    job.minFiles = job.maxFiles = 3;
+    job.minFileSize = job.maxFileSize = 1000;
+    job.useLimitSize = true;
+    job.limitSize = 9500;  // three folders' files, then one cut file
+    job.threads = threads;
+    const std::string name = "visited" + std::to_string(threads);
+    EXPECT_EQ(run(job, name), GenerationResult::LimitSizeReached) << name;
+    std::set<std::string> filled;
+    for (const auto& [path, content] : readTree(*vol / name).files)
+      filled.insert(fsys::path(path).parent_path());
+    const std::uint32_t visited = job.dirsProcessed.load();
+    if (threads == 1) {
+      EXPECT_EQ(visited, 4u);
+    }
+    EXPECT_GE(visited, filled.size()) << name;
+    EXPECT_LE(visited, filled.size() + static_cast<std::size_t>(threads)) << name;
+  }
+  for (const bool stop : {false, true}) {
+    for (const int threads : {1, 3}) {
+      if (stop && threads > 1) continue;  // several writers take the sub-folders while the root is filled
+      test_support::FakeFileSystem fake;
+      fake.addFolder("/v");
+      for (const char* sub : {"a", "b", "c"}) fake.addFolder(std::string("/v/") + sub);
+      GenerationJob job;
+      allSize(job, 0, threads);
+      job.byAllSize = false;
+      job.recurseSubfolders = true;
+      job.minFiles = job.maxFiles = 2;
+      job.rootFolder = stop ? "/v/" : "/v/new/";  // not there: made by the run
+      job.scriptMode = true;
+      fake.beforeWrite = [&job, stop](int index) {
+        if (stop && index == 1) job.requestStop();  // during the root's second file
+      };
+      EngineServices fakeServices{fake, clock, presenter};
+      EXPECT_EQ(runWorker(job, fakeServices), stop ? GenerationResult::Stopped : GenerationResult::Done)
+          << threads;
+      EXPECT_EQ(job.dirsProcessed.load(), 1u) << threads;
+      EXPECT_EQ(fake.files().count(stop ? "/v/a/a" : "/v/new/b"), stop ? 0u : 1u) << threads;
+    }
+  }
+}
+
 // The writers' ends as they are noted, in either order: a failure outranks the stop it caused, and
 // a stop outranks the job's own end it raced with (the stop cut the tree short of that end).
 TEST(RunEndTest, TheRunsEndFromTheWritersEnds) {
