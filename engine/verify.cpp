@@ -26,8 +26,8 @@ void countMethod(ReadMethods& methods, UncachedRead method) {
 
 // What each reader has of its own.
 struct ReaderState {
-  explicit ReaderState(int readers) : buffers(spanWorkers(readers)) {}
-  SpanBuffers buffers;
+  explicit ReaderState(int readers) : buffers(std::make_unique<SpanBuffers>(spanWorkers(readers))) {}
+  std::unique_ptr<SpanBuffers> buffers;
   ReadMethods methods;
 };
 
@@ -105,7 +105,7 @@ class Verifier : public FileChecks {
   FileVerdict checkFile(std::size_t reader, std::size_t index, const Publish* publish, SpanCheck& firstRange,
                         std::unique_ptr<ReadHandle>& handleOut) override {
     const std::string& relative = files_[index].relative;
-    SpanBuffers& buffers = readers_[reader].buffers;
+    SpanBuffers& buffers = *readers_[reader].buffers;
     FileVerdict v;
     v.relativePath = relative;
     v.expect.seed = result_.seed;
@@ -191,7 +191,7 @@ class Verifier : public FileChecks {
       return checked;
     }
     FileExpectation expect = file.expect;
-    return checkSpan(job_, *opened.value(), expect, nullptr, begin, end, readers_[reader].buffers);
+    return checkSpan(job_, *opened.value(), expect, nullptr, begin, end, *readers_[reader].buffers);
   }
 
   // The end of a shared file's check, once its last range was merged; as checkFile ends a file.

@@ -163,9 +163,73 @@ class SpanRun {
 
 }  // namespace
 
+struct SpanBuffers::Crew {
+  std::mutex lock;
+  std::condition_variable changed;
+  // Under lock:
+  const std::function<void(AlignedBuffer&)>* work = nullptr;  // the span's, while it runs
+  std::uint64_t span = 0;                                     // counts the spans handed out
+  std::size_t inside = 0;                                     // helpers inside work
+  bool quit = false;
+  std::vector<std::thread> threads;
+
+  void help(AlignedBuffer& buffer) {
+    std::uint64_t seen = 0;
+    std::unique_lock guard(lock);
+    for (;;) {
+      changed.wait(guard, [&] { return quit || (work != nullptr && span != seen); });
+      if (quit) return;
+      seen = span;
+      const auto* current = work;
+      ++inside;
+      guard.unlock();
+      (*current)(buffer);
+      guard.lock();
+      --inside;
+      changed.notify_all();
+    }
+  }
+};
+
 SpanBuffers::SpanBuffers(std::size_t workers) {
   for (std::size_t i = 0; i < std::max<std::size_t>(1, workers); ++i)
     buffers_.push_back(std::make_unique<AlignedBuffer>(kUncachedReadChunk));
+}
+
+SpanBuffers::~SpanBuffers() {
+  if (!crew_) return;
+  {
+    std::lock_guard guard(crew_->lock);
+    crew_->quit = true;
+  }
+  crew_->changed.notify_all();
+  for (auto& t : crew_->threads) t.join();
+}
+
+void SpanBuffers::runAll(const std::function<void(AlignedBuffer&)>& work) {
+  if (buffers_.size() > 1 && !crew_) {
+    crew_ = std::make_unique<Crew>();
+    for (std::size_t w = 1; w < buffers_.size(); ++w) {
+      try {
+        crew_->threads.emplace_back(
+            [crew = crew_.get(), buffer = buffers_[w].get()] { crew->help(*buffer); });
+      } catch (const std::system_error&) {
+        break;  // a system short of threads: the workers there are do it all
+      }
+    }
+  }
+  if (crew_) {
+    std::lock_guard guard(crew_->lock);
+    crew_->work = &work;
+    ++crew_->span;
+  }
+  if (crew_) crew_->changed.notify_all();
+  work(*buffers_[0]);
+  if (!crew_) return;
+  // A helper that never got to this span is not waited for; one inside it is.
+  std::unique_lock guard(crew_->lock);
+  crew_->work = nullptr;
+  crew_->changed.wait(guard, [&] { return crew_->inside == 0; });
 }
 
 std::size_t spanWorkers(int readers) {
@@ -181,16 +245,7 @@ SpanCheck checkSpan(VerifyJob& job, ReadHandle& file, FileExpectation& expect, c
   if (run.more()) {
     // Every worker checks against the same expectation, set before they start.
     const FileExpectation settled = expect;
-    std::vector<std::thread> helpers;
-    for (std::size_t w = 1; w < buffers.workers(); ++w) {
-      try {
-        helpers.emplace_back([&run, &buffers, &settled, w] { run.work(buffers[w], settled); });
-      } catch (const std::system_error&) {
-        break;  // a system short of threads: the workers there are do it all
-      }
-    }
-    run.work(buffers[0], settled);
-    for (auto& t : helpers) t.join();
+    buffers.runAll([&](AlignedBuffer& buffer) { run.work(buffer, settled); });
   }
   return run.finish();
 }

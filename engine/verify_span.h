@@ -18,15 +18,26 @@
 
 namespace quillet {
 
-// What a reader reads into: one chunk-sized buffer per worker.
+// What a reader reads into, one chunk-sized buffer per worker, and the helper threads its workers
+// beyond the first run on: started at the first span that has work for them and kept, parked,
+// until the reader is done, so that a tree of many files does not start threads file by file.
 class SpanBuffers {
  public:
   explicit SpanBuffers(std::size_t workers);
+  ~SpanBuffers();
+  SpanBuffers(const SpanBuffers&) = delete;
+  SpanBuffers& operator=(const SpanBuffers&) = delete;
   std::size_t workers() const { return buffers_.size(); }
   AlignedBuffer& operator[](std::size_t i) { return *buffers_[i]; }
 
+  // Runs work(buffer) on the calling thread with the first buffer and on each helper with its
+  // own; returns once the caller's call has returned and no helper is inside one.
+  void runAll(const std::function<void(AlignedBuffer&)>& work);
+
  private:
+  struct Crew;
   std::vector<std::unique_ptr<AlignedBuffer>> buffers_;
+  std::unique_ptr<Crew> crew_;
 };
 
 // Workers a reader runs over a span: with several readers each checks what it reads on its own;

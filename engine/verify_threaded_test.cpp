@@ -248,9 +248,11 @@ class CuttingFileSystem : public test_support::FakeFileSystem {
   }
 };
 
-// A shared file that ends early, or fails, in its second range: the ranges after it are not the
-// file's, and the verdict is the one a single pass gives: truncated where it ended, or unreadable
-// with what was checked before the failure.
+// A large file that ends early, or fails, while it is read: whether one reader's workers or
+// several readers share its chunks, what lies past the end is not the file's, and the verdict is
+// the one a single pass gives: truncated where it ended, or unreadable with what was checked
+// before the failure. The ends fall on a chunk's seam, inside a chunk and inside the first chunk
+// (read before any other worker starts).
 TEST(VerifyThreadedTest, ASharedFileThatEndsOrFailsMidwayGetsTheOnePassVerdict) {
   constexpr std::uint64_t kSeed = 78;
   constexpr std::int64_t kMiB = 1 << 20;
@@ -260,8 +262,14 @@ TEST(VerifyThreadedTest, ASharedFileThatEndsOrFailsMidwayGetsTheOnePassVerdict) 
   fs.addFolder("/root");
   writeFile(fs, "big", kSeed, bigSize, bigSize, [](std::int64_t, std::uint8_t*, std::size_t) {});
   writeFile(fs, "small", kSeed, 5000, 5000, [](std::int64_t, std::uint8_t*, std::size_t) {});
-  fs.cut = 40 * kMiB;
-  for (const bool fail : {false, true}) {
+  struct Row {
+    std::int64_t cut;
+    bool fail;
+  };
+  for (const Row& row :
+       {Row{40 * kMiB, false}, Row{40 * kMiB, true}, Row{40 * kMiB + 8192, false}, Row{2 * kMiB, false}}) {
+    const bool fail = row.fail;
+    fs.cut = row.cut;
     fs.fail = fail;
     VerifyResult results[2];
     for (int i = 0; i < 2; ++i) {
@@ -273,10 +281,10 @@ TEST(VerifyThreadedTest, ASharedFileThatEndsOrFailsMidwayGetsTheOnePassVerdict) 
       EXPECT_EQ(job.filesChecked.load(), 2);
     }
     for (const VerifyResult& r : results) {
-      ASSERT_EQ(r.damaged.size(), 1u) << fail;
+      ASSERT_EQ(r.damaged.size(), 1u) << row.cut << fail;
       const FileVerdict& v = r.damaged[0];
       EXPECT_EQ(v.relativePath, "big");
-      EXPECT_EQ(v.tally.bytes[0], 40 * kMiB) << fail;
+      EXPECT_EQ(v.tally.bytes[0], row.cut) << fail;
       EXPECT_EQ(v.tally.damagedBytes(), 0) << fail;
       EXPECT_EQ(v.unreadable, fail);
       if (fail) {
@@ -284,13 +292,13 @@ TEST(VerifyThreadedTest, ASharedFileThatEndsOrFailsMidwayGetsTheOnePassVerdict) 
         EXPECT_EQ(v.length, bigSize);
         EXPECT_EQ(r.unreadableFiles, 1);
       } else {
-        EXPECT_EQ(v.length, 40 * kMiB);
+        EXPECT_EQ(v.length, row.cut);
         EXPECT_EQ(v.sizeState, SizeState::Truncated);
-        EXPECT_EQ(r.truncatedBytes, bigSize - 40 * kMiB);
+        EXPECT_EQ(r.truncatedBytes, bigSize - row.cut);
       }
-      EXPECT_EQ(r.intactBytes(), 40 * kMiB + 5000) << fail;
+      EXPECT_EQ(r.intactBytes(), row.cut + 5000) << row.cut << fail;
     }
-    EXPECT_EQ(results[1].damaged[0].sizeState, results[0].damaged[0].sizeState) << fail;
+    EXPECT_EQ(results[1].damaged[0].sizeState, results[0].damaged[0].sizeState) << row.cut << fail;
   }
 }
 
