@@ -9,6 +9,7 @@
 
 #include "engine/block_identity.h"
 #include "engine/verify.h"
+#include "engine/verify_span.h"
 #include "engine/worker_thread.h"
 #include "testing/engine_harness.h"
 #include "testing/fake_file_system.h"
@@ -78,6 +79,61 @@ void spoil(std::int64_t at, std::uint8_t* data, std::size_t size, std::int64_t f
   const std::int64_t begin = std::max(at, from);
   const std::int64_t end = std::min(at + static_cast<std::int64_t>(size), from + length);
   if (begin < end) how(data + (begin - at), static_cast<std::size_t>(end - begin));
+}
+
+// One reader's workers share the chunks of a span: with one to four workers, and with the same
+// workers used again for a second span, the tally merged in file order is the one a single pass
+// over the same bytes gives, damage across the chunks' seams included.
+TEST(VerifyThreadedTest, ASpanCheckedByOneToFourWorkersGivesTheOnePassTally) {
+  constexpr std::uint64_t kSeed = 79;
+  constexpr std::int64_t kMiB = 1 << 20;
+  const std::int64_t size = 30 * kMiB + 3000;
+  test_support::FakeFileSystem fs;
+  fs.keepContent = true;
+  fs.addFolder("/root");
+  const auto zero = [](std::uint8_t* p, std::size_t n) { std::memset(p, 0, n); };
+  writeFile(fs, "big", kSeed, size, size, [&](std::int64_t at, std::uint8_t* data, std::size_t n) {
+    spoil(at, data, n, 8 * kMiB - 4096, 8192, zero);  // across a seam
+    spoil(at, data, n, 13 * kMiB, 2048, [](std::uint8_t* p, std::size_t m) { p[m / 2] ^= 1; });
+    spoil(at, data, n, 16 * kMiB - 1024, 1024, zero);  // up to a seam
+    spoil(at, data, n, 16 * kMiB, 1024, [](std::uint8_t* p, std::size_t m) { std::memset(p, 0x41, m); });
+    spoil(at, data, n, 30 * kMiB, 3000, zero);  // the short last chunk
+  });
+  auto opened = fs.openForCheck("/root/", "big");
+  ASSERT_TRUE(opened.ok());
+  ReadHandle& file = *opened.value();
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+  ASSERT_EQ(file.read(0, bytes.data(), bytes.size()).value(), bytes.size());
+  const FileExpectation expect{kSeed, fileIdentity("big"), size, true, ContentShape{}};
+  const auto onePass = [&](std::int64_t begin, std::int64_t end) {
+    FileTally t;
+    classifyRange(expect, begin, bytes.data() + begin, static_cast<std::size_t>(end - begin), t);
+    return t;
+  };
+  for (std::size_t workers = 1; workers <= 4; ++workers) {
+    SpanBuffers buffers(workers);
+    for (const auto& [begin, end] : {std::pair{std::int64_t{0}, size}, std::pair{4 * kMiB, 20 * kMiB}}) {
+      VerifyJob job;
+      FileExpectation e = expect;
+      const SpanCheck got = checkSpan(job, file, e, nullptr, begin, end, buffers);
+      const FileTally want = onePass(begin, end);
+      // The planted damage lies in both spans: four runs or more, the seams' among them.
+      ASSERT_GE(want.ranges.size(), 4u) << begin;
+      EXPECT_FALSE(got.unreadable || got.stopped) << workers;
+      EXPECT_FALSE(got.zero) << workers;
+      EXPECT_EQ(got.checkedTo, end) << workers;
+      EXPECT_EQ(job.bytesChecked.load(), end - begin) << workers;
+      EXPECT_EQ(job.damagedBytes.load(), want.damagedBytes()) << workers;
+      EXPECT_EQ(got.tally.bytes, want.bytes) << workers << " " << begin;
+      EXPECT_EQ(got.tally.rangesLeftOut, want.rangesLeftOut) << workers;
+      ASSERT_EQ(got.tally.ranges.size(), want.ranges.size()) << workers << " " << begin;
+      for (std::size_t r = 0; r < want.ranges.size(); ++r) {
+        EXPECT_EQ(got.tally.ranges[r].offset, want.ranges[r].offset) << workers << " " << r;
+        EXPECT_EQ(got.tally.ranges[r].length, want.ranges[r].length) << workers << " " << r;
+        EXPECT_EQ(got.tally.ranges[r].kind, want.ranges[r].kind) << workers << " " << r;
+      }
+    }
+  }
 }
 
 // A large file is split into ranges that four readers share; the damage planted in each range and
