@@ -4,20 +4,17 @@
 
 #include <algorithm>
 #include <chrono>
-#include <future>
 #include <memory>
-#include <thread>
 
 #include "engine/uncached_buffer.h"
 #include "engine/verify_end_rules.h"
 #include "engine/verify_queue.h"
+#include "engine/verify_span.h"
 #include "engine/verify_walk.h"
 #include "platform/path.h"
 
 namespace quillet {
 namespace {
-
-constexpr std::size_t kReadChunk = kUncachedReadChunk;
 
 void countMethod(ReadMethods& methods, UncachedRead method) {
   switch (method) {
@@ -27,32 +24,10 @@ void countMethod(ReadMethods& methods, UncachedRead method) {
   }
 }
 
-struct ChunkResult {
-  FileTally tally;
-  std::size_t size = 0;
-  bool zero = false;
-};
-
-// A read buffer and the check of what was read into it. The check is declared last so that it is
-// waited for before its buffer goes.
-struct Slot {
-  Slot() : buffer(kReadChunk) {}
-  AlignedBuffer buffer;
-  std::future<ChunkResult> done;
-};
-
-// Chunks in flight for a lone reader: one being read plus one being checked per core, within
-// reason. Several readers keep the cores busy between them with two each.
-std::size_t slotCount(int readers) {
-  if (readers > 1) return 2;
-  const unsigned cores = std::thread::hardware_concurrency();
-  return std::clamp<std::size_t>(cores == 0 ? 2 : cores + 1, 2, 9);
-}
-
 // What each reader has of its own.
 struct ReaderState {
-  explicit ReaderState(std::size_t slots) : slots(slots) {}
-  std::vector<Slot> slots;
+  explicit ReaderState(int readers) : buffers(std::make_unique<SpanBuffers>(spanWorkers(readers))) {}
+  std::unique_ptr<SpanBuffers> buffers;
   ReadMethods methods;
 };
 
@@ -93,7 +68,7 @@ class Verifier : public FileChecks {
     const int readers = std::clamp(job_.readers, 1, 256);
     result_.readerTimes.assign(static_cast<std::size_t>(readers), ReaderTimes{});
     readers_.reserve(static_cast<std::size_t>(readers));
-    for (int r = 0; r < readers; ++r) readers_.emplace_back(slotCount(readers));
+    for (int r = 0; r < readers; ++r) readers_.emplace_back(readers);
     const bool whole = readInWalkOrder(files_.size(), readers, job_.stopRequested, *this);
     for (const auto& r : readers_) {
       result_.methods.direct += r.methods.direct;
@@ -130,7 +105,7 @@ class Verifier : public FileChecks {
   FileVerdict checkFile(std::size_t reader, std::size_t index, const Publish* publish, SpanCheck& firstRange,
                         std::unique_ptr<ReadHandle>& handleOut) override {
     const std::string& relative = files_[index].relative;
-    std::vector<Slot>& slots = readers_[reader].slots;
+    SpanBuffers& buffers = *readers_[reader].buffers;
     FileVerdict v;
     v.relativePath = relative;
     v.expect.seed = result_.seed;
@@ -158,8 +133,7 @@ class Verifier : public FileChecks {
     }
     v.expect.size = v.length;
     const bool split = publish != nullptr && v.length > kSplitAbove;
-    const std::function<void(const std::uint8_t*, std::size_t)> decide = [&](const std::uint8_t* data,
-                                                                             std::size_t size) {
+    const SpanDecide decide = [&](const std::uint8_t* data, std::size_t size) {
       v.expect = expectFromStart(result_.seed, v.expect.fileId, v.length, data, size);
       // The plan knows the size when the file's own blocks do not tell it.
       if (!v.expect.sizeFromBlocks && planned != seen_.plannedSizes.end()) {
@@ -172,13 +146,13 @@ class Verifier : public FileChecks {
       // The other ranges are published as soon as the expectation is known, so other readers
       // start on them while this one checks the first.
       bool published = false;
-      const std::function<void(const std::uint8_t*, std::size_t)> decideAndPublish =
-          [&](const std::uint8_t* data, std::size_t size) {
-            decide(data, size);
-            (*publish)(v);
-            published = true;
-          };
-      checked = checkSpan(file, v.expect, &decideAndPublish, 0, std::min(v.length, kRangeBytes), slots);
+      const SpanDecide decideAndPublish = [&](const std::uint8_t* data, std::size_t size) {
+        decide(data, size);
+        (*publish)(v);
+        published = true;
+      };
+      checked =
+          checkSpan(job_, file, v.expect, &decideAndPublish, 0, std::min(v.length, kRangeBytes), buffers);
       if (published) {
         firstRange = std::move(checked);
         handleOut = std::move(handle);
@@ -186,7 +160,7 @@ class Verifier : public FileChecks {
       }
       // Its first read failed: nothing was shared, and the file ends here as any other would.
     } else {
-      checked = checkSpan(file, v.expect, &decide, 0, v.length, slots);
+      checked = checkSpan(job_, file, v.expect, &decide, 0, v.length, buffers);
     }
     v.tally = std::move(checked.tally);
     if (checked.stopped) return v;
@@ -217,7 +191,7 @@ class Verifier : public FileChecks {
       return checked;
     }
     FileExpectation expect = file.expect;
-    return checkSpan(*opened.value(), expect, nullptr, begin, end, readers_[reader].slots);
+    return checkSpan(job_, *opened.value(), expect, nullptr, begin, end, *readers_[reader].buffers);
   }
 
   // The end of a shared file's check, once its last range was merged; as checkFile ends a file.
@@ -229,74 +203,6 @@ class Verifier : public FileChecks {
     if (v.allZero && f.handle) reserveCheck(v, *f.handle);
     f.handle.reset();
     job_.filesChecked.fetch_add(1, std::memory_order_relaxed);
-  }
-
-  // Reads and checks [begin, end) of an open file, chunk by chunk; each chunk is checked on a
-  // thread of its own while the next ones are read, a few chunks in flight, and the tallies are
-  // merged in file order. With decide set (a check from the file's start), the first chunk tells
-  // the expectation first and decide is called with it.
-  SpanCheck checkSpan(ReadHandle& file, FileExpectation& expect,
-                      const std::function<void(const std::uint8_t*, std::size_t)>* decide, std::int64_t begin,
-                      std::int64_t end, std::vector<Slot>& slots) {
-    SpanCheck out;
-    std::int64_t offset = begin;
-    bool first = decide != nullptr;
-    std::size_t next = 0;
-    const auto collect = [&](Slot& slot) {
-      if (!slot.done.valid()) return;
-      const ChunkResult r = slot.done.get();
-      out.tally.merge(r.tally);
-      out.zero = out.zero && r.zero;
-      job_.damagedBytes.fetch_add(r.tally.damagedBytes(), std::memory_order_relaxed);
-      job_.bytesChecked.fetch_add(static_cast<std::int64_t>(r.size), std::memory_order_relaxed);
-    };
-    const auto collectAll = [&] {
-      for (std::size_t i = 0; i < slots.size(); ++i) collect(slots[(next + i) % slots.size()]);
-    };
-    while (offset < end || first) {
-      if (job_.stopRequested) {
-        collectAll();
-        out.stopped = true;
-        out.checkedTo = offset;
-        return out;
-      }
-      Slot& slot = slots[next];
-      collect(slot);
-      const auto got = file.read(offset, slot.buffer.data, slot.buffer.size);
-      if (!got.ok()) {
-        out.unreadable = true;
-        out.readError = got.status().message();
-        break;
-      }
-      // Bytes past the end asked for (a file that grew since it was opened) are not this check's.
-      const std::size_t size = static_cast<std::size_t>(
-          std::min<std::int64_t>(static_cast<std::int64_t>(got.value()), end - offset));
-      if (first) {
-        (*decide)(slot.buffer.data, size);
-        first = false;
-      }
-      if (size == 0) break;
-      const std::uint8_t* data = slot.buffer.data;
-      const FileExpectation e = expect;
-      const bool wantZero = out.zero;
-      const auto check = [e, offset, data, size, wantZero] {
-        ChunkResult r;
-        r.size = size;
-        r.zero = wantZero && allZeroBytes(data, size);
-        classifyRange(e, offset, data, size, r.tally);
-        return r;
-      };
-      // A file read whole in one chunk has nothing to overlap with: checked here, it costs no
-      // thread, which matters in a tree of many small files.
-      const bool whole = offset == 0 && got.value() < slot.buffer.size;
-      slot.done = std::async(whole ? std::launch::deferred : std::launch::async, check);
-      next = (next + 1) % slots.size();
-      offset += static_cast<std::int64_t>(size);
-      if (got.value() < slot.buffer.size) break;
-    }
-    collectAll();
-    out.checkedTo = offset;
-    return out;
   }
 
   static void finishSize(FileVerdict& v) {

@@ -9,6 +9,7 @@
 
 #include "engine/block_identity.h"
 #include "engine/verify.h"
+#include "engine/verify_span.h"
 #include "engine/worker_thread.h"
 #include "testing/engine_harness.h"
 #include "testing/fake_file_system.h"
@@ -78,6 +79,61 @@ void spoil(std::int64_t at, std::uint8_t* data, std::size_t size, std::int64_t f
   const std::int64_t begin = std::max(at, from);
   const std::int64_t end = std::min(at + static_cast<std::int64_t>(size), from + length);
   if (begin < end) how(data + (begin - at), static_cast<std::size_t>(end - begin));
+}
+
+// One reader's workers share the chunks of a span: with one to four workers, and with the same
+// workers used again for a second span, the tally merged in file order is the one a single pass
+// over the same bytes gives, damage across the chunks' seams included.
+TEST(VerifyThreadedTest, ASpanCheckedByOneToFourWorkersGivesTheOnePassTally) {
+  constexpr std::uint64_t kSeed = 79;
+  constexpr std::int64_t kMiB = 1 << 20;
+  const std::int64_t size = 30 * kMiB + 3000;
+  test_support::FakeFileSystem fs;
+  fs.keepContent = true;
+  fs.addFolder("/root");
+  const auto zero = [](std::uint8_t* p, std::size_t n) { std::memset(p, 0, n); };
+  writeFile(fs, "big", kSeed, size, size, [&](std::int64_t at, std::uint8_t* data, std::size_t n) {
+    spoil(at, data, n, 8 * kMiB - 4096, 8192, zero);  // across a seam
+    spoil(at, data, n, 13 * kMiB, 2048, [](std::uint8_t* p, std::size_t m) { p[m / 2] ^= 1; });
+    spoil(at, data, n, 16 * kMiB - 1024, 1024, zero);  // up to a seam
+    spoil(at, data, n, 16 * kMiB, 1024, [](std::uint8_t* p, std::size_t m) { std::memset(p, 0x41, m); });
+    spoil(at, data, n, 30 * kMiB, 3000, zero);  // the short last chunk
+  });
+  auto opened = fs.openForCheck("/root/", "big");
+  ASSERT_TRUE(opened.ok());
+  ReadHandle& file = *opened.value();
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+  ASSERT_EQ(file.read(0, bytes.data(), bytes.size()).value(), bytes.size());
+  const FileExpectation expect{kSeed, fileIdentity("big"), size, true, ContentShape{}};
+  const auto onePass = [&](std::int64_t begin, std::int64_t end) {
+    FileTally t;
+    classifyRange(expect, begin, bytes.data() + begin, static_cast<std::size_t>(end - begin), t);
+    return t;
+  };
+  for (std::size_t workers = 1; workers <= 4; ++workers) {
+    SpanBuffers buffers(workers);
+    for (const auto& [begin, end] : {std::pair{std::int64_t{0}, size}, std::pair{4 * kMiB, 20 * kMiB}}) {
+      VerifyJob job;
+      FileExpectation e = expect;
+      const SpanCheck got = checkSpan(job, file, e, nullptr, begin, end, buffers);
+      const FileTally want = onePass(begin, end);
+      // The planted damage lies in both spans: four runs or more, the seams' among them.
+      ASSERT_GE(want.ranges.size(), 4u) << begin;
+      EXPECT_FALSE(got.unreadable || got.stopped) << workers;
+      EXPECT_FALSE(got.zero) << workers;
+      EXPECT_EQ(got.checkedTo, end) << workers;
+      EXPECT_EQ(job.bytesChecked.load(), end - begin) << workers;
+      EXPECT_EQ(job.damagedBytes.load(), want.damagedBytes()) << workers;
+      EXPECT_EQ(got.tally.bytes, want.bytes) << workers << " " << begin;
+      EXPECT_EQ(got.tally.rangesLeftOut, want.rangesLeftOut) << workers;
+      ASSERT_EQ(got.tally.ranges.size(), want.ranges.size()) << workers << " " << begin;
+      for (std::size_t r = 0; r < want.ranges.size(); ++r) {
+        EXPECT_EQ(got.tally.ranges[r].offset, want.ranges[r].offset) << workers << " " << r;
+        EXPECT_EQ(got.tally.ranges[r].length, want.ranges[r].length) << workers << " " << r;
+        EXPECT_EQ(got.tally.ranges[r].kind, want.ranges[r].kind) << workers << " " << r;
+      }
+    }
+  }
 }
 
 // A large file is split into ranges that four readers share; the damage planted in each range and
@@ -248,9 +304,11 @@ class CuttingFileSystem : public test_support::FakeFileSystem {
   }
 };
 
-// A shared file that ends early, or fails, in its second range: the ranges after it are not the
-// file's, and the verdict is the one a single pass gives: truncated where it ended, or unreadable
-// with what was checked before the failure.
+// A large file that ends early, or fails, while it is read: whether one reader's workers or
+// several readers share its chunks, what lies past the end is not the file's, and the verdict is
+// the one a single pass gives: truncated where it ended, or unreadable with what was checked
+// before the failure. The ends fall on a chunk's seam, inside a chunk and inside the first chunk
+// (read before any other worker starts).
 TEST(VerifyThreadedTest, ASharedFileThatEndsOrFailsMidwayGetsTheOnePassVerdict) {
   constexpr std::uint64_t kSeed = 78;
   constexpr std::int64_t kMiB = 1 << 20;
@@ -260,8 +318,14 @@ TEST(VerifyThreadedTest, ASharedFileThatEndsOrFailsMidwayGetsTheOnePassVerdict) 
   fs.addFolder("/root");
   writeFile(fs, "big", kSeed, bigSize, bigSize, [](std::int64_t, std::uint8_t*, std::size_t) {});
   writeFile(fs, "small", kSeed, 5000, 5000, [](std::int64_t, std::uint8_t*, std::size_t) {});
-  fs.cut = 40 * kMiB;
-  for (const bool fail : {false, true}) {
+  struct Row {
+    std::int64_t cut;
+    bool fail;
+  };
+  for (const Row& row :
+       {Row{40 * kMiB, false}, Row{40 * kMiB, true}, Row{40 * kMiB + 8192, false}, Row{2 * kMiB, false}}) {
+    const bool fail = row.fail;
+    fs.cut = row.cut;
     fs.fail = fail;
     VerifyResult results[2];
     for (int i = 0; i < 2; ++i) {
@@ -273,10 +337,10 @@ TEST(VerifyThreadedTest, ASharedFileThatEndsOrFailsMidwayGetsTheOnePassVerdict) 
       EXPECT_EQ(job.filesChecked.load(), 2);
     }
     for (const VerifyResult& r : results) {
-      ASSERT_EQ(r.damaged.size(), 1u) << fail;
+      ASSERT_EQ(r.damaged.size(), 1u) << row.cut << fail;
       const FileVerdict& v = r.damaged[0];
       EXPECT_EQ(v.relativePath, "big");
-      EXPECT_EQ(v.tally.bytes[0], 40 * kMiB) << fail;
+      EXPECT_EQ(v.tally.bytes[0], row.cut) << fail;
       EXPECT_EQ(v.tally.damagedBytes(), 0) << fail;
       EXPECT_EQ(v.unreadable, fail);
       if (fail) {
@@ -284,13 +348,13 @@ TEST(VerifyThreadedTest, ASharedFileThatEndsOrFailsMidwayGetsTheOnePassVerdict) 
         EXPECT_EQ(v.length, bigSize);
         EXPECT_EQ(r.unreadableFiles, 1);
       } else {
-        EXPECT_EQ(v.length, 40 * kMiB);
+        EXPECT_EQ(v.length, row.cut);
         EXPECT_EQ(v.sizeState, SizeState::Truncated);
-        EXPECT_EQ(r.truncatedBytes, bigSize - 40 * kMiB);
+        EXPECT_EQ(r.truncatedBytes, bigSize - row.cut);
       }
-      EXPECT_EQ(r.intactBytes(), 40 * kMiB + 5000) << fail;
+      EXPECT_EQ(r.intactBytes(), row.cut + 5000) << row.cut << fail;
     }
-    EXPECT_EQ(results[1].damaged[0].sizeState, results[0].damaged[0].sizeState) << fail;
+    EXPECT_EQ(results[1].damaged[0].sizeState, results[0].damaged[0].sizeState) << row.cut << fail;
   }
 }
 

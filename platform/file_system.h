@@ -89,7 +89,8 @@ class ReadHandle {
   virtual std::int64_t allocatedBytes() const = 0;
   virtual UncachedRead method() const = 0;
   // Reads up to size bytes from offset into data (all three aligned to kUncachedAlignment).
-  // Returns the bytes read: fewer than size only at the end of the file.
+  // Returns the bytes read: fewer than size only at the end of the file. Once a first read has
+  // returned, several threads may read at once, each at its own offset.
   virtual Result<std::size_t> read(std::int64_t offset, void* data, std::size_t size) = 0;
 };
 

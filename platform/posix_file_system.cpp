@@ -7,6 +7,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <climits>
 #include <cstdlib>
 #include <fstream>
@@ -188,7 +189,7 @@ class PosixReadHandle final : public ReadHandle {
 
   std::int64_t size() const override { return size_; }
   std::int64_t allocatedBytes() const override { return allocated_; }
-  UncachedRead method() const override { return method_; }
+  UncachedRead method() const override { return method_.load(); }
 
   Result<std::size_t> read(std::int64_t offset, void* data, std::size_t size) override {
     std::size_t done = 0;
@@ -228,7 +229,8 @@ class PosixReadHandle final : public ReadHandle {
   std::string path_;
   std::int64_t size_;
   std::int64_t allocated_;
-  UncachedRead method_;
+  // Atomic: a read that switches the file to cached reads may meet another thread's read.
+  std::atomic<UncachedRead> method_;
 };
 
 class PosixFolderReader final : public FolderReader {
