@@ -7,6 +7,7 @@
 
 #include "engine/names.h"
 #include "testing/engine_harness.h"
+#include "testing/fake_file_system.h"
 #include "testing/volume_fixture.h"
 
 namespace quillet {
@@ -94,6 +95,41 @@ TEST_F(FilesNumberTest, FullVolumeIsAlwaysReported) {
   EXPECT_EQ(h.presenter.shown()[0].path, vol->path());
   h.job.maxFileSize = 0;
   EXPECT_EQ(generateByFilesNumber(root, h.ctx), GenerationResult::MaxSizeZero);
+}
+
+// The stop is seen after each chunk a writer writes and before each file it begins, so a writer
+// stopped on a file's last chunk leaves that file whole and the folder's next file unmade, as one
+// stopped between two files does, while one stopped on an earlier chunk leaves its file cut. Either
+// way nothing is begun after the stop: the folder in hand is part-filled up to that file and no
+// further, which is what the verify's end rules weigh.
+TEST(FilesNumberStopTest, AStoppedWriterLeavesItsFileWholeOrCutAndBeginsNoOther) {
+  constexpr auto kChunk = static_cast<std::int64_t>(kWriteChunk);
+  const struct {
+    int stopAtWrite;  // each file is three writes: a is 0-2, b 3-5, c 6-8
+    std::vector<std::int64_t> sizes;
+  } rows[] = {
+      {2, {3 * kChunk}},          // on a's last chunk: a whole, b never begun
+      {3, {3 * kChunk, kChunk}},  // on b's first chunk: b cut
+      {7, {3 * kChunk, 3 * kChunk, 2 * kChunk}},
+      {8, {3 * kChunk, 3 * kChunk, 3 * kChunk}},
+  };
+  for (const auto& row : rows) {
+    test_support::FakeFileSystem fs;
+    fs.addFolder("/root");
+    EngineHarness h{fs};
+    h.job.rootFolder = "/root/";
+    h.job.byAllSize = false;
+    h.job.clusterSize = 4096;
+    h.job.minFiles = h.job.maxFiles = 5;
+    h.job.minFileSize = h.job.maxFileSize = 3 * kChunk;
+    fs.beforeWrite = [&](int write) {
+      if (write == row.stopAtWrite) h.job.requestStop();
+    };
+    EXPECT_EQ(generateByFilesNumber("/root/", h.ctx), GenerationResult::Stopped) << row.stopAtWrite;
+    std::vector<std::int64_t> sizes;
+    for (const auto& [path, file] : fs.files()) sizes.push_back(file.size);
+    EXPECT_EQ(sizes, row.sizes) << row.stopAtWrite;
+  }
 }
 
 }  // namespace

@@ -191,6 +191,36 @@ TEST(VerifyPlanTest, AFileLostWhereTheRunEndedIsMissingNotUnmade) {
        {"y/b"},
        1,
        true},
+      // Four writers stopped: y's writer mid-file, x's between two files (or on its file's last
+      // chunk), and x ahead of y in the plan. x/c may be unmade or made and lost since; it reads
+      // as missing, as y/b above, whichever folder comes first.
+      {"four writers in folders stopped, x's writer between two files",
+       4,
+       std::int64_t{1} << 30,
+       {{"a", 8192, 8192},
+        {"b", 8192, 8192},
+        {"x/a", 8192, 8192},
+        {"x/b", 8192, 8192},
+        {"x/c", -1, 0},
+        {"y/a", 4096, 8192},
+        {"y/b", -1, 0}},
+       {"x/c"},
+       1,
+       true,
+       0,
+       "stopped while it wrote y/a"},
+      // x's writer took its folder and met the stop before its first file; y's later folder got
+      // files all the same. One folder in hand per writer: x counts as one, and x/a reads as
+      // missing as any next file would.
+      {"four writers in folders stopped, x taken and nothing made in it",
+       4,
+       std::int64_t{1} << 30,
+       {{"a", 8192, 8192}, {"x/a", -1, 0}, {"x/b", -1, 0}, {"y/a", 4096, 8192}, {"y/b", -1, 0}},
+       {"x/a"},
+       2,
+       true,
+       0,
+       "stopped while it wrote y/a"},
       {"writers in folders, y/b not made on the full volume",
        2,
        4096,
