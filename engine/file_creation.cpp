@@ -218,7 +218,9 @@ GenerationResult writeContent(FileHandle& file, const std::string& path, const s
                                  at + static_cast<std::int64_t>(written));
     }
     remaining -= static_cast<std::int64_t>(chunk);
-    if (job.stopRequested) {
+    // A stop seen once the last chunk is in leaves the file whole: it is closed and counted as any
+    // whole file, and the stop then ends the run (countFile), so the counts match the disk.
+    if (job.stopRequested && remaining > 0) {
       // Every generated block stays in the file; the block during which the stop was seen is not
       // counted.
       const std::size_t lastBlock = chunk % kBlock == 0 ? kBlock : chunk % kBlock;

@@ -129,6 +129,15 @@ TEST(FilesNumberStopTest, AStoppedWriterLeavesItsFileWholeOrCutAndBeginsNoOther)
     std::vector<std::int64_t> sizes;
     for (const auto& [path, file] : fs.files()) sizes.push_back(file.size);
     EXPECT_EQ(sizes, row.sizes) << row.stopAtWrite;
+    // The counts are the disk's: every whole file counted, a cut one's bytes up to its last whole
+    // block.
+    std::int64_t whole = 0, bytes = 0;
+    for (const auto size : row.sizes) {
+      whole += size == 3 * kChunk;
+      bytes += size == 3 * kChunk ? size : size - static_cast<std::int64_t>(kBlock);
+    }
+    EXPECT_EQ(h.job.filesCreated.load(), whole) << row.stopAtWrite;
+    EXPECT_EQ(h.job.currentSize.load(), bytes) << row.stopAtWrite;
   }
 }
 
