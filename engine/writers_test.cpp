@@ -213,7 +213,7 @@ TEST_F(WritersTest, FoldersVisitedAreTheFoldersWritersTookForAnyWriterCount) {
     EXPECT_EQ(run(job, name), GenerationResult::LimitSizeReached) << name;
     std::set<std::string> filled;
     for (const auto& [path, content] : readTree(*vol / name).files)
-      filled.insert(fsys::path(path).parent_path());
+      filled.insert(fsys::path(path).parent_path().generic_string());
     const std::uint32_t visited = job.dirsProcessed.load();
     if (threads == 1) {
       EXPECT_EQ(visited, 4u);
