@@ -143,7 +143,9 @@ TEST(JsonRegistryStoreFuzzTest, AnyStoreLoadsAsItStandsOrIsSetAsideForTheDefault
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
   int runs = 0;
   int setAsideRuns = 0;
-  for (; runs < 500 && std::chrono::steady_clock::now() < deadline; ++runs) {
+  // At least 50 stores whatever the machine's load (too few would mean nothing), up to 500 while
+  // the time lasts.
+  for (; runs < 500 && (runs < 50 || std::chrono::steady_clock::now() < deadline); ++runs) {
     const std::string text = maker.next();
     const std::string folder = scratch / ("run" + std::to_string(runs));
     JsonRegistryStore store(folder);
@@ -168,7 +170,6 @@ TEST(JsonRegistryStoreFuzzTest, AnyStoreLoadsAsItStandsOrIsSetAsideForTheDefault
         << "run " << runs;
     test_support::removeTree(folder);
   }
-  EXPECT_GE(runs, 50) << "too few stores tried to mean anything";
   EXPECT_GT(setAsideRuns, 0) << "no store was set aside";
   EXPECT_LT(setAsideRuns, runs) << "no store was taken";
 }
