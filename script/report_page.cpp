@@ -13,6 +13,7 @@
 #include "platform/atomic_file.h"
 #include "platform/path.h"
 #include "script/run_report.h"
+#include "script/script_keys.h"
 #include "script/script_log.h"
 
 namespace quillet {
@@ -552,12 +553,11 @@ int runPageScript(const std::vector<std::string>& args) {
     std::cerr << "quillet: " << text << "\n";
     return 8;
   };
-  for (std::size_t i = 2; i < args.size(); ++i) {
-    const auto colon = args[i].find(':');
-    const std::string key = asciiUpper(args[i].substr(0, colon));
-    const std::string value = colon == std::string::npos ? std::string() : args[i].substr(colon + 1);
+  for (const ScriptParameter& p : splitParameters(args)) {
+    const std::string& key = p.keyUpper;
+    const std::string& value = p.value;
     std::string* target = key == "/REPORT" ? &reportPath : key == "/HTML" ? &pagePath : nullptr;
-    if (target == nullptr) return fail("Invalid script parameter '" + args[i].substr(0, colon) + "'.");
+    if (target == nullptr) return fail("Invalid script parameter '" + p.key + "'.");
     if (!target->empty()) return fail("Repitition " + asciiLower(key) + " parameter.");
     if (value.size() < 3 || value.front() != '\'' || value.back() != '\'') {
       return fail(std::string(key == "/REPORT" ? "Report" : "Html") +
